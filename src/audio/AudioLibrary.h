@@ -1,0 +1,134 @@
+// The audio library contract: decoding, output, attributes, levels and tag blocks, one operation
+// per library function the program relies on. The deck code talks only to this interface, so
+// tests can put a fake in its place.
+//
+// Threads: every operation is called from one controlling thread at a time (the UI thread in the
+// program, the main thread in the command-line tool). Implementations keep their own audio and
+// decoding threads away from the caller.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvra::audio {
+
+// A stream handle; 0 is "no stream". Handles are never reused within one run.
+using Handle = std::uint32_t;
+
+// Positions and lengths: bytes of 16-bit PCM at the stream's native rate and channel count.
+using BytePosition = std::uint64_t;
+
+// The library's error codes (texts in errorText()).
+enum ErrorCode : int {
+    kErrorUnknown = -1,
+    kErrorOk = 0,
+    kErrorMemory = 1,
+    kErrorFileOpen = 2,
+    kErrorDriver = 3,
+    kErrorBufferLost = 4,
+    kErrorHandle = 5,
+    kErrorFormat = 6,
+    kErrorPosition = 7,
+    kErrorInit = 8,
+    kErrorStart = 9,
+    kErrorAlready = 14,
+    kErrorNotPaused = 16,
+    kErrorNoChannel = 18,
+    kErrorIllegalType = 19,
+    kErrorIllegalParam = 20,
+    kErrorDevice = 23,
+    kErrorNotPlaying = 24,
+    kErrorFrequency = 25,
+    kErrorNotFile = 27,
+    kErrorCreate = 33,
+    kErrorPlaying = 35,
+    kErrorNotAvailable = 37,
+    kErrorDecode = 38,
+};
+
+// Flags.
+inline constexpr std::uint32_t kInitKeepDeviceVolume = 32;  // init(): leave the device volume alone
+inline constexpr std::uint32_t kStreamTagsOnly =
+    65536;  // open only to read tags: cheap, no playback
+inline constexpr std::uint32_t kStreamAccurateSeek = 131072;
+
+// channelIsActive() answers.
+enum Activity : int { kStopped = 0, kPlaying = 1, kStalled = 2, kPaused = 3 };
+
+// Values that leave an attribute unchanged in channelSetAttributes().
+inline constexpr int kKeepRate = -1;
+inline constexpr int kKeepVolume = -1;
+inline constexpr int kKeepPan = -101;
+
+// The engine's contract version: major in the low word, minor in the high word (1.6).
+inline constexpr std::uint32_t kContractVersion = (6u << 16) | 1u;
+
+// Full scale of channelLevel() per channel.
+inline constexpr std::uint32_t kLevelFullScale = 32768;
+
+struct Attributes {
+    int rate = 0;    // playback rate in Hz
+    int volume = 0;  // 0..100, linear gain
+    int pan = 0;     // -100..100
+};
+
+class AudioLibrary {
+  public:
+    virtual ~AudioLibrary() = default;
+
+    // Output. `device` is -1 for the system default, otherwise the device described by
+    // deviceDescription(device + 1). Returns false and sets the error code on failure.
+    virtual bool init(int device, std::uint32_t rate, std::uint32_t flags) = 0;
+    virtual bool start() = 0;
+    virtual bool stop() = 0;
+    virtual void release() = 0;  // frees every stream and closes the output
+    // How far decoding runs ahead of playback for streams opened later: 0.2 to 2.0 seconds.
+    virtual void setBufferLength(float seconds) = 0;
+    virtual int errorCode() const = 0;  // code of the last failure
+    virtual std::uint32_t version() const = 0;
+    // Description of output device `device` (1 and up), or none when there is no such device.
+    virtual std::optional<std::string> deviceDescription(int device) = 0;
+
+    // Streams. Paths are UTF-8. The main side opens everything but ASF content (kind 2); the
+    // add-on side opens ASF content only, decided by content, never by name (kind 1).
+    virtual Handle streamCreateFile(const std::string& path, std::uint32_t flags) = 0;
+    virtual Handle wmaStreamCreateFile(const std::string& path, std::uint32_t flags) = 0;
+    virtual bool streamPreBuf(Handle handle) = 0;
+    // Plays from the current position.
+    virtual bool streamPlay(Handle handle, bool flush, std::uint32_t flags) = 0;
+    // Plays from the current position, and also resumes a pause.
+    virtual bool wmaStreamPlay(Handle handle) = 0;
+    virtual bool channelResume(Handle handle) = 0;
+    virtual bool channelPause(Handle handle) = 0;
+    virtual bool channelStop(Handle handle) = 0;
+    // Freeing 0 or a freed handle is harmless.
+    virtual bool streamFree(Handle handle) = 0;
+    virtual bool wmaStreamFree(Handle handle) = 0;
+
+    virtual BytePosition streamLength(Handle handle) = 0;
+    virtual BytePosition wmaStreamLength(Handle handle) = 0;
+    virtual BytePosition channelPosition(Handle handle) = 0;
+    virtual BytePosition wmaChannelPosition(Handle handle) = 0;
+    // Playback goes on exactly at `position` (rounded down to a whole frame).
+    virtual bool channelSetPosition(Handle handle, BytePosition position) = 0;
+    virtual bool wmaChannelSetPosition(Handle handle, BytePosition position) = 0;
+    virtual float channelBytes2Seconds(Handle handle, BytePosition bytes) = 0;
+    virtual int channelIsActive(Handle handle) = 0;  // an Activity
+    virtual std::optional<Attributes> channelAttributes(Handle handle) = 0;
+    // rate 100..100000 Hz, volume 0..100, pan -100..100; kKeep* values leave one unchanged.
+    virtual bool channelSetAttributes(Handle handle, int rate, int volume, int pan) = 0;
+    // Peak of the last ~20 ms per channel, 0..kLevelFullScale: left in the low word, right in
+    // the high word; 0 when the stream is not playing.
+    virtual std::uint32_t channelLevel(Handle handle) = 0;
+
+    // Tag blocks, valid until the stream is freed; empty when there are none.
+    // Main side: the file's 128-byte ID3v1 block, raw.
+    virtual std::string_view streamTags(Handle handle) = 0;
+    // Add-on side: "name:value" texts in UTF-8, each ended by a NUL, the list ended by an
+    // empty text (a second NUL). Attributes with empty values are left out.
+    virtual std::string_view wmaStreamTags(Handle handle) = 0;
+};
+
+}  // namespace kelvra::audio

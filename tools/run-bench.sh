@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of a build folder, one after the other.
+set -euo pipefail
+build=${1:?usage: run-bench.sh BUILD_DIR}
+export QT_QPA_PLATFORM=offscreen KELVRA_AUDIO=null
+for bench in "$build"/bench/*_bench; do
+    [ -x "$bench" ] || continue
+    echo "== $(basename "$bench")"
+    "$bench"
+done

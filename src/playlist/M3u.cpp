@@ -1,0 +1,60 @@
+#include "playlist/M3u.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace kelvra::playlist {
+
+QString trimSpaces(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == u' ')
+        ++first;
+    while (last > first && text.at(last - 1) == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
+    const QString text = QString::fromUtf8(content);
+    QStringList lines;
+    int started = 0;
+    qsizetype start = 0;
+    for (;;) {
+        ++started;
+        const qsizetype cr = start < text.size() ? text.indexOf(u'\r', start) : -1;
+        if (cr < 0) break;
+        lines.push_back(trimSpaces(text.mid(start, cr - start)));
+        start = cr + 2;
+    }
+    if (linesStarted) *linesStarted = started;
+    return lines;
+}
+
+std::optional<QByteArray> readWholeFile(const QString& path) {
+    if (path.isEmpty()) return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return content;
+}
+
+bool writeM3uFile(const QString& path, const QStringList& paths) {
+    if (path.isEmpty()) return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QByteArray data;
+    for (const QString& line : paths) {
+        data += line.toUtf8();
+        data += "\r\n";
+    }
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    // commit() flushes, syncs and renames over the old file; on failure the old file stays.
+    return file.commit();
+}
+
+}  // namespace kelvra::playlist

@@ -43,15 +43,22 @@ std::optional<QByteArray> readWholeFile(const QString& path) {
 bool writeM3uFile(const QString& path, const QStringList& paths) {
     if (path.isEmpty()) return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    // Unbuffered, so every short write is seen here: a buffered QSaveFile can accept a write
+    // that the disk later cuts short and still commit the truncated file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     QByteArray data;
     for (const QString& line : paths) {
         data += line.toUtf8();
         data += "\r\n";
     }
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const qint64 n = file.write(data.constData() + written, data.size() - written);
+        if (n <= 0) {
+            file.cancelWriting();
+            return false;
+        }
+        written += n;
     }
     // commit() flushes, syncs and renames over the old file; on failure the old file stays.
     return file.commit();

@@ -1,0 +1,58 @@
+#include "playlist/ui/SearchWindow.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+
+namespace kelvra::playlist {
+
+SearchWindow::SearchWindow(PlaylistController& playlist, Dialogs& dialogs, QWidget* owner)
+    : BorderlessWindow(owner), search_(playlist, dialogs) {
+    setObjectName(QStringLiteral("searchF"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setCaption(tr("SEARCH PLAYLIST"));
+
+    auto* prompt = new QLabel(tr("Find songs whose line contains:"), body());
+    bodyLayout()->addWidget(prompt);
+    searchTXT_ = new QLineEdit(body());
+    searchTXT_->setObjectName(QStringLiteral("searchTXT"));
+    searchTXT_->setPlaceholderText(tr("title, artist or number"));
+    searchTXT_->setMinimumWidth(320);
+    bodyLayout()->addWidget(searchTXT_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    auto button = [this, buttons](const char* name, const QString& text) {
+        auto* b = new QPushButton(text, body());
+        b->setObjectName(QString::fromLatin1(name));
+        b->setFocusPolicy(Qt::TabFocus);
+        buttons->addWidget(b);
+        return b;
+    };
+    QPushButton* first = button("findFirstCB", tr("Find First"));
+    QPushButton* previous = button("findPrevCB", tr("Find Previous"));
+    QPushButton* next = button("FindNextCB", tr("Find Next"));
+    bodyLayout()->addLayout(buttons);
+
+    connect(first, &QPushButton::clicked, this, [this] { search_.findFirst(searchTXT_->text()); });
+    connect(next, &QPushButton::clicked, this, [this] { search_.findNext(searchTXT_->text()); });
+    connect(previous, &QPushButton::clicked, this,
+            [this] { search_.findPrevious(searchTXT_->text()); });
+    connect(searchTXT_, &QLineEdit::returnPressed, this,
+            [this] { search_.findNext(searchTXT_->text()); });
+    connect(this, &BorderlessWindow::closeClicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
+    adjustSize();
+    placeOnScreen(0.5);
+}
+
+void SearchWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) searchTXT_->setFocus();
+    BorderlessWindow::changeEvent(event);
+}
+
+}  // namespace kelvra::playlist

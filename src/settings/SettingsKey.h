@@ -1,4 +1,4 @@
-// Where the program keeps its own settings in the store: one key of the machine-wide hive.
+// Where the program's own settings live in the settings store.
 #pragma once
 
 #include <QString>

@@ -2,7 +2,7 @@
 // factory), takes a small batch from a shared queue, reads it and posts the batch back to the
 // UI thread. A generation number lets cancelAll() drop batches that are already on their way.
 #include <QObject>
-#include <QPointer>
+#include <QThread>
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -114,6 +114,10 @@ class ThreadedTitleService final : public TitleService {
 };
 
 }  // namespace
+
+int defaultTitleThreads() {
+    return std::max(1, QThread::idealThreadCount() - 1);
+}
 
 std::unique_ptr<TitleService> makeThreadedTitleService(TitleReaderFactory factory, int threads) {
     return std::make_unique<ThreadedTitleService>(std::move(factory), threads);

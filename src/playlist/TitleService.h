@@ -58,5 +58,8 @@ std::unique_ptr<TitleService> makeChunkedTitleService(Clock& clock, TitleReader 
 // Reads on `threads` worker threads, each with its own reader from `factory`; batches are
 // delivered through the Qt event loop of the thread that created the service.
 std::unique_ptr<TitleService> makeThreadedTitleService(TitleReaderFactory factory, int threads);
+// One core fewer than the machine has (at least one): reading every core flat out starves the
+// UI thread on a small machine, and the window stutters while titles arrive.
+int defaultTitleThreads();
 
 }  // namespace kelvra::playlist

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "core/BorderlessWindow.h"
+#include "playlist/ui/SearchWindow.h"
 
 class QLabel;
 class QListView;
@@ -24,7 +25,6 @@ class Dialogs;
 namespace kelvra::playlist {
 
 class PlaylistController;
-class SearchWindow;
 
 class PlaylistWindow final : public BorderlessWindow {
     Q_OBJECT

@@ -57,8 +57,10 @@ class PlaylistController final : public QObject {
     PlaylistModel& model() { return model_; }
     const PlaylistModel& model() const { return model_; }
     int count() const { return model_.count(); }
-    QString path(int row) const { return model_.path(row); }
-    QString displayLine(int row) const { return model_.displayLine(row); }
+    // Empty for a row that does not exist.
+    QString path(int row) const { return hasRow(row) ? model_.path(row) : QString(); }
+    QString displayLine(int row) const { return hasRow(row) ? model_.displayLine(row) : QString(); }
+    bool hasRow(int row) const { return row >= 0 && row < count(); }
 
     QString currentPlaylist() const { return currentPlaylist_; }
     QString playlistSaveFile() const { return playlistSaveFile_; }

@@ -1,0 +1,67 @@
+#include "core/ControlModels.h"
+
+#include <algorithm>
+
+namespace kelvra {
+
+SliderModel::SliderModel(int minimum, int maximum, int value, Orientation orientation,
+                         QObject* parent)
+    : QObject(parent),
+      minimum_(minimum),
+      maximum_(maximum),
+      value_(std::clamp(value, minimum, maximum)),
+      orientation_(orientation) {}
+
+void SliderModel::setValue(int value) {
+    value = std::clamp(value, minimum_, maximum_);
+    if (value == value_) return;
+    value_ = value;
+    emit changed(value_);
+}
+
+void SliderModel::setRange(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = std::max(minimum, maximum);
+    emit rangeChanged();
+    setValue(value_);
+}
+
+void LevelMeterModel::setFirstLevel(int level) {
+    if (level == first_) return;
+    first_ = level;
+    emit changed();
+}
+
+void LevelMeterModel::setSecondLevel(int level) {
+    if (level == second_) return;
+    second_ = level;
+    emit changed();
+}
+
+void ButtonModel::setCaption(const QString& caption) {
+    if (caption == caption_) return;
+    caption_ = caption;
+    emit changed();
+}
+
+void ButtonModel::setBackColour(int colour) {
+    if (colour == backColour_) return;
+    backColour_ = colour;
+    emit changed();
+}
+
+void ButtonModel::setVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    emit changed();
+}
+
+void DeckDisplayModel::setPositionBar(int percent) {
+    set(positionBar_, std::clamp(percent, 0, 100));
+}
+
+void DeckDisplayModel::setLamp(Lamp lamp, bool on) {
+    set(lamps_[lamp], on);
+}
+
+}  // namespace kelvra

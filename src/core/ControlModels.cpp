@@ -64,4 +64,33 @@ void DeckDisplayModel::setLamp(Lamp lamp, bool on) {
     set(lamps_[lamp], on);
 }
 
+void ChoiceModel::clear() {
+    items_.clear();
+    current_ = -1;
+    emit changed();
+}
+
+void ChoiceModel::addItem(const QString& item) {
+    items_ << item;
+    emit changed();
+}
+
+void ChoiceModel::setCurrentIndex(int index) {
+    if (index < -1 || index >= items_.size()) index = -1;
+    if (index == current_) return;
+    current_ = index;
+    emit changed();
+}
+
+void ChoiceModel::choose(int index) {
+    setCurrentIndex(index);
+    emit chosen(current_);
+}
+
+void TextModel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    emit changed();
+}
+
 }  // namespace kelvra

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace kelvra {
 
@@ -171,6 +172,59 @@ class DeckDisplayModel : public QObject {
     bool lamps_[LampCount] = {};
     int searchArrow_ = 2;
     int searchIndicator_ = 2;
+};
+
+// A list to choose one entry from (a drop-down list, or a group of option buttons). Index -1 is
+// "nothing chosen".
+class ChoiceModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit ChoiceModel(QStringList items = {}, QObject* parent = nullptr)
+        : QObject(parent), items_(std::move(items)) {}
+
+    QStringList items() const { return items_; }
+    int currentIndex() const { return current_; }
+    QString currentText() const { return current_ >= 0 ? items_.value(current_) : QString(); }
+    QString toolTip() const { return toolTip_; }
+    void setToolTip(const QString& text) { toolTip_ = text; }
+
+    void clear();
+    void addItem(const QString& item);
+    // Set by the program: no choose() notification, only changed().
+    void setCurrentIndex(int index);
+    // The user picks an entry: sets it and sends chosen().
+    void choose(int index);
+
+  signals:
+    void changed();
+    void chosen(int index);
+
+  private:
+    QStringList items_;
+    int current_ = -1;
+    QString toolTip_;
+};
+
+// An editable text box; the view reports when the user leaves it.
+class TextModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit TextModel(QObject* parent = nullptr) : QObject(parent) {}
+    QString text() const { return text_; }
+    QString toolTip() const { return toolTip_; }
+    void setToolTip(const QString& text) { toolTip_ = text; }
+    void setText(const QString& text);
+    // Input forwarded by the widget.
+    void edit(const QString& text) { setText(text); }
+    void leave() { emit leftByUser(); }
+
+  signals:
+    void changed();
+    void leftByUser();
+
+  private:
+    QString text_;
+    QString toolTip_;
 };
 
 }  // namespace kelvra

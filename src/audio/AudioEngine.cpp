@@ -15,8 +15,9 @@ std::int16_t narrow(bool ok) {
 
 }  // namespace
 
-AudioEngine::AudioEngine(AudioLibrary& library, Dialogs& dialogs, Hooks hooks)
-    : library_(library), dialogs_(dialogs), hooks_(std::move(hooks)) {}
+AudioEngine::AudioEngine(AudioLibrary& library, Dialogs& dialogs, const EngineSettings& settings,
+                         Hooks hooks)
+    : library_(library), dialogs_(dialogs), hooks_(std::move(hooks)), settings_(settings) {}
 
 bool AudioEngine::init_BASS() {
     if (!library_.init(settings_.outputDevice, static_cast<std::uint32_t>(settings_.outputRate),

@@ -12,19 +12,14 @@
 
 #include "audio/AudioLibrary.h"
 #include "core/Dialogs.h"
+#include "settings/ProgramSettings.h"
 
 namespace kelvra::audio {
 
 // Which library side opened a stream; decides the entry points for length, position and start.
 enum StreamKind : int { kAddonStream = 1, kMainStream = 2 };
 
-// The stored options the engine reads before the output is opened.
-struct EngineSettings {
-    std::int16_t outputDevice = -1;   // -1: the system's default device
-    std::int32_t outputRate = 44100;  // Hz
-    std::uint32_t streamFlags = 0;    // 0, or kStreamAccurateSeek
-    double bufferSeconds = 1.1;
-};
+using settings::EngineSettings;
 
 class AudioEngine {
   public:
@@ -35,10 +30,11 @@ class AudioEngine {
         std::function<void(int keyCode, int shift)> keyReleased;  // the main window's key-up
     };
 
-    AudioEngine(AudioLibrary& library, Dialogs& dialogs, Hooks hooks = {});
+    // `settings` is the program's, read at every open (the seek flag may change while running).
+    AudioEngine(AudioLibrary& library, Dialogs& dialogs, const EngineSettings& settings,
+                Hooks hooks = {});
 
     AudioLibrary& library() { return library_; }
-    EngineSettings& settings() { return settings_; }
     const EngineSettings& settings() const { return settings_; }
 
     // Opens and starts the output. False after the failure has been shown: the program must end.
@@ -68,7 +64,7 @@ class AudioEngine {
     AudioLibrary& library_;
     Dialogs& dialogs_;
     Hooks hooks_;
-    EngineSettings settings_;
+    const EngineSettings& settings_;
     int streamKind_ = kMainStream;
     std::int16_t lastCallResult_ = 0;
     std::unordered_map<Handle, int> kinds_;

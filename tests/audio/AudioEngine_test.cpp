@@ -20,12 +20,13 @@ using ::testing::Return;
 class AudioEngineTest : public ::testing::Test {
   protected:
     AudioEngineTest()
-        : engine(library, dialogs,
+        : engine(library, dialogs, settings,
                  {[this] { return autoDJ; }, [this] { ++removePresses; },
                   [this](int key, int) { releasedKeys.push_back(key); }}) {}
 
     NiceMock<test::MockAudioLibrary> library;
     test::ScriptedDialogs dialogs;
+    settings::EngineSettings settings;
     bool autoDJ = false;
     int removePresses = 0;
     std::vector<int> releasedKeys;
@@ -38,7 +39,7 @@ TEST_F(AudioEngineTest, EveryFileIsOfferedToTheAddonSideFirst) {
     EXPECT_EQ(engine.openStream("/music/a.mp3"), 5u);
     EXPECT_EQ(engine.streamKind(), kAddonStream);
 
-    engine.settings().streamFlags = kStreamAccurateSeek;
+    settings.streamFlags = kStreamAccurateSeek;
     EXPECT_CALL(library, wmaStreamCreateFile("/music/b.mp3", kStreamAccurateSeek))
         .WillOnce(Return(0));
     EXPECT_CALL(library, streamCreateFile("/music/b.mp3", kStreamAccurateSeek)).WillOnce(Return(7));
@@ -132,8 +133,8 @@ TEST_F(AudioEngineTest, OutputFailuresNameTheStepAndTheErrorText) {
     EXPECT_EQ(dialogs.messages[0].text,
               "Can't initialize digital sound system. \r\n\r\nError Code : 28");
 
-    engine.settings().outputDevice = 2;
-    engine.settings().outputRate = 22050;
+    settings.outputDevice = 2;
+    settings.outputRate = 22050;
     EXPECT_CALL(library, init(2, 22050u, kInitKeepDeviceVolume)).WillOnce(Return(true));
     EXPECT_CALL(library, start()).WillOnce(Return(false));
     ON_CALL(library, errorCode()).WillByDefault(Return(kErrorStart));

@@ -57,7 +57,7 @@ class TestHost : public DeckHost, public PlaylistPort {
 class DeckTest : public ::testing::TestWithParam<Side> {
   protected:
     DeckTest()
-        : engine(library, dialogs, {[this] { return host.autoDJ; }, {}, {}}),
+        : engine(library, dialogs, settings, {[this] { return host.autoDJ; }, {}, {}}),
           left(Side::Left, leftControls, engine, dialogs, host, host, clock),
           right(Side::Right, rightControls, engine, dialogs, host, host, clock) {
         left.setOther(right);
@@ -81,6 +81,7 @@ class DeckTest : public ::testing::TestWithParam<Side> {
     test::ScriptedDialogs dialogs;
     TestHost host;
     VirtualClock clock;
+    settings::EngineSettings settings;
     audio::AudioEngine engine;
     DeckControls leftControls{Side::Left};
     DeckControls rightControls{Side::Right};

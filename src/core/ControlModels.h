@@ -122,6 +122,17 @@ class ButtonModel : public QObject {
     bool visible_ = true;
 };
 
+// A surface that only takes drops (a deck panel's background).
+class DropTargetModel : public QObject {
+    Q_OBJECT
+public:
+    explicit DropTargetModel(QObject* parent = nullptr) : QObject(parent) {}
+    void drop() { emit dropped(); }
+
+signals:
+    void dropped();
+};
+
 // A deck's display: title, time and pitch texts, a draggable position bar 0..100, lamps and
 // search indicators.
 class DeckDisplayModel : public QObject {

@@ -12,6 +12,7 @@ struct DeckControls {
     explicit DeckControls(Side side);
 
     Side side;
+    DropTargetModel panel;  // the deck panel's background
     ButtonModel openFile;
     ButtonModel play;
     ButtonModel pause;

@@ -14,6 +14,7 @@ class PlaylistPort {
   public:
     virtual ~PlaylistPort() = default;
     virtual int playlistPosition() const = 0;
+    virtual int count() const = 0;
     // The path of entry `index`, or empty when there is no such entry.
     virtual QString pathAt(int index) const = 0;
     // Presses the playlist's add button: asks for files, appends them, makes the added entry the

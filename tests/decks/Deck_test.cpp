@@ -32,6 +32,7 @@ class TestHost : public DeckHost, public PlaylistPort {
     QString applicationTitle() const override { return "Kelvra"; }
 
     int playlistPosition() const override { return position; }
+    int count() const override { return static_cast<int>(paths.size()); }
     QString pathAt(int index) const override { return paths.value(index); }
     void pressAdd() override {
         ++addPresses;

@@ -108,12 +108,14 @@ class ButtonModel : public QObject {
     void click() { emit clicked(); }
     void pressMouse(Qt::MouseButton button) { emit mousePressed(button); }
     void releaseMouse(Qt::MouseButton button) { emit mouseReleased(button); }
+    void drop() { emit dropped(); }
 
   signals:
     void clicked();
     void mousePressed(Qt::MouseButton button);
     void mouseReleased(Qt::MouseButton button);
     void changed();
+    void dropped();
 
   private:
     QString caption_;

@@ -210,16 +210,24 @@ FormatOpenResult openWithFormat(const std::string& path) {
         return {nullptr, openErrorCode(opened)};
     FormatPtr format(raw);
     if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat};
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
-    const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (stream < 0) return {nullptr, kErrorFormat};
+    // Most containers state the codec, rate and channels in their header; the stream-info pass
+    // (which reads and decodes ahead, 10 ms for a WAV file) only runs when they do not.
+    int stream = -1;
+    CodecPtr codec;
+    for (bool probed = false;; probed = true) {
+        stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (stream >= 0) {
+            const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+            if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0)
+                codec = openDecoder(parameters);
+        }
+        if (codec || probed) break;
+        if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
+    }
+    if (!codec) return {nullptr, kErrorFormat};
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;
-    if (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0)
-        return {nullptr, kErrorFormat};
-    CodecPtr codec = openDecoder(parameters);
-    if (!codec) return {nullptr, kErrorFormat};
     const int channels = outputChannels(parameters->ch_layout.nb_channels);
     auto decoder =
         std::make_unique<FormatDecoder>(std::move(format), stream, std::move(codec), channels);

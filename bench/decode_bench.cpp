@@ -36,8 +36,30 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr int kSongSeconds = 600;
-// Bump when the generated signal or the encoder settings change: it names the cache folder.
-constexpr const char* kCacheKey = "decode-bench-v1-600s-44100";
+// Bump when the generated signal changes. With the encoder settings it names the cache folder,
+// so a changed fixture never meets a stale file.
+constexpr const char* kSignalVersion = "song-signal-v1";
+
+const std::vector<std::pair<std::string, std::string>> kEncodes = {
+    {"cbr.mp3", "-c:a libmp3lame -b:a 192k"},
+    {"vbr.mp3", "-c:a libmp3lame -q:a 2"},
+    {"song.wma", "-c:a wmav2 -b:a 128k"},
+    {"song.flac", "-c:a flac"},
+};
+
+std::string cacheName() {
+    std::string key =
+        std::string(kSignalVersion) + std::to_string(kSongSeconds) + std::to_string(kRate);
+    for (const auto& [name, args] : kEncodes)
+        key += name + args;
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a: stable across runs and builds
+    for (const unsigned char c : key)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[64];
+    std::snprintf(name, sizeof name, "kelvra-decode-bench-%016llx",
+                  static_cast<unsigned long long>(hash));
+    return name;
+}
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -110,13 +132,7 @@ std::vector<Song> songs(const fs::path& cache) {
         writeSongWav(cache / "song.tmp.wav");
         fs::rename(cache / "song.tmp.wav", wav);
     }
-    const std::vector<std::pair<std::string, std::string>> encodes = {
-        {"cbr.mp3", "-c:a libmp3lame -b:a 192k"},
-        {"vbr.mp3", "-c:a libmp3lame -q:a 2"},
-        {"song.wma", "-c:a wmav2 -b:a 128k"},
-        {"song.flac", "-c:a flac"},
-    };
-    for (const auto& [name, args] : encodes) {
+    for (const auto& [name, args] : kEncodes) {
         const fs::path target = cache / name;
         if (fs::exists(target)) continue;
         const fs::path partial = cache / ("partial." + name);
@@ -324,7 +340,8 @@ void tagsOnly(const fs::path& cache) {
 int main() {
     av_log_set_level(AV_LOG_FATAL);
     const char* cacheRoot = std::getenv("KELVRA_BENCH_CACHE");
-    const fs::path cache = fs::path(cacheRoot ? cacheRoot : fs::temp_directory_path()) / kCacheKey;
+    const fs::path cache =
+        fs::path(cacheRoot ? cacheRoot : fs::temp_directory_path()) / cacheName();
     const auto list = songs(cache);
     decodeSpeed(list);
     loadTimes(list);

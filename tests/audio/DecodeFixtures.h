@@ -1,7 +1,10 @@
-// Song files for the decoder tests, made once per test run from synthesized sines: WAV, MP3 (CBR,
-// VBR, mono 22050 Hz), WMA and ASF, FLAC. Shared read-only; a test that writes copies first.
+// Song files for the decoder tests, made from synthesized sines: WAV, MP3 (CBR, VBR, mono
+// 22050 Hz), WMA and ASF, FLAC. Shared read-only; a test that writes copies first.
 #pragma once
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <string>
@@ -15,15 +18,10 @@ namespace kelvra::audio::testing {
 struct DecodeFixtures {
     // 3.3 s: a frame count that is no multiple of any codec's frame size.
     static constexpr double kSeconds = 3.3;
-    QTemporaryDir dir;
     std::vector<std::int16_t> stereo;  // 44100 Hz, right channel at 0.6 of the left
     std::vector<std::int16_t> mono;    // 22050 Hz
     std::string wav, monoWav, mp3Cbr, mp3Vbr, mp3Mono, wma, asf, wmaTagged, flac;
     bool ok = false;
-
-    std::string path(const std::string& name) const {
-        return dir.filePath(QString::fromStdString(name)).toStdString();
-    }
 
     static const DecodeFixtures& get() {
         static const DecodeFixtures fixtures;
@@ -31,9 +29,41 @@ struct DecodeFixtures {
     }
 
   private:
+    struct Encode {
+        const char* name;
+        const char* source;
+        std::vector<std::string> args;
+    };
+
+    // Every test case runs in a process of its own; the encoded files are made once and kept in
+    // a temp folder named after everything that makes them, so a change never meets stale files.
     DecodeFixtures() {
         stereo = test::sine(44100, 2, kSeconds, 441.0, 0.5, 0.6);
         mono = test::sine(22050, 1, kSeconds, 331.0, 0.5);
+        const std::vector<Encode> encodes = {
+            {"cbr.mp3", "sine.wav", {"-c:a", "libmp3lame", "-b:a", "128k"}},
+            {"vbr.mp3", "sine.wav", {"-c:a", "libmp3lame", "-q:a", "4"}},
+            {"mono.mp3", "mono.wav", {"-c:a", "libmp3lame", "-b:a", "48k"}},
+            {"sine.wma", "sine.wav", {"-c:a", "wmav2", "-b:a", "128k"}},
+            {"sine.asf", "sine.wav", {"-c:a", "wmav1", "-b:a", "96k", "-f", "asf"}},
+            {"sine.flac", "sine.wav", {"-c:a", "flac"}},
+            {"tagged.wma",
+             "sine.wav",
+             {"-c:a", "wmav2", "-metadata", "title=Night Drive", "-metadata",
+              "artist=Ana C\xC3\xB4te", "-metadata", "album=Lights", "-metadata", "genre=House"}},
+        };
+        QByteArray key = "decode-fixtures-v1";
+        for (const auto& e : encodes) {
+            key += e.name;
+            key += e.source;
+            for (const auto& arg : e.args)
+                key += QByteArray::fromStdString(arg);
+        }
+        const QString folder = QDir::temp().filePath(
+            "kelvra-decode-fixtures-" +
+            QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+        const QDir dir(folder);
+        auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
         wav = path("sine.wav");
         monoWav = path("mono.wav");
         mp3Cbr = path("cbr.mp3");
@@ -43,17 +73,21 @@ struct DecodeFixtures {
         asf = path("sine.asf");
         wmaTagged = path("tagged.wma");
         flac = path("sine.flac");
-        ok = test::writeWav(wav, stereo, 44100, 2) && test::writeWav(monoWav, mono, 22050, 1) &&
-             test::ffmpegEncode(wav, mp3Cbr, {"-c:a", "libmp3lame", "-b:a", "128k"}) &&
-             test::ffmpegEncode(wav, mp3Vbr, {"-c:a", "libmp3lame", "-q:a", "4"}) &&
-             test::ffmpegEncode(monoWav, mp3Mono, {"-c:a", "libmp3lame", "-b:a", "48k"}) &&
-             test::ffmpegEncode(wav, wma, {"-c:a", "wmav2", "-b:a", "128k"}) &&
-             test::ffmpegEncode(wav, asf, {"-c:a", "wmav1", "-b:a", "96k", "-f", "asf"}) &&
-             test::ffmpegEncode(wav, flac, {"-c:a", "flac"}) &&
-             test::ffmpegEncode(wav, wmaTagged,
-                                {"-c:a", "wmav2", "-metadata", "title=Night Drive", "-metadata",
-                                 "artist=Ana Côte", "-metadata", "album=Lights", "-metadata",
-                                 "comment=", "-metadata", "genre=House"});
+        if (QFile::exists(dir.filePath("complete"))) {
+            ok = true;
+            return;
+        }
+        QTemporaryDir building(folder + "-XXXXXX");
+        auto at = [&](const char* name) { return building.filePath(name).toStdString(); };
+        ok = test::writeWav(at("sine.wav"), stereo, 44100, 2) &&
+             test::writeWav(at("mono.wav"), mono, 22050, 1);
+        for (const auto& e : encodes)
+            ok = ok && test::ffmpegEncode(at(e.source), at(e.name), e.args);
+        ok = ok && QFile(building.filePath("complete")).open(QIODevice::WriteOnly);
+        if (!ok) return;
+        // Another test process may have finished first; then its folder is used.
+        if (QDir().rename(building.path(), folder)) building.setAutoRemove(false);
+        ok = QFile::exists(dir.filePath("complete"));
     }
 };
 

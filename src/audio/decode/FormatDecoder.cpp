@@ -13,6 +13,7 @@ namespace {
 // Codecs with overlapping transforms need some frames decoded before their output is right;
 // seeks start this far before the target and throw the preroll away.
 constexpr std::int64_t kPrerollFrames = 8192;
+constexpr int kMaxErrorsInARow = 1000;
 
 class FormatDecoder final : public Decoder {
   public:
@@ -155,8 +156,13 @@ class FormatDecoder final : public Decoder {
                 return false;
             }
             if (received != AVERROR(EAGAIN)) {
-                failed_ = true;
-                return false;
+                // A damaged frame is skipped; only a decoder that keeps failing ends the stream.
+                if (++errorsInARow_ > kMaxErrorsInARow) {
+                    failed_ = true;
+                    return false;
+                }
+            } else {
+                errorsInARow_ = 0;
             }
             if (draining_) {
                 ended_ = true;
@@ -191,6 +197,7 @@ class FormatDecoder final : public Decoder {
     bool draining_ = false;
     bool ended_ = false;
     bool failed_ = false;
+    int errorsInARow_ = 0;
 };
 
 int openErrorCode(int averror) {

@@ -174,9 +174,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
             at += frame->size;
             continue;
         }
-        // Lost sync (damage or junk): resume at the next confirmed frame.
+        // Lost sync (damage or junk): go on at the next confirmed frame; one of another stream
+        // is passed over by the check above and the search goes on after it.
         const auto next = findFrameSync(file.subspan(0, dataEnd), at + 1, dataEnd);
-        if (!next || !sameStream(*parseMpegHeader(file.subspan(*next)), first)) break;
+        if (!next) break;
         at = *next;
     }
     if (index.offsets.empty()) return std::nullopt;

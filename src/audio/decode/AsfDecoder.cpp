@@ -23,13 +23,25 @@ namespace {
 // megabytes, and faulting that in 4 KB pages costs more than decoding it.
 constexpr std::size_t kBlockBytes = 2u << 20;
 
+#ifdef _WIN32
+void* allocateBlock() {
+    return _aligned_malloc(kBlockBytes, kBlockBytes);
+}
+struct BlockFree {
+    void operator()(std::int16_t* block) const { _aligned_free(block); }
+};
+#else
+void* allocateBlock() {
+    return std::aligned_alloc(kBlockBytes, kBlockBytes);
+}
 struct BlockFree {
     void operator()(std::int16_t* block) const { std::free(block); }
 };
+#endif
 using Block = std::unique_ptr<std::int16_t[], BlockFree>;
 
 Block newBlock() {
-    void* memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+    void* memory = allocateBlock();
     if (!memory) return nullptr;
 #ifdef MADV_HUGEPAGE
     madvise(memory, kBlockBytes, MADV_HUGEPAGE);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -64,6 +65,15 @@ std::string cacheName() {
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
+
+// Wall time and the process's CPU time (all threads) since a start: the machine these figures come
+// from may be busy with other work, and CPU time shows the cost that business cannot inflate.
+struct Stopwatch {
+    Clock::time_point wall = Clock::now();
+    std::clock_t cpu = std::clock();
+    double wallMs() const { return msSince(wall); }
+    double cpuMs() const { return double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC; }
+};
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -222,36 +232,40 @@ void decodeSpeed(const std::vector<Song>& list) {
 }
 
 void loadTimes(const std::vector<Song>& list) {
-    std::printf("\nLoad, median of 15 warm runs, ms (target: playable within 20 ms)\n");
-    std::printf("%-9s %14s %14s %16s\n", "format", "exact length", "first audio", "fully decoded");
+    std::printf(
+        "\nLoad, median of 15 warm runs, ms wall / ms CPU (target: playable within 20 ms)\n");
+    std::printf("%-9s %18s %18s %16s\n", "format", "exact length", "first audio", "fully decoded");
     std::vector<std::int16_t> buffer(1024 * 2);
     for (const auto& song : list) {
-        std::vector<double> lengthMs, firstMs, fullMs;
+        std::vector<double> lengthMs, lengthCpu, firstMs, firstCpu, fullMs;
         for (int i = 0; i < 15; ++i) {
-            const auto start = Clock::now();
+            const Stopwatch watch;
             auto opened = open(song);
             if (!opened.decoder) break;
-            lengthMs.push_back(msSince(start));  // the length is exact once the decoder exists
+            // The length is exact once the decoder exists.
+            lengthMs.push_back(watch.wallMs());
+            lengthCpu.push_back(watch.cpuMs());
             opened.decoder->read(buffer.data(), 1024);
-            firstMs.push_back(msSince(start));
+            firstMs.push_back(watch.wallMs());
+            firstCpu.push_back(watch.cpuMs());
             if (song.addon) {
                 opened.decoder->seek(opened.decoder->lengthFrames() - 1);
                 opened.decoder->read(buffer.data(), 1);
-                fullMs.push_back(msSince(start));
+                fullMs.push_back(watch.wallMs());
             }
         }
         char full[32] = "-";
         if (!fullMs.empty()) std::snprintf(full, sizeof full, "%.1f", median(fullMs));
-        std::printf("%-9s %14.2f %14.2f %16s\n", song.name, median(lengthMs), median(firstMs),
-                    full);
+        std::printf("%-9s %9.2f / %6.2f %9.2f / %6.2f %16s\n", song.name, median(lengthMs),
+                    median(lengthCpu), median(firstMs), median(firstCpu), full);
     }
 }
 
 void seekTimes(const std::vector<Song>& list) {
     std::printf(
-        "\nExact seek + first read of 1024 frames, 200 random positions, ms "
-        "(target: 10 ms)\n");
-    std::printf("%-9s %10s %10s\n", "format", "median", "max");
+        "\nExact seek + first read of 1024 frames, 200 random positions, ms (target: 10 ms)\n");
+    std::printf("%-9s %12s %12s %12s %12s\n", "format", "wall median", "wall max", "CPU median",
+                "CPU max");
     std::vector<std::int16_t> buffer(1024 * 2);
     for (const auto& song : list) {
         auto opened = open(song);
@@ -261,16 +275,18 @@ void seekTimes(const std::vector<Song>& list) {
         decoder.seek(decoder.lengthFrames() - 1);
         decoder.read(buffer.data(), 1);
         std::mt19937_64 random(42);
-        std::vector<double> times;
+        std::vector<double> wall, cpu;
         for (int i = 0; i < 200; ++i) {
             const auto target = static_cast<std::int64_t>(random() % decoder.lengthFrames());
-            const auto start = Clock::now();
+            const Stopwatch watch;
             decoder.seek(target);
             decoder.read(buffer.data(), 1024);
-            times.push_back(msSince(start));
+            wall.push_back(watch.wallMs());
+            cpu.push_back(watch.cpuMs());
         }
-        std::printf("%-9s %10.3f %10.3f\n", song.name, median(times),
-                    *std::max_element(times.begin(), times.end()));
+        std::printf("%-9s %12.3f %12.3f %12.3f %12.3f\n", song.name, median(wall),
+                    *std::max_element(wall.begin(), wall.end()), median(cpu),
+                    *std::max_element(cpu.begin(), cpu.end()));
     }
 }
 
@@ -343,6 +359,11 @@ int main() {
     const fs::path cache =
         fs::path(cacheRoot ? cacheRoot : fs::temp_directory_path()) / cacheName();
     const auto list = songs(cache);
+    if (std::ifstream load("/proc/loadavg"); load) {
+        std::string average;
+        std::getline(load, average);
+        std::printf("Load average while measuring: %s\n", average.c_str());
+    }
     decodeSpeed(list);
     loadTimes(list);
     seekTimes(list);

@@ -10,43 +10,17 @@
 
 #include "audio/AudioLibrary.h"
 #include "audio/decode/Ffmpeg.h"
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
+#include "audio/decode/HugeBuffer.h"
 
 namespace kelvra::audio::decode {
 namespace {
 
-// Decoded audio lives in fixed blocks, so blocks already handed to readers never move. A block is
-// one 2 MB huge page where the system offers them: a 10-minute song fills about a hundred
-// megabytes, and faulting that in 4 KB pages costs more than decoding it.
-constexpr std::size_t kBlockBytes = 2u << 20;
+// Decoded audio lives in fixed blocks of one huge page each, so blocks already handed to readers
+// never move.
+constexpr std::size_t kBlockBytes = kHugePage;
 
-#ifdef _WIN32
-void* allocateBlock() {
-    return _aligned_malloc(kBlockBytes, kBlockBytes);
-}
-struct BlockFree {
-    void operator()(std::int16_t* block) const { _aligned_free(block); }
-};
-#else
-void* allocateBlock() {
-    return std::aligned_alloc(kBlockBytes, kBlockBytes);
-}
-struct BlockFree {
-    void operator()(std::int16_t* block) const { std::free(block); }
-};
-#endif
-using Block = std::unique_ptr<std::int16_t[], BlockFree>;
-
-Block newBlock() {
-    void* memory = allocateBlock();
-    if (!memory) return nullptr;
-#ifdef MADV_HUGEPAGE
-    madvise(memory, kBlockBytes, MADV_HUGEPAGE);
-#endif
-    return Block(static_cast<std::int16_t*>(memory));
+std::int16_t* samplesOf(const HugeBuffer& block) {
+    return reinterpret_cast<std::int16_t*>(block.data());
 }
 
 class AsfDecoder final : public Decoder {
@@ -106,7 +80,8 @@ class AsfDecoder final : public Decoder {
         for (std::int64_t done = 0; done < count;) {
             const std::int64_t at = position_ + done;
             const std::int64_t inBlock = std::min(count - done, blockFrames_ - at % blockFrames_);
-            const std::int16_t* block = blocks_[static_cast<std::size_t>(at / blockFrames_)].get();
+            const std::int16_t* block =
+                samplesOf(blocks_[static_cast<std::size_t>(at / blockFrames_)]);
             std::memcpy(out + done * channels_, block + at % blockFrames_ * channels_,
                         static_cast<std::size_t>(inBlock * channels_) * sizeof(std::int16_t));
             done += inBlock;
@@ -145,11 +120,11 @@ class AsfDecoder final : public Decoder {
             const auto blockIndex = static_cast<std::size_t>(written / blockFrames_);
             if (blockIndex >= blocks_.size()) blocks_.resize(blockIndex + 1);  // decodeNow only
             auto& block = blocks_[blockIndex];
-            if (!block) block = newBlock();
-            if (!block) return false;
+            if (!block.valid()) block = HugeBuffer(kBlockBytes);
+            if (!block.valid()) return false;
             const std::int64_t count =
                 std::min({frames - done, blockFrames_ - written % blockFrames_, length_ - written});
-            std::memcpy(block.get() + written % blockFrames_ * channels_,
+            std::memcpy(samplesOf(block) + written % blockFrames_ * channels_,
                         samples.data() + done * channels_,
                         static_cast<std::size_t>(count * channels_) * sizeof(std::int16_t));
             done += count;
@@ -208,7 +183,7 @@ class AsfDecoder final : public Decoder {
     const std::int64_t blockFrames_;
     const int rate_;
     std::int64_t length_ = 0;
-    std::vector<Block> blocks_;
+    std::vector<HugeBuffer> blocks_;
     std::atomic<std::int64_t> decoded_{0};
     std::atomic<bool> done_{false};
     std::atomic<bool> failed_{false};

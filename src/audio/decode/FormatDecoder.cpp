@@ -232,6 +232,9 @@ FormatOpenResult openWithFormat(const std::string& path) {
         if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
     }
     if (!codec) return {nullptr, kErrorFormat};
+    // A stream may still ask for its first packets to be probed (a WAV file could hold DTS); a
+    // small probe keeps that from reading megabytes before the first audio.
+    format->probesize = 32 * 1024;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;

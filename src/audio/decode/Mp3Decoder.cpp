@@ -19,7 +19,7 @@ constexpr std::int64_t kPrerollBytes = 4096;
 
 class Mp3Decoder final : public Decoder {
   public:
-    Mp3Decoder(std::vector<std::uint8_t> file, Mp3Index index)
+    Mp3Decoder(HugeBuffer file, Mp3Index index)
         : file_(std::move(file)), index_(std::move(index)), converter_(index_.channels) {}
 
     bool start() { return restartAt(0); }
@@ -113,7 +113,7 @@ class Mp3Decoder final : public Decoder {
         const int channels = converter_.channels();
         const std::int64_t spf = index_.samplesPerFrame;
         const auto offset = static_cast<std::size_t>(index_.offsets[next_]);
-        const auto header = parseMpegHeader(std::span(file_).subspan(offset));
+        const auto header = parseMpegHeader(file_.bytes().subspan(offset));
         pendingRaw_ = nextRaw();
         ++next_;
         pending_.clear();
@@ -133,7 +133,7 @@ class Mp3Decoder final : public Decoder {
         return true;
     }
 
-    std::vector<std::uint8_t> file_;
+    HugeBuffer file_;
     Mp3Index index_;
     PcmConverter converter_;
     CodecPtr codec_;
@@ -149,8 +149,8 @@ class Mp3Decoder final : public Decoder {
 
 }  // namespace
 
-std::unique_ptr<Decoder> openMp3(std::vector<std::uint8_t> file) {
-    auto index = indexMp3(file);
+std::unique_ptr<Decoder> openMp3(HugeBuffer file) {
+    auto index = indexMp3(file.bytes());
     if (!index) return nullptr;
     auto decoder = std::make_unique<Mp3Decoder>(std::move(file), std::move(*index));
     if (!decoder->start()) return nullptr;

@@ -3,14 +3,14 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "audio/Decoder.h"
+#include "audio/decode/HugeBuffer.h"
 
 namespace kelvra::audio::decode {
 
 // Takes the whole file's bytes. Null when they are not a Layer III stream this decoder can play;
 // the caller then tries the general path.
-std::unique_ptr<Decoder> openMp3(std::vector<std::uint8_t> file);
+std::unique_ptr<Decoder> openMp3(HugeBuffer file);
 
 }  // namespace kelvra::audio::decode

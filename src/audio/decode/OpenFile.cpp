@@ -69,7 +69,8 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
     }
 
     if (content == Content::Mpeg && file.size() <= kLargestInMemory) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size()));
+        decode::HugeBuffer bytes(static_cast<std::size_t>(file.size()));
+        if (!bytes.valid()) return failure(kErrorMemory);
         if (!file.readExact(0, bytes.data(), bytes.size())) return failure(kErrorFileOpen);
         if (auto decoder = decode::openMp3(std::move(bytes))) {
             opened.decoder = std::move(decoder);

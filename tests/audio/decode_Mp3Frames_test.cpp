@@ -49,7 +49,16 @@ TEST(DecodeMp3Frames, JunkAndTrailingTagsDoNotChangeTheLength) {
     EXPECT_EQ(opened.decoder->lengthFrames(), std::llround(DecodeFixtures::kSeconds * 44100));
     EXPECT_EQ(opened.tags, id3v1);
     auto reference = openMainFile(fixtures.mp3Cbr, OpenMode::Playback);
-    EXPECT_EQ(readToEnd(*opened.decoder), readToEnd(*reference.decoder));
+    const auto expected = readToEnd(*reference.decoder);
+    EXPECT_EQ(readToEnd(*opened.decoder), expected);
+
+    // No ID3v2 tag and junk first: no signature at the start, the probe finds the frames.
+    const std::string untagged = std::string(1000, '\0') + clean.substr(at);
+    for (const OpenMode mode : {OpenMode::TagsOnly, OpenMode::Playback})
+        EXPECT_EQ(openMainFile(writeFile(dir, "untagged.mp3", untagged), mode).error, kErrorOk);
+    opened = openMainFile(writeFile(dir, "untagged.mp3", untagged), OpenMode::Playback);
+    ASSERT_TRUE(opened.decoder);
+    EXPECT_EQ(readToEnd(*opened.decoder), expected);
 }
 
 TEST(DecodeMp3Frames, DamagedAndCutFilesDecodeToTheirStatedLength) {

@@ -1,5 +1,5 @@
 // Song files for the decoder tests, made from synthesized sines: WAV, MP3 (CBR, VBR, mono
-// 22050 Hz), WMA and ASF, FLAC. Shared read-only; a test that writes copies first.
+// 22050 Hz), MP2, WMA and ASF, FLAC. Shared read-only; a test that writes copies first.
 #pragma once
 
 #include <QCryptographicHash>
@@ -20,7 +20,7 @@ struct DecodeFixtures {
     static constexpr double kSeconds = 3.3;
     std::vector<std::int16_t> stereo;  // 44100 Hz, right channel at 0.6 of the left
     std::vector<std::int16_t> mono;    // 22050 Hz
-    std::string wav, monoWav, mp3Cbr, mp3Vbr, mp3Mono, wma, asf, wmaTagged, flac;
+    std::string wav, monoWav, mp3Cbr, mp3Vbr, mp3Mono, mp2, wma, asf, wmaTagged, flac;
     bool ok = false;
 
     static const DecodeFixtures& get() {
@@ -47,12 +47,13 @@ struct DecodeFixtures {
             {"sine.wma", "sine.wav", {"-c:a", "wmav2", "-b:a", "128k"}},
             {"sine.asf", "sine.wav", {"-c:a", "wmav1", "-b:a", "96k", "-f", "asf"}},
             {"sine.flac", "sine.wav", {"-c:a", "flac"}},
+            {"sine.mp2", "sine.wav", {"-c:a", "mp2", "-b:a", "192k"}},
             {"tagged.wma",
              "sine.wav",
              {"-c:a", "wmav2", "-metadata", "title=Night Drive", "-metadata",
               "artist=Ana C\xC3\xB4te", "-metadata", "album=Lights", "-metadata", "genre=House"}},
         };
-        QByteArray key = "decode-fixtures-v1";
+        QByteArray key = "decode-fixtures-v2";
         for (const auto& e : encodes) {
             key += e.name;
             key += e.source;
@@ -73,6 +74,7 @@ struct DecodeFixtures {
         asf = path("sine.asf");
         wmaTagged = path("tagged.wma");
         flac = path("sine.flac");
+        mp2 = path("sine.mp2");
         if (QFile::exists(dir.filePath("complete"))) {
             ok = true;
             return;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <span>
 
 #include "audio/decode/Ffmpeg.h"
@@ -16,6 +15,16 @@ namespace {
 // target makes the output the same, sample for sample, as a decode from the start.
 constexpr std::int64_t kPrerollSamples = 4608;
 constexpr std::int64_t kPrerollBytes = 4096;
+
+// The floating-point decoders: the fixed-point ones carry a dither state from sample to sample
+// for ever, so after a seek they never again match a decode from the start.
+const AVCodec* findDecoder(int layer) {
+    const char* name = layer == 3 ? "mp3float" : layer == 2 ? "mp2float" : "mp1float";
+    if (const AVCodec* codec = avcodec_find_decoder_by_name(name)) return codec;
+    return avcodec_find_decoder(layer == 3   ? AV_CODEC_ID_MP3
+                                : layer == 2 ? AV_CODEC_ID_MP2
+                                             : AV_CODEC_ID_MP1);
+}
 
 class Mp3Decoder final : public Decoder {
   public:
@@ -40,11 +49,6 @@ class Mp3Decoder final : public Decoder {
         while (first > 0 && ((target - first) * spf < kPrerollSamples ||
                              offsetOf(target) - index_.offsets[first] < kPrerollBytes))
             --first;
-        // The synthesis filterbank's ring buffer advances by spf/32 slots per frame in a ring of
-        // 16; starting where a decode from the start would have it at slot 0 keeps the float
-        // sums in the same order, so the output is bit-identical.
-        const std::int64_t align = 512 / std::gcd<std::int64_t>(spf, 512);
-        first -= first % align;
         if (!restartAt(first)) return false;
         exactFrom_ = first == 0 ? 0 : target * spf;
         return true;
@@ -86,7 +90,7 @@ class Mp3Decoder final : public Decoder {
             packet_.reset(av_packet_alloc());
             frame_.reset(av_frame_alloc());
         }
-        const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_MP3);
+        const AVCodec* decoder = findDecoder(index_.layer);
         codec_.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
         if (!codec_ || !packet_ || !frame_) return false;
         codec_->thread_count = 1;

@@ -151,7 +151,6 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     const auto sync = findFrameSync(file, start, kSyncSearch);
     if (!sync) return std::nullopt;
     const auto first = *parseMpegHeader(file.subspan(*sync));
-    if (first.layer != 3) return std::nullopt;
 
     const std::size_t dataEnd = file.size() - trailingTagsSize(file);
     std::size_t at = *sync;
@@ -159,8 +158,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     index.rate = first.rate;
     index.channels = first.channels;
     index.samplesPerFrame = first.samples;
+    index.layer = first.layer;
     Gapless gapless;
-    if (at + first.size <= dataEnd) {
+    // Only Layer III files carry the Xing/Info frame.
+    if (first.layer == 3 && at + first.size <= dataEnd) {
         if (auto info = readInfoFrame(file.subspan(at, first.size), first)) {
             gapless = *info;
             at += first.size;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,10 @@ struct DecodeFixtures {
         const QString folder = QDir::temp().filePath(
             "kelvra-decode-fixtures-" +
             QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
-        const QDir dir(folder);
-        auto path = [&](const char* name) { return dir.filePath(name).toStdString(); };
+        if (!QFile::exists(folder + "/complete")) ok = build(folder, encodes);
+        const QString base = ok ? folder : building_ ? building_->path() : folder;
+        ok = QFile::exists(base + "/complete");
+        auto path = [&](const char* name) { return (base + "/" + name).toStdString(); };
         wav = path("sine.wav");
         monoWav = path("mono.wav");
         mp3Cbr = path("cbr.mp3");
@@ -75,22 +78,32 @@ struct DecodeFixtures {
         wmaTagged = path("tagged.wma");
         flac = path("sine.flac");
         mp2 = path("sine.mp2");
-        if (QFile::exists(dir.filePath("complete"))) {
-            ok = true;
-            return;
-        }
-        QTemporaryDir building(folder + "-XXXXXX");
-        auto at = [&](const char* name) { return building.filePath(name).toStdString(); };
-        ok = test::writeWav(at("sine.wav"), stereo, 44100, 2) &&
-             test::writeWav(at("mono.wav"), mono, 22050, 1);
-        for (const auto& e : encodes)
-            ok = ok && test::ffmpegEncode(at(e.source), at(e.name), e.args);
-        ok = ok && QFile(building.filePath("complete")).open(QIODevice::WriteOnly);
-        if (!ok) return;
-        // Another test process may have finished first; then its folder is used.
-        if (QDir().rename(building.path(), folder)) building.setAutoRemove(false);
-        ok = QFile::exists(dir.filePath("complete"));
     }
+
+    // Makes the files beside `folder` and moves them into place. False when another process
+    // (maybe another user's, unreadable here) got there first; the files made stay in
+    // building_ then.
+    bool build(const QString& folder, const std::vector<Encode>& encodes) {
+        building_ = std::make_unique<QTemporaryDir>(folder + "-XXXXXX");
+        auto at = [&](const char* name) { return building_->filePath(name).toStdString(); };
+        bool made = test::writeWav(at("sine.wav"), stereo, 44100, 2) &&
+                    test::writeWav(at("mono.wav"), mono, 22050, 1);
+        for (const auto& e : encodes)
+            made = made && test::ffmpegEncode(at(e.source), at(e.name), e.args);
+        made = made && QFile(building_->filePath("complete")).open(QIODevice::WriteOnly);
+        if (!made) return false;
+        // Readable by every user of the shared temp folder.
+        QFile(building_->path())
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                            QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                            QFile::ExeOther);
+        if (!QDir().rename(building_->path(), folder)) return false;
+        building_->setAutoRemove(false);
+        building_.reset();
+        return true;
+    }
+
+    std::unique_ptr<QTemporaryDir> building_;
 };
 
 // Reads a decoder to its end in chunks of `chunk` frames. Stops on a failure.

@@ -187,8 +187,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     if (gapless.known) {
         index.skipFrames = gapless.delay + kDecoderDelay;
         // The padding is only trusted when the file still holds every frame the encoder wrote.
+        // Encoders differ on whether their count includes the Info frame itself.
+        const std::int64_t missing = gapless.frames - index.frameCount();
         const std::int64_t trimEnd =
-            gapless.frames == index.frameCount()
+            missing == 0 || missing == 1
                 ? std::max<std::int64_t>(0, gapless.padding - kDecoderDelay)
                 : 0;
         index.lengthFrames = std::max<std::int64_t>(0, raw - index.skipFrames - trimEnd);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "audio/decode/DecodedFrame.h"
 #include "audio/decode/Ffmpeg.h"
 #include "audio/decode/Mp3Frames.h"
 
@@ -29,7 +30,10 @@ const AVCodec* findDecoder(int layer) {
 class Mp3Decoder final : public Decoder {
   public:
     Mp3Decoder(HugeBuffer file, Mp3Index index)
-        : file_(std::move(file)), index_(std::move(index)), converter_(index_.channels) {}
+        : file_(std::move(file)),
+          index_(std::move(index)),
+          converter_(index_.channels),
+          decoded_(converter_.channels()) {}
 
     bool start() { return restartAt(0); }
 
@@ -41,7 +45,7 @@ class Mp3Decoder final : public Decoder {
         const std::int64_t raw = frame + index_.skipFrames;
         position_ = frame;
         // Already decoded, or just ahead of the decoder: go on without a restart.
-        if (raw >= std::max(pendingRaw_, exactFrom_) && raw < nextRaw() + kPrerollSamples)
+        if (raw >= std::max(decoded_.start(), exactFrom_) && raw < nextRaw() + kPrerollSamples)
             return true;
         const std::int64_t spf = index_.samplesPerFrame;
         const std::int64_t target = std::min(raw / spf, index_.frameCount());
@@ -59,17 +63,13 @@ class Mp3Decoder final : public Decoder {
         std::int64_t written = 0;
         while (written < frames && position_ < index_.lengthFrames) {
             const std::int64_t raw = position_ + index_.skipFrames;
-            const std::int64_t pendingFrames =
-                static_cast<std::int64_t>(pending_.size()) / channels;
-            if (raw < pendingRaw_ || raw >= pendingRaw_ + pendingFrames) {
+            if (!decoded_.holds(raw)) {
                 if (!decodeNext()) break;
                 continue;
             }
             const std::int64_t count =
-                std::min({frames - written, pendingRaw_ + pendingFrames - raw,
-                          index_.lengthFrames - position_});
-            std::memcpy(out + written * channels, pending_.data() + (raw - pendingRaw_) * channels,
-                        static_cast<std::size_t>(count * channels) * sizeof(std::int16_t));
+                decoded_.copy(raw, out + written * channels,
+                              std::min(frames - written, index_.lengthFrames - position_));
             written += count;
             position_ += count;
         }
@@ -99,13 +99,12 @@ class Mp3Decoder final : public Decoder {
             return false;
         }
         next_ = frame;
-        pending_.clear();
-        pendingRaw_ = nextRaw();
+        decoded_.restart(nextRaw());
         failed_ = false;
         return true;
     }
 
-    // Decodes the next frame into pending_. Every frame yields exactly its sample count: a frame
+    // Decodes the next frame into decoded_. Every frame yields exactly its sample count: a frame
     // that does not decode (damage, or a reservoir cut off by a seek) becomes silence, so the
     // sample positions after it stay right.
     bool decodeNext() {
@@ -118,22 +117,22 @@ class Mp3Decoder final : public Decoder {
         const std::int64_t spf = index_.samplesPerFrame;
         const auto offset = static_cast<std::size_t>(index_.offsets[next_]);
         const auto header = parseMpegHeader(file_.bytes().subspan(offset));
-        pendingRaw_ = nextRaw();
+        decoded_.restart(nextRaw());
         ++next_;
-        pending_.clear();
+        auto& samples = decoded_.samples();
         if (header) {
             packet_->data = file_.data() + offset;
             packet_->size = header->size;
             if (avcodec_send_packet(codec_.get(), packet_.get()) >= 0) {
                 while (avcodec_receive_frame(codec_.get(), frame_.get()) >= 0) {
-                    converter_.append(*frame_, pending_);
+                    converter_.append(*frame_, samples);
                     av_frame_unref(frame_.get());
                 }
             }
             packet_->data = nullptr;
             packet_->size = 0;
         }
-        pending_.resize(static_cast<std::size_t>(spf * channels), 0);
+        samples.resize(static_cast<std::size_t>(spf * channels), 0);
         return true;
     }
 
@@ -143,11 +142,11 @@ class Mp3Decoder final : public Decoder {
     CodecPtr codec_;
     PacketPtr packet_;
     FramePtr frame_;
-    std::int64_t next_ = 0;              // index of the next frame to decode
-    std::vector<std::int16_t> pending_;  // the last decoded frame
-    std::int64_t pendingRaw_ = 0;        // its first sample, counted from the first decoded sample
-    std::int64_t exactFrom_ = 0;         // first sample past the preroll of the last restart
-    std::int64_t position_ = 0;          // output frame the next read starts at
+    std::int64_t next_ = 0;  // index of the next frame to decode
+    // The last decoded frame; positions in it count from the first decoded sample.
+    DecodedFrame decoded_;
+    std::int64_t exactFrom_ = 0;  // first sample past the preroll of the last restart
+    std::int64_t position_ = 0;   // output frame the next read starts at
     bool failed_ = false;
 };
 

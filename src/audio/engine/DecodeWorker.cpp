@@ -63,16 +63,22 @@ bool DecodeWorker::waitDecoded(std::uint32_t generation, int timeoutMs) const {
     return true;
 }
 
-void DecodeWorker::wake() { wakeup_.notify_one(); }
+void DecodeWorker::wake() {
+    wakeup_.notify_one();
+}
 
 Block* DecodeWorker::peekBlock() const {
     Block* const* block = ready_.front();
     return block ? *block : nullptr;
 }
 
-void DecodeWorker::popBlock() { ready_.pop(); }
+void DecodeWorker::popBlock() {
+    ready_.pop();
+}
 
-void DecodeWorker::recycle(Block* block) { free_.push(block); }
+void DecodeWorker::recycle(Block* block) {
+    free_.push(block);
+}
 
 void DecodeWorker::run() {
     std::uint32_t generation = 0;
@@ -113,6 +119,7 @@ bool DecodeWorker::decodeOne(std::uint32_t generation, std::int64_t& nextFrame, 
         }
         got += n;
     }
+    if (nextFrame + got >= length_) ended = true;  // the length is exact: say so with the data
     block->generation = generation;
     block->startFrame = nextFrame;
     block->frames = static_cast<int>(got);

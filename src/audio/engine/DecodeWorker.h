@@ -22,7 +22,7 @@ namespace kelvra::audio::engine {
 struct Block {
     std::uint32_t generation = 0;
     std::int64_t startFrame = 0;
-    int frames = 0;        // 0 with endOfStream set: nothing more in this generation
+    int frames = 0;  // 0 with endOfStream set: nothing more in this generation
     bool endOfStream = false;
     std::int16_t* samples = nullptr;  // frames * channels, interleaved
 };
@@ -69,9 +69,9 @@ class DecodeWorker {
 
     mutable std::mutex mutex_;
     std::condition_variable wakeup_;
-    std::uint32_t seekGeneration_ = 0;  // guarded by mutex_
-    std::int64_t seekFrame_ = 0;        // guarded by mutex_
-    bool quit_ = false;                 // guarded by mutex_
+    std::uint32_t seekGeneration_ = 0;                   // guarded by mutex_
+    std::int64_t seekFrame_ = 0;                         // guarded by mutex_
+    bool quit_ = false;                                  // guarded by mutex_
     std::atomic<std::uint32_t> decodedGeneration_{~0u};  // generation of the last block made
     std::thread thread_;
 };

@@ -41,7 +41,9 @@ struct Engine::Stream {
 
 Engine::Engine(Openers openers) : openers_(std::move(openers)) {}
 
-Engine::~Engine() { release(); }
+Engine::~Engine() {
+    release();
+}
 
 // ---- output ------------------------------------------------------------------------------
 
@@ -111,13 +113,15 @@ std::optional<std::string> Engine::deviceDescription(int device) {
     std::optional<std::string> name;
     if (device >= 1) {
         if (nullOutputRequested())
-            name = device == 1 ? std::optional<std::string>("Null output (no sound)")
-                               : std::nullopt;
+            name =
+                device == 1 ? std::optional<std::string>("Null output (no sound)") : std::nullopt;
         else
             name = portAudioDeviceName(device - 1);
     }
-    if (!name) fail(kErrorDevice);
-    else ok();
+    if (!name)
+        fail(kErrorDevice);
+    else
+        ok();
     return name;
 }
 
@@ -190,12 +194,16 @@ bool Engine::streamFree(Handle handle) {
     return ok();
 }
 
-bool Engine::wmaStreamFree(Handle handle) { return streamFree(handle); }
+bool Engine::wmaStreamFree(Handle handle) {
+    return streamFree(handle);
+}
 
 void Engine::freeAll() {
     std::vector<Handle> handles;
-    for (const auto& entry : streams_) handles.push_back(entry.first);
-    for (Handle handle : handles) streamFree(handle);
+    for (const auto& entry : streams_)
+        handles.push_back(entry.first);
+    for (Handle handle : handles)
+        streamFree(handle);
     // With no output running the commands above were applied at once; otherwise wait for the
     // mixer to let go, briefly.
     for (int i = 0; i < 1000 && !dying_.empty(); ++i) {
@@ -275,7 +283,9 @@ bool Engine::streamPlay(Handle handle, bool flush, std::uint32_t /*flags*/) {
     return play(*stream);
 }
 
-bool Engine::wmaStreamPlay(Handle handle) { return streamPlay(handle, false, 0); }
+bool Engine::wmaStreamPlay(Handle handle) {
+    return streamPlay(handle, false, 0);
+}
 
 bool Engine::channelResume(Handle handle) {
     Stream* stream = find(handle);
@@ -306,9 +316,12 @@ int Engine::channelIsActive(Handle handle) {
     if (!stream) return kStopped;
     ok();
     switch (stream->state) {
-    case Stream::State::Playing: return kPlaying;
-    case Stream::State::Paused: return kPaused;
-    case Stream::State::Stopped: break;
+        case Stream::State::Playing:
+            return kPlaying;
+        case Stream::State::Paused:
+            return kPaused;
+        case Stream::State::Stopped:
+            break;
     }
     return kStopped;
 }
@@ -396,6 +409,8 @@ std::string_view Engine::streamTags(Handle handle) {
 
 namespace kelvra::audio {
 
-std::unique_ptr<AudioLibrary> createAudioLibrary() { return std::make_unique<engine::Engine>(); }
+std::unique_ptr<AudioLibrary> createAudioLibrary() {
+    return std::make_unique<engine::Engine>();
+}
 
 }  // namespace kelvra::audio

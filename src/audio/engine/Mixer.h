@@ -25,7 +25,7 @@ struct Command {
 };
 
 struct EngineStats {
-    std::uint64_t underruns = 0;     // periods the output could not deliver in time
+    std::uint64_t underruns = 0;      // periods the output could not deliver in time
     std::uint64_t starvedFrames = 0;  // frames played as silence because decoding lagged
     std::uint64_t renderedFrames = 0;
 };

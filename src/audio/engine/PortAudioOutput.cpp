@@ -43,8 +43,7 @@ class PortAudioOutput final : public Output {
     }
 
     static int callback(const void*, void* output, unsigned long frames,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags status,
-                        void* self) {
+                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags status, void* self) {
         auto& out = *static_cast<PortAudioOutput*>(self);
         if (status & paOutputUnderflow) out.mixer_.countUnderrun();
         auto* samples = static_cast<std::int16_t*>(output);

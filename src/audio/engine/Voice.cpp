@@ -21,7 +21,9 @@ constexpr double kMaxRatio = 256.0;
 constexpr auto kOfflineWait = std::chrono::seconds(5);
 
 // A smooth envelope shape: zero slope at both ends, so a fade adds no corner of its own.
-inline float shape(float e) { return e * e * (3.0f - 2.0f * e); }
+inline float shape(float e) {
+    return e * e * (3.0f - 2.0f * e);
+}
 
 inline float approach(float value, float target, float step) {
     if (value < target) return std::min(value + step, target);
@@ -63,7 +65,9 @@ void Voice::play(std::uint32_t serial) {
     if (ended_) shared.endedSerial.store(serial, std::memory_order_release);
 }
 
-void Voice::halt() { wantPlaying_ = false; }
+void Voice::halt() {
+    wantPlaying_ = false;
+}
 
 void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial) {
     seekPending_ = true;
@@ -139,7 +143,8 @@ int Voice::readSource(float* out, int frames, bool waitForData) {
         const int n = std::min(frames - got, block_->frames - blockOffset_);
         const std::int16_t* from = block_->samples + std::size_t(blockOffset_) * channels_;
         float* to = out + std::size_t(got) * channels_;
-        for (int i = 0; i < n * channels_; ++i) to[i] = from[i] * kScale;
+        for (int i = 0; i < n * channels_; ++i)
+            to[i] = from[i] * kScale;
         got += n;
         blockOffset_ += n;
         readFrame_ += n;
@@ -199,14 +204,15 @@ int Voice::renderSource(float* out, int frames, bool waitForData) {
                         sizeof(float) * std::size_t(carried) * channels_);
             inputOffset_ += carried;
         }
-        got = carried + readSource(out + std::size_t(carried) * channels_, frames - carried,
-                                   waitForData);
+        got = carried +
+              readSource(out + std::size_t(carried) * channels_, frames - carried, waitForData);
         position_ += got;
     } else {
         got = resample(out, frames, waitForData);
     }
     if (channels_ == 1) {
-        for (int i = got - 1; i >= 0; --i) out[2 * i] = out[2 * i + 1] = out[i];
+        for (int i = got - 1; i >= 0; --i)
+            out[2 * i] = out[2 * i + 1] = out[i];
     }
     return got;
 }
@@ -235,10 +241,12 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
         if (!sounding) chunk = std::min(chunk, int(std::ceil(envelope_ / envelopeStep_)));
         const int got = renderSource(scratch_.data(), chunk, waitForData);
         std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * chunk, 0.0f);
-        if (got < chunk) {
-            if (sourceEnded_) {
-                ended_ = true;
-            } else if (!seekPending_) {
+        const bool drained =
+            sourceEnded_ && (got < chunk || (bypass() && !block_ && inputOffset_ == inputFrames_));
+        if (drained) {
+            ended_ = true;
+        } else if (got < chunk) {
+            if (!seekPending_) {
                 starvedFrames_.fetch_add(std::uint64_t(chunk - got), std::memory_order_relaxed);
             }
         }
@@ -298,7 +306,8 @@ void Voice::meter(const float* stereo, int frames) {
 }
 
 void Voice::clearMeter() {
-    for (auto& peaks : slicePeaks_) peaks[0] = peaks[1] = 0;
+    for (auto& peaks : slicePeaks_)
+        peaks[0] = peaks[1] = 0;
     sliceFill_ = 0;
     shared.level.store(0, std::memory_order_relaxed);
 }

@@ -95,7 +95,7 @@ class Voice {
     int currentRate_ = 44100;
     SRC_STATE* resampler_ = nullptr;
     std::vector<float> input_;  // source frames waiting for the resampler
-    int inputOffset_ = 0;  // first frame of input_ not given to the resampler yet
+    int inputOffset_ = 0;       // first frame of input_ not given to the resampler yet
     int inputFrames_ = 0;
     double lastRatio_ = 1;
 

@@ -1,8 +1,12 @@
 // The PortAudio output: a 16-bit stereo stream whose callback renders straight from the mixer.
 #include <portaudio.h>
 
-#include <mutex>
 #include <vector>
+
+#if defined(__unix__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "audio/AudioLibrary.h"
 #include "audio/engine/Output.h"
@@ -13,7 +17,22 @@ namespace {
 // PortAudio is initialised once per process and left up: terminating it while another engine
 // instance enumerates devices would pull the ground from under it.
 bool portAudioReady() {
-    static const bool ready = Pa_Initialize() == paNoError;
+    static const bool ready = [] {
+#if defined(__unix__)
+        // Probing the sound servers prints pages of diagnostics on machines without them; the
+        // answer we need is the return code, so keep stderr quiet meanwhile.
+        const int saved = dup(STDERR_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (saved >= 0 && devNull >= 0) dup2(devNull, STDERR_FILENO);
+        const bool result = Pa_Initialize() == paNoError;
+        if (saved >= 0 && devNull >= 0) dup2(saved, STDERR_FILENO);
+        if (devNull >= 0) close(devNull);
+        if (saved >= 0) close(saved);
+        return result;
+#else
+        return Pa_Initialize() == paNoError;
+#endif
+    }();
     return ready;
 }
 

@@ -83,6 +83,13 @@ void Voice::applySeek() {
     if (block_) worker_.recycle(block_);
     block_ = nullptr;
     blockOffset_ = 0;
+    // Hand the blocks decoded for the old place back now: the worker needs them to decode the
+    // new place, even while this stream is not playing.
+    while (Block* stale = worker_.peekBlock()) {
+        if (std::int32_t(stale->generation - generation_) >= 0) break;
+        worker_.popBlock();
+        worker_.recycle(stale);
+    }
     readFrame_ = std::clamp<std::int64_t>(pendingFrame_, 0, length_);
     position_ = double(readFrame_);
     inputOffset_ = inputFrames_ = 0;

@@ -398,6 +398,20 @@ std::uint32_t Engine::channelLevel(Handle handle) {
     return stream->voice->shared.level.load(std::memory_order_relaxed);
 }
 
+std::optional<PcmFormat> Engine::streamFormat(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return std::nullopt;
+    ok();
+    return stream->format;
+}
+
+int Engine::streamKind(Handle handle) {
+    Stream* stream = find(handle, false);
+    if (!stream) return 0;
+    ok();
+    return stream->kind;
+}
+
 std::string_view Engine::streamTags(Handle handle) {
     Stream* stream = find(handle, false);
     if (!stream) return {};

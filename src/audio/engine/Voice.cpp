@@ -286,7 +286,7 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
 }
 
 void Voice::publishPosition() {
-    const auto frame = std::clamp<std::int64_t>(std::int64_t(position_), 0, length_);
+    const auto frame = std::clamp<std::int64_t>(std::llrint(position_), 0, length_);
     shared.position.store(packPosition(generation_, frame), std::memory_order_release);
 }
 

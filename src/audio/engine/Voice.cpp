@@ -159,6 +159,8 @@ int Voice::readSource(float* out, int frames, bool waitForData) {
             if (block_->endOfStream) sourceEnded_ = true;
             worker_.recycle(block_);
             block_ = nullptr;
+            // Off the audio thread a wakeup is allowed, and it keeps the pool full.
+            if (waitForData) worker_.wake();
         }
     }
     return got;

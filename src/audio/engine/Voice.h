@@ -1,9 +1,10 @@
 // The audio-thread side of one stream: takes decoded blocks in order, resamples them from the
 // playback rate to the output rate (bypassed at ratio 1), applies ramped volume and pan and the
 // start/stop/seek fades, adds the result to the mix and meters it.
-// Threads: the constructor, prepare() and the destructor run on the controlling thread while no
-// consumer runs; the command methods and mixInto() run on the consumer (audio thread or offline
-// renderer); `shared` is the only part the controlling thread touches while a consumer runs.
+// Threads: the constructor and destructor run on the controlling thread while the mixer does not
+// hold the voice; prepare(), the command methods and mixInto() run on whoever is the mixer's
+// consumer at the time (audio thread, offline renderer, or the controlling thread while no output
+// runs); `shared` is the only part the controlling thread touches while a consumer runs.
 #pragma once
 
 #include <atomic>
@@ -43,7 +44,7 @@ class Voice {
 
     VoiceShared shared;
 
-    // Controlling thread, no consumer running: sizes everything for this output rate.
+    // Sizes the ramps, fades and meter for this output rate. Never allocates.
     void prepare(int outputRate);
 
     // Consumer: commands.

@@ -1,6 +1,6 @@
 // The audio engine's figures side by side: the mixing path with two pitched decks, load to
 // playable and resident memory with two 10-minute tracks loaded and playing.
-// Usage: engine_bench [seconds of mixed audio, default 120]
+// Usage: engine_bench [seconds of mixed audio, default 120] [--mix-only]
 #include <time.h>
 
 #include <algorithm>
@@ -94,9 +94,14 @@ void mixingPath(double seconds) {
     const auto start = Clock::now();
     const double cpuStart = threadCpuSeconds();
     for (int p = 0; p < periods; ++p) {
-        const double t0 = threadCpuSeconds();
-        engine.render(out.data(), kPeriod);
-        times.push_back(threadCpuSeconds() - t0);
+        // Every 8th callback is timed on its own, so the clock reads hardly weigh on the total.
+        if (p % 8 == 0) {
+            const double t0 = threadCpuSeconds();
+            engine.render(out.data(), kPeriod);
+            times.push_back(threadCpuSeconds() - t0);
+        } else {
+            engine.render(out.data(), kPeriod);
+        }
         if (p % periodsPer80ms == 0)
             levels ^= engine.channelLevel(left) ^ engine.channelLevel(right);
     }
@@ -186,7 +191,7 @@ void realFiles() {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 120.0;
-    realFiles();
+    if (argc <= 2 || std::string(argv[2]) != "--mix-only") realFiles();
     mixingPath(seconds);
     return 0;
 }

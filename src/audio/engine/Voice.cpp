@@ -262,17 +262,28 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
 
         const float target = sounding ? 1.0f : 0.0f;
         float* to = mix + 2 * std::size_t(done);
-        for (int i = 0; i < chunk; ++i) {
-            envelope_ = approach(envelope_, target, envelopeStep_);
-            gainLeft_ = approach(gainLeft_, targetLeft, gainStep_);
-            gainRight_ = approach(gainRight_, targetRight, gainStep_);
-            const float e = shape(envelope_);
-            const float left = scratch_[2 * i] * gainLeft_ * e;
-            const float right = scratch_[2 * i + 1] * gainRight_ * e;
-            scratch_[2 * i] = left;
-            scratch_[2 * i + 1] = right;
-            to[2 * i] += left;
-            to[2 * i + 1] += right;
+        if (envelope_ == target && target == 1.0f && gainLeft_ == targetLeft &&
+            gainRight_ == targetRight) {
+            // Steady state, the common case: plain gains.
+            for (int i = 0; i < chunk; ++i) {
+                scratch_[2 * i] *= gainLeft_;
+                scratch_[2 * i + 1] *= gainRight_;
+                to[2 * i] += scratch_[2 * i];
+                to[2 * i + 1] += scratch_[2 * i + 1];
+            }
+        } else {
+            for (int i = 0; i < chunk; ++i) {
+                envelope_ = approach(envelope_, target, envelopeStep_);
+                gainLeft_ = approach(gainLeft_, targetLeft, gainStep_);
+                gainRight_ = approach(gainRight_, targetRight, gainStep_);
+                const float e = shape(envelope_);
+                const float left = scratch_[2 * i] * gainLeft_ * e;
+                const float right = scratch_[2 * i + 1] * gainRight_ * e;
+                scratch_[2 * i] = left;
+                scratch_[2 * i + 1] = right;
+                to[2 * i] += left;
+                to[2 * i + 1] += right;
+            }
         }
         meter(scratch_.data(), chunk);
         done += chunk;

@@ -55,6 +55,9 @@ void Voice::prepare(int outputRate) {
     gainStep_ = float(1.0 / (kGainRampSeconds * outputRate));
     envelopeStep_ = float(1.0 / (kFadeSeconds * outputRate));
     sliceFrames_ = std::max(1, outputRate / 200);
+    // A rate change glides across the first resampler call of a chunk: 5 ms chunks keep every
+    // glide well inside 10 ms at any output rate.
+    chunkFrames_ = std::clamp(outputRate / 200, 32, kMaxChunk);
     if (resampler_) src_reset(resampler_);
     lastRatio_ = double(outputRate) / currentRate_;
 }
@@ -246,7 +249,7 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
         const bool sounding = wantPlaying_ && !seekPending_ && !ended_ && !pathSwitch;
         if (!sounding && envelope_ <= 0) break;
 
-        int chunk = std::min(frames - done, kMaxChunk);
+        int chunk = std::min(frames - done, chunkFrames_);
         if (!sounding) chunk = std::min(chunk, int(std::ceil(envelope_ / envelopeStep_)));
         const int got = renderSource(scratch_.data(), chunk, waitForData);
         std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * chunk, 0.0f);

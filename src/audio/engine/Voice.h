@@ -103,6 +103,7 @@ class Voice {
     // Gains and fades, per output sample.
     float gainLeft_ = 1, gainRight_ = 1;
     float gainStep_ = 0;
+    int chunkFrames_ = kMaxChunk;
     float envelope_ = 0, envelopeStep_ = 0;
     std::vector<float> scratch_;  // stereo source frames of one chunk
 

@@ -145,6 +145,32 @@ TEST(DecodeOpen, AddonSideTagsAreTheAttributeListInFileOrder) {
                 std::string::npos);
 }
 
+// Containers without a signature the sniffer knows go to libavformat's probe: a Matroska song is
+// audio, a picture is not.
+TEST(DecodeOpen, ContentTheSnifferDoesNotKnowIsProbed) {
+    const auto& fixtures = DecodeFixtures::get();
+    ASSERT_TRUE(fixtures.ok);
+    QTemporaryDir dir;
+    const std::string song = dir.filePath("song.mka").toStdString();
+    const std::string picture = dir.filePath("cover.mp3").toStdString();
+    ASSERT_TRUE(test::ffmpegEncode(fixtures.wav, song, {"-c:a", "libvorbis", "-f", "matroska"}));
+    ASSERT_TRUE(test::ffmpegEncode(fixtures.wav, picture,
+                                   {"-f", "lavfi", "-i", "color=c=red:s=64x64", "-map", "1:v",
+                                    "-frames:v", "1", "-c:v", "png", "-f", "image2"}));
+    for (const OpenMode mode : kModes) {
+        EXPECT_EQ(openMainFile(song, mode).error, kErrorOk);
+        EXPECT_EQ(openAddonFile(song, mode).error, kErrorFormat);
+        EXPECT_EQ(openMainFile(picture, mode).error, kErrorFormat);
+    }
+    // Matroska states no stream duration; the length is the sum of the packet durations.
+    auto opened = openMainFile(song, OpenMode::Playback);
+    ASSERT_TRUE(opened.decoder);
+    EXPECT_NEAR(opened.decoder->lengthFrames(), std::llround(DecodeFixtures::kSeconds * 44100),
+                2048);
+    EXPECT_EQ(static_cast<std::int64_t>(readToEnd(*opened.decoder).size()),
+              opened.decoder->lengthFrames() * 2);
+}
+
 TEST(DecodeOpen, ChannelsBeyondTwoFoldToStereo) {
     QTemporaryDir dir;
     const std::string wav = dir.filePath("six.wav").toStdString();

@@ -10,12 +10,18 @@
 
 #include "audio/AudioLibrary.h"
 #include "audio/decode/Ffmpeg.h"
+#include "audio/decode/HugeBuffer.h"
 
 namespace kelvra::audio::decode {
 namespace {
 
-// Decoded audio lives in fixed blocks, so blocks already handed to readers never move.
-constexpr std::int64_t kBlockFrames = 1 << 16;
+// Decoded audio lives in fixed blocks of one huge page each, so blocks already handed to readers
+// never move.
+constexpr std::size_t kBlockBytes = kHugePage;
+
+std::int16_t* samplesOf(const HugeBuffer& block) {
+    return reinterpret_cast<std::int16_t*>(block.data());
+}
 
 class AsfDecoder final : public Decoder {
   public:
@@ -25,6 +31,7 @@ class AsfDecoder final : public Decoder {
           codec_(std::move(codec)),
           converter_(channels),
           channels_(channels),
+          blockFrames_(static_cast<std::int64_t>(kBlockBytes / sizeof(std::int16_t)) / channels),
           rate_(codec_->sample_rate) {}
 
     ~AsfDecoder() override {
@@ -35,7 +42,7 @@ class AsfDecoder final : public Decoder {
     // Starts decoding in the background, for a stream of `length` frames.
     void startBackground(std::int64_t length) {
         length_ = length;
-        blocks_.resize(static_cast<std::size_t>((length + kBlockFrames - 1) / kBlockFrames));
+        blocks_.resize(static_cast<std::size_t>((length + blockFrames_ - 1) / blockFrames_));
         worker_ = std::thread([this] { decodeAll(); });
     }
 
@@ -72,9 +79,10 @@ class AsfDecoder final : public Decoder {
         const std::int64_t count = std::min(frames, available - position_);
         for (std::int64_t done = 0; done < count;) {
             const std::int64_t at = position_ + done;
-            const std::int64_t inBlock = std::min(count - done, kBlockFrames - at % kBlockFrames);
-            const std::int16_t* block = blocks_[static_cast<std::size_t>(at / kBlockFrames)].get();
-            std::memcpy(out + done * channels_, block + at % kBlockFrames * channels_,
+            const std::int64_t inBlock = std::min(count - done, blockFrames_ - at % blockFrames_);
+            const std::int16_t* block =
+                samplesOf(blocks_[static_cast<std::size_t>(at / blockFrames_)]);
+            std::memcpy(out + done * channels_, block + at % blockFrames_ * channels_,
                         static_cast<std::size_t>(inBlock * channels_) * sizeof(std::int16_t));
             done += inBlock;
         }
@@ -105,22 +113,24 @@ class AsfDecoder final : public Decoder {
         progress_.notify_all();
     }
 
-    // Appends converted samples to the blocks, up to the length.
-    void store(const std::vector<std::int16_t>& samples, std::int64_t& written) {
+    // Appends converted samples to the blocks, up to the length. False when memory runs out.
+    bool store(const std::vector<std::int16_t>& samples, std::int64_t& written) {
         const std::int64_t frames = static_cast<std::int64_t>(samples.size()) / channels_;
         for (std::int64_t done = 0; done < frames && written < length_;) {
-            const auto blockIndex = static_cast<std::size_t>(written / kBlockFrames);
+            const auto blockIndex = static_cast<std::size_t>(written / blockFrames_);
             if (blockIndex >= blocks_.size()) blocks_.resize(blockIndex + 1);  // decodeNow only
             auto& block = blocks_[blockIndex];
-            if (!block) block = std::make_unique<std::int16_t[]>(kBlockFrames * channels_);
+            if (!block.valid()) block = HugeBuffer(kBlockBytes);
+            if (!block.valid()) return false;
             const std::int64_t count =
-                std::min({frames - done, kBlockFrames - written % kBlockFrames, length_ - written});
-            std::memcpy(block.get() + written % kBlockFrames * channels_,
+                std::min({frames - done, blockFrames_ - written % blockFrames_, length_ - written});
+            std::memcpy(samplesOf(block) + written % blockFrames_ * channels_,
                         samples.data() + done * channels_,
                         static_cast<std::size_t>(count * channels_) * sizeof(std::int16_t));
             done += count;
             written += count;
         }
+        return true;
     }
 
     void decodeAll() {
@@ -137,9 +147,9 @@ class AsfDecoder final : public Decoder {
                 samples.clear();
                 if (!converter_.append(*frame, samples)) failed_ = true;
                 av_frame_unref(frame.get());
-                store(samples, written);
+                if (!store(samples, written)) failed_ = true;
                 // Publish often at first so playback can start, then in larger steps.
-                if (written - published >= std::min<std::int64_t>(kBlockFrames, 4096 + published)) {
+                if (written - published >= std::min<std::int64_t>(65536, 4096 + published)) {
                     publish(written, false);
                     published = written;
                 }
@@ -170,9 +180,10 @@ class AsfDecoder final : public Decoder {
     CodecPtr codec_;
     PcmConverter converter_;
     const int channels_;
+    const std::int64_t blockFrames_;
     const int rate_;
     std::int64_t length_ = 0;
-    std::vector<std::unique_ptr<std::int16_t[]>> blocks_;
+    std::vector<HugeBuffer> blocks_;
     std::atomic<std::int64_t> decoded_{0};
     std::atomic<bool> done_{false};
     std::atomic<bool> failed_{false};

@@ -50,7 +50,7 @@ Content sniffContent(std::span<const std::uint8_t> head, std::int64_t fileSize) 
     return Content::Unknown;
 }
 
-bool probeFindsContainer(std::span<const std::uint8_t> head) {
+std::string_view probeContainer(std::span<const std::uint8_t> head) {
     quietFfmpegLogs();
     std::vector<std::uint8_t> padded(head.size() + AVPROBE_PADDING_SIZE, 0);
     std::memcpy(padded.data(), head.data(), head.size());
@@ -60,11 +60,13 @@ bool probeFindsContainer(std::span<const std::uint8_t> head) {
     probe.buf_size = static_cast<int>(head.size());
     int score = 0;
     const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
-    if (!format || score <= AVPROBE_SCORE_RETRY) return false;
+    if (!format || score <= AVPROBE_SCORE_RETRY) return {};
     const std::string_view name = format->name;
     // Pictures and text are containers too, but not of songs.
-    return name != "asf" && name.find("_pipe") == std::string_view::npos && name != "image2" &&
-           name != "tty" && name.find("sub") == std::string_view::npos;
+    if (name == "asf" || name.find("_pipe") != std::string_view::npos || name == "image2" ||
+        name == "tty" || name.find("sub") != std::string_view::npos)
+        return {};
+    return name;
 }
 
 }  // namespace kelvra::audio::decode

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace kelvra::audio::decode {
 
@@ -19,8 +20,8 @@ enum class Content {
 // `head` is the start of the file (a few kilobytes), `fileSize` its whole size.
 Content sniffContent(std::span<const std::uint8_t> head, std::int64_t fileSize);
 
-// libavformat's probe over the same bytes, without opening anything: true when some demuxer
-// other than ASF claims them with confidence.
-bool probeFindsContainer(std::span<const std::uint8_t> head);
+// libavformat's probe over the same bytes, without opening anything: the name of the demuxer that
+// claims them with confidence, or empty when none does (ASF, pictures and text do not count).
+std::string_view probeContainer(std::span<const std::uint8_t> head);
 
 }  // namespace kelvra::audio::decode

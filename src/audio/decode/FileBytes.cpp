@@ -2,6 +2,14 @@
 
 #include <sys/stat.h>
 
+#ifdef _WIN32
+// The same calls under their Windows names; paths would also want _wfopen there.
+#define fseeko _fseeki64
+#define fstat _fstat64
+#define stat _stat64
+#define fileno _fileno
+#endif
+
 namespace kelvra::audio::decode {
 
 FileBytes::FileBytes(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AudioLibrary.h"
+#include "audio/decode/DecodedFrame.h"
 #include "audio/decode/Ffmpeg.h"
 
 namespace kelvra::audio::decode {
@@ -13,6 +14,7 @@ namespace {
 // Codecs with overlapping transforms need some frames decoded before their output is right;
 // seeks start this far before the target and throw the preroll away.
 constexpr std::int64_t kPrerollFrames = 8192;
+constexpr int kMaxErrorsInARow = 1000;
 
 class FormatDecoder final : public Decoder {
   public:
@@ -21,6 +23,7 @@ class FormatDecoder final : public Decoder {
           stream_(format_->streams[stream]),
           codec_(std::move(codec)),
           converter_(channels),
+          decoded_(channels),
           packet_(av_packet_alloc()),
           frame_(av_frame_alloc()) {
         rate_ = codec_->sample_rate;
@@ -30,10 +33,11 @@ class FormatDecoder final : public Decoder {
     }
 
     // Sets the length: from the container, or by reading every packet once (no decoding).
-    bool measure() {
+    // A duration guessed from the bitrate (raw AAC and the like) is not taken.
+    bool measure(bool durationGuessed) {
         if (!packet_ || !frame_) return false;
         const AVRational perSample{1, rate_};
-        if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
+        if (!durationGuessed && stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
             length_ = av_rescale_q(stream_->duration, stream_->time_base, perSample);
             return true;
         }
@@ -53,7 +57,7 @@ class FormatDecoder final : public Decoder {
     bool seek(std::int64_t frame) override {
         frame = std::clamp<std::int64_t>(frame, 0, length_);
         position_ = frame;
-        if (frame >= pendingStart_ && frame <= decodedEnd()) return true;
+        if (frame >= decoded_.start() && frame <= decoded_.end()) return true;
         if (frame <= kPrerollFrames) return rewind();
         const std::int64_t at = frame - kPrerollFrames + startOffset_;
         const AVRational perSample{1, rate_};
@@ -63,7 +67,7 @@ class FormatDecoder final : public Decoder {
         resetDecoding();
         // The first frame after a seek says where decoding landed; without a time stamp, or past
         // the target, only a decode from the start is exact.
-        if (!decodeNext() || timestampUnknown_ || pendingStart_ > frame) return rewind();
+        if (!decodeNext() || timestampUnknown_ || decoded_.start() > frame) return rewind();
         return true;
     }
 
@@ -71,7 +75,7 @@ class FormatDecoder final : public Decoder {
         const int channels = converter_.channels();
         std::int64_t written = 0;
         while (written < frames && position_ < length_) {
-            if (position_ >= decodedEnd() || position_ < pendingStart_) {
+            if (!decoded_.holds(position_)) {
                 if (ended_) {
                     // The container promised more than the codec gave: silence keeps the
                     // stream as long as its stated length.
@@ -85,10 +89,8 @@ class FormatDecoder final : public Decoder {
                 continue;
             }
             const std::int64_t count =
-                std::min({frames - written, decodedEnd() - position_, length_ - position_});
-            std::memcpy(out + written * channels,
-                        pending_.data() + (position_ - pendingStart_) * channels,
-                        static_cast<std::size_t>(count * channels) * sizeof(std::int16_t));
+                decoded_.copy(position_, out + written * channels,
+                              std::min(frames - written, length_ - position_));
             written += count;
             position_ += count;
         }
@@ -97,13 +99,9 @@ class FormatDecoder final : public Decoder {
     }
 
   private:
-    std::int64_t decodedEnd() const {
-        return pendingStart_ + static_cast<std::int64_t>(pending_.size()) / converter_.channels();
-    }
-
     void resetDecoding() {
         avcodec_flush_buffers(codec_.get());
-        pending_.clear();
+        decoded_.restart(decoded_.start());
         ended_ = false;
         draining_ = false;
         failed_ = false;
@@ -119,17 +117,17 @@ class FormatDecoder final : public Decoder {
             return false;
         resetDecoding();
         firstAfterReset_ = false;
-        pendingStart_ = 0;
+        decoded_.restart(0);
         return true;
     }
 
-    // Decodes the next frame into pending_, which then starts where the last one ended (or, for
+    // Decodes the next frame into decoded_, which then starts where the last one ended (or, for
     // the first frame after a seek, at the frame's time stamp). False at the end.
     bool decodeNext() {
         for (;;) {
             const int received = avcodec_receive_frame(codec_.get(), frame_.get());
             if (received >= 0) {
-                std::int64_t start = decodedEnd();
+                std::int64_t start = decoded_.end();
                 if (firstAfterReset_) {
                     const std::int64_t pts = frame_->best_effort_timestamp;
                     timestampUnknown_ = pts == AV_NOPTS_VALUE;
@@ -138,9 +136,8 @@ class FormatDecoder final : public Decoder {
                                 startOffset_;
                     firstAfterReset_ = false;
                 }
-                pending_.clear();
-                pendingStart_ = start;
-                const bool converted = converter_.append(*frame_, pending_);
+                decoded_.restart(start);
+                const bool converted = converter_.append(*frame_, decoded_.samples());
                 av_frame_unref(frame_.get());
                 if (!converted) {
                     failed_ = true;
@@ -150,13 +147,17 @@ class FormatDecoder final : public Decoder {
             }
             if (received == AVERROR_EOF) {
                 ended_ = true;
-                pendingStart_ = decodedEnd();
-                pending_.clear();
+                decoded_.restart(decoded_.end());
                 return false;
             }
             if (received != AVERROR(EAGAIN)) {
-                failed_ = true;
-                return false;
+                // A damaged frame is skipped; only a decoder that keeps failing ends the stream.
+                if (++errorsInARow_ > kMaxErrorsInARow) {
+                    failed_ = true;
+                    return false;
+                }
+            } else {
+                errorsInARow_ = 0;
             }
             if (draining_) {
                 ended_ = true;
@@ -178,19 +179,19 @@ class FormatDecoder final : public Decoder {
     AVStream* stream_;
     CodecPtr codec_;
     PcmConverter converter_;
+    DecodedFrame decoded_;  // the last decoded frame
     PacketPtr packet_;
     FramePtr frame_;
     int rate_ = 0;
     std::int64_t startOffset_ = 0;  // the stream's start time in samples
     std::int64_t length_ = 0;
-    std::vector<std::int16_t> pending_;  // the last decoded frame
-    std::int64_t pendingStart_ = 0;
     std::int64_t position_ = 0;
     bool firstAfterReset_ = false;
     bool timestampUnknown_ = false;
     bool draining_ = false;
     bool ended_ = false;
     bool failed_ = false;
+    int errorsInARow_ = 0;
 };
 
 int openErrorCode(int averror) {
@@ -210,20 +211,32 @@ FormatOpenResult openWithFormat(const std::string& path) {
         return {nullptr, openErrorCode(opened)};
     FormatPtr format(raw);
     if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat};
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
-    const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (stream < 0) return {nullptr, kErrorFormat};
+    // Most containers state the codec, rate and channels in their header; the stream-info pass
+    // (which reads and decodes ahead, 10 ms for a WAV file) only runs when they do not.
+    int stream = -1;
+    CodecPtr codec;
+    for (bool probed = false;; probed = true) {
+        stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (stream >= 0) {
+            const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+            if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0)
+                codec = openDecoder(parameters);
+        }
+        if (codec || probed) break;
+        if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
+    }
+    if (!codec) return {nullptr, kErrorFormat};
+    // A stream may still ask for its first packets to be probed (a WAV file could hold DTS); a
+    // small probe keeps that from reading megabytes before the first audio.
+    format->probesize = 32 * 1024;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;
-    if (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0)
-        return {nullptr, kErrorFormat};
-    CodecPtr codec = openDecoder(parameters);
-    if (!codec) return {nullptr, kErrorFormat};
     const int channels = outputChannels(parameters->ch_layout.nb_channels);
+    const bool guessed = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     auto decoder =
         std::make_unique<FormatDecoder>(std::move(format), stream, std::move(codec), channels);
-    if (!decoder->measure()) return {nullptr, kErrorFormat};
+    if (!decoder->measure(guessed)) return {nullptr, kErrorFormat};
     return {std::move(decoder), kErrorOk};
 }
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <span>
 
+#include "audio/decode/DecodedFrame.h"
 #include "audio/decode/Ffmpeg.h"
 #include "audio/decode/Mp3Frames.h"
 
@@ -17,10 +17,23 @@ namespace {
 constexpr std::int64_t kPrerollSamples = 4608;
 constexpr std::int64_t kPrerollBytes = 4096;
 
+// The floating-point decoders: the fixed-point ones carry a dither state from sample to sample
+// for ever, so after a seek they never again match a decode from the start.
+const AVCodec* findDecoder(int layer) {
+    const char* name = layer == 3 ? "mp3float" : layer == 2 ? "mp2float" : "mp1float";
+    if (const AVCodec* codec = avcodec_find_decoder_by_name(name)) return codec;
+    return avcodec_find_decoder(layer == 3   ? AV_CODEC_ID_MP3
+                                : layer == 2 ? AV_CODEC_ID_MP2
+                                             : AV_CODEC_ID_MP1);
+}
+
 class Mp3Decoder final : public Decoder {
   public:
-    Mp3Decoder(std::vector<std::uint8_t> file, Mp3Index index)
-        : file_(std::move(file)), index_(std::move(index)), converter_(index_.channels) {}
+    Mp3Decoder(HugeBuffer file, Mp3Index index)
+        : file_(std::move(file)),
+          index_(std::move(index)),
+          converter_(index_.channels),
+          decoded_(converter_.channels()) {}
 
     bool start() { return restartAt(0); }
 
@@ -32,7 +45,7 @@ class Mp3Decoder final : public Decoder {
         const std::int64_t raw = frame + index_.skipFrames;
         position_ = frame;
         // Already decoded, or just ahead of the decoder: go on without a restart.
-        if (raw >= std::max(pendingRaw_, exactFrom_) && raw < nextRaw() + kPrerollSamples)
+        if (raw >= std::max(decoded_.start(), exactFrom_) && raw < nextRaw() + kPrerollSamples)
             return true;
         const std::int64_t spf = index_.samplesPerFrame;
         const std::int64_t target = std::min(raw / spf, index_.frameCount());
@@ -40,11 +53,6 @@ class Mp3Decoder final : public Decoder {
         while (first > 0 && ((target - first) * spf < kPrerollSamples ||
                              offsetOf(target) - index_.offsets[first] < kPrerollBytes))
             --first;
-        // The synthesis filterbank's ring buffer advances by spf/32 slots per frame in a ring of
-        // 16; starting where a decode from the start would have it at slot 0 keeps the float
-        // sums in the same order, so the output is bit-identical.
-        const std::int64_t align = 512 / std::gcd<std::int64_t>(spf, 512);
-        first -= first % align;
         if (!restartAt(first)) return false;
         exactFrom_ = first == 0 ? 0 : target * spf;
         return true;
@@ -55,17 +63,13 @@ class Mp3Decoder final : public Decoder {
         std::int64_t written = 0;
         while (written < frames && position_ < index_.lengthFrames) {
             const std::int64_t raw = position_ + index_.skipFrames;
-            const std::int64_t pendingFrames =
-                static_cast<std::int64_t>(pending_.size()) / channels;
-            if (raw < pendingRaw_ || raw >= pendingRaw_ + pendingFrames) {
+            if (!decoded_.holds(raw)) {
                 if (!decodeNext()) break;
                 continue;
             }
             const std::int64_t count =
-                std::min({frames - written, pendingRaw_ + pendingFrames - raw,
-                          index_.lengthFrames - position_});
-            std::memcpy(out + written * channels, pending_.data() + (raw - pendingRaw_) * channels,
-                        static_cast<std::size_t>(count * channels) * sizeof(std::int16_t));
+                decoded_.copy(raw, out + written * channels,
+                              std::min(frames - written, index_.lengthFrames - position_));
             written += count;
             position_ += count;
         }
@@ -86,7 +90,7 @@ class Mp3Decoder final : public Decoder {
             packet_.reset(av_packet_alloc());
             frame_.reset(av_frame_alloc());
         }
-        const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_MP3);
+        const AVCodec* decoder = findDecoder(index_.layer);
         codec_.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
         if (!codec_ || !packet_ || !frame_) return false;
         codec_->thread_count = 1;
@@ -95,13 +99,12 @@ class Mp3Decoder final : public Decoder {
             return false;
         }
         next_ = frame;
-        pending_.clear();
-        pendingRaw_ = nextRaw();
+        decoded_.restart(nextRaw());
         failed_ = false;
         return true;
     }
 
-    // Decodes the next frame into pending_. Every frame yields exactly its sample count: a frame
+    // Decodes the next frame into decoded_. Every frame yields exactly its sample count: a frame
     // that does not decode (damage, or a reservoir cut off by a seek) becomes silence, so the
     // sample positions after it stay right.
     bool decodeNext() {
@@ -113,44 +116,44 @@ class Mp3Decoder final : public Decoder {
         const int channels = converter_.channels();
         const std::int64_t spf = index_.samplesPerFrame;
         const auto offset = static_cast<std::size_t>(index_.offsets[next_]);
-        const auto header = parseMpegHeader(std::span(file_).subspan(offset));
-        pendingRaw_ = nextRaw();
+        const auto header = parseMpegHeader(file_.bytes().subspan(offset));
+        decoded_.restart(nextRaw());
         ++next_;
-        pending_.clear();
+        auto& samples = decoded_.samples();
         if (header) {
             packet_->data = file_.data() + offset;
             packet_->size = header->size;
             if (avcodec_send_packet(codec_.get(), packet_.get()) >= 0) {
                 while (avcodec_receive_frame(codec_.get(), frame_.get()) >= 0) {
-                    converter_.append(*frame_, pending_);
+                    converter_.append(*frame_, samples);
                     av_frame_unref(frame_.get());
                 }
             }
             packet_->data = nullptr;
             packet_->size = 0;
         }
-        pending_.resize(static_cast<std::size_t>(spf * channels), 0);
+        samples.resize(static_cast<std::size_t>(spf * channels), 0);
         return true;
     }
 
-    std::vector<std::uint8_t> file_;
+    HugeBuffer file_;
     Mp3Index index_;
     PcmConverter converter_;
     CodecPtr codec_;
     PacketPtr packet_;
     FramePtr frame_;
-    std::int64_t next_ = 0;              // index of the next frame to decode
-    std::vector<std::int16_t> pending_;  // the last decoded frame
-    std::int64_t pendingRaw_ = 0;        // its first sample, counted from the first decoded sample
-    std::int64_t exactFrom_ = 0;         // first sample past the preroll of the last restart
-    std::int64_t position_ = 0;          // output frame the next read starts at
+    std::int64_t next_ = 0;  // index of the next frame to decode
+    // The last decoded frame; positions in it count from the first decoded sample.
+    DecodedFrame decoded_;
+    std::int64_t exactFrom_ = 0;  // first sample past the preroll of the last restart
+    std::int64_t position_ = 0;   // output frame the next read starts at
     bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<Decoder> openMp3(std::vector<std::uint8_t> file) {
-    auto index = indexMp3(file);
+std::unique_ptr<Decoder> openMp3(HugeBuffer file) {
+    auto index = indexMp3(file.bytes());
     if (!index) return nullptr;
     auto decoder = std::make_unique<Mp3Decoder>(std::move(file), std::move(*index));
     if (!decoder->start()) return nullptr;

@@ -151,7 +151,6 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     const auto sync = findFrameSync(file, start, kSyncSearch);
     if (!sync) return std::nullopt;
     const auto first = *parseMpegHeader(file.subspan(*sync));
-    if (first.layer != 3) return std::nullopt;
 
     const std::size_t dataEnd = file.size() - trailingTagsSize(file);
     std::size_t at = *sync;
@@ -159,8 +158,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     index.rate = first.rate;
     index.channels = first.channels;
     index.samplesPerFrame = first.samples;
+    index.layer = first.layer;
     Gapless gapless;
-    if (at + first.size <= dataEnd) {
+    // Only Layer III files carry the Xing/Info frame.
+    if (first.layer == 3 && at + first.size <= dataEnd) {
         if (auto info = readInfoFrame(file.subspan(at, first.size), first)) {
             gapless = *info;
             at += first.size;
@@ -174,9 +175,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
             at += frame->size;
             continue;
         }
-        // Lost sync (damage or junk): resume at the next confirmed frame.
+        // Lost sync (damage or junk): go on at the next confirmed frame; one of another stream
+        // is passed over by the check above and the search goes on after it.
         const auto next = findFrameSync(file.subspan(0, dataEnd), at + 1, dataEnd);
-        if (!next || !sameStream(*parseMpegHeader(file.subspan(*next)), first)) break;
+        if (!next) break;
         at = *next;
     }
     if (index.offsets.empty()) return std::nullopt;
@@ -185,8 +187,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     if (gapless.known) {
         index.skipFrames = gapless.delay + kDecoderDelay;
         // The padding is only trusted when the file still holds every frame the encoder wrote.
+        // Encoders differ on whether their count includes the Info frame itself.
+        const std::int64_t missing = gapless.frames - index.frameCount();
         const std::int64_t trimEnd =
-            gapless.frames == index.frameCount()
+            missing == 0 || missing == 1
                 ? std::max<std::int64_t>(0, gapless.padding - kDecoderDelay)
                 : 0;
         index.lengthFrames = std::max<std::int64_t>(0, raw - index.skipFrames - trimEnd);

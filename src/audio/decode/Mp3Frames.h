@@ -1,6 +1,7 @@
-// MPEG audio frames: header parsing, and the frame index of a Layer III file with its gapless
-// information (encoder delay and padding from the Xing/Info frame). The index is what gives an
-// MP3 its exact length at load and lets a seek start decoding at a known frame. Any thread.
+// MPEG audio frames: header parsing, and the frame index of an MPEG audio file (Layer III mostly)
+// with its gapless information (encoder delay and padding from the Xing/Info frame). The index is
+// what gives an MP3 its exact length at load and lets a seek start decoding at a known frame. Any
+// thread.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ std::optional<std::size_t> findFrameSync(std::span<const std::uint8_t> bytes, st
                                          std::size_t limit);
 
 struct Mp3Index {
+    int layer = 0;
     int rate = 0;
     int channels = 0;
     int samplesPerFrame = 0;
@@ -45,7 +47,7 @@ struct Mp3Index {
     std::int64_t frameCount() const { return static_cast<std::int64_t>(offsets.size()); }
 };
 
-// Indexes the Layer III stream in a whole file's bytes. None when the file is not one.
+// Indexes the MPEG audio stream in a whole file's bytes. None when the file is not one.
 std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file);
 
 }  // namespace kelvra::audio::decode

@@ -62,14 +62,19 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
     if (content == Content::Asf || content == Content::NotAudio) return failure(kErrorFormat);
     OpenedFile opened{nullptr, kErrorOk, id3v1Block(file)};
 
+    // Without a signature, a quick probe of the first bytes decides for tags only; playback
+    // leaves the last word to libavformat's full probe. MPEG audio behind junk still takes the
+    // exact path.
+    const std::string_view probed =
+        content == Content::Unknown ? decode::probeContainer(head) : std::string_view();
     if (mode == OpenMode::TagsOnly) {
-        if (content == Content::Unknown && !decode::probeFindsContainer(head))
-            return failure(kErrorFormat);
+        if (content == Content::Unknown && probed.empty()) return failure(kErrorFormat);
         return opened;
     }
 
-    if (content == Content::Mpeg && file.size() <= kLargestInMemory) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size()));
+    if ((content == Content::Mpeg || probed == "mp3") && file.size() <= kLargestInMemory) {
+        decode::HugeBuffer bytes(static_cast<std::size_t>(file.size()));
+        if (!bytes.valid()) return failure(kErrorMemory);
         if (!file.readExact(0, bytes.data(), bytes.size())) return failure(kErrorFileOpen);
         if (auto decoder = decode::openMp3(std::move(bytes))) {
             opened.decoder = std::move(decoder);

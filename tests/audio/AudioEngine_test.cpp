@@ -164,6 +164,11 @@ TEST(ErrorText, CoversTheTableAndLeavesGapsEmpty) {
     EXPECT_EQ(errorText(38), "The channel is a 'decoding channel'");
     for (int code : {-2, 28, 30, 36, 39, 1000})
         EXPECT_EQ(errorText(code), "") << code;
+    for (int code = -1; code <= 38; ++code) {
+        if (code != 28 && code != 30 && code != 36) {
+            EXPECT_NE(errorText(code), "") << code;
+        }
+    }
 }
 
 TEST(LibraryVersionText, IsMajorPointMinor) {

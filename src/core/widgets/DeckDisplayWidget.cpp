@@ -10,7 +10,6 @@
 #include <cmath>
 
 #include "core/Clock.h"
-#include "core/widgets/SongDrag.h"
 #include "core/widgets/WidgetColours.h"
 
 namespace kelvra::widgets {
@@ -25,10 +24,7 @@ constexpr int kMarqueeStep = 2;
 constexpr int kMarqueeGap = 60;  // blank pixels between the end of the title and its next start
 
 QFont displayFont(int pixelSize, bool bold, bool mono = false) {
-    QFont font(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
+    return uiFont(pixelSize, bold, mono);
 }
 }  // namespace
 
@@ -226,11 +222,11 @@ void DeckDisplayWidget::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void DeckDisplayWidget::dragEnterEvent(QDragEnterEvent* event) {
-    if (isSongDrag(event->mimeData())) event->acceptProposedAction();
+    // Any drag is taken: the deck's drop handler decides whether a next-song drag is running.
+    event->acceptProposedAction();
 }
 
 void DeckDisplayWidget::dropEvent(QDropEvent* event) {
-    if (!isSongDrag(event->mimeData())) return;
     event->acceptProposedAction();
     model_.drop();
 }

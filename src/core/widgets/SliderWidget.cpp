@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/widgets/SongDrag.h"
 #include "core/widgets/WidgetColours.h"
 
 namespace kelvra::widgets {
@@ -157,11 +156,11 @@ void SliderWidget::wheelEvent(QWheelEvent* event) {
 }
 
 void SliderWidget::dragEnterEvent(QDragEnterEvent* event) {
-    if (isSongDrag(event->mimeData())) event->acceptProposedAction();
+    // Any drag is taken: the deck's drop handler decides whether a next-song drag is running.
+    event->acceptProposedAction();
 }
 
 void SliderWidget::dropEvent(QDropEvent* event) {
-    if (!isSongDrag(event->mimeData())) return;
     event->acceptProposedAction();
     model_.drop();
 }

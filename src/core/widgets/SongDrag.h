@@ -1,6 +1,6 @@
-// The payload of a song dragged from the next-song box onto a deck: the entry's text, under a
-// type of its own so that drops from elsewhere (a file manager, another program) are not taken
-// for it.
+// The payload of a song dragged from the next-song box onto a deck: the entry's text, as plain
+// text and under a type of its own. The drop targets take any drag; which song a drop loads is
+// the deck logic's business, not the payload's.
 #pragma once
 
 #include <QMimeData>

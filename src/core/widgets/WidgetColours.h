@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 
 #include "core/ControlModels.h"
 
@@ -28,5 +29,13 @@ inline const QColor kMeterRed{0xff, 0x3b, 0x30};
 inline const QColor kLcdBack{0x05, 0x12, 0x0b};
 inline const QColor kLcdText{0xb6, 0xff, 0xc8};
 inline const QColor kLcdDim{0x2a, 0x4a, 0x36};
+
+// Fonts in pixel sizes, so the look does not depend on the screen's dots per inch.
+inline QFont uiFont(int pixels, bool bold = false, bool mono = false) {
+    QFont font(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
 
 }  // namespace kelvra::widgets

@@ -58,7 +58,8 @@ class MainWindowViewTest : public ::testing::Test {
 TEST_F(MainWindowViewTest, WindowControlsHaveTheirNamesCaptionsAndTips) {
     EXPECT_EQ(view.objectName(), QStringLiteral("quelmaraF"));
     EXPECT_TRUE(view.windowFlags() & Qt::FramelessWindowHint);
-    auto* title = find<QLabel>("titlebar");
+    find("titlebar");
+    auto* title = find<QLabel>("titleCaption");
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->text(), QStringLiteral("        Kelvra - The Ultimate DJ Mix"));
     find("imgIcon");

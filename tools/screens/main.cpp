@@ -9,6 +9,7 @@
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
+#include "core/Theme.h"
 #include "settings/OptionsControls.h"
 #include "settings/ui/OptionsWindowView.h"
 
@@ -73,6 +74,7 @@ bool save(QWidget& window, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    theme::apply(app);
     if (argc < 2) {
         std::fprintf(stderr, "usage: kelvra-screens <folder>\n");
         return 2;

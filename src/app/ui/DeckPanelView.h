@@ -8,7 +8,7 @@
 #include <QSet>
 #include <array>
 
-#include "core/widgets/Chrome.h"
+#include "core/widgets/PanelWidget.h"
 #include "decks/DeckControls.h"
 
 class QLabel;

@@ -1,22 +1,21 @@
 #include "app/ui/MainWindowView.h"
 
 #include <QCloseEvent>
-#include <QPainter>
+#include <QToolButton>
 
 #include "app/ui/DeckPanelView.h"
 #include "app/ui/MixerPanelView.h"
 #include "app/ui/NextSongBox.h"
 #include "core/Rounding.h"
 #include "core/widgets/ButtonWidget.h"
-#include "core/widgets/Chrome.h"
-#include "core/widgets/WidgetColours.h"
-#include "core/widgets/WindowDrag.h"
 
 namespace kelvra::app {
 
 using widgets::ButtonWidget;
 
 namespace {
+// The title bar ends just above the decks' top of 390 twips (26 pixels).
+constexpr int kTitleBarHeight = 24;
 constexpr int kBottomRowTop = 466;
 constexpr int kBottomRowHeight = 36;
 constexpr int kWindowHeight = kBottomRowTop + kBottomRowHeight + 10;
@@ -30,52 +29,45 @@ int toTwips(int pixels) {
 }  // namespace
 
 MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+    : BorderlessWindow(parent),
       controls_(controls),
-      titleBar_(new widgets::TitleBar(controls.titleCaption, this)),
-      drag_(new widgets::WindowDrag(*this)),
       leftDeck_(new DeckPanelView(controls.left, controls.keyboardHints, this)),
       mixer_(new MixerPanelView(controls.mixer, controls.keyboardHints, this)),
       rightDeck_(new DeckPanelView(controls.right, controls.keyboardHints, this)) {
     setObjectName(QStringLiteral("quelmaraF"));
+    setCaption(controls.titleCaption);
     setWindowTitle(controls.titleCaption.trimmed());
-    setWindowIcon(widgets::programIcon(64));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-
-    auto* minimize = new ButtonWidget(controls.minimize, titleBar_);
-    minimize->setObjectName(QStringLiteral("CmdMinimizeButton"));
-    minimize->setStyle(ButtonWidget::Style::Flat);
-    minimize->setFace(QStringLiteral("\u2013"));
-    minimize->setFacePixelSize(16);
-    minimize_ = minimize;
-    auto* close = new ButtonWidget(controls.close, titleBar_);
-    close->setObjectName(QStringLiteral("cmdcloseButton"));
-    close->setStyle(ButtonWidget::Style::Flat);
-    close->setFace(QStringLiteral("\u2715"));
-    close->setFacePixelSize(15);
-    close_ = close;
-    connect(&controls.minimize, &ButtonModel::clicked, this, &QWidget::showMinimized);
-    connect(&controls.close, &ButtonModel::clicked, this, &QWidget::close);
-
+    titleBar()->setFixedHeight(kTitleBarHeight);
+    bindWindowButtons();
     buildBottomRow();
 
-    // The title bar moves the window without changing the pointer; the icon, the background
-    // and the mixer panel show the four-way arrow while they move it.
-    drag_->addHandle(titleBar_->caption(), widgets::WindowDrag::Pointer::Keep);
-    drag_->addHandle(titleBar_->icon());
-    drag_->addHandle(*this);
-    drag_->addHandle(*mixer_);
-
+    // The panels sit on the window itself, over the background, at the places the DJ set-up
+    // gives them; the background stays a handle for moving the window, and so is the mixer.
+    addDragHandle(mixer_);
     // Focus keeping: mouse movement over the background or a panel hands the focus to the mixer.
-    for (QWidget* area : {static_cast<QWidget*>(this), static_cast<QWidget*>(leftDeck_),
-                          static_cast<QWidget*>(mixer_), static_cast<QWidget*>(rightDeck_)}) {
+    for (QWidget* area : {body(), static_cast<QWidget*>(leftDeck_), static_cast<QWidget*>(mixer_),
+                          static_cast<QWidget*>(rightDeck_)}) {
         area->setMouseTracking(true);
         area->installEventFilter(this);
     }
 
     connect(&controls.layout, &LayoutNotifier::djSetupChanged, this, &MainWindowView::relayout);
     relayout();
-    widgets::centreOnScreen(*this);
+    placeOnScreen();
+}
+
+void MainWindowView::bindWindowButtons() {
+    auto* close = titleBar()->findChild<QToolButton*>(QStringLiteral("cmdcloseButton"));
+    auto* minimize = titleBar()->findChild<QToolButton*>(QStringLiteral("CmdMinimizeButton"));
+    close->setToolTip(controls_.close.toolTip());
+    minimize->setToolTip(controls_.minimize.toolTip());
+    setMinimizeButtonVisible(true);
+    // The buttons report to their models; the models' clicks (from the buttons or the logic)
+    // act on the window.
+    connect(this, &BorderlessWindow::closeClicked, &controls_.close, &ButtonModel::click);
+    connect(minimize, &QToolButton::clicked, &controls_.minimize, &ButtonModel::click);
+    connect(&controls_.close, &ButtonModel::clicked, this, &QWidget::close);
+    connect(&controls_.minimize, &ButtonModel::clicked, this, &QWidget::showMinimized);
 }
 
 void MainWindowView::buildBottomRow() {
@@ -92,7 +84,8 @@ void MainWindowView::buildBottomRow() {
     playlist->setObjectName(QStringLiteral("playListCB"));
     playlist->setFace(QStringLiteral("PLAYLIST"));
     playlist->setFacePixelSize(14);
-    new NextSongBox(controls_.nextSongText, this);
+    playlistButton_ = playlist;
+    nextSong_ = new NextSongBox(controls_.nextSongText, this);
 }
 
 void MainWindowView::setClock(Clock& clock) {
@@ -118,6 +111,7 @@ void MainWindowView::relayout() {
     for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck}) {
         const PanelPlacement& place = placement[std::size_t(which)];
         panel(which).move(toPixels(place.left), toPixels(place.top));
+        panel(which).raise();
     }
     // The window ends 120 twips after the last panel. That is the right deck in the club and
     // mixer-on-left set-ups; with the mixer on the right, measuring from the right deck would
@@ -127,23 +121,12 @@ void MainWindowView::relayout() {
     const int width = toPixels(lastRight + 120);
     setFixedSize(width, kWindowHeight);
 
-    titleBar_->setGeometry(0, 0, width, widgets::TitleBar::kHeight);
-    close_->setGeometry(width - 34, 2, 30, widgets::TitleBar::kHeight - 4);
-    minimize_->setGeometry(width - 66, 2, 30, widgets::TitleBar::kHeight - 4);
-    auto* playlist = findChild<QWidget*>(QStringLiteral("playListCB"));
-    playlist->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
-    auto* next = findChild<QWidget*>(QStringLiteral("nextSongTXT"));
-    next->setGeometry(108, kBottomRowTop, playlist->x() - 6 - 108, kBottomRowHeight);
-}
-
-void MainWindowView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    QLinearGradient shade(0, 0, 0, height());
-    shade.setColorAt(0, QColor(0x14, 0x17, 0x1b));
-    shade.setColorAt(1, QColor(0x0b, 0x0d, 0x10));
-    painter.fillRect(rect(), shade);
-    painter.setPen(widgets::kEdge);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    playlistButton_->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
+    nextSong_->setGeometry(108, kBottomRowTop, playlistButton_->x() - 6 - 108, kBottomRowHeight);
+    for (QWidget* row : {playlistButton_, nextSong_})
+        row->raise();
+    for (const char* name : {"upCB", "downCB"})
+        findChild<QWidget*>(QLatin1String(name))->raise();
 }
 
 void MainWindowView::closeEvent(QCloseEvent* event) {
@@ -155,9 +138,9 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove && watched->isWidgetType() && !mixer_->hasFocus())
+    if (event->type() == QEvent::MouseMove && !mixer_->hasFocus())
         mixer_->setFocus(Qt::MouseFocusReason);
-    return QWidget::eventFilter(watched, event);
+    return BorderlessWindow::eventFilter(watched, event);
 }
 
 }  // namespace kelvra::app

@@ -4,26 +4,21 @@
 // background and the mixer panel; with the mouse over the window the mixer panel keeps the focus.
 #pragma once
 
-#include <QWidget>
 #include <functional>
 
 #include "app/MainControls.h"
+#include "core/BorderlessWindow.h"
 
 namespace kelvra {
 class Clock;
 }
-
-namespace kelvra::widgets {
-class TitleBar;
-class WindowDrag;
-}  // namespace kelvra::widgets
 
 namespace kelvra::app {
 
 class DeckPanelView;
 class MixerPanelView;
 
-class MainWindowView : public QWidget {
+class MainWindowView : public BorderlessWindow {
     Q_OBJECT
   public:
     explicit MainWindowView(MainControls& controls, QWidget* parent = nullptr);
@@ -39,21 +34,19 @@ class MainWindowView : public QWidget {
     QWidget& panel(Panel panel) const;
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void bindWindowButtons();
     void buildBottomRow();
 
     MainControls& controls_;
-    widgets::TitleBar* titleBar_;
-    widgets::WindowDrag* drag_;
     DeckPanelView* leftDeck_;
     MixerPanelView* mixer_;
     DeckPanelView* rightDeck_;
-    QWidget* minimize_ = nullptr;
-    QWidget* close_ = nullptr;
+    QWidget* playlistButton_ = nullptr;
+    QWidget* nextSong_ = nullptr;
     std::function<bool()> canClose_;
 };
 

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "core/widgets/Chrome.h"
+#include "core/widgets/PanelWidget.h"
 #include "decks/DeckControls.h"
 
 namespace kelvra::app {

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QScreen>
 
 #include "core/Version.h"
-#include "core/widgets/Chrome.h"
 #include "core/widgets/WidgetColours.h"
 
 namespace kelvra::app {
@@ -38,7 +38,10 @@ SplashView::SplashView(SplashControls& controls, QWidget* parent)
     QLabel* loading = boundLabel(controls.loading, "loadingLABEL", 14, this);
     loading->setGeometry(28, kHeight - 44, kWidth - 56, 22);
     loading->setStyleSheet(QStringLiteral("color: #00ff00; background: transparent;"));
-    centreOnScreen(*this);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.left() + (area.width() - kWidth) / 2, area.top() + (area.height() - kHeight) / 2);
+    }
 }
 
 void SplashView::paintEvent(QPaintEvent*) {

@@ -6,15 +6,12 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/ChoiceWidgets.h"
-#include "core/widgets/Chrome.h"
 #include "core/widgets/SliderWidget.h"
 #include "core/widgets/WidgetColours.h"
-#include "core/widgets/WindowDrag.h"
 
 namespace kelvra::settings {
 
@@ -28,7 +25,7 @@ const QString kStyle = QStringLiteral(R"(
 QGroupBox { color: #00ff00; font: bold 12px "DejaVu Sans"; border: 1px solid #3d4752;
             border-radius: 6px; margin-top: 10px; padding: 12px 8px 8px 8px; }
 QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
-QLabel { color: #c8d0d8; font: bold 12px "DejaVu Sans"; }
+QGroupBox QLabel { color: #c8d0d8; font: bold 12px "DejaVu Sans"; }
 QRadioButton { color: #e8ecf0; font: 13px "DejaVu Sans"; spacing: 8px; }
 QRadioButton::indicator { width: 14px; height: 14px; border-radius: 8px;
                           border: 1px solid #5a6572; background: #0e1114; }
@@ -82,26 +79,24 @@ QVBoxLayout* inside(QGroupBox* box, QWidget* content) {
 }  // namespace
 
 OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    : BorderlessWindow(parent) {
     setObjectName(QStringLiteral("optionsF"));
-    setWindowTitle(QStringLiteral("DJ Options"));
+    setCaption(QStringLiteral("DJ Options"));
     setWindowModality(Qt::ApplicationModal);
+    // Frames, option buttons and lists in the program's colours, on top of the shared theme.
     setStyleSheet(kStyle);
-
-    auto* titleBar = new TitleBar(QStringLiteral("        DJ Options"), this);
-    auto* close = new ButtonWidget(controls.close, titleBar);
-    close->setObjectName(QStringLiteral("cmdcloseButton"));
-    close->setStyle(ButtonWidget::Style::Flat);
-    close->setFace(QStringLiteral("\u2715"));
-    close->setFacePixelSize(15);
+    titleBar()
+        ->findChild<QWidget*>(QStringLiteral("cmdcloseButton"))
+        ->setToolTip(controls.close.toolTip());
+    connect(this, &BorderlessWindow::closeClicked, &controls.close, &ButtonModel::click);
     connect(&controls.close, &ButtonModel::clicked, this, &QWidget::close);
 
-    auto* body = new QWidget(this);
-    body->setObjectName(QStringLiteral("optionsBody"));
-    auto* grid = new QGridLayout(body);
-    grid->setContentsMargins(14, 8, 14, 14);
+    QWidget* body = this->body();
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(4, 0, 4, 4);
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(6);
+    bodyLayout()->addLayout(grid);
 
     auto* device = new ChoiceCombo(controls.device);
     device->setObjectName(QStringLiteral("cmbDevice"));
@@ -156,28 +151,10 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     grid->addWidget(frames[8], 5, 0, 1, 2);
     grid->addWidget(associate, 6, 0, 1, 2);
 
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(1, 1, 1, 1);
-    outer->setSpacing(0);
-    outer->addWidget(titleBar);
-    outer->addWidget(body);
     setFixedWidth(kWidth);
     adjustSize();
     setFixedSize(kWidth, sizeHint().height());
-    close->setGeometry(kWidth - 36, 2, 30, TitleBar::kHeight - 4);
-
-    auto* drag = new WindowDrag(*this);
-    drag->addHandle(titleBar->caption(), WindowDrag::Pointer::Keep);
-    drag->addHandle(titleBar->icon());
-    drag->addHandle(*body);
-    centreOnScreen(*this);
-}
-
-void OptionsWindowView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), kSurface);
-    painter.setPen(kEdge);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    placeOnScreen();
 }
 
 void OptionsWindowView::keyPressEvent(QKeyEvent* event) {

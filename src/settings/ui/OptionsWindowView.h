@@ -4,13 +4,12 @@
 // by its title bar, its icon and its body.
 #pragma once
 
-#include <QWidget>
-
+#include "core/BorderlessWindow.h"
 #include "settings/OptionsControls.h"
 
 namespace kelvra::settings {
 
-class OptionsWindowView : public QWidget {
+class OptionsWindowView : public BorderlessWindow {
     Q_OBJECT
   public:
     explicit OptionsWindowView(OptionsControls& controls, QWidget* parent = nullptr);
@@ -20,7 +19,6 @@ class OptionsWindowView : public QWidget {
     void closed();
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 };

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "core/VirtualClock.h"
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/ChoiceWidgets.h"
 #include "core/widgets/DeckDisplayWidget.h"
@@ -113,6 +114,24 @@ TEST(DeckDisplayWidget, DraggingThePositionBarWritesTheModelAndDropsReachIt) {
     QSignalSpy dropped(&model, &DeckDisplayModel::dropped);
     drop(display, QPoint(100, 60));
     EXPECT_EQ(dropped.count(), 1);
+}
+
+TEST(DeckDisplayWidget, ALongTitleScrollsOnTheClockAShortOneStays) {
+    VirtualClock clock;
+    DeckDisplayModel model;
+    DeckDisplayWidget display(model);
+    display.resize(384, 124);
+    display.setClock(clock);
+    auto afterScrolling = [&] {
+        const QImage before = display.grab().toImage();
+        clock.advance(500);
+        return display.grab().toImage() != before;
+    };
+    model.setDisplayText(QStringLiteral("Short"));
+    EXPECT_FALSE(afterScrolling());
+    model.setDisplayText(QStringLiteral("A title far too long for the display, ") +
+                         QStringLiteral("followed by the product name"));
+    EXPECT_TRUE(afterScrolling());
 }
 
 TEST(ButtonWidget, ShowsCaptionColourAndVisibilityAndForwardsEveryButton) {

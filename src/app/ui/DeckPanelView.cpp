@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include "app/ui/ShortcutHint.h"
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/DeckDisplayWidget.h"
 #include "core/widgets/LevelMeterWidget.h"
@@ -124,13 +125,8 @@ ButtonWidget& DeckPanelView::button(ButtonModel& model, DeckControl control, con
 }
 
 void DeckPanelView::hint(std::array<ButtonModel, 11>& hints, int index, const QWidget& beside) {
-    auto* tag = new ButtonWidget(hints[std::size_t(index)], this);
-    tag->setObjectName(QStringLiteral("keyboardTXT_%1").arg(index));
-    tag->setStyle(ButtonWidget::Style::Hint);
-    tag->setFacePixelSize(12);
     const QRect box = beside.geometry();
-    tag->setGeometry(box.right() - 21, box.top() + 4, 18, 18);
-    tag->raise();
+    addShortcutHint(hints, index, {box.right() - 21, box.top() + 4}, this);
 }
 
 bool DeckPanelView::takesDrops(const QWidget* child) const {

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 
+#include "app/ui/ShortcutHint.h"
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/LevelMeterWidget.h"
 #include "core/widgets/SliderWidget.h"
@@ -40,14 +41,6 @@ widgets::SliderWidget* slider(QWidget* parent, SliderModel& model, const char* n
     return widget;
 }
 
-void hint(QWidget* parent, std::array<ButtonModel, 11>& hints, int index, QPoint at) {
-    auto* tag = new ButtonWidget(hints[std::size_t(index)], parent);
-    tag->setObjectName(QStringLiteral("keyboardTXT_%1").arg(index));
-    tag->setStyle(ButtonWidget::Style::Hint);
-    tag->setFacePixelSize(12);
-    tag->setGeometry(at.x(), at.y(), 18, 18);
-}
-
 }  // namespace
 
 MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<ButtonModel, 11>& hints,
@@ -83,9 +76,9 @@ MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<Button
     label(this, QStringLiteral("X-Fader"), {34, 338, 120, 16}, 12, Qt::AlignLeft);
     slider(this, controls.crossFader, "crossFaderScroll", {10, 356, 244, 40});
     // V: all left, B: centre, N: all right.
-    hint(this, hints, 4, {12, 337});
-    hint(this, hints, 6, {123, 337});
-    hint(this, hints, 5, {234, 337});
+    addShortcutHint(hints, 4, {12, 337}, this);
+    addShortcutHint(hints, 6, {123, 337}, this);
+    addShortcutHint(hints, 5, {234, 337}, this);
 }
 
 }  // namespace kelvra::app

@@ -43,6 +43,16 @@ void fillMain(app::MainControls& controls) {
     controls.right.pitch.setValue(920);
     controls.left.volume.setValue(10);
     controls.right.volume.setValue(25);
+    controls.mixer.crossFader.setValue(35);
+    controls.mixer.monitorVolume.setValue(30);
+    controls.mixer.monitor[2].setBackColour(kColourOn);
+    controls.mixer.autoDJ.setBackColour(kColourOff);
+    controls.left.play.setBackColour(kColourNone);
+    controls.nextSongText.setText(QStringLiteral("8. Sunset Drive - Coastline (Radio Edit)"));
+}
+
+// The meters' peak marks are the widgets' own, so the levels are written once the view exists.
+void fillMeters(app::MainControls& controls) {
     // Two meter updates: the first leaves the peak marks above the levels of the second.
     controls.left.meter.setFirstLevel(29000);
     controls.left.meter.setSecondLevel(31000);
@@ -54,12 +64,6 @@ void fillMain(app::MainControls& controls) {
     controls.mixer.mainMeter.setSecondLevel(30000);
     controls.mixer.mainMeter.setFirstLevel(24000);
     controls.mixer.mainMeter.setSecondLevel(26500);
-    controls.mixer.crossFader.setValue(35);
-    controls.mixer.monitorVolume.setValue(30);
-    controls.mixer.monitor[2].setBackColour(kColourOn);
-    controls.mixer.autoDJ.setBackColour(kColourOff);
-    controls.left.play.setBackColour(kColourNone);
-    controls.nextSongText.setText(QStringLiteral("8. Sunset Drive - Coastline (Radio Edit)"));
 }
 
 bool save(QWidget& window, const QString& path) {
@@ -90,6 +94,7 @@ int main(int argc, char** argv) {
         for (ButtonModel& hint : controls.keyboardHints)
             hint.setVisible(setup == 0);
         app::MainWindowView view(controls);
+        fillMeters(controls);
         controls.setDjSetup(setup);
         ok &= save(view, folder.filePath(QStringLiteral("main-setup%1.png").arg(setup)));
     }

@@ -24,6 +24,13 @@ std::array<PanelPlacement, 3> placePanels(int djSetup, int leftDeckWidth, int mi
 
 inline constexpr int kTwipsPerPixel = 15;
 
+// Tells the main window to place its panels again when the DJ set-up changes.
+class LayoutNotifier : public QObject {
+    Q_OBJECT
+  signals:
+    void djSetupChanged(int djSetup);
+};
+
 struct MainControls {
     MainControls();
 
@@ -42,6 +49,13 @@ struct MainControls {
     decks::DeckControls right{Side::Right};
     decks::MixerControls mixer;
     int djSetup = 0;  // panel order, see panelOrder()
+
+    // Sets djSetup and has the window rearrange its panels at once.
+    void setDjSetup(int setup) {
+        djSetup = setup;
+        emit layout.djSetupChanged(setup);
+    }
+    LayoutNotifier layout;
 };
 
 }  // namespace kelvra::app

@@ -230,10 +230,13 @@ class TextModel : public QObject {
     // Input forwarded by the widget.
     void edit(const QString& text) { setText(text); }
     void leave() { emit leftByUser(); }
+    // The user pressed the mouse on the box to drag its text away (the next-song box).
+    void startDrag() { emit dragStarted(); }
 
   signals:
     void changed();
     void leftByUser();
+    void dragStarted();
 
   private:
     QString text_;

@@ -51,7 +51,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
         left_->cueTimer().setInterval(milliseconds);
         right_->cueTimer().setInterval(milliseconds);
     };
-    optionHooks.djSetupChanged = [this](int setup) { controls_.djSetup = setup; };
+    optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
     options_ = std::make_unique<settings::Options>(optionsControls_, deps_.store, deps_.dialogs,
                                                    values_, deps_.programFolder, optionHooks);
 
@@ -62,6 +62,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
     });
     connectDropTargets(Side::Left);
     connectDropTargets(Side::Right);
+    QObject::connect(&controls_.nextSongText, &TextModel::dragStarted,
+                     [this] { startNextSongDrag(); });
     QObject::connect(&controls_.openPlaylist, &ButtonModel::clicked,
                      [this] { deps_.playlist.show(); });
 }
@@ -110,7 +112,7 @@ bool MainWindow::load(const QString& commandLine) {
     loopsFolder_ = deps_.windowsFolder + "/Kelvra Loops/";
 
     options_->load();
-    controls_.djSetup = values_.DjSetup;
+    controls_.setDjSetup(values_.DjSetup);
     if (shell_.placeWindow) shell_.placeWindow();
 
     controls_.left.display.setDisplayText(kProductName);

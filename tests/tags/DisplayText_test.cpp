@@ -41,6 +41,14 @@ class Library {
     std::string wma_;
 };
 
+// Labelled parts joined by ten spaces, ended by the product name.
+QString deckText(std::initializer_list<const char*> parts) {
+    QString text;
+    for (const char* part : parts)
+        text += QString::fromUtf8(part) + kGap;
+    return text + kProduct;
+}
+
 struct Texts {
     QString deck, list;
 };
@@ -61,9 +69,8 @@ TEST(DisplayText, Id3v2WinsOverId3v1) {
                                      fakeAudio(300) + v1));
     Library library(v1, "", false);
     const Texts got = texts(library, path);
-    EXPECT_EQ(got.deck, QStringLiteral("TITLE:  Song") + kGap + QStringLiteral("ARTIST:  Band") +
-                            kGap + QStringLiteral("ALBUM:  ") + kGap + QStringLiteral("YEAR:  ") +
-                            kGap + QStringLiteral("COMMENT:  engHi") + kGap + kProduct);
+    EXPECT_EQ(got.deck, deckText({"TITLE:  Song", "ARTIST:  Band",
+                                  "ALBUM:  ", "YEAR:  ", "COMMENT:  engHi"}));
     EXPECT_EQ(got.list, QStringLiteral("Song - Band"));
 }
 
@@ -73,9 +80,7 @@ TEST(DisplayText, EmptyId3v2AndId3v1Tags) {
     ASSERT_TRUE(writeBytes(path, id3v2Tag("", 10) + fakeAudio(300)));
     Library library("", "", false);
     const Texts got = texts(library, path);
-    EXPECT_TRUE(got.deck.startsWith(QStringLiteral("TITLE:  ") + kGap +
-                                    QStringLiteral("ARTIST:  ") + kGap +
-                                    QStringLiteral("ALBUM:  ")));
+    EXPECT_EQ(got.deck, deckText({"TITLE:  ", "ARTIST:  ", "ALBUM:  ", "YEAR:  ", "COMMENT:  "}));
     EXPECT_EQ(got.list, QStringLiteral("-"));
 
     const QString plain = dir.filePath(QStringLiteral("v1.mp3"));
@@ -91,17 +96,14 @@ TEST(DisplayText, Id3v1BlockIsReadUpToItsFirstNul) {
     ASSERT_TRUE(writeBytes(path, fakeAudio(300)));
     Library spaced(id3v1Block("Song", "Band", "Disc", "1999", "Note", 3), "", false);
     const Texts full = texts(spaced, path);
-    EXPECT_EQ(full.deck, QStringLiteral("TITLE:  Song") + kGap + QStringLiteral("ARTIST:  Band") +
-                             kGap + QStringLiteral("ALBUM:  Disc") + kGap +
-                             QStringLiteral("YEAR:  1999") + kGap +
-                             QStringLiteral("COMMENT:  Note") + kGap + kProduct);
+    EXPECT_EQ(full.deck, deckText({"TITLE:  Song", "ARTIST:  Band", "ALBUM:  Disc", "YEAR:  1999",
+                                   "COMMENT:  Note"}));
     EXPECT_EQ(full.list, QStringLiteral("Song - Band"));
 
     Library nuls(id3v1Block("Song", "Band", "Disc", "1999", "Note", 3, '\0'), "", false);
     const Texts cut = texts(nuls, path);
-    EXPECT_EQ(cut.deck, QStringLiteral("TITLE:  Song") + kGap + QStringLiteral("ARTIST:  ") + kGap +
-                            QStringLiteral("ALBUM:  ") + kGap + QStringLiteral("YEAR:  ") + kGap +
-                            QStringLiteral("COMMENT:  ") + kGap + kProduct);
+    EXPECT_EQ(cut.deck,
+              deckText({"TITLE:  Song", "ARTIST:  ", "ALBUM:  ", "YEAR:  ", "COMMENT:  "}));
     EXPECT_EQ(cut.list, QStringLiteral("Song - "));
 }
 
@@ -126,21 +128,19 @@ TEST(DisplayText, WmaAttributesInListOrder) {
         "WM/Year:2004\0Copyright:Me\0WM/Genre:Pop\0\0");
     Library full(list, list, true);
     const Texts got = texts(full, path);
-    EXPECT_EQ(got.deck, QStringLiteral("TITLE:  Song") + kGap + QStringLiteral("AUTHOR:  Band") +
-                            kGap + QStringLiteral("ALBUM:  Disc") + kGap +
-                            QStringLiteral("YEAR:  2004") + kGap +
-                            QStringLiteral("COPYRIGHT:  Me") + kGap + kProduct);
+    EXPECT_EQ(got.deck, deckText({"TITLE:  Song", "AUTHOR:  Band", "ALBUM:  Disc", "YEAR:  2004",
+                                  "COPYRIGHT:  Me"}));
     EXPECT_EQ(got.list, QStringLiteral("Song - Band"));
 
     Library titleOnly("", bytes("Title:\xc3\x89t\xc3\xa9\0\0"), true);
     const Texts title = texts(titleOnly, path);
-    EXPECT_EQ(title.deck, QStringLiteral("TITLE:  \u00C9t\u00E9") + kGap + kProduct);
+    EXPECT_EQ(title.deck, deckText({"TITLE:  \u00C9t\u00E9"}));
     EXPECT_EQ(title.list, QStringLiteral("\u00C9t\u00E9"));
 
     Library authorOnly("", bytes("x\0nocolon\0 author :Band\0\0"), true);
     const Texts author = texts(authorOnly, path);
     EXPECT_EQ(author.list, QStringLiteral("- Band"));
-    EXPECT_EQ(author.deck, QStringLiteral("AUTHOR:  Band") + kGap + kProduct);
+    EXPECT_EQ(author.deck, deckText({"AUTHOR:  Band"}));
 
     Library none("", "", true);
     EXPECT_EQ(texts(none, path).deck, QStringLiteral("a.wma"));

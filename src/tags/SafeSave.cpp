@@ -107,9 +107,9 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
     }
 
     const QFileInfo where(path);
-    QByteArray copyName =
-        nativePath(where.absolutePath() + QStringLiteral("/.") + where.fileName()) +
-        ".kelvra-save-XXXXXX";
+    // A name of its own rather than one derived from the file's: a long file name plus a suffix
+    // could pass the folder's name length limit.
+    QByteArray copyName = nativePath(where.absolutePath()) + "/.kelvra-save-XXXXXX";
     Fd copy(::mkostemp(copyName.data(), O_CLOEXEC));
     if (copy.get() < 0) {
         outcome.error = systemErrorText(errno);

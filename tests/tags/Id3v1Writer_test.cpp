@@ -101,6 +101,11 @@ TEST(Id3v1Writer, ShortMissingAndReadOnlyFiles) {
     EXPECT_TRUE(info.st_mode & S_IWUSR);
     EXPECT_EQ(info.st_mode & 0077, 0044u);  // other permission bits are kept
     EXPECT_EQ(readBytes(locked).size(), 300 + 128);
+
+    // A name at the folder's length limit still leaves room for the working copy's name.
+    const QString longName = dir.filePath(QString(251, u'n') + QStringLiteral(".mp3"));
+    ASSERT_TRUE(writeBytes(longName, fakeAudio(300)));
+    EXPECT_TRUE(writeID3v1Tag(dialogs, longName, record(QStringLiteral("Long"))));
 }
 
 TEST(Id3v1Writer, FullDiskAndKilledSavesLeaveTheOriginal) {

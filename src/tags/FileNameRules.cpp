@@ -1,6 +1,6 @@
 #include "tags/FileNameRules.h"
 
-#include <QStringList>
+#include <QStringTokenizer>
 
 #include "tags/TagText.h"
 
@@ -10,8 +10,8 @@ namespace {
 
 // A piece such as a track number: digits with an optional sign and decimal point, surrounded
 // by any spaces.
-bool isNumericPiece(const QString& piece) {
-    const QString text = piece.trimmed();
+bool isNumericPiece(QStringView piece) {
+    const QStringView text = piece.trimmed();
     qsizetype i = 0;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
     bool digits = false;
@@ -79,16 +79,16 @@ InfoRecord parseOneLevel(const QString& path, bool& fallBack) {
     } else {
         bool artistTaken = false;
         bool previousNumeric = false;
-        for (const QString& piece : name.split(QStringLiteral("- "))) {
+        for (const QStringView piece : QStringTokenizer(name, u"- ")) {
             const bool numeric = isNumericPiece(piece);
             if (!numeric) {
                 if (!artistTaken) {
-                    record.artist = piece;
+                    record.artist = piece.toString();
                     artistTaken = true;
                 } else if (previousNumeric) {
-                    if (record.title.isEmpty()) record.title = piece;
+                    if (record.title.isEmpty()) record.title = piece.toString();
                 } else if (record.album.isEmpty()) {
-                    record.album = piece;
+                    record.album = piece.toString();
                 }
             }
             previousNumeric = numeric;

@@ -1,4 +1,5 @@
 #include "audio/decode/AsfHeader.h"
+#include <cctype>
 
 #include <array>
 #include <cstring>
@@ -103,8 +104,24 @@ std::string utf16ToUtf8(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
+bool sameNameAndValue(std::string_view entry, const std::string& name, const std::string& value) {
+    if (entry.size() != name.size() + 1 + value.size() || entry[name.size()] != ':') return false;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(entry[i])) !=
+            std::tolower(static_cast<unsigned char>(name[i])))
+            return false;
+    return entry.substr(name.size() + 1) == value;
+}
+
 void addAttribute(std::string& list, const std::string& name, const std::string& value) {
     if (name.empty() || value.empty()) return;
+    // Some writers store the title and author in both description objects; the same attribute
+    // with the same value is listed once.
+    for (std::size_t at = 0; at < list.size();) {
+        const std::size_t end = list.find('\0', at);
+        if (sameNameAndValue(std::string_view(list).substr(at, end - at), name, value)) return;
+        at = end + 1;
+    }
     list += name;
     list += ':';
     list += value;

@@ -30,7 +30,7 @@ bench: build
 	@bash tools/run-bench.sh $(BUILD)
 
 fuzz: deps
-	@cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $(JOBS)
+	@cmake --preset fuzz >/dev/null && cmake --build build/fuzz --target kelvra_fuzzers -j $(JOBS)
 	@bash tools/run-fuzz.sh build/fuzz $${FUZZ_SECONDS:-300}
 
 format:

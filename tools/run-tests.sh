@@ -11,14 +11,29 @@ trap 'rm -f "$log"' EXIT
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 
+# Smoke check of the fuzz targets (a clang build of their own): each runs a few seconds over its
+# seeds and counts as one test; a fuzz build that fails counts as one failed test.
+repo=$(cd "$(dirname "$0")/.." && pwd)
+fuzz_log=$(mktemp)
+trap 'rm -f "$log" "$fuzz_log"' EXIT
+if (cd "$repo" && cmake --preset fuzz >/dev/null && cmake --build build/fuzz --target kelvra_fuzzers -j "$(nproc)" >"$fuzz_log" 2>&1); then
+    bash "$repo/tools/run-fuzz.sh" "$repo/build/fuzz" 5 | tee "$fuzz_log"
+else
+    cat "$fuzz_log"
+    echo "fuzz build: FAILED" | tee "$fuzz_log"
+fi
+fuzz_passed=$(grep -c ': ok' "$fuzz_log")
+fuzz_failed=$(grep -c ': FAILED' "$fuzz_log")
+[ "$fuzz_failed" -eq 0 ] || status=1
+
 # ctest's own summary reads "NN% tests passed, F tests failed out of T".
 summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
 if [ -n "$summary" ]; then
     failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
     total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$summary")
-    echo "$((total - failed)) passed, ${failed} failed"
+    echo "$((total - failed + fuzz_passed)) passed, $((failed + fuzz_failed)) failed"
 else
-    echo "0 passed, 1 failed"
+    echo "${fuzz_passed} passed, $((1 + fuzz_failed)) failed"
     status=1
 fi
 exit "$status"

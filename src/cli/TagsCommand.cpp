@@ -1,12 +1,36 @@
+// tags FILE...: the deck display text and the playlist entry text of each file, as tab-separated
+// "deck" and "list" lines, spaces kept.
 #include <cstdio>
 
+#include "audio/CreateAudioLibrary.h"
 #include "cli/Commands.h"
+#include "tags/DisplayText.h"
 
 namespace kelvra::cli {
 
-int tagsCommand(const Args&) {
-    std::fputs("kelvra-cli: 'tags' is not available yet\n", stderr);
-    return 2;
+namespace {
+
+void printLine(const char* name, const QString& value) {
+    const QByteArray text = value.toUtf8();
+    std::printf("%s\t", name);
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+    std::putchar('\n');
+}
+
+}  // namespace
+
+int tagsCommand(const Args& args) {
+    if (args.empty()) {
+        std::fputs("usage: kelvra-cli tags FILE...\n", stderr);
+        return 2;
+    }
+    const std::unique_ptr<audio::AudioLibrary> library = audio::createAudioLibrary();
+    for (const std::string& file : args) {
+        const QString path = QString::fromStdString(file);
+        printLine("deck", tags::get_ID3_tag(*library, path));
+        printLine("list", tags::getID3_tag(*library, path));
+    }
+    return 0;
 }
 
 }  // namespace kelvra::cli

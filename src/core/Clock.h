@@ -10,6 +10,8 @@
 namespace kelvra {
 
 // A repeating timer in the style of a window timer: it ticks every interval while enabled.
+// Enabling it or changing its interval starts the count afresh; enabling a timer that already
+// runs changes nothing.
 class Timer {
   public:
     virtual ~Timer() = default;

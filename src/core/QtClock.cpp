@@ -17,10 +17,11 @@ class QtTimer final : public Timer {
     void setInterval(int milliseconds) override { timer_.setInterval(milliseconds); }
     int interval() const override { return timer_.interval(); }
     void setEnabled(bool enabled) override {
-        if (enabled)
-            timer_.start();
-        else
+        // Enabling a running timer does not restart its count, as with a window timer.
+        if (!enabled)
             timer_.stop();
+        else if (!timer_.isActive())
+            timer_.start();
     }
     bool enabled() const override { return timer_.isActive(); }
     void setOnTick(std::function<void()> onTick) override { onTick_ = std::move(onTick); }

@@ -9,7 +9,10 @@ MessageResult QtDialogs::message(const QString& title, const QString& text, Mess
                                  MessageIcon icon) {
     QMessageBox box(parent_);
     box.setWindowTitle(title);
-    box.setText(text);
+    // Texts keep their historical line breaks (CR LF, or bare CRs); Qt breaks lines on LF only.
+    QString shown = text;
+    shown.replace("\r\n", "\n").replace(u'\r', u'\n');
+    box.setText(shown);
     switch (icon) {
         case MessageIcon::None:
             box.setIcon(QMessageBox::NoIcon);

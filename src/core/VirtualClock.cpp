@@ -20,8 +20,9 @@ class VirtualClock::VirtualTimer final : public Timer {
     }
     int interval() const override { return interval_; }
     void setEnabled(bool enabled) override {
+        // Enabling a running timer does not restart its count, as with a window timer.
+        if (enabled && !enabled_) restart();
         enabled_ = enabled;
-        restart();
     }
     bool enabled() const override { return enabled_; }
     void setOnTick(std::function<void()> onTick) override { onTick_ = std::move(onTick); }

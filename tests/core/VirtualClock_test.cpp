@@ -50,7 +50,7 @@ TEST(VirtualClock, ATickMayDisableOrDestroyTimers) {
     EXPECT_EQ(doomed, nullptr);
 }
 
-TEST(VirtualClock, ReenablingRestartsTheInterval) {
+TEST(VirtualClock, EnablingARunningTimerKeepsItsCountButANewIntervalRestartsIt) {
     VirtualClock clock;
     int ticks = 0;
     auto timer = clock.createTimer();
@@ -58,11 +58,23 @@ TEST(VirtualClock, ReenablingRestartsTheInterval) {
     timer->setOnTick([&] { ++ticks; });
     timer->setEnabled(true);
     clock.advance(70);
-    timer->setEnabled(true);  // re-arming restarts the count, as a window timer does
-    clock.advance(70);
-    EXPECT_EQ(ticks, 0);
+    timer->setEnabled(true);  // already running: no restart
     clock.advance(10);
     EXPECT_EQ(ticks, 1);
+
+    clock.advance(70);
+    timer->setInterval(80);  // a new interval starts the count afresh
+    clock.advance(70);
+    EXPECT_EQ(ticks, 1);
+    clock.advance(10);
+    EXPECT_EQ(ticks, 2);
+
+    timer->setEnabled(false);
+    timer->setEnabled(true);  // off and on again: a fresh count
+    clock.advance(79);
+    EXPECT_EQ(ticks, 2);
+    clock.advance(1);
+    EXPECT_EQ(ticks, 3);
 }
 
 }  // namespace

@@ -1,0 +1,197 @@
+// The audio engine's figures side by side: the mixing path with two pitched decks, load to
+// playable and resident memory with two 10-minute tracks loaded and playing.
+// Usage: engine_bench [seconds of mixed audio, default 120] [--mix-only]
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "audio/engine/Engine.h"
+
+namespace {
+
+using namespace kelvra::audio;
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class MemoryDecoder : public Decoder {
+  public:
+    explicit MemoryDecoder(const std::vector<std::int16_t>& samples) : samples_(samples) {}
+    PcmFormat format() const override { return {44100, 2}; }
+    std::int64_t lengthFrames() const override { return std::int64_t(samples_.size() / 2); }
+    bool seek(std::int64_t frame) override {
+        next_ = std::min(frame, lengthFrames());
+        return true;
+    }
+    std::int64_t read(std::int16_t* out, std::int64_t frames) override {
+        const std::int64_t n = std::min(frames, lengthFrames() - next_);
+        std::copy_n(samples_.data() + next_ * 2, n * 2, out);
+        next_ += n;
+        return n;
+    }
+
+  private:
+    const std::vector<std::int16_t>& samples_;
+    std::int64_t next_ = 0;
+};
+
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// Two decks at +6 % and -3 %, levels read every 80 ms of audio, 256-frame periods.
+void mixingPath(double seconds) {
+    std::vector<std::int16_t> music(std::size_t(44100 * (seconds * 1.1 + 2)) * 2);
+    for (std::size_t i = 0; i < music.size() / 2; ++i) {
+        const double t = double(i) / 44100;
+        music[2 * i] = std::int16_t(9000 * std::sin(2 * std::numbers::pi * 440 * t) +
+                                    3000 * std::sin(2 * std::numbers::pi * 3520 * t));
+        music[2 * i + 1] = std::int16_t(8000 * std::sin(2 * std::numbers::pi * 660 * t));
+    }
+    const auto opener = [&](const std::string&, OpenMode) {
+        return OpenedFile{std::make_unique<MemoryDecoder>(music), 0, {}};
+    };
+    engine::Engine engine({opener, opener});
+    engine.setBufferLength(2.0f);
+    engine.initOffline(44100);
+    const Handle left = engine.streamCreateFile("left", 0);
+    const Handle right = engine.streamCreateFile("right", 0);
+    engine.channelSetAttributes(left, int(44100 * 1.06), 90, -20);
+    engine.channelSetAttributes(right, int(44100 * 0.97), 70, 30);
+    engine.streamPreBuf(left);
+    engine.streamPreBuf(right);
+    engine.streamPlay(left, false, 0);
+    engine.streamPlay(right, false, 0);
+
+    constexpr int kPeriod = 256;
+    const int periods = int(seconds * 44100 / kPeriod);
+    const int periodsPer80ms = int(0.08 * 44100 / kPeriod);
+    std::vector<std::int16_t> out(2 * kPeriod);
+    std::vector<double> times;
+    times.reserve(std::size_t(periods));
+    std::uint32_t levels = 0;
+    const auto start = Clock::now();
+    const double cpuStart = threadCpuSeconds();
+    for (int p = 0; p < periods; ++p) {
+        // Every 8th callback is timed on its own, so the clock reads hardly weigh on the total.
+        if (p % 8 == 0) {
+            const double t0 = threadCpuSeconds();
+            engine.render(out.data(), kPeriod);
+            times.push_back(threadCpuSeconds() - t0);
+        } else {
+            engine.render(out.data(), kPeriod);
+        }
+        if (p % periodsPer80ms == 0)
+            levels ^= engine.channelLevel(left) ^ engine.channelLevel(right);
+    }
+    const double wall = since(start);
+    const double cpu = threadCpuSeconds() - cpuStart;
+    const double periodSeconds = double(kPeriod) / 44100;
+    std::sort(times.begin(), times.end());
+    double mean = 0;
+    for (double t : times)
+        mean += t;
+    mean /= double(times.size());
+    const double p99 = times[std::size_t(double(times.size()) * 0.99)];
+    const double audio = double(periods) * periodSeconds;
+    std::printf("%-44s %10.1f x real time on one core (render thread CPU time; target >= 100)\n",
+                "mixing path, two pitched decks + meters", audio / cpu);
+    std::printf("%-44s %10.1f x real time by the wall clock (decoders included)\n", "",
+                audio / wall);
+    std::printf("%-44s %9.2f %% mean  %6.2f %% p99 of a 256-frame period\n",
+                "  one callback's share (CPU time)", 100 * mean / periodSeconds,
+                100 * p99 / periodSeconds);
+    std::printf("%-44s %10llu  (levels checksum %u)\n", "  frames played as silence",
+                static_cast<unsigned long long>(engine.stats().starvedFrames), levels);
+}
+
+bool encode(const std::string& args) {
+    return std::system(("ffmpeg -y -nostdin -loglevel error " + args).c_str()) == 0;
+}
+
+// Real decoders: load to playable, and memory with two 10-minute tracks playing.
+void realFiles() {
+    const auto dir = std::filesystem::temp_directory_path() / "kelvra-engine-bench";
+    std::filesystem::create_directories(dir);
+    const std::string source =
+        "-f lavfi -i \"sine=frequency=440:duration=600:sample_rate=44100\" "
+        "-f lavfi -i \"sine=frequency=550:duration=600:sample_rate=44100\" "
+        "-filter_complex amerge=inputs=2 ";
+    const std::string cbr = (dir / "cbr.mp3").string(), vbr = (dir / "vbr.mp3").string(),
+                      wma = (dir / "track.wma").string();
+    if (!std::filesystem::exists(cbr) && !encode(source + "-c:a libmp3lame -b:a 192k " + cbr))
+        return void(std::puts("(no ffmpeg: real-file figures skipped)"));
+    if (!std::filesystem::exists(vbr)) encode(source + "-c:a libmp3lame -q:a 2 " + vbr);
+    if (!std::filesystem::exists(wma)) encode(source + "-c:a wmav2 -b:a 192k " + wma);
+
+    {  // the first open pays for loading FFmpeg's codecs; keep that out of the figures
+        engine::Engine warm;
+        warm.streamCreateFile(vbr, 0);
+    }
+    for (const auto& [name, path] :
+         {std::pair{"MP3 CBR", cbr}, std::pair{"MP3 VBR", vbr}, std::pair{"WMA", wma}}) {
+        engine::Engine engine;
+        const auto start = Clock::now();
+        Handle h = engine.wmaStreamCreateFile(path, 0);
+        if (!h) h = engine.streamCreateFile(path, 0);
+        const double created = since(start);
+        const bool ready = h && engine.streamPreBuf(h);
+        const double playable = since(start);
+        std::printf("%-44s %8.1f ms open  %8.1f ms playable%s  (target <= 20)\n",
+                    ("load 10-minute " + std::string(name)).c_str(), created * 1000,
+                    playable * 1000, ready ? "" : " (failed)");
+    }
+
+    for (const auto& [name, a, b] :
+         {std::tuple{"MP3 + WMA", cbr, wma}, std::tuple{"WMA + WMA", wma, wma},
+          std::tuple{"MP3 + MP3", cbr, vbr}}) {
+        const long before = residentKb();
+        engine::Engine engine;
+        engine.initOffline(44100);
+        std::vector<Handle> handles;
+        for (const std::string& path : {a, b}) {
+            Handle h = engine.wmaStreamCreateFile(path, 0);
+            if (!h) h = engine.streamCreateFile(path, 0);
+            engine.streamPreBuf(h);
+            engine.channelSetPosition(h, engine.streamLength(h) / 2 / 4 * 4);
+            engine.streamPlay(h, false, 0);
+            handles.push_back(h);
+        }
+        std::vector<std::int16_t> out(2 * 4096);
+        for (int i = 0; i < 44100 * 2 / 4096; ++i)
+            engine.render(out.data(), 4096);
+        std::printf("%-44s %8.1f MB resident  (+%.1f MB for the tracks; target <= 280)\n",
+                    ("two 10-minute tracks playing, " + std::string(name)).c_str(),
+                    double(residentKb()) / 1024, double(residentKb() - before) / 1024);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 120.0;
+    if (argc <= 2 || std::string(argv[2]) != "--mix-only") realFiles();
+    mixingPath(seconds);
+    return 0;
+}

@@ -1,0 +1,44 @@
+#include "app/MainControls.h"
+
+#include "core/Version.h"
+
+namespace kelvra::app {
+
+std::array<Panel, 3> panelOrder(int djSetup) {
+    switch (djSetup) {
+        case 1:
+            return {Panel::Mixer, Panel::LeftDeck, Panel::RightDeck};
+        case 2:
+            return {Panel::LeftDeck, Panel::RightDeck, Panel::Mixer};
+        default:
+            return {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck};
+    }
+}
+
+std::array<PanelPlacement, 3> placePanels(int djSetup, int leftDeckWidth, int mixerWidth,
+                                          int rightDeckWidth) {
+    const std::array<int, 3> widths = {leftDeckWidth, mixerWidth, rightDeckWidth};
+    std::array<PanelPlacement, 3> placement{};
+    int left = 140;
+    for (Panel panel : panelOrder(djSetup)) {
+        const auto index = static_cast<std::size_t>(panel);
+        placement[index] = {left, panel == Panel::Mixer ? 790 : 390};
+        left += widths[index] + 10;
+    }
+    return placement;
+}
+
+MainControls::MainControls()
+    : titleCaption(QStringLiteral("        ") + kProductName),
+      close("", "Exit"),
+      minimize("", "Minimize"),
+      previousSong("", "Previous Song..."),
+      nextSong("", "Next Song..."),
+      openPlaylist("", "Open Playlist...") {
+    nextSongText.setToolTip("\"Drag and drop\" the song on a player...");
+    const char* hints[] = {"Q", "S", "R", "2", "V", "N", "B", "U", "0", "K", "P"};
+    for (std::size_t i = 0; i < keyboardHints.size(); ++i)
+        keyboardHints[i].setCaption(hints[i]);
+}
+
+}  // namespace kelvra::app

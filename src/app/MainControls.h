@@ -1,0 +1,61 @@
+// Every control of the main window as a model: the two deck panels, the mixer panel and the
+// controls that sit on the window itself. The view lays them out; the logic drives them.
+#pragma once
+
+#include <array>
+
+#include "core/ControlModels.h"
+#include "decks/DeckControls.h"
+
+namespace kelvra::app {
+
+// Panel order from the left for each DJ set-up.
+enum class Panel { LeftDeck, Mixer, RightDeck };
+std::array<Panel, 3> panelOrder(int djSetup);
+
+// Where each panel goes, in twips (1/1440 inch; 15 per pixel at 96 dpi), given each panel's
+// width: the first at 140, each next one 10 twips after the previous one's right edge.
+struct PanelPlacement {
+    int left = 0;
+    int top = 0;
+};
+std::array<PanelPlacement, 3> placePanels(int djSetup, int leftDeckWidth, int mixerWidth,
+                                          int rightDeckWidth);  // indexed by Panel
+
+inline constexpr int kTwipsPerPixel = 15;
+
+// Tells the main window to place its panels again when the DJ set-up changes.
+class LayoutNotifier : public QObject {
+    Q_OBJECT
+  signals:
+    void djSetupChanged(int djSetup);
+};
+
+struct MainControls {
+    MainControls();
+
+    decks::DeckControls& deck(Side side) { return side == Side::Left ? left : right; }
+
+    QString titleCaption;  // the title bar's caption
+    ButtonModel close;
+    ButtonModel minimize;
+    ButtonModel previousSong;  // upCB
+    ButtonModel nextSong;      // downCB
+    ButtonModel openPlaylist;  // playListCB
+    TextModel nextSongText;    // nextSongTXT: the next song's line; dragged onto a deck
+    // The eleven single-key hints beside the controls (keyboardTXT 0..10): visible or not.
+    std::array<ButtonModel, 11> keyboardHints;
+    decks::DeckControls left{Side::Left};
+    decks::DeckControls right{Side::Right};
+    decks::MixerControls mixer;
+    int djSetup = 0;  // panel order, see panelOrder()
+
+    // Sets djSetup and has the window rearrange its panels at once.
+    void setDjSetup(int setup) {
+        djSetup = setup;
+        emit layout.djSetupChanged(setup);
+    }
+    LayoutNotifier layout;
+};
+
+}  // namespace kelvra::app

@@ -1,0 +1,240 @@
+#include "app/MainWindow.h"
+
+#include <QDir>
+
+#include "core/FileHelpers.h"
+#include "core/Rounding.h"
+#include "core/Version.h"
+#include "settings/SettingsStore.h"
+
+namespace kelvra::app {
+namespace {
+
+constexpr int kTrackLengthInterval = 80;
+constexpr int kAsyncInterval = 1;
+constexpr int kAutoFadeInterval = 100;
+
+const QStringList kCommandLineSongs = {".MP3", ".WAV", ".WMA", ".ASF"};
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
+    : deps_(std::move(deps)),
+      shell_(std::move(shell)),
+      features_(std::move(features)),
+      engine_(deps_.library, deps_.dialogs, values_.engine,
+              {[this] { return autoDJOn_; }, [this] { deps_.playlist.pressRemove(); }, {}}),
+      tmrTrackLength_(deps_.clock.createTimer()),
+      tmrAsync_(deps_.clock.createTimer()),
+      tmrAutoFade_(deps_.clock.createTimer()) {
+    auto streamOf = [this](Side side) { return deck(side).stream(); };
+    mixer_ = std::make_unique<decks::Mixer>(deps_.library, controls_.mixer, controls_.left,
+                                            controls_.right, streamOf);
+    left_ = std::make_unique<decks::Deck>(Side::Left, controls_.left, engine_, deps_.dialogs, *this,
+                                          deps_.playlist, deps_.clock);
+    right_ = std::make_unique<decks::Deck>(Side::Right, controls_.right, engine_, deps_.dialogs,
+                                           *this, deps_.playlist, deps_.clock);
+    left_->setOther(*right_);
+    right_->setOther(*left_);
+
+    settings::Options::Hooks optionHooks;
+    optionHooks.deviceDescription = [this](int device) -> std::optional<QString> {
+        const auto description = deps_.library.deviceDescription(device);
+        if (!description) return std::nullopt;
+        return QString::fromStdString(*description);
+    };
+    optionHooks.applyPitch = [this] {
+        changePitch(Side::Left);
+        changePitch(Side::Right);
+    };
+    optionHooks.setCueInterval = [this](int milliseconds) {
+        left_->cueTimer().setInterval(milliseconds);
+        right_->cueTimer().setInterval(milliseconds);
+    };
+    optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
+    options_ = std::make_unique<settings::Options>(optionsControls_, deps_.store, deps_.dialogs,
+                                                   values_, deps_.programFolder, optionHooks);
+
+    tmrTrackLength_->setOnTick([this] { tmrTrackLength_Timer(); });
+    tmrAsync_->setOnTick([this] {
+        deps_.playlist.ensureLoaded();
+        tmrAsync_->setEnabled(false);
+    });
+    connectDropTargets(Side::Left);
+    connectDropTargets(Side::Right);
+    QObject::connect(&controls_.nextSongText, &TextModel::dragStarted,
+                     [this] { startNextSongDrag(); });
+    QObject::connect(&controls_.openPlaylist, &ButtonModel::clicked,
+                     [this] { deps_.playlist.show(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::connectDropTargets(Side side) {
+    decks::DeckControls& c = controls_.deck(side);
+    auto drop = [this, side] { dropOnDeck(side); };
+    QObject::connect(&c.panel, &DropTargetModel::dropped, drop);
+    for (ButtonModel* button :
+         {&c.play, &c.pause, &c.stop, &c.cue, &c.cueBack, &c.cueForward, &c.playCue, &c.logo})
+        QObject::connect(button, &ButtonModel::dropped, drop);
+    QObject::connect(&c.display, &DeckDisplayModel::dropped, drop);
+    QObject::connect(&c.pitch, &SliderModel::dropped, drop);
+}
+
+void MainWindow::readHelpVersion() {
+    const QString version = deps_.store
+                                .readSetting(settings::Hive::LocalMachine,
+                                             "Software\\Microsoft\\Internet Explorer", "Version")
+                                .trimmed()
+                                .toLower();
+    if (version.isEmpty() || version == "not found") return;
+    const qsizetype first = version.indexOf(u'.');
+    if (first > 0) ieMajor_ = static_cast<int>(settings::readNumber(version.left(first)));
+    const qsizetype second = first >= 0 ? version.indexOf(u'.', first + 1) : -1;
+    if (second > 0)
+        ieMinor_ =
+            static_cast<int>(settings::readNumber(version.mid(first + 1, second - first - 1)));
+    if (ieMajor_ >= 4 || ieMinor_ >= 71) helpFile_ = deps_.programFolder + "/Kelvra_help.chm";
+}
+
+bool MainWindow::load(const QString& commandLine) {
+    tmrTrackLength_->setInterval(kTrackLengthInterval);
+    tmrAsync_->setInterval(kAsyncInterval);
+    tmrAutoFade_->setInterval(kAutoFadeInterval);
+    for (Timer* timer :
+         {tmrTrackLength_.get(), tmrAsync_.get(), tmrAutoFade_.get(), &left_->cueTimer(),
+          &right_->cueTimer(), &left_->turntableStopTimer(), &right_->turntableStopTimer()})
+        timer->setEnabled(false);
+
+    readHelpVersion();
+
+    QDir().mkpath(deps_.windowsFolder + "/Kelvra Loops");
+    loopsFolder_ = deps_.windowsFolder + "/Kelvra Loops/";
+
+    options_->load();
+    controls_.setDjSetup(values_.DjSetup);
+    if (shell_.placeWindow) shell_.placeWindow();
+
+    controls_.left.display.setDisplayText(kProductName);
+    controls_.right.display.setDisplayText(kProductName);
+
+    deckPan_ = -100;
+    mixer_->setMonitorMode(decks::kMonitorLeft);
+    left_->setSampleRate(44100);
+    right_->setSampleRate(44100);
+    mixer_->setMixScale(controls_.mixer.crossFader.maximum());
+    controls_.mixer.crossFader.setValue(static_cast<int>(roundEven(mixer_->mixScale() / 2.0)));
+    controls_.mixer.mainVolume.setValue(static_cast<int>(roundEven(mixer_->mixScale() * 0.5)));
+    if (!engine_.init_BASS()) return false;
+    deps_.library.setBufferLength(static_cast<float>(values_.engine.bufferSeconds));
+
+    tmrAsync_->setEnabled(true);
+    mixer_->monitorCMB_Click(2);
+    left_->cueTimer().setInterval(values_.cueSearchInterval);
+    right_->cueTimer().setInterval(values_.cueSearchInterval);
+    hide_keyboard_Shortcuts();
+    if (features_.run_pitchTimer_timer) features_.run_pitchTimer_timer();
+    tmrTrackLength_->setEnabled(true);
+
+    if (kCommandLineSongs.contains(commandLine.right(4).toUpper())) {
+        deps_.playlist.loadsongs_to_playlist(commandLine);
+        left_->setSongFile(deps_.playlist.addedSongPath());
+        if (!left_->songFile().isEmpty()) {
+            deps_.playlist.selectEntry(deps_.playlist.playlistPosition());
+            left_->init_Player();
+            controls_.left.playCue.setBackColour(kColourOff);
+            left_->setCueHistory(0, 0);
+            left_->playClick();
+        }
+    }
+
+    if (shell_.showAssociationIfWanted) shell_.showAssociationIfWanted();
+    if (shell_.showWindow) shell_.showWindow();
+    if (shell_.closeSplash) shell_.closeSplash();
+    return true;
+}
+
+void MainWindow::tmrTrackLength_Timer() {
+    mixer_->run_VUmeterTimer();
+    if (features_.bendHeld && features_.bendHeld() && features_.run_pitchTimer_timer)
+        features_.run_pitchTimer_timer();
+    left_->updateDisplay();
+    right_->updateDisplay();
+    right_->rememberShownProgress();
+    left_->rememberShownProgress();
+    if (autoDJOn_ && features_.autoDJTrigger) features_.autoDJTrigger();
+}
+
+void MainWindow::hide_keyboard_Shortcuts() {
+    for (ButtonModel& hint : controls_.keyboardHints)
+        hint.setVisible(false);
+}
+
+void MainWindow::show_keyboard_Shortcuts() {
+    for (ButtonModel& hint : controls_.keyboardHints)
+        hint.setVisible(true);
+}
+
+void MainWindow::dropOnDeck(Side side) {
+    if (deps_.playlist.count() == 0 || !dragFromNextSong_) return;
+    decks::Deck& target = deck(side);
+    const QString path = deps_.playlist.pathAt(deps_.playlist.playlistPosition());
+    if (!fileExists(path)) {
+        target.setSongFile(QString());
+        deps_.dialogs.message(applicationTitle(), "Please make sure the file exists on the disk...",
+                              MessageButtons::Ok, MessageIcon::Critical);
+        return;
+    }
+    dragFromNextSong_ = false;
+    target.loadChosenFile(path);
+}
+
+bool MainWindow::queryUnload() {
+    auto& library = deps_.library;
+    if (audio::isStreamPlaying(library, left_->stream()) ||
+        audio::isStreamPlaying(library, right_->stream())) {
+        deps_.dialogs.message(applicationTitle(),
+                              "Can't Exit when song is playing. Pause or Stop all music before "
+                              "closing...",
+                              MessageButtons::Ok, MessageIcon::Exclamation);
+        return false;
+    }
+    if (deps_.playlist.playlistChanged()) {
+        const QString current = deps_.playlist.currentPlaylist();
+        const QString question = current.isEmpty() ? QStringLiteral("Save Playlist? ")
+                                                   : "Save Playlist to " + current + " ?";
+        const MessageResult answer = deps_.dialogs.message(
+            "Save Playlist...", question, MessageButtons::YesNoCancel, MessageIcon::Question);
+        if (answer == MessageResult::Cancel) return false;
+        if (answer == MessageResult::Yes) deps_.playlist.save_playlist();
+    }
+    disable_Timers();
+    engine_.terminate_BASS(left_->stream(), right_->stream());
+    if (shell_.unloadOtherWindows) shell_.unloadOtherWindows();
+    return true;
+}
+
+void MainWindow::disable_Timers() {
+    for (Timer* timer :
+         {tmrTrackLength_.get(), &right_->cueTimer(), &left_->cueTimer(),
+          &right_->turntableStopTimer(), &left_->turntableStopTimer(), tmrAutoFade_.get()})
+        timer->setEnabled(false);
+}
+
+void MainWindow::changePitch(Side side) {
+    if (features_.changePitch) features_.changePitch(side);
+}
+
+void MainWindow::run_autoDJ() {
+    if (features_.run_autoDJ) features_.run_autoDJ();
+}
+
+void MainWindow::setBusyPointer(bool busy) {
+    if (shell_.busyPointer) shell_.busyPointer(busy);
+}
+
+void MainWindow::processEvents() {
+    if (shell_.processEvents) shell_.processEvents();
+}
+
+}  // namespace kelvra::app

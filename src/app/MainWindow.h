@@ -1,0 +1,133 @@
+// The main window's logic: owns both decks, the mixer, the options and the window timers; runs
+// the start-up load, the 80 ms display tick, the drop of the next song onto a deck and the
+// orderly shutdown. Views and other windows are reached through the Shell.
+// Thread: UI thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "app/MainControls.h"
+#include "app/PlaylistWindowPort.h"
+#include "audio/AudioEngine.h"
+#include "core/Clock.h"
+#include "core/Dialogs.h"
+#include "decks/Deck.h"
+#include "decks/Mixer.h"
+#include "settings/Options.h"
+#include "settings/SettingsStore.h"
+
+namespace kelvra::app {
+
+// What the logic asks of the windows around it.
+struct Shell {
+    std::function<void()> placeWindow;              // size and centre the main window
+    std::function<void()> showWindow;               // show the main window
+    std::function<void()> closeSplash;              // unload the splash
+    std::function<void()> showAssociationIfWanted;  // the association window's start-up offer
+    std::function<void()> unloadOtherWindows;       // every window but the main one, last first
+    std::function<void(bool)> busyPointer;
+    std::function<void()> processEvents;
+};
+
+// The units of later features that the decks and the display tick call into. Unset entries do
+// nothing.
+struct FeatureHooks {
+    std::function<void(Side)> changePitch;       // apply a deck's pitch to its stream
+    std::function<void()> run_pitchTimer_timer;  // follow pitch sliders and bend buttons
+    std::function<bool()> bendHeld;              // any bend button held
+    std::function<void()> run_autoDJ;            // load the following song under Auto-DJ
+    std::function<void()> autoDJTrigger;         // the display tick's Auto-DJ check
+};
+
+struct MainWindowDeps {
+    audio::AudioLibrary& library;
+    Dialogs& dialogs;
+    settings::SettingsStore& store;
+    Clock& clock;
+    PlaylistWindowPort& playlist;
+    std::function<QString(const QString& path)> deckTitle;  // the deck display's tag text
+    QString programFolder;
+    QString windowsFolder;  // where the loops folder goes
+};
+
+class MainWindow final : public decks::DeckHost {
+  public:
+    MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features = {});
+    ~MainWindow() override;
+
+    MainControls& controls() { return controls_; }
+    settings::OptionsControls& optionsControls() { return optionsControls_; }
+    settings::Options& options() { return *options_; }
+    settings::ProgramSettings& values() { return values_; }
+    audio::AudioEngine& engine() { return engine_; }
+    decks::Mixer& mixer() { return *mixer_; }
+    decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
+    Timer& trackLengthTimer() { return *tmrTrackLength_; }
+    Timer& asyncTimer() { return *tmrAsync_; }
+    Timer& autoFadeTimer() { return *tmrAutoFade_; }
+    QString helpFile() const { return helpFile_; }
+    QString loopsFolder() const { return loopsFolder_; }
+
+    // The window's load, start-up steps in order. False when the program must end (no output).
+    bool load(const QString& commandLine);
+    // The close request: false when the close is refused (a deck plays, or Cancel).
+    bool queryUnload();
+
+    void tmrTrackLength_Timer();
+    void hide_keyboard_Shortcuts();
+    void show_keyboard_Shortcuts();
+    // Mouse-down on the next-song box: the drag that may end on a deck.
+    void startNextSongDrag() { dragFromNextSong_ = true; }
+    bool dragFromNextSong() const { return dragFromNextSong_; }
+    void do_dragDrop() { dropOnDeck(Side::Left); }
+    void do_dragdrop_RIGHT() { dropOnDeck(Side::Right); }
+    void setAutoDJOn(bool on) { autoDJOn_ = on; }
+
+    // DeckHost
+    Side activeDeck() const override { return activeDeck_; }
+    void setActiveDeck(Side side) override { activeDeck_ = side; }
+    bool autoDJOn() const override { return autoDJOn_; }
+    int mixScale() const override { return mixer_->mixScale(); }
+    int deckPan() const override { return deckPan_; }
+    void run_volume_timer() override { mixer_->run_volume_timer(); }
+    void changePitch(Side side) override;
+    void run_autoDJ() override;
+    QString deckTitle(const QString& path) override { return deps_.deckTitle(path); }
+    void setBusyPointer(bool busy) override;
+    void processEvents() override;
+    QString applicationTitle() const override { return QStringLiteral("Kelvra"); }
+
+  private:
+    void dropOnDeck(Side side);
+    void connectDropTargets(Side side);
+    void readHelpVersion();
+    void disable_Timers();
+
+    MainWindowDeps deps_;
+    Shell shell_;
+    FeatureHooks features_;
+    MainControls controls_;
+    settings::OptionsControls optionsControls_;
+    settings::ProgramSettings values_;
+    audio::AudioEngine engine_;
+    std::unique_ptr<settings::Options> options_;
+    std::unique_ptr<decks::Mixer> mixer_;
+    std::unique_ptr<decks::Deck> left_;
+    std::unique_ptr<decks::Deck> right_;
+    std::unique_ptr<Timer> tmrTrackLength_;
+    std::unique_ptr<Timer> tmrAsync_;
+    std::unique_ptr<Timer> tmrAutoFade_;
+
+    Side activeDeck_ = Side::Left;
+    bool autoDJOn_ = false;
+    int deckPan_ = 0;
+    bool dragFromNextSong_ = false;
+    int ieMajor_ = 0;
+    int ieMinor_ = 0;
+    QString helpFile_;
+    QString loopsFolder_;
+};
+
+}  // namespace kelvra::app

@@ -1,0 +1,83 @@
+#include "app/Splash.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "core/Version.h"
+
+namespace kelvra::app {
+
+SystemSearchPath::SystemSearchPath(QString storedFile) : storedFile_(std::move(storedFile)) {
+    if (storedFile_.isEmpty())
+        storedFile_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      "/environment.d/kelvra.conf";
+}
+
+QString SystemSearchPath::current() const {
+    return qEnvironmentVariable("PATH");
+}
+
+void SystemSearchPath::setProcessPath(const QString& path) {
+    qputenv("PATH", path.toLocal8Bit());
+}
+
+void SystemSearchPath::storeFolderFirst(const QString& folder) {
+    QDir().mkpath(QFileInfo(storedFile_).absolutePath());
+    QSaveFile file(storedFile_);
+    if (!file.open(QIODevice::WriteOnly)) return;
+    file.write("# Added by Kelvra; delete this file to take Kelvra off the search path.\n");
+    file.write(("PATH=" + folder + QDir::listSeparator() + "${PATH}\n").toUtf8());
+    file.commit();
+}
+
+Splash::Splash(SplashControls& controls, Clock& clock, SearchPath& searchPath,
+               QString programFolder, Hooks hooks)
+    : controls_(controls),
+      searchPath_(searchPath),
+      programFolder_(std::move(programFolder)),
+      hooks_(std::move(hooks)),
+      tmrLoad_(clock.createTimer()),
+      tmrSplash_(clock.createTimer()) {
+    tmrLoad_->setOnTick([this] {
+        tmrSplash_->setEnabled(true);
+        // The timer keeps running; later ticks find the main window loaded and do nothing.
+        if (mainWindowLoaded_) return;
+        mainWindowLoaded_ = true;
+        if (hooks_.loadMainWindow) hooks_.loadMainWindow();
+    });
+    tmrSplash_->setOnTick([this] { tmrSplash_Timer(); });
+}
+
+void Splash::load() {
+    const QString path = searchPath_.current();
+    if (!path.toLower().contains("kelvra")) {
+        searchPath_.setProcessPath(programFolder_ + QDir::listSeparator() + path);
+        searchPath_.storeFolderFirst(programFolder_);
+    }
+    tmrLoad_->setInterval(25);
+    tmrLoad_->setEnabled(false);
+    tmrSplash_->setInterval(60);
+    tmrSplash_->setEnabled(false);
+    controls_.version.setText(QStringLiteral("version %1.%2 build %3")
+                                  .arg(kVersionMajor)
+                                  .arg(kVersionMinor)
+                                  .arg(kVersionBuild));
+    if (hooks_.busyPointer) hooks_.busyPointer(true);
+    tmrLoad_->setEnabled(true);
+}
+
+void Splash::tmrSplash_Timer() {
+    const int count = hooks_.playlistPosition ? hooks_.playlistPosition() : 0;
+    // The count only ever goes up on screen.
+    if (count < lastShownCount_) return;
+    lastShownCount_ = count;
+    controls_.loading.setText(QStringLiteral("Loading Playlist: %1 Songs done...").arg(count));
+}
+
+void Splash::close() {
+    tmrLoad_->setEnabled(false);
+    tmrSplash_->setEnabled(false);
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,146 @@
+#include "app/ui/MainWindowView.h"
+
+#include <QCloseEvent>
+#include <QToolButton>
+
+#include "app/ui/DeckPanelView.h"
+#include "app/ui/MixerPanelView.h"
+#include "app/ui/NextSongBox.h"
+#include "core/Rounding.h"
+#include "core/widgets/ButtonWidget.h"
+
+namespace kelvra::app {
+
+using widgets::ButtonWidget;
+
+namespace {
+// The title bar ends just above the decks' top of 390 twips (26 pixels).
+constexpr int kTitleBarHeight = 24;
+constexpr int kBottomRowTop = 466;
+constexpr int kBottomRowHeight = 36;
+constexpr int kWindowHeight = kBottomRowTop + kBottomRowHeight + 10;
+
+int toPixels(int twips) {
+    return int(roundEven(double(twips) / kTwipsPerPixel));
+}
+int toTwips(int pixels) {
+    return pixels * kTwipsPerPixel;
+}
+}  // namespace
+
+MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
+    : BorderlessWindow(parent),
+      controls_(controls),
+      leftDeck_(new DeckPanelView(controls.left, controls.keyboardHints, this)),
+      mixer_(new MixerPanelView(controls.mixer, controls.keyboardHints, this)),
+      rightDeck_(new DeckPanelView(controls.right, controls.keyboardHints, this)) {
+    setObjectName(QStringLiteral("quelmaraF"));
+    setCaption(controls.titleCaption);
+    setWindowTitle(controls.titleCaption.trimmed());
+    titleBar()->setFixedHeight(kTitleBarHeight);
+    bindWindowButtons();
+    buildBottomRow();
+
+    // The panels sit on the window itself, over the background, at the places the DJ set-up
+    // gives them; the background stays a handle for moving the window, and so is the mixer.
+    addDragHandle(mixer_);
+    // Focus keeping: mouse movement over the background or a panel hands the focus to the mixer.
+    for (QWidget* area : {body(), static_cast<QWidget*>(leftDeck_), static_cast<QWidget*>(mixer_),
+                          static_cast<QWidget*>(rightDeck_)}) {
+        area->setMouseTracking(true);
+        area->installEventFilter(this);
+    }
+
+    connect(&controls.layout, &LayoutNotifier::djSetupChanged, this, &MainWindowView::relayout);
+    relayout();
+    placeOnScreen();
+}
+
+void MainWindowView::bindWindowButtons() {
+    auto* close = titleBar()->findChild<QToolButton*>(QStringLiteral("cmdcloseButton"));
+    auto* minimize = titleBar()->findChild<QToolButton*>(QStringLiteral("CmdMinimizeButton"));
+    close->setToolTip(controls_.close.toolTip());
+    minimize->setToolTip(controls_.minimize.toolTip());
+    setMinimizeButtonVisible(true);
+    // The buttons report to their models; the models' clicks (from the buttons or the logic)
+    // act on the window.
+    connect(this, &BorderlessWindow::closeClicked, &controls_.close, &ButtonModel::click);
+    connect(minimize, &QToolButton::clicked, &controls_.minimize, &ButtonModel::click);
+    connect(&controls_.close, &ButtonModel::clicked, this, &QWidget::close);
+    connect(&controls_.minimize, &ButtonModel::clicked, this, &QWidget::showMinimized);
+}
+
+void MainWindowView::buildBottomRow() {
+    const int top = kBottomRowTop;
+    auto* up = new ButtonWidget(controls_.previousSong, this);
+    up->setObjectName(QStringLiteral("upCB"));
+    up->setFace(QStringLiteral("\u25B2"));
+    up->setGeometry(10, top, 44, kBottomRowHeight);
+    auto* down = new ButtonWidget(controls_.nextSong, this);
+    down->setObjectName(QStringLiteral("downCB"));
+    down->setFace(QStringLiteral("\u25BC"));
+    down->setGeometry(58, top, 44, kBottomRowHeight);
+    auto* playlist = new ButtonWidget(controls_.openPlaylist, this);
+    playlist->setObjectName(QStringLiteral("playListCB"));
+    playlist->setFace(QStringLiteral("PLAYLIST"));
+    playlist->setFacePixelSize(14);
+    playlistButton_ = playlist;
+    nextSong_ = new NextSongBox(controls_.nextSongText, this);
+}
+
+void MainWindowView::setClock(Clock& clock) {
+    leftDeck_->setClock(clock);
+    rightDeck_->setClock(clock);
+}
+
+QWidget& MainWindowView::panel(Panel which) const {
+    switch (which) {
+        case Panel::LeftDeck:
+            return *leftDeck_;
+        case Panel::Mixer:
+            return *mixer_;
+        case Panel::RightDeck:
+            break;
+    }
+    return *rightDeck_;
+}
+
+void MainWindowView::relayout() {
+    const auto placement = placePanels(controls_.djSetup, toTwips(leftDeck_->width()),
+                                       toTwips(mixer_->width()), toTwips(rightDeck_->width()));
+    for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck}) {
+        const PanelPlacement& place = placement[std::size_t(which)];
+        panel(which).move(toPixels(place.left), toPixels(place.top));
+        panel(which).raise();
+    }
+    // The window ends 120 twips after the last panel. That is the right deck in the club and
+    // mixer-on-left set-ups; with the mixer on the right, measuring from the right deck would
+    // cut the mixer off, so the last panel counts, whichever it is.
+    const Panel last = panelOrder(controls_.djSetup).back();
+    const int lastRight = placement[std::size_t(last)].left + toTwips(panel(last).width());
+    const int width = toPixels(lastRight + 120);
+    setFixedSize(width, kWindowHeight);
+
+    playlistButton_->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
+    nextSong_->setGeometry(108, kBottomRowTop, playlistButton_->x() - 6 - 108, kBottomRowHeight);
+    for (QWidget* row : {playlistButton_, nextSong_})
+        row->raise();
+    for (const char* name : {"upCB", "downCB"})
+        findChild<QWidget*>(QLatin1String(name))->raise();
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event) {
+    if (canClose_ && !canClose_()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove && !mixer_->hasFocus())
+        mixer_->setFocus(Qt::MouseFocusReason);
+    return BorderlessWindow::eventFilter(watched, event);
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,53 @@
+// The main window `quelmaraF`: a borderless window with its own title bar, the three panels
+// placed for the DJ set-up, and the next-song row along the bottom. A view only: every control
+// is bound to MainControls, which the logic drives. It is dragged by the title bar, the icon, the
+// background and the mixer panel; with the mouse over the window the mixer panel keeps the focus.
+#pragma once
+
+#include <functional>
+
+#include "app/MainControls.h"
+#include "core/BorderlessWindow.h"
+
+namespace kelvra {
+class Clock;
+}
+
+namespace kelvra::app {
+
+class DeckPanelView;
+class MixerPanelView;
+
+class MainWindowView : public BorderlessWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindowView(MainControls& controls, QWidget* parent = nullptr);
+
+    // Lets the deck titles scroll on the program's clock.
+    void setClock(Clock& clock);
+    // Places the panels for controls.djSetup and sizes the window to them. Runs by itself when
+    // MainControls::setDjSetup() is called.
+    void relayout();
+    // Asked whenever the window is about to close, whatever the reason; false keeps it open.
+    void setCloseGuard(std::function<bool()> canClose) { canClose_ = std::move(canClose); }
+
+    QWidget& panel(Panel panel) const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void bindWindowButtons();
+    void buildBottomRow();
+
+    MainControls& controls_;
+    DeckPanelView* leftDeck_;
+    MixerPanelView* mixer_;
+    DeckPanelView* rightDeck_;
+    QWidget* playlistButton_ = nullptr;
+    QWidget* nextSong_ = nullptr;
+    std::function<bool()> canClose_;
+};
+
+}  // namespace kelvra::app

@@ -1,0 +1,84 @@
+#include "app/ui/MixerPanelView.h"
+
+#include <QLabel>
+
+#include "app/ui/ShortcutHint.h"
+#include "core/widgets/ButtonWidget.h"
+#include "core/widgets/LevelMeterWidget.h"
+#include "core/widgets/SliderWidget.h"
+#include "core/widgets/WidgetColours.h"
+
+namespace kelvra::app {
+
+using widgets::ButtonWidget;
+
+namespace {
+
+QLabel* label(QWidget* parent, const QString& text, QRect box, int pixels = 13,
+              Qt::Alignment align = Qt::AlignCenter, const char* colour = "#9aa6b2") {
+    auto* widget = new QLabel(text, parent);
+    widget->setFont(widgets::uiFont(pixels, true));
+    widget->setAlignment(align);
+    widget->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
+    widget->setGeometry(box);
+    return widget;
+}
+
+ButtonWidget* button(QWidget* parent, ButtonModel& model, const char* name, const QString& face,
+                     QRect box, int pixels = 13) {
+    auto* widget = new ButtonWidget(model, parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setFace(face);
+    widget->setFacePixelSize(pixels);
+    widget->setGeometry(box);
+    return widget;
+}
+
+widgets::SliderWidget* slider(QWidget* parent, SliderModel& model, const char* name, QRect box) {
+    auto* widget = new widgets::SliderWidget(model, parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(box);
+    return widget;
+}
+
+}  // namespace
+
+MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<ButtonModel, 11>& hints,
+                               QWidget* parent)
+    : PanelWidget(parent) {
+    setObjectName(QStringLiteral("Mixer"));
+    setFixedSize(kWidth, kHeight);
+    // Keyboard shortcuts arrive through whichever widget has the focus; the mixer holds it.
+    setFocusPolicy(Qt::StrongFocus);
+
+    label(this, QStringLiteral("MIX"), {0, 6, kWidth, 26}, 20, Qt::AlignCenter, "#00ff00");
+
+    label(this, QStringLiteral("Monitor"), {6, 36, 150, 18});
+    slider(this, controls.monitorVolume, "monitorVolScroll", {18, 58, 44, 170});
+    const char* monitorNames[] = {"monitorCMB_0", "monitorCMB_1", "monitorCMB_2"};
+    const char* monitorFaces[] = {"L", "R", "ST"};
+    for (int i = 0; i < 3; ++i)
+        button(this, controls.monitor[i], monitorNames[i], QLatin1String(monitorFaces[i]),
+               {78, 62 + 42 * i, 64, 34}, 15);
+    label(this, QStringLiteral("Stereo"), {70, 186, 80, 18}, 12);
+
+    auto* meter = new widgets::LevelMeterWidget(controls.mainMeter, Orientation::Vertical, this);
+    meter->setObjectName(QStringLiteral("mainVolVUmeter"));
+    meter->setToolTip(QStringLiteral("Main Output Level..."));
+    meter->setGeometry(170, 40, 80, 188);
+
+    button(this, controls.autoDJ, "autoDJCB", QStringLiteral("AUTO-DJ"), {10, 240, 150, 36}, 15);
+    button(this, controls.options, "optionsCB", QStringLiteral("OPTIONS"), {168, 240, 86, 36}, 12);
+
+    label(this, QStringLiteral("Main Vol"), {12, 282, 120, 16}, 12, Qt::AlignLeft);
+    slider(this, controls.mainVolume, "MainVolScroll", {10, 298, 244, 34});
+
+    label(this, QStringLiteral("X-Fader"), {34, 338, 120, 16}, 12, Qt::AlignLeft);
+    slider(this, controls.crossFader, "crossFaderScroll", {10, 356, 244, 40});
+    // V: all left, B: centre, N: all right.
+    addShortcutHint(hints, 4, {12, 337}, this);
+    addShortcutHint(hints, 6, {123, 337}, this);
+    addShortcutHint(hints, 5, {234, 337}, this);
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,430 @@
+#include "audio/engine/Engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "audio/CreateAudioLibrary.h"
+
+namespace kelvra::audio::engine {
+namespace {
+
+constexpr int kPreBufferTimeoutMs = 2000;
+constexpr int kMinRate = 100, kMaxRate = 100000;
+
+bool nullOutputRequested() {
+    const char* value = std::getenv("KELVRA_AUDIO");
+    return value && std::strcmp(value, "null") == 0;
+}
+
+}  // namespace
+
+struct Engine::Stream {
+    enum class State { Stopped, Playing, Paused };
+
+    int kind = 2;
+    std::string tags;
+    PcmFormat format;
+    std::int64_t length = 0;
+    // The worker outlives the voice that reads from it (members die in reverse order).
+    std::unique_ptr<DecodeWorker> worker;  // null for a tags-only stream
+    std::unique_ptr<Voice> voice;
+    State state = State::Stopped;
+    std::uint32_t generation = 0;  // of the last seek sent
+    std::int64_t seekFrame = 0;
+    std::uint32_t serial = 0;  // of the last play or seek sent; the voice reports its end by it
+
+    std::int64_t frameBytes() const { return std::int64_t(format.channels) * 2; }
+};
+
+Engine::Engine(Openers openers) : openers_(std::move(openers)) {}
+
+Engine::~Engine() {
+    release();
+}
+
+// ---- output ------------------------------------------------------------------------------
+
+bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
+    // Flags (such as leaving the device volume alone) need no action here: the engine never
+    // touches the device volume.
+    collectRetired();
+    if (mode_ != Mode::Closed) return fail(kErrorAlready);
+    if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
+    nullDevice_ = nullOutputRequested();
+    int error = kErrorOk;
+    if (nullDevice_) {
+        if (device > 0) return fail(kErrorDevice);
+        output_ = makeNullOutput(mixer_, int(rate));
+    } else {
+        output_ = makePortAudioOutput(mixer_, device, int(rate), error);
+        if (!output_) return fail(error);
+    }
+    mixer_.processCommands();
+    mixer_.prepare(int(rate));
+    mode_ = Mode::Device;
+    return start();
+}
+
+bool Engine::initOffline(std::uint32_t rate) {
+    collectRetired();
+    if (mode_ != Mode::Closed) return fail(kErrorAlready);
+    if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
+    mixer_.processCommands();
+    mixer_.prepare(int(rate));
+    mode_ = Mode::Offline;
+    return ok();
+}
+
+bool Engine::start() {
+    if (mode_ == Mode::Closed) return fail(kErrorInit);
+    if (mode_ == Mode::Device && !outputRunning_) {
+        if (!output_->start()) return fail(output_->error());
+        outputRunning_ = true;
+    }
+    return ok();
+}
+
+bool Engine::stop() {
+    if (mode_ == Mode::Closed) return fail(kErrorInit);
+    if (outputRunning_) output_->stop();
+    outputRunning_ = false;
+    mixer_.processCommands();  // nobody else will now
+    return ok();
+}
+
+void Engine::release() {
+    if (outputRunning_) output_->stop();
+    outputRunning_ = false;
+    freeAll();
+    output_.reset();
+    mode_ = Mode::Closed;
+    error_ = kErrorOk;
+}
+
+void Engine::setBufferLength(float seconds) {
+    bufferSeconds_ = std::clamp(seconds, 0.2f, 2.0f);
+    ok();
+}
+
+std::optional<std::string> Engine::deviceDescription(int device) {
+    std::optional<std::string> name;
+    if (device >= 1) {
+        if (nullOutputRequested())
+            name =
+                device == 1 ? std::optional<std::string>("Null output (no sound)") : std::nullopt;
+        else
+            name = portAudioDeviceName(device - 1);
+    }
+    if (!name)
+        fail(kErrorDevice);
+    else
+        ok();
+    return name;
+}
+
+bool Engine::render(std::int16_t* out, std::int64_t frames) {
+    if (mode_ != Mode::Offline) return fail(kErrorInit);
+    while (frames > 0) {
+        const int n = int(std::min<std::int64_t>(frames, Mixer::kMaxPeriod));
+        mixer_.process(out, n, true);
+        out += 2 * n;
+        frames -= n;
+    }
+    collectRetired();
+    return ok();
+}
+
+// ---- stream lifetime ---------------------------------------------------------------------
+
+Handle Engine::streamCreateFile(const std::string& path, std::uint32_t flags) {
+    return open(path, flags, 2, openers_.main);
+}
+
+Handle Engine::wmaStreamCreateFile(const std::string& path, std::uint32_t flags) {
+    return open(path, flags, 1, openers_.addon);
+}
+
+Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener) {
+    collectRetired();
+    const bool tagsOnly = (flags & kStreamTagsOnly) != 0;
+    if (!tagsOnly && streams_.size() + dying_.size() >= std::size_t(Mixer::kMaxVoices)) {
+        fail(kErrorNoChannel);
+        return 0;
+    }
+    OpenedFile file = opener(path, tagsOnly ? OpenMode::TagsOnly : OpenMode::Playback);
+    if (file.error != kErrorOk || (!tagsOnly && !file.decoder)) {
+        fail(file.error != kErrorOk ? file.error : kErrorFormat);
+        return 0;
+    }
+    auto stream = std::make_unique<Stream>();
+    stream->kind = kind;
+    stream->tags = std::move(file.tags);
+    if (!tagsOnly) {
+        stream->format = file.decoder->format();
+        stream->length = std::max<std::int64_t>(file.decoder->lengthFrames(), 0);
+        if (stream->format.rate <= 0 || stream->format.channels < 1 ||
+            stream->format.channels > 2) {
+            fail(kErrorFormat);
+            return 0;
+        }
+        stream->worker = std::make_unique<DecodeWorker>(std::move(file.decoder), bufferSeconds_);
+        stream->voice = std::make_unique<Voice>(*stream->worker, mixer_.starvedCounter());
+        send({Command::Add, stream->voice.get()});
+    }
+    const Handle handle = nextHandle_++;
+    streams_.emplace(handle, std::move(stream));
+    ok();
+    return handle;
+}
+
+bool Engine::streamFree(Handle handle) {
+    collectRetired();
+    const auto it = streams_.find(handle);
+    if (it == streams_.end()) return fail(kErrorHandle);
+    std::unique_ptr<Stream> stream = std::move(it->second);
+    streams_.erase(it);
+    if (stream->voice) {
+        send({Command::Remove, stream->voice.get()});
+        dying_.push_back(std::move(stream));
+        collectRetired();
+    }
+    return ok();
+}
+
+bool Engine::wmaStreamFree(Handle handle) {
+    return streamFree(handle);
+}
+
+void Engine::freeAll() {
+    std::vector<Handle> handles;
+    for (const auto& entry : streams_)
+        handles.push_back(entry.first);
+    for (Handle handle : handles)
+        streamFree(handle);
+    // With no output running the commands above were applied at once; otherwise wait for the
+    // mixer to let go, briefly.
+    for (int i = 0; i < 1000 && !dying_.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        collectRetired();
+    }
+}
+
+void Engine::send(const Command& command) {
+    const bool consumerElsewhere = outputRunning_;
+    while (!mixer_.send(command)) {
+        if (consumerElsewhere)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        else
+            mixer_.processCommands();
+    }
+    // Without a running output the controlling thread is the mixer's only user, so it applies
+    // the command itself and every query afterwards sees its effect.
+    if (!consumerElsewhere) mixer_.processCommands();
+}
+
+void Engine::collectRetired() {
+    while (Voice* voice = mixer_.takeRetired()) {
+        const auto it = std::find_if(dying_.begin(), dying_.end(),
+                                     [voice](const auto& s) { return s->voice.get() == voice; });
+        if (it != dying_.end()) dying_.erase(it);
+    }
+}
+
+Engine::Stream* Engine::find(Handle handle, bool needsPlayback) {
+    collectRetired();
+    const auto it = streams_.find(handle);
+    if (it == streams_.end()) {
+        fail(kErrorHandle);
+        return nullptr;
+    }
+    if (needsPlayback && !it->second->voice) {
+        fail(kErrorNotAvailable);  // a tags-only stream
+        return nullptr;
+    }
+    if (it->second->voice) refresh(*it->second);
+    return it->second.get();
+}
+
+// A stream that played to its end is stopped.
+void Engine::refresh(Stream& stream) {
+    if (stream.state == Stream::State::Playing &&
+        stream.voice->shared.endedSerial.load(std::memory_order_acquire) == stream.serial) {
+        stream.state = Stream::State::Stopped;
+        send({Command::Halt, stream.voice.get()});
+    }
+}
+
+// ---- transport ---------------------------------------------------------------------------
+
+bool Engine::streamPreBuf(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (!stream->worker->waitDecoded(stream->generation, kPreBufferTimeoutMs))
+        return fail(kErrorNotAvailable);
+    return ok();
+}
+
+bool Engine::play(Stream& stream) {
+    if (mode_ == Mode::Closed) return fail(kErrorInit);
+    if (mode_ == Mode::Device && !outputRunning_) return fail(kErrorStart);
+    stream.state = Stream::State::Playing;
+    send({Command::Play, stream.voice.get(), 0, ++stream.serial});
+    return ok();
+}
+
+bool Engine::streamPlay(Handle handle, bool flush, std::uint32_t /*flags*/) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    // Flushing throws away what was buffered, so playback starts over from the beginning.
+    if (flush && !channelSetPosition(handle, 0)) return false;
+    return play(*stream);
+}
+
+bool Engine::wmaStreamPlay(Handle handle) {
+    return streamPlay(handle, false, 0);
+}
+
+bool Engine::channelResume(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (stream->state != Stream::State::Paused) return fail(kErrorNotPaused);
+    return play(*stream);
+}
+
+bool Engine::channelPause(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (stream->state != Stream::State::Playing) return fail(kErrorNotPlaying);
+    stream->state = Stream::State::Paused;
+    send({Command::Halt, stream->voice.get()});
+    return ok();
+}
+
+bool Engine::channelStop(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    stream->state = Stream::State::Stopped;
+    send({Command::Halt, stream->voice.get()});
+    return ok();
+}
+
+int Engine::channelIsActive(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return kStopped;
+    ok();
+    switch (stream->state) {
+        case Stream::State::Playing:
+            return kPlaying;
+        case Stream::State::Paused:
+            return kPaused;
+        case Stream::State::Stopped:
+            break;
+    }
+    return kStopped;
+}
+
+// ---- positions ---------------------------------------------------------------------------
+
+BytePosition Engine::streamLength(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return 0;
+    ok();
+    return BytePosition(stream->length * stream->frameBytes());
+}
+
+BytePosition Engine::channelPosition(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return 0;
+    ok();
+    const std::uint64_t packed = stream->voice->shared.position.load(std::memory_order_acquire);
+    // Until the mixer has taken the last seek, the position is where that seek goes.
+    std::int64_t frame = stream->seekFrame;
+    if ((packed >> kPositionBits) == (stream->generation & 0xFFFFF))
+        frame = std::int64_t(packed & ((std::uint64_t(1) << kPositionBits) - 1));
+    return BytePosition(frame * stream->frameBytes());
+}
+
+bool Engine::channelSetPosition(Handle handle, BytePosition position) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    const auto frame = std::int64_t(position / BytePosition(stream->frameBytes()));
+    if (frame > stream->length) return fail(kErrorPosition);
+    stream->generation++;
+    stream->seekFrame = frame;
+    stream->worker->seek(stream->generation, frame);
+    send({Command::Seek, stream->voice.get(), stream->generation, ++stream->serial, frame});
+    return ok();
+}
+
+float Engine::channelBytes2Seconds(Handle handle, BytePosition bytes) {
+    Stream* stream = find(handle);
+    if (!stream) return 0.0f;
+    ok();
+    return float(double(bytes / BytePosition(stream->frameBytes())) / stream->format.rate);
+}
+
+// ---- attributes and levels ---------------------------------------------------------------
+
+std::optional<Attributes> Engine::channelAttributes(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return std::nullopt;
+    ok();
+    const VoiceShared& shared = stream->voice->shared;
+    return Attributes{shared.rate.load(), shared.volume.load(), shared.pan.load()};
+}
+
+bool Engine::channelSetAttributes(Handle handle, int rate, int volume, int pan) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    const bool rateOk = rate == kKeepRate || (rate >= kMinRate && rate <= kMaxRate);
+    const bool volumeOk = volume == kKeepVolume || (volume >= 0 && volume <= 100);
+    const bool panOk = pan == kKeepPan || (pan >= -100 && pan <= 100);
+    if (!rateOk || !volumeOk || !panOk) return fail(kErrorIllegalParam);
+    VoiceShared& shared = stream->voice->shared;
+    if (rate != kKeepRate) shared.rate.store(rate, std::memory_order_relaxed);
+    if (volume != kKeepVolume) shared.volume.store(volume, std::memory_order_relaxed);
+    if (pan != kKeepPan) shared.pan.store(pan, std::memory_order_relaxed);
+    return ok();
+}
+
+std::uint32_t Engine::channelLevel(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return 0;
+    ok();
+    if (stream->state != Stream::State::Playing) return 0;
+    return stream->voice->shared.level.load(std::memory_order_relaxed);
+}
+
+std::optional<PcmFormat> Engine::streamFormat(Handle handle) {
+    Stream* stream = find(handle);
+    if (!stream) return std::nullopt;
+    ok();
+    return stream->format;
+}
+
+int Engine::streamKind(Handle handle) {
+    Stream* stream = find(handle, false);
+    if (!stream) return 0;
+    ok();
+    return stream->kind;
+}
+
+std::string_view Engine::streamTags(Handle handle) {
+    Stream* stream = find(handle, false);
+    if (!stream) return {};
+    ok();
+    return stream->tags;
+}
+
+}  // namespace kelvra::audio::engine
+
+namespace kelvra::audio {
+
+std::unique_ptr<AudioLibrary> createAudioLibrary() {
+    return std::make_unique<engine::Engine>();
+}
+
+}  // namespace kelvra::audio

@@ -1,0 +1,114 @@
+// The real audio library: streams decoded on worker threads, mixed by one mixing path that a
+// PortAudio device, the null output (KELVRA_AUDIO=null) or the offline renderer drives.
+// Threads: every AudioLibrary operation, initOffline() and render() belong to the one controlling
+// thread (see AudioLibrary.h); stats() may be read from any thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "audio/AudioLibrary.h"
+#include "audio/Decoder.h"
+#include "audio/engine/Mixer.h"
+#include "audio/engine/Output.h"
+
+namespace kelvra::audio::engine {
+
+using Opener = std::function<OpenedFile(const std::string& path, OpenMode mode)>;
+
+// How files become decoders. Tests hand in their own; the defaults are the FFmpeg decoders.
+struct Openers {
+    Opener addon = openAddonFile;
+    Opener main = openMainFile;
+};
+
+class Engine final : public AudioLibrary {
+  public:
+    explicit Engine(Openers openers = {});
+    ~Engine() override;
+
+    bool init(int device, std::uint32_t rate, std::uint32_t flags) override;
+    bool start() override;
+    bool stop() override;
+    void release() override;
+    void setBufferLength(float seconds) override;
+    int errorCode() const override { return error_; }
+    std::uint32_t version() const override { return kContractVersion; }
+    std::optional<std::string> deviceDescription(int device) override;
+
+    Handle streamCreateFile(const std::string& path, std::uint32_t flags) override;
+    Handle wmaStreamCreateFile(const std::string& path, std::uint32_t flags) override;
+    bool streamPreBuf(Handle handle) override;
+    bool streamPlay(Handle handle, bool flush, std::uint32_t flags) override;
+    bool wmaStreamPlay(Handle handle) override;
+    bool channelResume(Handle handle) override;
+    bool channelPause(Handle handle) override;
+    bool channelStop(Handle handle) override;
+    bool streamFree(Handle handle) override;
+    bool wmaStreamFree(Handle handle) override;
+
+    BytePosition streamLength(Handle handle) override;
+    BytePosition wmaStreamLength(Handle handle) override { return streamLength(handle); }
+    BytePosition channelPosition(Handle handle) override;
+    BytePosition wmaChannelPosition(Handle handle) override { return channelPosition(handle); }
+    bool channelSetPosition(Handle handle, BytePosition position) override;
+    bool wmaChannelSetPosition(Handle handle, BytePosition position) override {
+        return channelSetPosition(handle, position);
+    }
+    float channelBytes2Seconds(Handle handle, BytePosition bytes) override;
+    int channelIsActive(Handle handle) override;
+    std::optional<Attributes> channelAttributes(Handle handle) override;
+    bool channelSetAttributes(Handle handle, int rate, int volume, int pan) override;
+    std::uint32_t channelLevel(Handle handle) override;
+
+    std::string_view streamTags(Handle handle) override;
+    std::string_view wmaStreamTags(Handle handle) override { return streamTags(handle); }
+
+    // Offline rendering instead of init(): no device; the mix is made only when render() asks,
+    // as fast as it can, and decoding is waited for, so the output is the same on every run.
+    bool initOffline(std::uint32_t rate);
+    // Renders `frames` interleaved stereo 16-bit frames at the offline rate.
+    bool render(std::int16_t* out, std::int64_t frames);
+
+    EngineStats stats() const { return mixer_.stats(); }
+    // The native format of a playback stream, or none.
+    std::optional<PcmFormat> streamFormat(Handle handle);
+    // The kind a handle was opened as: 1 add-on side, 2 main side; 0 for no stream.
+    int streamKind(Handle handle);
+
+  private:
+    struct Stream;
+    enum class Mode { Closed, Device, Offline };
+
+    Handle open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener);
+    Stream* find(Handle handle, bool needsPlayback = true);
+    void refresh(Stream& stream);
+    bool play(Stream& stream);
+    void send(const Command& command);
+    void collectRetired();
+    void freeAll();
+    bool fail(int code) {
+        error_ = code;
+        return false;
+    }
+    bool ok() {
+        error_ = kErrorOk;
+        return true;
+    }
+
+    Openers openers_;
+    Mixer mixer_;
+    std::unique_ptr<Output> output_;
+    Mode mode_ = Mode::Closed;
+    bool outputRunning_ = false;  // a device or null output is calling the mixer
+    bool nullDevice_ = false;
+    float bufferSeconds_ = 0.5f;
+    int error_ = kErrorOk;
+    Handle nextHandle_ = 1;
+    std::unordered_map<Handle, std::unique_ptr<Stream>> streams_;
+    std::vector<std::unique_ptr<Stream>> dying_;  // freed, until the mixer lets go of the voice
+};
+
+}  // namespace kelvra::audio::engine

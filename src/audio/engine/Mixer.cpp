@@ -1,0 +1,73 @@
+#include "audio/engine/Mixer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvra::audio::engine {
+
+Mixer::Mixer() : commands_(1024), retired_(kMaxVoices * 2), mix_(std::size_t(kMaxPeriod) * 2) {}
+
+void Mixer::prepare(int outputRate) {
+    outputRate_ = outputRate;
+    for (int i = 0; i < voiceCount_; ++i)
+        voices_[i]->prepare(outputRate);
+}
+
+Voice* Mixer::takeRetired() {
+    Voice* voice = nullptr;
+    return retired_.pop(voice) ? voice : nullptr;
+}
+
+EngineStats Mixer::stats() const {
+    return {underruns_.load(), starved_.load(), rendered_.load()};
+}
+
+void Mixer::processCommands() {
+    Command command;
+    while (commands_.pop(command)) {
+        Voice* voice = command.voice;
+        switch (command.type) {
+            case Command::Add:
+                // The engine refuses a stream beyond kMaxVoices before it sends one.
+                if (voiceCount_ < kMaxVoices) {
+                    voice->prepare(outputRate_);
+                    voices_[voiceCount_++] = voice;
+                }
+                break;
+            case Command::Remove: {
+                auto* end = voices_.begin() + voiceCount_;
+                auto* it = std::find(voices_.begin(), end, voice);
+                if (it != end) {
+                    *it = voices_[--voiceCount_];
+                    voices_[voiceCount_] = nullptr;
+                }
+                retired_.push(voice);  // cannot overflow: one entry per live voice at most
+                break;
+            }
+            case Command::Play:
+                voice->play(command.serial);
+                break;
+            case Command::Halt:
+                voice->halt();
+                break;
+            case Command::Seek:
+                voice->seek(command.generation, command.frame, command.serial);
+                break;
+        }
+    }
+}
+
+void Mixer::process(std::int16_t* out, int frames, bool waitForData) {
+    processCommands();
+    frames = std::min(frames, kMaxPeriod);
+    std::fill_n(mix_.begin(), 2 * frames, 0.0f);
+    for (int i = 0; i < voiceCount_; ++i)
+        voices_[i]->mixInto(mix_.data(), frames, waitForData);
+    for (int i = 0; i < 2 * frames; ++i) {
+        const long sample = std::lrint(mix_[i] * 32768.0f);
+        out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));
+    }
+    rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+}
+
+}  // namespace kelvra::audio::engine

@@ -1,0 +1,38 @@
+// Where the mix goes: a PortAudio device, or a null output that pulls the same mix at real-time
+// pace without a device. (The offline renderer needs no output: it calls the mixer directly.)
+// Threads: everything here belongs to the controlling thread; the output's own thread or device
+// callback only calls Mixer::process().
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "audio/engine/Mixer.h"
+
+namespace kelvra::audio::engine {
+
+class Output {
+  public:
+    virtual ~Output() = default;
+    virtual bool start() = 0;  // false with the error code in `error()`
+    virtual void stop() = 0;   // returns once the mixer is no longer called
+    int error() const { return error_; }
+
+  protected:
+    int error_ = 0;
+};
+
+// Output period in frames: short enough that volume and pan moves are heard at once, long
+// enough for a loaded machine.
+inline constexpr int kOutputPeriod = 256;
+
+std::unique_ptr<Output> makeNullOutput(Mixer& mixer, int rate);
+
+// PortAudio. Opens device `device` (-1: the default; otherwise the index among real output
+// devices, 0-based). Null with `error` set to an ErrorCode on failure.
+std::unique_ptr<Output> makePortAudioOutput(Mixer& mixer, int device, int rate, int& error);
+// Name of real output device `index` (0-based), or none.
+std::optional<std::string> portAudioDeviceName(int index);
+
+}  // namespace kelvra::audio::engine

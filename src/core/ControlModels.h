@@ -1,0 +1,246 @@
+// Small models behind the program's controls: a slider, a two-bar level meter, a button and a
+// deck display. The logic drives these; widgets only draw them and forward input, so every
+// window's behaviour can be tested without widgets. Thread: UI thread only.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace kelvra {
+
+// Back colours that mean lit and unlit on buttons and lamps.
+inline constexpr int kColourOn = 65280;   // bright green
+inline constexpr int kColourOff = 32768;  // dark green
+inline constexpr int kColourNone = -1;    // the widget's own look
+
+enum class Orientation { Horizontal, Vertical };
+
+// An integer slider. Every change of value, by the user or by the program, sends changed(): the
+// automatic fade, the keyboard and the pitch-to-zero buttons reach the mixer and pitch code only
+// through that notification, exactly like a drag would.
+class SliderModel : public QObject {
+    Q_OBJECT
+  public:
+    SliderModel(int minimum, int maximum, int value,
+                Orientation orientation = Orientation::Vertical, QObject* parent = nullptr);
+
+    int value() const { return value_; }
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    int smallChange() const { return smallChange_; }
+    int largeChange() const { return largeChange_; }
+    int tickSpacing() const { return tickSpacing_; }
+    Orientation orientation() const { return orientation_; }
+    QString toolTip() const { return toolTip_; }
+
+    // Clamped to minimum..maximum; sends changed() when the value moves.
+    void setValue(int value);
+    void setRange(int minimum, int maximum);
+    void setSteps(int smallChange, int largeChange) {
+        smallChange_ = smallChange;
+        largeChange_ = largeChange;
+    }
+    void setTickSpacing(int spacing) { tickSpacing_ = spacing; }
+    void setToolTip(const QString& text) { toolTip_ = text; }
+
+    // Input forwarded by the widget.
+    void pressMouse(Qt::MouseButton button) { emit mousePressed(button); }
+    void drop() { emit dropped(); }
+
+  signals:
+    void changed(int value);
+    void rangeChanged();
+    void mousePressed(Qt::MouseButton button);
+    void dropped();
+
+  private:
+    int minimum_;
+    int maximum_;
+    int value_;
+    int smallChange_ = 1;
+    int largeChange_ = 1;
+    int tickSpacing_ = 0;
+    Orientation orientation_;
+    QString toolTip_;
+};
+
+// A two-bar peak meter. The first level is drawn as the right bar, the second as the left bar;
+// both arrive in the audio engine's level units, so full scale is the engine's largest level.
+class LevelMeterModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit LevelMeterModel(int fullScale, QObject* parent = nullptr)
+        : QObject(parent), fullScale_(fullScale) {}
+
+    int firstLevel() const { return first_; }    // right bar
+    int secondLevel() const { return second_; }  // left bar
+    int fullScale() const { return fullScale_; }
+    void setFirstLevel(int level);
+    void setSecondLevel(int level);
+
+  signals:
+    void changed();
+
+  private:
+    int fullScale_;
+    int first_ = 0;
+    int second_ = 0;
+};
+
+// A push button or label button: caption, tool tip, back colour, and the clicks and presses the
+// program listens to.
+class ButtonModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit ButtonModel(QString caption = {}, QString toolTip = {}, QObject* parent = nullptr)
+        : QObject(parent), caption_(std::move(caption)), toolTip_(std::move(toolTip)) {}
+
+    QString caption() const { return caption_; }
+    QString toolTip() const { return toolTip_; }
+    int backColour() const { return backColour_; }
+    bool isVisible() const { return visible_; }
+    void setCaption(const QString& caption);
+    void setBackColour(int colour);
+    void setVisible(bool visible);
+
+    // Input forwarded by the widget (and used by the keyboard map to press a button).
+    void click() { emit clicked(); }
+    void pressMouse(Qt::MouseButton button) { emit mousePressed(button); }
+    void releaseMouse(Qt::MouseButton button) { emit mouseReleased(button); }
+    void drop() { emit dropped(); }
+
+  signals:
+    void clicked();
+    void mousePressed(Qt::MouseButton button);
+    void mouseReleased(Qt::MouseButton button);
+    void changed();
+    void dropped();
+
+  private:
+    QString caption_;
+    QString toolTip_;
+    int backColour_ = kColourNone;
+    bool visible_ = true;
+};
+
+// A surface that only takes drops (a deck panel's background).
+class DropTargetModel : public QObject {
+    Q_OBJECT
+public:
+    explicit DropTargetModel(QObject* parent = nullptr) : QObject(parent) {}
+    void drop() { emit dropped(); }
+
+signals:
+    void dropped();
+};
+
+// A deck's display: title, time and pitch texts, a draggable position bar 0..100, lamps and
+// search indicators.
+class DeckDisplayModel : public QObject {
+    Q_OBJECT
+  public:
+    enum Lamp { Busy, Play, Pause, Stop, Cue, ExtraA, ExtraB, LampCount };
+
+    explicit DeckDisplayModel(QObject* parent = nullptr) : QObject(parent) {}
+
+    QString displayText() const { return displayText_; }
+    QString timeText() const { return timeText_; }
+    QString pitchText() const { return pitchText_; }
+    QString furtherText() const { return furtherText_; }
+    int positionBar() const { return positionBar_; }
+    bool lamp(Lamp lamp) const { return lamps_[lamp]; }
+    int searchArrow() const { return searchArrow_; }
+    int searchIndicator() const { return searchIndicator_; }
+
+    void setDisplayText(const QString& text) { set(displayText_, text); }
+    void setTimeText(const QString& text) { set(timeText_, text); }
+    void setPitchText(const QString& text) { set(pitchText_, text); }
+    void setFurtherText(const QString& text) { set(furtherText_, text); }
+    // The program moves the bar; the user drags it (the deck reads the dragged value back).
+    void setPositionBar(int percent);
+    void setLamp(Lamp lamp, bool on);
+    void setSearchArrow(int arrow) { set(searchArrow_, arrow); }
+    void setSearchIndicator(int indicator) { set(searchIndicator_, indicator); }
+
+    void drop() { emit dropped(); }
+
+  signals:
+    void changed();
+    void dropped();
+
+  private:
+    template <typename T>
+    void set(T& field, const T& value) {
+        if (field == value) return;
+        field = value;
+        emit changed();
+    }
+
+    QString displayText_;
+    QString timeText_;
+    QString pitchText_;
+    QString furtherText_;
+    int positionBar_ = 0;
+    bool lamps_[LampCount] = {};
+    int searchArrow_ = 2;
+    int searchIndicator_ = 2;
+};
+
+// A list to choose one entry from (a drop-down list, or a group of option buttons). Index -1 is
+// "nothing chosen".
+class ChoiceModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit ChoiceModel(QStringList items = {}, QObject* parent = nullptr)
+        : QObject(parent), items_(std::move(items)) {}
+
+    QStringList items() const { return items_; }
+    int currentIndex() const { return current_; }
+    QString currentText() const { return current_ >= 0 ? items_.value(current_) : QString(); }
+    QString toolTip() const { return toolTip_; }
+    void setToolTip(const QString& text) { toolTip_ = text; }
+
+    void clear();
+    void addItem(const QString& item);
+    // Set by the program: no choose() notification, only changed().
+    void setCurrentIndex(int index);
+    // The user picks an entry: sets it and sends chosen().
+    void choose(int index);
+
+  signals:
+    void changed();
+    void chosen(int index);
+
+  private:
+    QStringList items_;
+    int current_ = -1;
+    QString toolTip_;
+};
+
+// An editable text box; the view reports when the user leaves it.
+class TextModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit TextModel(QObject* parent = nullptr) : QObject(parent) {}
+    QString text() const { return text_; }
+    QString toolTip() const { return toolTip_; }
+    void setToolTip(const QString& text) { toolTip_ = text; }
+    void setText(const QString& text);
+    // Input forwarded by the widget.
+    void edit(const QString& text) { setText(text); }
+    void leave() { emit leftByUser(); }
+    // The user pressed the mouse on the box to drag its text away (the next-song box).
+    void startDrag() { emit dragStarted(); }
+
+  signals:
+    void changed();
+    void leftByUser();
+    void dragStarted();
+
+  private:
+    QString text_;
+    QString toolTip_;
+};
+
+}  // namespace kelvra

@@ -1,0 +1,18 @@
+// Small path and file helpers shared by start-up, the engine procedures and the playlist.
+#pragma once
+
+#include <QString>
+
+namespace kelvra {
+
+// The system folder the program keeps its per-machine files under. On Linux this is the user's
+// data folder (XDG data home); the loops folder lives there.
+QString windowsFolder();
+
+// True when `path` names an existing file (not a folder); any error counts as false.
+bool fileExists(const QString& path);
+
+// `path` with the path separator appended unless it already ends with one.
+QString addBackslash(const QString& path);
+
+}  // namespace kelvra

@@ -1,0 +1,234 @@
+#include "core/widgets/DeckDisplayWidget.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+#include "core/Clock.h"
+#include "core/widgets/WidgetColours.h"
+
+namespace kelvra::widgets {
+
+namespace {
+constexpr int kPad = 8;
+constexpr int kLampRow = 18;
+constexpr int kTitleRow = 22;
+constexpr int kBarHeight = 14;
+constexpr int kMarqueeIntervalMs = 50;
+constexpr int kMarqueeStep = 2;
+constexpr int kMarqueeGap = 60;  // blank pixels between the end of the title and its next start
+
+QFont displayFont(int pixelSize, bool bold, bool mono = false) {
+    return uiFont(pixelSize, bold, mono);
+}
+}  // namespace
+
+DeckDisplayWidget::DeckDisplayWidget(DeckDisplayModel& model, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QStringLiteral("LCD Display..."));
+    connect(&model_, &DeckDisplayModel::changed, this, &DeckDisplayWidget::modelChanged);
+    shownTitle_ = model_.displayText();
+}
+
+DeckDisplayWidget::~DeckDisplayWidget() = default;
+
+void DeckDisplayWidget::setClock(Clock& clock) {
+    marquee_ = clock.createTimer();
+    marquee_->setInterval(kMarqueeIntervalMs);
+    marquee_->setOnTick([this] { scrollTitle(); });
+    updateScrolling();
+}
+
+QSize DeckDisplayWidget::sizeHint() const {
+    return {380, 124};
+}
+
+QRect DeckDisplayWidget::titleRect() const {
+    return QRect(kPad, kPad + kLampRow, width() - 2 * kPad, kTitleRow);
+}
+
+QRect DeckDisplayWidget::positionBarRect() const {
+    return QRect(kPad, height() - kPad - kBarHeight, width() - 2 * kPad, kBarHeight);
+}
+
+int DeckDisplayWidget::percentAt(QPoint point) const {
+    const QRect bar = positionBarRect();
+    const double share = std::clamp(double(point.x() - bar.left()) / bar.width(), 0.0, 1.0);
+    return int(std::lrint(share * 100));
+}
+
+void DeckDisplayWidget::modelChanged() {
+    if (model_.displayText() != shownTitle_) {
+        shownTitle_ = model_.displayText();
+        titleOffset_ = 0;
+        updateScrolling();
+    }
+    update();
+}
+
+void DeckDisplayWidget::updateScrolling() {
+    if (!marquee_) return;
+    const int textWidth = QFontMetrics(displayFont(15, true)).horizontalAdvance(shownTitle_);
+    marquee_->setEnabled(textWidth > titleRect().width());
+}
+
+void DeckDisplayWidget::scrollTitle() {
+    const int textWidth = QFontMetrics(displayFont(15, true)).horizontalAdvance(shownTitle_);
+    titleOffset_ = (titleOffset_ + kMarqueeStep) % std::max(1, textWidth + kMarqueeGap);
+    update(titleRect());
+}
+
+void DeckDisplayWidget::resizeEvent(QResizeEvent*) {
+    updateScrolling();
+}
+
+void DeckDisplayWidget::paintLamps(QPainter& painter) const {
+    struct LampFace {
+        DeckDisplayModel::Lamp lamp;
+        const char* text;
+        QColor colour;
+    };
+    const LampFace lamps[] = {
+        {DeckDisplayModel::Busy, "BUSY", kMeterAmber},
+        {DeckDisplayModel::Play, "PLAY", kAccent},
+        {DeckDisplayModel::Pause, "PAUSE", kMeterAmber},
+        {DeckDisplayModel::Stop, "STOP", kMeterRed},
+        {DeckDisplayModel::Cue, "CUE", QColor(0x4f, 0xc3, 0xff)},
+    };
+    painter.setFont(displayFont(11, true));
+    const QFontMetrics metrics(painter.font());
+    int x = kPad;
+    for (const LampFace& face : lamps) {
+        const bool on = model_.lamp(face.lamp);
+        const int w = metrics.horizontalAdvance(face.text) + 12;
+        const QRectF pill(x, kPad, w, kLampRow - 4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(on ? face.colour : kLcdDim.darker(140));
+        painter.drawRoundedRect(pill, 3, 3);
+        painter.setPen(on ? QColor(Qt::black) : kLcdDim.lighter(170));
+        painter.drawText(pill, Qt::AlignCenter, face.text);
+        x += w + 5;
+    }
+    // Search indicators at the right end: the direction the cue point moves, and whether a
+    // search is running.
+    const int arrow = model_.searchArrow();
+    const bool searching = model_.searchIndicator() != 2;
+    QRectF right(width() - kPad - 120, kPad, 120, kLampRow - 4);
+    painter.setPen(arrow == 1 ? kLcdText : kLcdDim.lighter(150));
+    painter.drawText(right.adjusted(0, 0, -84, 0), Qt::AlignCenter, QStringLiteral("\u25C0\u25C0"));
+    painter.setPen(searching ? kLcdText : kLcdDim.lighter(150));
+    painter.drawText(right.adjusted(36, 0, -30, 0), Qt::AlignCenter, QStringLiteral("SEEK"));
+    painter.setPen(arrow == 0 ? kLcdText : kLcdDim.lighter(150));
+    painter.drawText(right.adjusted(90, 0, 0, 0), Qt::AlignCenter, QStringLiteral("\u25B6\u25B6"));
+}
+
+void DeckDisplayWidget::paintTitle(QPainter& painter) const {
+    const QRect area = titleRect();
+    painter.save();
+    painter.setClipRect(area);
+    painter.setFont(displayFont(15, true));
+    painter.setPen(kLcdText);
+    const QFontMetrics metrics(painter.font());
+    const int textWidth = metrics.horizontalAdvance(shownTitle_);
+    if (textWidth <= area.width() || !marquee_) {
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(shownTitle_, Qt::ElideRight, area.width()));
+    } else {
+        const int x = area.left() - titleOffset_;
+        painter.drawText(QRect(x, area.top(), textWidth, area.height()), Qt::AlignVCenter,
+                         shownTitle_);
+        painter.drawText(QRect(x + textWidth + kMarqueeGap, area.top(), textWidth, area.height()),
+                         Qt::AlignVCenter, shownTitle_);
+    }
+    painter.restore();
+}
+
+void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
+    const QRectF bar = positionBarRect();
+    painter.setPen(QPen(kLcdDim.lighter(130), 1));
+    painter.setBrush(kLcdBack.darker(160));
+    painter.drawRoundedRect(bar.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    const double share = model_.positionBar() / 100.0;
+    const QRectF done(bar.left() + 2, bar.top() + 2, (bar.width() - 4) * share, bar.height() - 4);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kLcdText.darker(130));
+    painter.drawRoundedRect(done, 2, 2);
+    // A marker for every tenth, so a seek can be aimed.
+    painter.setPen(QPen(kLcdBack, 1));
+    for (int tenth = 1; tenth < 10; ++tenth) {
+        const double x = bar.left() + 2 + (bar.width() - 4) * tenth / 10.0;
+        painter.drawLine(QPointF(x, bar.top() + 3), QPointF(x, bar.bottom() - 3));
+    }
+}
+
+void DeckDisplayWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), kSurface);
+    painter.setPen(QPen(kEdge, 1));
+    painter.setBrush(kLcdBack);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+
+    paintLamps(painter);
+    paintTitle(painter);
+
+    // The time text is what a DJ looks for first: large, fixed-width digits.
+    const int timeTop = titleRect().bottom() + 2;
+    const QRect timeArea(kPad, timeTop, width() * 3 / 5, positionBarRect().top() - timeTop - 2);
+    painter.setFont(displayFont(std::min(40, timeArea.height()), true, true));
+    painter.setPen(QColor(0xf2, 0xff, 0xf5));
+    painter.drawText(timeArea, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
+
+    const QRect side(timeArea.right(), timeTop, width() - kPad - timeArea.right(),
+                     timeArea.height());
+    painter.setFont(displayFont(10, true));
+    painter.setPen(kLcdDim.lighter(220));
+    painter.drawText(side.adjusted(0, 2, 0, 0), Qt::AlignRight | Qt::AlignTop,
+                     QStringLiteral("PITCH"));
+    painter.setFont(displayFont(16, true, true));
+    painter.setPen(kLcdText);
+    painter.drawText(side, Qt::AlignRight | Qt::AlignVCenter, model_.pitchText());
+    if (!model_.furtherText().isEmpty()) {
+        painter.setFont(displayFont(11, true));
+        painter.drawText(side, Qt::AlignRight | Qt::AlignBottom, model_.furtherText());
+    }
+
+    paintPositionBar(painter);
+}
+
+void DeckDisplayWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint point = event->position().toPoint();
+    // A little slack above and below the thin bar makes it easy to grab.
+    if (!positionBarRect().adjusted(0, -4, 0, 4).contains(point)) return;
+    draggingBar_ = true;
+    model_.setPositionBar(percentAt(point));
+}
+
+void DeckDisplayWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (draggingBar_) model_.setPositionBar(percentAt(event->position().toPoint()));
+}
+
+void DeckDisplayWidget::mouseReleaseEvent(QMouseEvent*) {
+    draggingBar_ = false;
+}
+
+void DeckDisplayWidget::dragEnterEvent(QDragEnterEvent* event) {
+    // Any drag is taken: the deck's drop handler decides whether a next-song drag is running.
+    event->acceptProposedAction();
+}
+
+void DeckDisplayWidget::dropEvent(QDropEvent* event) {
+    event->acceptProposedAction();
+    model_.drop();
+}
+
+}  // namespace kelvra::widgets

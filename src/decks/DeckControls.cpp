@@ -1,0 +1,92 @@
+#include "decks/DeckControls.h"
+
+namespace kelvra::decks {
+
+DeckControls::DeckControls(Side side_)
+    : side(side_),
+      openFile("", "Load Song from file..."),
+      play("Play"),
+      pause("Pause"),
+      stop("Stop"),
+      cue("Cue..."),
+      cueBack("<<", "Edit cue point..."),
+      cueForward(">>", "Edit cue point..."),
+      playCue("", side_ == Side::Left ? "Play previous Cue-point.." : "Play previous Cue-point"),
+      resetCue("", "Re-set Cuepoint"),
+      pitchZero("", "Pitch to Zero..."),
+      bendMinus("", "Pitch Bend - Minus"),
+      bendPlus("", "Pitch Bend - Plus"),
+      speed22("22", "Frequency = 22Khz..."),
+      speed44("44", "Frequency = 44Khz..."),
+      logo("Kelvra") {
+    pitch.setSteps(1, 10);
+    pitch.setTickSpacing(100);
+    pitch.setToolTip("Pitch Slider");
+    volume.setTickSpacing(10);
+    if (side == Side::Right) volume.setToolTip("Right Deck's Volume...");
+}
+
+MixerControls::MixerControls()
+    : monitor{ButtonModel("", "Monitor Left Channel..."),
+              ButtonModel("", "Monitor Right Channel..."),
+              ButtonModel("", "Stereo: Monitor=OFF...")},
+      autoDJ("", "Auto-DJ ON/OFF"),
+      options("", "DJ Options...") {
+    crossFader.setTickSpacing(10);
+    crossFader.setToolTip("Cross Fader...");
+    mainVolume.setTickSpacing(10);
+    mainVolume.setToolTip("Main Volume...");
+    monitorVolume.setTickSpacing(10);
+    monitorVolume.setToolTip("Headphone (monitor) Volume...");
+    for (ButtonModel& button : monitor)
+        button.setBackColour(kColourOff);
+}
+
+const char* controlName(Side side, DeckControl control) {
+    const bool left = side == Side::Left;
+    switch (control) {
+        case DeckControl::OpenFile:
+            return left ? "openFileCB2" : "openFileCB1";
+        case DeckControl::Play:
+            return left ? "playCB2" : "playCB";
+        case DeckControl::Pause:
+            return left ? "LpauseCB" : "pauseCB";
+        case DeckControl::Stop:
+            return left ? "stopCB2" : "stopCB";
+        case DeckControl::Cue:
+            return left ? "cueCB2" : "cueCB";
+        case DeckControl::CueBack:
+            return left ? "LcueBackCB" : "cueBackCB";
+        case DeckControl::CueForward:
+            return left ? "LcueFowardCB" : "cueFowardCB";
+        case DeckControl::PlayCue:
+            return left ? "Lplay_cue" : "Rplay_cue";
+        case DeckControl::ResetCue:
+            return left ? "cmdReset_Lcue" : "cmdReset_Rcue";
+        case DeckControl::PitchZero:
+            return left ? "LpitchZeroIndicator" : "pitchZeroIndicator";
+        case DeckControl::BendMinus:
+            return left ? "LpBend_Minus" : "RpBend_Minus";
+        case DeckControl::BendPlus:
+            return left ? "LpBend_PlusCB" : "RpBend_plusCB";
+        case DeckControl::Speed22:
+            return left ? "speedCB_1" : "speedCB_3";
+        case DeckControl::Speed44:
+            return left ? "speedCB_2" : "speedCB_4";
+        case DeckControl::Logo:
+            return left ? "Command2" : "Command1";
+        case DeckControl::Pitch:
+            return left ? "LpitchScroll" : "RpitchScroll";
+        case DeckControl::Volume:
+            return left ? "LVolScroll" : "RvolScroll";
+        case DeckControl::Display:
+            return left ? "LCD_L" : "LCD_R";
+        case DeckControl::Meter:
+            return left ? "LVUmeter" : "RVUmeter";
+        case DeckControl::PitchLabel:
+            return left ? "Label14" : "Label3";
+    }
+    return "";
+}
+
+}  // namespace kelvra::decks

@@ -1,0 +1,76 @@
+// The controls of one deck panel and of the mixer panel, as models. Both decks have the same set;
+// controlName() gives each control's own name on its side, which the views use as object names.
+#pragma once
+
+#include "audio/AudioLibrary.h"
+#include "core/ControlModels.h"
+#include "core/Side.h"
+
+namespace kelvra::decks {
+
+struct DeckControls {
+    explicit DeckControls(Side side);
+
+    Side side;
+    DropTargetModel panel;  // the deck panel's background
+    ButtonModel openFile;
+    ButtonModel play;
+    ButtonModel pause;
+    ButtonModel stop;
+    ButtonModel cue;
+    ButtonModel cueBack;
+    ButtonModel cueForward;
+    ButtonModel playCue;
+    ButtonModel resetCue;
+    ButtonModel pitchZero;
+    ButtonModel bendMinus;
+    ButtonModel bendPlus;
+    ButtonModel speed22;  // base frequency 22 kHz lamp and button
+    ButtonModel speed44;  // base frequency 44 kHz lamp and button
+    ButtonModel logo;
+    SliderModel pitch{0, 2000, 1000};
+    SliderModel volume{0, 100, 100};
+    DeckDisplayModel display;
+    LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
+};
+
+struct MixerControls {
+    MixerControls();
+
+    SliderModel crossFader{0, 100, 50, Orientation::Horizontal};
+    SliderModel mainVolume{0, 100, 70, Orientation::Horizontal};
+    SliderModel monitorVolume{0, 100, 100};
+    LevelMeterModel mainMeter{static_cast<int>(audio::kLevelFullScale)};
+    ButtonModel monitor[3];  // monitor left, monitor right, stereo
+    ButtonModel autoDJ;
+    ButtonModel options;
+};
+
+// Which control of a deck panel.
+enum class DeckControl {
+    OpenFile,
+    Play,
+    Pause,
+    Stop,
+    Cue,
+    CueBack,
+    CueForward,
+    PlayCue,
+    ResetCue,
+    PitchZero,
+    BendMinus,
+    BendPlus,
+    Speed22,
+    Speed44,
+    Logo,
+    Pitch,
+    Volume,
+    Display,
+    Meter,
+    PitchLabel,
+};
+
+// The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).
+const char* controlName(Side side, DeckControl control);
+
+}  // namespace kelvra::decks

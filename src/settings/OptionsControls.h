@@ -1,0 +1,33 @@
+// The controls of the options window as models, grouped as the window shows them.
+#pragma once
+
+#include <array>
+
+#include "core/ControlModels.h"
+
+namespace kelvra::settings {
+
+struct OptionsControls {
+    OptionsControls();
+
+    ChoiceModel device;        // cmbDevice, frame "PLAYBACK DEVICE (Restart)"
+    ChoiceModel quality;       // cmbPlayQuality, frame "QUALITY (Restart)"
+    ChoiceModel seekAccuracy;  // optSeek 0 "Medium ", 1 "High"; frame "SEEKING ACCURACY"
+    SliderModel buffer{2, 20, 11, Orientation::Horizontal};     // bufferSlider
+    SliderModel autoMix{70, 100, 85, Orientation::Horizontal};  // autoMixSlider
+    SliderModel turntableStop{1000, 7000, 4000,
+                              Orientation::Vertical};          // TurntableStopSpeed_slider
+    SliderModel pitchRange{0, 1, 0, Orientation::Horizontal};  // pitchRange_slider
+    ChoiceModel djSetup;                                       // djSetupOpt 0..2, frame "DJ SETUP"
+    TextModel playlistPath;  // txtPlaylistPath, frame "FILE LOCATIONS"
+    ButtonModel associate;   // cmdAssociate
+    ButtonModel close;       // cmdcloseButton
+};
+
+// Frame captions, in the order the window shows them.
+inline constexpr std::array<const char*, 9> kOptionFrames = {
+    "PLAYBACK DEVICE (Restart)", "QUALITY (Restart)", "SEEKING ACCURACY",
+    "BUFFER (Restart)",          "AUTO-DJ START",     "TT BRAKING",
+    "PITCH RANGE (+/-)",         "DJ SETUP",          "FILE LOCATIONS"};
+
+}  // namespace kelvra::settings

@@ -1,0 +1,177 @@
+#include "settings/ui/OptionsWindowView.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "core/widgets/ButtonWidget.h"
+#include "core/widgets/ChoiceWidgets.h"
+#include "core/widgets/SliderWidget.h"
+#include "core/widgets/WidgetColours.h"
+
+namespace kelvra::settings {
+
+using namespace kelvra::widgets;
+
+namespace {
+
+constexpr int kWidth = 640;
+
+const QString kStyle = QStringLiteral(R"(
+QGroupBox { color: #00ff00; font: bold 12px "DejaVu Sans"; border: 1px solid #3d4752;
+            border-radius: 6px; margin-top: 10px; padding: 12px 8px 8px 8px; }
+QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
+QGroupBox QLabel { color: #c8d0d8; font: bold 12px "DejaVu Sans"; }
+QRadioButton { color: #e8ecf0; font: 13px "DejaVu Sans"; spacing: 8px; }
+QRadioButton::indicator { width: 14px; height: 14px; border-radius: 8px;
+                          border: 1px solid #5a6572; background: #0e1114; }
+QRadioButton::indicator:checked { background: #00ff00; border: 1px solid #008000; }
+QComboBox, QLineEdit { color: #e8ecf0; background: #0e1114; border: 1px solid #3d4752;
+                       border-radius: 4px; padding: 4px 6px; font: 13px "DejaVu Sans";
+                       selection-background-color: #008000; }
+QComboBox QAbstractItemView { color: #e8ecf0; background: #1c2127;
+                              selection-background-color: #008000; }
+)");
+
+QGroupBox* frame(const char* caption, QWidget* parent) {
+    auto* box = new QGroupBox(QLatin1String(caption), parent);
+    box->setObjectName(QStringLiteral("frame_%1").arg(QLatin1String(caption)));
+    return box;
+}
+
+QLabel* label(const char* text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* widget = new QLabel(QLatin1String(text));
+    widget->setAlignment(align);
+    return widget;
+}
+
+SliderWidget* slider(SliderModel& model, const char* name, int length) {
+    auto* widget = new SliderWidget(model);
+    widget->setObjectName(QLatin1String(name));
+    if (model.orientation() == Orientation::Vertical)
+        widget->setFixedSize(40, length);
+    else
+        widget->setFixedSize(length, 36);
+    return widget;
+}
+
+// A horizontal slider between two end labels.
+QWidget* between(const char* low, SliderWidget* slider, const char* high) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(label(low, Qt::AlignRight | Qt::AlignVCenter));
+    layout->addWidget(slider);
+    layout->addWidget(label(high));
+    return row;
+}
+
+QVBoxLayout* inside(QGroupBox* box, QWidget* content) {
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(content);
+    return layout;
+}
+
+}  // namespace
+
+OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
+    : BorderlessWindow(parent) {
+    setObjectName(QStringLiteral("optionsF"));
+    setCaption(QStringLiteral("DJ Options"));
+    setWindowModality(Qt::ApplicationModal);
+    // Frames, option buttons and lists in the program's colours, on top of the shared theme.
+    setStyleSheet(kStyle);
+    titleBar()
+        ->findChild<QWidget*>(QStringLiteral("cmdcloseButton"))
+        ->setToolTip(controls.close.toolTip());
+    connect(this, &BorderlessWindow::closeClicked, &controls.close, &ButtonModel::click);
+    connect(&controls.close, &ButtonModel::clicked, this, &QWidget::close);
+
+    QWidget* body = this->body();
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(4, 0, 4, 4);
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(6);
+    bodyLayout()->addLayout(grid);
+
+    auto* device = new ChoiceCombo(controls.device);
+    device->setObjectName(QStringLiteral("cmbDevice"));
+    inside(frame("PLAYBACK DEVICE (Restart)", body), device);
+    auto* quality = new ChoiceCombo(controls.quality);
+    quality->setObjectName(QStringLiteral("cmbPlayQuality"));
+    inside(frame("QUALITY (Restart)", body), quality);
+    auto* seek = new OptionGroup(controls.seekAccuracy, QStringLiteral("optSeek"));
+    QGroupBox* seekFrame = frame("SEEKING ACCURACY", body);
+    seekFrame->setToolTip(controls.seekAccuracy.toolTip());
+    inside(seekFrame, seek);
+    inside(frame("BUFFER (Restart)", body),
+           between("Small", slider(controls.buffer, "bufferSlider", 180), "Large"));
+    inside(frame("AUTO-DJ START", body),
+           between("Early", slider(controls.autoMix, "autoMixSlider", 180), "Late"));
+
+    // Turntable braking: a vertical slider, slow at the top as its minimum is.
+    QGroupBox* braking = frame("TT BRAKING", body);
+    {
+        auto* layout = new QGridLayout(braking);
+        layout->addWidget(slider(controls.turntableStop, "TurntableStopSpeed_slider", 150), 0, 0, 3,
+                          1);
+        layout->addWidget(label("Slow"), 0, 1, Qt::AlignTop);
+        layout->addWidget(label("Default"), 1, 1, Qt::AlignVCenter);
+        layout->addWidget(label("Fast"), 2, 1, Qt::AlignBottom);
+    }
+    inside(frame("PITCH RANGE (+/-)", body),
+           between("10%", slider(controls.pitchRange, "pitchRange_slider", 110), "15%"));
+    inside(frame("DJ SETUP", body),
+           new OptionGroup(controls.djSetup, QStringLiteral("djSetupOpt")));
+
+    QGroupBox* locations = frame("FILE LOCATIONS", body);
+    {
+        auto* layout = new QHBoxLayout(locations);
+        layout->addWidget(label("Playlists:"));
+        auto* path = new TextBox(controls.playlistPath);
+        path->setObjectName(QStringLiteral("txtPlaylistPath"));
+        layout->addWidget(path, 1);
+    }
+    auto* associate = new ButtonWidget(controls.associate);
+    associate->setObjectName(QStringLiteral("cmdAssociate"));
+    associate->setFixedHeight(34);
+
+    const auto frames = body->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+    // Left column: device, quality, seeking, buffer, Auto-DJ; right column: braking, pitch
+    // range, DJ set-up; then the folder and the association button across the whole width.
+    for (int i = 0; i < 5; ++i)
+        grid->addWidget(frames[i], i, 0);
+    grid->addWidget(frames[5], 0, 1, 2, 1);
+    grid->addWidget(frames[6], 2, 1);
+    grid->addWidget(frames[7], 3, 1, 2, 1);
+    grid->addWidget(frames[8], 5, 0, 1, 2);
+    grid->addWidget(associate, 6, 0, 1, 2);
+
+    setFixedWidth(kWidth);
+    adjustSize();
+    setFixedSize(kWidth, sizeHint().height());
+    placeOnScreen();
+}
+
+void OptionsWindowView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            close();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void OptionsWindowView::closeEvent(QCloseEvent* event) {
+    event->accept();
+    emit closed();
+}
+
+}  // namespace kelvra::settings

@@ -1,0 +1,28 @@
+// The texts a song file is shown by: the deck's long labelled display text and the playlist's
+// short entry. Both prefer an ID3v2 tag, then the ID3v1 block and the WMA attributes the audio
+// library reports, then the file's name. UI thread (they drive the audio library).
+#pragma once
+
+#include <QString>
+#include <string_view>
+
+#include "audio/AudioLibrary.h"
+
+namespace kelvra::tags {
+
+// Deck display text: "TITLE:  " title, "ARTIST:  " artist, ... joined by ten spaces and ended by
+// the product name; the file's name when nothing can be read.
+QString get_ID3_tag(audio::AudioLibrary& library, const QString& path);
+
+// Playlist entry text: title " - " artist; the file's name when nothing can be read.
+QString getID3_tag(audio::AudioLibrary& library, const QString& path);
+
+// An ID3v1 block as text: its bytes up to the first NUL, then one space. NUL padding therefore
+// ends the text inside the first padded field.
+QString id3v1BlockText(std::string_view block);
+
+// The deck's and the playlist's reading of such a block text.
+QString FormatID3v1TagsDeck(const QString& blockText);
+QString FormatID3v1TagsPlaylist(const QString& blockText);
+
+}  // namespace kelvra::tags

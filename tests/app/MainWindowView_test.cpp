@@ -1,0 +1,235 @@
+// The main window's view: every control is there under its name with its tool tip, range and
+// start value; the panels follow the DJ set-up; drops and window handling reach the models.
+#include "app/ui/MainWindowView.h"
+
+#include <gtest/gtest.h>
+
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/ui/SplashView.h"
+#include "core/widgets/ButtonWidget.h"
+#include "core/widgets/DeckDisplayWidget.h"
+#include "core/widgets/LevelMeterWidget.h"
+#include "core/widgets/SliderWidget.h"
+#include "core/widgets/SongDrag.h"
+
+namespace kelvra::app {
+namespace {
+
+using decks::controlName;
+using decks::DeckControl;
+using widgets::ButtonWidget;
+using widgets::SliderWidget;
+
+class MainWindowViewTest : public ::testing::Test {
+  protected:
+    template <typename T = QWidget>
+    T* find(const QString& name) const {
+        auto* widget = view.findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+    QString tip(const QString& name) const {
+        QWidget* widget = find(name);
+        return widget ? widget->toolTip() : QString();
+    }
+    // Drops a dragged song on the panel at the centre of one of its children.
+    void dropOn(QWidget& panel, const QString& child) {
+        QWidget* target = find(child);
+        if (target == nullptr) return;
+        const QPoint at = target->geometry().center();
+        std::unique_ptr<QMimeData> data(widgets::makeSongMimeData(QStringLiteral("Song")));
+        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &drop);
+    }
+
+    MainControls controls;
+    MainWindowView view{controls};
+};
+
+TEST_F(MainWindowViewTest, WindowControlsHaveTheirNamesCaptionsAndTips) {
+    EXPECT_EQ(view.objectName(), QStringLiteral("quelmaraF"));
+    EXPECT_TRUE(view.windowFlags() & Qt::FramelessWindowHint);
+    find("titlebar");
+    auto* title = find<QLabel>("titleCaption");
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), QStringLiteral("        Kelvra - The Ultimate DJ Mix"));
+    find("imgIcon");
+    EXPECT_EQ(tip("cmdcloseButton"), QStringLiteral("Exit"));
+    EXPECT_EQ(tip("CmdMinimizeButton"), QStringLiteral("Minimize"));
+    EXPECT_EQ(tip("upCB"), QStringLiteral("Previous Song..."));
+    EXPECT_EQ(tip("downCB"), QStringLiteral("Next Song..."));
+    EXPECT_EQ(tip("playListCB"), QStringLiteral("Open Playlist..."));
+    EXPECT_EQ(tip("nextSongTXT"), QStringLiteral("\"Drag and drop\" the song on a player..."));
+
+    const QStringList hints = {"Q", "S", "R", "2", "V", "N", "B", "U", "0", "K", "P"};
+    for (int i = 0; i < hints.size(); ++i) {
+        auto* hint = find<ButtonWidget>(QStringLiteral("keyboardTXT_%1").arg(i));
+        if (hint) {
+            EXPECT_EQ(hint->shownText(), hints[i]) << i;
+        }
+    }
+
+    // Mixer panel and its labels.
+    EXPECT_EQ(tip("crossFaderScroll"), QStringLiteral("Cross Fader..."));
+    EXPECT_EQ(tip("MainVolScroll"), QStringLiteral("Main Volume..."));
+    EXPECT_EQ(tip("mainVolVUmeter"), QStringLiteral("Main Output Level..."));
+    EXPECT_EQ(tip("monitorVolScroll"), QStringLiteral("Headphone (monitor) Volume..."));
+    EXPECT_EQ(tip("monitorCMB_0"), QStringLiteral("Monitor Left Channel..."));
+    EXPECT_EQ(tip("monitorCMB_1"), QStringLiteral("Monitor Right Channel..."));
+    EXPECT_EQ(tip("monitorCMB_2"), QStringLiteral("Stereo: Monitor=OFF..."));
+    EXPECT_EQ(tip("autoDJCB"), QStringLiteral("Auto-DJ ON/OFF"));
+    EXPECT_EQ(tip("optionsCB"), QStringLiteral("DJ Options..."));
+    QStringList labels;
+    for (QLabel* label : view.panel(Panel::Mixer).findChildren<QLabel*>())
+        labels << label->text();
+    for (const char* text : {"Monitor", "X-Fader", "MIX", "Main Vol", "Stereo"})
+        EXPECT_TRUE(labels.contains(QLatin1String(text))) << text;
+
+    // Slider ranges and start values.
+    struct Range {
+        const char* name;
+        int minimum, maximum, value, tick;
+    };
+    for (const Range& r :
+         {Range{"LpitchScroll", 0, 2000, 1000, 100}, Range{"RpitchScroll", 0, 2000, 1000, 100},
+          Range{"LVolScroll", 0, 100, 100, 10}, Range{"RvolScroll", 0, 100, 100, 10},
+          Range{"monitorVolScroll", 0, 100, 100, 10}, Range{"MainVolScroll", 0, 100, 70, 10},
+          Range{"crossFaderScroll", 0, 100, 50, 10}}) {
+        auto* slider = find<SliderWidget>(r.name);
+        if (slider == nullptr) continue;
+        EXPECT_EQ(slider->model().minimum(), r.minimum) << r.name;
+        EXPECT_EQ(slider->model().maximum(), r.maximum) << r.name;
+        EXPECT_EQ(slider->model().value(), r.value) << r.name;
+        EXPECT_EQ(slider->model().tickSpacing(), r.tick) << r.name;
+    }
+    EXPECT_EQ(find<SliderWidget>("LpitchScroll")->model().largeChange(), 10);
+}
+
+TEST_F(MainWindowViewTest, BothDecksHaveEveryControlUnderTheirOwnNames) {
+    for (Side side : {Side::Left, Side::Right}) {
+        QWidget& panel = view.panel(side == Side::Left ? Panel::LeftDeck : Panel::RightDeck);
+        EXPECT_EQ(panel.objectName(), side == Side::Left ? "Left_Deck" : "Right_Deck");
+        for (int c = 0; c <= int(DeckControl::PitchLabel); ++c) {
+            const char* name = controlName(side, DeckControl(c));
+            EXPECT_NE(panel.findChild<QWidget*>(name), nullptr) << name;
+        }
+        auto tipOf = [&](DeckControl control) {
+            auto* widget = panel.findChild<QWidget*>(controlName(side, control));
+            return widget ? widget->toolTip() : QString();
+        };
+        EXPECT_EQ(tipOf(DeckControl::Display), QStringLiteral("LCD Display..."));
+        EXPECT_EQ(tipOf(DeckControl::Meter),
+                  side == Side::Left ? "Left channel Level..." : "Right channel Level...");
+        EXPECT_EQ(tipOf(DeckControl::Pitch), QStringLiteral("Pitch Slider"));
+        EXPECT_EQ(tipOf(DeckControl::CueBack), QStringLiteral("Edit cue point..."));
+        EXPECT_EQ(tipOf(DeckControl::Speed44), QStringLiteral("Frequency = 44Khz..."));
+        EXPECT_EQ(tipOf(DeckControl::Volume),
+                  side == Side::Left ? QString() : QStringLiteral("Right Deck's Volume..."));
+        auto* pitchLabel = panel.findChild<QLabel*>(controlName(side, DeckControl::PitchLabel));
+        ASSERT_NE(pitchLabel, nullptr);
+        EXPECT_EQ(pitchLabel->text(), QStringLiteral("Pitch"));
+        auto* play = panel.findChild<ButtonWidget*>(controlName(side, DeckControl::Play));
+        ASSERT_NE(play, nullptr);
+        EXPECT_EQ(play->shownText(), QStringLiteral("Play"));
+        // "<<" stays left of ">>" on the mirrored right deck too.
+        EXPECT_LT(panel.findChild<QWidget*>(controlName(side, DeckControl::CueBack))->x(),
+                  panel.findChild<QWidget*>(controlName(side, DeckControl::CueForward))->x());
+    }
+}
+
+TEST_F(MainWindowViewTest, PanelsFollowTheDjSetupAtOnce) {
+    QWidget& left = view.panel(Panel::LeftDeck);
+    QWidget& mixer = view.panel(Panel::Mixer);
+    QWidget& right = view.panel(Panel::RightDeck);
+    // Club: left deck at 140 twips (9 px), mixer then right deck, 10 twips apart; decks at
+    // top 390 twips (26 px), the mixer at 790 (53 px).
+    EXPECT_EQ(left.pos(), QPoint(9, 26));
+    EXPECT_EQ(mixer.pos(), QPoint(left.x() + left.width() + 1, 53));
+    EXPECT_EQ(right.x(), mixer.x() + mixer.width() + 1);
+    const int width = view.width();
+    EXPECT_EQ(width, right.x() + right.width() + 8);
+
+    controls.setDjSetup(1);
+    EXPECT_EQ(mixer.x(), 9);
+    EXPECT_LT(mixer.x(), left.x());
+    EXPECT_LT(left.x(), right.x());
+
+    controls.setDjSetup(2);
+    EXPECT_EQ(left.x(), 9);
+    EXPECT_LT(left.x(), right.x());
+    EXPECT_LT(right.x(), mixer.x());
+    // The whole mixer stays inside the window.
+    EXPECT_LE(mixer.x() + mixer.width(), view.width());
+    EXPECT_EQ(view.width(), width);
+
+    controls.djSetup = 0;
+    view.relayout();
+    EXPECT_EQ(left.x(), 9);
+}
+
+TEST_F(MainWindowViewTest, DropsOnADecksTargetsReachThatDeckOnly) {
+    QSignalSpy leftDrops(&controls.left.display, &DeckDisplayModel::dropped);
+    QSignalSpy rightDrops(&controls.right.display, &DeckDisplayModel::dropped);
+    QWidget& left = view.panel(Panel::LeftDeck);
+    QWidget& right = view.panel(Panel::RightDeck);
+    for (const char* name : {"playCB2", "LpauseCB", "stopCB2", "cueCB2", "LcueBackCB",
+                             "LcueFowardCB", "Lplay_cue", "Command2"})
+        dropOn(left, QLatin1String(name));
+    EXPECT_EQ(leftDrops.count(), 8);
+    // The right deck's logo button and a volume slider are not drop targets.
+    dropOn(right, QStringLiteral("playCB"));
+    dropOn(right, QStringLiteral("Command1"));
+    dropOn(right, QStringLiteral("openFileCB1"));
+    EXPECT_EQ(rightDrops.count(), 1);
+    EXPECT_EQ(leftDrops.count(), 8);
+}
+
+TEST_F(MainWindowViewTest, WindowButtonsCloseGuardAndFocusKeeping) {
+    view.show();
+    QApplication::setActiveWindow(&view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    // Moving the mouse over a deck panel hands the focus to the mixer panel.
+    view.findChild<QWidget*>("nextSongTXT")->setFocusPolicy(Qt::StrongFocus);
+    view.findChild<QWidget*>("nextSongTXT")->setFocus();
+    QTest::mouseMove(&view.panel(Panel::RightDeck), QPoint(5, 200));
+    EXPECT_TRUE(view.panel(Panel::Mixer).hasFocus());
+
+    int asked = 0;
+    bool allow = false;
+    view.setCloseGuard([&] {
+        ++asked;
+        return allow;
+    });
+    controls.close.click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(view.isVisible());
+    allow = true;
+    controls.close.click();
+    EXPECT_FALSE(view.isVisible());
+}
+
+TEST(SplashView, ShowsTheVersionAndTheProgress) {
+    SplashControls controls;
+    SplashView splash(controls);
+    EXPECT_EQ(splash.objectName(), QStringLiteral("loadingF"));
+    controls.version.setText(QStringLiteral("version 0.1 build 1"));
+    controls.loading.setText(QStringLiteral("Loading Playlist: 3 Songs done..."));
+    auto* version = splash.findChild<QLabel*>("ver_label");
+    auto* loading = splash.findChild<QLabel*>("loadingLABEL");
+    ASSERT_TRUE(version && loading);
+    EXPECT_EQ(version->text(), QStringLiteral("version 0.1 build 1"));
+    EXPECT_EQ(loading->text(), QStringLiteral("Loading Playlist: 3 Songs done..."));
+}
+
+}  // namespace
+}  // namespace kelvra::app

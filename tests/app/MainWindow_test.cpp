@@ -1,0 +1,207 @@
+#include "app/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "core/VirtualClock.h"
+#include "settings/MemorySettingsStore.h"
+#include "support/FakeAudioLibrary.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kelvra::app {
+namespace {
+
+using test::FakeAudioLibrary;
+
+constexpr audio::BytePosition kSecond = 44100 * 4;
+
+class FakePlaylist : public PlaylistWindowPort {
+  public:
+    int playlistPosition() const override { return position; }
+    int count() const override { return static_cast<int>(paths.size()); }
+    QString pathAt(int index) const override { return paths.value(index); }
+    void pressAdd() override { added.clear(); }
+    QString addedSongPath() const override { return added; }
+    void selectEntry(int index) override { selected = index; }
+    void advance() override { ++position; }
+    void ensureLoaded() override { ++loads; }
+    void loadsongs_to_playlist(const QString& file) override {
+        paths << file;
+        position = static_cast<int>(paths.size()) - 1;
+        added = file;
+        changed = true;
+    }
+    void save_playlist() override { ++saves; }
+    bool playlistChanged() const override { return changed; }
+    QString currentPlaylist() const override { return current; }
+    void pressRemove() override { ++removes; }
+    void show() override { ++shows; }
+
+    QStringList paths;
+    int position = 0, selected = -1, loads = 0, saves = 0, removes = 0, shows = 0;
+    QString added, current;
+    bool changed = false;
+};
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() {
+        song = folder.filePath("song.mp3");
+        QFile file(song);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        library.addSong(song.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
+        library.addSong("/music/b.mp3", FakeAudioLibrary::mainSong(60 * kSecond));
+    }
+
+    MainWindow& window() {
+        if (!window_) {
+            Shell shell;
+            shell.showWindow = [this] { shown = true; };
+            shell.closeSplash = [this] { splashClosed = true; };
+            window_ = std::make_unique<MainWindow>(
+                MainWindowDeps{library, dialogs, store, clock, playlist,
+                               [](const QString& path) { return path.section('/', -1); },
+                               folder.path(), folder.path()},
+                shell);
+        }
+        return *window_;
+    }
+
+    QTemporaryDir folder;
+    QString song;
+    FakeAudioLibrary library;
+    test::ScriptedDialogs dialogs;
+    settings::MemorySettingsStore store;
+    VirtualClock clock;
+    FakePlaylist playlist;
+    bool shown = false, splashClosed = false;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, StartUpSetsTheMixerAndDecksAndLoadsThePlaylistWindowAfterwards) {
+    ASSERT_TRUE(window().load(""));
+    MainControls& c = window().controls();
+    EXPECT_EQ(c.mixer.crossFader.value(), 50);
+    EXPECT_EQ(c.mixer.mainVolume.value(), 50);  // the design value 70 is overridden
+    EXPECT_EQ(window().mixer().monitorMode(), decks::kMonitorStereo);
+    EXPECT_EQ(c.mixer.monitor[2].backColour(), kColourOn);
+    EXPECT_EQ(c.mixer.monitor[0].backColour(), kColourOff);
+    EXPECT_EQ(c.left.display.displayText(), "Kelvra - The Ultimate DJ Mix");
+    EXPECT_EQ(c.right.display.displayText(), "Kelvra - The Ultimate DJ Mix");
+    for (const ButtonModel& hint : c.keyboardHints)
+        EXPECT_FALSE(hint.isVisible());
+    EXPECT_TRUE(window().trackLengthTimer().enabled());
+    EXPECT_EQ(window().values().engine.outputRate, 22050);  // first start: FM quality
+    EXPECT_TRUE(QFileInfo(folder.path() + "/Kelvra Loops").isDir());
+    EXPECT_TRUE(window().helpFile().isEmpty());
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(splashClosed);
+
+    EXPECT_EQ(playlist.loads, 0);
+    clock.advance(1);
+    EXPECT_EQ(playlist.loads, 1);
+    clock.advance(100);
+    EXPECT_EQ(playlist.loads, 1);  // once only
+}
+
+TEST_F(MainWindowTest, NoOutputEndsTheStartUp) {
+    library.initResult = false;
+    EXPECT_FALSE(window().load(""));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith("Can't initialize digital sound system. "));
+    EXPECT_FALSE(shown);
+    EXPECT_FALSE(window().trackLengthTimer().enabled());
+}
+
+TEST_F(MainWindowTest, ASongOnTheCommandLineIsAddedAndPlaysOnTheLeftDeck) {
+    const QString upper = song.left(song.size() - 4) + ".mp3";  // a lower-case extension is fine
+    ASSERT_TRUE(window().load(upper));
+    EXPECT_EQ(playlist.paths, QStringList{song});
+    EXPECT_EQ(playlist.selected, 0);
+    const audio::Handle stream = window().deck(Side::Left).stream();
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(library.stream(stream)->activity, audio::kPlaying);
+    EXPECT_EQ(window().controls().left.volume.value(), 50);
+    // Stereo at the start levels: main 50, deck 50 -> volume 25, centred.
+    EXPECT_EQ(library.stream(stream)->attributes.volume, 25);
+    EXPECT_EQ(library.stream(stream)->attributes.pan, 0);
+}
+
+TEST_F(MainWindowTest, AQuotedCommandLineIsNotASong) {
+    ASSERT_TRUE(window().load("\"" + song + "\""));
+    EXPECT_TRUE(playlist.paths.isEmpty());
+    EXPECT_EQ(window().deck(Side::Left).stream(), 0u);
+}
+
+TEST_F(MainWindowTest, ClosingIsRefusedWhileADeckPlaysAndOffersToSaveThePlaylist) {
+    ASSERT_TRUE(window().load(song));
+    EXPECT_FALSE(window().queryUnload());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              "Can't Exit when song is playing. Pause or Stop all music before closing...");
+
+    window().controls().left.pause.click();  // a paused deck does not block closing
+    playlist.current = "/lists/friday.m3u";
+    dialogs.answerNext(MessageResult::Cancel);
+    EXPECT_FALSE(window().queryUnload());
+    EXPECT_EQ(dialogs.messages[1].title, "Save Playlist...");
+    EXPECT_EQ(dialogs.messages[1].text, "Save Playlist to /lists/friday.m3u ?");
+    EXPECT_EQ(dialogs.messages[1].buttons, MessageButtons::YesNoCancel);
+    EXPECT_TRUE(window().trackLengthTimer().enabled());  // Cancel keeps everything running
+
+    playlist.current.clear();
+    dialogs.answerNext(MessageResult::Yes);
+    EXPECT_TRUE(window().queryUnload());
+    EXPECT_EQ(dialogs.messages[2].text, "Save Playlist? ");
+    EXPECT_EQ(playlist.saves, 1);
+    EXPECT_FALSE(window().trackLengthTimer().enabled());
+}
+
+TEST_F(MainWindowTest, TheNextSongDroppedOnADeckLoadsIt) {
+    ASSERT_TRUE(window().load(""));
+    playlist.paths = {"/music/b.mp3", song};
+    playlist.position = 1;
+    decks::DeckControls& right = window().controls().right;
+
+    right.pitch.drop();  // no drag started from the next-song box: ignored
+    EXPECT_EQ(window().deck(Side::Right).stream(), 0u);
+
+    window().startNextSongDrag();
+    right.cueBack.drop();
+    EXPECT_NE(window().deck(Side::Right).stream(), 0u);
+    EXPECT_EQ(window().deck(Side::Right).songFile(), song);
+    EXPECT_FALSE(window().dragFromNextSong());
+
+    // A missing file: the message, the deck keeps its stream, the drag stays armed.
+    playlist.position = 0;
+    window().startNextSongDrag();
+    const audio::Handle before = window().deck(Side::Right).stream();
+    right.display.drop();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Please make sure the file exists on the disk...");
+    EXPECT_EQ(window().deck(Side::Right).stream(), before);
+    EXPECT_TRUE(window().dragFromNextSong());
+}
+
+TEST_F(MainWindowTest, TheDisplayTickMovesMetersAndBars) {
+    ASSERT_TRUE(window().load(song));
+    const audio::Handle stream = window().deck(Side::Left).stream();
+    library.stream(stream)->level = (16000u << 16) | 16000u;
+    library.advance(stream, 45 * kSecond);
+    clock.advance(80);
+    EXPECT_EQ(window().controls().left.display.positionBar(), 50);
+    EXPECT_EQ(window().controls().left.display.timeText(), "00:00:45");
+    EXPECT_EQ(window().controls().left.meter.firstLevel(), 8000);
+}
+
+TEST_F(MainWindowTest, ABrowserOfVersionFourOrMoreOffersTheHelpFile) {
+    store.writeSetting(settings::Hive::LocalMachine, "Software\\Microsoft\\Internet Explorer",
+                       "Version", " 6.0.2900.2180 ");
+    ASSERT_TRUE(window().load(""));
+    EXPECT_EQ(window().helpFile(), folder.path() + "/Kelvra_help.chm");
+}
+
+}  // namespace
+}  // namespace kelvra::app

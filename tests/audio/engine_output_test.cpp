@@ -1,0 +1,107 @@
+// The engine on a real-time output: the null output's pace, the starvation count, and what init
+// answers with and without a device.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "audio/EngineTestSupport.h"
+
+namespace kelvra::test {
+namespace {
+
+using audio::engine::Engine;
+using namespace std::chrono_literals;
+
+class EngineOutput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("KELVRA_AUDIO", "null", 1);
+        files.add("long.mp3", sineFile(44100, 2, 10.0, 441.0));
+        TestFile slow = sineFile(44100, 2, 10.0, 441.0);
+        slow.readDelay = 30ms;  // ~34 ms of audio per 30 ms: barely faster than real time
+        files.add("slow.mp3", slow);
+        engine = std::make_unique<Engine>(files.openers());
+    }
+    TestFiles files;
+    std::unique_ptr<Engine> engine;
+};
+
+TEST_F(EngineOutput, NullOutputPlaysInRealTime) {
+    EXPECT_EQ(engine->deviceDescription(1), "Null output (no sound)");
+    EXPECT_FALSE(engine->deviceDescription(2));
+    EXPECT_FALSE(engine->deviceDescription(0));
+    EXPECT_FALSE(engine->init(1, 44100, audio::kInitKeepDeviceVolume));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorDevice);
+    ASSERT_TRUE(engine->init(-1, 44100, audio::kInitKeepDeviceVolume));
+    EXPECT_FALSE(engine->init(-1, 44100, 0));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorAlready);
+    ASSERT_TRUE(engine->start());
+
+    const audio::Handle h = engine->streamCreateFile("long.mp3", 0);
+    ASSERT_TRUE(engine->streamPreBuf(h));
+    ASSERT_TRUE(engine->streamPlay(h, false, 0));
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(400ms);
+    const double played = engine->channelBytes2Seconds(h, engine->channelPosition(h));
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_GT(played, elapsed * 0.5);
+    EXPECT_LT(played, elapsed * 1.5 + 0.05);
+    EXPECT_GT(engine->channelLevel(h) & 0xFFFF, 10000u);
+    EXPECT_EQ(engine->stats().starvedFrames, 0u);
+
+    // Stopping the output holds every stream; playing then needs a start.
+    ASSERT_TRUE(engine->stop());
+    const auto held = engine->channelPosition(h);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(engine->channelPosition(h), held);
+    ASSERT_TRUE(engine->channelPause(h));
+    EXPECT_FALSE(engine->channelResume(h));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorStart);
+    ASSERT_TRUE(engine->start());
+    ASSERT_TRUE(engine->channelResume(h));
+
+    // Release frees every stream; the engine can be opened again.
+    engine->release();
+    EXPECT_EQ(engine->channelIsActive(h), audio::kStopped);
+    EXPECT_EQ(engine->errorCode(), audio::kErrorHandle);
+    EXPECT_FALSE(engine->start());
+    EXPECT_EQ(engine->errorCode(), audio::kErrorInit);
+    EXPECT_TRUE(engine->init(0, 22050, 0));
+}
+
+TEST_F(EngineOutput, UndecodedAudioPlaysAsSilenceAndIsCounted) {
+    ASSERT_TRUE(engine->init(-1, 44100, 0));
+    engine->setBufferLength(0.2f);
+    const audio::Handle h = engine->streamCreateFile("slow.mp3", 0);
+    // Played at twice the speed, the slow decoder cannot keep up.
+    ASSERT_TRUE(engine->channelSetAttributes(h, 88200, -1, -101));
+    ASSERT_TRUE(engine->streamPlay(h, false, 0));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_GT(engine->stats().starvedFrames, 1000u);
+    EXPECT_GT(engine->stats().renderedFrames, 10000u);
+    EXPECT_EQ(engine->channelIsActive(h), audio::kPlaying);
+    EXPECT_TRUE(engine->streamFree(h));
+}
+
+TEST_F(EngineOutput, InitWithoutNullOutputAnswersPromptly) {
+    unsetenv("KELVRA_AUDIO");
+    const auto started = std::chrono::steady_clock::now();
+    const bool opened = engine->init(-1, 44100, audio::kInitKeepDeviceVolume);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    if (!opened) {
+        EXPECT_TRUE(engine->errorCode() == audio::kErrorDriver ||
+                    engine->errorCode() == audio::kErrorDevice ||
+                    engine->errorCode() == audio::kErrorFrequency)
+            << engine->errorCode();
+    }
+    engine->release();
+    EXPECT_FALSE(engine->init(100000, 44100, 0));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorDevice);
+    setenv("KELVRA_AUDIO", "null", 1);
+}
+
+}  // namespace
+}  // namespace kelvra::test

@@ -1,0 +1,180 @@
+#include "settings/Options.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "settings/MemorySettingsStore.h"
+#include "settings/SettingsKey.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kelvra::settings {
+namespace {
+
+class OptionsTest : public ::testing::Test {
+  protected:
+    Options makeOptions() {
+        return Options(controls, store, dialogs, values, folder.path(),
+                       {[this](int n) -> std::optional<QString> {
+                            if (n > devices.size()) return std::nullopt;
+                            return devices[n - 1];
+                        },
+                        [this] { ++pitchApplied; }, [this](int ms) { cueInterval = ms; },
+                        [this](int setup) { setups.push_back(setup); }});
+    }
+    void storeValue(const QString& name, const QString& value) {
+        store.writeSetting(Hive::LocalMachine, kSettingsKey, name, value);
+    }
+    QString stored(const QString& name) {
+        return store.readSetting(Hive::LocalMachine, kSettingsKey, name);
+    }
+
+    QTemporaryDir folder;
+    OptionsControls controls;
+    MemorySettingsStore store;
+    test::ScriptedDialogs dialogs;
+    ProgramSettings values;
+    QStringList devices{"Speakers", "USB Headphones"};
+    int pitchApplied = 0;
+    int cueInterval = 0;
+    std::vector<int> setups;
+};
+
+TEST_F(OptionsTest, AFirstStartTakesTheDefaultsAndClosingWritesThemAll) {
+    values.engine.outputDevice = 3;  // whatever was there before
+    Options options = makeOptions();
+    options.load();
+
+    EXPECT_EQ(controls.device.items(),
+              (QStringList{"Default Sound Device", "Speakers", "USB Headphones"}));
+    EXPECT_EQ(options.qualityText(), "FM Quality - 22100Hz");
+    EXPECT_EQ(values.engine.outputRate, 22050);
+    EXPECT_EQ(options.deviceText(), "Default Sound Device");
+    EXPECT_EQ(values.engine.outputDevice, -1);
+    EXPECT_EQ(values.engine.streamFlags, 0u);
+    EXPECT_EQ(controls.seekAccuracy.currentIndex(), 0);
+    EXPECT_EQ(controls.buffer.value(), 11);
+    EXPECT_DOUBLE_EQ(values.engine.bufferSeconds, 1.1);
+    EXPECT_DOUBLE_EQ(values.pitchRangeFactor, 1.0);
+    EXPECT_EQ(values.turntableStopStep, 4000);
+    EXPECT_EQ(values.AutomixStart, 85);
+    EXPECT_EQ(controls.djSetup.currentText(), "Club DJ ");
+    EXPECT_EQ(values.playlistPath, folder.path() + "/Playlists");
+    EXPECT_TRUE(QDir(folder.path() + "/Playlists").exists());
+    EXPECT_EQ(values.optStartUp, 1);
+    EXPECT_EQ(values.cueSearchInterval, 80);
+    EXPECT_EQ(pitchApplied, 1);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    options.unload();
+    EXPECT_EQ(stored("optStartUp"), "1");
+    EXPECT_EQ(stored("SeekAccuracy"), "0");
+    EXPECT_EQ(stored("InitQuality"), "FM Quality - 22100Hz");
+    EXPECT_EQ(stored("initDevice"), "Default Sound Device");
+    EXPECT_EQ(stored("TurntableStopSpeed"), "4000");
+    EXPECT_EQ(stored("pitchRange"), "1");
+    EXPECT_EQ(stored("DjSetup"), "0");
+    EXPECT_EQ(stored("AutomixStart"), "85");
+    EXPECT_EQ(stored("Buffer"), "1.1");
+    EXPECT_EQ(stored("playlistPath"), folder.path() + "/Playlists");
+    EXPECT_EQ(cueInterval, 80);
+    EXPECT_EQ(pitchApplied, 2);
+}
+
+TEST_F(OptionsTest, StoredValuesComeBackAndSurviveAClose) {
+    storeValue("initQuality", "CD Quality - 44100Hz");
+    storeValue("initDevice", "USB Headphones");
+    storeValue("SeekAccuracy", "131072");
+    storeValue("Buffer", "0.5");
+    storeValue("pitchRange", "2");
+    storeValue("TurntableStopSpeed", "6500");
+    storeValue("AutomixStart", "72");
+    storeValue("DjSetup", "2");
+    storeValue("playlistPath", folder.path());
+    storeValue("optStartUp", "0");
+    Options options = makeOptions();
+    options.load();
+
+    EXPECT_EQ(values.engine.outputRate, 44100);
+    EXPECT_EQ(values.engine.outputDevice, 1);  // the list position minus one
+    EXPECT_EQ(controls.device.currentIndex(), 2);
+    EXPECT_EQ(controls.seekAccuracy.currentIndex(), 1);
+    EXPECT_EQ(controls.buffer.value(), 5);
+    EXPECT_DOUBLE_EQ(values.pitchRangeFactor, 2.0);  // +-20 %, only reachable from the store
+    EXPECT_EQ(controls.turntableStop.value(), 6500);
+    EXPECT_EQ(controls.autoMix.value(), 72);
+    EXPECT_EQ(controls.djSetup.currentIndex(), 2);
+    EXPECT_EQ(values.optStartUp, 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    controls.autoMix.setValue(90);
+    controls.seekAccuracy.choose(0);
+    controls.quality.choose(1);
+    controls.djSetup.choose(1);
+    EXPECT_EQ(setups, std::vector<int>{1});
+    options.unload();
+    EXPECT_EQ(stored("pitchRange"), "2");
+    EXPECT_EQ(stored("Buffer"), "0.5");
+    EXPECT_EQ(stored("AutomixStart"), "90");
+    EXPECT_EQ(stored("SeekAccuracy"), "0");
+    EXPECT_EQ(stored("initQuality"), "FM Quality - 22100Hz");
+    EXPECT_EQ(stored("DjSetup"), "1");
+    // Device and quality take effect at the next start only.
+    EXPECT_EQ(values.engine.outputRate, 44100);
+}
+
+TEST_F(OptionsTest, AStoredDeviceThatIsGoneChoosesNothing) {
+    storeValue("initDevice", "Old Card");
+    values.engine.outputDevice = 0;
+    Options options = makeOptions();
+    options.load();
+    EXPECT_EQ(controls.device.currentIndex(), -1);
+    EXPECT_EQ(values.engine.outputDevice, 0);
+    options.unload();
+    EXPECT_EQ(stored("initDevice"), "Old Card");
+}
+
+TEST_F(OptionsTest, AMissingPlaylistFolderIsOfferedForCreation) {
+    const QString stored = folder.path() + "/Stored";
+    QDir().mkdir(stored);
+    storeValue("playlistPath", stored);
+    Options options = makeOptions();
+    options.load();
+    ASSERT_TRUE(dialogs.messages.empty());
+
+    // Yes creates it; the typed path stays.
+    controls.playlistPath.edit(folder.path() + "/New");
+    dialogs.answerNext(MessageResult::Yes);
+    controls.playlistPath.leave();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "Path Not Found...");
+    EXPECT_EQ(dialogs.messages[0].text,
+              "The Playlist directory was not found. Do you want to create it?");
+    EXPECT_TRUE(QDir(folder.path() + "/New").exists());
+    EXPECT_EQ(controls.playlistPath.text(), folder.path() + "/New");
+
+    // No on a typed folder other than the stored one puts the stored one back.
+    controls.playlistPath.edit(folder.path() + "/Other");
+    dialogs.answerNext(MessageResult::No);
+    controls.playlistPath.leave();
+    EXPECT_EQ(controls.playlistPath.text(), stored);
+
+    // A path ending with the separator counts as missing even though it exists; creating it
+    // fails and the stored folder comes back with the error.
+    controls.playlistPath.edit(folder.path() + "/New/");
+    dialogs.answerNext(MessageResult::Yes);
+    controls.playlistPath.leave();
+    ASSERT_EQ(dialogs.messages.size(), 4u);
+    EXPECT_EQ(dialogs.messages[3].title, "Path Error...");
+    EXPECT_EQ(controls.playlistPath.text(), stored);
+
+    // No on the stored folder itself (removed meanwhile) falls back to the default folder.
+    QDir(stored).removeRecursively();
+    dialogs.answerNext(MessageResult::No);
+    controls.playlistPath.leave();
+    EXPECT_EQ(controls.playlistPath.text(), folder.path() + "/Playlists");
+}
+
+}  // namespace
+}  // namespace kelvra::settings

@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Writes the small seed corpora of the tag fuzz targets into fuzz/corpus/<target>/.
+
+Every seed is made here from plain bytes, so the corpora can be rebuilt and reviewed."""
+import os
+import struct
+import sys
+
+root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "corpus")
+
+
+def synchsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def frame(fid, body, version=3, flags=b"\0\0"):
+    size = synchsafe(len(body)) if version == 4 else struct.pack(">I", len(body))
+    return fid + size + flags + body
+
+
+def frame22(fid, body):
+    return fid + struct.pack(">I", len(body))[1:] + body
+
+
+def tag(frames, padding=0, version=3, flags=0, size=None):
+    size = len(frames) + padding if size is None else size
+    return b"ID3" + bytes([version, 0, flags]) + synchsafe(size) + frames + b"\0" * padding
+
+
+def id3v1(title, artist, album, year, comment, genre, pad=b" "):
+    def field(text, width):
+        return text[:width].ljust(width, pad)
+    return (b"TAG" + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4)
+            + field(comment, 30) + bytes([genre]))
+
+
+seeds = {
+    "id3v1": {
+        "spaces": b"\xff\xfb\x90\x00" * 8 + id3v1(b"Song", b"Band", b"Disc", b"1999", b"Hi", 17),
+        "nuls": id3v1(b"Song", b"", b"", b"", b"", 0, b"\0"),
+        "cp1252": id3v1(b"Caf\xe9 \x80\x93", b"\x9c", b"", b"2001", b"", 147),
+        "short": b"TAG",
+    },
+    "id3v2": {
+        "v23": tag(frame(b"TIT2", b"\0Song") + frame(b"TPE1", b"\0Band")
+                   + frame(b"COMM", b"\0eng\0Hi") + frame(b"TYER", b"\x001999"), 16),
+        "v23-utf16": tag(frame(b"TIT2", b"\x01\xff\xfeS\0o\0n\0g\0\0\0")
+                         + frame(b"COMM", b"\x01eng\xff\xfe\0\0\xff\xfeh\0i\0")),
+        "v24": tag(frame(b"TIT2", b"\x03Bj\xc3\xb6rk", 4)
+                   + frame(b"TDRC", b"\x002001", 4)
+                   + frame(b"TALB", b"\0\0\0\x03\0\xff\0A", 4, b"\0\x03"), 8, 4),
+        "v22": tag(frame22(b"TT2", b"\0Old") + frame22(b"TP1", b"\0Timer"), 0, 2),
+        "unsync": tag(frame(b"TIT2", b"\0\xff\0A"), 0, 3, 0x80),
+        "ext": tag(struct.pack(">I", 6) + b"\0" * 6 + frame(b"TIT2", b"\0X"), 0, 3, 0x40),
+        "zero-size": tag(frame(b"TIT2", b"\0Zero"), 0, 3, 0, 0),
+        "huge-size": tag(frame(b"TALB", b"\0Disc"), 0, 3, 0, 0x0FFFFFFF),
+    },
+    "filename": {
+        "dash": b"/music/Artist - Album - 01 - Title.mp3",
+        "paren": b"/music/(Artist) Title - Album.mp3",
+        "fallback": b"/music/Some Band/Artist - Title.mp3",
+        "underscore": b"/a/b/Track_One.mp3",
+        "open-paren": b"(Artist - 01 - Song.mp3",
+        "root": b"/01 - Title.mp3",
+    },
+    "wma": {
+        "full": b"Title:Song\0Author:Band\0WM/AlbumTitle:Disc\0WM/Year:2004\0"
+                b"Copyright:Me\0WM/Genre:Pop\0\0",
+        "title-only": b"Title:\xc3\x89t\xc3\xa9\0\0",
+        "odd": b"x\0nocolon\0 author :Band\0:\0\0",
+    },
+}
+
+for target, files in seeds.items():
+    folder = os.path.join(root, target)
+    os.makedirs(folder, exist_ok=True)
+    for name, data in files.items():
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(data)
+print("seeds written to", os.path.normpath(root), file=sys.stderr)

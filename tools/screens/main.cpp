@@ -1,0 +1,121 @@
+// Grabs Kelvra's windows to PNG, filled with plausible values, so their look can be checked
+// without a screen:  QT_QPA_PLATFORM=offscreen kelvra-screens <folder>
+#include <QApplication>
+#include <QDir>
+#include <QTextStream>
+#include <cstdio>
+
+#include "app/MainControls.h"
+#include "app/SplashControls.h"
+#include "app/ui/MainWindowView.h"
+#include "app/ui/SplashView.h"
+#include "core/Theme.h"
+#include "settings/OptionsControls.h"
+#include "settings/ui/OptionsWindowView.h"
+
+using namespace kelvra;
+
+namespace {
+
+void fillDeck(decks::DeckControls& deck, const QString& title, const QString& time,
+              const QString& pitch, int position, bool playing) {
+    deck.display.setDisplayText(title + QStringLiteral("          Kelvra - The Ultimate DJ Mix"));
+    deck.display.setTimeText(time);
+    deck.display.setPitchText(pitch);
+    deck.display.setPositionBar(position);
+    deck.display.setLamp(DeckDisplayModel::Play, playing);
+    deck.display.setLamp(DeckDisplayModel::Pause, !playing);
+    deck.display.setLamp(DeckDisplayModel::Cue, !playing);
+    deck.speed44.setBackColour(kColourOn);
+    deck.speed22.setBackColour(kColourOff);
+    deck.playCue.setBackColour(kColourOff);
+}
+
+void fillMain(app::MainControls& controls) {
+    fillDeck(controls.left, QStringLiteral("01. DJ Nova - Midnight Run (Extended Mix)"),
+             QStringLiteral("00:03:42"), QStringLiteral(" + 1.50%"), 38, true);
+    fillDeck(controls.right, QStringLiteral("07. Analog Hearts - Slow Burn"),
+             QStringLiteral("00:05:10"), QStringLiteral(" - 0.80%"), 0, false);
+    controls.left.display.setSearchArrow(2);
+    controls.right.display.setSearchArrow(0);
+    controls.right.display.setSearchIndicator(0);
+    controls.left.pitch.setValue(1150);
+    controls.right.pitch.setValue(920);
+    controls.left.volume.setValue(10);
+    controls.right.volume.setValue(25);
+    controls.mixer.crossFader.setValue(35);
+    controls.mixer.monitorVolume.setValue(30);
+    controls.mixer.monitor[2].setBackColour(kColourOn);
+    controls.mixer.autoDJ.setBackColour(kColourOff);
+    controls.left.play.setBackColour(kColourNone);
+    controls.nextSongText.setText(QStringLiteral("8. Sunset Drive - Coastline (Radio Edit)"));
+}
+
+// The meters' peak marks are the widgets' own, so the levels are written once the view exists.
+void fillMeters(app::MainControls& controls) {
+    // Two meter updates: the first leaves the peak marks above the levels of the second.
+    controls.left.meter.setFirstLevel(29000);
+    controls.left.meter.setSecondLevel(31000);
+    controls.left.meter.setFirstLevel(21000);
+    controls.left.meter.setSecondLevel(19500);
+    controls.right.meter.setFirstLevel(0);
+    controls.right.meter.setSecondLevel(0);
+    controls.mixer.mainMeter.setFirstLevel(30500);
+    controls.mixer.mainMeter.setSecondLevel(30000);
+    controls.mixer.mainMeter.setFirstLevel(24000);
+    controls.mixer.mainMeter.setSecondLevel(26500);
+}
+
+bool save(QWidget& window, const QString& path) {
+    window.show();
+    QApplication::processEvents();
+    const bool ok = window.grab().save(path);
+    QTextStream(stdout) << (ok ? "wrote " : "FAILED ") << path << '\n';
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    theme::apply(app);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: kelvra-screens <folder>\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.mkpath(QStringLiteral("."))) return 1;
+    bool ok = true;
+
+    for (int setup = 0; setup < 3; ++setup) {
+        app::MainControls controls;
+        fillMain(controls);
+        // The shortcut hints start hidden; the club layout is grabbed with them shown (F2).
+        for (ButtonModel& hint : controls.keyboardHints)
+            hint.setVisible(setup == 0);
+        app::MainWindowView view(controls);
+        fillMeters(controls);
+        controls.setDjSetup(setup);
+        ok &= save(view, folder.filePath(QStringLiteral("main-setup%1.png").arg(setup)));
+    }
+
+    settings::OptionsControls options;
+    options.device.addItem(QStringLiteral("Default Sound Device"));
+    options.device.addItem(QStringLiteral("Null output"));
+    options.device.setCurrentIndex(0);
+    options.quality.addItem(QStringLiteral("CD Quality - 44100Hz"));
+    options.quality.addItem(QStringLiteral("FM Quality - 22100Hz"));
+    options.quality.setCurrentIndex(1);
+    options.seekAccuracy.setCurrentIndex(0);
+    options.djSetup.setCurrentIndex(0);
+    options.playlistPath.setText(QStringLiteral("/home/dj/.local/share/Kelvra/Playlists"));
+    settings::OptionsWindowView optionsView(options);
+    ok &= save(optionsView, folder.filePath(QStringLiteral("options.png")));
+
+    app::SplashControls splash;
+    splash.version.setText(QStringLiteral("version 0.1 build 1"));
+    splash.loading.setText(QStringLiteral("Loading Playlist: 42 Songs done..."));
+    app::SplashView splashView(splash);
+    ok &= save(splashView, folder.filePath(QStringLiteral("splash.png")));
+    return ok ? 0 : 1;
+}

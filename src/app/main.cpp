@@ -1,14 +1,19 @@
 // Kelvra's program entry.
 #include <QApplication>
-#include <QLabel>
+#include <QStringList>
 
-#include "core/Version.h"
+#include "app/Application.h"
+#include "core/Theme.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLabel placeholder(QString::fromUtf8(kelvra::kProductName));
-    placeholder.setMinimumSize(480, 120);
-    placeholder.setAlignment(Qt::AlignCenter);
-    placeholder.show();
-    return app.exec();
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("Kelvra");
+    kelvra::theme::apply(qapp);
+
+    // The whole command line is one path (a song or a playlist), spaces and all.
+    QStringList words = QApplication::arguments();
+    words.removeFirst();
+    kelvra::app::Application app(QApplication::applicationDirPath(), words.join(u' '));
+    app.start();
+    return qapp.exec();
 }

@@ -1,0 +1,52 @@
+// What the composition root owns, in construction order. Internal to Application and its
+// benchmark.
+#pragma once
+
+#include <memory>
+
+#include "app/Application.h"
+#include "app/MainWindow.h"
+#include "app/PlaylistWindowAdapter.h"
+#include "app/Splash.h"
+#include "app/SplashControls.h"
+#include "app/ui/MainWindowView.h"
+#include "app/ui/SplashView.h"
+#include "core/Clock.h"
+#include "core/FileHelpers.h"
+#include "core/QtDialogs.h"
+#include "playlist/PlaylistController.h"
+#include "playlist/TitleService.h"
+#include "playlist/ui/PlaylistWindow.h"
+#include "settings/IniSettingsStore.h"
+#include "settings/ui/OptionsWindowView.h"
+
+namespace kelvra::app {
+
+struct Application::Parts {
+    QString programFolder;
+    QString commandLine;
+    std::unique_ptr<Clock> clock;
+    std::unique_ptr<audio::AudioLibrary> library;
+    QtDialogs dialogs;
+    std::unique_ptr<settings::IniSettingsStore> store;
+    SystemSearchPath searchPath;
+    std::unique_ptr<playlist::TitleService> titles;
+    std::unique_ptr<playlist::PlaylistController> controller;
+    SplashControls splashControls;
+    std::unique_ptr<Splash> splash;
+    std::unique_ptr<SplashView> splashView;
+    std::unique_ptr<playlist::PlaylistWindow> playlistWindow;
+    std::unique_ptr<PlaylistWindowAdapter> playlistPort;
+    std::unique_ptr<MainWindow> logic;
+    std::unique_ptr<MainWindowView> mainView;
+    std::unique_ptr<settings::OptionsWindowView> optionsView;
+    bool busy = false;
+    bool failed = false;
+
+    void setBusy(bool on);
+    void fail();
+    void bindMainWindow();
+    void showOptions();
+};
+
+}  // namespace kelvra::app

@@ -1,0 +1,17 @@
+#include "app/PlaylistWindowAdapter.h"
+
+namespace kelvra::app {
+
+void PlaylistWindowAdapter::advance() {
+    // The next-song pointer moves on by one and the entry becomes the selected one.
+    const int next = controller_.playlistPosition() + 1;
+    if (next < controller_.count()) controller_.selectLine(next);
+}
+
+void PlaylistWindowAdapter::ensureLoaded() {
+    if (loaded_) return;
+    loaded_ = true;
+    window_.load(commandLine_);
+}
+
+}  // namespace kelvra::app

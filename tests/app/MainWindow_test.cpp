@@ -8,42 +8,16 @@
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
 #include "support/FakeAudioLibrary.h"
+#include "support/FakePlaylist.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::app {
 namespace {
 
 using test::FakeAudioLibrary;
+using test::FakePlaylist;
 
 constexpr audio::BytePosition kSecond = 44100 * 4;
-
-class FakePlaylist : public PlaylistWindowPort {
-  public:
-    int playlistPosition() const override { return position; }
-    int count() const override { return static_cast<int>(paths.size()); }
-    QString pathAt(int index) const override { return paths.value(index); }
-    void pressAdd() override { added.clear(); }
-    QString addedSongPath() const override { return added; }
-    void selectEntry(int index) override { selected = index; }
-    void advance() override { ++position; }
-    void ensureLoaded() override { ++loads; }
-    void loadsongs_to_playlist(const QString& file) override {
-        paths << file;
-        position = static_cast<int>(paths.size()) - 1;
-        added = file;
-        changed = true;
-    }
-    void save_playlist() override { ++saves; }
-    bool playlistChanged() const override { return changed; }
-    QString currentPlaylist() const override { return current; }
-    void pressRemove() override { ++removes; }
-    void show() override { ++shows; }
-
-    QStringList paths;
-    int position = 0, selected = -1, loads = 0, saves = 0, removes = 0, shows = 0;
-    QString added, current;
-    bool changed = false;
-};
 
 class MainWindowTest : public ::testing::Test {
   protected:

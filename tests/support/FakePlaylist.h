@@ -1,0 +1,38 @@
+// The playlist window reduced to a list of paths, for tests of the main window's logic.
+#pragma once
+
+#include <QStringList>
+
+#include "app/PlaylistWindowPort.h"
+
+namespace kelvra::test {
+
+class FakePlaylist : public app::PlaylistWindowPort {
+  public:
+    int playlistPosition() const override { return position; }
+    int count() const override { return static_cast<int>(paths.size()); }
+    QString pathAt(int index) const override { return paths.value(index); }
+    void pressAdd() override { added.clear(); }
+    QString addedSongPath() const override { return added; }
+    void selectEntry(int index) override { selected = index; }
+    void advance() override { ++position; }
+    void ensureLoaded() override { ++loads; }
+    void loadsongs_to_playlist(const QString& file) override {
+        paths << file;
+        position = static_cast<int>(paths.size()) - 1;
+        added = file;
+        changed = true;
+    }
+    void save_playlist() override { ++saves; }
+    bool playlistChanged() const override { return changed; }
+    QString currentPlaylist() const override { return current; }
+    void pressRemove() override { ++removes; }
+    void show() override { ++shows; }
+
+    QStringList paths;
+    int position = 0, selected = -1, loads = 0, saves = 0, removes = 0, shows = 0;
+    QString added, current;
+    bool changed = false;
+};
+
+}  // namespace kelvra::test

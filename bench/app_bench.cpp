@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         QElapsedTimer tick;
         tick.start();
         logic.tmrTrackLength_Timer();
-        parts.mainView->repaint();  // the painting the tick causes, done now rather than later
+        // The repaints the tick asked for (meters, bars, times) are processed here.
         qapp.processEvents();
         ticks.push_back(tick.nsecsElapsed() / 1e6);
     }

@@ -120,7 +120,18 @@ QString FormatID3v1TagsPlaylist(const QString& blockText) {
     return trimSpaces(t.mid(0, 30)) + QStringLiteral(" - ") + trimSpaces(t.mid(30, 30));
 }
 
-QString get_ID3_tag(audio::AudioLibrary& library, const QString& path) {
+namespace {
+
+// How one kind of display text is made from each source of tags.
+struct TextRules {
+    QString (*fromID3v2)(const ID3v2Slots&);
+    QString (*fromID3v1)(const QString& blockText);
+    QString (*fromWma)(std::string_view list);
+};
+
+// Both display texts read their sources in the same order: an ID3v2 tag, the ID3v1 block the
+// engine reports, the WMA attribute list, and finally the file's name.
+QString displayText(audio::AudioLibrary& library, const QString& path, const TextRules& rules) {
     QString text;
     {
         TagStream stream(library, path, StreamSide::Main);
@@ -128,36 +139,31 @@ QString get_ID3_tag(audio::AudioLibrary& library, const QString& path) {
             ID3v2Slots id3v2;
             if (readID3v2Header(path, id3v2)) {
                 readID3v2Frames(path, id3v2);
-                text = deckTextFromID3v2(id3v2);
+                text = rules.fromID3v2(id3v2);
             } else if (const std::string_view block = stream.tags(); !block.empty()) {
-                text = FormatID3v1TagsDeck(id3v1BlockText(block));
+                text = rules.fromID3v1(id3v1BlockText(block));
             }
         } else {
             TagStream wma(library, path, StreamSide::Wma);
-            if (wma.isOpen()) text = deckTextFromWma(wma.tags());
+            if (wma.isOpen()) text = rules.fromWma(wma.tags());
         }
     }
     return text.isEmpty() ? fileNameOfPath(path) : text;
 }
 
+QString playlistTextFromID3v2(const ID3v2Slots& id3v2) {
+    return cleanTagText(id3v2.title + QStringLiteral(" - ") + id3v2.artist);
+}
+
+}  // namespace
+
+QString get_ID3_tag(audio::AudioLibrary& library, const QString& path) {
+    return displayText(library, path, {deckTextFromID3v2, FormatID3v1TagsDeck, deckTextFromWma});
+}
+
 QString getID3_tag(audio::AudioLibrary& library, const QString& path) {
-    QString text;
-    {
-        TagStream stream(library, path, StreamSide::Main);
-        if (stream.isOpen()) {
-            ID3v2Slots id3v2;
-            if (readID3v2Header(path, id3v2)) {
-                readID3v2Frames(path, id3v2);
-                text = cleanTagText(id3v2.title + QStringLiteral(" - ") + id3v2.artist);
-            } else if (const std::string_view block = stream.tags(); !block.empty()) {
-                text = FormatID3v1TagsPlaylist(id3v1BlockText(block));
-            }
-        } else {
-            TagStream wma(library, path, StreamSide::Wma);
-            if (wma.isOpen()) text = playlistTextFromWma(wma.tags());
-        }
-    }
-    return text.isEmpty() ? fileNameOfPath(path) : text;
+    return displayText(library, path,
+                       {playlistTextFromID3v2, FormatID3v1TagsPlaylist, playlistTextFromWma});
 }
 
 }  // namespace kelvra::tags

@@ -18,7 +18,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@bash tools/run-kelvra.sh $(BUILD) $(ARGS)
+	@bash tools/run-kelvra.sh $(BUILD) "$(ARGS)"
 
 test: build
 	@bash tools/run-tests.sh $(BUILD)

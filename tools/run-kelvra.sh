@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:?usage: run-kelvra.sh BUILD_DIR [SONG-OR-PLAYLIST]}
 shift
-if [ $# -eq 0 ]; then
+if [ $# -eq 0 ] || [ -z "${1:-}" ]; then
     set -- "$build/demo/Kelvra Demo.m3u"
 fi
 exec "$build/src/kelvra" "$@"

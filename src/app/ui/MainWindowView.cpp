@@ -1,5 +1,6 @@
 #include "app/ui/MainWindowView.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QToolButton>
 
@@ -141,6 +142,17 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove && !mixer_->hasFocus())
         mixer_->setFocus(Qt::MouseFocusReason);
     return BorderlessWindow::eventFilter(watched, event);
+}
+
+void MainWindowView::changeEvent(QEvent* event) {
+    // Coming back to the front, the window repaints at once under the busy pointer, so the DJ
+    // never looks at stale meters and lamps.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        repaint();
+        QApplication::restoreOverrideCursor();
+    }
+    BorderlessWindow::changeEvent(event);
 }
 
 }  // namespace kelvra::app

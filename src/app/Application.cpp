@@ -29,7 +29,7 @@ Application::Application(QString programFolder, QString commandLine)
         p.splashControls, *p.clock, p.searchPath, p.programFolder,
         Splash::Hooks{[this] { loadMainWindow(); },
                       [this] { return parts_->controller->playlistPosition(); },
-                      [this](bool busy) { parts_->setBusy(busy); }});
+                      [this](bool busy) { parts_->busy.set(busy); }});
 }
 
 Application::~Application() {
@@ -61,15 +61,6 @@ void Application::start() {
     p.splashView->show();
 }
 
-void Application::Parts::setBusy(bool on) {
-    if (on == busy) return;
-    busy = on;
-    if (on)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
 void Application::loadMainWindow() {
     Parts& p = *parts_;
     if (!runInitialisationChecks(p.programFolder, *p.library, p.dialogs)) {
@@ -86,7 +77,7 @@ void Application::loadMainWindow() {
     shell.closeSplash = [&p] {
         p.splash->close();
         p.splashView->close();
-        p.setBusy(false);
+        p.busy.set(false);
     };
     shell.unloadOtherWindows = [&p] {
         if (p.optionsView) p.optionsView->hide();
@@ -97,7 +88,7 @@ void Application::loadMainWindow() {
         }
         p.controller->closeForGood();
     };
-    shell.busyPointer = [&p](bool busy) { p.setBusy(busy); };
+    shell.busyPointer = [&p](bool busy) { p.busy.set(busy); };
     shell.processEvents = [] { QCoreApplication::processEvents(); };
 
     MainWindowDeps deps{
@@ -119,7 +110,7 @@ void Application::Parts::fail() {
     failed = true;
     splash->close();
     if (splashView) splashView->close();
-    setBusy(false);
+    busy.set(false);
     QCoreApplication::exit(1);
 }
 

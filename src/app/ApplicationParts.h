@@ -11,6 +11,7 @@
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
+#include "core/BusyPointer.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/QtDialogs.h"
@@ -40,10 +41,9 @@ struct Application::Parts {
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
-    bool busy = false;
+    BusyPointer busy;
     bool failed = false;
 
-    void setBusy(bool on);
     void fail();
     void bindMainWindow();
     void showOptions();

@@ -138,12 +138,11 @@ bool MainWindow::load(const QString& commandLine) {
 
     if (kCommandLineSongs.contains(commandLine.right(4).toUpper())) {
         deps_.playlist.loadsongs_to_playlist(commandLine);
-        left_->setSongFile(deps_.playlist.addedSongPath());
-        if (!left_->songFile().isEmpty()) {
+        const QString added = deps_.playlist.addedSongPath();
+        left_->setSongFile(added);
+        if (!added.isEmpty()) {
             deps_.playlist.selectEntry(deps_.playlist.playlistPosition());
-            left_->init_Player();
-            controls_.left.playCue.setBackColour(kColourOff);
-            left_->setCueHistory(0, 0);
+            left_->loadChosenFile(added);
             left_->playClick();
         }
     }

@@ -162,11 +162,8 @@ void Deck::openFileClick() {
     playlist_.pressAdd();
     const QString added = playlist_.addedSongPath();
     if (added.isEmpty()) return;
-    songFile_ = added;
     playlist_.selectEntry(playlist_.playlistPosition());
-    init_Player();
-    controls_.playCue.setBackColour(kColourOff);
-    setCueHistory(0, 0);
+    loadChosenFile(added);
 }
 
 void Deck::loadChosenFile(const QString& path) {

@@ -33,8 +33,8 @@ class Deck {
     void pauseClick();
     // The load-from-file button: adds songs to the playlist and loads the one added last.
     void openFileClick();
-    // Loads a file dropped or chosen for this deck, as the load-from-file button does after its
-    // dialog: the cue history is cleared.
+    // Loads a file chosen for this deck (by its load button, a drop or the command line): the
+    // cue history is cleared and the play-previous-cue button dimmed.
     void loadChosenFile(const QString& path);
 
     // The deck's part of the 80 ms display tick: follow playback or seek to a dragged bar.

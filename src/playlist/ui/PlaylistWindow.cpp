@@ -201,12 +201,7 @@ void PlaylistWindow::setBusy(bool busy) {
         button->setEnabled(!busy);
     for (QAction* action : mnuFile_->actions())
         if (action->objectName() != QLatin1String("mnuFileEditTags")) action->setEnabled(!busy);
-    if (busy == cursorOverridden_) return;
-    cursorOverridden_ = busy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
+    busyPointer_.set(busy);
 }
 
 void PlaylistWindow::load(const QString& commandLine) {

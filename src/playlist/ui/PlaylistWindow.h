@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "core/BorderlessWindow.h"
+#include "core/BusyPointer.h"
 #include "playlist/ui/SearchWindow.h"
 
 class QLabel;
@@ -68,7 +69,7 @@ class PlaylistWindow final : public BorderlessWindow {
     QList<QPushButton*> editButtons_;
     QPointer<SearchWindow> search_;
     bool followingSelection_ = false;
-    bool cursorOverridden_ = false;
+    BusyPointer busyPointer_;
 };
 
 }  // namespace kelvra::playlist

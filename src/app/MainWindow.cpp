@@ -36,6 +36,14 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
                                            *this, deps_.playlist, deps_.clock);
     left_->setOther(*right_);
     right_->setOther(*left_);
+    for (Side side : {Side::Left, Side::Right}) {
+        auto& unit = pitch_[sideIndex(side)];
+        unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
+        cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
+        decks::DeckControls& c = controls_.deck(side);
+        QObject::connect(&c.pitch, &SliderModel::changed, [this] { run_pitchTimer_timer(); });
+        QObject::connect(&c.pitch, &SliderModel::mousePressed, [this] { focusMixer(); });
+    }
 
     settings::Options::Hooks optionHooks;
     optionHooks.deviceDescription = [this](int device) -> std::optional<QString> {
@@ -133,7 +141,7 @@ bool MainWindow::load(const QString& commandLine) {
     left_->cueTimer().setInterval(values_.cueSearchInterval);
     right_->cueTimer().setInterval(values_.cueSearchInterval);
     hide_keyboard_Shortcuts();
-    if (features_.run_pitchTimer_timer) features_.run_pitchTimer_timer();
+    run_pitchTimer_timer();
     tmrTrackLength_->setEnabled(true);
 
     if (kCommandLineSongs.contains(commandLine.right(4).toUpper())) {
@@ -155,8 +163,7 @@ bool MainWindow::load(const QString& commandLine) {
 
 void MainWindow::tmrTrackLength_Timer() {
     mixer_->run_VUmeterTimer();
-    if (features_.bendHeld && features_.bendHeld() && features_.run_pitchTimer_timer)
-        features_.run_pitchTimer_timer();
+    if (pitch_[0]->bendHeld() || pitch_[1]->bendHeld()) run_pitchTimer_timer();
     left_->updateDisplay();
     right_->updateDisplay();
     right_->rememberShownProgress();
@@ -221,7 +228,13 @@ void MainWindow::disable_Timers() {
 }
 
 void MainWindow::changePitch(Side side) {
-    if (features_.changePitch) features_.changePitch(side);
+    pitch_[sideIndex(side)]->changePitch();
+}
+
+void MainWindow::run_pitchTimer_timer() {
+    // The right deck first, then the left.
+    pitch_[1]->followSliderAndBend();
+    pitch_[0]->followSliderAndBend();
 }
 
 void MainWindow::run_autoDJ() {

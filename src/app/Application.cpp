@@ -68,8 +68,12 @@ void Application::loadMainWindow() {
         return;
     }
     p.playlistWindow = std::make_unique<playlist::PlaylistWindow>(*p.controller, p.dialogs);
-    p.playlistPort =
-        std::make_unique<PlaylistWindowAdapter>(*p.controller, *p.playlistWindow, p.commandLine);
+    playlist::PlaylistWindow& window = *p.playlistWindow;
+    p.playlistPort = std::make_unique<PlaylistWindowAdapter>(
+        *p.controller,
+        PlaylistWindowAdapter::Window{[&window](const QString& line) { window.load(line); },
+                                      [&window] { window.showCentred(); }},
+        p.commandLine);
 
     Shell shell;
     shell.placeWindow = [&p] { p.mainView->placeOnScreen(); };

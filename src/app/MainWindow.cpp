@@ -169,6 +169,7 @@ void MainWindow::tmrTrackLength_Timer() {
     right_->rememberShownProgress();
     left_->rememberShownProgress();
     if (autoDJOn_ && features_.autoDJTrigger) features_.autoDJTrigger();
+    if (shell_.displayTicked) shell_.displayTicked();
 }
 
 void MainWindow::hide_keyboard_Shortcuts() {

@@ -31,6 +31,7 @@ struct Shell {
     std::function<void()> unloadOtherWindows;       // every window but the main one, last first
     std::function<void(bool)> busyPointer;
     std::function<void()> processEvents;
+    std::function<void()> displayTicked;  // after every 80 ms display tick (session traces)
 };
 
 // The units of later features that the decks and the display tick call into. Unset entries do

@@ -11,7 +11,10 @@ void PlaylistWindowAdapter::advance() {
 void PlaylistWindowAdapter::ensureLoaded() {
     if (loaded_) return;
     loaded_ = true;
-    window_.load(commandLine_);
+    if (window_.load)
+        window_.load(commandLine_);
+    else
+        controller_.startUp(commandLine_);
 }
 
 }  // namespace kelvra::app

@@ -2,18 +2,27 @@
 // Thread: UI thread only.
 #pragma once
 
+#include <functional>
 #include "app/PlaylistWindowPort.h"
 #include "playlist/PlaylistController.h"
-#include "playlist/ui/PlaylistWindow.h"
 
 namespace kelvra::app {
 
 class PlaylistWindowAdapter final : public PlaylistWindowPort {
   public:
+    // The window itself, or nothing in a headless program: its first load (which starts the
+    // controller up with the command line) and its showing.
+    struct Window {
+        std::function<void(const QString& commandLine)> load;
+        std::function<void()> show;
+    };
+
     // `commandLine` goes to the window's load (it opens a playlist named there).
-    PlaylistWindowAdapter(playlist::PlaylistController& controller,
-                          playlist::PlaylistWindow& window, QString commandLine)
-        : controller_(controller), window_(window), commandLine_(std::move(commandLine)) {}
+    PlaylistWindowAdapter(playlist::PlaylistController& controller, Window window,
+                          QString commandLine)
+        : controller_(controller),
+          window_(std::move(window)),
+          commandLine_(std::move(commandLine)) {}
 
     int playlistPosition() const override { return controller_.playlistPosition(); }
     int count() const override { return controller_.count(); }
@@ -32,11 +41,13 @@ class PlaylistWindowAdapter final : public PlaylistWindowPort {
     bool playlistChanged() const override { return controller_.playlistChanged(); }
     QString currentPlaylist() const override { return controller_.currentPlaylist(); }
     void pressRemove() override { controller_.removeCB_Click(); }
-    void show() override { window_.showCentred(); }
+    void show() override {
+        if (window_.show) window_.show();
+    }
 
   private:
     playlist::PlaylistController& controller_;
-    playlist::PlaylistWindow& window_;
+    Window window_;
     QString commandLine_;
     bool loaded_ = false;
 };

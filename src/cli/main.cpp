@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     {"tags", "tags FILE...", kelvra::cli::tagsCommand},
     {"id3v1", "id3v1 FILE", kelvra::cli::id3v1Command},
     {"playlist", "playlist FILE.m3u", kelvra::cli::playlistCommand},
+    {"session", "session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]",
+     kelvra::cli::sessionCommand},
 };
 
 int usage() {

@@ -51,6 +51,12 @@ std::unique_ptr<Timer> VirtualClock::createTimer() {
     return std::make_unique<VirtualTimer>(*this, nextSerial_++);
 }
 
+std::int64_t VirtualClock::nextDue(std::int64_t limit) const {
+    for (const VirtualTimer* timer : timers_)
+        if (timer->enabled_) limit = std::min(limit, timer->due_);
+    return limit;
+}
+
 void VirtualClock::advance(std::int64_t milliseconds) {
     const std::int64_t end = now_ + std::max<std::int64_t>(0, milliseconds);
     for (;;) {

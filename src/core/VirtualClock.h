@@ -21,6 +21,8 @@ class VirtualClock final : public Clock {
     // Moves time forward by `milliseconds`, firing every timer that falls due on the way, in
     // time order (timers due at the same moment fire in creation order).
     void advance(std::int64_t milliseconds);
+    // When the next enabled timer falls due, or `limit` when none does before it.
+    std::int64_t nextDue(std::int64_t limit) const;
 
   private:
     class VirtualTimer;

@@ -50,6 +50,7 @@ Engine::~Engine() {
 bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     // Flags (such as leaving the device volume alone) need no action here: the engine never
     // touches the device volume.
+    if (offlineRate_ != 0) return initOffline(offlineRate_);
     collectRetired();
     if (mode_ != Mode::Closed) return fail(kErrorAlready);
     if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
@@ -262,6 +263,9 @@ void Engine::refresh(Stream& stream) {
 bool Engine::streamPreBuf(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
+    // Offline, the renderer itself waits for every block it needs; waiting here as well would
+    // only stall a session on a seek the worker has no room to act on yet.
+    if (mode_ == Mode::Offline) return ok();
     if (!stream->worker->waitDecoded(stream->generation, kPreBufferTimeoutMs))
         return fail(kErrorNotAvailable);
     return ok();

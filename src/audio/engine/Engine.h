@@ -69,6 +69,9 @@ class Engine final : public AudioLibrary {
     // Offline rendering instead of init(): no device; the mix is made only when render() asks,
     // as fast as it can, and decoding is waited for, so the output is the same on every run.
     bool initOffline(std::uint32_t rate);
+    // From now on init() opens the offline renderer at `rate` instead of a device: the program's
+    // own start-up then runs unchanged in a headless session.
+    void renderOfflineOnInit(std::uint32_t rate) { offlineRate_ = rate; }
     // Renders `frames` interleaved stereo 16-bit frames at the offline rate.
     bool render(std::int16_t* out, std::int64_t frames);
 
@@ -105,6 +108,7 @@ class Engine final : public AudioLibrary {
     bool outputRunning_ = false;  // a device or null output is calling the mixer
     bool nullDevice_ = false;
     float bufferSeconds_ = 0.5f;
+    std::uint32_t offlineRate_ = 0;
     int error_ = kErrorOk;
     Handle nextHandle_ = 1;
     std::unordered_map<Handle, std::unique_ptr<Stream>> streams_;

@@ -1,0 +1,110 @@
+#include "app/HeadlessProgram.h"
+
+#include <QTemporaryDir>
+#include <vector>
+
+#include "app/PlaylistWindowAdapter.h"
+#include "core/FileHelpers.h"
+#include "playlist/TagTitles.h"
+#include "settings/IniSettingsStore.h"
+#include "tags/DisplayText.h"
+
+namespace kelvra::app {
+namespace {
+
+// Every box answered as Enter would answer it; every file dialog cancelled.
+class DefaultAnswers final : public Dialogs {
+  public:
+    explicit DefaultAnswers(std::function<void(const QString&)> log) : log_(std::move(log)) {}
+    MessageResult message(const QString& title, const QString& text, MessageButtons buttons,
+                          MessageIcon) override {
+        tell("message\t" + title + "\t" + QString(text).replace('\r', ' ').replace('\n', ' '));
+        return buttons == MessageButtons::Ok || buttons == MessageButtons::OkCancel
+                   ? MessageResult::Ok
+                   : MessageResult::Yes;
+    }
+    QStringList openFiles(const FileDialogRequest& request) override {
+        tell("open-dialog\t" + request.title + "\tcancelled");
+        return {};
+    }
+    QString saveFile(const FileDialogRequest& request) override {
+        tell("save-dialog\t" + request.title + "\tcancelled");
+        return {};
+    }
+
+  private:
+    void tell(const QString& line) {
+        if (log_) log_(line);
+    }
+    std::function<void(const QString&)> log_;
+};
+
+}  // namespace
+
+struct HeadlessProgram::Parts {
+    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<DefaultAnswers> dialogs;
+    std::unique_ptr<settings::IniSettingsStore> store;
+    std::unique_ptr<playlist::TitleService> titles;
+    std::unique_ptr<PlaylistWindowAdapter> port;
+    QString folder;
+};
+
+HeadlessProgram::HeadlessProgram(Options options)
+    : rate_(options.rate), parts_(std::make_unique<Parts>()) {
+    Parts& p = *parts_;
+    p.folder = options.configFolder;
+    if (p.folder.isEmpty()) {
+        p.scratch = std::make_unique<QTemporaryDir>();
+        p.folder = p.scratch->path();
+    }
+    engine_.renderOfflineOnInit(std::uint32_t(rate_));
+    p.dialogs = std::make_unique<DefaultAnswers>(options.log);
+    p.store = std::make_unique<settings::IniSettingsStore>(p.folder);
+    // Titles are read on the clock's ticks, so a session is the same on every run.
+    p.titles = playlist::makeChunkedTitleService(clock_, playlist::tagTitleReaderFactory()());
+    controller_ =
+        std::make_unique<playlist::PlaylistController>(*p.dialogs, *p.store, *p.titles, p.folder);
+    p.port = std::make_unique<PlaylistWindowAdapter>(*controller_, PlaylistWindowAdapter::Window{},
+                                                     QString());
+    Shell shell;
+    shell.displayTicked = [this] {
+        if (displayTicked_) displayTicked_();
+    };
+    window_ = std::make_unique<MainWindow>(
+        MainWindowDeps{engine_, *p.dialogs, *p.store, clock_, *p.port,
+                       [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
+                       p.folder, p.folder},
+        shell);
+}
+
+HeadlessProgram::~HeadlessProgram() {
+    window_.reset();
+    controller_.reset();
+}
+
+bool HeadlessProgram::start() {
+    return window_->load(QString());
+}
+
+void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
+    std::vector<std::int16_t> buffer;
+    while (clock_.nowMs() < ms) {
+        // Render up to the next moment a timer fires, then let it fire: every engine call a tick
+        // makes lands exactly at its own sample.
+        const std::int64_t next = std::max(clock_.nowMs() + 1, clock_.nextDue(ms));
+        const std::int64_t target = std::int64_t(next) * rate_ / 1000;
+        std::int64_t frames = target - renderedFrames_;
+        while (frames > 0) {
+            const std::int64_t n = std::min<std::int64_t>(frames, 4096);
+            buffer.resize(std::size_t(2 * n));
+            engine_.render(buffer.data(), n);
+            if (sink) sink(buffer.data(), n);
+            renderedFrames_ += n;
+            frames -= n;
+        }
+        clock_.advance(next - clock_.nowMs());
+    }
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,56 @@
+// The real program logic without windows: engine, settings, playlist and main window composed as
+// the program composes them, on a virtual clock, with the mix rendered offline. Session scripts
+// and offline mixes run on it. Dialogs are answered with their default button and told to a log.
+// Thread: the owner's thread only.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "audio/engine/Engine.h"
+#include "core/VirtualClock.h"
+#include "playlist/PlaylistController.h"
+
+namespace kelvra::app {
+
+class HeadlessProgram {
+  public:
+    struct Options {
+        int rate = 44100;
+        QString configFolder;  // empty: a scratch folder of the program's own
+        std::function<void(const QString&)> log;
+    };
+    using Sink = std::function<void(const std::int16_t* frames, std::int64_t count)>;
+
+    explicit HeadlessProgram(Options options);
+    ~HeadlessProgram();
+
+    // The main window's load, as at start-up (the playlist window loads 1 ms later, on the clock).
+    bool start();
+    // Runs every timer and renders the mix until `ms` on the program's clock.
+    void runUntil(std::int64_t ms, const Sink& sink);
+
+    MainWindow& window() { return *window_; }
+    playlist::PlaylistController& playlist() { return *controller_; }
+    VirtualClock& clock() { return clock_; }
+    audio::engine::Engine& engine() { return engine_; }
+    int rate() const { return rate_; }
+    // Called after every display tick.
+    void onDisplayTick(std::function<void()> callback) { displayTicked_ = std::move(callback); }
+
+  private:
+    struct Parts;
+    int rate_;
+    std::int64_t renderedFrames_ = 0;
+    VirtualClock clock_;
+    audio::engine::Engine engine_;
+    std::unique_ptr<Parts> parts_;
+    std::unique_ptr<playlist::PlaylistController> controller_;
+    std::unique_ptr<MainWindow> window_;
+    std::function<void()> displayTicked_;
+};
+
+}  // namespace kelvra::app

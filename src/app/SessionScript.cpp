@@ -1,0 +1,121 @@
+#include "app/SessionScript.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace kelvra::app {
+namespace {
+
+// A day of program time is far more than any set; it also keeps the millisecond count exact.
+constexpr double kMaxSeconds = 86400.0 * 7;
+
+std::optional<std::int64_t> parseTime(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > kMaxSeconds) return {};
+    return std::int64_t(std::nearbyint(seconds * 1000));
+}
+
+std::optional<int> parseInt(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok) return {};
+    return value;
+}
+
+// The rest of the line after the first `words` words, spaces inside kept (paths).
+QString restAfter(const QString& line, int words) {
+    int at = 0;
+    for (int i = 0; i < words; ++i) {
+        while (at < line.size() && line[at].isSpace())
+            ++at;
+        while (at < line.size() && !line[at].isSpace())
+            ++at;
+    }
+    return line.mid(at).trimmed();
+}
+
+}  // namespace
+
+SessionParse parseSessionScript(const QByteArray& text) {
+    SessionParse result;
+    const QList<QByteArray> lines = text.split('\n');
+    for (int n = 0; n < lines.size(); ++n) {
+        QString line = QString::fromUtf8(lines[n]);
+        const qsizetype hash = line.indexOf(u'#');
+        if (hash >= 0) line.truncate(hash);
+        line = line.trimmed();
+        if (line.isEmpty()) continue;
+        const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+        auto fail = [&](const QString& why) {
+            result.errorLine = n + 1;
+            result.error = why;
+            result.actions.clear();
+            return result;
+        };
+        SessionAction action;
+        action.line = n + 1;
+        const auto time = parseTime(words[0]);
+        if (!time) return fail("bad time '" + words[0] + "'");
+        action.ms = *time;
+        if (words.size() < 2) return fail("missing action");
+        const QString verb = words[1];
+        if (verb == "end") {
+            action.type = SessionAction::End;
+        } else if (verb == "load") {
+            action.type = SessionAction::Load;
+            if (words.size() < 4 || (words[2] != "left" && words[2] != "right"))
+                return fail("usage: TIME load left|right PATH");
+            action.target = words[2];
+            action.path = restAfter(line, 3);
+        } else if (verb == "playlist") {
+            action.type = SessionAction::Playlist;
+            action.path = restAfter(line, 2);
+            if (action.path.isEmpty()) return fail("usage: TIME playlist PATH.m3u");
+        } else if (verb == "click" || verb == "down" || verb == "up") {
+            action.type = verb == "click"  ? SessionAction::Click
+                          : verb == "down" ? SessionAction::Down
+                                           : SessionAction::Up;
+            if (words.size() < 3 || words.size() > 4)
+                return fail("usage: TIME " + verb + " CONTROL");
+            action.target = words[2];
+            if (words.size() == 4) {
+                if (action.type == SessionAction::Down && words[3] == "right") {
+                    action.rightButton = true;
+                } else if (const auto index = parseInt(words[3]); index && *index >= 0) {
+                    action.index = *index;
+                } else {
+                    return fail("bad argument '" + words[3] + "'");
+                }
+            }
+        } else if (verb == "set") {
+            action.type = SessionAction::Set;
+            if (words.size() != 4) return fail("usage: TIME set CONTROL VALUE");
+            action.target = words[2];
+            const auto value = parseInt(words[3]);
+            if (!value) return fail("bad value '" + words[3] + "'");
+            action.value = *value;
+        } else if (verb == "key" || verb == "keyup") {
+            action.type = verb == "key" ? SessionAction::Key : SessionAction::KeyUp;
+            if (words.size() < 3) return fail("usage: TIME " + verb + " NAME [shift] [ctrl] [alt]");
+            action.target = words[2];
+            for (int i = 3; i < words.size(); ++i) {
+                const int bit = words[i] == "shift"  ? 1
+                                : words[i] == "ctrl" ? 2
+                                : words[i] == "alt"  ? 4
+                                                     : 0;
+                if (bit == 0) return fail("bad modifier '" + words[i] + "'");
+                action.modifiers |= bit;
+            }
+        } else {
+            return fail("unknown action '" + verb + "'");
+        }
+        result.actions.push_back(action);
+    }
+    std::stable_sort(result.actions.begin(), result.actions.end(),
+                     [](const SessionAction& a, const SessionAction& b) { return a.ms < b.ms; });
+    return result;
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,32 @@
+// Session scripts: one timed action a line, run against the program's controls by name. The
+// parser is plain text in, actions or an error out, so it never trusts what it reads.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace kelvra::app {
+
+struct SessionAction {
+    enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, End } type = Click;
+    std::int64_t ms = 0;  // on the program's clock
+    QString target;       // control name, deck side ("left"/"right") or key name
+    QString path;         // Load and Playlist
+    int index = -1;       // a control's index (speedCB 1, monitorCMB 2), or -1
+    int value = 0;        // Set
+    bool rightButton = false;
+    int modifiers = 0;  // Key and KeyUp: 1 Shift, 2 Ctrl, 4 Alt
+    int line = 0;
+};
+
+struct SessionParse {
+    std::vector<SessionAction> actions;  // in time order; one time keeps the file's order
+    int errorLine = 0;                   // 0: no error
+    QString error;
+};
+
+SessionParse parseSessionScript(const QByteArray& text);
+
+}  // namespace kelvra::app

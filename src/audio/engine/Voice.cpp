@@ -243,6 +243,10 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
         if (envelope_ <= 0) {
             if (seekPending_) applySeek();
             if (wantBypass != bypass()) switchPath(rate);
+            // Nothing is heard yet: a start takes the newest gains at once instead of gliding
+            // to them from a volume it never played at.
+            gainLeft_ = targetLeft;
+            gainRight_ = targetRight;
         }
         const bool pathSwitch = wantBypass != bypass();
         if (!pathSwitch && !bypass()) currentRate_ = rate;

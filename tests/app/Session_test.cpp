@@ -1,0 +1,152 @@
+// Session scripts: the parser's errors, and scripted sessions rendered through the real engine
+// offline and measured on their audio (pitch, turntable stop, cue loop, no clicks).
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "app/SessionRunner.h"
+#include "support/AudioFixtures.h"
+
+namespace kelvra::app {
+namespace {
+
+constexpr int kRate = 44100;
+
+TEST(SessionScript, ParsesActionsInTimeOrderAndNamesTheBadLine) {
+    const SessionParse good = parseSessionScript(
+        "# comment\n2 click speedCB 1\n1 down playCB2 right\n1 set LpitchScroll 1150\n"
+        "0.5 load left /music/a song.mp3\n3 key X shift\n4 end\n");
+    ASSERT_EQ(good.errorLine, 0) << good.error.toStdString();
+    ASSERT_EQ(good.actions.size(), 6u);
+    EXPECT_EQ(good.actions[0].path, "/music/a song.mp3");
+    EXPECT_TRUE(good.actions[1].rightButton);  // same time: file order kept
+    EXPECT_EQ(good.actions[2].value, 1150);
+    EXPECT_EQ(good.actions[3].index, 1);
+    EXPECT_EQ(good.actions[4].modifiers, 1);
+
+    for (const char* bad : {"1 click\n", "x click playCB\n", "1 dance\n", "1 set LpitchScroll x\n",
+                            "-1 click playCB\n", "1 load middle a.mp3\n", "1 key Q hyper\n"}) {
+        const SessionParse parse = parseSessionScript(QByteArray("# first\n") + bad);
+        EXPECT_EQ(parse.errorLine, 2) << bad;
+        EXPECT_FALSE(parse.error.isEmpty());
+        EXPECT_TRUE(parse.actions.empty());
+    }
+}
+
+class SessionRender : public ::testing::Test {
+  protected:
+    SessionRender() {
+        song = dir.filePath("sine.wav").toStdString();
+        EXPECT_TRUE(test::writeWav(song, test::sine(kRate, 2, 30, 1000, 0.5), kRate, 2));
+    }
+
+    // Renders `script` for `seconds`; returns the left+right mono mix.
+    std::vector<double> render(const QString& script, double seconds, QString* error = nullptr) {
+        HeadlessProgram program({kRate, dir.filePath("config"), {}});
+        EXPECT_TRUE(program.start());
+        const SessionParse parse = parseSessionScript(script.toUtf8());
+        EXPECT_EQ(parse.errorLine, 0) << parse.error.toStdString();
+        std::vector<double> mono;
+        const auto result = runSession(program, parse.actions, std::llrint(seconds * 1000),
+                                       [&](const std::int16_t* frames, std::int64_t count) {
+                                           for (std::int64_t i = 0; i < count; ++i)
+                                               mono.push_back(frames[2 * i] + frames[2 * i + 1]);
+                                       });
+        if (error) *error = result.error;
+        return mono;
+    }
+
+    // Frequency from the rising zero crossings between two times.
+    static double frequency(const std::vector<double>& x, double from, double to) {
+        const std::size_t a = std::size_t(from * kRate), b = std::size_t(to * kRate);
+        double first = -1, last = -1;
+        int crossings = 0;
+        for (std::size_t i = a + 1; i < b && i < x.size(); ++i) {
+            if (x[i - 1] < 0 && x[i] >= 0) {
+                const double at = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+                if (first < 0) first = at;
+                last = at;
+                ++crossings;
+            }
+        }
+        return crossings > 1 ? (crossings - 1) / ((last - first) / kRate) : 0;
+    }
+    static double peak(const std::vector<double>& x, double from, double to) {
+        double p = 0;
+        for (std::size_t i = std::size_t(from * kRate); i < std::size_t(to * kRate) && i < x.size();
+             ++i)
+            p = std::max(p, std::abs(x[i]));
+        return p;
+    }
+    static double largestStep(const std::vector<double>& x) {
+        double step = 0;
+        for (std::size_t i = 1; i < x.size(); ++i)
+            step = std::max(step, std::abs(x[i] - x[i - 1]));
+        return step;
+    }
+
+    QTemporaryDir dir;
+    std::string song;
+};
+
+TEST_F(SessionRender, PitchBaseFrequencyAndTurntableStopAreHeardWithoutClicks) {
+    const QString path = QString::fromStdString(song);
+    QString error;
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 click playCB2\n"
+                                               "3 set LpitchScroll 1150\n"
+                                               "5 click speedCB 1\n"
+                                               "6 click speedCB 2\n"
+                                               "7 down LpBend_PlusCB\n"
+                                               "8.8 up LpBend_PlusCB\n"
+                                               "10 down stopCB2\n",
+                                           11, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_NEAR(frequency(mix, 1.5, 2.5), 1000.0, 0.5);
+    EXPECT_NEAR(frequency(mix, 3.5, 4.5), 1015.0, 0.5);   // 44762 / 44100 of the sine
+    EXPECT_NEAR(frequency(mix, 5.2, 5.8), 507.5, 0.5);    // half the base frequency
+    EXPECT_NEAR(frequency(mix, 8.5, 8.75), 1035.0, 1.0);  // bent 200 units further: +3.5 %
+    EXPECT_NEAR(frequency(mix, 9.2, 9.8), 1015.0, 0.5);   // snapped back
+    // The stop's frequency falls, and after its 12 ticks (0.36 s) there is silence.
+    EXPECT_LT(frequency(mix, 10.15, 10.30), 800.0);
+    EXPECT_GT(peak(mix, 9.5, 9.9), 5000.0);
+    EXPECT_LT(peak(mix, 10.45, 11.0), 1.0);
+
+    // No step from one sample to the next beyond 1.5 times the sine's own largest.
+    const double sineStep =
+        largestStep(std::vector<double>(mix.begin() + kRate + 4410, mix.begin() + 2 * kRate));
+    EXPECT_LE(largestStep(mix), 1.5 * sineStep);
+}
+
+TEST_F(SessionRender, CueEditModeLoopsEightyMillisecondsAtTheCuePoint) {
+    const QString path = QString::fromStdString(song);
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 click playCB2\n"
+                                               "2 down playCB2 right\n"
+                                               "2.2 down LcueFowardCB\n"
+                                               "3 up LcueFowardCB\n",
+                                           4, nullptr);
+    // While held, the deck jumps back every 80 ms: the sound restarts each 80 ms, so the
+    // envelope dips at that period. Count the dips (short near-silences) in one second.
+    int dips = 0;
+    bool inDip = false;
+    for (std::size_t i = std::size_t(3.0 * kRate); i < std::size_t(4.0 * kRate); ++i) {
+        const bool quiet = peak(mix, double(i) / kRate, double(i + 20) / kRate) < 3000;
+        if (quiet && !inDip) ++dips;
+        inDip = quiet;
+    }
+    EXPECT_NEAR(dips, 12.5, 1.5);  // 1000 ms / 80 ms
+    const double sineStep =
+        largestStep(std::vector<double>(mix.begin() + kRate + 4410, mix.begin() + 2 * kRate - 100));
+    EXPECT_LE(largestStep(mix), 1.5 * sineStep);
+}
+
+TEST_F(SessionRender, KeysAreRefusedUntilTheKeyboardMapExists) {
+    QString error;
+    render("1 key Q\n", 2, &error);
+    EXPECT_EQ(error, "keyboard map not built yet");
+}
+
+}  // namespace
+}  // namespace kelvra::app

@@ -1,7 +1,14 @@
 #include "core/FileHelpers.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kelvra {
 
@@ -21,6 +28,26 @@ bool fileExists(const QString& path) {
     if (path.isEmpty()) return false;
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
+}
+
+bool openRegularFile(QFile& file) {
+    if (file.fileName().isEmpty()) return false;
+#ifdef _WIN32
+    const QFileInfo info(file.fileName());
+    return info.isFile() && file.open(QIODevice::ReadOnly);
+#else
+    const int fd =
+        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#endif
 }
 
 QString addBackslash(const QString& path) {

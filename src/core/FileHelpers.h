@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QFile;
+
 namespace kelvra {
 
 // The system folder the program keeps its per-machine files under. On Linux this is the user's
@@ -11,6 +13,11 @@ QString windowsFolder();
 
 // True when `path` names an existing file (not a folder); any error counts as false.
 bool fileExists(const QString& path);
+
+// Opens `file` (whose name is already set) for reading, only when it is a regular file. A FIFO
+// or a device named as a song or playlist would otherwise block the open or the read for ever;
+// the file is opened without blocking and checked before a byte is read. False on any failure.
+bool openRegularFile(QFile& file);
 
 // `path` with the path separator appended unless it already ends with one.
 QString addBackslash(const QString& path);

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "core/FileHelpers.h"
+
 namespace kelvra::playlist {
 
 QString trimSpaces(const QString& text) {
@@ -34,7 +36,7 @@ QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
 std::optional<QByteArray> readWholeFile(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!openRegularFile(file)) return std::nullopt;
     QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) return std::nullopt;
     return content;

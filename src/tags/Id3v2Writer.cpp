@@ -5,6 +5,7 @@
 #include <taglib/textidentificationframe.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <fstream>
 
 #include "tags/SafeSave.h"
@@ -21,6 +22,7 @@ TagLib::String toTagLib(const QString& text) {
 // Where the audio starts: after the ID3v2 tag at the file's start (and its footer), or at 0.
 std::uint64_t audioStart(const QString& path) {
     char head[10] = {};
+    if (!QFileInfo(path).isFile()) return 0;
     std::ifstream file(QFile::encodeName(path).toStdString(), std::ios::binary);
     if (!file.read(head, sizeof head) || std::string_view(head, 3) != "ID3") return 0;
     ID3v2Slots id3v2;

@@ -1,5 +1,11 @@
 // Loading, importing, saving and the start-up restore of the playlist.
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+
 #include "PlaylistFixture.h"
+#include "playlist/M3u.h"
 
 namespace kelvra::playlist::test {
 namespace {
@@ -303,6 +309,24 @@ TEST_F(PlaylistFiles, CloseAsksOnlyWhenChangedAndRemembersThePlaylist) {
     // Double-click hides first, then runs the same close.
     playlist_->listDoubleClicked();
     EXPECT_EQ(hides, 5);
+}
+
+// A FIFO or a folder named as the remembered or opened playlist fails like a missing file, at
+// once, instead of blocking start-up on a read that never ends.
+TEST_F(PlaylistFiles, FifoOrFolderInPlaceOfAPlaylistFailsAtOnce) {
+    const QString fifo = dir_.filePath("pipe.m3u");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    settings_.writeSetting(settings::Hive::LocalMachine, settings::kSettingsKey, kLastPlaylistValue,
+                           fifo);
+    playlist_->startUp(QString());
+    EXPECT_EQ(playlist_->count(), 0);
+    EXPECT_EQ(playlist_->caption(), "pipe");
+
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.m3u"));
+    playlist_->Load_playlist(dir_.filePath("folder.m3u"));
+    EXPECT_EQ(playlist_->count(), 0);
+    EXPECT_FALSE(readWholeFile(fifo));
+    EXPECT_FALSE(readWholeFile("/dev/zero"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/FileHelpers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -48,6 +49,21 @@ bool openRegularFile(QFile& file) {
     }
     return true;
 #endif
+}
+
+QString makeProgramFolders(const QString& programFolder, const QString& dataFolder) {
+    // Tried rather than asked: the permission bits do not tell about read-only mounts, and
+    // root passes every access check.
+    const auto make = [](const QString& home) {
+        bool made = true;
+        for (const char* name : {"DJMixes", "Playlists"})
+            made = QDir().mkpath(home + kSeparator + QLatin1String(name)) && made;
+        return made;
+    };
+    if (make(programFolder)) return programFolder;
+    const QString home = dataFolder + kSeparator + QStringLiteral("Kelvra");
+    make(home);
+    return home;
 }
 
 QString addBackslash(const QString& path) {

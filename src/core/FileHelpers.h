@@ -19,6 +19,11 @@ bool fileExists(const QString& path);
 // the file is opened without blocking and checked before a byte is read. False on any failure.
 bool openRegularFile(QFile& file);
 
+// Creates the program's own folders, "DJMixes" and "Playlists", and returns the folder holding
+// them: the program's folder, or "Kelvra" under `dataFolder` when the program's folder cannot be
+// written (an installed program). Failures are ignored; the dialogs then start elsewhere.
+QString makeProgramFolders(const QString& programFolder, const QString& dataFolder);
+
 // `path` with the path separator appended unless it already ends with one.
 QString addBackslash(const QString& path);
 

@@ -20,6 +20,10 @@ Application::Application(QString programFolder, QString commandLine)
     p.clock = makeQtClock();
     p.library = audio::createAudioLibrary();
     p.store = std::make_unique<settings::IniSettingsStore>();
+    p.store->setReporter([&p](const QString& text) {
+        p.dialogs.message(QStringLiteral("Kelvra Settings"), text, MessageButtons::Ok,
+                          MessageIcon::Exclamation);
+    });
     p.titles = playlist::makeThreadedTitleService(playlist::tagTitleReaderFactory(),
                                                   playlist::defaultTitleThreads());
     // The add-songs and playlist dialogs start in these folders; one that does not exist would

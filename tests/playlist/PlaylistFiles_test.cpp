@@ -329,5 +329,26 @@ TEST_F(PlaylistFiles, FifoOrFolderInPlaceOfAPlaylistFailsAtOnce) {
     EXPECT_FALSE(readWholeFile("/dev/zero"));
 }
 
+// "Yes, save" on closing while a sort still waits for titles: the sort is given up and the
+// playlist is saved in the order it had, instead of the save returning silently.
+TEST_F(PlaylistFiles, CloseWithASortPendingStillSaves) {
+    const QString file = writeM3u("set.m3u", {"/m/b.mp3", "/m/a.mp3", "/m/c.mp3"});
+    playlist_->Load_playlist(file);
+    settle();
+    playlist_->loadsongs_to_playlist({"/m/0.mp3"});
+    playlist_->cmdAZsort_Click();
+    ASSERT_TRUE(playlist_->busy());
+    dialogs_.answerNext(MessageResult::Yes);
+    playlist_->confirm_close_playlist();
+    EXPECT_FALSE(playlist_->busy());
+    EXPECT_FALSE(playlist_->playlistChanged());
+    const auto saved = readWholeFile(file);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, "/m/b.mp3\r\n/m/a.mp3\r\n/m/c.mp3\r\n/m/0.mp3\r\n");
+    EXPECT_EQ(lastPlaylistSetting(), file);
+    settle();  // titles arriving afterwards sort nothing
+    EXPECT_EQ(paths(), (QStringList{"/m/b.mp3", "/m/a.mp3", "/m/c.mp3", "/m/0.mp3"}));
+}
+
 }  // namespace
 }  // namespace kelvra::playlist::test

@@ -1,4 +1,5 @@
 #include "core/FileHelpers.h"
+#include "core/PathBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,8 +28,24 @@ QString windowsFolder() {
 
 bool fileExists(const QString& path) {
     if (path.isEmpty()) return false;
+#ifdef _WIN32
     const QFileInfo info(path);
     return info.exists() && !info.isDir();
+#else
+    // By the path's own bytes, which need not be UTF-8.
+    struct stat info {};
+    return ::stat(pathToBytes(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode);
+#endif
+}
+
+bool isRegularFile(const QString& path) {
+    if (path.isEmpty()) return false;
+#ifdef _WIN32
+    return QFileInfo(path).isFile();
+#else
+    struct stat info {};
+    return ::stat(pathToBytes(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+#endif
 }
 
 bool openRegularFile(QFile& file) {
@@ -38,7 +55,7 @@ bool openRegularFile(QFile& file) {
     return info.isFile() && file.open(QIODevice::ReadOnly);
 #else
     const int fd =
-        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ::open(pathToBytes(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||

@@ -24,6 +24,9 @@ bool openRegularFile(QFile& file);
 // written (an installed program). Failures are ignored; the dialogs then start elsewhere.
 QString makeProgramFolders(const QString& programFolder, const QString& dataFolder);
 
+// True when `path` names a regular file (no folder, FIFO or device).
+bool isRegularFile(const QString& path);
+
 // `path` with the path separator appended unless it already ends with one.
 QString addBackslash(const QString& path);
 

@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include "core/FileHelpers.h"
+#include "core/PathBytes.h"
 
 namespace kelvra::playlist {
 
@@ -18,15 +19,21 @@ QString trimSpaces(const QString& text) {
 }
 
 QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
-    const QString text = QString::fromUtf8(content);
+    // Split as bytes: a path is kept exactly as the file holds it, UTF-8 or not.
     QStringList lines;
     int started = 0;
     qsizetype start = 0;
     for (;;) {
         ++started;
-        const qsizetype cr = start < text.size() ? text.indexOf(u'\r', start) : -1;
+        const qsizetype cr = start < content.size() ? content.indexOf('\r', start) : -1;
         if (cr < 0) break;
-        lines.push_back(trimSpaces(text.mid(start, cr - start)));
+        qsizetype first = start;
+        qsizetype last = cr;
+        while (first < last && content.at(first) == ' ')
+            ++first;
+        while (last > first && content.at(last - 1) == ' ')
+            --last;
+        lines.push_back(pathFromBytes(content.mid(first, last - first)));
         start = cr + 2;
     }
     if (linesStarted) *linesStarted = started;
@@ -50,7 +57,7 @@ bool writeM3uFile(const QString& path, const QStringList& paths) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     QByteArray data;
     for (const QString& line : paths) {
-        data += line.toUtf8();
+        data += pathToBytes(line);
         data += "\r\n";
     }
     qsizetype written = 0;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "core/PathBytes.h"
 #include "tags/SafeSave.h"
 
 namespace kelvra::tags {
@@ -45,7 +46,7 @@ struct Expected {
 
 bool writeTag(const QString& copyPath, const ID3v1Record& record, Expected& expected,
               QString& error) {
-    const int fd = ::open(QFile::encodeName(copyPath).constData(), O_RDWR | O_CLOEXEC);
+    const int fd = ::open(pathToBytes(copyPath).constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         error = systemErrorText(errno);
         return false;

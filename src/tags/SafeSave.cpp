@@ -1,4 +1,5 @@
 #include "tags/SafeSave.h"
+#include "core/PathBytes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -42,7 +43,7 @@ class Fd {
 };
 
 QByteArray nativePath(const QString& path) {
-    return QFile::encodeName(path);
+    return pathToBytes(path);
 }
 
 ssize_t readSome(int fd, char* buffer, std::size_t size) {
@@ -182,7 +183,7 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
     // Held until the save ends, so a save elsewhere does not take this copy for a stale one.
     Fd lock(::open(copyName.constData(), O_RDONLY | O_CLOEXEC));
     if (lock.get() >= 0) ::flock(lock.get(), LOCK_EX);
-    const QString copyPath = QFile::decodeName(copyName);
+    const QString copyPath = pathFromBytes(copyName);
     auto fail = [&](const QString& error) {
         ::unlink(copyName.constData());
         outcome.error = error;

@@ -104,6 +104,13 @@ bool checkTag(const QString& path, const QString& copyPath, const Expected& expe
         error = original.errorString();
         return false;
     }
+    // The original must hold nothing past what was compared: its audio, and its old tag if it
+    // had one (the copy is then exactly as long).
+    const qint64 originalSize = original.size();
+    if (originalSize != expected.audioEnd && originalSize != expected.size) {
+        error = QStringLiteral("The audio data changed while saving.");
+        return false;
+    }
     qint64 left = expected.audioEnd;
     if (!copy.open(QIODevice::ReadOnly)) {
         error = copy.errorString();

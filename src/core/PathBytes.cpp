@@ -67,6 +67,11 @@ QByteArray pathToBytes(const QString& path) {
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < path.size(); ++i) {
         const char16_t unit = path.at(i).unicode();
+        // The low half of a real surrogate pair can look like an escaped byte: it is skipped.
+        if (QChar::isHighSurrogate(unit)) {
+            if (i + 1 < path.size() && path.at(i + 1).isLowSurrogate()) ++i;
+            continue;
+        }
         if (!isEscapedByte(unit)) continue;
         bytes += QStringView(path).mid(runStart, i - runStart).toUtf8();
         bytes += char(unit - kEscapeBase);
@@ -78,8 +83,14 @@ QByteArray pathToBytes(const QString& path) {
 
 QString readablePath(const QString& path) {
     QString shown = path;
-    for (QChar& c : shown)
-        if (isEscapedByte(c.unicode())) c = QChar(char16_t(c.unicode() - kEscapeBase));
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const char16_t unit = shown.at(i).unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < shown.size() &&
+            shown.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (isEscapedByte(unit))
+            shown[i] = QChar(char16_t(unit - kEscapeBase));
+    }
     return shown;
 }
 

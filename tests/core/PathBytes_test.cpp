@@ -14,14 +14,15 @@ namespace {
 TEST(PathBytes, EveryByteSequenceRoundTrips) {
     const QByteArray cases[] = {
         "/music/plain.mp3",
-        "/music/caf\xc3\xa9.mp3",            // UTF-8
-        "/music/caf\xe9.mp3",                // Latin-1
-        "/m/\xff\xfe\x80.mp3",               // bytes that start no sequence
-        "/m/\xc3.mp3",                       // a cut sequence
-        "/m/\xe0\x80\xaf.mp3",               // an overlong slash
-        "/m/\xed\xa0\x80.mp3",               // an encoded surrogate
-        "/m/\xf0\x9f\x8e\xb5 song \xe9.mp3"  // four-byte UTF-8 beside a stray byte
-    };
+        "/music/caf\xc3\xa9.mp3",             // UTF-8
+        "/music/caf\xe9.mp3",                 // Latin-1
+        "/m/\xff\xfe\x80.mp3",                // bytes that start no sequence
+        "/m/\xc3.mp3",                        // a cut sequence
+        "/m/\xe0\x80\xaf.mp3",                // an overlong slash
+        "/m/\xed\xa0\x80.mp3",                // an encoded surrogate
+        "/m/\xf0\x9f\x8e\xb5 song \xe9.mp3",  // four-byte UTF-8 beside a stray byte
+        // Found by fuzzing: a pair whose low half looks like an escaped byte, then a stray byte.
+        "/m/\xf2\xb9\x92\xb6\xb6.mp3"};
     for (const QByteArray& bytes : cases)
         EXPECT_EQ(pathToBytes(pathFromBytes(bytes)), bytes) << bytes.toHex().constData();
     // Valid UTF-8 reads as plain text, and a stray byte shows as its Latin-1 letter.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the small seed corpora of the tag fuzz targets into fuzz/corpus/<target>/.
+"""Writes the small seed corpora of the fuzz targets into fuzz/corpus/<target>/.
 
 Every seed is made here from plain bytes, so the corpora can be rebuilt and reviewed."""
 import os
@@ -68,6 +68,20 @@ seeds = {
                 b"Copyright:Me\0WM/Genre:Pop\0\0",
         "title-only": b"Title:\xc3\x89t\xc3\xa9\0\0",
         "odd": b"x\0nocolon\0 author :Band\0:\0\0",
+    },
+    "m3u": {
+        "mixed": b"/music/a.mp3\r\n/music/caf\xe9.mp3\r\n  /m/b \xc3\xa9.wav  \r\n"
+                 b"#EXTINF:1,x\r\nlast",
+        "lf-only": b"a.mp3\nb.mp3\n",
+        "empty-lines": b"\r\n\r\n\r",
+        "cut-utf8": b"/m/\xf0\x9f\x8e\r\n/m/\xed\xa0\x80\r\n",
+    },
+    "readnumber": {
+        "rate": b"44100",
+        "signed": b"-1.25abc",
+        "absent": b"Not Found",
+        "periods": b"1.2.3",
+        "plus": b"+.5",
     },
 }
 

@@ -25,6 +25,7 @@ for target in "$build"/fuzz/*_fuzz; do
     # Paths, ID3v1 tails and attribute lists are short; ID3v2 tags get libFuzzer's default.
     case "$name" in
         filename) max_len=160 ;;
+        readnumber) max_len=64 ;;
         id3v1) max_len=512 ;;
         wma) max_len=1024 ;;
         *) max_len=4096 ;;

@@ -12,11 +12,13 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 2>&1 |
 status=${PIPESTATUS[0]}
 
 # Smoke check of the fuzz targets (a clang build of their own): each runs a few seconds over its
-# seeds and counts as one test; a fuzz build that fails counts as one failed test.
+# seeds and counts as one test; a fuzz build that fails counts as one failed test. The same clang
+# tree also builds the program and the command-line tool, so every run compiles the code with
+# both GCC and Clang, warnings as errors, without a third full build of the tests.
 repo=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_log=$(mktemp)
 trap 'rm -f "$log" "$fuzz_log"' EXIT
-if (cd "$repo" && cmake --preset fuzz >/dev/null && cmake --build build/fuzz --target kelvra_fuzzers -j "$(nproc)" >"$fuzz_log" 2>&1); then
+if (cd "$repo" && cmake --preset fuzz >/dev/null && cmake --build build/fuzz --target kelvra_fuzzers kelvra kelvra-cli -j "$(nproc)" >"$fuzz_log" 2>&1); then
     bash "$repo/tools/run-fuzz.sh" "$repo/build/fuzz" 5 | tee "$fuzz_log"
 else
     cat "$fuzz_log"

@@ -20,10 +20,16 @@ Application::Application(QString programFolder, QString commandLine)
     p.clock = makeQtClock();
     p.library = audio::createAudioLibrary();
     p.store = std::make_unique<settings::IniSettingsStore>();
+    p.store->setReporter([&p](const QString& text) {
+        p.dialogs.message(QStringLiteral("Kelvra Settings"), text, MessageButtons::Ok,
+                          MessageIcon::Exclamation);
+    });
     p.titles = playlist::makeThreadedTitleService(playlist::tagTitleReaderFactory(),
                                                   playlist::defaultTitleThreads());
-    p.controller = std::make_unique<playlist::PlaylistController>(p.dialogs, *p.store, *p.titles,
-                                                                  p.programFolder);
+    // The add-songs and playlist dialogs start in these folders; one that does not exist would
+    // send them to the working folder instead.
+    p.controller = std::make_unique<playlist::PlaylistController>(
+        p.dialogs, *p.store, *p.titles, makeProgramFolders(p.programFolder, windowsFolder()));
     p.splashView = std::make_unique<SplashView>(p.splashControls);
     p.splash = std::make_unique<Splash>(
         p.splashControls, *p.clock, p.searchPath, p.programFolder,

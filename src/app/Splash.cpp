@@ -8,12 +8,40 @@
 
 namespace kelvra::app {
 
-SystemSearchPath::SystemSearchPath(QString storedFile) : storedFile_(std::move(storedFile)) {
+namespace {
+constexpr char kStoredHeader[] =
+    "# Added by Kelvra; delete this file to take Kelvra off the search path.\n";
+}  // namespace
+
+SystemSearchPath::SystemSearchPath(QString storedFile, QString buildFolder, QString programName)
+    : storedFile_(std::move(storedFile)),
+      buildFolder_(QDir::cleanPath(std::move(buildFolder))),
+      programName_(std::move(programName)) {
     if (storedFile_.isEmpty())
         storedFile_ = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                       "/environment.d/kelvra.conf";
 }
 
+bool SystemSearchPath::inBuildTree(const QString& folder) const {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    return !buildFolder_.isEmpty() &&
+           (clean == buildFolder_ || clean.startsWith(buildFolder_ + '/'));
+}
+
+void SystemSearchPath::forgetMissingProgram() {
+    QFile file(storedFile_);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray content = file.read(4096);
+    file.close();
+    // Only a file of our own making is touched.
+    if (!content.startsWith(kStoredHeader)) return;
+    const qsizetype at = content.indexOf("PATH=");
+    const qsizetype end = content.indexOf(QDir::listSeparator().toLatin1(), at);
+    if (at < 0 || end < 0) return;
+    const QString folder = QString::fromUtf8(content.mid(at + 5, end - at - 5));
+    if (inBuildTree(folder) || !QFileInfo(folder + '/' + programName_).isExecutable())
+        QFile::remove(storedFile_);
+}
 QString SystemSearchPath::current() const {
     return qEnvironmentVariable("PATH");
 }
@@ -23,10 +51,11 @@ void SystemSearchPath::setProcessPath(const QString& path) {
 }
 
 void SystemSearchPath::storeFolderFirst(const QString& folder) {
+    if (inBuildTree(folder)) return;
     QDir().mkpath(QFileInfo(storedFile_).absolutePath());
     QSaveFile file(storedFile_);
     if (!file.open(QIODevice::WriteOnly)) return;
-    file.write("# Added by Kelvra; delete this file to take Kelvra off the search path.\n");
+    file.write(kStoredHeader);
     file.write(("PATH=" + folder + QDir::listSeparator() + "${PATH}\n").toUtf8());
     file.commit();
 }
@@ -50,6 +79,7 @@ Splash::Splash(SplashControls& controls, Clock& clock, SearchPath& searchPath,
 }
 
 void Splash::load() {
+    searchPath_.forgetMissingProgram();
     const QString path = searchPath_.current();
     if (!path.toLower().contains("kelvra")) {
         searchPath_.setProcessPath(programFolder_ + QDir::listSeparator() + path);

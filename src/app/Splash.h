@@ -8,6 +8,7 @@
 
 #include "app/SplashControls.h"
 #include "core/Clock.h"
+#include "core/Version.h"
 
 namespace kelvra::app {
 
@@ -20,20 +21,31 @@ class SearchPath {
     virtual void setProcessPath(const QString& path) = 0;
     // Stores "folder first, then whatever the path is" for later sessions.
     virtual void storeFolderFirst(const QString& folder) = 0;
+    // Drops a stored entry whose program is gone.
+    virtual void forgetMissingProgram() {}
 };
 
 // The real one: the process environment and a file in the user's environment.d folder, which a
-// user undoes by deleting it.
+// user undoes by deleting it. The file lasts across logins, so it is written only for an
+// installed program, never for one running from its build tree (which `make clean` removes),
+// and it is removed once the program in the folder it names is gone.
 class SystemSearchPath final : public SearchPath {
   public:
-    // `storedFile` empty: ~/.config/environment.d/kelvra.conf
-    explicit SystemSearchPath(QString storedFile = {});
+    // `storedFile` empty: ~/.config/environment.d/kelvra.conf. `programName` is the executable
+    // whose presence in the stored folder keeps the entry.
+    explicit SystemSearchPath(QString storedFile = {}, QString buildFolder = kBuildFolder,
+                              QString programName = QStringLiteral("kelvra"));
     QString current() const override;
     void setProcessPath(const QString& path) override;
     void storeFolderFirst(const QString& folder) override;
+    void forgetMissingProgram() override;
 
   private:
+    bool inBuildTree(const QString& folder) const;
+
     QString storedFile_;
+    QString buildFolder_;
+    QString programName_;
 };
 
 class Splash {

@@ -2,6 +2,7 @@
 
 #include "audio/ErrorText.h"
 #include "core/FileHelpers.h"
+#include "core/PathBytes.h"
 
 namespace kelvra::audio {
 namespace {
@@ -33,7 +34,7 @@ bool AudioEngine::init_BASS() {
 }
 
 Handle AudioEngine::openStream(const QString& file) {
-    const std::string path = file.toStdString();
+    const std::string path = pathToStdString(file);
     Handle handle = library_.wmaStreamCreateFile(path, settings_.streamFlags);
     // Handles are judged as signed numbers: a value with the top bit set is no stream.
     if (static_cast<std::int32_t>(handle) > 0) {

@@ -120,7 +120,8 @@ class AudioLibrary {
     // rate 100..100000 Hz, volume 0..100, pan -100..100; kKeep* values leave one unchanged.
     virtual bool channelSetAttributes(Handle handle, int rate, int volume, int pan) = 0;
     // Peak of the last ~20 ms per channel, 0..kLevelFullScale: left in the low word, right in
-    // the high word; 0 when the stream is not playing.
+    // the high word; 0 when the stream is not playing. It is the stream's own signal, before the
+    // volume and pan set by channelSetAttributes(): the meters apply the mixer's gains.
     virtual std::uint32_t channelLevel(Handle handle) = 0;
 
     // Tag blocks, valid until the stream is freed; empty when there are none.

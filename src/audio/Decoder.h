@@ -14,6 +14,16 @@ struct PcmFormat {
     int channels = 0;  // 1 or 2 (more are folded to stereo by the decoder)
 };
 
+// The native formats a file may declare. Headers are outside input: a rate of 2^31 Hz would size
+// the read-ahead buffers at gigabytes and 1 Hz would make a short file days long. The rate range
+// is the one the engine plays at; more than eight channels is no song.
+inline constexpr int kMinFileRate = 100, kMaxFileRate = 100000;
+inline constexpr int kMaxFileChannels = 8;
+inline bool plausibleFormat(long long rate, long long channels) {
+    return rate >= kMinFileRate && rate <= kMaxFileRate && channels >= 1 &&
+           channels <= kMaxFileChannels;
+}
+
 class Decoder {
   public:
     virtual ~Decoder() = default;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "core/PathBytes.h"
 #include "tags/MP3Info.h"
 
 namespace kelvra::cli {
@@ -13,7 +14,7 @@ int id3v1Command(const Args& args) {
         return 2;
     }
     tags::clsMP3Info info;
-    info.setFilename(QString::fromStdString(args[0]));
+    info.setFilename(pathFromBytes(QByteArray::fromStdString(args[0])));
     const std::pair<const char*, QString> lines[] = {
         {"Title", info.Title()}, {"Artist", info.Artist()},   {"Album", info.Album()},
         {"Year", info.Year()},   {"Comment", info.Comment()}, {"Genre", info.Genre()},

@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "core/Dialogs.h"
+#include "core/PathBytes.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TagTitles.h"
 #include "settings/MemorySettingsStore.h"
@@ -33,7 +34,7 @@ int playlistCommand(const Args& args) {
         std::fputs("usage: kelvra-cli playlist FILE.m3u\n", stderr);
         return 2;
     }
-    const QString path = QString::fromLocal8Bit(args[0].c_str());
+    const QString path = pathFromBytes(QByteArray(args[0].c_str()));
     if (!path.endsWith(QStringLiteral(".m3u"), Qt::CaseInsensitive)) {
         std::fprintf(stderr, "kelvra-cli: '%s' is not an .m3u playlist\n", args[0].c_str());
         return 2;

@@ -4,6 +4,7 @@
 
 #include "audio/CreateAudioLibrary.h"
 #include "cli/Commands.h"
+#include "core/PathBytes.h"
 #include "tags/DisplayText.h"
 
 namespace kelvra::cli {
@@ -26,7 +27,7 @@ int tagsCommand(const Args& args) {
     }
     const std::unique_ptr<audio::AudioLibrary> library = audio::createAudioLibrary();
     for (const std::string& file : args) {
-        const QString path = QString::fromStdString(file);
+        const QString path = pathFromBytes(QByteArray::fromStdString(file));
         printLine("deck", tags::get_ID3_tag(*library, path));
         printLine("list", tags::getID3_tag(*library, path));
     }

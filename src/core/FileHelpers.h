@@ -3,6 +3,8 @@
 
 #include <QString>
 
+class QFile;
+
 namespace kelvra {
 
 // The system folder the program keeps its per-machine files under. On Linux this is the user's
@@ -11,6 +13,19 @@ QString windowsFolder();
 
 // True when `path` names an existing file (not a folder); any error counts as false.
 bool fileExists(const QString& path);
+
+// Opens `file` (whose name is already set) for reading, only when it is a regular file. A FIFO
+// or a device named as a song or playlist would otherwise block the open or the read for ever;
+// the file is opened without blocking and checked before a byte is read. False on any failure.
+bool openRegularFile(QFile& file);
+
+// Creates the program's own folders, "DJMixes" and "Playlists", and returns the folder holding
+// them: the program's folder, or "Kelvra" under `dataFolder` when the program's folder cannot be
+// written (an installed program). Failures are ignored; the dialogs then start elsewhere.
+QString makeProgramFolders(const QString& programFolder, const QString& dataFolder);
+
+// True when `path` names a regular file (no folder, FIFO or device).
+bool isRegularFile(const QString& path);
 
 // `path` with the path separator appended unless it already ends with one.
 QString addBackslash(const QString& path);

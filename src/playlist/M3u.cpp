@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "core/FileHelpers.h"
+#include "core/PathBytes.h"
+
 namespace kelvra::playlist {
 
 QString trimSpaces(const QString& text) {
@@ -16,15 +19,21 @@ QString trimSpaces(const QString& text) {
 }
 
 QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
-    const QString text = QString::fromUtf8(content);
+    // Split as bytes: a path is kept exactly as the file holds it, UTF-8 or not.
     QStringList lines;
     int started = 0;
     qsizetype start = 0;
     for (;;) {
         ++started;
-        const qsizetype cr = start < text.size() ? text.indexOf(u'\r', start) : -1;
+        const qsizetype cr = start < content.size() ? content.indexOf('\r', start) : -1;
         if (cr < 0) break;
-        lines.push_back(trimSpaces(text.mid(start, cr - start)));
+        qsizetype first = start;
+        qsizetype last = cr;
+        while (first < last && content.at(first) == ' ')
+            ++first;
+        while (last > first && content.at(last - 1) == ' ')
+            --last;
+        lines.push_back(pathFromBytes(content.mid(first, last - first)));
         start = cr + 2;
     }
     if (linesStarted) *linesStarted = started;
@@ -34,7 +43,7 @@ QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
 std::optional<QByteArray> readWholeFile(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!openRegularFile(file)) return std::nullopt;
     QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) return std::nullopt;
     return content;
@@ -48,7 +57,7 @@ bool writeM3uFile(const QString& path, const QStringList& paths) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     QByteArray data;
     for (const QString& line : paths) {
-        data += line.toUtf8();
+        data += pathToBytes(line);
         data += "\r\n";
     }
     qsizetype written = 0;

@@ -1,5 +1,6 @@
 // M3U playlist files: one path per line, CR LF line ends, no header. Paths are kept exactly as
-// the file holds them (UTF-8); nothing is resolved, and lines starting with '#' are paths too.
+// the file holds them (UTF-8, or other bytes through core/PathBytes.h); nothing is resolved, and
+// lines starting with '#' are paths too.
 #pragma once
 
 #include <QByteArray>

@@ -291,6 +291,9 @@ void PlaylistController::confirm_close_playlist() {
         switch (dialogs_.message(QStringLiteral("Save Playlist..."), text,
                                  MessageButtons::YesNoCancel, MessageIcon::Information)) {
             case MessageResult::Yes:
+                // A sort still waiting for titles would make the save refuse; the program is
+                // closing, so the sort is given up and the list saved in the order it has.
+                cancelSort();
                 save_playlist();
                 break;
             case MessageResult::No:

@@ -143,6 +143,7 @@ class PlaylistController final : public QObject {
     void forgetPending(EntryId id);
     void emitProgress();
     void sortPlaylist(SortOrder order);
+    void cancelSort();  // the entries keep their order; titles still arriving are only shown
     void finishSort();
 
     Dialogs& dialogs_;

@@ -102,6 +102,12 @@ void PlaylistController::sortPlaylist(SortOrder order) {
     if (pendingTitles_.empty()) finishSort();
 }
 
+void PlaylistController::cancelSort() {
+    if (!pendingSort_) return;
+    pendingSort_.reset();
+    emit busyChanged(false);
+}
+
 void PlaylistController::finishSort() {
     const SortOrder order = *pendingSort_;
     std::vector<SortRow> rows;

@@ -1,4 +1,5 @@
 #include "playlist/PlaylistModel.h"
+#include "core/PathBytes.h"
 
 #include <algorithm>
 
@@ -16,7 +17,7 @@ QString PlaylistModel::displayLine(int row) const {
 }
 
 QString PlaylistModel::placeholderTitle(const QString& path) {
-    return path.mid(path.lastIndexOf(u'/') + 1);
+    return readablePath(path.mid(path.lastIndexOf(u'/') + 1));
 }
 
 void PlaylistModel::giveIds(std::vector<PlaylistEntry>& entries) {

@@ -1,7 +1,10 @@
 #include "settings/IniSettingsStore.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <utility>
 
 namespace kelvra::settings {
 namespace {
@@ -48,8 +51,55 @@ QString storedGroup(QSettings& settings, const QString& keyPath) {
 IniSettingsStore::IniSettingsStore(const QString& folder) {
     const QString base = folder.isEmpty() ? defaultFolder() : folder;
     QDir().mkpath(base);
-    machine_ = std::make_unique<QSettings>(base + "/machine.ini", QSettings::IniFormat);
-    classes_ = std::make_unique<QSettings>(base + "/classes.ini", QSettings::IniFormat);
+    machine_ = openFile(base + "/machine.ini");
+    classes_ = openFile(base + "/classes.ini");
+}
+
+std::unique_ptr<QSettings> IniSettingsStore::openFile(const QString& path) {
+    auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    store->childGroups();  // the file is read on first use; its status is known after
+    if (store->status() != QSettings::FormatError) return store;
+    // Writing to a file QSettings could not parse would replace what it holds with what it
+    // understood. The user's file is kept under a new name instead, and the defaults are used.
+    store.reset();
+    QString aside = path + QStringLiteral(".unreadable");
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path + QStringLiteral(".unreadable-%1").arg(n);
+    if (QFile::rename(path, aside)) {
+        report(QStringLiteral("The settings file \"%1\" could not be read. It was kept as \"%2\" "
+                              "and Kelvra starts with its default settings.")
+                   .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside)));
+    } else {
+        report(QStringLiteral("The settings file \"%1\" could not be read, nor moved aside. "
+                              "Kelvra uses its default settings and leaves the file as it is.")
+                   .arg(QDir::toNativeSeparators(path)));
+        // Changes go to a file beside it: a sync would overwrite what the user may want back.
+        return std::make_unique<QSettings>(path + QStringLiteral(".new"), QSettings::IniFormat);
+    }
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+void IniSettingsStore::setReporter(Reporter reporter) {
+    reporter_ = std::move(reporter);
+    const QStringList pending = std::exchange(pending_, {});
+    for (const QString& text : pending)
+        report(text);
+}
+
+void IniSettingsStore::report(const QString& text) {
+    if (reporter_)
+        reporter_(text);
+    else
+        pending_ << text;
+}
+
+// A failed write is silent in QSettings; the user hears of it once, not at every change.
+void IniSettingsStore::synced(QSettings& store) {
+    if (store.status() == QSettings::NoError || writeFailureReported_) return;
+    writeFailureReported_ = true;
+    report(QStringLiteral("Kelvra could not save its settings to \"%1\". Changes made now will be "
+                          "lost when Kelvra closes.")
+               .arg(QDir::toNativeSeparators(store.fileName())));
 }
 
 IniSettingsStore::~IniSettingsStore() = default;
@@ -93,12 +143,14 @@ void IniSettingsStore::writeSetting(Hive hive, const QString& keyPath, const QSt
     store.setValue(name, value);
     store.endGroup();
     store.sync();
+    synced(store);
 }
 
 void IniSettingsStore::deleteKey(Hive hive, const QString& keyPath) {
     QSettings& store = settings(hive);
     store.remove(storedGroup(store, keyPath));
     store.sync();
+    synced(store);
 }
 
 void IniSettingsStore::deleteValue(Hive hive, const QString& keyPath, const QString& valueName) {
@@ -108,6 +160,7 @@ void IniSettingsStore::deleteValue(Hive hive, const QString& keyPath, const QStr
     if (!name.isEmpty()) store.remove(name);
     store.endGroup();
     store.sync();
+    synced(store);
 }
 
 }  // namespace kelvra::settings

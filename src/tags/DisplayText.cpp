@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/PathBytes.h"
 #include "core/Version.h"
 #include "tags/Id3v1.h"
 #include "tags/Id3v2Reader.h"
@@ -26,7 +27,7 @@ class TagStream {
   public:
     TagStream(audio::AudioLibrary& library, const QString& path, StreamSide side)
         : library_(library), side_(side) {
-        const std::string file = path.toStdString();
+        const std::string file = pathToStdString(path);
         handle_ = side == StreamSide::Main
                       ? library.streamCreateFile(file, audio::kStreamTagsOnly)
                       : library.wmaStreamCreateFile(file, audio::kStreamTagsOnly);

@@ -2,6 +2,7 @@
 
 #include <QStringTokenizer>
 
+#include "core/PathBytes.h"
 #include "tags/TagText.h"
 
 namespace kelvra::tags {
@@ -105,7 +106,7 @@ InfoRecord parseOneLevel(const QString& path, bool& fallBack) {
 InfoRecord parseFileName(const QString& path) {
     // Each level of the folder fallback folds one folder into the name, removing one "/", so the
     // loop ends when one is left.
-    QString current = path;
+    QString current = readablePath(path);
     for (;;) {
         bool fallBack = false;
         InfoRecord record = parseOneLevel(current, fallBack);

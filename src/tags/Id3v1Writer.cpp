@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "core/PathBytes.h"
 #include "tags/SafeSave.h"
 
 namespace kelvra::tags {
@@ -45,7 +46,7 @@ struct Expected {
 
 bool writeTag(const QString& copyPath, const ID3v1Record& record, Expected& expected,
               QString& error) {
-    const int fd = ::open(QFile::encodeName(copyPath).constData(), O_RDWR | O_CLOEXEC);
+    const int fd = ::open(pathToBytes(copyPath).constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         error = systemErrorText(errno);
         return false;
@@ -101,6 +102,13 @@ bool checkTag(const QString& path, const QString& copyPath, const Expected& expe
     QFile original(path);
     if (!original.open(QIODevice::ReadOnly)) {
         error = original.errorString();
+        return false;
+    }
+    // The original must hold nothing past what was compared: its audio, and its old tag if it
+    // had one (the copy is then exactly as long).
+    const qint64 originalSize = original.size();
+    if (originalSize != expected.audioEnd && originalSize != expected.size) {
+        error = QStringLiteral("The audio data changed while saving.");
         return false;
     }
     qint64 left = expected.audioEnd;

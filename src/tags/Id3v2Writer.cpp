@@ -7,6 +7,8 @@
 #include <QFile>
 #include <fstream>
 
+#include "core/FileHelpers.h"
+#include "core/PathBytes.h"
 #include "tags/SafeSave.h"
 #include "tags/TagText.h"
 
@@ -21,7 +23,8 @@ TagLib::String toTagLib(const QString& text) {
 // Where the audio starts: after the ID3v2 tag at the file's start (and its footer), or at 0.
 std::uint64_t audioStart(const QString& path) {
     char head[10] = {};
-    std::ifstream file(QFile::encodeName(path).toStdString(), std::ios::binary);
+    if (!isRegularFile(path)) return 0;
+    std::ifstream file(pathToStdString(path), std::ios::binary);
     if (!file.read(head, sizeof head) || std::string_view(head, 3) != "ID3") return 0;
     ID3v2Slots id3v2;
     parseID3v2Header(std::string_view(head, sizeof head), id3v2);
@@ -38,7 +41,7 @@ void setTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const QString& text) 
 }
 
 bool writeFields(const QString& copyPath, const std::map<int, QString>& fields, QString& error) {
-    TagLib::MPEG::File file(QFile::encodeName(copyPath).constData(), false);
+    TagLib::MPEG::File file(pathToBytes(copyPath).constData(), false);
     if (!file.isValid()) {
         error = QStringLiteral("The file could not be read as MPEG audio.");
         return false;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "core/FileHelpers.h"
 #include "tags/Id3v1.h"
 #include "tags/TagText.h"
 
@@ -21,7 +22,7 @@ void clsMP3Info::setFilename(const QString& path) {
 
     QByteArray block;
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && file.size() >= qint64(kID3v1Size) &&
+    if (openRegularFile(file) && file.size() >= qint64(kID3v1Size) &&
         file.seek(file.size() - qint64(kID3v1Size))) {
         block = file.read(qint64(kID3v1Size));
     }

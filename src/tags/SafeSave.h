@@ -21,7 +21,11 @@ using CopyStep = std::function<bool(const QString& copyPath, QString& error)>;
 
 // Copies `path`, runs `edit` and then `check` on the copy, and puts the copy in its place. The
 // new file keeps the original's permissions, made writable by its owner: a read-only file is
-// saved and is no longer read-only afterwards.
+// saved and is no longer read-only afterwards. A symbolic link is followed and the real file
+// saved; the owner and group are kept, and a save that cannot keep them, or that would split a
+// hard link, is refused. Just before the rename the original must still be the file that was
+// copied (inode, size, modification time), so another program's change is never undone. Copies
+// left by killed saves in the folder are removed first.
 SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const CopyStep& check);
 
 // For checks: whether bytes [fromA, end) of file `a` equal bytes [fromB, end) of file `b`,

@@ -52,20 +52,24 @@ TEST(EndToEnd, TwoDecksPlayThroughTheMixerAndTheMetersMove) {
 
     QThread::msleep(300);
     window.mixer().run_VUmeterTimer();
-    // Start levels: main 50 %, decks 50 %, stereo: each deck plays at volume 25, so a half-scale
-    // sine peaks near 4096; the deck meter shows that after the deck slider's 0.5 once more.
+    // Start levels: main 50 %, decks 50 %, stereo. The engine meters each stream before its
+    // volume, so a half-scale sine (16384) shows 8192 after the deck slider's 0.5, and the main
+    // meter shows it after the main volume's 0.5.
     const int leftMeter = window.controls().left.meter.firstLevel();
-    EXPECT_GT(leftMeter, 1700);
-    EXPECT_LT(leftMeter, 2300);
-    EXPECT_GT(window.controls().right.meter.firstLevel(), 1700);
-    EXPECT_GT(window.controls().mixer.mainMeter.secondLevel(), 1000);
-    EXPECT_GT(window.controls().mixer.mainMeter.firstLevel(), 1000);
+    EXPECT_GT(leftMeter, 7800);
+    EXPECT_LT(leftMeter, 8600);
+    EXPECT_GT(window.controls().right.meter.firstLevel(), 7800);
+    EXPECT_GT(window.controls().mixer.mainMeter.secondLevel(), 7800);
+    EXPECT_GT(window.controls().mixer.mainMeter.firstLevel(), 7800);
 
-    // Crossfader hard left: the right deck falls silent (after its ramp), the left plays on.
+    // Crossfader hard left: the right deck leaves the main meter but keeps its deck meter.
     window.controls().mixer.crossFader.setValue(0);
     QThread::msleep(200);
-    EXPECT_LT(peak(library->channelLevel(right)), 50u);
-    EXPECT_GT(peak(library->channelLevel(left)), 3000u);
+    window.mixer().run_VUmeterTimer();
+    EXPECT_EQ(window.controls().mixer.mainMeter.firstLevel(), 0);
+    EXPECT_GT(window.controls().right.meter.firstLevel(), 7800);
+    EXPECT_GT(window.controls().mixer.mainMeter.secondLevel(), 7800);
+    EXPECT_GT(peak(library->channelLevel(right)), 15000u);
     EXPECT_GT(library->channelPosition(left), audio::BytePosition{44100 * 4 / 4});
 
     window.controls().left.pause.click();

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "core/VirtualClock.h"
@@ -62,13 +64,40 @@ TEST(Splash, LeavesASearchPathThatAlreadyNamesKelvraAlone) {
     EXPECT_TRUE(searchPath.stored.isEmpty());
 }
 
-TEST(SystemSearchPath, StoresAnEasilyRemovedEnvironmentFile) {
+TEST(SystemSearchPath, StoresOnlyForAnInstalledProgramAndForgetsAVanishedOne) {
     QTemporaryDir folder;
-    SystemSearchPath searchPath(folder.filePath("environment.d/kelvra.conf"));
-    searchPath.storeFolderFirst("/opt/Kelvra");
-    QFile file(folder.filePath("environment.d/kelvra.conf"));
+    const QString stored = folder.filePath("environment.d/kelvra.conf");
+    const QString build = folder.filePath("build");
+    const QString installed = folder.filePath("opt/Kelvra");
+    ASSERT_TRUE(QDir().mkpath(installed));
+    QFile program(installed + "/kelvra");
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.close();
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    SystemSearchPath searchPath(stored, build);
+
+    // Running from the build tree stores nothing: the entry would outlive `make clean`.
+    searchPath.storeFolderFirst(build + "/src");
+    EXPECT_FALSE(QFileInfo::exists(stored));
+
+    searchPath.storeFolderFirst(installed);
+    QFile file(stored);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("PATH=/opt/Kelvra:${PATH}\n"));
+    EXPECT_TRUE(file.readAll().contains(("PATH=" + installed + ":${PATH}\n").toUtf8()));
+    file.close();
+    searchPath.forgetMissingProgram();  // the program is there: the entry stays
+    EXPECT_TRUE(QFileInfo::exists(stored));
+
+    ASSERT_TRUE(QFile::remove(installed + "/kelvra"));
+    searchPath.forgetMissingProgram();
+    EXPECT_FALSE(QFileInfo::exists(stored));
+
+    // A file the user wrote is never touched.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("PATH=/nowhere:${PATH}\n");
+    file.close();
+    searchPath.forgetMissingProgram();
+    EXPECT_TRUE(QFileInfo::exists(stored));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Which side opens which file, the error codes of failed opens, tag blocks, and opening for
 // tags only.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -189,6 +190,50 @@ TEST(DecodeOpen, ChannelsBeyondTwoFoldToStereo) {
     const auto samples = readToEnd(*opened.decoder);
     ASSERT_EQ(samples.size(), 48000u);
     EXPECT_GT(*std::max_element(samples.begin(), samples.end()), 4000);
+}
+
+// A header's rate and channel count are outside input: out of range they fail cleanly with the
+// sample-rate error before anything is sized from them, through the engine as well.
+TEST(DecodeOpen, AbsurdWavHeadersFailBeforeAnyBufferIsSized) {
+    QTemporaryDir dir;
+    const auto samples = test::sine(44100, 1, 0.2, 1000.0);
+    struct Case {
+        const char* name;
+        long long rate;
+        int channels;
+    } cases[] = {{"huge.wav", 2147483647ll, 1},
+                 {"one.wav", 1, 1},
+                 {"slow.wav", 99, 1},
+                 {"fast.wav", 100001, 1},
+                 {"wide.wav", 44100, 200}};
+    for (const Case& c : cases) {
+        const std::string path = dir.filePath(c.name).toStdString();
+        ASSERT_TRUE(test::writeWav(path, samples, static_cast<int>(c.rate), c.channels));
+        const auto opened = openMainFile(path, OpenMode::Playback);
+        EXPECT_EQ(opened.decoder, nullptr) << c.name;
+        EXPECT_EQ(opened.error, kErrorFrequency) << c.name;
+    }
+    // The bounds themselves are playable.
+    for (const int rate : {100, 100000}) {
+        const std::string path = dir.filePath(QString::number(rate) + ".wav").toStdString();
+        ASSERT_TRUE(test::writeWav(path, samples, rate, 1));
+        const auto opened = openMainFile(path, OpenMode::Playback);
+        ASSERT_TRUE(opened.decoder) << rate;
+        EXPECT_EQ(opened.decoder->format().rate, rate);
+    }
+}
+
+// Anything but a regular file in place of a song fails at once instead of blocking on open.
+TEST(DecodeOpen, FifosAndDevicesFailWithoutBlocking) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("f.mp3").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const OpenMode mode : kModes) {
+        for (auto* open : {&openAddonFile, &openMainFile}) {
+            EXPECT_EQ(open(fifo, mode).error, kErrorFileOpen);
+            EXPECT_EQ(open("/dev/zero", mode).error, kErrorFileOpen);
+        }
+    }
 }
 
 }  // namespace

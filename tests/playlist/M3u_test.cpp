@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include "playlist/M3u.h"
 
@@ -89,6 +90,23 @@ TEST(M3uReading, TrimRemovesSpacesOnly) {
     EXPECT_EQ(trimSpaces("  a b  "), "a b");
     EXPECT_EQ(trimSpaces("\ta\n"), "\ta\n");
     EXPECT_EQ(trimSpaces("   "), "");
+}
+
+// A path that is not UTF-8 is saved back as the same bytes, and the file it names opens.
+TEST(M3uFiles, NonUtf8PathsSurviveReadAndWrite) {
+    QTemporaryDir dir;
+    const QByteArray song = QFile::encodeName(dir.path()) + "/caf\xe9.mp3";
+    FILE* created = std::fopen(song.constData(), "wb");
+    ASSERT_NE(created, nullptr);
+    std::fputs("audio", created);
+    std::fclose(created);
+    const QByteArray content = song + "\r\n/m/b\xc3\xa9.mp3\r\n";
+    const QStringList lines = readM3uLines(content);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(readWholeFile(lines[0]), QByteArray("audio"));
+    const QString saved = dir.filePath("set.m3u");
+    ASSERT_TRUE(writeM3uFile(saved, lines));
+    EXPECT_EQ(readWholeFile(saved), content);
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 // Loading, importing, saving and the start-up restore of the playlist.
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+
 #include "PlaylistFixture.h"
+#include "playlist/M3u.h"
 
 namespace kelvra::playlist::test {
 namespace {
@@ -303,6 +309,45 @@ TEST_F(PlaylistFiles, CloseAsksOnlyWhenChangedAndRemembersThePlaylist) {
     // Double-click hides first, then runs the same close.
     playlist_->listDoubleClicked();
     EXPECT_EQ(hides, 5);
+}
+
+// A FIFO or a folder named as the remembered or opened playlist fails like a missing file, at
+// once, instead of blocking start-up on a read that never ends.
+TEST_F(PlaylistFiles, FifoOrFolderInPlaceOfAPlaylistFailsAtOnce) {
+    const QString fifo = dir_.filePath("pipe.m3u");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    settings_.writeSetting(settings::Hive::LocalMachine, settings::kSettingsKey, kLastPlaylistValue,
+                           fifo);
+    playlist_->startUp(QString());
+    EXPECT_EQ(playlist_->count(), 0);
+    EXPECT_EQ(playlist_->caption(), "pipe");
+
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.m3u"));
+    playlist_->Load_playlist(dir_.filePath("folder.m3u"));
+    EXPECT_EQ(playlist_->count(), 0);
+    EXPECT_FALSE(readWholeFile(fifo));
+    EXPECT_FALSE(readWholeFile("/dev/zero"));
+}
+
+// "Yes, save" on closing while a sort still waits for titles: the sort is given up and the
+// playlist is saved in the order it had, instead of the save returning silently.
+TEST_F(PlaylistFiles, CloseWithASortPendingStillSaves) {
+    const QString file = writeM3u("set.m3u", {"/m/b.mp3", "/m/a.mp3", "/m/c.mp3"});
+    playlist_->Load_playlist(file);
+    settle();
+    playlist_->loadsongs_to_playlist({"/m/0.mp3"});
+    playlist_->cmdAZsort_Click();
+    ASSERT_TRUE(playlist_->busy());
+    dialogs_.answerNext(MessageResult::Yes);
+    playlist_->confirm_close_playlist();
+    EXPECT_FALSE(playlist_->busy());
+    EXPECT_FALSE(playlist_->playlistChanged());
+    const auto saved = readWholeFile(file);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, "/m/b.mp3\r\n/m/a.mp3\r\n/m/c.mp3\r\n/m/0.mp3\r\n");
+    EXPECT_EQ(lastPlaylistSetting(), file);
+    settle();  // titles arriving afterwards sort nothing
+    EXPECT_EQ(paths(), (QStringList{"/m/b.mp3", "/m/a.mp3", "/m/c.mp3", "/m/0.mp3"}));
 }
 
 }  // namespace

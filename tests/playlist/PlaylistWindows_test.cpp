@@ -7,11 +7,14 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "PlaylistFixture.h"
+#include "core/QtDialogs.h"
 #include "core/Theme.h"
 #include "playlist/ui/PlaylistWindow.h"
 #include "playlist/ui/SearchWindow.h"
@@ -162,6 +165,43 @@ TEST_F(PlaylistWindows, Screenshots) {
     search->findChild<QLineEdit*>("searchTXT")->setText("mix");
     shot(search, "searchF.png");
     search->close();
+}
+
+// A failed search with real message boxes: after "Can't find the song" and Enter, the search
+// window has the keyboard again, so typing reaches its box and Esc closes it.
+TEST_F(PlaylistWindows, TheSearchWindowKeepsTheKeyboardAfterAFailedSearch) {
+    fill();
+    QWidget mainWindow;
+    mainWindow.show();
+    QtDialogs realDialogs(&mainWindow);
+    PlaylistWindow window(*playlist_, realDialogs);
+    window.show();
+    window.findChild<QPushButton*>("findCB")->click();
+    SearchWindow* search = window.searchWindow();
+    ASSERT_NE(search, nullptr);
+    search->show();
+    search->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(search));
+    auto* text = search->findChild<QLineEdit*>("searchTXT");
+    QTest::keyClicks(text, "no such song");
+
+    QWidget* boxParent = nullptr;
+    QTimer::singleShot(50, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        boxParent = box->parentWidget();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(boxParent, search);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(search));
+    EXPECT_EQ(QApplication::focusWidget(), text);
+    QTest::keyClicks(QApplication::focusWidget(), "!");
+    EXPECT_EQ(text->text(), "no such song!");
+    QPointer<SearchWindow> alive(search);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace kelvra::settings {
@@ -55,6 +57,50 @@ TEST(IniSettingsStore, TheEnvironmentMovesTheFolder) {
     IniSettingsStore store;
     EXPECT_TRUE(store.fileName(Hive::LocalMachine).startsWith(folder.path()));
     qunsetenv("KELVRA_CONFIG_DIR");
+}
+
+TEST(IniSettingsStore, AnUnparsableFileIsKeptAsideAndDefaultsAreUsed) {
+    QTemporaryDir folder;
+    const QByteArray broken("[Software\\Kelvra\ninitQuality=CD\n[\n");
+    {
+        QFile file(folder.filePath("machine.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(broken);
+    }
+    IniSettingsStore store(folder.path());
+    QStringList reported;
+    store.setReporter([&](const QString& text) { reported << text; });
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].contains("machine.ini.unreadable"));
+    EXPECT_EQ(store.readSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality"),
+              kAbsentMarker);
+    QFile kept(folder.filePath("machine.ini.unreadable"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), broken);
+
+    // New values go to a fresh file.
+    store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality", "FM");
+    EXPECT_EQ(IniSettingsStore(folder.path())
+                  .readSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality"),
+              "FM");
+    EXPECT_EQ(reported.size(), 1);
+}
+
+TEST(IniSettingsStore, AFailedWriteIsReportedOnce) {
+    QTemporaryDir folder;
+    IniSettingsStore store(folder.path());
+    QStringList reported;
+    store.setReporter([&](const QString& text) { reported << text; });
+    store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "a", "1");
+    EXPECT_TRUE(reported.isEmpty());
+    // The file's place taken by a folder: no write can succeed.
+    ASSERT_TRUE(QFile::remove(folder.filePath("machine.ini")));
+    ASSERT_TRUE(QDir(folder.path()).mkdir("machine.ini"));
+    store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "a", "2");
+    store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "b", "3");
+    store.deleteKey(Hive::LocalMachine, "Software\\Kelvra");
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].contains("could not save"));
 }
 
 }  // namespace

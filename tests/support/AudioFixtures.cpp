@@ -53,7 +53,7 @@ bool writeWav(const std::string& path, const std::vector<std::int16_t>& samples,
     put16(out, 1);
     put16(out, static_cast<std::uint16_t>(channels));
     put32(out, static_cast<std::uint32_t>(rate));
-    put32(out, static_cast<std::uint32_t>(rate * channels * 2));
+    put32(out, static_cast<std::uint32_t>(rate) * static_cast<std::uint32_t>(channels) * 2u);
     put16(out, static_cast<std::uint16_t>(channels * 2));
     put16(out, 16);
     out.write("data", 4);

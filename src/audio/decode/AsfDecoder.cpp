@@ -211,8 +211,11 @@ AsfOpenResult openAsf(const std::string& path, std::optional<std::uint64_t> dura
     const AVCodecParameters* parameters = format->streams[stream]->codecpar;
     if (parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0)
         return {nullptr, kErrorFormat};
+    if (!plausibleFormat(parameters->sample_rate, parameters->ch_layout.nb_channels))
+        return {nullptr, kErrorFrequency};
     CodecPtr codec = openDecoder(parameters);
-    if (!codec || codec->sample_rate <= 0) return {nullptr, kErrorFormat};
+    if (!codec || !plausibleFormat(codec->sample_rate, codec->ch_layout.nb_channels))
+        return {nullptr, kErrorFrequency};
     const int channels = outputChannels(parameters->ch_layout.nb_channels);
     const auto rate = static_cast<std::uint64_t>(codec->sample_rate);
     auto decoder =

@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #ifdef _WIN32
 // The same calls under their Windows names; paths would also want _wfopen there.
 #define fseeko _fseeki64
@@ -13,7 +18,24 @@
 namespace kelvra::audio::decode {
 
 FileBytes::FileBytes(const std::string& path) {
+#ifdef _WIN32
+    struct stat named {};
+    if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return;
     file_ = std::fopen(path.c_str(), "rb");
+#else
+    // A FIFO named as a song would block a plain open until a writer comes, for ever: opened
+    // without blocking, anything but a regular file is turned away before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return;
+    }
+    file_ = fdopen(fd, "rb");
+    if (!file_) ::close(fd);
+#endif
     if (!file_) return;
     // Reads here are few and exact; stdio's own buffer would only add a copy and a 4 KB read.
     std::setvbuf(file_, nullptr, _IONBF, 0);

@@ -219,13 +219,19 @@ FormatOpenResult openWithFormat(const std::string& path) {
         stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (stream >= 0) {
             const AVCodecParameters* parameters = format->streams[stream]->codecpar;
-            if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0)
+            if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0) {
+                // Checked before any decoder or buffer is sized from the header.
+                if (!plausibleFormat(parameters->sample_rate, parameters->ch_layout.nb_channels))
+                    return {nullptr, kErrorFrequency};
                 codec = openDecoder(parameters);
+            }
         }
         if (codec || probed) break;
         if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
     }
     if (!codec) return {nullptr, kErrorFormat};
+    if (!plausibleFormat(codec->sample_rate, codec->ch_layout.nb_channels))
+        return {nullptr, kErrorFrequency};
     // A stream may still ask for its first packets to be probed (a WAV file could hold DTS); a
     // small probe keeps that from reading megabytes before the first audio.
     format->probesize = 32 * 1024;

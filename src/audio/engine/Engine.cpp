@@ -166,9 +166,10 @@ Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, cons
     if (!tagsOnly) {
         stream->format = file.decoder->format();
         stream->length = std::max<std::int64_t>(file.decoder->lengthFrames(), 0);
-        if (stream->format.rate <= 0 || stream->format.channels < 1 ||
+        // The read-ahead below is sized from the rate: a decoder's claim is checked first.
+        if (!plausibleFormat(stream->format.rate, stream->format.channels) ||
             stream->format.channels > 2) {
-            fail(kErrorFormat);
+            fail(kErrorFrequency);
             return 0;
         }
         stream->worker = std::make_unique<DecodeWorker>(std::move(file.decoder), bufferSeconds_);

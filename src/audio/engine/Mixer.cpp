@@ -19,7 +19,7 @@ Voice* Mixer::takeRetired() {
 }
 
 EngineStats Mixer::stats() const {
-    return {underruns_.load(), starved_.load(), rendered_.load()};
+    return {underruns_.load(), starved_.load(), rendered_.load(), late_.load()};
 }
 
 void Mixer::processCommands() {

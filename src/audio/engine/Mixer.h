@@ -28,6 +28,7 @@ struct EngineStats {
     std::uint64_t underruns = 0;      // periods the output could not deliver in time
     std::uint64_t starvedFrames = 0;  // frames played as silence because decoding lagged
     std::uint64_t renderedFrames = 0;
+    std::uint64_t lateCallbacks = 0;  // device periods that came after their deadline
 };
 
 class Mixer {
@@ -47,6 +48,7 @@ class Mixer {
     EngineStats stats() const;
     std::atomic<std::uint64_t>& starvedCounter() { return starved_; }
     void countUnderrun() { underruns_.fetch_add(1, std::memory_order_relaxed); }
+    void countLateCallback() { late_.fetch_add(1, std::memory_order_relaxed); }
 
     // Consumer: renders `frames` (at most kMaxPeriod) interleaved stereo frames.
     void process(std::int16_t* out, int frames, bool waitForData);
@@ -61,6 +63,7 @@ class Mixer {
     std::vector<float> mix_;
     std::atomic<std::uint64_t> starved_{0};
     std::atomic<std::uint64_t> underruns_{0};
+    std::atomic<std::uint64_t> late_{0};
     std::atomic<std::uint64_t> rendered_{0};
 };
 

@@ -9,6 +9,7 @@
 #endif
 
 #include "audio/AudioLibrary.h"
+#include "audio/engine/LateCallbacks.h"
 #include "audio/engine/Output.h"
 
 namespace kelvra::audio::engine {
@@ -62,9 +63,13 @@ class PortAudioOutput final : public Output {
     }
 
     static int callback(const void*, void* output, unsigned long frames,
-                        const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags status, void* self) {
+                        const PaStreamCallbackTimeInfo* times, PaStreamCallbackFlags status,
+                        void* self) {
         auto& out = *static_cast<PortAudioOutput*>(self);
         if (status & paOutputUnderflow) out.mixer_.countUnderrun();
+        if (times && out.late_.late(times->currentTime, times->outputBufferDacTime, frames,
+                                    out.mixer_.outputRate()))
+            out.mixer_.countLateCallback();
         auto* samples = static_cast<std::int16_t*>(output);
         // The device asks for at most the period we opened with, but allow for larger requests.
         while (frames > 0) {
@@ -92,6 +97,7 @@ class PortAudioOutput final : public Output {
   private:
     Mixer& mixer_;
     PaStream* stream_ = nullptr;
+    LateCallbacks late_;
 };
 
 }  // namespace

@@ -273,10 +273,8 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
             gainRight_ == targetRight) {
             // Steady state, the common case: plain gains.
             for (int i = 0; i < chunk; ++i) {
-                scratch_[2 * i] *= gainLeft_;
-                scratch_[2 * i + 1] *= gainRight_;
-                to[2 * i] += scratch_[2 * i];
-                to[2 * i + 1] += scratch_[2 * i + 1];
+                to[2 * i] += scratch_[2 * i] * gainLeft_;
+                to[2 * i + 1] += scratch_[2 * i + 1] * gainRight_;
             }
         } else {
             for (int i = 0; i < chunk; ++i) {
@@ -284,14 +282,14 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
                 gainLeft_ = approach(gainLeft_, targetLeft, gainStep_);
                 gainRight_ = approach(gainRight_, targetRight, gainStep_);
                 const float e = shape(envelope_);
-                const float left = scratch_[2 * i] * gainLeft_ * e;
-                const float right = scratch_[2 * i + 1] * gainRight_ * e;
-                scratch_[2 * i] = left;
-                scratch_[2 * i + 1] = right;
-                to[2 * i] += left;
-                to[2 * i + 1] += right;
+                scratch_[2 * i] *= e;
+                scratch_[2 * i + 1] *= e;
+                to[2 * i] += scratch_[2 * i] * gainLeft_;
+                to[2 * i + 1] += scratch_[2 * i + 1] * gainRight_;
             }
         }
+        // The meter reads the stream's own signal (with its start and stop fades) before volume
+        // and pan: the mixer's meters apply the deck, main and crossfader gains themselves.
         meter(scratch_.data(), chunk);
         done += chunk;
         if (ended_) {

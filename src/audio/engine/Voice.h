@@ -1,8 +1,8 @@
 // The audio-thread side of one stream: takes decoded blocks in order, resamples them from the
 // playback rate to the output rate (bypassed at ratio 1), applies ramped volume and pan and the
-// start/stop/seek fades, adds the result to the mix and meters it.
-// Threads: the constructor and destructor run on the controlling thread while the mixer does not
-// hold the voice; prepare(), the command methods and mixInto() run on whoever is the mixer's
+// start/stop/seek fades, adds the result to the mix, and meters the stream before its volume and
+// pan. Threads: the constructor and destructor run on the controlling thread while the mixer does
+// not hold the voice; prepare(), the command methods and mixInto() run on whoever is the mixer's
 // consumer at the time (audio thread, offline renderer, or the controlling thread while no output
 // runs); `shared` is the only part the controlling thread touches while a consumer runs.
 #pragma once

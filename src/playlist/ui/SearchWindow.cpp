@@ -7,10 +7,12 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include "core/QtDialogs.h"
+
 namespace kelvra::playlist {
 
 SearchWindow::SearchWindow(PlaylistController& playlist, Dialogs& dialogs, QWidget* owner)
-    : BorderlessWindow(owner), search_(playlist, dialogs) {
+    : BorderlessWindow(owner), dialogs_(dialogs, *this), search_(playlist, dialogs_) {
     setObjectName(QStringLiteral("searchF"));
     setAttribute(Qt::WA_DeleteOnClose);
     setCaption(tr("SEARCH PLAYLIST"));
@@ -48,6 +50,23 @@ SearchWindow::SearchWindow(PlaylistController& playlist, Dialogs& dialogs, QWidg
             &QWidget::close);
     adjustSize();
     placeOnScreen(0.5);
+}
+
+MessageResult SearchWindow::OwnDialogs::message(const QString& title, const QString& text,
+                                                MessageButtons buttons, MessageIcon icon) {
+    // The real boxes are parented here; other dialogs (tests' scripted ones) are asked as given.
+    const MessageResult result = dynamic_cast<QtDialogs*>(&shared_)
+                                     ? QtDialogs(&owner_).message(title, text, buttons, icon)
+                                     : shared_.message(title, text, buttons, icon);
+    owner_.takeKeyboard();
+    return result;
+}
+
+void SearchWindow::takeKeyboard() {
+    if (!isVisible()) return;
+    raise();
+    activateWindow();
+    searchTXT_->setFocus();
 }
 
 void SearchWindow::changeEvent(QEvent* event) {

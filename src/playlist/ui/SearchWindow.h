@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/BorderlessWindow.h"
+#include "core/Dialogs.h"
 #include "playlist/PlaylistSearch.h"
 
 class QLineEdit;
@@ -21,6 +22,27 @@ class SearchWindow final : public BorderlessWindow {
     void changeEvent(QEvent* event) override;
 
   private:
+    // The search's message boxes belong to this window, and the keyboard comes back here when
+    // they close; a box owned by the main window would leave the focus there.
+    class OwnDialogs final : public Dialogs {
+      public:
+        OwnDialogs(Dialogs& shared, SearchWindow& owner) : shared_(shared), owner_(owner) {}
+        MessageResult message(const QString& title, const QString& text, MessageButtons buttons,
+                              MessageIcon icon) override;
+        QStringList openFiles(const FileDialogRequest& request) override {
+            return shared_.openFiles(request);
+        }
+        QString saveFile(const FileDialogRequest& request) override {
+            return shared_.saveFile(request);
+        }
+
+      private:
+        Dialogs& shared_;
+        SearchWindow& owner_;
+    };
+    void takeKeyboard();
+
+    OwnDialogs dialogs_;
     PlaylistSearch search_;
     QLineEdit* searchTXT_;
 };

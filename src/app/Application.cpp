@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QScreen>
 
 #include "app/ApplicationParts.h"
@@ -9,6 +10,8 @@
 #include "audio/CreateAudioLibrary.h"
 #include "playlist/TagTitles.h"
 #include "tags/DisplayText.h"
+#include "tags/TagEditor.h"
+#include "tags/ui/TagEditorWindow.h"
 
 namespace kelvra::app {
 
@@ -119,6 +122,32 @@ void Application::Parts::bindMainWindow() {
     QObject::connect(controller.get(), &playlist::PlaylistController::nextSongChanged,
                      [&c](const QString& line) { c.nextSongText.setText(line); });
     QObject::connect(&c.mixer.options, &ButtonModel::clicked, [this] { showOptions(); });
+    QObject::connect(controller.get(), &playlist::PlaylistController::editTagsRequested,
+                     [this](int row) { editTags(row); });
+}
+
+void Application::Parts::editTags(int row) {
+    const QString path = controller->path(row);
+    if (path.isEmpty()) return;
+    // The window keeps nothing between openings: controls, logic and view live for this one.
+    tags::TagEditorControls controls;
+    tags::TagEditorWindow view(controls, playlistWindow.get());
+    view.setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    tags::TagEditor editor(
+        controls, *library, dialogs, tagWriter, path,
+        {[this, row](const QString& title) { controller->tagsSaved(row, title); },
+         [&view, &loop] {
+             view.hide();
+             loop.quit();
+         },
+         [this](bool on) { busy.set(on); }});
+    editor.load();
+    busy.set(false);
+    view.show();
+    view.placeOnScreen();
+    view.activateWindow();
+    loop.exec();
 }
 
 void Application::Parts::showOptions() {

@@ -20,6 +20,7 @@
 #include "playlist/ui/PlaylistWindow.h"
 #include "settings/IniSettingsStore.h"
 #include "settings/ui/OptionsWindowView.h"
+#include "tags/Id3v2Writer.h"
 
 namespace kelvra::app {
 
@@ -41,12 +42,15 @@ struct Application::Parts {
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
+    tags::TagLibID3v2Writer tagWriter;
     BusyPointer busy;
     bool failed = false;
 
     void fail();
     void bindMainWindow();
     void showOptions();
+    // The tag editor on playlist entry `row`, modal, owned by the playlist window.
+    void editTags(int row);
 };
 
 }  // namespace kelvra::app

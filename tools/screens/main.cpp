@@ -11,6 +11,7 @@
 #include "app/ui/SplashView.h"
 #include "core/Theme.h"
 #include "settings/OptionsControls.h"
+#include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
 #include "tags/GenreTable.h"
 #include "tags/TagEditorControls.h"
@@ -135,6 +136,13 @@ int main(int argc, char** argv) {
     tagControls.frameTagInfo.setCurrentIndex(tags::kViewID3v1);
     tags::TagEditorWindow tagView(tagControls);
     ok &= save(tagView, folder.filePath(QStringLiteral("tag-editor.png")));
+
+    settings::AssociateControls associate;
+    associate.chkMP3.setValue(1);
+    associate.chkWAV.setValue(1);
+    associate.chkStartupShow.setValue(1);
+    settings::AssociateWindow associateView(associate);
+    ok &= save(associateView, folder.filePath(QStringLiteral("associate.png")));
 
     app::SplashControls splash;
     splash.version.setText(QStringLiteral("version 0.1 build 1"));

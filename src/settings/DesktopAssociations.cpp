@@ -71,7 +71,8 @@ QString XdgDesktopAssociations::mimeAppsPath() const {
     return configHome_ + QStringLiteral("/mimeapps.list");
 }
 
-QString XdgDesktopAssociations::desktopEntryText(const QString& program) {
+QString XdgDesktopAssociations::desktopEntryText(const QString& program,
+                                                 const QStringList& mimeTypes) {
     // A program path with spaces is quoted, so the launcher takes it as one word.
     const QString exec = program.contains(u' ') ? u'"' + program + u'"' : program;
     return QStringLiteral(
@@ -83,9 +84,11 @@ QString XdgDesktopAssociations::desktopEntryText(const QString& program) {
                "Exec=%1 %F\n"
                "Icon=kelvra\n"
                "Terminal=false\n"
-               "MimeType=%2;\n"
+               "%2"
                "Categories=AudioVideo;Audio;Player;\n")
-        .arg(exec, kelvraMimeTypes().join(u';'));
+        .arg(exec, mimeTypes.isEmpty() ? QString()
+                                       : QStringLiteral("MimeType=") + mimeTypes.join(u';') +
+                                             QStringLiteral(";\n"));
 }
 
 QByteArray XdgDesktopAssociations::editedMimeApps(const QByteArray& original,
@@ -168,8 +171,26 @@ bool XdgDesktopAssociations::isDefault(const QString& mimeType) {
     return false;
 }
 
+QStringList XdgDesktopAssociations::listedMimeTypes() const {
+    for (const QByteArray& line : readAll(desktopEntryPath()).split('\n')) {
+        if (!line.startsWith("MimeType=")) continue;
+        QStringList types;
+        for (const QByteArray& type : handlers(line.mid(9)))
+            types << QString::fromUtf8(type);
+        return types;
+    }
+    return {};
+}
+
 bool XdgDesktopAssociations::update(const QStringList& add, const QStringList& remove) {
-    if (!add.isEmpty() && !saveWhole(desktopEntryPath(), desktopEntryText(program_).toUtf8()))
+    // The entry keeps the table's order of types whatever order they were checked in.
+    const QStringList listed = listedMimeTypes();
+    QStringList types;
+    for (const QString& type : kelvraMimeTypes())
+        if ((listed.contains(type) || add.contains(type)) && !remove.contains(type)) types << type;
+    const bool entryExists = QFile::exists(desktopEntryPath());
+    if ((entryExists || !add.isEmpty()) && (types != listed || !entryExists) &&
+        !saveWhole(desktopEntryPath(), desktopEntryText(program_, types).toUtf8()))
         return false;
     const QByteArray original = readAll(mimeAppsPath());
     const QByteArray edited = editedMimeApps(original, add, remove);

@@ -39,8 +39,12 @@ class XdgDesktopAssociations final : public DesktopAssociations {
 
     QString desktopEntryPath() const;
     QString mimeAppsPath() const;
-    // The desktop entry's text for `program`.
-    static QString desktopEntryText(const QString& program);
+    // The desktop entry's text for `program`, offering to open `mimeTypes`. The user's entry
+    // lists only the types Kelvra is associated with: desktops fall back to any entry that
+    // lists a type, so listing an unchecked one would keep Kelvra its handler.
+    static QString desktopEntryText(const QString& program, const QStringList& mimeTypes);
+    // The types the user's desktop entry lists now.
+    QStringList listedMimeTypes() const;
     // `mimeapps.list` text with Kelvra made the default of `add` and removed from `remove`.
     static QByteArray editedMimeApps(const QByteArray& original, const QStringList& add,
                                      const QStringList& remove);

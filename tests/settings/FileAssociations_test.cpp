@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "settings/FileAssociations.h"
@@ -54,7 +56,49 @@ struct Associations {
     int closes = 0;
 };
 
+// Runs a desktop tool with the test's own XDG folders; its output, or nothing when it is missing.
+QString runTool(const Associations& a, const QString& tool, const QStringList& args, int* code) {
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty()) return QString();
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", a.dir.filePath("data"));
+    env.insert("XDG_CONFIG_HOME", a.dir.filePath("config"));
+    env.insert("XDG_DATA_DIRS", a.dir.filePath("none"));
+    env.insert("HOME", a.dir.path());
+    env.remove("XDG_CURRENT_DESKTOP");
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    process.waitForFinished(20000);
+    *code = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
 }  // namespace
+
+TEST(FileAssociations, DesktopToolsAgreeWithTheWrittenFiles) {
+    Associations a;
+    a.check({1, 1, 1, 1, 1});
+    a.controls.cmdAssociate.click();
+    int code = -1;
+    if (QStandardPaths::findExecutable("desktop-file-validate").isEmpty())
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    const QString problems =
+        runTool(a, "desktop-file-validate", {a.desktop.desktopEntryPath()}, &code);
+    EXPECT_EQ(code, 0) << problems.toStdString();
+    EXPECT_TRUE(problems.trimmed().isEmpty()) << problems.toStdString();
+
+    if (QStandardPaths::findExecutable("xdg-mime").isEmpty())
+        GTEST_SKIP() << "xdg-mime is not installed";
+    EXPECT_EQ(runTool(a, "xdg-mime", {"query", "default", "audio/mpeg"}, &code).trimmed(),
+              "kelvra.desktop");
+    a.check({0, 1, 1, 1, 1});
+    a.controls.cmdAssociate.click();
+    EXPECT_NE(runTool(a, "xdg-mime", {"query", "default", "audio/mpeg"}, &code).trimmed(),
+              "kelvra.desktop");
+    EXPECT_EQ(runTool(a, "xdg-mime", {"query", "default", "audio/x-mpegurl"}, &code).trimmed(),
+              "kelvra.desktop");
+}
 
 TEST(FileAssociations, StartUpOfferDependsOnHowManyTypesAreAssociated) {
     Associations a;
@@ -201,9 +245,13 @@ TEST(FileAssociations, MimeAppsKeepsOtherProgramsLinesAndCommentsByteForByte) {
               "audio/mpeg=other-player.desktop;kelvra.desktop;\n");
     EXPECT_FALSE(a.desktop.isDefault("audio/mpeg"));
 
-    // The desktop entry names the program with %F and every type.
-    const QString entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
+    // The desktop entry names the program with %F, and lists the associated types only.
+    QString entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
     EXPECT_TRUE(entry.contains("Exec=" + kProgram + " %F\n"));
+    EXPECT_FALSE(entry.contains("MimeType="));
+    a.check({1, 1, 1, 1, 1});
+    a.controls.cmdAssociate.click();
+    entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
     EXPECT_TRUE(
         entry.contains("MimeType=audio/mpeg;audio/x-ms-wma;video/x-ms-asf;audio/x-wav;"
                        "audio/vnd.wave;audio/x-mpegurl;\n"));
@@ -220,6 +268,6 @@ TEST(FileAssociations, NewMimeAppsGetsItsOwnSection) {
               "audio/mpeg=kelvra.desktop;\n");
     EXPECT_EQ(XdgDesktopAssociations::editedMimeApps("", {"audio/mpeg"}, {}),
               "[Default Applications]\naudio/mpeg=kelvra.desktop;\n");
-    EXPECT_TRUE(XdgDesktopAssociations::desktopEntryText("/My Apps/kelvra")
+    EXPECT_TRUE(XdgDesktopAssociations::desktopEntryText("/My Apps/kelvra", {})
                     .contains("Exec=\"/My Apps/kelvra\" %F"));
 }

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "SaveFixtures.h"
 #include "TagFixtures.h"
@@ -9,6 +13,8 @@
 #include "support/ScriptedDialogs.h"
 #include "tags/Id3v1.h"
 #include "tags/TagEditor.h"
+#include "tags/TagText.h"
+#include "tags/ui/TagEditorWindow.h"
 
 using namespace kelvra;
 using namespace kelvra::tags;
@@ -88,7 +94,8 @@ TEST(TagEditor, WmaFileOpensReadOnlyWithItsAttributes) {
 
 TEST(TagEditor, UntaggedMp3OpensEmptyInID3v2AndShowsFileNameTitleInID3v1) {
     QTemporaryDir dir;
-    const QString path = untaggedMp3(dir, QStringLiteral("Nova - Night Album - 01 - Midnight Run.mp3"));
+    const QString path =
+        untaggedMp3(dir, QStringLiteral("Nova - Night Album - 01 - Midnight Run.mp3"));
     FakeAudioLibrary library;
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
@@ -185,6 +192,13 @@ TEST(TagEditor, AnyLanguageTitleRoundTripsThroughID3v2AndID3v1SaysWhatItCannotHo
     }
     Editor again(library, writer, path);
     EXPECT_EQ(again.view(kViewID3v2).song.text(), title);
+    // Another program's reader agrees.
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format_tags=title",
+                                            "-of", "default=noprint_wrappers=1:nokey=1", path});
+    if (probe.waitForFinished(20000)) {
+        EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), title);
+    }
     EXPECT_EQ(again.view(kViewID3v2).comments.text(), QStringLiteral("Überall"));
     EXPECT_EQ(again.view(kViewID3v2).genre.currentText(), QStringLiteral("Rock"));
 
@@ -236,4 +250,34 @@ TEST(TagEditor, CommentSlotLosesEncodingLanguageAndDescription) {
               QStringLiteral("Hello"));
     EXPECT_EQ(TagEditor::commentOfSlot(QString::fromLatin1("\3eng\0Hi", 7)), QStringLiteral("Hi"));
     EXPECT_EQ(TagEditor::commentOfSlot(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+// The window as a user meets it: typing into the ID3v2 title box and pressing Save writes the
+// file; the WMA view's boxes cannot be typed into.
+TEST(TagEditorWindow, TypedTitleIsSavedThroughTheWidgets) {
+    QTemporaryDir dir;
+    const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
+    FakeAudioLibrary library;
+    TagLibID3v2Writer writer;
+    Editor e(library, writer, path);
+    TagEditorWindow window(e.controls);
+    window.show();
+    auto* title = window.findChild<QLineEdit*>(QStringLiteral("txtSong_1"));
+    ASSERT_NE(title, nullptr);
+    EXPECT_TRUE(title->isVisible());
+    EXPECT_FALSE(window.findChild<QLineEdit*>(QStringLiteral("txtSong_0"))->isVisible());
+    QTest::keyClicks(title, QStringLiteral("Cafe Noir"));
+    EXPECT_EQ(e.view(kViewID3v2).song.text(), QStringLiteral("Cafe Noir"));
+    EXPECT_FALSE(window.findChild<QRadioButton*>(QStringLiteral("ID3ver_2"))->isEnabled());
+    QTest::mouseClick(window.findChild<QAbstractButton*>(QStringLiteral("cmdSave")),
+                      Qt::LeftButton);
+    EXPECT_EQ(e.closes, 1);
+    ID3v2Slots tag;
+    ASSERT_TRUE(readID3v2Header(path, tag));
+    readID3v2Frames(path, tag);
+    EXPECT_EQ(cleanTagText(tag.title), QStringLiteral("Cafe Noir"));
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_EQ(e.closes, 2);
+    EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("txtSong_2"))->isReadOnly());
 }

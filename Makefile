@@ -4,7 +4,7 @@ PRESET ?= release
 BUILD := build/$(PRESET)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-asan bench fuzz format clean
+.PHONY: all deps configure build run test test-asan bench fuzz format clean package
 
 all: build
 
@@ -32,6 +32,10 @@ bench: build
 fuzz: deps
 	@cmake --preset fuzz >/dev/null && cmake --build build/fuzz --target kelvra_fuzzers -j $(JOBS)
 	@bash tools/run-fuzz.sh build/fuzz $${FUZZ_SECONDS:-300}
+
+# A Debian package of the installation (cmake --install installs the same files).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -10,6 +10,7 @@ packages=(
   portaudio19-dev libsamplerate0-dev libtag1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  librsvg2-bin desktop-file-utils appstream xdg-utils dpkg-dev
 )
 
 missing=()

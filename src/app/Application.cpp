@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QScreen>
 
 #include "app/ApplicationParts.h"
@@ -9,6 +11,8 @@
 #include "audio/CreateAudioLibrary.h"
 #include "playlist/TagTitles.h"
 #include "tags/DisplayText.h"
+#include "tags/TagEditor.h"
+#include "tags/ui/TagEditorWindow.h"
 
 namespace kelvra::app {
 
@@ -41,6 +45,7 @@ Application::Application(QString programFolder, QString commandLine)
 Application::~Application() {
     // Views before the logic they draw, and both before the engine.
     Parts& p = *parts_;
+    p.associateView.reset();
     p.optionsView.reset();
     p.playlistWindow.reset();
     p.mainView.reset();
@@ -99,6 +104,7 @@ void Application::loadMainWindow() {
         p.controller->closeForGood();
     };
     shell.busyPointer = [&p](bool busy) { p.busy.set(busy); };
+    shell.showAssociationIfWanted = [&p] { p.offerAssociations(); };
     shell.processEvents = [] { QCoreApplication::processEvents(); };
 
     MainWindowDeps deps{
@@ -113,7 +119,22 @@ void Application::loadMainWindow() {
     p.mainView->setCloseGuard([&p] { return p.logic->queryUnload(); });
     p.bindMainWindow();
 
-    if (!p.logic->load(p.commandLine)) p.fail();
+    if (!p.logic->load(p.commandLine)) {
+        p.fail();
+        return;
+    }
+    if (!p.extraFiles.isEmpty()) p.controller->loadsongs_to_playlist(p.extraFiles);
+}
+
+void Application::addAfterStart(const QStringList& files) {
+    parts_->extraFiles = files;
+}
+
+QStringList extraFilesOf(const QStringList& words) {
+    if (words.size() < 2) return {};
+    for (const QString& word : words)
+        if (!QFileInfo(word).isFile()) return {};
+    return words.mid(1);
 }
 
 void Application::Parts::fail() {
@@ -129,6 +150,75 @@ void Application::Parts::bindMainWindow() {
     QObject::connect(controller.get(), &playlist::PlaylistController::nextSongChanged,
                      [&c](const QString& line) { c.nextSongText.setText(line); });
     QObject::connect(&c.mixer.options, &ButtonModel::clicked, [this] { showOptions(); });
+    QObject::connect(&logic->optionsControls().associate, &ButtonModel::clicked,
+                     [this] { showAssociationsModal(); });
+    QObject::connect(controller.get(), &playlist::PlaylistController::editTagsRequested,
+                     [this](int row) { editTags(row); });
+}
+
+void Application::Parts::loadAssociations() {
+    if (!associations) {
+        const QString program = programFolder + QStringLiteral("/kelvra");
+        desktop = std::make_unique<settings::XdgDesktopAssociations>(
+            settings::XdgDesktopAssociations::forUser(program));
+        associations = std::make_unique<settings::FileAssociations>(
+            associateControls, *store, desktop.get(), program, logic->values().optStartUp,
+            settings::FileAssociations::Hooks{[this] {
+                                                  associateView->hide();
+                                                  if (associateLoop) associateLoop->quit();
+                                              },
+                                              [this](bool on) { busy.set(on); }});
+        associateView =
+            std::make_unique<settings::AssociateWindow>(associateControls, mainView.get());
+        QObject::connect(associateView.get(), &settings::AssociateWindow::cancelled,
+                         [this] { associations->cancel(); });
+    }
+    associations->load();
+}
+
+void Application::Parts::offerAssociations() {
+    loadAssociations();
+    if (!associations->showAtStartUp()) return;
+    associateView->setWindowModality(Qt::NonModal);
+    associateView->show();
+    associateView->placeOnScreen();
+}
+
+void Application::Parts::showAssociationsModal() {
+    loadAssociations();
+    associateView->hide();
+    associateView->setWindowModality(Qt::ApplicationModal);
+    associateView->show();
+    associateView->placeOnScreen();
+    associateView->raise();
+    QEventLoop loop;
+    associateLoop = &loop;
+    loop.exec();
+    associateLoop = nullptr;
+}
+
+void Application::Parts::editTags(int row) {
+    const QString path = controller->path(row);
+    if (path.isEmpty()) return;
+    // The window keeps nothing between openings: controls, logic and view live for this one.
+    tags::TagEditorControls controls;
+    tags::TagEditorWindow view(controls, playlistWindow.get());
+    view.setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    tags::TagEditor editor(
+        controls, *library, dialogs, tagWriter, path,
+        {[this, row](const QString& title) { controller->tagsSaved(row, title); },
+         [&view, &loop] {
+             view.hide();
+             loop.quit();
+         },
+         [this](bool on) { busy.set(on); }});
+    editor.load();
+    busy.set(false);
+    view.show();
+    view.placeOnScreen();
+    view.activateWindow();
+    loop.exec();
 }
 
 void Application::Parts::showOptions() {

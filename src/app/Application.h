@@ -4,9 +4,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace kelvra::app {
+
+// When every word of the command line names an existing file and there are several, the desktop
+// handed over several files: the words after the first. Otherwise none (one path, spaces and all).
+QStringList extraFilesOf(const QStringList& words);
 
 class Application {
   public:
@@ -20,6 +25,9 @@ class Application {
     // True once the main window is shown; false when start-up ended the program.
     bool mainWindowShown() const;
     bool startFailed() const;
+
+    // Files added to the playlist once the main window has loaded the command line's song.
+    void addAfterStart(const QStringList& files);
 
     struct Parts;
     Parts& parts();

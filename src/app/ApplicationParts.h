@@ -2,6 +2,7 @@
 // benchmark.
 #pragma once
 
+#include <QEventLoop>
 #include <memory>
 
 #include "app/Application.h"
@@ -18,14 +19,18 @@
 #include "playlist/PlaylistController.h"
 #include "playlist/TitleService.h"
 #include "playlist/ui/PlaylistWindow.h"
+#include "settings/FileAssociations.h"
 #include "settings/IniSettingsStore.h"
+#include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
+#include "tags/Id3v2Writer.h"
 
 namespace kelvra::app {
 
 struct Application::Parts {
     QString programFolder;
     QString commandLine;
+    QStringList extraFiles;
     std::unique_ptr<Clock> clock;
     std::unique_ptr<audio::AudioLibrary> library;
     QtDialogs dialogs;
@@ -41,12 +46,25 @@ struct Application::Parts {
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
+    tags::TagLibID3v2Writer tagWriter;
+    settings::AssociateControls associateControls;
+    std::unique_ptr<settings::XdgDesktopAssociations> desktop;
+    std::unique_ptr<settings::FileAssociations> associations;
+    std::unique_ptr<settings::AssociateWindow> associateView;
+    QEventLoop* associateLoop = nullptr;  // while the window is shown modally
     BusyPointer busy;
     bool failed = false;
 
     void fail();
     void bindMainWindow();
     void showOptions();
+    // The tag editor on playlist entry `row`, modal, owned by the playlist window.
+    void editTags(int row);
+    // The association window's load: builds it once, then reads the associations afresh.
+    void loadAssociations();
+    // The start-up offer (modeless) and the options window's button (modal).
+    void offerAssociations();
+    void showAssociationsModal();
 };
 
 }  // namespace kelvra::app

@@ -13,7 +13,12 @@ int main(int argc, char** argv) {
     // The whole command line is one path (a song or a playlist), spaces and all.
     QStringList words = QApplication::arguments();
     words.removeFirst();
+    // Several files from the desktop (its launcher passes each as a word): the first plays,
+    // the others join the playlist after it.
+    const QStringList extra = kelvra::app::extraFilesOf(words);
+    if (!extra.isEmpty()) words = words.mid(0, 1);
     kelvra::app::Application app(QApplication::applicationDirPath(), words.join(u' '));
+    app.addAfterStart(extra);
     app.start();
     return qapp.exec();
 }

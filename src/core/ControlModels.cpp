@@ -56,12 +56,27 @@ void ButtonModel::setVisible(bool visible) {
     emit changed();
 }
 
+void ButtonModel::setEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    emit changed();
+}
+
 void DeckDisplayModel::setPositionBar(int percent) {
     set(positionBar_, std::clamp(percent, 0, 100));
 }
 
 void DeckDisplayModel::setLamp(Lamp lamp, bool on) {
     set(lamps_[lamp], on);
+}
+
+void ChoiceModel::setItemEnabled(int index, bool enabled) {
+    if (enabled == isItemEnabled(index)) return;
+    if (enabled)
+        disabled_.removeAll(index);
+    else
+        disabled_ << index;
+    emit changed();
 }
 
 void ChoiceModel::clear() {
@@ -90,6 +105,12 @@ void ChoiceModel::choose(int index) {
 void TextModel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    emit changed();
+}
+
+void CheckModel::setValue(int value) {
+    if (value == value_) return;
+    value_ = value;
     emit changed();
 }
 

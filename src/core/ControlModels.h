@@ -100,9 +100,11 @@ class ButtonModel : public QObject {
     QString toolTip() const { return toolTip_; }
     int backColour() const { return backColour_; }
     bool isVisible() const { return visible_; }
+    bool isEnabled() const { return enabled_; }
     void setCaption(const QString& caption);
     void setBackColour(int colour);
     void setVisible(bool visible);
+    void setEnabled(bool enabled);
 
     // Input forwarded by the widget (and used by the keyboard map to press a button).
     void click() { emit clicked(); }
@@ -122,16 +124,17 @@ class ButtonModel : public QObject {
     QString toolTip_;
     int backColour_ = kColourNone;
     bool visible_ = true;
+    bool enabled_ = true;
 };
 
 // A surface that only takes drops (a deck panel's background).
 class DropTargetModel : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit DropTargetModel(QObject* parent = nullptr) : QObject(parent) {}
     void drop() { emit dropped(); }
 
-signals:
+  signals:
     void dropped();
 };
 
@@ -200,6 +203,9 @@ class ChoiceModel : public QObject {
     QString currentText() const { return current_ >= 0 ? items_.value(current_) : QString(); }
     QString toolTip() const { return toolTip_; }
     void setToolTip(const QString& text) { toolTip_ = text; }
+    // Whether the user may pick entry `index` (an option button can be greyed out).
+    bool isItemEnabled(int index) const { return !disabled_.contains(index); }
+    void setItemEnabled(int index, bool enabled);
 
     void clear();
     void addItem(const QString& item);
@@ -216,6 +222,7 @@ class ChoiceModel : public QObject {
     QStringList items_;
     int current_ = -1;
     QString toolTip_;
+    QList<int> disabled_;
 };
 
 // An editable text box; the view reports when the user leaves it.
@@ -241,6 +248,31 @@ class TextModel : public QObject {
   private:
     QString text_;
     QString toolTip_;
+};
+
+// A check box: 1 checked, 0 unchecked. The user's click toggles it and sends clicked().
+class CheckModel : public QObject {
+    Q_OBJECT
+  public:
+    explicit CheckModel(QString caption = {}, QObject* parent = nullptr)
+        : QObject(parent), caption_(std::move(caption)) {}
+    QString caption() const { return caption_; }
+    int value() const { return value_; }
+    bool isChecked() const { return value_ == 1; }
+    void setValue(int value);
+    // Input forwarded by the widget.
+    void click() {
+        setValue(value_ == 1 ? 0 : 1);
+        emit clicked();
+    }
+
+  signals:
+    void changed();
+    void clicked();
+
+  private:
+    QString caption_;
+    int value_ = 0;
 };
 
 }  // namespace kelvra

@@ -110,6 +110,9 @@ class PlaylistController final : public QObject {
     void cmdZAsort_Click() { sortPlaylist(SortOrder::ZToA); }
     void cmdRandomShuffle_Click();
     void cmdID3_Click();
+    // The tag editor saved entry `row`: its line shows the new `title`, and the next-song box
+    // the selected line.
+    void tagsSaved(int row, const QString& title);
     void listDoubleClicked();
     void windowDeactivated();
 

@@ -166,6 +166,11 @@ void PlaylistController::cmdID3_Click() {
                      MessageIcon::Information);
 }
 
+void PlaylistController::tagsSaved(int row, const QString& title) {
+    model_.setEditedLine(row, title);
+    if (hasRow(selectedRow_)) emit nextSongChanged(model_.displayLine(selectedRow_));
+}
+
 void PlaylistController::listDoubleClicked() {
     emit hideRequested();
     confirm_close_playlist();

@@ -13,6 +13,7 @@ QString PlaylistModel::displayLine(int number, const QString& title) {
 
 QString PlaylistModel::displayLine(int row) const {
     const PlaylistEntry& e = entry(row);
+    if (!e.editedLine.isEmpty()) return e.editedLine;
     return displayLine(e.number, e.title);
 }
 
@@ -73,6 +74,7 @@ void PlaylistModel::renumberAndMarkUnread() {
     for (size_t i = 0; i < entries_.size(); ++i) {
         entries_[i].number = static_cast<int>(i) + 1;
         entries_[i].titleRead = false;
+        entries_[i].editedLine.clear();
     }
     if (!entries_.empty()) emit dataChanged(index(0), index(count() - 1));
 }
@@ -95,6 +97,15 @@ int PlaylistModel::rowOf(EntryId id) {
     return found == rows_.end() ? -1 : found->second;
 }
 
+void PlaylistModel::setEditedLine(int row, const QString& title) {
+    if (row < 0 || row >= count()) return;
+    PlaylistEntry& e = entries_[static_cast<size_t>(row)];
+    e.title = title;
+    e.titleRead = true;
+    e.editedLine = QString::number(e.number) + QStringLiteral(". ") + title;
+    emit dataChanged(index(row), index(row));
+}
+
 void PlaylistModel::setTitles(const std::vector<TitleResult>& results) {
     int low = count();
     int high = -1;
@@ -104,6 +115,7 @@ void PlaylistModel::setTitles(const std::vector<TitleResult>& results) {
         PlaylistEntry& e = entries_[static_cast<size_t>(row)];
         e.title = result.title;
         e.titleRead = true;
+        e.editedLine.clear();
         low = std::min(low, row);
         high = std::max(high, row);
     }

@@ -21,6 +21,9 @@ struct PlaylistEntry {
     int number = 0;  // the 1-based number shown; kept by removes and moves
     QString title;
     bool titleRead = false;  // false while `title` is only a placeholder
+    // A line the tag editor wrote after saving ("7. Title - Artist", one space); it stands
+    // until the entry's title is read again.
+    QString editedLine;
 };
 
 // The three characters between an entry's number and its title.
@@ -55,6 +58,8 @@ class PlaylistModel final : public QAbstractListModel {
     void markAllUnread();
     // Sets the titles of the entries with these ids; ids no longer in the list are skipped.
     void setTitles(const std::vector<TitleResult>& results);
+    // After a tag save: the row shows its number, ". " and `title`.
+    void setEditedLine(int row, const QString& title);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

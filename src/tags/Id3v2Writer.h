@@ -26,6 +26,8 @@ class ID3v2TagWriter {
     virtual bool setField(int field, const QString& text) = 0;
     // Writes the fields set so far into the file's ID3v2 tag; an empty field removes its frame.
     virtual bool writeFile(const QString& path) = 0;
+    // What made the last write fail, for the message the user sees; empty when unknown.
+    virtual QString failureText() const { return {}; }
 };
 
 // The writer over TagLib. The file is edited as a copy, read back and compared before it
@@ -38,6 +40,7 @@ class TagLibID3v2Writer final : public ID3v2TagWriter {
 
     // The system's description of the last failure.
     const QString& lastError() const { return lastError_; }
+    QString failureText() const override { return lastError_; }
 
   private:
     std::map<int, QString> fields_;

@@ -266,5 +266,23 @@ TEST_F(PlaylistEditing, RightClickLineIsClampedToTheLastLine) {
     EXPECT_EQ(PlaylistController::lineUnderPointer(0, 10, 16, 0), -1);
 }
 
+TEST_F(PlaylistEditing, TagSaveRewritesOnlyTheEditedLineWithOneSpace) {
+    loadFour();
+    playlist_->listClicked(1);
+    QStringList nextSongTexts;
+    QObject::connect(playlist_.get(), &PlaylistController::nextSongChanged,
+                     [&](const QString& text) { nextSongTexts.push_back(text); });
+    playlist_->tagsSaved(1, "New Title - Band");
+    EXPECT_EQ(lines(), (QStringList{"1.  one", "2. New Title - Band", "3.  three", "4.  four"}));
+    EXPECT_EQ(nextSongTexts, QStringList{"2. New Title - Band"});
+    // The title is still found without its number, period and space.
+    EXPECT_EQ(PlaylistController::stripNumberPrefix(playlist_->displayLine(1)), "New Title - Band");
+    // A rebuild of the whole list numbers every line alike again.
+    playlist_->cmdAZsort_Click();
+    settle();
+    for (const QString& line : lines())
+        EXPECT_TRUE(line.contains(".  ")) << line.toStdString();
+}
+
 }  // namespace
 }  // namespace kelvra::playlist::test

@@ -11,7 +11,11 @@
 #include "app/ui/SplashView.h"
 #include "core/Theme.h"
 #include "settings/OptionsControls.h"
+#include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
+#include "tags/GenreTable.h"
+#include "tags/TagEditorControls.h"
+#include "tags/ui/TagEditorWindow.h"
 
 using namespace kelvra;
 
@@ -111,6 +115,34 @@ int main(int argc, char** argv) {
     options.playlistPath.setText(QStringLiteral("/home/dj/.local/share/Kelvra/Playlists"));
     settings::OptionsWindowView optionsView(options);
     ok &= save(optionsView, folder.filePath(QStringLiteral("options.png")));
+
+    tags::TagEditorControls tagControls;
+    for (tags::TagBoxes& boxes : tagControls.boxes) {
+        boxes.genre.addItem(QString());
+        for (const QString& genre : tags::genreTable())
+            boxes.genre.addItem(genre);
+    }
+    tags::TagBoxes& id3v1 = tagControls.boxes[tags::kViewID3v1];
+    id3v1.song.setText(QStringLiteral("Midnight Run (Extended Mix)"));
+    id3v1.artist.setText(QStringLiteral("DJ Nova"));
+    id3v1.album.setText(QStringLiteral("Night Drive"));
+    id3v1.year.setText(QStringLiteral("2024"));
+    id3v1.comments.setText(QStringLiteral("Ночь"));
+    id3v1.genre.setCurrentIndex(1 + 52);
+    tagControls.id3v1Notice.setText(
+        QStringLiteral("ID3v1 cannot store Ночь - use the ID3v2 tag for these characters."));
+    tagControls.ID3ver.setCurrentIndex(tags::kViewID3v1);
+    tagControls.ID3ver.setItemEnabled(tags::kViewWma, false);
+    tagControls.frameTagInfo.setCurrentIndex(tags::kViewID3v1);
+    tags::TagEditorWindow tagView(tagControls);
+    ok &= save(tagView, folder.filePath(QStringLiteral("tag-editor.png")));
+
+    settings::AssociateControls associate;
+    associate.chkMP3.setValue(1);
+    associate.chkWAV.setValue(1);
+    associate.chkStartupShow.setValue(1);
+    settings::AssociateWindow associateView(associate);
+    ok &= save(associateView, folder.filePath(QStringLiteral("associate.png")));
 
     app::SplashControls splash;
     splash.version.setText(QStringLiteral("version 0.1 build 1"));

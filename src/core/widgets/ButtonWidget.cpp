@@ -40,6 +40,7 @@ QString ButtonWidget::shownText() const {
 void ButtonWidget::modelChanged() {
     setText(shownText());
     setToolTip(model_.toolTip());
+    setEnabled(model_.isEnabled());
     // Only the model says whether the button is hidden; the window shows its children.
     if (!model_.isVisible())
         hide();

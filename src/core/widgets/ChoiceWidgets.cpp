@@ -59,6 +59,7 @@ void OptionGroup::modelChanged() {
         QAbstractButton* button = group_.button(i);
         button->setText(items[i]);
         button->setToolTip(model_.toolTip());
+        button->setEnabled(model_.isItemEnabled(i));
         // Unchecking inside an exclusive group needs exclusivity off for a moment.
         group_.setExclusive(false);
         button->setChecked(i == model_.currentIndex());
@@ -81,6 +82,18 @@ TextBox::TextBox(TextModel& model, QWidget* parent) : QLineEdit(parent), model_(
 void TextBox::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     model_.leave();
+}
+
+CheckBox::CheckBox(CheckModel& model, QWidget* parent) : QCheckBox(parent), model_(model) {
+    setText(model_.caption());
+    setChecked(model_.isChecked());
+    setFocusPolicy(Qt::NoFocus);
+    // The model decides what a click does; the box only shows its value.
+    connect(this, &QCheckBox::clicked, &model_, [this] {
+        setChecked(model_.isChecked());
+        model_.click();
+    });
+    connect(&model_, &CheckModel::changed, this, [this] { setChecked(model_.isChecked()); });
 }
 
 }  // namespace kelvra::widgets

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QWidget>
@@ -51,6 +52,17 @@ class TextBox : public QLineEdit {
 
   private:
     TextModel& model_;
+};
+
+// A check box over a CheckModel, captioned with the model's caption.
+class CheckBox : public QCheckBox {
+    Q_OBJECT
+  public:
+    explicit CheckBox(CheckModel& model, QWidget* parent = nullptr);
+    CheckModel& model() const { return model_; }
+
+  private:
+    CheckModel& model_;
 };
 
 }  // namespace kelvra::widgets

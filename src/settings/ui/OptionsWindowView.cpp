@@ -10,6 +10,7 @@
 
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/ChoiceWidgets.h"
+#include "core/widgets/FormStyle.h"
 #include "core/widgets/SliderWidget.h"
 #include "core/widgets/WidgetColours.h"
 
@@ -20,22 +21,6 @@ using namespace kelvra::widgets;
 namespace {
 
 constexpr int kWidth = 640;
-
-const QString kStyle = QStringLiteral(R"(
-QGroupBox { color: #00ff00; font: bold 12px "DejaVu Sans"; border: 1px solid #3d4752;
-            border-radius: 6px; margin-top: 10px; padding: 12px 8px 8px 8px; }
-QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; }
-QGroupBox QLabel { color: #c8d0d8; font: bold 12px "DejaVu Sans"; }
-QRadioButton { color: #e8ecf0; font: 13px "DejaVu Sans"; spacing: 8px; }
-QRadioButton::indicator { width: 14px; height: 14px; border-radius: 8px;
-                          border: 1px solid #5a6572; background: #0e1114; }
-QRadioButton::indicator:checked { background: #00ff00; border: 1px solid #008000; }
-QComboBox, QLineEdit { color: #e8ecf0; background: #0e1114; border: 1px solid #3d4752;
-                       border-radius: 4px; padding: 4px 6px; font: 13px "DejaVu Sans";
-                       selection-background-color: #008000; }
-QComboBox QAbstractItemView { color: #e8ecf0; background: #1c2127;
-                              selection-background-color: #008000; }
-)");
 
 QGroupBox* frame(const char* caption, QWidget* parent) {
     auto* box = new QGroupBox(QLatin1String(caption), parent);
@@ -84,7 +69,7 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     setCaption(QStringLiteral("DJ Options"));
     setWindowModality(Qt::ApplicationModal);
     // Frames, option buttons and lists in the program's colours, on top of the shared theme.
-    setStyleSheet(kStyle);
+    setStyleSheet(kFormStyle);
     titleBar()
         ->findChild<QWidget*>(QStringLiteral("cmdcloseButton"))
         ->setToolTip(controls.close.toolTip());

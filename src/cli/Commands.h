@@ -14,5 +14,6 @@ int renderCommand(const Args& args);    // render FILE --out OUT.wav [options]
 int tagsCommand(const Args& args);      // tags FILE...
 int id3v1Command(const Args& args);     // id3v1 FILE
 int playlistCommand(const Args& args);  // playlist FILE.m3u
+int analyseCommand(const Args& args);   // analyse FILE...
 
 }  // namespace kelvra::cli

@@ -22,6 +22,7 @@ constexpr Command kCommands[] = {
     {"tags", "tags FILE...", kelvra::cli::tagsCommand},
     {"id3v1", "id3v1 FILE", kelvra::cli::id3v1Command},
     {"playlist", "playlist FILE.m3u", kelvra::cli::playlistCommand},
+    {"analyse", "analyse FILE...", kelvra::cli::analyseCommand},
 };
 
 int usage() {

@@ -20,22 +20,26 @@ std::uint8_t level(double value) {
 }  // namespace
 
 WaveformBuilder::WaveformBuilder(int rate)
-    : lowCrossover_(lowPass(kLowCrossoverHz, rate)),
-      highCrossover_(lowPass(kHighCrossoverHz, rate)) {
+    : lows_(butterworth(kLowCrossoverHz, rate, Pass::Low)),
+      midsHigh_(butterworth(kLowCrossoverHz, rate, Pass::High)),
+      midsLow_(butterworth(kHighCrossoverHz, rate, Pass::Low)),
+      highs_(butterworth(kHighCrossoverHz, rate, Pass::High)) {
     summary_.rate = rate;
     // 10 ms at the song's own rate; 441 frames at 44.1 kHz.
     summary_.blockFrames = std::max(1, int(roundEven(rate / 100.0)));
 }
 
-// Second-order Butterworth low-pass (bilinear transform, Q = 1/sqrt 2).
-WaveformBuilder::Biquad WaveformBuilder::lowPass(double frequency, int rate) {
+// Second-order Butterworth low- or high-pass (bilinear transform, Q = 1/sqrt 2).
+WaveformBuilder::Biquad WaveformBuilder::butterworth(double frequency, int rate, Pass pass) {
     const double w = 2 * std::numbers::pi * std::min(frequency, 0.45 * rate) / rate;
     const double alpha = std::sin(w) / std::sqrt(2.0);
     const double cosw = std::cos(w);
     const double a0 = 1 + alpha;
     Biquad q;
-    q.b0 = float((1 - cosw) / 2 / a0);
-    q.b1 = float((1 - cosw) / a0);
+    const bool highPass = pass == Pass::High;
+    const double edge = highPass ? 1 + cosw : 1 - cosw;
+    q.b0 = float(edge / 2 / a0);
+    q.b1 = float((highPass ? -edge : edge) / a0);
     q.b2 = q.b0;
     q.a1 = float(-2 * cosw / a0);
     q.a2 = float((1 - alpha) / a0);
@@ -45,9 +49,8 @@ WaveformBuilder::Biquad WaveformBuilder::lowPass(double frequency, int rate) {
 void WaveformBuilder::push(const float* mono, int count) {
     for (int i = 0; i < count; ++i) {
         const float x = mono[i];
-        const float low = lowCrossover_.process(x);
-        const float belowHigh = highCrossover_.process(x);
-        const float bands[kBandCount] = {low, belowHigh - low, x - belowHigh};
+        const float bands[kBandCount] = {lows_.process(x), midsLow_.process(midsHigh_.process(x)),
+                                         highs_.process(x)};
         for (int b = 0; b < kBandCount; ++b) {
             peak_[b] = std::max(peak_[b], std::abs(bands[b]));
             energy_[b] += double(bands[b]) * bands[b];

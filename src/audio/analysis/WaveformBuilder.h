@@ -1,5 +1,5 @@
 // The waveform summary: a mono mix split into lows, mids and highs by two crossovers, and the
-// peak and RMS of each band per ~10 ms block.
+// peak and RMS of each band per ~10 ms block. Second-order filters: the bands are for the eye.
 #pragma once
 
 #include "audio/analysis/SongAnalysis.h"
@@ -23,11 +23,14 @@ class WaveformBuilder {
             return y;
         }
     };
-    static Biquad lowPass(double frequency, int rate);
+    enum class Pass { Low, High };
+    static Biquad butterworth(double frequency, int rate, Pass pass);
     void closeBlock();
 
     WaveformSummary summary_;
-    Biquad lowCrossover_, highCrossover_;
+    // Lows: low-pass at the low crossover; mids: high-pass there, then low-pass at the high
+    // crossover; highs: high-pass at the high crossover.
+    Biquad lows_, midsHigh_, midsLow_, highs_;
     std::array<float, kBandCount> peak_{};
     std::array<double, kBandCount> energy_{};
     int fill_ = 0;

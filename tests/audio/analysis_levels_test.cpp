@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 #include <cmath>
+#include <numbers>
 
 #include "audio/analysis/SongAnalysis.h"
 #include "support/AudioFixtures.h"
@@ -36,6 +37,21 @@ TEST(AnalysisLevels, ReferenceSineReadsMinus23LufsInStereoAndMono) {
     const auto quieter = analyse(test::sine(44100, 2, 20, 1000, amplitude / 2), 2);
     ASSERT_TRUE(quieter);
     EXPECT_NEAR(quieter->lufs, -29.0, 0.1);
+}
+
+TEST(AnalysisLevels, TruePeakSeesBetweenTheSamples) {
+    // A quarter of the sampling rate at 45 degrees: every sample is at 0.707 of the crest.
+    std::vector<std::int16_t> pcm;
+    for (int i = 0; i < 44100 * 2; ++i) {
+        const auto v = std::int16_t(
+            std::lrint(0.5 * 32767 * std::sin(std::numbers::pi / 2 * i + std::numbers::pi / 4)));
+        pcm.push_back(v);
+        pcm.push_back(v);
+    }
+    const auto result = analyse(pcm, 2);
+    ASSERT_TRUE(result);
+    EXPECT_NEAR(result->samplePeakDbfs, 20 * std::log10(0.5) - 3.01, 0.05);
+    EXPECT_NEAR(result->truePeakDbfs, 20 * std::log10(0.5), 0.3);
 }
 
 TEST(AnalysisLevels, SilenceHasNoLoudnessPeakOrBeat) {

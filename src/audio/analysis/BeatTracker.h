@@ -45,6 +45,7 @@ class BeatTracker {
     double blockEnergy_ = 0;
     double previousEnergy_ = 0;
     int blockFill_ = 0;
+    double background_ = 0;  // strength (as an amplitude) of a grid point without an attack
 };
 
 }  // namespace kelvra::audio::analysis

@@ -15,9 +15,9 @@ double toDb(double linear) {
 
 }  // namespace
 
-Loudness::Loudness(int rate, int channels) : channels_(channels) {
+Loudness::Loudness(int rate, int channels) : channels_(channels), truePeak_(channels) {
     state_ = ebur128_init(unsigned(channels), static_cast<unsigned long>(rate),
-                          EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_TRUE_PEAK);
+                          EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
     // A mono song is heard from both speakers, so it counts as loud as its stereo twin.
     if (state_ && channels == 1) ebur128_set_channel(state_, 0, EBUR128_DUAL_MONO);
 }
@@ -28,6 +28,7 @@ Loudness::~Loudness() {
 
 void Loudness::push(const std::int16_t* interleaved, std::int64_t frames) {
     if (state_) ebur128_add_frames_short(state_, interleaved, std::size_t(frames));
+    truePeak_.push(interleaved, frames);
 }
 
 double Loudness::integratedLufs() const {
@@ -48,13 +49,7 @@ double Loudness::samplePeakDbfs() const {
 }
 
 double Loudness::truePeakDbfs() const {
-    double peak = 0;
-    for (int c = 0; c < channels_ && state_; ++c) {
-        double channelPeak = 0;
-        if (ebur128_true_peak(state_, unsigned(c), &channelPeak) == EBUR128_SUCCESS)
-            peak = std::max(peak, channelPeak);
-    }
-    return toDb(peak);
+    return toDb(truePeak_.peak());
 }
 
 }  // namespace kelvra::audio::analysis

@@ -1,9 +1,12 @@
 // Integrated loudness (EBU R128 / BS.1770, through libebur128) and the sample and true peaks.
+// libebur128 oversamples every sample for the true peak; TruePeak does it where it can matter.
 #pragma once
 
 #include <ebur128.h>
 
 #include <cstdint>
+
+#include "audio/analysis/TruePeak.h"
 
 namespace kelvra::audio::analysis {
 
@@ -22,6 +25,7 @@ class Loudness {
   private:
     ebur128_state* state_ = nullptr;
     int channels_;
+    TruePeak truePeak_;
 };
 
 }  // namespace kelvra::audio::analysis

@@ -1,6 +1,8 @@
 // Song analysis speed: a 10-minute song analysed (decode, loudness, beat grid, waveform) against
 // a bare decode of the same file in the same run, as multiples of real time. Runs are repeated;
-// the min and median rows are the figures to quote.
+// the min and median rows are the figures to quote. The multiples are of CPU time: the work is
+// one thread, so that is its cost on one core, and other work on a shared machine cannot inflate
+// it.
 //
 // The song (a drum loop over a chord, MP3 and WAV) is made once and kept in the temp folder
 // (KELVRA_BENCH_CACHE moves it); its name carries a version so a changed signal is made anew.

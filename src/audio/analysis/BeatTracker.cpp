@@ -218,7 +218,6 @@ BeatGrid BeatTracker::finish() {
         const double interval = aubioBeats_[i] - aubioBeats_[i - 1];
         if (interval > 60.0 / 400 && interval < 60.0 / 30) intervals.push_back(interval);
     }
-    fprintf(stderr, "beats %zu intervals %zu\n", aubioBeats_.size(), intervals.size());
     if (intervals.size() < 4) return {};
     // What a grid point gets without an attack: the ripple of steady tones. Sampled at a step
     // no beat follows, so nearly all samples miss the attacks and the median is the ripple.
@@ -230,7 +229,6 @@ BeatGrid BeatTracker::finish() {
     Fit fit = combSearch(median(intervals), 0.04, 40);
     fit = combSearch(fit.period, 0.001, 20);
     fit = refit(fit);
-    fprintf(stderr, "refit %f %f %d\n", fit.origin, 60 / fit.period, fit.points);
     if (fit.points == 0) return {};
 
     // aubio often counts every second or third beat. Split the period while every split point

@@ -15,5 +15,6 @@ int tagsCommand(const Args& args);      // tags FILE...
 int id3v1Command(const Args& args);     // id3v1 FILE
 int playlistCommand(const Args& args);  // playlist FILE.m3u
 int sessionCommand(const Args& args);   // session SCRIPT --out OUT.wav [options]
+int analyseCommand(const Args& args);   // analyse FILE...
 
 }  // namespace kelvra::cli

@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     {"playlist", "playlist FILE.m3u", kelvra::cli::playlistCommand},
     {"session", "session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]",
      kelvra::cli::sessionCommand},
+    {"analyse", "analyse FILE...", kelvra::cli::analyseCommand},
 };
 
 int usage() {

@@ -1,0 +1,60 @@
+// The analysis loop: one pass over the decoded song feeds the loudness meter, the beat tracker
+// and the waveform builder.
+#include <vector>
+
+#include "audio/Decoder.h"
+#include "audio/analysis/BeatTracker.h"
+#include "audio/analysis/Loudness.h"
+#include "audio/analysis/SongAnalysis.h"
+#include "audio/analysis/WaveformBuilder.h"
+
+namespace kelvra::audio::analysis {
+
+AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
+    const PcmFormat format = decoder.format();
+    if (format.rate <= 0 || format.channels < 1 || format.channels > 2) return nullptr;
+    constexpr std::int64_t kChunk = 4096;
+    std::vector<std::int16_t> pcm(std::size_t(kChunk * format.channels));
+    std::vector<float> mono(kChunk);
+    Loudness loudness(format.rate, format.channels);
+    BeatTracker beats(format.rate);
+    WaveformBuilder waveform(format.rate);
+    std::int64_t frames = 0;
+    for (;;) {
+        if (stop.stop_requested()) return nullptr;
+        const std::int64_t got = decoder.read(pcm.data(), kChunk);
+        if (got < 0) return nullptr;
+        if (got == 0) break;
+        frames += got;
+        loudness.push(pcm.data(), got);
+        constexpr float kScale = 1.0f / 32768;
+        if (format.channels == 2) {
+            for (std::int64_t i = 0; i < got; ++i)
+                mono[std::size_t(i)] = (float(pcm[2 * i]) + float(pcm[2 * i + 1])) * (kScale / 2);
+        } else {
+            for (std::int64_t i = 0; i < got; ++i)
+                mono[std::size_t(i)] = float(pcm[std::size_t(i)]) * kScale;
+        }
+        beats.push(mono.data(), int(got));
+        waveform.push(mono.data(), int(got));
+    }
+    auto result = std::make_shared<SongAnalysis>();
+    const BeatGrid grid = beats.finish();
+    result->bpm = grid.bpm;
+    result->firstBeatSeconds = grid.firstBeatSeconds;
+    result->lufs = loudness.integratedLufs();
+    result->samplePeakDbfs = loudness.samplePeakDbfs();
+    result->truePeakDbfs = loudness.truePeakDbfs();
+    result->seconds = double(frames) / format.rate;
+    result->waveform = waveform.finish();
+    return result;
+}
+
+AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop) {
+    OpenedFile opened = openAddonFile(path, OpenMode::Playback);
+    if (!opened.decoder) opened = openMainFile(path, OpenMode::Playback);
+    if (!opened.decoder) return nullptr;
+    return analyseDecoder(*opened.decoder, stop);
+}
+
+}  // namespace kelvra::audio::analysis

@@ -1,0 +1,178 @@
+#include "audio/analysis/AnalysisCache.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QtEndian>
+#include <cstring>
+
+namespace kelvra::audio::analysis {
+namespace {
+
+constexpr char kMagic[8] = {'K', 'L', 'V', 'A', 'N', 'L', 'Y', 'S'};
+// Bump whenever the analysis or this layout changes: older entries then simply miss.
+constexpr std::uint32_t kVersion = 1;
+// No real entry comes near this (10 hours of song is 22 MB); anything larger is not ours.
+constexpr qint64 kLargestEntry = 64ll << 20;
+
+struct Key {
+    QByteArray path;
+    qint64 size = -1;
+    qint64 modified = 0;  // ms since the epoch
+};
+
+Key keyOf(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    Key key;
+    key.path = info.absoluteFilePath().toUtf8();
+    if (info.isFile()) {
+        key.size = info.size();
+        key.modified = info.lastModified().toMSecsSinceEpoch();
+    }
+    return key;
+}
+
+std::uint64_t fnv1a(const char* data, std::size_t size) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ static_cast<unsigned char>(data[i])) * 1099511628211ull;
+    return hash;
+}
+
+class Writer {
+  public:
+    template <typename T>
+    void put(T value) {
+        if constexpr (std::is_same_v<T, double>) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &value, 8);
+            put(bits);
+        } else {
+            const T le = qToLittleEndian(value);
+            bytes.append(reinterpret_cast<const char*>(&le), sizeof le);
+        }
+    }
+    QByteArray bytes;
+};
+
+// Reads fields from a buffer, never past its end: a short buffer turns `ok` false.
+class Reader {
+  public:
+    explicit Reader(const QByteArray& b) : bytes_(b) {}
+    template <typename T>
+    T get() {
+        if constexpr (std::is_same_v<T, double>) {
+            const auto bits = get<std::uint64_t>();
+            double value;
+            std::memcpy(&value, &bits, 8);
+            return value;
+        } else {
+            T value{};
+            if (!take(&value, sizeof value)) return T{};
+            return qFromLittleEndian(value);
+        }
+    }
+    bool take(void* out, qsizetype size) {
+        if (!ok || size < 0 || bytes_.size() - at_ < size) return ok = false;
+        std::memcpy(out, bytes_.constData() + at_, std::size_t(size));
+        at_ += size;
+        return true;
+    }
+    qsizetype left() const { return bytes_.size() - at_; }
+    bool ok = true;
+
+  private:
+    const QByteArray& bytes_;
+    qsizetype at_ = 0;
+};
+
+}  // namespace
+
+AnalysisCache::AnalysisCache(QString folder) : folder_(std::move(folder)) {}
+
+QString AnalysisCache::defaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           "/kelvra/analysis";
+}
+
+QString AnalysisCache::entryPath(const std::string& path) const {
+    const QByteArray hash =
+        QCryptographicHash::hash(keyOf(path).path, QCryptographicHash::Sha1).toHex();
+    return folder_ + "/" + QString::fromLatin1(hash) + ".analysis";
+}
+
+bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const {
+    const Key key = keyOf(path);
+    if (key.size < 0 || !QDir().mkpath(folder_)) return false;
+    Writer w;
+    w.bytes.append(kMagic, sizeof kMagic);
+    w.put(kVersion);
+    w.put(std::uint32_t(key.path.size()));
+    w.bytes.append(key.path);
+    w.put(key.size);
+    w.put(key.modified);
+    for (double value :
+         {a.bpm, a.firstBeatSeconds, a.lufs, a.samplePeakDbfs, a.truePeakDbfs, a.seconds})
+        w.put(value);
+    w.put(std::int32_t(a.waveform.rate));
+    w.put(std::int32_t(a.waveform.blockFrames));
+    w.put(std::uint32_t(a.waveform.blocks.size()));
+    for (const WaveformBlock& block : a.waveform.blocks) {
+        w.bytes.append(reinterpret_cast<const char*>(block.peak.data()), kBandCount);
+        w.bytes.append(reinterpret_cast<const char*>(block.rms.data()), kBandCount);
+    }
+    w.put(fnv1a(w.bytes.constData(), std::size_t(w.bytes.size())));
+
+    QSaveFile file(entryPath(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(w.bytes) != w.bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
+    const Key key = keyOf(path);
+    if (key.size < 0) return nullptr;
+    QFile file(entryPath(path));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestEntry) return nullptr;
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() < qsizetype(sizeof kMagic + 8)) return nullptr;
+    std::uint64_t stored;
+    std::memcpy(&stored, bytes.constData() + bytes.size() - 8, 8);
+    if (qFromLittleEndian(stored) != fnv1a(bytes.constData(), std::size_t(bytes.size() - 8)))
+        return nullptr;
+
+    Reader r(bytes);
+    char magic[sizeof kMagic];
+    if (!r.take(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0)
+        return nullptr;
+    if (r.get<std::uint32_t>() != kVersion) return nullptr;
+    QByteArray storedPath(qsizetype(std::min<std::uint32_t>(r.get<std::uint32_t>(), 1u << 16)),
+                          '\0');
+    r.take(storedPath.data(), storedPath.size());
+    if (!r.ok || storedPath != key.path || r.get<qint64>() != key.size ||
+        r.get<qint64>() != key.modified)
+        return nullptr;
+    auto a = std::make_shared<SongAnalysis>();
+    for (double* value : {&a->bpm, &a->firstBeatSeconds, &a->lufs, &a->samplePeakDbfs,
+                          &a->truePeakDbfs, &a->seconds})
+        *value = r.get<double>();
+    a->waveform.rate = r.get<std::int32_t>();
+    a->waveform.blockFrames = r.get<std::int32_t>();
+    const auto count = r.get<std::uint32_t>();
+    if (!r.ok || qsizetype(count) * 2 * kBandCount > r.left() - 8) return nullptr;
+    a->waveform.blocks.resize(count);
+    for (WaveformBlock& block : a->waveform.blocks) {
+        r.take(block.peak.data(), kBandCount);
+        r.take(block.rms.data(), kBandCount);
+    }
+    if (!r.ok || r.left() != 8) return nullptr;
+    return a;
+}
+
+}  // namespace kelvra::audio::analysis

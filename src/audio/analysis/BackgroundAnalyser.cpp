@@ -1,0 +1,89 @@
+#include "audio/analysis/BackgroundAnalyser.h"
+
+#include <QThread>
+
+namespace kelvra::audio::analysis {
+
+BackgroundAnalyser::BackgroundAnalyser(AnalysisCache cache, QObject* parent)
+    : QObject(parent), cache_(std::move(cache)) {
+    thread_ = QThread::create([this] { work(); });
+    // Idle priority (SCHED_IDLE on Linux): the worker only runs when nothing else wants the CPU.
+    thread_->start(QThread::IdlePriority);
+}
+
+BackgroundAnalyser::~BackgroundAnalyser() {
+    {
+        std::lock_guard lock(mutex_);
+        shuttingDown_ = true;
+        for (Job& job : jobs_)
+            job.running.request_stop();
+    }
+    wake_.notify_all();
+    thread_->wait();
+    delete thread_;
+}
+
+void BackgroundAnalyser::requestAnalysis(Side side, const QString& path) {
+    {
+        std::lock_guard lock(mutex_);
+        Job& job = jobs_[sideIndex(side)];
+        ++job.generation;
+        job.pending = path;
+        job.running.request_stop();
+    }
+    wake_.notify_all();
+}
+
+void BackgroundAnalyser::cancel(Side side) {
+    std::lock_guard lock(mutex_);
+    Job& job = jobs_[sideIndex(side)];
+    ++job.generation;
+    job.pending.reset();
+    job.running.request_stop();
+}
+
+void BackgroundAnalyser::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return shuttingDown_ || jobs_[0].pending || jobs_[1].pending; });
+        if (shuttingDown_) return;
+        // Take turns between the decks so one deck's reloads cannot starve the other.
+        int side = nextSide_;
+        if (!jobs_[side].pending) side = 1 - side;
+        nextSide_ = 1 - side;
+        Job& job = jobs_[side];
+        const QString path = *job.pending;
+        job.pending.reset();
+        job.running = std::stop_source();
+        const std::stop_token stop = job.running.get_token();
+        const unsigned generation = job.generation;
+        lock.unlock();
+
+        const std::string file = path.toStdString();
+        AnalysisSnapshot result = cache_.load(file);
+        if (!result) {
+            result = analyseFile(file, stop);
+            if (result) cache_.store(file, *result);
+        }
+        if (!stop.stop_requested()) deliver(Side(side), generation, path, std::move(result));
+        lock.lock();
+    }
+}
+
+void BackgroundAnalyser::deliver(Side side, unsigned generation, const QString& path,
+                                 AnalysisSnapshot result) {
+    // Queued to the owner's thread; dropped there when a newer request came in meanwhile, and
+    // dropped by Qt when the analyser is gone.
+    QMetaObject::invokeMethod(
+        this,
+        [this, side, generation, path, result = std::move(result)] {
+            {
+                std::lock_guard lock(mutex_);
+                if (jobs_[sideIndex(side)].generation != generation) return;
+            }
+            emit analysed(side, path, result);
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace kelvra::audio::analysis

@@ -1,0 +1,58 @@
+// Analyses the songs the decks load on one worker thread at idle priority, so an analysis never
+// takes time from playback. One job per deck: a newer request for a deck supersedes (and stops)
+// the older one. Results reach the owner's thread as finished, immutable snapshots.
+// Threads: the public methods and the signal belong to the thread that owns the object; the
+// worker touches only files and its own state, never the engine or the audio callback.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+
+#include "audio/analysis/AnalysisCache.h"
+#include "audio/analysis/SongAnalysis.h"
+#include "core/Side.h"
+
+class QThread;
+
+namespace kelvra::audio::analysis {
+
+class BackgroundAnalyser : public QObject {
+    Q_OBJECT
+  public:
+    explicit BackgroundAnalyser(AnalysisCache cache, QObject* parent = nullptr);
+    // Stops the running analysis and waits for the worker.
+    ~BackgroundAnalyser() override;
+
+    // Analyses `path` for `side` (from the cache when it holds the file as it is now).
+    void requestAnalysis(Side side, const QString& path);
+    // Forgets the deck's request; its result, if one is on the way, is not delivered.
+    void cancel(Side side);
+
+  signals:
+    // The latest request for `side` is done; `result` is null when the file could not be read.
+    void analysed(kelvra::Side side, const QString& path,
+                  kelvra::audio::analysis::AnalysisSnapshot result);
+
+  private:
+    struct Job {
+        std::optional<QString> pending;
+        unsigned generation = 0;
+        std::stop_source running;
+    };
+    void work();
+    void deliver(Side side, unsigned generation, const QString& path, AnalysisSnapshot result);
+
+    const AnalysisCache cache_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    Job jobs_[2];
+    bool shuttingDown_ = false;
+    int nextSide_ = 0;
+    QThread* thread_ = nullptr;
+};
+
+}  // namespace kelvra::audio::analysis

@@ -1,0 +1,190 @@
+// The analysis cache and the background analyser: a song is analysed once, a changed file is
+// analysed again, a damaged entry is a miss, and newer requests for a deck win.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <thread>
+
+#include "audio/AnalysisFixtures.h"
+#include "audio/analysis/AnalysisCache.h"
+#include "audio/analysis/BackgroundAnalyser.h"
+
+namespace kelvra::audio::testing {
+namespace {
+
+using analysis::AnalysisCache;
+using analysis::AnalysisSnapshot;
+using analysis::BackgroundAnalyser;
+using analysis::SongAnalysis;
+
+struct CacheFixture {
+    QTemporaryDir dir;
+    AnalysisCache cache{dir.filePath("cache")};
+    std::string song(const char* name, double bpm, double seconds = 20) const {
+        const std::string path = dir.filePath(name).toStdString();
+        test::writeWav(path, drumLoop({bpm, 0, seconds, 44100}), 44100, 2);
+        return path;
+    }
+};
+
+SongAnalysis made(double bpm) {
+    SongAnalysis a;
+    a.bpm = bpm;
+    a.firstBeatSeconds = 0.25;
+    a.lufs = -9.5;
+    a.samplePeakDbfs = -0.3;
+    a.truePeakDbfs = 0.1;
+    a.seconds = 181.5;
+    a.waveform.rate = 44100;
+    a.waveform.blockFrames = 441;
+    for (int i = 0; i < 500; ++i)
+        a.waveform.blocks.push_back(
+            {{std::uint8_t(i), std::uint8_t(i * 3), std::uint8_t(i * 7)},
+             {std::uint8_t(i / 2), std::uint8_t(i), std::uint8_t(255 - i % 256)}});
+    return a;
+}
+
+void bumpModificationTime(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(file.fileTime(QFileDevice::FileModificationTime).addSecs(10),
+                                 QFileDevice::FileModificationTime));
+}
+
+TEST(AnalysisCache, KeepsAnEntryUntilTheFileChanges) {
+    CacheFixture f;
+    const std::string song = f.song("a.wav", 120, 2);
+    EXPECT_FALSE(f.cache.load(song));
+    ASSERT_TRUE(f.cache.store(song, made(123.4)));
+    const AnalysisSnapshot back = f.cache.load(song);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, made(123.4));
+    // Another file of its own entry; a newer modification time or another size misses.
+    EXPECT_FALSE(f.cache.load(f.song("b.wav", 120, 2)));
+    bumpModificationTime(song);
+    EXPECT_FALSE(f.cache.load(song));
+    ASSERT_TRUE(f.cache.store(song, made(99)));
+    test::writeWav(song, drumLoop({120, 0, 3, 44100}), 44100, 2);
+    EXPECT_FALSE(f.cache.load(song));
+    EXPECT_FALSE(f.cache.load(f.dir.filePath("missing.wav").toStdString()));
+}
+
+TEST(AnalysisCache, DamagedEntriesAreMisses) {
+    CacheFixture f;
+    const std::string song = f.song("a.wav", 120, 2);
+    ASSERT_TRUE(f.cache.store(song, made(128)));
+    QFile entry(f.cache.entryPath(song));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QByteArray good = entry.readAll();
+    entry.close();
+    auto rewrite = [&](const QByteArray& bytes) {
+        QFile out(f.cache.entryPath(song));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+    };
+    // Every truncation, and a flipped bit at a spread of places, is a miss and never a crash.
+    for (qsizetype size = 0; size < good.size(); size += size < 64 ? 1 : 97) {
+        rewrite(good.left(size));
+        EXPECT_FALSE(f.cache.load(song)) << "truncated to " << size;
+    }
+    for (qsizetype at = 0; at < good.size(); at += 37) {
+        QByteArray bad = good;
+        bad[at] = char(bad[at] ^ 0x10);
+        rewrite(bad);
+        EXPECT_FALSE(f.cache.load(song)) << "bit flipped at " << at;
+    }
+    rewrite(QByteArray(100000, '\xff'));
+    EXPECT_FALSE(f.cache.load(song));
+    rewrite(good);
+    EXPECT_TRUE(f.cache.load(song));
+}
+
+AnalysisSnapshot waitForResult(QSignalSpy& spy, int count = 1) {
+    QElapsedTimer timer;
+    timer.start();
+    while (spy.count() < count && timer.elapsed() < 60000)
+        spy.wait(200);
+    if (spy.count() < count) return nullptr;
+    return spy.at(count - 1).at(2).value<AnalysisSnapshot>();
+}
+
+TEST(BackgroundAnalyser, AnalysesOnceThenReadsTheCacheUntilTheFileChanges) {
+    CacheFixture f;
+    const std::string song = f.song("loop.wav", 128);
+    BackgroundAnalyser analyser(f.cache);
+    QSignalSpy spy(&analyser, &BackgroundAnalyser::analysed);
+    analyser.requestAnalysis(Side::Right, QString::fromStdString(song));
+    const AnalysisSnapshot first = waitForResult(spy);
+    ASSERT_TRUE(first);
+    EXPECT_NEAR(first->bpm, 128, 0.05);
+    EXPECT_EQ(spy.at(0).at(0).value<Side>(), Side::Right);
+    ASSERT_TRUE(f.cache.load(song));
+
+    // A planted entry proves the second load reads the cache instead of the song.
+    ASSERT_TRUE(f.cache.store(song, made(77)));
+    analyser.requestAnalysis(Side::Left, QString::fromStdString(song));
+    const AnalysisSnapshot second = waitForResult(spy, 2);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->bpm, 77);
+
+    bumpModificationTime(song);
+    analyser.requestAnalysis(Side::Left, QString::fromStdString(song));
+    const AnalysisSnapshot third = waitForResult(spy, 3);
+    ASSERT_TRUE(third);
+    EXPECT_NEAR(third->bpm, 128, 0.05);
+}
+
+TEST(BackgroundAnalyser, ANewerRequestForADeckSupersedesTheOlder) {
+    CacheFixture f;
+    const std::string slow = f.song("slow.wav", 100, 60);
+    const std::string fast = f.song("fast.wav", 140);
+    const std::string other = f.song("other.wav", 120);
+    BackgroundAnalyser analyser(f.cache);
+    QSignalSpy spy(&analyser, &BackgroundAnalyser::analysed);
+    analyser.requestAnalysis(Side::Left, QString::fromStdString(slow));
+    analyser.requestAnalysis(Side::Right, QString::fromStdString(other));
+    analyser.requestAnalysis(Side::Left, QString::fromStdString(fast));
+    ASSERT_TRUE(waitForResult(spy, 2));
+    QTest::qWait(300);
+    ASSERT_EQ(spy.count(), 2);
+    for (const auto& signal : spy) {
+        const auto result = signal.at(2).value<AnalysisSnapshot>();
+        ASSERT_TRUE(result);
+        if (signal.at(0).value<Side>() == Side::Left) {
+            EXPECT_EQ(signal.at(1).toString().toStdString(), fast);
+            EXPECT_NEAR(result->bpm, 140, 0.05);
+        } else {
+            EXPECT_NEAR(result->bpm, 120, 0.05);
+        }
+    }
+    // A file that cannot be read still answers, with no result.
+    analyser.requestAnalysis(Side::Left, f.dir.filePath("missing.wav"));
+    spy.clear();
+    QElapsedTimer timer;
+    timer.start();
+    while (spy.isEmpty() && timer.elapsed() < 10000)
+        spy.wait(100);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_FALSE(spy.at(0).at(2).value<AnalysisSnapshot>());
+}
+
+TEST(BackgroundAnalyser, ShutsDownPromptlyInTheMiddleOfAnAnalysis) {
+    CacheFixture f;
+    const std::string song = f.song("long.wav", 120, 120);
+    QElapsedTimer timer;
+    {
+        BackgroundAnalyser analyser(f.cache);
+        analyser.requestAnalysis(Side::Left, QString::fromStdString(song));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        timer.start();
+    }
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_FALSE(f.cache.load(song));  // a stopped analysis leaves nothing behind
+}
+
+}  // namespace
+}  // namespace kelvra::audio::testing

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kTrackLengthInterval = 80;
 constexpr int kAsyncInterval = 1;
-constexpr int kAutoFadeInterval = 100;
+constexpr int kAutoFadeInterval = autodj::kAutoFadeInterval;
 
 const QStringList kCommandLineSongs = {".MP3", ".WAV", ".WMA", ".ASF"};
 
@@ -23,7 +23,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
       shell_(std::move(shell)),
       features_(std::move(features)),
       engine_(deps_.library, deps_.dialogs, values_.engine,
-              {[this] { return autoDJOn_; }, [this] { deps_.playlist.pressRemove(); }, {}}),
+              {[this] { return autoDJOn(); }, [this] { deps_.playlist.pressRemove(); }, {}}),
       tmrTrackLength_(deps_.clock.createTimer()),
       tmrAsync_(deps_.clock.createTimer()),
       tmrAutoFade_(deps_.clock.createTimer()) {
@@ -36,6 +36,12 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
                                            *this, deps_.playlist, deps_.clock);
     left_->setOther(*right_);
     right_->setOther(*left_);
+    autoDJDecks_[0] = std::make_unique<autodj::DeckAdapter>(*left_, engine_);
+    autoDJDecks_[1] = std::make_unique<autodj::DeckAdapter>(*right_, engine_);
+    autoDJ_ = std::make_unique<autodj::AutoDJ>(autodj::AutoDJ::Parts{
+        *autoDJDecks_[0], *autoDJDecks_[1], deps_.playlist, controls_.mixer.crossFader,
+        controls_.mixer.autoDJ, controls_.previousSong, controls_.nextSong, *tmrAutoFade_,
+        deps_.dialogs, values_, [this] { return activeDeck_; }, deps_.silenceScanner});
 
     settings::Options::Hooks optionHooks;
     optionHooks.deviceDescription = [this](int device) -> std::optional<QString> {
@@ -161,7 +167,7 @@ void MainWindow::tmrTrackLength_Timer() {
     right_->updateDisplay();
     right_->rememberShownProgress();
     left_->rememberShownProgress();
-    if (autoDJOn_ && features_.autoDJTrigger) features_.autoDJTrigger();
+    if (autoDJOn()) autoDJ_->autoDJTrigger();
 }
 
 void MainWindow::hide_keyboard_Shortcuts() {
@@ -225,7 +231,7 @@ void MainWindow::changePitch(Side side) {
 }
 
 void MainWindow::run_autoDJ() {
-    if (features_.run_autoDJ) features_.run_autoDJ();
+    autoDJ_->run_autoDJ();
 }
 
 void MainWindow::setBusyPointer(bool busy) {

@@ -212,9 +212,10 @@ void AutoDJ::downCB_Click() {
 
 void AutoDJ::upCB_Click() {
     decks::PlaylistPort& playlist = parts_.playlist;
+    if (playlist.count() == 0) return;  // a pointer left behind by an emptied list stays put
     if (playlist.playlistPosition() >= 1)
         playlist.selectEntry(playlist.playlistPosition() - 1);
-    else if (playlist.count() > 0)
+    else
         playlist.selectEntry(playlist.count() - 1);
 }
 

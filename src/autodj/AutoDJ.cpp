@@ -183,6 +183,7 @@ void AutoDJ::tmrAutoFade_Timer() {
         if (fader.value() >= kStartRightAt && !parts_.right.playing()) {
             applyStartPoint(Side::Right);
             parts_.right.play();
+            if (onStarted_) onStarted_(Side::Right);
         }
     } else if (fadeToLeft_) {
         if (fader.value() > fader.minimum())
@@ -192,6 +193,7 @@ void AutoDJ::tmrAutoFade_Timer() {
         if (fader.value() < kStartLeftBelow && !parts_.left.playing()) {
             applyStartPoint(Side::Left);
             parts_.left.play();
+            if (onStarted_) onStarted_(Side::Left);
         }
     }
 }

@@ -49,6 +49,10 @@ class AutoDJ {
     bool autoDJOn() const { return on_; }
     bool fadeToLeft() const { return fadeToLeft_; }
     bool fadeToRight() const { return fadeToRight_; }
+    // Told whenever the fade starts the incoming deck (an offline mix lists its songs by it).
+    void setOnDeckStarted(std::function<void(Side)> onStarted) {
+        onStarted_ = std::move(onStarted);
+    }
 
     // Loads the following playlist entry into the deck that is not ending.
     void run_autoDJ();
@@ -81,6 +85,7 @@ class AutoDJ {
     void applyStartPoint(Side side);
 
     Parts parts_;
+    std::function<void(Side)> onStarted_;
     bool on_ = false;
     bool fadeToLeft_ = false;
     bool fadeToRight_ = false;

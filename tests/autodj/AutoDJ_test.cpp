@@ -95,6 +95,8 @@ TEST_F(AutoDJTest, AnEmptyPlaylistGivesTheMessageAndTheButtonStaysDark) {
 
 TEST_F(AutoDJTest, FromTheCentreTheRightDeckStartsAtTheFirstStepAndTheFadeTakes25Steps) {
     window().controls().right.volume.setValue(70);
+    std::vector<Side> started;
+    autoDJ().setOnDeckStarted([&](Side side) { started.push_back(side); });
     clickAutoDJ();
     EXPECT_EQ(window().controls().mixer.autoDJ.backColour(), kColourOn);
     // The pointer moves on first: entry 1 goes to the right deck at full deck level.
@@ -107,6 +109,7 @@ TEST_F(AutoDJTest, FromTheCentreTheRightDeckStartsAtTheFirstStepAndTheFadeTakes2
     run(100);
     EXPECT_EQ(crossFader(), 52);
     EXPECT_TRUE(playing(Side::Right));
+    EXPECT_EQ(started, std::vector<Side>{Side::Right});
     run(24 * 100);
     EXPECT_EQ(crossFader(), 100);
     EXPECT_TRUE(window().autoFadeTimer().enabled());

@@ -31,6 +31,23 @@ class LayoutNotifier : public QObject {
     void djSetupChanged(int djSetup);
 };
 
+// Where the logic wants the keyboard focus to go; the view moves it.
+enum class FocusTarget { Mixer, LeftPlay, RightPlay };
+class FocusRequests : public QObject {
+    Q_OBJECT
+  public:
+    void request(FocusTarget target) {
+        last_ = target;
+        emit requested(target);
+    }
+    FocusTarget last() const { return last_; }
+  signals:
+    void requested(FocusTarget target);
+
+  private:
+    FocusTarget last_ = FocusTarget::Mixer;
+};
+
 struct MainControls {
     MainControls();
 
@@ -56,6 +73,7 @@ struct MainControls {
         emit layout.djSetupChanged(setup);
     }
     LayoutNotifier layout;
+    FocusRequests focus;
 };
 
 }  // namespace kelvra::app

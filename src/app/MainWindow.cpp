@@ -42,6 +42,14 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
         *autoDJDecks_[0], *autoDJDecks_[1], deps_.playlist, controls_.mixer.crossFader,
         controls_.mixer.autoDJ, controls_.previousSong, controls_.nextSong, *tmrAutoFade_,
         deps_.dialogs, values_, [this] { return activeDeck_; }, deps_.silenceScanner});
+    for (Side side : {Side::Left, Side::Right}) {
+        auto& unit = pitch_[sideIndex(side)];
+        unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
+        cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
+        decks::DeckControls& c = controls_.deck(side);
+        QObject::connect(&c.pitch, &SliderModel::changed, [this] { run_pitchTimer_timer(); });
+        QObject::connect(&c.pitch, &SliderModel::mousePressed, [this] { focusMixer(); });
+    }
 
     settings::Options::Hooks optionHooks;
     optionHooks.deviceDescription = [this](int device) -> std::optional<QString> {
@@ -139,7 +147,7 @@ bool MainWindow::load(const QString& commandLine) {
     left_->cueTimer().setInterval(values_.cueSearchInterval);
     right_->cueTimer().setInterval(values_.cueSearchInterval);
     hide_keyboard_Shortcuts();
-    if (features_.run_pitchTimer_timer) features_.run_pitchTimer_timer();
+    run_pitchTimer_timer();
     tmrTrackLength_->setEnabled(true);
 
     if (kCommandLineSongs.contains(commandLine.right(4).toUpper())) {
@@ -161,8 +169,7 @@ bool MainWindow::load(const QString& commandLine) {
 
 void MainWindow::tmrTrackLength_Timer() {
     mixer_->run_VUmeterTimer();
-    if (features_.bendHeld && features_.bendHeld() && features_.run_pitchTimer_timer)
-        features_.run_pitchTimer_timer();
+    if (pitch_[0]->bendHeld() || pitch_[1]->bendHeld()) run_pitchTimer_timer();
     left_->updateDisplay();
     right_->updateDisplay();
     right_->rememberShownProgress();
@@ -227,7 +234,13 @@ void MainWindow::disable_Timers() {
 }
 
 void MainWindow::changePitch(Side side) {
-    if (features_.changePitch) features_.changePitch(side);
+    pitch_[sideIndex(side)]->changePitch();
+}
+
+void MainWindow::run_pitchTimer_timer() {
+    // The right deck first, then the left.
+    pitch_[1]->followSliderAndBend();
+    pitch_[0]->followSliderAndBend();
 }
 
 void MainWindow::run_autoDJ() {

@@ -15,6 +15,8 @@
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/Deck.h"
+#include "decks/DeckCue.h"
+#include "decks/DeckPitch.h"
 #include "decks/Mixer.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
@@ -34,11 +36,7 @@ struct Shell {
 
 // The units of later features that the decks and the display tick call into. Unset entries do
 // nothing.
-struct FeatureHooks {
-    std::function<void(Side)> changePitch;       // apply a deck's pitch to its stream
-    std::function<void()> run_pitchTimer_timer;  // follow pitch sliders and bend buttons
-    std::function<bool()> bendHeld;              // any bend button held
-};
+struct FeatureHooks {};
 
 struct MainWindowDeps {
     audio::AudioLibrary& library;
@@ -64,6 +62,8 @@ class MainWindow final : public decks::DeckHost {
     audio::AudioEngine& engine() { return engine_; }
     decks::Mixer& mixer() { return *mixer_; }
     decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
+    decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
+    decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -93,6 +93,13 @@ class MainWindow final : public decks::DeckHost {
     int deckPan() const override { return deckPan_; }
     void run_volume_timer() override { mixer_->run_volume_timer(); }
     void changePitch(Side side) override;
+    void run_pitchTimer_timer() override;
+    void run_cue_mousedown() override { cue_[sideIndex(activeDeck_)]->recordCue(); }
+    void focusMixer() override { controls_.focus.request(FocusTarget::Mixer); }
+    void focusPlay(Side side) override {
+        controls_.focus.request(side == Side::Left ? FocusTarget::LeftPlay
+                                                   : FocusTarget::RightPlay);
+    }
     void run_autoDJ() override;
     QString deckTitle(const QString& path) override { return deps_.deckTitle(path); }
     void setBusyPointer(bool busy) override;
@@ -116,6 +123,8 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::Mixer> mixer_;
     std::unique_ptr<decks::Deck> left_;
     std::unique_ptr<decks::Deck> right_;
+    std::unique_ptr<decks::DeckPitch> pitch_[2];
+    std::unique_ptr<decks::DeckCue> cue_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

@@ -173,6 +173,13 @@ void Deck::loadChosenFile(const QString& path) {
     setCueHistory(0, 0);
 }
 
+void Deck::finishedUnderAutoDJ() {
+    if (!host_.autoDJOn() || deckEnding_) return;
+    deckEnding_ = true;
+    if (other_) other_->setDeckEnding(false);
+    host_.run_autoDJ();
+}
+
 QString Deck::getSongLength(audio::Handle stream) {
     songLength_ = engine_.streamLength(stream);
     const double seconds = audio::bytesToSeconds(engine_.library(), stream, songLength_);

@@ -36,6 +36,9 @@ class Deck {
     // Loads a file chosen for this deck (by its load button, a drop or the command line): the
     // cue history is cleared and the play-previous-cue button dimmed.
     void loadChosenFile(const QString& path);
+    // A deck that came to a halt counts as finished for the Auto-DJ: the first time, it marks
+    // itself ending and asks for the following song.
+    void finishedUnderAutoDJ();
 
     // The deck's part of the 80 ms display tick: follow playback or seek to a dragged bar.
     void updateDisplay();

@@ -42,6 +42,14 @@ class DeckHost {
     virtual void changePitch(Side side) = 0;
     // Asks the Auto-DJ for the following song after a deck has finished or failed.
     virtual void run_autoDJ() = 0;
+    // Follows both pitch sliders and the bend buttons (pitch unit).
+    virtual void run_pitchTimer_timer() {}
+    // Input focus to the mixer panel, so a slider or button never keeps the keyboard; and to a
+    // deck's play button after a base-frequency choice.
+    virtual void focusMixer() {}
+    // Records a cue point for the active deck (cue unit).
+    virtual void run_cue_mousedown() {}
+    virtual void focusPlay(Side) {}
 
     // The title line of a song for the deck display.
     virtual QString deckTitle(const QString& path) = 0;

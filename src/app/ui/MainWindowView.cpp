@@ -53,6 +53,13 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     }
 
     connect(&controls.layout, &LayoutNotifier::djSetupChanged, this, &MainWindowView::relayout);
+    connect(&controls.focus, &FocusRequests::requested, this, [this](FocusTarget target) {
+        const char* name = target == FocusTarget::LeftPlay    ? "playCB2"
+                           : target == FocusTarget::RightPlay ? "playCB"
+                                                              : nullptr;
+        QWidget* widget = name ? findChild<QWidget*>(QString::fromLatin1(name)) : mixer_;
+        if (widget) widget->setFocus(Qt::OtherFocusReason);
+    });
     relayout();
     placeOnScreen();
 }

@@ -1,0 +1,43 @@
+// One deck's cue point: the Cue button with its short history (cue, previous, older), the
+// cue-edit mode entered by a right-button press on Play, the << and >> search buttons whose
+// timer loops the sound at the cue point, play-previous-cue and reset. Both decks are this
+// class, made with their deck. Thread: UI thread only.
+#pragma once
+
+#include "audio/AudioEngine.h"
+#include "decks/Deck.h"
+
+namespace kelvra::decks {
+
+class DeckCue {
+  public:
+    DeckCue(Deck& deck, audio::AudioEngine& engine, DeckHost& host);
+
+    // Records a cue point (run_cue_mousedown, for this deck).
+    void recordCue();
+    void cueMouseDown();
+    void cueClick();
+    // A press on the play button: the right button enters cue-edit mode.
+    void playMouseDown(Qt::MouseButton button);
+    void searchMouseDown(bool forward);
+    void searchMouseUp(bool forward);
+    void searchTick();
+    void playCueClick();
+    void resetCueClick();
+
+    bool searchBack() const { return searchBack_; }
+    bool searchForward() const { return searchForward_; }
+
+  private:
+    bool playing();
+    // Starts the stream and follows with the mixer, or says the song cannot play.
+    void startOrComplain();
+
+    Deck& deck_;
+    audio::AudioEngine& engine_;
+    DeckHost& host_;
+    bool searchBack_ = false;
+    bool searchForward_ = false;
+};
+
+}  // namespace kelvra::decks

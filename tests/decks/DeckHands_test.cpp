@@ -1,0 +1,252 @@
+// The DJ's hands on a deck, driven through the main window's logic over a fake library: cue
+// points and their history, cue-edit search, pitch and bend, base frequency, turntable stop.
+// Every behaviour runs for both decks.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/MainWindow.h"
+#include "core/VirtualClock.h"
+#include "settings/MemorySettingsStore.h"
+#include "support/FakeAudioLibrary.h"
+#include "support/FakePlaylist.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kelvra::decks {
+namespace {
+
+using test::FakeAudioLibrary;
+
+constexpr audio::BytePosition kSecond = 44100 * 4;
+
+class DeckHands : public ::testing::TestWithParam<Side> {
+  protected:
+    DeckHands() {
+        song = folder.filePath("song.mp3");
+        QFile file(song);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        library.addSong(song.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
+        window = std::make_unique<app::MainWindow>(
+            app::MainWindowDeps{library, dialogs, store, clock, playlist,
+                                [](const QString& path) { return path.section('/', -1); },
+                                folder.path(), folder.path()},
+            app::Shell{});
+        EXPECT_TRUE(window->load(""));
+        deck().loadChosenFile(song);
+    }
+
+    Side side() const { return GetParam(); }
+    Deck& deck() { return window->deck(side()); }
+    DeckControls& c() { return window->controls().deck(side()); }
+    FakeAudioLibrary::Stream& stream() { return *library.stream(deck().stream()); }
+    int rate() { return library.channelAttributes(deck().stream())->rate; }
+    void play() { c().play.click(); }
+
+    QTemporaryDir folder;
+    QString song;
+    FakeAudioLibrary library;
+    test::ScriptedDialogs dialogs;
+    settings::MemorySettingsStore store;
+    VirtualClock clock;
+    test::FakePlaylist playlist;
+    std::unique_ptr<app::MainWindow> window;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothDecks, DeckHands, ::testing::Values(Side::Left, Side::Right),
+                         [](const auto& info) {
+                             return info.param == Side::Left ? "Left" : "Right";
+                         });
+
+TEST_P(DeckHands, CueHistoryFollowsTheFirstCueRuleAndPausedCuesLeaveIt) {
+    play();
+    stream().position = 1000;
+    c().cue.pressMouse(Qt::LeftButton);
+    c().cue.click();
+    // First real cue into an empty history: previous = old cue (1), button lit.
+    EXPECT_EQ(deck().cuePoint(), 1000u);
+    EXPECT_EQ(deck().prevCue(), 1u);
+    EXPECT_EQ(c().playCue.backColour(), kColourOn);
+    EXPECT_FALSE(c().display.lamp(DeckDisplayModel::Cue));
+    stream().position = 5000;
+    window->setActiveDeck(side());
+    window->run_cue_mousedown();
+    EXPECT_EQ(deck().cuePoint(), 5000u);
+    EXPECT_EQ(deck().prevCue(), 1000u);
+    EXPECT_EQ(deck().olderCue(), 1u);
+
+    // At the very end the cue goes back to 1.
+    stream().position = deck().songLength();
+    window->run_cue_mousedown();
+    EXPECT_EQ(deck().cuePoint(), 1u);
+    EXPECT_EQ(deck().prevCue(), 5000u);
+
+    // Paused: only the cue point changes.
+    stream().position = 7000;
+    c().pause.click();
+    window->run_cue_mousedown();
+    EXPECT_EQ(deck().cuePoint(), 7000u);
+    EXPECT_EQ(deck().prevCue(), 5000u);
+    EXPECT_EQ(deck().olderCue(), 1000u);
+
+    // A load through the deck's own button or a drop clears the history and dims the button.
+    deck().loadChosenFile(song);
+    EXPECT_EQ(deck().prevCue(), 0u);
+    EXPECT_EQ(c().playCue.backColour(), kColourOff);
+}
+
+TEST_P(DeckHands, CueEditSearchClampsWrapsAndLoopsEveryTick) {
+    // Outside cue-edit mode the search buttons do nothing but reset the arrows on release.
+    c().cueForward.pressMouse(Qt::LeftButton);
+    EXPECT_FALSE(deck().cueTimer().enabled());
+    c().cueForward.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(c().display.searchArrow(), 2);
+
+    play();
+    deck().setCuePoint(700);
+    c().play.pressMouse(Qt::RightButton);
+    EXPECT_TRUE(deck().cueMode());
+    EXPECT_EQ(stream().activity, audio::kStopped);
+    EXPECT_EQ(stream().position, 700u);
+    EXPECT_TRUE(c().display.lamp(DeckDisplayModel::Cue));
+    EXPECT_FALSE(c().display.lamp(DeckDisplayModel::Play));
+
+    c().cueBack.pressMouse(Qt::LeftButton);
+    EXPECT_EQ(stream().activity, audio::kPlaying);  // the loop is heard
+    EXPECT_EQ(c().display.searchArrow(), 1);
+    clock.advance(80);
+    EXPECT_EQ(deck().cuePoint(), 200u);
+    clock.advance(80);
+    EXPECT_EQ(deck().cuePoint(), 1u);  // never below 1
+    c().cueBack.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(c().display.searchArrow(), 2);
+
+    // Each tick jumps back to the cue point: the loop's period is the timer's.
+    library.advance(deck().stream(), 3000);
+    clock.advance(80);
+    EXPECT_EQ(stream().position, 1u);
+
+    deck().setCuePoint(std::uint32_t(deck().songLength() - 100));
+    c().cueForward.pressMouse(Qt::LeftButton);
+    clock.advance(80);
+    EXPECT_EQ(deck().cuePoint(), 1u);  // past the end wraps to the start
+
+    play();  // play leaves cue-edit mode and stops the loop
+    EXPECT_FALSE(deck().cueMode());
+    EXPECT_FALSE(deck().cueTimer().enabled());
+}
+
+TEST_P(DeckHands, PlayPreviousCueAndReset) {
+    // No history: plays from 0.
+    c().playCue.click();
+    EXPECT_EQ(stream().position, 0u);
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+
+    // Paused: resumes where it was, not at the previous cue.
+    deck().setCueHistory(4000, 0);
+    stream().position = 9000;
+    c().pause.click();
+    c().playCue.click();
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().position, 9000u);
+    EXPECT_FALSE(deck().paused());
+
+    // Playing: jumps to the previous cue.
+    c().playCue.click();
+    EXPECT_EQ(stream().position, 4000u);
+
+    deck().setCuePoint(2500);
+    c().resetCue.click();
+    EXPECT_EQ(deck().prevCue(), 2500u);
+    EXPECT_EQ(deck().cuePoint(), 0u);
+    EXPECT_EQ(stream().position, 0u);
+}
+
+TEST(PitchArithmetic, FrequenciesAndTextsRoundHalvesToEven) {
+    EXPECT_EQ(DeckPitch::frequencyFor(1000, 44100, 1.0), 44100);
+    EXPECT_EQ(DeckPitch::pitchTextFor(1000, 1.0), " 0.00% ");
+    EXPECT_EQ(DeckPitch::frequencyFor(1150, 44100, 1.0), 44762);  // 44761.5 to the even side
+    EXPECT_EQ(DeckPitch::pitchTextFor(1150, 1.0), " + 1.50%");
+    EXPECT_EQ(DeckPitch::frequencyFor(900, 44100, 1.0), 43659);
+    EXPECT_EQ(DeckPitch::pitchTextFor(900, 1.0), " - 1.00%");
+    EXPECT_EQ(DeckPitch::frequencyFor(0, 44100, 1.5), 37485);  // 0.85 F
+    EXPECT_EQ(DeckPitch::pitchTextFor(0, 1.5), " - 15.00%");
+    EXPECT_EQ(DeckPitch::frequencyFor(2000, 44100, 2.0), 52920);
+    EXPECT_EQ(DeckPitch::pitchTextFor(2000, 2.0), " + 20.00%");
+    EXPECT_EQ(DeckPitch::frequencyFor(0, 44100, 1.0), 39690);
+}
+
+TEST_P(DeckHands, SliderZeroButtonAndBaseFrequency) {
+    c().pitch.setValue(1150);
+    EXPECT_EQ(rate(), 44762);
+    EXPECT_EQ(c().display.pitchText(), " + 1.50%");
+    EXPECT_EQ(c().pitchZero.backColour(), kColourOff);
+    c().pitchZero.click();
+    EXPECT_EQ(c().pitch.value(), 1000);
+    EXPECT_EQ(rate(), 44100);
+    EXPECT_EQ(c().pitchZero.backColour(), kColourOn);
+
+    c().speed22.click();
+    EXPECT_EQ(rate(), 22050);  // a 44.1 kHz song at half speed
+    EXPECT_EQ(c().speed22.backColour(), kColourOn);
+    EXPECT_EQ(c().speed44.backColour(), kColourOff);
+    EXPECT_EQ(window->activeDeck(), side());
+    // The other deck's lamps stay as they were.
+    EXPECT_NE(window->controls().deck(otherSide(side())).speed22.backColour(), kColourOn);
+    c().speed44.click();
+    EXPECT_EQ(rate(), 44100);
+}
+
+TEST_P(DeckHands, BendRisesTwentyStepsOnTheDisplayTickAndSnapsBack) {
+    c().pitch.setValue(2000);
+    c().bendPlus.pressMouse(Qt::LeftButton);
+    EXPECT_EQ(window->pitch(side()).pitch(), 2010);  // first step at once
+    clock.advance(80 * 30);
+    EXPECT_EQ(window->pitch(side()).pitch(), 2200);  // +22 % at the top of the slider
+    c().bendPlus.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(window->pitch(side()).pitch(), 2000);
+    EXPECT_EQ(window->controls().focus.last(), app::FocusTarget::Mixer);
+
+    // Both held: up wins.
+    c().pitch.setValue(1000);
+    c().bendMinus.pressMouse(Qt::LeftButton);
+    c().bendPlus.pressMouse(Qt::LeftButton);
+    clock.advance(80 * 5);
+    EXPECT_GT(window->pitch(side()).pitch(), 1000);
+    c().bendPlus.releaseMouse(Qt::LeftButton);
+    c().bendMinus.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(window->pitch(side()).pitch(), 1000);
+}
+
+TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
+    play();
+    c().stop.pressMouse(Qt::LeftButton);
+    EXPECT_TRUE(c().display.lamp(DeckDisplayModel::Stop));
+    clock.advance(30 * 11);
+    EXPECT_EQ(rate(), 44100 - 11 * 4000);
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    clock.advance(30);  // the 12th tick stops
+    EXPECT_EQ(stream().activity, audio::kStopped);
+    EXPECT_EQ(rate(), 44100);  // the pitch is applied again for the next play
+    EXPECT_FALSE(deck().turntableStopTimer().enabled());
+
+    // A step larger than the frequency stops at the first tick.
+    window->values().turntableStopStep = 50000;
+    play();
+    c().stop.pressMouse(Qt::LeftButton);
+    clock.advance(30);
+    EXPECT_EQ(stream().activity, audio::kStopped);
+
+    // Play cancels a stop in progress.
+    window->values().turntableStopStep = 4000;
+    play();
+    c().stop.pressMouse(Qt::LeftButton);
+    clock.advance(60);
+    play();
+    clock.advance(600);
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(rate(), 44100);
+}
+
+}  // namespace
+}  // namespace kelvra::decks

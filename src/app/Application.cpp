@@ -112,6 +112,8 @@ void Application::loadMainWindow() {
         *p.store,        *p.clock,
         *p.playlistPort, [&p](const QString& path) { return tags::get_ID3_tag(*p.library, path); },
         p.programFolder, windowsFolder()};
+    p.silenceScanner = autodj::makeThreadedSilenceScanner();
+    deps.silenceScanner = p.silenceScanner.get();
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     p.mainView->setClock(*p.clock);

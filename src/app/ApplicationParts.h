@@ -43,6 +43,7 @@ struct Application::Parts {
     std::unique_ptr<SplashView> splashView;
     std::unique_ptr<playlist::PlaylistWindow> playlistWindow;
     std::unique_ptr<PlaylistWindowAdapter> playlistPort;
+    std::unique_ptr<autodj::SilenceScanner> silenceScanner;  // outlives the logic using it
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;

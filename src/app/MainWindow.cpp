@@ -12,18 +12,17 @@ namespace {
 
 constexpr int kTrackLengthInterval = 80;
 constexpr int kAsyncInterval = 1;
-constexpr int kAutoFadeInterval = 100;
+constexpr int kAutoFadeInterval = autodj::kAutoFadeInterval;
 
 const QStringList kCommandLineSongs = {".MP3", ".WAV", ".WMA", ".ASF"};
 
 }  // namespace
 
-MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
+MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     : deps_(std::move(deps)),
       shell_(std::move(shell)),
-      features_(std::move(features)),
       engine_(deps_.library, deps_.dialogs, values_.engine,
-              {[this] { return autoDJOn_; }, [this] { deps_.playlist.pressRemove(); }, {}}),
+              {[this] { return autoDJOn(); }, [this] { deps_.playlist.pressRemove(); }, {}}),
       tmrTrackLength_(deps_.clock.createTimer()),
       tmrAsync_(deps_.clock.createTimer()),
       tmrAutoFade_(deps_.clock.createTimer()) {
@@ -36,6 +35,12 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features)
                                            *this, deps_.playlist, deps_.clock);
     left_->setOther(*right_);
     right_->setOther(*left_);
+    autoDJDecks_[0] = std::make_unique<autodj::DeckAdapter>(*left_, engine_);
+    autoDJDecks_[1] = std::make_unique<autodj::DeckAdapter>(*right_, engine_);
+    autoDJ_ = std::make_unique<autodj::AutoDJ>(autodj::AutoDJ::Parts{
+        *autoDJDecks_[0], *autoDJDecks_[1], deps_.playlist, controls_.mixer.crossFader,
+        controls_.mixer.autoDJ, controls_.previousSong, controls_.nextSong, *tmrAutoFade_,
+        deps_.dialogs, values_, [this] { return activeDeck_; }, deps_.silenceScanner});
     for (Side side : {Side::Left, Side::Right}) {
         auto& unit = pitch_[sideIndex(side)];
         unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
@@ -168,7 +173,7 @@ void MainWindow::tmrTrackLength_Timer() {
     right_->updateDisplay();
     right_->rememberShownProgress();
     left_->rememberShownProgress();
-    if (autoDJOn_ && features_.autoDJTrigger) features_.autoDJTrigger();
+    if (autoDJOn()) autoDJ_->autoDJTrigger();
     if (shell_.displayTicked) shell_.displayTicked();
 }
 
@@ -239,7 +244,7 @@ void MainWindow::run_pitchTimer_timer() {
 }
 
 void MainWindow::run_autoDJ() {
-    if (features_.run_autoDJ) features_.run_autoDJ();
+    autoDJ_->run_autoDJ();
 }
 
 void MainWindow::setBusyPointer(bool busy) {

@@ -11,6 +11,7 @@
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
 #include "audio/AudioEngine.h"
+#include "autodj/AutoDJ.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/Deck.h"
@@ -34,13 +35,6 @@ struct Shell {
     std::function<void()> displayTicked;  // after every 80 ms display tick (session traces)
 };
 
-// The units of later features that the decks and the display tick call into. Unset entries do
-// nothing.
-struct FeatureHooks {
-    std::function<void()> run_autoDJ;     // load the following song under Auto-DJ
-    std::function<void()> autoDJTrigger;  // the display tick's Auto-DJ check
-};
-
 struct MainWindowDeps {
     audio::AudioLibrary& library;
     Dialogs& dialogs;
@@ -49,12 +43,13 @@ struct MainWindowDeps {
     PlaylistWindowPort& playlist;
     std::function<QString(const QString& path)> deckTitle;  // the deck display's tag text
     QString programFolder;
-    QString windowsFolder;  // where the loops folder goes
+    QString windowsFolder;                             // where the loops folder goes
+    autodj::SilenceScanner* silenceScanner = nullptr;  // the Auto-DJ's skip silence; none: off
 };
 
 class MainWindow final : public decks::DeckHost {
   public:
-    MainWindow(MainWindowDeps deps, Shell shell, FeatureHooks features = {});
+    MainWindow(MainWindowDeps deps, Shell shell);
     ~MainWindow() override;
 
     MainControls& controls() { return controls_; }
@@ -69,6 +64,7 @@ class MainWindow final : public decks::DeckHost {
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
+    autodj::AutoDJ& autoDJ() { return *autoDJ_; }
     QString helpFile() const { return helpFile_; }
     QString loopsFolder() const { return loopsFolder_; }
 
@@ -85,12 +81,11 @@ class MainWindow final : public decks::DeckHost {
     bool dragFromNextSong() const { return dragFromNextSong_; }
     void do_dragDrop() { dropOnDeck(Side::Left); }
     void do_dragdrop_RIGHT() { dropOnDeck(Side::Right); }
-    void setAutoDJOn(bool on) { autoDJOn_ = on; }
 
     // DeckHost
     Side activeDeck() const override { return activeDeck_; }
     void setActiveDeck(Side side) override { activeDeck_ = side; }
-    bool autoDJOn() const override { return autoDJOn_; }
+    bool autoDJOn() const override { return autoDJ_->autoDJOn(); }
     int mixScale() const override { return mixer_->mixScale(); }
     int deckPan() const override { return deckPan_; }
     void run_volume_timer() override { mixer_->run_volume_timer(); }
@@ -116,7 +111,6 @@ class MainWindow final : public decks::DeckHost {
 
     MainWindowDeps deps_;
     Shell shell_;
-    FeatureHooks features_;
     MainControls controls_;
     settings::OptionsControls optionsControls_;
     settings::ProgramSettings values_;
@@ -130,9 +124,10 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;
+    std::unique_ptr<autodj::DeckAdapter> autoDJDecks_[2];
+    std::unique_ptr<autodj::AutoDJ> autoDJ_;
 
     Side activeDeck_ = Side::Left;
-    bool autoDJOn_ = false;
     int deckPan_ = 0;
     bool dragFromNextSong_ = false;
     int ieMajor_ = 0;

@@ -3,9 +3,12 @@
 namespace kelvra::app {
 
 void PlaylistWindowAdapter::advance() {
-    // The next-song pointer moves on by one and the entry becomes the selected one.
+    // The next-song pointer moves on by one, wrapping from the last entry to the first like the
+    // next-song button, and the entry becomes the selected one.
+    const int count = controller_.count();
+    if (count == 0) return;
     const int next = controller_.playlistPosition() + 1;
-    if (next < controller_.count()) controller_.selectLine(next);
+    controller_.selectLine(next < count ? next : 0);
 }
 
 void PlaylistWindowAdapter::ensureLoaded() {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "core/FileHelpers.h"
 #include "core/Rounding.h"
@@ -12,6 +13,8 @@ namespace {
 
 constexpr int kMaxDevices = 6;
 constexpr std::uint32_t kAccurateSeek = 131072;
+const QString kAutoFadeValue = QStringLiteral("AutoFadeLength");
+const QString kSkipSilenceValue = QStringLiteral("AutoSkipSilence");
 
 QString number(double value) {
     return QString::number(value, 'g', 15);
@@ -76,6 +79,15 @@ void Options::load() {
     values_.DjSetup = static_cast<std::int16_t>(readNumber("DjSetup"));
     values_.playlistPath = read("playlistPath");
     values_.optStartUp = static_cast<std::int16_t>(readNumber("optStartUp"));
+    // Absent (a store from before these options) reads as 0: the plain 5 s fade, silence kept.
+    const double fade = readNumber(kAutoFadeValue);
+    values_.autoFadeSeconds =
+        static_cast<std::int16_t>(fade <= 0 ? 5
+                                            : std::clamp<double>(fade, controls_.autoFade.minimum(),
+                                                                 controls_.autoFade.maximum()));
+    values_.autoSkipSilence = readNumber(kSkipSilenceValue) != 0;
+    controls_.autoFade.setValue(values_.autoFadeSeconds);
+    controls_.skipSilence.setCurrentIndex(values_.autoSkipSilence ? 1 : 0);
 
     controls_.seekAccuracy.setCurrentIndex(values_.engine.streamFlags == 0 ? 0 : 1);
     controls_.djSetup.setCurrentIndex(values_.DjSetup);
@@ -199,6 +211,8 @@ void Options::unload() {
     values_.AutomixStart = static_cast<std::int16_t>(controls_.autoMix.value());
     values_.engine.bufferSeconds = controls_.buffer.value() / 10.0;
     values_.playlistPath = controls_.playlistPath.text();
+    values_.autoFadeSeconds = static_cast<std::int16_t>(controls_.autoFade.value());
+    values_.autoSkipSilence = controls_.skipSilence.currentIndex() == 1;
 
     write("optStartUp", QString::number(values_.optStartUp));
     write("SeekAccuracy", QString::number(values_.engine.streamFlags));
@@ -210,6 +224,8 @@ void Options::unload() {
     write("AutomixStart", QString::number(values_.AutomixStart));
     write("Buffer", number(values_.engine.bufferSeconds));
     write("playlistPath", values_.playlistPath);
+    write(kAutoFadeValue, QString::number(values_.autoFadeSeconds));
+    write(kSkipSilenceValue, values_.autoSkipSilence ? "1" : "0");
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);

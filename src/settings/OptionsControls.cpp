@@ -5,6 +5,7 @@ namespace kelvra::settings {
 OptionsControls::OptionsControls()
     : seekAccuracy({"Medium ", "High"}),
       djSetup({"Club DJ ", "Battle - Mixer on Left", "Battle - Mixer on Right"}),
+      skipSilence({"Off", "On"}),
       associate("Associate Music Files..."),
       close("", "Close") {
     device.setToolTip("Select Soundcard to use...");
@@ -13,6 +14,10 @@ OptionsControls::OptionsControls()
     autoMix.setSteps(1, 2);
     turntableStop.setSteps(200, 500);
     pitchRange.setSteps(1, 1);
+    autoFade.setSteps(1, 5);
+    autoFade.setToolTip(
+        "Seconds the Auto-DJ takes to move the crossfader from one end to the other");
+    skipSilence.setToolTip("Start songs at their first sound and mix before their closing silence");
 }
 
 }  // namespace kelvra::settings

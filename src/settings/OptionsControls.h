@@ -19,15 +19,25 @@ struct OptionsControls {
                               Orientation::Vertical};          // TurntableStopSpeed_slider
     SliderModel pitchRange{0, 1, 0, Orientation::Horizontal};  // pitchRange_slider
     ChoiceModel djSetup;                                       // djSetupOpt 0..2, frame "DJ SETUP"
+    // Frame "AUTO-DJ FADE": seconds of a full crossfader sweep, and whether the Auto-DJ mixes on
+    // the songs' audible parts (optSkipSilence 0 "Off", 1 "On").
+    SliderModel autoFade{1, 30, 5, Orientation::Horizontal};  // autoFadeSlider
+    ChoiceModel skipSilence;
     TextModel playlistPath;  // txtPlaylistPath, frame "FILE LOCATIONS"
     ButtonModel associate;   // cmdAssociate
     ButtonModel close;       // cmdcloseButton
 };
 
 // Frame captions, in the order the window shows them.
-inline constexpr std::array<const char*, 9> kOptionFrames = {
-    "PLAYBACK DEVICE (Restart)", "QUALITY (Restart)", "SEEKING ACCURACY",
-    "BUFFER (Restart)",          "AUTO-DJ START",     "TT BRAKING",
-    "PITCH RANGE (+/-)",         "DJ SETUP",          "FILE LOCATIONS"};
+inline constexpr std::array<const char*, 10> kOptionFrames = {"PLAYBACK DEVICE (Restart)",
+                                                              "QUALITY (Restart)",
+                                                              "SEEKING ACCURACY",
+                                                              "BUFFER (Restart)",
+                                                              "AUTO-DJ START",
+                                                              "TT BRAKING",
+                                                              "PITCH RANGE (+/-)",
+                                                              "DJ SETUP",
+                                                              "AUTO-DJ FADE",
+                                                              "FILE LOCATIONS"};
 
 }  // namespace kelvra::settings

@@ -25,6 +25,8 @@ struct ProgramSettings {
     QString playlistPath;                   // initial folder of the playlist dialogs
     std::int16_t optStartUp = 1;            // offer the file associations at start-up
     std::int16_t cueSearchInterval = 80;    // ms, both cue-search timers
+    std::int16_t autoFadeSeconds = 5;       // Auto-DJ: a full crossfader sweep, in seconds
+    bool autoSkipSilence = false;           // Auto-DJ: mix on the songs' audible parts
 };
 
 }  // namespace kelvra::settings

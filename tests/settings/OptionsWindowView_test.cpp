@@ -34,9 +34,10 @@ TEST(OptionsWindowView, HasEveryFrameLabelAndControl) {
          {"Small", "Large", "Early", "Late", "Slow", "Default", "Fast", "10%", "15%", "Playlists:"})
         EXPECT_TRUE(labels.contains(QLatin1String(text))) << text;
 
-    for (const char* name : {"titlebar", "imgIcon", "cmdcloseButton", "cmbDevice", "cmbPlayQuality",
-                             "optSeek_0", "optSeek_1", "djSetupOpt_0", "djSetupOpt_1",
-                             "djSetupOpt_2", "txtPlaylistPath", "cmdAssociate"})
+    for (const char* name :
+         {"titlebar", "imgIcon", "cmdcloseButton", "cmbDevice", "cmbPlayQuality", "optSeek_0",
+          "optSeek_1", "djSetupOpt_0", "djSetupOpt_1", "djSetupOpt_2", "txtPlaylistPath",
+          "cmdAssociate", "autoFadeSlider", "optSkipSilence_0", "optSkipSilence_1"})
         EXPECT_NE(view.findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(view.findChild<QWidget*>("cmbDevice")->toolTip(),
               QStringLiteral("Select Soundcard to use..."));

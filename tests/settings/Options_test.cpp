@@ -82,6 +82,29 @@ TEST_F(OptionsTest, AFirstStartTakesTheDefaultsAndClosingWritesThemAll) {
     EXPECT_EQ(pitchApplied, 2);
 }
 
+TEST_F(OptionsTest, TheAutoDJFadeOptionsDefaultToThePlainFadeAndAreStored) {
+    Options first = makeOptions();
+    first.load();
+    EXPECT_EQ(values.autoFadeSeconds, 5);
+    EXPECT_FALSE(values.autoSkipSilence);
+    EXPECT_EQ(controls.autoFade.value(), 5);
+    EXPECT_EQ(controls.skipSilence.currentIndex(), 0);
+    controls.autoFade.setValue(12);
+    controls.skipSilence.choose(1);
+    first.unload();
+    EXPECT_EQ(stored("AutoFadeLength"), "12");
+    EXPECT_EQ(stored("AutoSkipSilence"), "1");
+    EXPECT_EQ(values.autoFadeSeconds, 12);
+    EXPECT_TRUE(values.autoSkipSilence);
+
+    storeValue("AutoFadeLength", "99");  // edited by hand: kept within the slider's range
+    Options again = makeOptions();
+    again.load();
+    EXPECT_EQ(values.autoFadeSeconds, 30);
+    EXPECT_TRUE(values.autoSkipSilence);
+    EXPECT_EQ(controls.skipSilence.currentIndex(), 1);
+}
+
 TEST_F(OptionsTest, StoredValuesComeBackAndSurviveAClose) {
     storeValue("initQuality", "CD Quality - 44100Hz");
     storeValue("initDevice", "USB Headphones");

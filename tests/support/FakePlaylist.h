@@ -14,8 +14,15 @@ class FakePlaylist : public app::PlaylistWindowPort {
     QString pathAt(int index) const override { return paths.value(index); }
     void pressAdd() override { added.clear(); }
     QString addedSongPath() const override { return added; }
-    void selectEntry(int index) override { selected = index; }
-    void advance() override { ++position; }
+    // Selecting a line makes it the current entry, as the playlist's selection handling does.
+    void selectEntry(int index) override {
+        selected = index;
+        if (index >= 0 && index < count()) position = index;
+        ++selections;
+    }
+    void advance() override {
+        if (count() > 0) selectEntry(position + 1 < count() ? position + 1 : 0);
+    }
     void ensureLoaded() override { ++loads; }
     void loadsongs_to_playlist(const QString& file) override {
         paths << file;
@@ -30,7 +37,7 @@ class FakePlaylist : public app::PlaylistWindowPort {
     void show() override { ++shows; }
 
     QStringList paths;
-    int position = 0, selected = -1, loads = 0, saves = 0, removes = 0, shows = 0;
+    int position = 0, selected = -1, selections = 0, loads = 0, saves = 0, removes = 0, shows = 0;
     QString added, current;
     bool changed = false;
 };

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     options.quality.setCurrentIndex(1);
     options.seekAccuracy.setCurrentIndex(0);
     options.djSetup.setCurrentIndex(0);
+    options.skipSilence.setCurrentIndex(0);
     options.playlistPath.setText(QStringLiteral("/home/dj/.local/share/Kelvra/Playlists"));
     settings::OptionsWindowView optionsView(options);
     ok &= save(optionsView, folder.filePath(QStringLiteral("options.png")));

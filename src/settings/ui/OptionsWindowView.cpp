@@ -113,6 +113,27 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     inside(frame("DJ SETUP", body),
            new OptionGroup(controls.djSetup, QStringLiteral("djSetupOpt")));
 
+    QGroupBox* fade = frame("AUTO-DJ FADE", body);
+    fade->setToolTip(controls.autoFade.toolTip());
+    {
+        auto* layout = new QHBoxLayout(fade);
+        layout->addWidget(
+            between("Short", slider(controls.autoFade, "autoFadeSlider", 180), "Long"));
+        auto* seconds = new QLabel;
+        seconds->setObjectName(QStringLiteral("autoFadeSeconds"));
+        seconds->setMinimumWidth(44);
+        layout->addSpacing(10);
+        auto show = [seconds](int value) { seconds->setText(QStringLiteral("%1 s").arg(value)); };
+        show(controls.autoFade.value());
+        connect(&controls.autoFade, &SliderModel::changed, seconds, show);
+        layout->addWidget(seconds);
+        layout->addStretch(1);
+        layout->addWidget(label("Skip silence:"));
+        auto* skip = new OptionGroup(controls.skipSilence, QStringLiteral("optSkipSilence"));
+        skip->setToolTip(controls.skipSilence.toolTip());
+        layout->addWidget(skip);
+    }
+
     QGroupBox* locations = frame("FILE LOCATIONS", body);
     {
         auto* layout = new QHBoxLayout(locations);
@@ -127,14 +148,16 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
 
     const auto frames = body->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
     // Left column: device, quality, seeking, buffer, Auto-DJ; right column: braking, pitch
-    // range, DJ set-up; then the folder and the association button across the whole width.
+    // range, DJ set-up; then the fade, the folder and the association button across the whole
+    // width.
     for (int i = 0; i < 5; ++i)
         grid->addWidget(frames[i], i, 0);
     grid->addWidget(frames[5], 0, 1, 2, 1);
     grid->addWidget(frames[6], 2, 1);
     grid->addWidget(frames[7], 3, 1, 2, 1);
     grid->addWidget(frames[8], 5, 0, 1, 2);
-    grid->addWidget(associate, 6, 0, 1, 2);
+    grid->addWidget(frames[9], 6, 0, 1, 2);
+    grid->addWidget(associate, 7, 0, 1, 2);
 
     setFixedWidth(kWidth);
     adjustSize();

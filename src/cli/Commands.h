@@ -14,6 +14,7 @@ int renderCommand(const Args& args);    // render FILE --out OUT.wav [options]
 int tagsCommand(const Args& args);      // tags FILE...
 int id3v1Command(const Args& args);     // id3v1 FILE
 int playlistCommand(const Args& args);  // playlist FILE.m3u
+int automixCommand(const Args& args);   // automix LIST.m3u --out MIX.wav [options]
 int sessionCommand(const Args& args);   // session SCRIPT --out OUT.wav [options]
 int analyseCommand(const Args& args);   // analyse FILE...
 

@@ -1,0 +1,148 @@
+// automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--cue-sheet MIX.cue]:
+// the Auto-DJ walks a playlist on the program's own logic, rendered offline, until every entry
+// has played once (or S seconds), with a cue sheet of the tracks as they started.
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+
+#include "app/HeadlessProgram.h"
+#include "audio/engine/WavWriter.h"
+#include "autodj/CueSheet.h"
+#include "cli/Commands.h"
+
+namespace kelvra::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kelvra-cli automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] "
+    "[--seconds S] [--cue-sheet MIX.cue]\n";
+// Without --seconds a mix still ends: a week of audio is more than any playlist asks for.
+constexpr double kLongestMix = 86400.0 * 7;
+constexpr std::int64_t kSliceMs = 100;
+
+struct AutomixOptions {
+    QString list, out, cueSheet;
+    int rate = 44100;
+    int start = -1;
+    double seconds = kLongestMix;
+};
+
+std::optional<AutomixOptions> parse(const Args& args) {
+    AutomixOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const QString arg = QString::fromStdString(args[i]);
+        if (!arg.startsWith("--")) {
+            if (!options.list.isEmpty()) return std::nullopt;
+            options.list = arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) return std::nullopt;
+        const QString value = QString::fromStdString(args[++i]);
+        bool ok = true;
+        if (arg == "--out")
+            options.out = value;
+        else if (arg == "--cue-sheet")
+            options.cueSheet = value;
+        else if (arg == "--rate")
+            options.rate = value.toInt(&ok);
+        else if (arg == "--start")
+            options.start = value.toInt(&ok);
+        else if (arg == "--seconds")
+            options.seconds = value.toDouble(&ok);
+        else
+            ok = false;
+        if (!ok) return std::nullopt;
+    }
+    if (options.list.isEmpty() || options.out.isEmpty() || options.rate < 8000 ||
+        options.rate > 192000 ||
+        (options.start != -1 && (options.start < 0 || options.start > 100)) ||
+        !(options.seconds >= 0) || options.seconds > kLongestMix)
+        return std::nullopt;
+    return options;
+}
+
+}  // namespace
+
+int automixCommand(const Args& args) {
+    const std::optional<AutomixOptions> options = parse(args);
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    app::HeadlessProgram program(
+        {options->rate, qEnvironmentVariable("KELVRA_CONFIG_DIR"),
+         [](const QString& line) { std::fprintf(stderr, "%s\n", line.toUtf8().constData()); }});
+    if (!program.start()) return 1;
+    audio::engine::WavWriter wav(options->out.toStdString(), options->rate);
+    const auto sink = [&wav](const std::int16_t* frames, std::int64_t count) {
+        wav.write(frames, count);
+    };
+    app::MainWindow& window = program.window();
+    if (options->start >= 0) window.values().AutomixStart = std::int16_t(options->start);
+
+    program.runUntil(10, sink);  // the playlist window's own load comes first
+    if (!program.playlist().open_playlist(options->list) || program.playlist().count() == 0) {
+        std::fprintf(stderr, "kelvra-cli: %s holds no songs\n", options->list.toUtf8().constData());
+        return 1;
+    }
+    const int entries = program.playlist().count();
+    // The Auto-DJ moves on from the current entry: start from the last so the first comes first.
+    program.playlist().selectLine(entries - 1);
+
+    std::vector<autodj::CueTrack> tracks;
+    Side lastStarted = Side::Left;
+    auto record = [&](Side side) {
+        lastStarted = side;
+        tracks.push_back(autodj::trackFromDeckText(
+            program.clock().nowMs(), window.controls().deck(side).display.displayText()));
+    };
+    window.autoDJ().setOnDeckStarted(record);
+    const std::int64_t clickMs = program.clock().nowMs();
+    window.controls().mixer.autoDJ.click();
+    if (!window.autoDJOn()) return 1;
+    // A deck the button itself started is not one the fade started: note it as of the click.
+    if (tracks.empty() &&
+        audio::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {
+        record(window.activeDeck());
+        tracks.back().startMs = clickMs;
+    }
+
+    // Every entry has played once when a further one starts, or when the last one has ended.
+    const std::int64_t endMs = std::llrint(options->seconds * 1000);
+    while (program.clock().nowMs() < endMs) {
+        program.runUntil(std::min(endMs, program.clock().nowMs() + kSliceMs), sink);
+        if (tracks.size() > std::size_t(entries)) {
+            tracks.resize(std::size_t(entries));
+            break;
+        }
+        if (tracks.size() == std::size_t(entries) &&
+            audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()) == 0)
+            break;
+        if (!window.autoDJOn()) break;
+    }
+    if (!wav.finish()) {
+        std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->out.toUtf8().constData());
+        return 1;
+    }
+    if (!options->cueSheet.isEmpty()) {
+        QFile sheet(options->cueSheet);
+        if (!sheet.open(QIODevice::WriteOnly) ||
+            sheet.write(autodj::cueSheetText(QFileInfo(options->out).fileName(), tracks).toUtf8()) <
+                0) {
+            std::fprintf(stderr, "kelvra-cli: cannot write %s\n",
+                         options->cueSheet.toUtf8().constData());
+            return 1;
+        }
+    }
+    const auto stats = program.engine().stats();
+    std::printf("rendered\t%.3f s\ttracks\t%zu\tunderruns\t%llu\tstarved frames\t%llu\n",
+                program.clock().nowMs() / 1000.0, tracks.size(),
+                (unsigned long long)stats.underruns, (unsigned long long)stats.starvedFrames);
+    for (const autodj::CueTrack& track : tracks)
+        std::printf("%s\t%s\t%s\n", autodj::cdFrameTime(track.startMs).toUtf8().constData(),
+                    track.title.toUtf8().constData(), track.performer.toUtf8().constData());
+    return 0;
+}
+
+}  // namespace kelvra::cli

@@ -8,3 +8,5 @@ for bench in "$build"/bench/*_bench; do
     echo "== $(basename "$bench")"
     "$bench"
 done
+echo "== session_bench"
+bash "$(dirname "$0")/../bench/session_bench.sh" "$build/src/kelvra-cli"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Session render speed: a 10-minute two-deck session with a pitch change every second, beside a
+# plain render of one of its songs, timed side by side in the same run. Prints min and median of
+# several runs in times real time.
+set -euo pipefail
+cli=${1:?usage: session_bench.sh KELVRA_CLI [RUNS]}
+runs=${2:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for f in 440 550; do
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=$f:sample_rate=44100:duration=620" -ac 2 \
+    -b:a 192k "$work/$f.mp3"
+done
+{
+  echo "0.1 load left $work/440.mp3"
+  echo "0.1 load right $work/550.mp3"
+  echo "0.2 click playCB2"
+  echo "0.2 click playCB"
+  for s in $(seq 1 599); do
+    echo "$s set LpitchScroll $((800 + (s * 37) % 400))"
+    echo "$s set RpitchScroll $((800 + (s * 53) % 400))"
+  done
+} >"$work/set.txt"
+
+timed() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null; t1=$(date +%s.%N); echo "$t1 - $t0" | bc; }
+session=() render=()
+for _ in $(seq "$runs"); do
+  session+=("$(timed "$cli" session "$work/set.txt" --out "$work/s.wav" --seconds 600)")
+  render+=("$(timed "$cli" render "$work/440.mp3" --out "$work/r.wav" --seconds 600)")
+done
+report() {
+  local name=$1; shift
+  printf '%s\n' "$@" | sort -n | awk -v name="$name" '{ t[NR] = $1 } END {
+    printf "%-44s best %6.0fx  median %6.0fx real time\n", name, 600 / t[1], 600 / t[int((NR + 1) / 2)] }'
+}
+report "session: two decks, pitch moved every second" "${session[@]}"
+report "render: one deck, no changes (baseline)" "${render[@]}"

@@ -35,3 +35,19 @@ report() {
 }
 report "session: two decks, pitch moved every second" "${session[@]}"
 report "render: one deck, no changes (baseline)" "${render[@]}"
+
+# An Auto-DJ mix of four 3-minute songs, rendered twice: speed, and the same bytes both times.
+: >"$work/mix.m3u"
+for f in 330 440 550 660; do
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=$f:sample_rate=44100:duration=180" -ac 2 \
+    -b:a 192k "$work/m$f.mp3"
+  printf '%s\r\n' "$work/m$f.mp3" >>"$work/mix.m3u"
+done
+mix=()
+for _ in $(seq "$runs"); do
+  mix+=("$(timed "$cli" automix "$work/mix.m3u" --out "$work/a.wav")")
+done
+seconds=$("$cli" automix "$work/mix.m3u" --out "$work/b.wav" | awk -F'\t' 'NR == 1 { print $2 + 0 }')
+printf '%s\n' "${mix[@]}" | sort -n | awk -v s="$seconds" '{ t[NR] = $1 } END {
+  printf "%-44s best %6.0fx  median %6.0fx real time\n", "automix: four 3-minute songs", s / t[1], s / t[int((NR + 1) / 2)] }'
+cmp -s "$work/a.wav" "$work/b.wav" && echo "automix: two renders identical" || echo "automix: renders DIFFER"

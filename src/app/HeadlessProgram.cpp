@@ -1,6 +1,7 @@
 #include "app/HeadlessProgram.h"
 
 #include <QTemporaryDir>
+#include <cstdio>
 #include <vector>
 
 #include "app/PlaylistWindowAdapter.h"
@@ -49,6 +50,11 @@ struct HeadlessProgram::Parts {
     std::unique_ptr<PlaylistWindowAdapter> port;
     QString folder;
 };
+
+HeadlessProgram::Options HeadlessProgram::commandLineOptions(int rate) {
+    return {rate, qEnvironmentVariable("KELVRA_CONFIG_DIR"),
+            [](const QString& line) { std::fprintf(stderr, "%s\n", line.toUtf8().constData()); }};
+}
 
 HeadlessProgram::HeadlessProgram(Options options)
     : rate_(options.rate), parts_(std::make_unique<Parts>()) {

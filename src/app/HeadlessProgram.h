@@ -23,6 +23,8 @@ class HeadlessProgram {
         QString configFolder;  // empty: a scratch folder of the program's own
         std::function<void(const QString&)> log;
     };
+    // For the command line: settings in KELVRA_CONFIG_DIR when set, dialogs told to stderr.
+    static Options commandLineOptions(int rate);
     using Sink = std::function<void(const std::int16_t* frames, std::int64_t count)>;
 
     explicit HeadlessProgram(Options options);

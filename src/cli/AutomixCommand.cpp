@@ -70,9 +70,7 @@ int automixCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    app::HeadlessProgram program(
-        {options->rate, qEnvironmentVariable("KELVRA_CONFIG_DIR"),
-         [](const QString& line) { std::fprintf(stderr, "%s\n", line.toUtf8().constData()); }});
+    app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
     audio::engine::WavWriter wav(options->out.toStdString(), options->rate);
     const auto sink = [&wav](const std::int16_t* frames, std::int64_t count) {

@@ -71,9 +71,7 @@ int sessionCommand(const Args& args) {
         return 2;
     }
 
-    app::HeadlessProgram program(
-        {options->rate, qEnvironmentVariable("KELVRA_CONFIG_DIR"),
-         [](const QString& line) { std::fprintf(stderr, "%s\n", line.toUtf8().constData()); }});
+    app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
 
     std::ofstream trace;

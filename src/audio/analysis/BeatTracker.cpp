@@ -11,7 +11,6 @@ namespace {
 // aubio hears the song at about 11 kHz: its tempo needs no more, and its phase vocoder is most of
 // the analysis's cost at full rate. 1024/512 frames at 44.1 kHz: a hop of 11.6 ms.
 constexpr int kAubioRate = 11025;
-constexpr int kWindow = 1024;
 constexpr int kHop = 512;
 // 64 frames is 1.45 ms at 44.1 kHz: fine enough for a first beat within a few milliseconds.
 constexpr int kFineFrames = 64;

@@ -25,9 +25,6 @@ class DeckCue {
     void playCueClick();
     void resetCueClick();
 
-    bool searchBack() const { return searchBack_; }
-    bool searchForward() const { return searchForward_; }
-
   private:
     bool playing();
     // Starts the stream and follows with the mixer, or says the song cannot play.

@@ -20,10 +20,10 @@ DeckPitch::DeckPitch(Deck& deck, audio::AudioLibrary& library, DeckHost& host,
     DeckControls& c = deck_.controls();
     QObject::connect(&c.pitchZero, &ButtonModel::clicked,
                      [&c] { c.pitch.setValue(c.pitch.maximum() / 2); });
-    QObject::connect(&c.bendPlus, &ButtonModel::mousePressed, [this] { bendDown(true); });
-    QObject::connect(&c.bendPlus, &ButtonModel::mouseReleased, [this] { bendUp(true); });
-    QObject::connect(&c.bendMinus, &ButtonModel::mousePressed, [this] { bendDown(false); });
-    QObject::connect(&c.bendMinus, &ButtonModel::mouseReleased, [this] { bendUp(false); });
+    QObject::connect(&c.bendPlus, &ButtonModel::mousePressed, [this] { bendPressed(true); });
+    QObject::connect(&c.bendPlus, &ButtonModel::mouseReleased, [this] { bendReleased(true); });
+    QObject::connect(&c.bendMinus, &ButtonModel::mousePressed, [this] { bendPressed(false); });
+    QObject::connect(&c.bendMinus, &ButtonModel::mouseReleased, [this] { bendReleased(false); });
     QObject::connect(&c.speed22, &ButtonModel::clicked, [this] { speedClick(22050); });
     QObject::connect(&c.speed44, &ButtonModel::clicked, [this] { speedClick(44100); });
     QObject::connect(&c.stop, &ButtonModel::mousePressed, [this] { stopMouseDown(); });
@@ -81,13 +81,13 @@ void DeckPitch::followSliderAndBend() {
     }
 }
 
-void DeckPitch::bendDown(bool up) {
+void DeckPitch::bendPressed(bool up) {
     host_.setActiveDeck(deck_.side());
     (up ? bendUp_ : bendDown_) = true;
     host_.run_pitchTimer_timer();
 }
 
-void DeckPitch::bendUp(bool up) {
+void DeckPitch::bendReleased(bool up) {
     (up ? bendUp_ : bendDown_) = false;
     host_.run_pitchTimer_timer();
     host_.focusMixer();

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QScreen>
+#include <QUrl>
 
 #include "app/ApplicationParts.h"
 #include "app/InitialisationChecks.h"
@@ -106,6 +108,9 @@ void Application::loadMainWindow() {
     shell.busyPointer = [&p](bool busy) { p.busy.set(busy); };
     shell.showAssociationIfWanted = [&p] { p.offerAssociations(); };
     shell.processEvents = [] { QCoreApplication::processEvents(); };
+    shell.openHelp = [](const QString& file) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    };
 
     MainWindowDeps deps{
         *p.library,      p.dialogs,
@@ -117,6 +122,7 @@ void Application::loadMainWindow() {
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     p.mainView->setClock(*p.clock);
+    p.mainView->setKeyboard(p.logic->keyboard());
     p.dialogs.setParent(p.mainView.get());
     p.mainView->setCloseGuard([&p] { return p.logic->queryUnload(); });
     p.bindMainWindow();

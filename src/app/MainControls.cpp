@@ -39,6 +39,7 @@ MainControls::MainControls()
     const char* hints[] = {"Q", "S", "R", "2", "V", "N", "B", "U", "0", "K", "P"};
     for (std::size_t i = 0; i < keyboardHints.size(); ++i)
         keyboardHints[i].setCaption(hints[i]);
+    keyboardSheet.setVisible(false);
 }
 
 }  // namespace kelvra::app

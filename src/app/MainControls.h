@@ -62,6 +62,8 @@ struct MainControls {
     TextModel nextSongText;    // nextSongTXT: the next song's line; dragged onto a deck
     // The eleven single-key hints beside the controls (keyboardTXT 0..10): visible or not.
     std::array<ButtonModel, 11> keyboardHints;
+    // The sheet listing every key of the keyboard map; shown by "?", hidden by Esc.
+    ButtonModel keyboardSheet;
     decks::DeckControls left{Side::Left};
     decks::DeckControls right{Side::Right};
     decks::MixerControls mixer;

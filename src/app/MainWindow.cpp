@@ -79,6 +79,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
                      [this] { startNextSongDrag(); });
     QObject::connect(&controls_.openPlaylist, &ButtonModel::clicked,
                      [this] { deps_.playlist.show(); });
+    keyboard_ = std::make_unique<KeyboardMap>(*this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -185,6 +186,19 @@ void MainWindow::hide_keyboard_Shortcuts() {
 void MainWindow::show_keyboard_Shortcuts() {
     for (ButtonModel& hint : controls_.keyboardHints)
         hint.setVisible(true);
+}
+
+void MainWindow::showHelp() {
+    if (!helpFile_.isEmpty()) {
+        if (shell_.openHelp) shell_.openHelp(helpFile_);
+        return;
+    }
+    // The address of a browser maker whose browser shows the help file.
+    deps_.dialogs.message(QStringLiteral("Help cannot start..."),
+                          QStringLiteral("You need Internet Explorer 4 or higher to view the help "
+                                         "file. Please download for FREE at ") +
+                              QStringLiteral("https://www.mozilla.org/"),
+                          MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
 void MainWindow::dropOnDeck(Side side) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/KeyboardMap.h"
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
 #include "audio/AudioEngine.h"
@@ -33,6 +34,7 @@ struct Shell {
     std::function<void(bool)> busyPointer;
     std::function<void()> processEvents;
     std::function<void()> displayTicked;  // after every 80 ms display tick (session traces)
+    std::function<void(const QString&)> openHelp;  // the platform's viewer for the help file
 };
 
 struct MainWindowDeps {
@@ -65,6 +67,7 @@ class MainWindow final : public decks::DeckHost {
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
     autodj::AutoDJ& autoDJ() { return *autoDJ_; }
+    KeyboardMap& keyboard() { return *keyboard_; }
     QString helpFile() const { return helpFile_; }
     QString loopsFolder() const { return loopsFolder_; }
 
@@ -76,6 +79,8 @@ class MainWindow final : public decks::DeckHost {
     void tmrTrackLength_Timer();
     void hide_keyboard_Shortcuts();
     void show_keyboard_Shortcuts();
+    // F1: the help file where one is set, otherwise the message that says why there is none.
+    void showHelp();
     // Mouse-down on the next-song box: the drag that may end on a deck.
     void startNextSongDrag() { dragFromNextSong_ = true; }
     bool dragFromNextSong() const { return dragFromNextSong_; }
@@ -126,6 +131,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<Timer> tmrAutoFade_;
     std::unique_ptr<autodj::DeckAdapter> autoDJDecks_[2];
     std::unique_ptr<autodj::AutoDJ> autoDJ_;
+    std::unique_ptr<KeyboardMap> keyboard_;
 
     Side activeDeck_ = Side::Left;
     int deckPan_ = 0;

@@ -1,56 +1,28 @@
 #include "app/SessionRunner.h"
 
+#include "app/ControlDirectory.h"
+#include "app/KeyCodes.h"
+
 namespace kelvra::app {
 namespace {
 
-struct Found {
-    ButtonModel* button = nullptr;
-    SliderModel* slider = nullptr;
-    TextModel* text = nullptr;
-};
-
-// A control by the name the program's windows give it; `index` picks one of a group.
-Found findControl(MainWindow& window, const QString& name, int index) {
-    MainControls& c = window.controls();
-    // Control groups: the base-frequency buttons (1..4), play-previous-cue (0), monitor (0..2).
-    if (name == "speedCB" && index >= 1 && index <= 4) {
-        decks::DeckControls& deck = c.deck(index <= 2 ? Side::Left : Side::Right);
-        return {index % 2 == 1 ? &deck.speed22 : &deck.speed44};
+// `key` presses the modifiers named, each by its own key-down, then the key; `keyup` lets go of
+// the key, then of those modifiers, as fingers leave the keyboard.
+QString pressKey(KeyboardMap& keyboard, const SessionAction& action) {
+    const int code = keyCodeFromName(action.target);
+    if (code == 0) return "no key named '" + action.target + "'";
+    const int mask = action.modifiers;
+    if (action.type == SessionAction::Key) {
+        int held = mask & kShiftMask;
+        for (auto [bit, key] : {std::pair{kCtrlMask, keys::Ctrl}, std::pair{kAltMask, keys::Alt}})
+            if (mask & bit) keyboard.keyDown(key, held |= bit);
+        keyboard.keyDown(code, mask);
+        return {};
     }
-    if (name == "monitorCMB" && index >= 0 && index <= 2) return {&c.mixer.monitor[index]};
-    if (name == "crossFaderScroll") return {nullptr, &c.mixer.crossFader};
-    if (name == "MainVolScroll") return {nullptr, &c.mixer.mainVolume};
-    if (name == "monitorVolScroll") return {nullptr, &c.mixer.monitorVolume};
-    if (name == "autoDJCB") return {&c.mixer.autoDJ};
-    if (name == "optionsCB") return {&c.mixer.options};
-    if (name == "upCB") return {&c.previousSong};
-    if (name == "downCB") return {&c.nextSong};
-    if (name == "playListCB") return {&c.openPlaylist};
-    if (name == "nextSongTXT") return {nullptr, nullptr, &c.nextSongText};
-    for (Side side : {Side::Left, Side::Right}) {
-        decks::DeckControls& d = c.deck(side);
-        const std::pair<decks::DeckControl, ButtonModel*> buttons[] = {
-            {decks::DeckControl::OpenFile, &d.openFile},
-            {decks::DeckControl::Play, &d.play},
-            {decks::DeckControl::Pause, &d.pause},
-            {decks::DeckControl::Stop, &d.stop},
-            {decks::DeckControl::Cue, &d.cue},
-            {decks::DeckControl::CueBack, &d.cueBack},
-            {decks::DeckControl::CueForward, &d.cueForward},
-            {decks::DeckControl::PlayCue, &d.playCue},
-            {decks::DeckControl::ResetCue, &d.resetCue},
-            {decks::DeckControl::PitchZero, &d.pitchZero},
-            {decks::DeckControl::BendMinus, &d.bendMinus},
-            {decks::DeckControl::BendPlus, &d.bendPlus},
-            {decks::DeckControl::Speed22, &d.speed22},
-            {decks::DeckControl::Speed44, &d.speed44},
-        };
-        for (const auto& [which, button] : buttons)
-            if (name == decks::controlName(side, which)) return {button};
-        if (name == decks::controlName(side, decks::DeckControl::Pitch)) return {nullptr, &d.pitch};
-        if (name == decks::controlName(side, decks::DeckControl::Volume))
-            return {nullptr, &d.volume};
-    }
+    keyboard.keyUp(code, mask);
+    int held = mask;
+    for (auto [bit, key] : {std::pair{kAltMask, keys::Alt}, std::pair{kCtrlMask, keys::Ctrl}})
+        if (mask & bit) keyboard.keyUp(key, held &= ~bit);
     return {};
 }
 
@@ -77,11 +49,11 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
             return {};
         case SessionAction::Key:
         case SessionAction::KeyUp:
-            return QStringLiteral("keyboard map not built yet");
+            return pressKey(window.keyboard(), action);
         default:
             break;
     }
-    const Found found = findControl(window, action.target, action.index);
+    const NamedControl found = findControl(window.controls(), action.target, action.index);
     if (action.type == SessionAction::Set) {
         if (!found.slider) return "no slider named '" + action.target + "'";
         found.slider->setValue(action.value);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -16,6 +17,7 @@
 #include "core/widgets/LevelMeterWidget.h"
 #include "core/widgets/SliderWidget.h"
 #include "core/widgets/SongDrag.h"
+#include "support/MainWindowRig.h"
 
 namespace kelvra::app {
 namespace {
@@ -229,6 +231,49 @@ TEST(SplashView, ShowsTheVersionAndTheProgress) {
     ASSERT_TRUE(version && loading);
     EXPECT_EQ(version->text(), QStringLiteral("version 0.1 build 1"));
     EXPECT_EQ(loading->text(), QStringLiteral("Loading Playlist: 3 Songs done..."));
+}
+
+// Keys reach the map before any control: a slider with the focus never sees a map key, and the
+// releases a platform puts between auto-repeated presses do not end a held bend.
+TEST(MainWindowViewKeys, TheMapSeesKeysFirstAndRepeatsKeepABendHeld) {
+    test::MainWindowRig rig;
+    MainControls& c = rig.window->controls();
+    MainWindowView view(c);
+    view.setKeyboard(rig.window->keyboard());
+    view.show();
+    auto* slider = view.findChild<SliderWidget*>(controlName(Side::Left, DeckControl::Pitch));
+    ASSERT_NE(slider, nullptr);
+    slider->setFocus();
+    const int before = c.left.pitch.value();
+    QSignalSpy previous(&c.previousSong, &ButtonModel::clicked);
+    auto send = [&](QEvent::Type type, int key, Qt::KeyboardModifiers modifiers, bool repeat) {
+        QKeyEvent event(type, key, modifiers, QString(), repeat);
+        QApplication::sendEvent(slider, &event);
+    };
+    send(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, false);
+    send(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier, false);
+    EXPECT_EQ(c.left.pitch.value(), before);
+    EXPECT_EQ(previous.count(), 1);
+
+    QSignalSpy pressed(&c.left.bendPlus, &ButtonModel::mousePressed);
+    QSignalSpy released(&c.left.bendPlus, &ButtonModel::mouseReleased);
+    send(QEvent::KeyPress, Qt::Key_X, Qt::ShiftModifier, false);
+    for (int i = 0; i < 3; ++i) {
+        send(QEvent::KeyRelease, Qt::Key_X, Qt::ShiftModifier, true);
+        send(QEvent::KeyPress, Qt::Key_X, Qt::ShiftModifier, true);
+    }
+    EXPECT_EQ(pressed.count(), 4);
+    EXPECT_EQ(released.count(), 0);
+    send(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, false);
+    EXPECT_EQ(released.count(), 1);
+
+    // "?" lays the keyboard sheet over the window; a click on it closes it.
+    send(QEvent::KeyPress, Qt::Key_Question, Qt::ShiftModifier, false);
+    auto* sheet = view.findChild<QWidget*>(QStringLiteral("keyboardSheet"));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    QTest::mouseClick(sheet, Qt::LeftButton);
+    EXPECT_FALSE(sheet->isVisible());
 }
 
 }  // namespace

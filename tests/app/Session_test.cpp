@@ -142,10 +142,28 @@ TEST_F(SessionRender, CueEditModeLoopsEightyMillisecondsAtTheCuePoint) {
     EXPECT_LE(largestStep(mix), 1.5 * sineStep);
 }
 
-TEST_F(SessionRender, KeysAreRefusedUntilTheKeyboardMapExists) {
+TEST_F(SessionRender, KeysPlayBendFadeAndStopADeck) {
+    const QString path = QString::fromStdString(song);
     QString error;
-    render("1 key Q\n", 2, &error);
-    EXPECT_EQ(error, "keyboard map not built yet");
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 key Q\n1.1 keyup Q\n"
+                                               "2 key X shift\n3.8 keyup X\n"
+                                               "5 key N\n5.1 keyup N\n"
+                                               "6 key V\n6.1 keyup V\n"
+                                               "7 key R\n"
+                                               "7.6 key Up ctrl alt\n7.7 keyup Up ctrl alt\n",
+                                           8, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_NEAR(frequency(mix, 1.5, 1.9), 1000.0, 0.5);
+    EXPECT_NEAR(frequency(mix, 3.3, 3.75), 1020.0, 1.0);  // bent 200 units: +2 % at this range
+    EXPECT_NEAR(frequency(mix, 4.3, 4.9), 1000.0, 0.5);   // snapped back on the key-up
+    EXPECT_LT(peak(mix, 5.5, 5.9), 1.0);                  // N: all right deck, which is empty
+    EXPECT_GT(peak(mix, 6.5, 6.9), 5000.0);               // V: back to the left deck
+    EXPECT_LT(frequency(mix, 7.15, 7.30), 800.0);         // R: the turntable stop falls
+    EXPECT_LT(peak(mix, 7.45, 8.0), 1.0);
+
+    render("1 key Hyper\n", 2, &error);
+    EXPECT_EQ(error, "no key named 'Hyper'");
 }
 
 }  // namespace

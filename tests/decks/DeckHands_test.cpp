@@ -3,36 +3,20 @@
 // Every behaviour runs for both decks.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
-
-#include "app/MainWindow.h"
-#include "core/VirtualClock.h"
-#include "settings/MemorySettingsStore.h"
-#include "support/FakeAudioLibrary.h"
-#include "support/FakePlaylist.h"
-#include "support/ScriptedDialogs.h"
+#include "support/MainWindowRig.h"
 
 namespace kelvra::decks {
 namespace {
 
 using test::FakeAudioLibrary;
 
-constexpr audio::BytePosition kSecond = 44100 * 4;
+constexpr audio::BytePosition kSecond = test::kStereoSecond;
 
 class DeckHands : public ::testing::TestWithParam<Side> {
   protected:
     DeckHands() {
-        song = folder.filePath("song.mp3");
-        QFile file(song);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        library.addSong(song.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
-        window = std::make_unique<app::MainWindow>(
-            app::MainWindowDeps{library, dialogs, store, clock, playlist,
-                                [](const QString& path) { return path.section('/', -1); },
-                                folder.path(), folder.path()},
-            app::Shell{});
-        EXPECT_TRUE(window->load(""));
+        EXPECT_TRUE(rig.loaded);
+        song = rig.addSong("song.mp3");
         deck().loadChosenFile(song);
     }
 
@@ -43,14 +27,12 @@ class DeckHands : public ::testing::TestWithParam<Side> {
     int rate() { return library.channelAttributes(deck().stream())->rate; }
     void play() { c().play.click(); }
 
-    QTemporaryDir folder;
+    test::MainWindowRig rig;
     QString song;
-    FakeAudioLibrary library;
-    test::ScriptedDialogs dialogs;
-    settings::MemorySettingsStore store;
-    VirtualClock clock;
-    test::FakePlaylist playlist;
-    std::unique_ptr<app::MainWindow> window;
+    FakeAudioLibrary& library = rig.library;
+    test::ScriptedDialogs& dialogs = rig.dialogs;
+    VirtualClock& clock = rig.clock;
+    std::unique_ptr<app::MainWindow>& window = rig.window;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothDecks, DeckHands, ::testing::Values(Side::Left, Side::Right),

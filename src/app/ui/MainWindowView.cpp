@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QToolButton>
 
+#include "app/KeyCodes.h"
+#include "app/KeyboardMap.h"
 #include "app/ui/DeckPanelView.h"
+#include "app/ui/KeyboardSheetView.h"
 #include "app/ui/MixerPanelView.h"
 #include "app/ui/NextSongBox.h"
 #include "core/Rounding.h"
@@ -135,6 +139,7 @@ void MainWindowView::relayout() {
         row->raise();
     for (const char* name : {"upCB", "downCB"})
         findChild<QWidget*>(QLatin1String(name))->raise();
+    if (sheet_) sheet_->setGeometry(rect().adjusted(6, kTitleBarHeight + 4, -6, -6));
 }
 
 void MainWindowView::closeEvent(QCloseEvent* event) {
@@ -143,6 +148,47 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+}
+
+// Hands every key event of the application to the window, which keeps those of its own widgets.
+class MainWindowView::KeyFilter : public QObject {
+  public:
+    explicit KeyFilter(MainWindowView& view) : QObject(&view), view_(view) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+        return key && view_.keyEvent(watched, event);
+    }
+
+  private:
+    MainWindowView& view_;
+};
+
+void MainWindowView::setKeyboard(KeyboardMap& keyboard) {
+    keyboard_ = &keyboard;
+    // The application sees a key before the widget with the focus does.
+    if (!keyFilter_) {
+        keyFilter_ = new KeyFilter(*this);
+        qApp->installEventFilter(keyFilter_);
+    }
+    delete sheet_;
+    sheet_ = new KeyboardSheetView(controls_.keyboardSheet, keyboard.helpSheet(), this);
+    sheet_->setGeometry(rect().adjusted(6, kTitleBarHeight + 4, -6, -6));
+}
+
+bool MainWindowView::keyEvent(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!keyboard_ || !widget || widget->window() != this) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const int code = keyCode({key->key(), key->nativeScanCode(), key->modifiers(),
+                              key->modifiers().testFlag(Qt::KeypadModifier)},
+                             scanCodesOf(QGuiApplication::platformName()));
+    if (code == 0) return false;
+    const int mask = modifierMask(key->modifiers());
+    if (event->type() == QEvent::KeyPress) return keyboard_->keyDown(code, mask);
+    // A held key repeats as further presses; the releases some platforms put between them are
+    // not the key coming up, or a held bend would snap back at every repeat.
+    if (key->isAutoRepeat()) return keyboard_->keyUpOwned(code);
+    return keyboard_->keyUp(code, mask);
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {

@@ -15,6 +15,8 @@ class Clock;
 
 namespace kelvra::app {
 
+class KeyboardMap;
+class KeyboardSheetView;
 class DeckPanelView;
 class MixerPanelView;
 
@@ -33,6 +35,10 @@ class MainWindowView : public BorderlessWindow {
 
     QWidget& panel(Panel panel) const;
 
+    // Every key pressed while this window is active goes to `keyboard` before any control, and
+    // the map's keys stop there. Also builds the keyboard sheet from the map.
+    void setKeyboard(KeyboardMap& keyboard);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -41,6 +47,7 @@ class MainWindowView : public BorderlessWindow {
   private:
     void bindWindowButtons();
     void buildBottomRow();
+    bool keyEvent(QObject* watched, QEvent* event);
 
     MainControls& controls_;
     DeckPanelView* leftDeck_;
@@ -49,6 +56,10 @@ class MainWindowView : public BorderlessWindow {
     QWidget* playlistButton_ = nullptr;
     QWidget* nextSong_ = nullptr;
     std::function<bool()> canClose_;
+    KeyboardMap* keyboard_ = nullptr;
+    KeyboardSheetView* sheet_ = nullptr;
+    class KeyFilter;
+    KeyFilter* keyFilter_ = nullptr;
 };
 
 }  // namespace kelvra::app

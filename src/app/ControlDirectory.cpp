@@ -1,0 +1,60 @@
+#include "app/ControlDirectory.h"
+
+namespace kelvra::app {
+
+std::vector<NamedControl> namedControls(MainControls& c) {
+    std::vector<NamedControl> all;
+    auto button = [&all](QString name, ButtonModel& model, int index = -1) {
+        all.push_back({std::move(name), index, &model, nullptr, nullptr});
+    };
+    auto slider = [&all](QString name, SliderModel& model) {
+        all.push_back({std::move(name), -1, nullptr, &model, nullptr});
+    };
+    // The base-frequency buttons are one group across both decks: 22 and 44 kHz left, then right.
+    for (int index = 1; index <= 4; ++index) {
+        decks::DeckControls& deck = c.deck(index <= 2 ? Side::Left : Side::Right);
+        button("speedCB", index % 2 == 1 ? deck.speed22 : deck.speed44, index);
+    }
+    for (int index = 0; index < 3; ++index)
+        button("monitorCMB", c.mixer.monitor[index], index);
+    slider("crossFaderScroll", c.mixer.crossFader);
+    slider("MainVolScroll", c.mixer.mainVolume);
+    slider("monitorVolScroll", c.mixer.monitorVolume);
+    button("autoDJCB", c.mixer.autoDJ);
+    button("optionsCB", c.mixer.options);
+    button("upCB", c.previousSong);
+    button("downCB", c.nextSong);
+    button("playListCB", c.openPlaylist);
+    all.push_back({"nextSongTXT", -1, nullptr, nullptr, &c.nextSongText});
+    for (Side side : {Side::Left, Side::Right}) {
+        decks::DeckControls& d = c.deck(side);
+        using decks::DeckControl;
+        const std::pair<DeckControl, ButtonModel*> buttons[] = {
+            {DeckControl::OpenFile, &d.openFile},
+            {DeckControl::Play, &d.play},
+            {DeckControl::Pause, &d.pause},
+            {DeckControl::Stop, &d.stop},
+            {DeckControl::Cue, &d.cue},
+            {DeckControl::CueBack, &d.cueBack},
+            {DeckControl::CueForward, &d.cueForward},
+            {DeckControl::PlayCue, &d.playCue},
+            {DeckControl::ResetCue, &d.resetCue},
+            {DeckControl::PitchZero, &d.pitchZero},
+            {DeckControl::BendMinus, &d.bendMinus},
+            {DeckControl::BendPlus, &d.bendPlus},
+        };
+        for (const auto& [which, model] : buttons)
+            button(decks::controlName(side, which), *model);
+        slider(decks::controlName(side, DeckControl::Pitch), d.pitch);
+        slider(decks::controlName(side, DeckControl::Volume), d.volume);
+    }
+    return all;
+}
+
+NamedControl findControl(MainControls& controls, const QString& name, int index) {
+    for (NamedControl& control : namedControls(controls))
+        if (control.name == name && (control.index < 0 || control.index == index)) return control;
+    return {};
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,340 @@
+#include "app/KeyboardMap.h"
+
+#include "app/KeyCodes.h"
+#include "app/MainWindow.h"
+
+namespace kelvra::app {
+namespace {
+
+using Group = KeyboardMap::Group;
+
+Group deckGroup(Side side) {
+    return side == Side::Left ? Group::LeftDeck : Group::RightDeck;
+}
+QString deckKey(Side side, char left, char right) {
+    return QString(QChar(side == Side::Left ? left : right));
+}
+
+}  // namespace
+
+KeyboardMap::KeyboardMap(MainWindow& window) : window_(window) {
+    buildDownRows();
+    buildUpRows();
+}
+
+bool KeyboardMap::keyDown(int code, int mask) {
+    return run(down_, code, mask);
+}
+
+bool KeyboardMap::keyUp(int code, int mask) {
+    run(up_, code, mask);
+    return keyUpOwned(code);
+}
+
+bool KeyboardMap::keyUpOwned(int code) const {
+    // Keys with only a key-down row are still the map's on the way up.
+    for (const auto* rows : {&down_, &up_})
+        for (const Row& row : *rows)
+            if (row.key == code) return true;
+    return false;
+}
+
+bool KeyboardMap::run(const std::vector<Row>& rows, int code, int mask) {
+    bool ours = false;
+    for (const Row& row : rows) {
+        if (row.key != code) continue;
+        ours = true;
+        if (row.when && !row.when(mask)) continue;
+        row.act();
+        return true;
+    }
+    return ours;
+}
+
+void KeyboardMap::addPitchRows(int key, int direction, Group group, const QString& keyLabel) {
+    const Side side = group == Group::LeftDeck ? Side::Left : Side::Right;
+    MainControls& c = window_.controls();
+    SliderModel& slider = c.deck(side).pitch;
+    ButtonModel& bend = direction < 0 ? c.deck(side).bendMinus : c.deck(side).bendPlus;
+    const QString way = direction < 0 ? QStringLiteral("down") : QStringLiteral("up");
+    // Ctrl+Alt moves by the slider's large step, Ctrl alone by its small one.
+    add(down_, {key, [this](int) { return ctrlHeld_ && altHeld_; },
+                [&slider, direction] {
+                    slider.setValue(slider.value() + direction * slider.largeChange());
+                },
+                group, "Ctrl+Alt+" + keyLabel, "Pitch " + way + " a coarse step"});
+    add(down_, {key, [this](int) { return ctrlHeld_; },
+                [&slider, direction] {
+                    slider.setValue(slider.value() + direction * slider.smallChange());
+                },
+                group, "Ctrl+" + keyLabel, "Pitch " + way + " a fine step"});
+    add(down_, {key, [](int mask) { return mask == kShiftMask; },
+                [&bend] { bend.pressMouse(Qt::LeftButton); }, group,
+                "Shift+" + keyLabel + " (hold)", "Bend " + way + "; let go to snap back"});
+    add(up_, {key, {}, [&bend] { bend.releaseMouse(Qt::LeftButton); }, group, {}, {}});
+}
+
+void KeyboardMap::buildDownRows() {
+    MainControls& c = window_.controls();
+    decks::MixerControls& mixer = c.mixer;
+    MainWindow& w = window_;
+    auto shift = [](int mask) { return mask == kShiftMask; };
+    auto ctrlNotAlt = [this](int) { return ctrlHeld_ && !altHeld_; };
+    auto altNotCtrl = [this](int) { return altHeld_ && !ctrlHeld_; };
+    auto ctrlAndAlt = [this](int) { return ctrlHeld_ && altHeld_; };
+    auto neither = [this](int) { return !ctrlHeld_ && !altHeld_; };
+    // A slider step the key handler follows with its own volume update.
+    auto step = [&w](SliderModel& slider, int delta) {
+        return [&w, &slider, delta] {
+            slider.setValue(slider.value() + delta);
+            w.run_volume_timer();
+        };
+    };
+    auto setTo = [&w](SliderModel& slider, std::function<int()> value) {
+        return [&w, &slider, value] {
+            slider.setValue(value());
+            w.run_volume_timer();
+        };
+    };
+    auto click = [](ButtonModel& button) { return [&button] { button.click(); }; };
+    auto press = [](ButtonModel& button, Qt::MouseButton mouse) {
+        return [&button, mouse] { button.pressMouse(mouse); };
+    };
+    // The position bar moves by one percent; the display tick then seeks the deck there.
+    auto nudgeBar = [&c](Side side, int delta) {
+        return [&c, side, delta] {
+            DeckDisplayModel& display = c.deck(side).display;
+            const int bar = display.positionBar();
+            if ((delta > 0 && bar < 100) || (delta < 0 && bar > 1))
+                display.setPositionBar(bar + delta);
+        };
+    };
+    auto activeDeck = [&c, &w]() -> decks::DeckControls& { return c.deck(w.activeDeck()); };
+
+    add(down_, {keys::F1, {}, [&w] { w.showHelp(); }, Group::Window, "F1", "Help"});
+    add(down_, {keys::function(2),
+                {},
+                [&w] { w.show_keyboard_Shortcuts(); },
+                Group::Window,
+                "F2",
+                "Show the key letters beside the controls"});
+    add(down_, {keys::Esc,
+                {},
+                [&w] {
+                    w.hide_keyboard_Shortcuts();
+                    w.controls().keyboardSheet.setVisible(false);
+                },
+                Group::Window,
+                "Esc",
+                "Hide the key letters and this sheet"});
+    add(down_, {keys::Ctrl, {}, [this] { ctrlHeld_ = true; }, Group::Window, {}, {}});
+    add(down_, {keys::Alt, {}, [this] { altHeld_ = true; }, Group::Window, {}, {}});
+    addPitchRows('Z', -1, Group::LeftDeck, "Z");
+    addPitchRows('X', +1, Group::LeftDeck, "X");
+    addPitchRows(keys::Comma, -1, Group::RightDeck, ",");
+    addPitchRows(keys::Period, +1, Group::RightDeck, ".");
+    add(down_, {keys::function(12),
+                {},
+                click(c.openPlaylist),
+                Group::AutoDJ,
+                "F12",
+                "Show the playlist window"});
+
+    for (int key : {keys::Up, keys::Down}) {
+        const int delta = key == keys::Up ? 1 : -1;
+        const QString name = key == keys::Up ? "Up" : "Down";
+        const QString seek = key == keys::Up ? "forward" : "back";
+        add(down_, {key, ctrlNotAlt, nudgeBar(Side::Left, delta), Group::LeftDeck, "Ctrl+" + name,
+                    "Seek " + seek + " one percent"});
+        add(down_, {key, altNotCtrl, nudgeBar(Side::Right, delta), Group::RightDeck, "Alt+" + name,
+                    "Seek " + seek + " one percent"});
+        // The headphone slider is upside down: a lower value is louder.
+        add(down_, {key, shift, step(mixer.monitorVolume, -delta), Group::Mixer, "Shift+" + name,
+                    key == keys::Up ? "Headphones louder" : "Headphones quieter"});
+        add(down_, {key,
+                    {},
+                    click(key == keys::Up ? c.previousSong : c.nextSong),
+                    Group::AutoDJ,
+                    name,
+                    key == keys::Up ? "Previous song" : "Next song"});
+    }
+    for (int key : {keys::Left, keys::Right}) {
+        const bool left = key == keys::Left;
+        const Side side = left ? Side::Left : Side::Right;
+        const QString name = left ? "Left" : "Right";
+        add(down_,
+            {key, altNotCtrl, click(mixer.monitor[sideIndex(side)]), Group::Mixer, "Alt+" + name,
+             left ? "Headphones on the left deck" : "Headphones on the right deck"});
+        add(down_, {key, ctrlAndAlt,
+                    [&w, side] {
+                        w.setActiveDeck(side);
+                        w.autoDJ().get_next_song();
+                    },
+                    Group::AutoDJ, "Ctrl+Alt+" + name,
+                    left ? "Load the next song on the left deck"
+                         : "Load the next song on the right deck"});
+        add(down_, {key, neither,
+                    [activeDeck, left] {
+                        decks::DeckControls& deck = activeDeck();
+                        (left ? deck.cueBack : deck.cueForward).pressMouse(Qt::LeftButton);
+                    },
+                    Group::ActiveDeck, name + " (hold)",
+                    left ? "Cue search back on the active deck (cue-edit mode)"
+                         : "Cue search forward on the active deck (cue-edit mode)"});
+    }
+    for (int n : {5, 7}) {
+        SliderModel& volume = c.deck(n == 5 ? Side::Left : Side::Right).volume;
+        const Group group = n == 5 ? Group::LeftDeck : Group::RightDeck;
+        // Deck volume sliders are upside down too.
+        add(down_, {keys::function(n),
+                    {},
+                    step(volume, -1),
+                    group,
+                    QStringLiteral("F%1").arg(n),
+                    "Volume up"});
+        add(down_, {keys::function(n + 1),
+                    {},
+                    step(volume, +1),
+                    group,
+                    QStringLiteral("F%1").arg(n + 1),
+                    "Volume down"});
+    }
+    add(down_,
+        {keys::PageUp, {}, step(mixer.mainVolume, +1), Group::Mixer, "PageUp", "Main volume up"});
+    add(down_, {keys::PageDown,
+                {},
+                step(mixer.mainVolume, -1),
+                Group::Mixer,
+                "PageDown",
+                "Main volume down"});
+
+    for (Side side : {Side::Left, Side::Right}) {
+        decks::DeckControls& deck = c.deck(side);
+        const Group group = deckGroup(side);
+        const QString resetKey = deckKey(side, 'W', 'O');
+        add(down_, {deckKey(side, 'Q', 'P')[0].unicode(),
+                    {},
+                    click(deck.play),
+                    group,
+                    deckKey(side, 'Q', 'P'),
+                    "Play"});
+        add(down_, {resetKey[0].unicode(), shift, click(deck.resetCue), group, "Shift+" + resetKey,
+                    "Reset the cue points"});
+        add(down_, {resetKey[0].unicode(),
+                    {},
+                    click(deck.playCue),
+                    group,
+                    resetKey,
+                    "Play from the previous cue"});
+    }
+    for (Side side : {Side::Right, Side::Left}) {
+        decks::DeckControls& deck = side == Side::Left ? c.left : c.right;
+        const QString key = deckKey(side, 'E', 'I');
+        add(down_, {key[0].unicode(),
+                    {},
+                    [&w, &deck] {
+                        w.focusMixer();
+                        deck.play.pressMouse(Qt::RightButton);
+                    },
+                    deckGroup(side),
+                    key,
+                    "Cue-edit mode"});
+    }
+    add(down_, {'0', {}, click(c.right.pause), Group::RightDeck, "0", "Pause"});
+    add(down_, {'2', {}, click(c.left.pause), Group::LeftDeck, "2", "Pause"});
+
+    SliderModel& fader = mixer.crossFader;
+    add(down_, {'V', [this, &fader](int) { return ctrlHeld_ && fader.value() > 0; },
+                step(fader, -1), Group::Mixer, "Ctrl+V", "Crossfader a step left"});
+    add(down_, {'V',
+                {},
+                setTo(fader, [&fader] { return fader.minimum(); }),
+                Group::Mixer,
+                "V",
+                "Crossfader all left"});
+    add(down_, {'B',
+                {},
+                setTo(fader, [&fader] { return fader.maximum() / 2; }),
+                Group::Mixer,
+                "B",
+                "Crossfader to the centre"});
+    add(down_, {'N', [this, &fader](int) { return ctrlHeld_ && fader.value() < 100; },
+                step(fader, +1), Group::Mixer, "Ctrl+N", "Crossfader a step right"});
+    add(down_, {'N',
+                {},
+                setTo(fader, [&fader] { return fader.maximum(); }),
+                Group::Mixer,
+                "N",
+                "Crossfader all right"});
+
+    add(down_, {'S', {}, press(c.left.cue, Qt::LeftButton), Group::LeftDeck, "S", "Cue"});
+    add(down_, {'K', {}, press(c.right.cue, Qt::LeftButton), Group::RightDeck, "K", "Cue"});
+    add(down_, {'R',
+                {},
+                press(c.left.stop, Qt::LeftButton),
+                Group::LeftDeck,
+                "R",
+                "Stop like a turntable"});
+    add(down_, {'U',
+                {},
+                press(c.right.stop, Qt::LeftButton),
+                Group::RightDeck,
+                "U",
+                "Stop like a turntable"});
+    add(down_, {keys::function(4),
+                [this](int mask) { return mask == (kShiftMask | kCtrlMask) && ctrlHeld_; },
+                click(mixer.monitor[2]), Group::Mixer, "Ctrl+Shift+F4", "Headphones off (stereo)"});
+    add(down_, {keys::Enter, shift, click(mixer.autoDJ), Group::AutoDJ, "Shift+Enter",
+                "Auto-DJ on or off"});
+    add(down_, {keys::function(10), {}, click(mixer.options), Group::Window, "F10", "Options"});
+    // Beyond the table: the help sheet, on a key no other row uses.
+    add(down_, {keys::Slash, [](int mask) { return mask == 0 || mask == kShiftMask; },
+                [&c] { c.keyboardSheet.setVisible(!c.keyboardSheet.isVisible()); }, Group::Window,
+                "?", "Show or hide this sheet"});
+}
+
+void KeyboardMap::buildUpRows() {
+    MainControls& c = window_.controls();
+    MainWindow& w = window_;
+    add(up_, {keys::Ctrl, {}, [this] { ctrlHeld_ = false; }, Group::Window, {}, {}});
+    add(up_, {keys::Alt, {}, [this] { altHeld_ = false; }, Group::Window, {}, {}});
+    add(up_, {keys::Left,
+              {},
+              [&c, &w] { c.deck(w.activeDeck()).cueBack.releaseMouse(Qt::LeftButton); },
+              Group::Window,
+              {},
+              {}});
+    add(up_, {keys::Right,
+              {},
+              [&c, &w] { c.deck(w.activeDeck()).cueForward.releaseMouse(Qt::LeftButton); },
+              Group::Window,
+              {},
+              {}});
+}
+
+std::vector<KeyboardMap::HelpLine> KeyboardMap::helpSheet() const {
+    std::vector<HelpLine> lines;
+    for (const Row& row : down_)
+        if (!row.action.isEmpty()) lines.push_back({row.group, row.keys, row.action});
+    return lines;
+}
+
+QString KeyboardMap::groupTitle(Group group) {
+    switch (group) {
+        case Group::LeftDeck:
+            return QStringLiteral("Left deck");
+        case Group::RightDeck:
+            return QStringLiteral("Right deck");
+        case Group::Mixer:
+            return QStringLiteral("Mixer");
+        case Group::ActiveDeck:
+            return QStringLiteral("Active deck");
+        case Group::AutoDJ:
+            return QStringLiteral("Auto-DJ and playlist");
+        case Group::Window:
+            break;
+    }
+    return QStringLiteral("Window");
+}
+
+}  // namespace kelvra::app

@@ -1,0 +1,63 @@
+// The main window's keyboard: every key the DJ presses, tried against one table top to bottom,
+// becomes the click, press, release or slider step of the control that does the same thing, so
+// a key and a click can never behave differently. Also holds the Ctrl and Alt flags the table
+// reads, and writes the help sheet from the same table so the two cannot drift apart.
+// Thread: UI thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace kelvra::app {
+
+class MainWindow;
+
+class KeyboardMap {
+  public:
+    enum class Group { LeftDeck, RightDeck, ActiveDeck, Mixer, AutoDJ, Window };
+    struct HelpLine {
+        Group group;
+        QString keys;    // "Ctrl+Z", "Shift+Enter"
+        QString action;  // what the key does, in a DJ's words
+    };
+
+    explicit KeyboardMap(MainWindow& window);
+
+    // A key went down (or repeated) / came up, with its modifier mask (1 Shift, 2 Ctrl, 4 Alt).
+    // True when the key is one of the map's: then no control of the window may see it.
+    bool keyDown(int code, int mask);
+    bool keyUp(int code, int mask);
+    // Whether the key belongs to the map, without acting on it.
+    bool keyUpOwned(int code) const;
+
+    bool ctrlHeld() const { return ctrlHeld_; }
+    bool altHeld() const { return altHeld_; }
+
+    // Every row a user can press, in table order (the Ctrl and Alt flag rows left out).
+    std::vector<HelpLine> helpSheet() const;
+    static QString groupTitle(Group group);
+
+  private:
+    struct Row {
+        int key;
+        std::function<bool(int mask)> when;  // empty: always
+        std::function<void()> act;
+        Group group;
+        QString keys;
+        QString action;
+    };
+    void buildDownRows();
+    void buildUpRows();
+    void addPitchRows(int key, int direction, Group group, const QString& keyLabel);
+    void add(std::vector<Row>& rows, Row row) { rows.push_back(std::move(row)); }
+    bool run(const std::vector<Row>& rows, int code, int mask);
+
+    MainWindow& window_;
+    std::vector<Row> down_;
+    std::vector<Row> up_;
+    bool ctrlHeld_ = false;
+    bool altHeld_ = false;
+};
+
+}  // namespace kelvra::app

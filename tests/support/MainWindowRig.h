@@ -1,0 +1,49 @@
+// The main window's logic over a fake library, fake playlist and scripted dialogs, loaded as at
+// start-up, with songs written as empty files the fake library knows.
+#pragma once
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "core/VirtualClock.h"
+#include "settings/MemorySettingsStore.h"
+#include "support/FakeAudioLibrary.h"
+#include "support/FakePlaylist.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kelvra::test {
+
+inline constexpr audio::BytePosition kStereoSecond = 44100 * 4;
+
+struct MainWindowRig {
+    MainWindowRig() {
+        window = std::make_unique<app::MainWindow>(
+            app::MainWindowDeps{library, dialogs, store, clock, playlist,
+                                [](const QString& path) { return path.section('/', -1); },
+                                folder.path(), folder.path()},
+            app::Shell{});
+        loaded = window->load("");
+    }
+
+    // A song of `seconds` the fake library can open.
+    QString addSong(const QString& name, int seconds = 90) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly)) file.close();
+        library.addSong(path.toStdString(), FakeAudioLibrary::mainSong(seconds * kStereoSecond));
+        return path;
+    }
+
+    QTemporaryDir folder;
+    FakeAudioLibrary library;
+    ScriptedDialogs dialogs;
+    settings::MemorySettingsStore store;
+    VirtualClock clock;
+    FakePlaylist playlist;
+    std::unique_ptr<app::MainWindow> window;
+    bool loaded = false;
+};
+
+}  // namespace kelvra::test

@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   portaudio19-dev libsamplerate0-dev libtag1-dev libaubio-dev libebur128-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core xdotool pulseaudio pulseaudio-utils libasound2-plugins
   librsvg2-bin desktop-file-utils appstream xdg-utils dpkg-dev
 )
 

@@ -1,0 +1,171 @@
+// The real program under a virtual X server, playing into a real sound server's null sink that
+// is recorded, driven by real key presses: the keyboard map as a DJ meets it. Skipped where the
+// X server, the sound server or the key sender is not installed.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <cstring>
+
+#include "support/AudioFixtures.h"
+
+namespace kelvra::app {
+namespace {
+
+constexpr int kRate = 44100;
+
+class LiveProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(dir.isValid());
+        for (const char* sub : {"home", "runtime", "config"})
+            QDir(dir.path()).mkpath(sub);
+        QFile::setPermissions(dir.filePath("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env = QProcessEnvironment::systemEnvironment();
+        env.remove("KELVRA_AUDIO");
+        env.insert("HOME", dir.filePath("home"));
+        env.insert("XDG_RUNTIME_DIR", dir.filePath("runtime"));
+        env.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+
+        // The X server picks a free display and says which.
+        xserver.setProcessEnvironment(env);
+        xserver.start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(xserver.waitForReadyRead(10000)) << "Xvfb did not start";
+        env.insert("DISPLAY", ":" + QString::fromLatin1(xserver.readAllStandardOutput()).trimmed());
+
+        sound.setProcessEnvironment(env);
+        sound.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1",
+                                   "--load=module-null-sink sink_name=kelvra_rec rate=44100",
+                                   "--load=module-native-protocol-unix"});
+        bool up = false;
+        for (int i = 0; i < 50 && !up; ++i) {
+            QThread::msleep(100);
+            up = run("pactl", {"set-default-sink", "kelvra_rec"}) == 0;
+        }
+        ASSERT_TRUE(up) << "the sound server did not start";
+    }
+    void TearDown() override {
+        for (QProcess* process : {&program, &recorder, &sound, &xserver}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+
+    int run(const QString& tool, const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(tool, args);
+        if (!process.waitForFinished(15000)) return -1;
+        return process.exitCode();
+    }
+    // Sends keys at `at` seconds after the recording started.
+    void keysAt(double at, const QStringList& args) {
+        const qint64 due = qint64(at * 1000) - clock.elapsed();
+        if (due > 0) QThread::msleep(static_cast<unsigned long>(due));
+        EXPECT_EQ(run("xdotool", args), 0) << args.join(' ').toStdString();
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+    QProcess xserver, sound, recorder, program;
+    QElapsedTimer clock;
+};
+
+// Frequency by rising zero crossings, and peak, of one channel between two times.
+struct Window {
+    double frequency = 0;
+    int peak = 0;
+};
+Window measure(const std::vector<std::int16_t>& left, double from, double to) {
+    Window w;
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (std::size_t i = std::size_t(std::max(0.0, from) * kRate) + 1;
+         i < std::size_t(to * kRate) && i < left.size(); ++i) {
+        w.peak = std::max(w.peak, std::abs(int(left[i])));
+        if (left[i - 1] < 0 && left[i] >= 0) {
+            const double at = double(i - 1) + double(left[i - 1]) / (left[i - 1] - left[i]);
+            if (first < 0) first = at;
+            last = at;
+            ++crossings;
+        }
+    }
+    if (crossings > 1) w.frequency = (crossings - 1) / ((last - first) / kRate);
+    return w;
+}
+
+TEST_F(LiveProgram, KeysPlayBendFadeAndStopTheLeftDeck) {
+    const QString song = dir.filePath("sine.wav");
+    ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
+    // A song on the command line goes onto the left deck and plays.
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(KELVRA_PROGRAM_PATH, {song});
+    ASSERT_EQ(run("xdotool", {"search", "--sync", "--name", "Kelvra - "}), 0);
+    QThread::msleep(1000);
+
+    const QString raw = dir.filePath("recording.raw");
+    recorder.setProcessEnvironment(env);
+    recorder.setStandardOutputFile(raw);
+    recorder.start("parec", {"-d", "kelvra_rec.monitor", "--format=s16le", "--rate=44100",
+                             "--channels=2", "--latency-msec=20"});
+    ASSERT_TRUE(recorder.waitForStarted());
+    clock.start();
+    // Focus to the main window, as a click on it would.
+    keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});
+    keysAt(1.0, {"key", "2"});  // pause
+    keysAt(3.0, {"key", "q"});  // play
+    keysAt(5.0, {"keydown", "shift+x"});
+    keysAt(8.0, {"keyup", "x"});
+    keysAt(8.05, {"keyup", "shift"});
+    keysAt(10.0, {"key", "n"});  // crossfader to the (empty) right deck
+    keysAt(12.0, {"key", "v"});  // and back
+    keysAt(14.0, {"key", "r"});  // turntable stop
+    keysAt(16.0, {"key", "Escape"});
+    recorder.terminate();
+    recorder.waitForFinished(3000);
+
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    std::vector<std::int16_t> left(std::size_t(bytes.size() / 4));
+    for (std::size_t i = 0; i < left.size(); ++i)
+        std::memcpy(&left[i], bytes.constData() + 4 * i, 2);
+    ASSERT_GT(left.size(), std::size_t(15 * kRate)) << "recorded too little";
+
+    // The recording starts a little before or after the clock; the pause's silence sets it.
+    double offset = -1;
+    for (double t = 0.5; t < 2.5 && offset < 0; t += 0.01)
+        if (measure(left, t, t + 0.05).peak < 50) offset = t - 1.0;
+    ASSERT_GE(offset, -0.5) << "the pause key did not silence the deck";
+    auto at = [&](double from, double to) { return measure(left, from + offset, to + offset); };
+
+    EXPECT_GT(at(0.2, 0.9).peak, 3000) << "the command-line song was not playing";
+    EXPECT_LT(at(1.5, 2.8).peak, 50) << "2 did not pause";
+    EXPECT_NEAR(at(3.5, 4.8).frequency, 1000, 2) << "Q did not play";
+    EXPECT_GT(at(7.0, 7.9).frequency, 1012) << "Shift+X did not bend up";
+    EXPECT_NEAR(at(8.8, 9.8).frequency, 1000, 2) << "releasing X did not snap back";
+    EXPECT_LT(at(10.6, 11.8).peak, 50) << "N did not fade to the right deck";
+    EXPECT_NEAR(at(12.6, 13.8).frequency, 1000, 2) << "V did not bring the left deck back";
+    const double falling = at(14.1, 14.3).frequency;
+    EXPECT_LT(falling, 990) << "R did not slow the deck";
+    EXPECT_GT(falling, 0) << "R stopped the deck at once";
+    EXPECT_LT(at(14.8, 15.8).peak, 50) << "R did not end in silence";
+}
+
+}  // namespace
+}  // namespace kelvra::app

@@ -117,7 +117,7 @@ void KeyboardMap::buildDownRows() {
                 [&w] { w.show_keyboard_Shortcuts(); },
                 Group::Window,
                 "F2",
-                "Show the key letters beside the controls"});
+                "Show the key letters"});
     add(down_, {keys::Esc,
                 {},
                 [&w] {
@@ -131,8 +131,8 @@ void KeyboardMap::buildDownRows() {
     add(down_, {keys::Alt, {}, [this] { altHeld_ = true; }, Group::Window, {}, {}});
     addPitchRows('Z', -1, Group::LeftDeck, "Z");
     addPitchRows('X', +1, Group::LeftDeck, "X");
-    addPitchRows(keys::Comma, -1, Group::RightDeck, ",");
-    addPitchRows(keys::Period, +1, Group::RightDeck, ".");
+    addPitchRows(keys::Comma, -1, Group::RightDeck, "Comma");
+    addPitchRows(keys::Period, +1, Group::RightDeck, "Period");
     add(down_, {keys::function(12),
                 {},
                 click(c.openPlaylist),
@@ -179,8 +179,7 @@ void KeyboardMap::buildDownRows() {
                         (left ? deck.cueBack : deck.cueForward).pressMouse(Qt::LeftButton);
                     },
                     Group::ActiveDeck, name + " (hold)",
-                    left ? "Cue search back on the active deck (cue-edit mode)"
-                         : "Cue search forward on the active deck (cue-edit mode)"});
+                    left ? "Search back (in cue-edit mode)" : "Search forward (in cue-edit mode)"});
     }
     for (int n : {5, 7}) {
         SliderModel& volume = c.deck(n == 5 ? Side::Left : Side::Right).volume;

@@ -264,7 +264,7 @@ TEST_F(Keyboard, HintsHelpSheetAndTheNextSongKeys) {
         listed << line.keys;
     }
     for (const char* key :
-         {"Q", "Shift+Z (hold)", "Ctrl+Alt+.", "Ctrl+Shift+F4", "Shift+Enter", "?"})
+         {"Q", "Shift+Z (hold)", "Ctrl+Alt+Period", "Ctrl+Shift+F4", "Shift+Enter", "?"})
         EXPECT_TRUE(listed.contains(key)) << key;
 }
 

@@ -5,6 +5,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "app/HeadlessProgram.h"
 #include "app/MainControls.h"
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
@@ -101,6 +102,18 @@ int main(int argc, char** argv) {
         fillMeters(controls);
         controls.setDjSetup(setup);
         ok &= save(view, folder.filePath(QStringLiteral("main-setup%1.png").arg(setup)));
+    }
+
+    {
+        // The keyboard sheet over the real window logic, so it lists the real map.
+        app::HeadlessProgram program({44100, {}, {}});
+        ok &= program.start();
+        app::MainControls& controls = program.window().controls();
+        fillMain(controls);
+        app::MainWindowView view(controls);
+        view.setKeyboard(program.window().keyboard());
+        controls.keyboardSheet.setVisible(true);
+        ok &= save(view, folder.filePath(QStringLiteral("main-keyboard-sheet.png")));
     }
 
     settings::OptionsControls options;

@@ -11,17 +11,16 @@ namespace {
 
 using Group = KeyboardMap::Group;
 
-// Three columns: the decks on the outside as they stand on the table, the mixer and the rest in
-// the middle.
+// Three columns: the decks on the outside as they stand on the table, the mixer in the middle.
 const std::vector<std::vector<Group>> kColumns = {
-    {Group::LeftDeck, Group::ActiveDeck},
-    {Group::Mixer, Group::AutoDJ, Group::Window},
-    {Group::RightDeck},
+    {Group::LeftDeck, Group::Window},
+    {Group::Mixer, Group::AutoDJ},
+    {Group::RightDeck, Group::ActiveDeck},
 };
 
 constexpr int kMargin = 18;
 constexpr int kLineHeight = 17;
-constexpr int kKeyWidth = 122;
+constexpr int kKeyWidth = 140;
 
 }  // namespace
 
@@ -45,7 +44,7 @@ void KeyboardSheetView::mousePressEvent(QMouseEvent* event) {
 void KeyboardSheetView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), QColor(0x0c, 0x0d, 0x0f, 238));
+    painter.fillRect(rect(), QColor(0x0c, 0x0d, 0x0f, 250));
     painter.setPen(QColor(theme::kUnlitGreen));
     painter.drawRoundedRect(rect().adjusted(4, 4, -5, -5), 8, 8);
 

@@ -112,17 +112,24 @@ bool BorderlessWindow::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::LeftButton) break;
+            // The four-way arrow says the window is being moved; the title bar needs no telling.
+            if (watched != titleBar_) setCursor(Qt::SizeAllCursor);
             beginDrag(mouse->globalPosition().toPoint());
             return true;
         }
-        case QEvent::MouseMove:
+        case QEvent::MouseMove: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
             if (dragging_) {
-                auto* mouse = static_cast<QMouseEvent*>(event);
                 move(mouse->globalPosition().toPoint() - dragOffset_);
                 return true;
             }
+            // A platform move keeps the release to itself; the next plain move ends the arrow.
+            if (!(mouse->buttons() & Qt::LeftButton) && testAttribute(Qt::WA_SetCursor))
+                unsetCursor();
             break;
+        }
         case QEvent::MouseButtonRelease:
+            unsetCursor();
             if (dragging_) {
                 dragging_ = false;
                 return true;

@@ -16,10 +16,14 @@ DeckCue::DeckCue(Deck& deck, audio::AudioEngine& engine, DeckHost& host)
     QObject::connect(&c.cue, &ButtonModel::clicked, [this] { cueClick(); });
     QObject::connect(&c.play, &ButtonModel::mousePressed,
                      [this](Qt::MouseButton button) { playMouseDown(button); });
-    QObject::connect(&c.cueBack, &ButtonModel::mousePressed, [this] { searchMouseDown(false); });
-    QObject::connect(&c.cueBack, &ButtonModel::mouseReleased, [this] { searchMouseUp(false); });
-    QObject::connect(&c.cueForward, &ButtonModel::mousePressed, [this] { searchMouseDown(true); });
-    QObject::connect(&c.cueForward, &ButtonModel::mouseReleased, [this] { searchMouseUp(true); });
+    QObject::connect(&c.cueBack, &ButtonModel::mousePressed,
+                     [this] { searchMouseDown(Search::Back); });
+    QObject::connect(&c.cueBack, &ButtonModel::mouseReleased,
+                     [this] { searchMouseUp(Search::Back); });
+    QObject::connect(&c.cueForward, &ButtonModel::mousePressed,
+                     [this] { searchMouseDown(Search::Forward); });
+    QObject::connect(&c.cueForward, &ButtonModel::mouseReleased,
+                     [this] { searchMouseUp(Search::Forward); });
     QObject::connect(&c.playCue, &ButtonModel::clicked, [this] { playCueClick(); });
     QObject::connect(&c.resetCue, &ButtonModel::clicked, [this] { resetCueClick(); });
     deck_.cueTimer().setOnTick([this] { searchTick(); });
@@ -81,8 +85,9 @@ void DeckCue::playMouseDown(Qt::MouseButton button) {
     host_.focusMixer();
 }
 
-void DeckCue::searchMouseDown(bool forward) {
+void DeckCue::searchMouseDown(Search way) {
     if (!deck_.cueMode()) return;
+    const bool forward = way == Search::Forward;
     searchForward_ = forward;
     searchBack_ = !forward;
     deck_.cueTimer().setEnabled(true);
@@ -90,8 +95,8 @@ void DeckCue::searchMouseDown(bool forward) {
     deck_.controls().display.setSearchArrow(forward ? 0 : 1);
 }
 
-void DeckCue::searchMouseUp(bool forward) {
-    (forward ? searchForward_ : searchBack_) = false;
+void DeckCue::searchMouseUp(Search way) {
+    (way == Search::Forward ? searchForward_ : searchBack_) = false;
     DeckDisplayModel& display = deck_.controls().display;
     display.setSearchArrow(2);
     display.setSearchIndicator(2);

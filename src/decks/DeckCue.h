@@ -19,8 +19,9 @@ class DeckCue {
     void cueClick();
     // A press on the play button: the right button enters cue-edit mode.
     void playMouseDown(Qt::MouseButton button);
-    void searchMouseDown(bool forward);
-    void searchMouseUp(bool forward);
+    enum class Search { Back, Forward };
+    void searchMouseDown(Search way);
+    void searchMouseUp(Search way);
     void searchTick();
     void playCueClick();
     void resetCueClick();

@@ -20,10 +20,11 @@ DeckPitch::DeckPitch(Deck& deck, audio::AudioLibrary& library, DeckHost& host,
     DeckControls& c = deck_.controls();
     QObject::connect(&c.pitchZero, &ButtonModel::clicked,
                      [&c] { c.pitch.setValue(c.pitch.maximum() / 2); });
-    QObject::connect(&c.bendPlus, &ButtonModel::mousePressed, [this] { bendPressed(true); });
-    QObject::connect(&c.bendPlus, &ButtonModel::mouseReleased, [this] { bendReleased(true); });
-    QObject::connect(&c.bendMinus, &ButtonModel::mousePressed, [this] { bendPressed(false); });
-    QObject::connect(&c.bendMinus, &ButtonModel::mouseReleased, [this] { bendReleased(false); });
+    QObject::connect(&c.bendPlus, &ButtonModel::mousePressed, [this] { bendPressed(Bend::Up); });
+    QObject::connect(&c.bendPlus, &ButtonModel::mouseReleased, [this] { bendReleased(Bend::Up); });
+    QObject::connect(&c.bendMinus, &ButtonModel::mousePressed, [this] { bendPressed(Bend::Down); });
+    QObject::connect(&c.bendMinus, &ButtonModel::mouseReleased,
+                     [this] { bendReleased(Bend::Down); });
     QObject::connect(&c.speed22, &ButtonModel::clicked, [this] { speedClick(22050); });
     QObject::connect(&c.speed44, &ButtonModel::clicked, [this] { speedClick(44100); });
     QObject::connect(&c.stop, &ButtonModel::mousePressed, [this] { stopMouseDown(); });
@@ -81,14 +82,14 @@ void DeckPitch::followSliderAndBend() {
     }
 }
 
-void DeckPitch::bendPressed(bool up) {
+void DeckPitch::bendPressed(Bend way) {
     host_.setActiveDeck(deck_.side());
-    (up ? bendUp_ : bendDown_) = true;
+    (way == Bend::Up ? bendUp_ : bendDown_) = true;
     host_.run_pitchTimer_timer();
 }
 
-void DeckPitch::bendReleased(bool up) {
-    (up ? bendUp_ : bendDown_) = false;
+void DeckPitch::bendReleased(Bend way) {
+    (way == Bend::Up ? bendUp_ : bendDown_) = false;
     host_.run_pitchTimer_timer();
     host_.focusMixer();
 }

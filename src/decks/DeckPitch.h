@@ -25,8 +25,9 @@ class DeckPitch {
     bool bendHeld() const { return bendUp_ || bendDown_; }
 
     // Bend buttons: held down and let go.
-    void bendPressed(bool up);
-    void bendReleased(bool up);
+    enum class Bend { Down, Up };
+    void bendPressed(Bend way);
+    void bendReleased(Bend way);
     // The base-frequency buttons: 22050 or 44100 Hz.
     void speedClick(int hertz);
     // Mouse-down on the stop button starts the slow-down; each 30 ms tick lowers the frequency.

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/ui/SplashView.h"
 #include "core/widgets/ButtonWidget.h"
@@ -274,6 +275,10 @@ TEST(MainWindowViewKeys, TheMapSeesKeysFirstAndRepeatsKeepABendHeld) {
     EXPECT_TRUE(sheet->isVisible());
     QTest::mouseClick(sheet, Qt::LeftButton);
     EXPECT_FALSE(sheet->isVisible());
+    auto* button = view.findChild<QToolButton*>(QStringLiteral("keyboardSheetButton"));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_TRUE(sheet->isVisible());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QToolButton>
 
@@ -80,6 +81,17 @@ void MainWindowView::bindWindowButtons() {
     connect(minimize, &QToolButton::clicked, &controls_.minimize, &ButtonModel::click);
     connect(&controls_.close, &ButtonModel::clicked, this, &QWidget::close);
     connect(&controls_.minimize, &ButtonModel::clicked, this, &QWidget::showMinimized);
+
+    // The keyboard sheet's own button, so a new user finds the keys without knowing "?".
+    auto* keysButton = new QToolButton(titleBar());
+    keysButton->setObjectName(QStringLiteral("keyboardSheetButton"));
+    keysButton->setText(QStringLiteral("?"));
+    keysButton->setToolTip(tr("Keyboard shortcuts (?)"));
+    keysButton->setFocusPolicy(Qt::NoFocus);
+    if (auto* row = qobject_cast<QHBoxLayout*>(titleBar()->layout()))
+        row->insertWidget(row->indexOf(minimize), keysButton);
+    connect(keysButton, &QToolButton::clicked, this,
+            [this] { controls_.keyboardSheet.setVisible(!controls_.keyboardSheet.isVisible()); });
 }
 
 void MainWindowView::buildBottomRow() {

@@ -10,6 +10,7 @@
 #include "audio/engine/WavWriter.h"
 #include "autodj/CueSheet.h"
 #include "cli/Commands.h"
+#include "cli/OptionParser.h"
 
 namespace kelvra::cli {
 namespace {
@@ -22,40 +23,27 @@ constexpr double kLongestMix = 86400.0 * 7;
 constexpr std::int64_t kSliceMs = 100;
 
 struct AutomixOptions {
-    QString list, out, cueSheet;
+    std::string list, out, cueSheet;
     int rate = 44100;
     int start = -1;
     double seconds = kLongestMix;
 };
 
+// A path from the command line as the file system names it, whatever its bytes.
+QString pathOf(const std::string& word) {
+    return QFile::decodeName(QByteArray::fromStdString(word));
+}
+
 std::optional<AutomixOptions> parse(const Args& args) {
     AutomixOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const QString arg = QString::fromStdString(args[i]);
-        if (!arg.startsWith("--")) {
-            if (!options.list.isEmpty()) return std::nullopt;
-            options.list = arg;
-            continue;
-        }
-        if (i + 1 >= args.size()) return std::nullopt;
-        const QString value = QString::fromStdString(args[++i]);
-        bool ok = true;
-        if (arg == "--out")
-            options.out = value;
-        else if (arg == "--cue-sheet")
-            options.cueSheet = value;
-        else if (arg == "--rate")
-            options.rate = value.toInt(&ok);
-        else if (arg == "--start")
-            options.start = value.toInt(&ok);
-        else if (arg == "--seconds")
-            options.seconds = value.toDouble(&ok);
-        else
-            ok = false;
-        if (!ok) return std::nullopt;
-    }
-    if (options.list.isEmpty() || options.out.isEmpty() || options.rate < 8000 ||
-        options.rate > 192000 ||
+    OptionParser parser;
+    parser.text("--out", options.out)
+        .text("--cue-sheet", options.cueSheet)
+        .number("--rate", options.rate)
+        .number("--start", options.start)
+        .number("--seconds", options.seconds);
+    if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty() ||
+        options.rate < 8000 || options.rate > 192000 ||
         (options.start != -1 && (options.start < 0 || options.start > 100)) ||
         !(options.seconds >= 0) || options.seconds > kLongestMix)
         return std::nullopt;
@@ -72,7 +60,7 @@ int automixCommand(const Args& args) {
     }
     app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
-    audio::engine::WavWriter wav(options->out.toStdString(), options->rate);
+    audio::engine::WavWriter wav(options->out, options->rate);
     const auto sink = [&wav](const std::int16_t* frames, std::int64_t count) {
         wav.write(frames, count);
     };
@@ -80,8 +68,9 @@ int automixCommand(const Args& args) {
     if (options->start >= 0) window.values().AutomixStart = std::int16_t(options->start);
 
     program.runUntil(10, sink);  // the playlist window's own load comes first
-    if (!program.playlist().open_playlist(options->list) || program.playlist().count() == 0) {
-        std::fprintf(stderr, "kelvra-cli: %s holds no songs\n", options->list.toUtf8().constData());
+    if (!program.playlist().open_playlist(pathOf(options->list)) ||
+        program.playlist().count() == 0) {
+        std::fprintf(stderr, "kelvra-cli: %s holds no songs\n", options->list.c_str());
         return 1;
     }
     const int entries = program.playlist().count();
@@ -120,16 +109,16 @@ int automixCommand(const Args& args) {
         if (!window.autoDJOn()) break;
     }
     if (!wav.finish()) {
-        std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->out.toUtf8().constData());
+        std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->out.c_str());
         return 1;
     }
-    if (!options->cueSheet.isEmpty()) {
-        QFile sheet(options->cueSheet);
+    if (!options->cueSheet.empty()) {
+        QFile sheet(pathOf(options->cueSheet));
         if (!sheet.open(QIODevice::WriteOnly) ||
-            sheet.write(autodj::cueSheetText(QFileInfo(options->out).fileName(), tracks).toUtf8()) <
+            sheet.write(
+                autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8()) <
                 0) {
-            std::fprintf(stderr, "kelvra-cli: cannot write %s\n",
-                         options->cueSheet.toUtf8().constData());
+            std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->cueSheet.c_str());
             return 1;
         }
     }

@@ -1,6 +1,5 @@
 // render FILE --out OUT.wav [...]: plays a file through the engine's mixing path, offline, into a
 // 16-bit stereo WAV file.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -11,6 +10,7 @@
 #include "audio/engine/Engine.h"
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
+#include "cli/OptionParser.h"
 
 namespace kelvra::cli {
 namespace {
@@ -25,44 +25,19 @@ struct RenderOptions {
     double seconds = -1;
 };
 
-template <typename T>
-bool parseNumber(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value);
-    return result.ec == std::errc() && result.ptr == end;
-}
-
 std::optional<RenderOptions> parse(const Args& args) {
     RenderOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0) {
-            if (!options.file.empty()) return std::nullopt;
-            options.file = arg;
-            continue;
-        }
-        if (i + 1 >= args.size()) return std::nullopt;
-        const std::string& value = args[++i];
-        bool good = true;
-        if (arg == "--out")
-            options.out = value;
-        else if (arg == "--rate")
-            good = parseNumber(value, options.rate);
-        else if (arg == "--freq")
-            good = parseNumber(value, options.freq);
-        else if (arg == "--volume")
-            good = parseNumber(value, options.volume);
-        else if (arg == "--pan")
-            good = parseNumber(value, options.pan);
-        else if (arg == "--from")
-            good = parseNumber(value, options.from);
-        else if (arg == "--seconds")
-            good = parseNumber(value, options.seconds) && options.seconds >= 0;
-        else
-            good = false;
-        if (!good) return std::nullopt;
-    }
-    if (options.file.empty() || options.out.empty() || options.from < 0) return std::nullopt;
+    OptionParser parser;
+    parser.text("--out", options.out)
+        .number("--rate", options.rate)
+        .number("--freq", options.freq)
+        .number("--volume", options.volume)
+        .number("--pan", options.pan)
+        .number("--from", options.from)
+        .number("--seconds", options.seconds);
+    if (!parser.parse(args, options.file) || options.file.empty() || options.out.empty() ||
+        options.from < 0 || !(options.seconds >= 0 || options.seconds == -1))
+        return std::nullopt;
     return options;
 }
 

@@ -8,6 +8,7 @@
 #include "app/SessionRunner.h"
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
+#include "cli/OptionParser.h"
 
 namespace kelvra::cli {
 namespace {
@@ -24,30 +25,14 @@ struct SessionOptions {
 
 std::optional<SessionOptions> parse(const Args& args) {
     SessionOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0) {
-            if (!options.script.empty()) return std::nullopt;
-            options.script = arg;
-            continue;
-        }
-        if (i + 1 >= args.size()) return std::nullopt;
-        const QString value = QString::fromStdString(args[++i]);
-        bool ok = true;
-        if (arg == "--out")
-            options.out = value.toStdString();
-        else if (arg == "--trace")
-            options.trace = value.toStdString();
-        else if (arg == "--rate")
-            options.rate = value.toInt(&ok);
-        else if (arg == "--seconds")
-            options.seconds = value.toDouble(&ok);
-        else
-            ok = false;
-        if (!ok) return std::nullopt;
-    }
-    if (options.script.empty() || options.out.empty() || options.rate < 8000 ||
-        options.rate > 192000 || !(options.seconds >= 0) || options.seconds > 86400.0 * 7)
+    OptionParser parser;
+    parser.text("--out", options.out)
+        .text("--trace", options.trace)
+        .number("--rate", options.rate)
+        .number("--seconds", options.seconds);
+    if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty() ||
+        options.rate < 8000 || options.rate > 192000 || !(options.seconds >= 0) ||
+        options.seconds > 86400.0 * 7)
         return std::nullopt;
     return options;
 }
@@ -60,7 +45,7 @@ int sessionCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    QFile file(QString::fromStdString(options->script));
+    QFile file(QFile::decodeName(QByteArray::fromStdString(options->script)));
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "kelvra-cli: cannot read %s\n", options->script.c_str());
         return 1;

@@ -1,5 +1,8 @@
 #include "app/KeyboardMap.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/KeyCodes.h"
 #include "app/MainWindow.h"
 
@@ -23,12 +26,22 @@ KeyboardMap::KeyboardMap(MainWindow& window) : window_(window) {
 }
 
 bool KeyboardMap::keyDown(int code, int mask) {
+    if (std::find(held_.begin(), held_.end(), code) == held_.end()) held_.push_back(code);
     return run(down_, code, mask);
 }
 
 bool KeyboardMap::keyUp(int code, int mask) {
+    held_.erase(std::remove(held_.begin(), held_.end(), code), held_.end());
     run(up_, code, mask);
     return keyUpOwned(code);
+}
+
+void KeyboardMap::releaseHeldKeys() {
+    const std::vector<int> held = std::exchange(held_, {});
+    for (int code : held)
+        if (code != keys::Ctrl && code != keys::Alt) run(up_, code, 0);
+    for (int code : held)
+        if (code == keys::Ctrl || code == keys::Alt) held_.push_back(code);
 }
 
 bool KeyboardMap::keyUpOwned(int code) const {

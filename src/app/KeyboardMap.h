@@ -31,6 +31,10 @@ class KeyboardMap {
     // Whether the key belongs to the map, without acting on it.
     bool keyUpOwned(int code) const;
 
+    // The window lost the keyboard while keys were down: their key-ups will go elsewhere, so a
+    // held bend or search ends now rather than running on. Ctrl and Alt stay as they are.
+    void releaseHeldKeys();
+
     bool ctrlHeld() const { return ctrlHeld_; }
     bool altHeld() const { return altHeld_; }
 
@@ -58,6 +62,7 @@ class KeyboardMap {
     std::vector<Row> up_;
     bool ctrlHeld_ = false;
     bool altHeld_ = false;
+    std::vector<int> held_;  // keys down whose key-up has not come yet
 };
 
 }  // namespace kelvra::app

@@ -191,6 +191,20 @@ TEST_F(Keyboard, FlagsFollowTheirOwnKeysAndSearchFollowsTheActiveDeck) {
     EXPECT_EQ(spy.events.join(','), "cueBackCB down,cueBackCB up,cueFowardCB down,cueFowardCB up");
 }
 
+TEST_F(Keyboard, LosingTheKeyboardEndsHeldBendsButKeepsTheFlags) {
+    keys().keyDown('X', kShiftMask);
+    keys().keyUp('X', 0);  // already let go: not released again
+    keys().keyDown('Z', kShiftMask);
+    keys().keyDown(keys::Left, 0);
+    keys().keyDown(keys::Ctrl, kCtrlMask);
+    ControlSpy spy(controls());
+    keys().releaseHeldKeys();
+    EXPECT_EQ(spy.events.join(','), "LpBend_Minus up,LcueBackCB up");
+    EXPECT_TRUE(keys().ctrlHeld());
+    keys().releaseHeldKeys();
+    EXPECT_EQ(spy.events.size(), 2);
+}
+
 TEST_F(Keyboard, CrossfaderEndsAndPositionBarLimits) {
     MainControls& c = controls();
     // Ctrl+V at 0 and Ctrl+N at 100 take the plain rows: the ends.

@@ -212,6 +212,8 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
 void MainWindowView::changeEvent(QEvent* event) {
     // Coming back to the front, the window repaints at once under the busy pointer, so the DJ
     // never looks at stale meters and lamps.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyboard_)
+        keyboard_->releaseHeldKeys();
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         repaint();

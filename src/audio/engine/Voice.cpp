@@ -1,7 +1,5 @@
 #include "audio/engine/Voice.h"
 
-#include <samplerate.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -14,9 +12,9 @@ namespace {
 constexpr double kFadeSeconds = 0.003;      // starts, stops, pauses and seeks
 constexpr double kGainRampSeconds = 0.005;  // a full-scale volume or pan move
 constexpr int kInputFrames = 8192;          // resampler input, enough for the lowest ratio
-// libsamplerate accepts ratios up to 256 either way; beyond that (rate 100 Hz into 44100 Hz)
-// the stream plays at the slowest rate it can.
-constexpr double kMaxRatio = 256.0;
+// Beyond 256 times slower (rate 100 Hz into 44100 Hz) the stream plays at the slowest rate it
+// can; faster, the resampler sets the limit.
+constexpr double kMinStep = 1.0 / 256;
 // Offline rendering waits this long for a block before giving up and playing silence.
 constexpr auto kOfflineWait = std::chrono::seconds(5);
 
@@ -39,16 +37,13 @@ Voice::Voice(DecodeWorker& worker, std::atomic<std::uint64_t>& starvedFrames)
       length_(worker.lengthFrames()),
       currentRate_(worker.format().rate),
       input_(std::size_t(kInputFrames) * worker.format().channels),
-      scratch_(std::size_t(kMaxChunk) * 2) {
+      scratch_(std::size_t(kMaxChunk) * 2),
+      resampler_(channels_, kInputFrames) {
     shared.rate.store(worker.format().rate);
-    int error = 0;
-    resampler_ = src_new(SRC_SINC_FASTEST, channels_, &error);
     prepare(44100);
 }
 
-Voice::~Voice() {
-    if (resampler_) src_delete(resampler_);
-}
+Voice::~Voice() = default;
 
 void Voice::prepare(int outputRate) {
     outputRate_ = outputRate;
@@ -58,8 +53,7 @@ void Voice::prepare(int outputRate) {
     // A rate change glides across the first resampler call of a chunk: 5 ms chunks keep every
     // glide well inside 10 ms at any output rate.
     chunkFrames_ = std::clamp(outputRate / 200, 32, kMaxChunk);
-    if (resampler_) src_reset(resampler_);
-    lastRatio_ = double(outputRate) / currentRate_;
+    resampler_.reset();
 }
 
 void Voice::play(std::uint32_t serial) {
@@ -98,7 +92,7 @@ void Voice::applySeek() {
     inputOffset_ = inputFrames_ = 0;
     sourceEnded_ = false;
     ended_ = false;
-    if (resampler_) src_reset(resampler_);
+    resampler_.reset();
     publishPosition();
 }
 
@@ -111,8 +105,7 @@ void Voice::switchPath(int rate) {
         // Unread resampler input plays first, straight.
         position_ = double(readFrame_ - (inputFrames_ - inputOffset_));
     } else {
-        if (resampler_) src_reset(resampler_);
-        lastRatio_ = std::clamp(double(outputRate_) / rate, 1 / kMaxRatio, kMaxRatio);
+        resampler_.reset();
     }
 }
 
@@ -170,8 +163,9 @@ int Voice::readSource(float* out, int frames, bool waitForData) {
 }
 
 int Voice::resample(float* out, int frames, bool waitForData) {
-    const double ratio = std::clamp(double(outputRate_) / currentRate_, 1 / kMaxRatio, kMaxRatio);
-    const int needed = int(std::ceil(frames / ratio)) + 64;
+    const double step =
+        std::clamp(double(currentRate_) / outputRate_, kMinStep, SincResampler::kMaxStep);
+    const int needed = int(std::ceil(frames * step)) + SincResampler::lookAhead(step) + 1;
     int produced = 0;
     for (int attempt = 0; produced < frames && attempt < 8; ++attempt) {
         int available = inputFrames_ - inputOffset_;
@@ -184,20 +178,14 @@ int Voice::resample(float* out, int frames, bool waitForData) {
                                        kInputFrames - available, waitForData);
             available = inputFrames_;
         }
-        SRC_DATA data{};
-        data.data_in = input_.data() + std::size_t(inputOffset_) * channels_;
-        data.input_frames = available;
-        data.data_out = out + std::size_t(produced) * channels_;
-        data.output_frames = frames - produced;
-        data.src_ratio = ratio;
-        data.end_of_input = sourceEnded_ ? 1 : 0;
-        if (src_process(resampler_, &data) != 0) break;
-        inputOffset_ += int(data.input_frames_used);
-        produced += int(data.output_frames_gen);
-        // libsamplerate glides from the last ratio to this one across the call's output.
-        position_ += data.output_frames_gen * 0.5 * (1 / lastRatio_ + 1 / ratio);
-        lastRatio_ = ratio;
-        if (data.output_frames_gen == 0 && (sourceEnded_ || data.input_frames_used == 0)) break;
+        // The step glides from the last call's to this one across the call's output.
+        const SincResampler::Result result = resampler_.process(
+            input_.data() + std::size_t(inputOffset_) * channels_, available, sourceEnded_,
+            out + std::size_t(produced) * channels_, frames - produced, step);
+        inputOffset_ += result.inputUsed;
+        produced += result.outputMade;
+        position_ += result.sourceAdvance;
+        if (result.outputMade == 0 && (sourceEnded_ || result.inputUsed == 0)) break;
     }
     // The audible position cannot run ahead of what was read.
     position_ = std::min(position_, double(readFrame_));

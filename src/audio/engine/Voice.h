@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "audio/engine/DecodeWorker.h"
-
-typedef struct SRC_STATE_tag SRC_STATE;
+#include "audio/engine/SincResampler.h"
 
 namespace kelvra::audio::engine {
 
@@ -94,11 +93,9 @@ class Voice {
 
     // Resampling.
     int currentRate_ = 44100;
-    SRC_STATE* resampler_ = nullptr;
     std::vector<float> input_;  // source frames waiting for the resampler
     int inputOffset_ = 0;       // first frame of input_ not given to the resampler yet
     int inputFrames_ = 0;
-    double lastRatio_ = 1;
 
     // Gains and fades, per output sample.
     float gainLeft_ = 1, gainRight_ = 1;
@@ -106,6 +103,7 @@ class Voice {
     int chunkFrames_ = kMaxChunk;
     float envelope_ = 0, envelopeStep_ = 0;
     std::vector<float> scratch_;  // stereo source frames of one chunk
+    SincResampler resampler_;
 
     // Meter: peaks of the last few slices of ~5 ms.
     static constexpr int kSlices = 4;

@@ -116,9 +116,20 @@ void Application::loadMainWindow() {
         *p.library,      p.dialogs,
         *p.store,        *p.clock,
         *p.playlistPort, [&p](const QString& path) { return tags::get_ID3_tag(*p.library, path); },
-        p.programFolder, windowsFolder()};
+        p.programFolder, windowsFolder(),
+        nullptr,         {}};
     p.silenceScanner = autodj::makeThreadedSilenceScanner();
     deps.silenceScanner = p.silenceScanner.get();
+    p.analyser = std::make_unique<audio::analysis::BackgroundAnalyser>(
+        audio::analysis::AnalysisCache(audio::analysis::AnalysisCache::defaultFolder()));
+    deps.requestAnalysis = [&p](Side side, const QString& path) {
+        p.analyser->requestAnalysis(side, path);
+    };
+    QObject::connect(
+        p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
+        [&p](Side side, const QString& path, audio::analysis::AnalysisSnapshot result) {
+            if (p.logic) p.logic->analysisReady(side, path, std::move(result));
+        });
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     p.mainView->setClock(*p.clock);

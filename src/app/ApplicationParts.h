@@ -12,6 +12,7 @@
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
+#include "audio/analysis/BackgroundAnalyser.h"
 #include "core/BusyPointer.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
@@ -43,7 +44,8 @@ struct Application::Parts {
     std::unique_ptr<SplashView> splashView;
     std::unique_ptr<playlist::PlaylistWindow> playlistWindow;
     std::unique_ptr<PlaylistWindowAdapter> playlistPort;
-    std::unique_ptr<autodj::SilenceScanner> silenceScanner;  // outlives the logic using it
+    std::unique_ptr<autodj::SilenceScanner> silenceScanner;         // outlives the logic using it
+    std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;

@@ -42,6 +42,7 @@ std::vector<NamedControl> namedControls(MainControls& c) {
             {DeckControl::PitchZero, &d.pitchZero},
             {DeckControl::BendMinus, &d.bendMinus},
             {DeckControl::BendPlus, &d.bendPlus},
+            {DeckControl::Sync, &d.sync},
         };
         for (const auto& [which, model] : buttons)
             button(decks::controlName(side, which), *model);

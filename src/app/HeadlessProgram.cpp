@@ -1,5 +1,7 @@
 #include "app/HeadlessProgram.h"
 
+#include "audio/analysis/AnalysisCache.h"
+
 #include <QTemporaryDir>
 #include <cstdio>
 #include <vector>
@@ -77,11 +79,20 @@ HeadlessProgram::HeadlessProgram(Options options)
     shell.displayTicked = [this] {
         if (displayTicked_) displayTicked_();
     };
-    window_ = std::make_unique<MainWindow>(
-        MainWindowDeps{engine_, *p.dialogs, *p.store, clock_, *p.port,
-                       [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
-                       p.folder, p.folder},
-        shell);
+    MainWindowDeps deps{
+        engine_,  *p.dialogs,
+        *p.store, clock_,
+        *p.port,  [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
+        p.folder, p.folder};
+    // Analysed at once, on this thread: a render may wait for it, and must not depend on when a
+    // worker happens to finish.
+    const audio::analysis::AnalysisCache cache(
+        options.configFolder.isEmpty() ? audio::analysis::AnalysisCache::defaultFolder()
+                                       : options.configFolder + QStringLiteral("/cache"));
+    deps.requestAnalysis = [this, cache](Side side, const QString& path) {
+        window_->analysisReady(side, path, audio::analysis::analyseCached(cache, path));
+    };
+    window_ = std::make_unique<MainWindow>(std::move(deps), shell);
 }
 
 HeadlessProgram::~HeadlessProgram() {

@@ -299,7 +299,11 @@ void KeyboardMap::buildDownRows() {
     add(down_, {keys::Enter, shift, click(mixer.autoDJ), Group::AutoDJ, "Shift+Enter",
                 "Auto-DJ on or off"});
     add(down_, {keys::function(10), {}, click(mixer.options), Group::Window, "F10", "Options"});
-    // Beyond the table: the help sheet, on a key no other row uses.
+    // Beyond the table, on keys no other row uses: Sync under each hand, and the help sheet.
+    add(down_,
+        {'A', {}, [&w] { w.sync(Side::Left); }, Group::LeftDeck, "A", "Sync to the right deck"});
+    add(down_,
+        {'L', {}, [&w] { w.sync(Side::Right); }, Group::RightDeck, "L", "Sync to the left deck"});
     add(down_, {keys::Slash, [](int mask) { return mask == 0 || mask == kShiftMask; },
                 [&c] { c.keyboardSheet.setVisible(!c.keyboardSheet.isVisible()); }, Group::Window,
                 "?", "Show or hide this sheet"});

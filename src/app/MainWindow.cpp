@@ -45,9 +45,11 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         auto& unit = pitch_[sideIndex(side)];
         unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
         cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
+        tempo_[sideIndex(side)] = std::make_unique<decks::DeckTempo>(deck(side), engine_, values_);
         decks::DeckControls& c = controls_.deck(side);
         QObject::connect(&c.pitch, &SliderModel::changed, [this] { run_pitchTimer_timer(); });
         QObject::connect(&c.pitch, &SliderModel::mousePressed, [this] { focusMixer(); });
+        QObject::connect(&c.sync, &ButtonModel::clicked, [this, side] { sync(side); });
     }
 
     settings::Options::Hooks optionHooks;
@@ -174,6 +176,8 @@ void MainWindow::tmrTrackLength_Timer() {
     right_->updateDisplay();
     right_->rememberShownProgress();
     left_->rememberShownProgress();
+    tempo_[0]->refresh();
+    tempo_[1]->refresh();
     if (autoDJOn()) autoDJ_->autoDJTrigger();
     if (shell_.displayTicked) shell_.displayTicked();
 }
@@ -186,6 +190,22 @@ void MainWindow::hide_keyboard_Shortcuts() {
 void MainWindow::show_keyboard_Shortcuts() {
     for (ButtonModel& hint : controls_.keyboardHints)
         hint.setVisible(true);
+}
+
+void MainWindow::songLoaded(Side side) {
+    tempo(side).songLoaded();
+    if (deps_.requestAnalysis && !deck(side).songFile().isEmpty())
+        deps_.requestAnalysis(side, deck(side).songFile());
+}
+
+void MainWindow::analysisReady(Side side, const QString& path,
+                               audio::analysis::AnalysisSnapshot result) {
+    tempo(side).analysed(path, std::move(result));
+}
+
+void MainWindow::sync(Side side) {
+    tempo(side).syncTo(tempo(otherSide(side)));
+    focusMixer();
 }
 
 void MainWindow::showHelp() {

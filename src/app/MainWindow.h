@@ -18,6 +18,7 @@
 #include "decks/Deck.h"
 #include "decks/DeckCue.h"
 #include "decks/DeckPitch.h"
+#include "decks/DeckTempo.h"
 #include "decks/Mixer.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
@@ -47,6 +48,9 @@ struct MainWindowDeps {
     QString programFolder;
     QString windowsFolder;                             // where the loops folder goes
     autodj::SilenceScanner* silenceScanner = nullptr;  // the Auto-DJ's skip silence; none: off
+    // Asks for a loaded song's analysis; the answer comes back through analysisReady(). None:
+    // no tempo, waveform or Sync.
+    std::function<void(Side, const QString& path)> requestAnalysis = {};
 };
 
 class MainWindow final : public decks::DeckHost {
@@ -63,6 +67,7 @@ class MainWindow final : public decks::DeckHost {
     decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
     decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
     decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
+    decks::DeckTempo& tempo(Side side) { return *tempo_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -81,6 +86,9 @@ class MainWindow final : public decks::DeckHost {
     void show_keyboard_Shortcuts();
     // F1: the help file where one is set, otherwise the message that says why there is none.
     void showHelp();
+    // The Sync button of a deck: its tempo and beat to the other deck's.
+    void sync(Side side);
+    void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result);
     // Mouse-down on the next-song box: the drag that may end on a deck.
     void startNextSongDrag() { dragFromNextSong_ = true; }
     bool dragFromNextSong() const { return dragFromNextSong_; }
@@ -98,6 +106,7 @@ class MainWindow final : public decks::DeckHost {
     void run_pitchTimer_timer() override;
     void run_cue_mousedown() override { cue_[sideIndex(activeDeck_)]->recordCue(); }
     void focusMixer() override { controls_.focus.request(FocusTarget::Mixer); }
+    void songLoaded(Side side) override;
     void focusPlay(Side side) override {
         controls_.focus.request(side == Side::Left ? FocusTarget::LeftPlay
                                                    : FocusTarget::RightPlay);
@@ -126,6 +135,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::Deck> right_;
     std::unique_ptr<decks::DeckPitch> pitch_[2];
     std::unique_ptr<decks::DeckCue> cue_[2];
+    std::unique_ptr<decks::DeckTempo> tempo_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

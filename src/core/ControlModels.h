@@ -6,6 +6,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace kelvra {
 
@@ -138,6 +142,12 @@ class DropTargetModel : public QObject {
     void dropped();
 };
 
+// A whole song at a glance for a deck's position bar: for each column from start to end, the
+// peaks of the lows, mids and highs, 0..255 of full scale.
+struct OverviewWaveform {
+    std::vector<std::array<std::uint8_t, 3>> columns;
+};
+
 // A deck's display: title, time and pitch texts, a draggable position bar 0..100, lamps and
 // search indicators.
 class DeckDisplayModel : public QObject {
@@ -151,6 +161,12 @@ class DeckDisplayModel : public QObject {
     QString timeText() const { return timeText_; }
     QString pitchText() const { return pitchText_; }
     QString furtherText() const { return furtherText_; }
+    // The song's tempo and the tempo it plays at, or why Sync could not act.
+    QString tempoText() const { return tempoText_; }
+    std::shared_ptr<const OverviewWaveform> overview() const { return overview_; }
+    // Where the cue point and the previous cue sit, as shares 0..1 of the song; -1: not shown.
+    double cueMark() const { return cueMark_; }
+    double previousCueMark() const { return previousCueMark_; }
     int positionBar() const { return positionBar_; }
     bool lamp(Lamp lamp) const { return lamps_[lamp]; }
     int searchArrow() const { return searchArrow_; }
@@ -160,6 +176,12 @@ class DeckDisplayModel : public QObject {
     void setTimeText(const QString& text) { set(timeText_, text); }
     void setPitchText(const QString& text) { set(pitchText_, text); }
     void setFurtherText(const QString& text) { set(furtherText_, text); }
+    void setTempoText(const QString& text) { set(tempoText_, text); }
+    void setOverview(std::shared_ptr<const OverviewWaveform> overview) { set(overview_, overview); }
+    void setCueMarks(double cue, double previous) {
+        set(cueMark_, cue);
+        set(previousCueMark_, previous);
+    }
     // The program moves the bar; the user drags it (the deck reads the dragged value back).
     void setPositionBar(int percent);
     void setLamp(Lamp lamp, bool on);
@@ -184,6 +206,10 @@ class DeckDisplayModel : public QObject {
     QString timeText_;
     QString pitchText_;
     QString furtherText_;
+    QString tempoText_;
+    std::shared_ptr<const OverviewWaveform> overview_;
+    double cueMark_ = -1;
+    double previousCueMark_ = -1;
     int positionBar_ = 0;
     bool lamps_[LampCount] = {};
     int searchArrow_ = 2;

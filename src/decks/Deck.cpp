@@ -103,6 +103,7 @@ void Deck::init_Player() {
         display.setLamp(lamp, false);
     display.setSearchIndicator(2);
     display.setFurtherText(QString());
+    host_.songLoaded(side_);
 }
 
 void Deck::playClick() {

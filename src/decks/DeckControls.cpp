@@ -18,7 +18,8 @@ DeckControls::DeckControls(Side side_)
       bendPlus("", "Pitch Bend - Plus"),
       speed22("22", "Frequency = 22Khz..."),
       speed44("44", "Frequency = 44Khz..."),
-      logo("Kelvra") {
+      logo("Kelvra"),
+      sync("SYNC", "Sync: match the other deck's tempo and beat") {
     pitch.setSteps(1, 10);
     pitch.setTickSpacing(100);
     pitch.setToolTip("Pitch Slider");
@@ -85,6 +86,8 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "LVUmeter" : "RVUmeter";
         case DeckControl::PitchLabel:
             return left ? "Label14" : "Label3";
+        case DeckControl::Sync:
+            return left ? "LsyncCB" : "RsyncCB";
     }
     return "";
 }

@@ -28,6 +28,7 @@ struct DeckControls {
     ButtonModel speed22;  // base frequency 22 kHz lamp and button
     ButtonModel speed44;  // base frequency 44 kHz lamp and button
     ButtonModel logo;
+    ButtonModel sync;  // beyond the classic panel: tempo and beat to the other deck
     SliderModel pitch{0, 2000, 1000};
     SliderModel volume{0, 100, 100};
     DeckDisplayModel display;
@@ -68,6 +69,7 @@ enum class DeckControl {
     Display,
     Meter,
     PitchLabel,
+    Sync,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

@@ -50,6 +50,8 @@ class DeckHost {
     // Records a cue point for the active deck (cue unit).
     virtual void run_cue_mousedown() {}
     virtual void focusPlay(Side) {}
+    // A song went onto a deck (its stream is open, or failed to open with Auto-DJ off).
+    virtual void songLoaded(Side) {}
 
     // The title line of a song for the deck display.
     virtual QString deckTitle(const QString& path) = 0;

@@ -85,6 +85,9 @@ DeckPanelView::DeckPanelView(decks::DeckControls& controls, std::array<ButtonMod
         button(controls.pause, DeckControl::Pause, {}, 20, {74, 318, 121, 90}, kMiddleColumn);
     ButtonWidget& stop =
         button(controls.stop, DeckControl::Stop, {}, 20, {199, 318, 121, 90}, kMiddleColumn);
+    // Sync along the panel's foot, below the transport, where no other control sits.
+    button(controls.sync, DeckControl::Sync, QStringLiteral("SYNC"), 10, {74, 411, 246, 16},
+           kMiddleColumn);
     // Left deck: Q play, S cue, R stop, 2 pause; right deck: U stop, 0 pause, K cue, P play.
     const bool left = side == Side::Left;
     hint(hints, left ? 0 : 10, play);

@@ -175,4 +175,16 @@ AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
     return a;
 }
 
+AnalysisSnapshot analyseCached(const AnalysisCache& cache, const QString& path,
+                               std::stop_token stop) {
+    // The file system's own bytes for the name, whatever its encoding.
+    const std::string file = QFile::encodeName(path).toStdString();
+    AnalysisSnapshot result = cache.load(file);
+    if (!result) {
+        result = analyseFile(file, stop);
+        if (result) cache.store(file, *result);
+    }
+    return result;
+}
+
 }  // namespace kelvra::audio::analysis

@@ -26,4 +26,9 @@ class AnalysisCache {
     QString folder_;
 };
 
+// The analysis of `path` from the cache, or made now and stored there. Null when the file cannot
+// be read or `stop` was requested.
+AnalysisSnapshot analyseCached(const AnalysisCache& cache, const QString& path,
+                               std::stop_token stop = {});
+
 }  // namespace kelvra::audio::analysis

@@ -59,12 +59,7 @@ void BackgroundAnalyser::work() {
         const unsigned generation = job.generation;
         lock.unlock();
 
-        const std::string file = path.toStdString();
-        AnalysisSnapshot result = cache_.load(file);
-        if (!result) {
-            result = analyseFile(file, stop);
-            if (result) cache_.store(file, *result);
-        }
+        AnalysisSnapshot result = analyseCached(cache_, path, stop);
         if (!stop.stop_requested()) deliver(Side(side), generation, path, std::move(result));
         lock.lock();
     }

@@ -18,7 +18,7 @@ namespace {
 constexpr int kPad = 8;
 constexpr int kLampRow = 18;
 constexpr int kTitleRow = 22;
-constexpr int kBarHeight = 14;
+constexpr int kBarHeight = 18;  // tall enough to read the song's waveform in it
 constexpr int kMarqueeIntervalMs = 50;
 constexpr int kMarqueeStep = 2;
 constexpr int kMarqueeGap = 60;  // blank pixels between the end of the title and its next start
@@ -157,16 +157,60 @@ void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
     painter.setBrush(kLcdBack.darker(160));
     painter.drawRoundedRect(bar.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
     const double share = model_.positionBar() / 100.0;
-    const QRectF done(bar.left() + 2, bar.top() + 2, (bar.width() - 4) * share, bar.height() - 4);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kLcdText.darker(130));
-    painter.drawRoundedRect(done, 2, 2);
+    const QRectF inner = bar.adjusted(2, 2, -2, -2);
+    if (const auto overview = model_.overview(); overview && !overview->columns.empty()) {
+        paintOverview(painter, inner, *overview, share);
+    } else {
+        const QRectF done(inner.left(), inner.top(), inner.width() * share, inner.height());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kLcdText.darker(130));
+        painter.drawRoundedRect(done, 2, 2);
+    }
     // A marker for every tenth, so a seek can be aimed.
     painter.setPen(QPen(kLcdBack, 1));
     for (int tenth = 1; tenth < 10; ++tenth) {
-        const double x = bar.left() + 2 + (bar.width() - 4) * tenth / 10.0;
-        painter.drawLine(QPointF(x, bar.top() + 3), QPointF(x, bar.bottom() - 3));
+        const double x = inner.left() + inner.width() * tenth / 10.0;
+        painter.drawLine(QPointF(x, bar.top() + 1), QPointF(x, bar.top() + 3));
+        painter.drawLine(QPointF(x, bar.bottom() - 3), QPointF(x, bar.bottom() - 1));
     }
+    // The cue point in the cue lamp's blue, the previous cue fainter.
+    const auto mark = [&](double at, QColor colour) {
+        if (at < 0) return;
+        const double x = inner.left() + inner.width() * at;
+        painter.setPen(QPen(colour, 2));
+        painter.drawLine(QPointF(x, bar.top()), QPointF(x, bar.bottom()));
+    };
+    mark(model_.previousCueMark(), QColor(0x4f, 0xc3, 0xff, 110));
+    mark(model_.cueMark(), QColor(0x4f, 0xc3, 0xff));
+}
+
+void DeckDisplayWidget::paintOverview(QPainter& painter, const QRectF& area,
+                                      const OverviewWaveform& overview, double played) const {
+    // Lows warm, mids green, highs pale cyan: each readable against the dark glass, drawn from
+    // the widest band to the narrowest; the part already played is dimmed.
+    static const QColor kBands[3] = {QColor(0xff, 0x8a, 0x3d), QColor(0x5f, 0xe0, 0x7a),
+                                     QColor(0xb8, 0xf0, 0xff)};
+    const int pixels = int(area.width());
+    const double middle = area.center().y();
+    const double half = area.height() / 2;
+    const std::size_t columns = overview.columns.size();
+    for (int band = 0; band < 3; ++band) {
+        for (int x = 0; x < pixels; ++x) {
+            const std::size_t column =
+                std::min(columns - 1, std::size_t(x) * columns / std::size_t(pixels));
+            const double height = overview.columns[column][std::size_t(band)] / 255.0 * half;
+            if (height < 0.5) continue;
+            QColor colour = kBands[band];
+            if (double(x) / pixels < played) colour.setAlpha(85);
+            painter.setPen(QPen(colour, 1));
+            const double at = area.left() + x + 0.5;
+            painter.drawLine(QPointF(at, middle - height), QPointF(at, middle + height));
+        }
+    }
+    // The play head.
+    painter.setPen(QPen(QColor(0xf2, 0xff, 0xf5), 1));
+    const double head = area.left() + area.width() * played;
+    painter.drawLine(QPointF(head, area.top()), QPointF(head, area.bottom()));
 }
 
 void DeckDisplayWidget::paintEvent(QPaintEvent*) {
@@ -196,9 +240,12 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     painter.setFont(displayFont(16, true, true));
     painter.setPen(kLcdText);
     painter.drawText(side, Qt::AlignRight | Qt::AlignVCenter, model_.pitchText());
-    if (!model_.furtherText().isEmpty()) {
-        painter.setFont(displayFont(11, true));
-        painter.drawText(side, Qt::AlignRight | Qt::AlignBottom, model_.furtherText());
+    painter.setFont(displayFont(11, true));
+    if (!model_.furtherText().isEmpty())
+        painter.drawText(side, Qt::AlignLeft | Qt::AlignBottom, model_.furtherText());
+    if (!model_.tempoText().isEmpty()) {
+        painter.setPen(kLcdDim.lighter(240));
+        painter.drawText(side, Qt::AlignRight | Qt::AlignBottom, model_.tempoText());
     }
 
     paintPositionBar(painter);

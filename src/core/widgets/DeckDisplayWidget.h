@@ -49,6 +49,8 @@ class DeckDisplayWidget : public QWidget {
     void paintLamps(QPainter& painter) const;
     void paintTitle(QPainter& painter) const;
     void paintPositionBar(QPainter& painter) const;
+    void paintOverview(QPainter& painter, const QRectF& area, const OverviewWaveform& overview,
+                       double played) const;
 
     DeckDisplayModel& model_;
     std::unique_ptr<Timer> marquee_;

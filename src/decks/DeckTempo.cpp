@@ -1,0 +1,153 @@
+#include "decks/DeckTempo.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/Rounding.h"
+
+namespace kelvra::decks {
+namespace {
+
+constexpr int kOverviewColumns = 480;
+constexpr int kNoChange = 1000;  // the pitch slider's centre
+constexpr int kPitchMaximum = 2000;
+// A seek waits for the stream's fade-out before it lands; the deck plays on meanwhile.
+constexpr double kSeekFadeSeconds = 0.003;
+
+QString bpmText(double bpm) {
+    return QString::number(bpm, 'f', 1);
+}
+
+}  // namespace
+
+std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::WaveformSummary& wave,
+                                                   int columns) {
+    auto overview = std::make_shared<OverviewWaveform>();
+    const std::size_t blocks = wave.blocks.size();
+    if (blocks == 0 || columns <= 0) return overview;
+    overview->columns.resize(std::size_t(columns));
+    for (std::size_t column = 0; column < std::size_t(columns); ++column) {
+        const std::size_t from = column * blocks / std::size_t(columns);
+        const std::size_t to = std::max(from + 1, (column + 1) * blocks / std::size_t(columns));
+        std::array<std::uint8_t, 3>& peaks = overview->columns[column];
+        for (std::size_t b = from; b < to && b < blocks; ++b)
+            for (int band = 0; band < 3; ++band)
+                peaks[std::size_t(band)] =
+                    std::max(peaks[std::size_t(band)], wave.blocks[b].peak[std::size_t(band)]);
+    }
+    return overview;
+}
+
+DeckTempo::DeckTempo(Deck& deck, audio::AudioEngine& engine,
+                     const settings::ProgramSettings& values)
+    : deck_(deck), engine_(engine), values_(values) {}
+
+void DeckTempo::songLoaded() {
+    analysis_.reset();
+    notice_.clear();
+    DeckDisplayModel& display = deck_.controls().display;
+    display.setOverview(nullptr);
+    display.setTempoText(QString());
+    display.setCueMarks(-1, -1);
+}
+
+void DeckTempo::analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis) {
+    if (path != deck_.songFile() || !analysis) return;
+    analysis_ = std::move(analysis);
+    deck_.controls().display.setOverview(overviewOf(analysis_->waveform, kOverviewColumns));
+    refresh();
+}
+
+int DeckTempo::playingRate() const {
+    if (deck_.stream() == 0) return 0;
+    const auto attributes = engine_.library().channelAttributes(deck_.stream());
+    return attributes ? attributes->rate : 0;
+}
+
+double DeckTempo::effectiveBpm() const {
+    if (!analysis_ || analysis_->bpm <= 0 || analysis_->waveform.rate <= 0) return 0;
+    return analysis_->bpm * playingRate() / analysis_->waveform.rate;
+}
+
+void DeckTempo::refresh() {
+    DeckDisplayModel& display = deck_.controls().display;
+    const int rate = playingRate();
+    if (!notice_.isEmpty() && rate != noticeRate_) notice_.clear();
+    if (!notice_.isEmpty()) {
+        display.setTempoText(notice_);
+    } else if (songBpm() > 0) {
+        const double playing = effectiveBpm();
+        display.setTempoText(bpmText(songBpm()) + QStringLiteral(" \u2192 ") + bpmText(playing) +
+                             QStringLiteral(" BPM"));
+    } else {
+        display.setTempoText(QString());
+    }
+    const double length = deck_.songLength();
+    if (analysis_ && length > 0) {
+        display.setCueMarks(
+            std::clamp(deck_.cuePoint() / length, 0.0, 1.0),
+            deck_.prevCue() > 1 ? std::clamp(deck_.prevCue() / length, 0.0, 1.0) : -1.0);
+    }
+}
+
+double DeckTempo::positionSeconds() const {
+    return audio::bytesToSeconds(engine_.library(), deck_.stream(),
+                                 engine_.getStreamPosition(deck_.stream()));
+}
+
+double DeckTempo::beatPhase(double multiple) const {
+    const double period = 60.0 / (analysis_->bpm * multiple);
+    const double beats = (positionSeconds() - analysis_->firstBeatSeconds) / period;
+    return beats - std::floor(beats);
+}
+
+bool DeckTempo::syncTo(const DeckTempo& other) {
+    const double target = other.effectiveBpm();
+    if (deck_.stream() == 0 || songBpm() <= 0 || target <= 0) {
+        notice_ = QStringLiteral("Sync: no tempo to match");
+        noticeRate_ = playingRate();
+        refresh();
+        return false;
+    }
+    // A 70 BPM song against a 140 BPM one plays two of its half-beats to each of theirs.
+    double multiple = 1;
+    for (double m : {0.5, 2.0})
+        if (std::abs(std::log(target / (songBpm() * m))) <
+            std::abs(std::log(target / (songBpm() * multiple))))
+            multiple = m;
+    const double wantedRate = analysis_->waveform.rate * target / (songBpm() * multiple);
+    // The slider value that gives that rate from the deck's base frequency, by the pitch formula.
+    const double range = values_.pitchRangeFactor;
+    const double exact = kNoChange + (wantedRate / deck_.sampleRate() - 1) * 100 * 100 / range;
+    const long value = std::lrint(exact);
+    if (value < 0 || value > kPitchMaximum) {
+        notice_ = QStringLiteral("Sync: beyond the pitch range");
+        noticeRate_ = playingRate();
+        refresh();
+        return false;
+    }
+    notice_.clear();
+    deck_.controls().pitch.setValue(int(value));
+
+    // Onto the other deck's beat with one short seek, never more than half a beat either way.
+    audio::AudioLibrary& library = engine_.library();
+    if (audio::isStreamPlaying(library, deck_.stream()) == 1 && other.deck_.stream() != 0 &&
+        audio::isStreamPlaying(library, other.deck_.stream()) == 1) {
+        double shift = other.beatPhase(1) - beatPhase(multiple);
+        shift -= std::nearbyint(shift);  // to the nearest beat
+        const double period = 60.0 / (songBpm() * multiple);
+        const double speed = double(playingRate()) / analysis_->waveform.rate;
+        const double seconds = positionSeconds() + shift * period + kSeekFadeSeconds * speed;
+        constexpr std::uint32_t kProbe = 1u << 20;
+        const double probeSeconds = audio::bytesToSeconds(library, deck_.stream(), kProbe);
+        const double bytesPerSecond = probeSeconds > 0 ? kProbe / probeSeconds : 0;
+        if (bytesPerSecond > 0 && seconds > 0)
+            engine_.setStreamPosition(deck_.stream(),
+                                      std::uint32_t(roundEven(seconds * bytesPerSecond)));
+    }
+    refresh();
+    return true;
+}
+
+}  // namespace kelvra::decks

@@ -1,0 +1,54 @@
+// A deck's tempo: the song's analysis when it arrives (beat grid and waveform), the tempo text
+// with the tempo the deck plays at now, the overview waveform and cue marks of the position bar,
+// and Sync to the other deck. Beyond the classic deck: with no analysis nothing here changes
+// what the deck does. Thread: UI thread only.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "audio/AudioEngine.h"
+#include "audio/analysis/SongAnalysis.h"
+#include "decks/Deck.h"
+#include "settings/ProgramSettings.h"
+
+namespace kelvra::decks {
+
+class DeckTempo {
+  public:
+    DeckTempo(Deck& deck, audio::AudioEngine& engine, const settings::ProgramSettings& values);
+
+    // A new song went onto the deck: what was known of the old one goes.
+    void songLoaded();
+    // The analysis of `path`; ignored unless it is still the deck's song.
+    void analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis);
+    // On the display tick: the tempo text and the cue marks follow the deck.
+    void refresh();
+
+    double songBpm() const { return analysis_ ? analysis_->bpm : 0; }
+    // The tempo at the rate the deck plays now (pitch, bend, base frequency, stop); 0: unknown.
+    double effectiveBpm() const;
+    // Sets this deck's pitch so it plays at the other deck's tempo (half or double where that
+    // is nearer), then, with both playing, moves it by less than a beat onto the other's beat.
+    // False, with the reason on the display, when it cannot.
+    bool syncTo(const DeckTempo& other);
+
+  private:
+    // How far into its beat the audible position is, 0..1, counting `multiple` beats a beat.
+    double beatPhase(double multiple) const;
+    double positionSeconds() const;
+    int playingRate() const;
+
+    Deck& deck_;
+    audio::AudioEngine& engine_;
+    const settings::ProgramSettings& values_;
+    audio::analysis::AnalysisSnapshot analysis_;
+    QString notice_;  // a Sync refusal, shown until the pitch moves
+    int noticeRate_ = 0;
+};
+
+// The overview of a waveform summary in `columns` columns: each column the peak of its blocks.
+std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::WaveformSummary& wave,
+                                                   int columns);
+
+}  // namespace kelvra::decks

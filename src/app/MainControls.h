@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "app/WaveformStrip.h"
 #include "core/ControlModels.h"
 #include "decks/DeckControls.h"
 
@@ -67,6 +68,8 @@ struct MainControls {
     decks::DeckControls left{Side::Left};
     decks::DeckControls right{Side::Right};
     decks::MixerControls mixer;
+    // Both decks' scrolling waveforms, below the panels; hidden with the option off.
+    WaveformStripModel waveforms;
     int djSetup = 0;  // panel order, see panelOrder()
 
     // Sets djSetup and has the window rearrange its panels at once.

@@ -45,7 +45,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         auto& unit = pitch_[sideIndex(side)];
         unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
         cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
-        tempo_[sideIndex(side)] = std::make_unique<decks::DeckTempo>(deck(side), engine_, values_);
+        analysis_[sideIndex(side)] =
+            std::make_unique<decks::DeckAnalysis>(deck(side), engine_, values_);
         decks::DeckControls& c = controls_.deck(side);
         QObject::connect(&c.pitch, &SliderModel::changed, [this] { run_pitchTimer_timer(); });
         QObject::connect(&c.pitch, &SliderModel::mousePressed, [this] { focusMixer(); });
@@ -67,6 +68,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         right_->cueTimer().setInterval(milliseconds);
     };
     optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
+    optionHooks.analysisOptionsChanged = [this] { applyAnalysisOptions(); };
     options_ = std::make_unique<settings::Options>(optionsControls_, deps_.store, deps_.dialogs,
                                                    values_, deps_.programFolder, optionHooks);
 
@@ -129,6 +131,7 @@ bool MainWindow::load(const QString& commandLine) {
 
     options_->load();
     controls_.setDjSetup(values_.DjSetup);
+    controls_.waveforms.setVisible(values_.showWaveforms);
     if (shell_.placeWindow) shell_.placeWindow();
 
     controls_.left.display.setDisplayText(kProductName);
@@ -176,8 +179,10 @@ void MainWindow::tmrTrackLength_Timer() {
     right_->updateDisplay();
     right_->rememberShownProgress();
     left_->rememberShownProgress();
-    tempo_[0]->refresh();
-    tempo_[1]->refresh();
+    for (Side side : {Side::Left, Side::Right}) {
+        deckAnalysis(side).refresh();
+        followWaveform(side);
+    }
     if (autoDJOn()) autoDJ_->autoDJTrigger();
     if (shell_.displayTicked) shell_.displayTicked();
 }
@@ -193,18 +198,35 @@ void MainWindow::show_keyboard_Shortcuts() {
 }
 
 void MainWindow::songLoaded(Side side) {
-    tempo(side).songLoaded();
+    deckAnalysis(side).songLoaded();
+    followWaveform(side);
     if (deps_.requestAnalysis && !deck(side).songFile().isEmpty())
         deps_.requestAnalysis(side, deck(side).songFile());
 }
 
 void MainWindow::analysisReady(Side side, const QString& path,
                                audio::analysis::AnalysisSnapshot result) {
-    tempo(side).analysed(path, std::move(result));
+    deckAnalysis(side).analysed(path, std::move(result));
+    followWaveform(side);
+}
+
+void MainWindow::followWaveform(Side side) {
+    const decks::DeckAnalysis& analysis = deckAnalysis(side);
+    WaveformStripModel& strip = controls_.waveforms;
+    strip.setAnalysis(side, analysis.analysis());
+    if (!analysis.analysis()) return;
+    strip.setCue(side, analysis.cueSeconds());
+    strip.follow(side, deps_.clock.nowMs(), analysis.positionSeconds(), analysis.playSpeed());
+}
+
+void MainWindow::applyAnalysisOptions() {
+    controls_.waveforms.setVisible(values_.showWaveforms);
+    deckAnalysis(Side::Left).applyLoudness();
+    deckAnalysis(Side::Right).applyLoudness();
 }
 
 void MainWindow::sync(Side side) {
-    tempo(side).syncTo(tempo(otherSide(side)));
+    deckAnalysis(side).syncTo(deckAnalysis(otherSide(side)));
     focusMixer();
 }
 

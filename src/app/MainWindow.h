@@ -16,9 +16,9 @@
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/Deck.h"
+#include "decks/DeckAnalysis.h"
 #include "decks/DeckCue.h"
 #include "decks/DeckPitch.h"
-#include "decks/DeckTempo.h"
 #include "decks/Mixer.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
@@ -67,7 +67,7 @@ class MainWindow final : public decks::DeckHost {
     decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
     decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
     decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
-    decks::DeckTempo& tempo(Side side) { return *tempo_[sideIndex(side)]; }
+    decks::DeckAnalysis& deckAnalysis(Side side) { return *analysis_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -88,6 +88,8 @@ class MainWindow final : public decks::DeckHost {
     void showHelp();
     // The Sync button of a deck: its tempo and beat to the other deck's.
     void sync(Side side);
+    // The option window's waveform and loudness choices, applied at once.
+    void applyAnalysisOptions();
     void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result);
     // Mouse-down on the next-song box: the drag that may end on a deck.
     void startNextSongDrag() { dragFromNextSong_ = true; }
@@ -118,6 +120,8 @@ class MainWindow final : public decks::DeckHost {
     QString applicationTitle() const override { return QStringLiteral("Kelvra"); }
 
   private:
+    // The waveform strip follows the deck: its song, cue point, play head and speed.
+    void followWaveform(Side side);
     void dropOnDeck(Side side);
     void connectDropTargets(Side side);
     void readHelpVersion();
@@ -135,7 +139,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::Deck> right_;
     std::unique_ptr<decks::DeckPitch> pitch_[2];
     std::unique_ptr<decks::DeckCue> cue_[2];
-    std::unique_ptr<decks::DeckTempo> tempo_[2];
+    std::unique_ptr<decks::DeckAnalysis> analysis_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

@@ -119,9 +119,13 @@ class AudioLibrary {
     virtual std::optional<Attributes> channelAttributes(Handle handle) = 0;
     // rate 100..100000 Hz, volume 0..100, pan -100..100; kKeep* values leave one unchanged.
     virtual bool channelSetAttributes(Handle handle, int rate, int volume, int pan) = 0;
+    // A correction of the stream's own level, applied before its volume and pan and seen by its
+    // meter (loudness matching): -60..+24 dB, 0 for none, ramped like the volume.
+    virtual bool channelSetGain(Handle handle, float decibels) = 0;
     // Peak of the last ~20 ms per channel, 0..kLevelFullScale: left in the low word, right in
-    // the high word; 0 when the stream is not playing. It is the stream's own signal, before the
-    // volume and pan set by channelSetAttributes(): the meters apply the mixer's gains.
+    // the high word; 0 when the stream is not playing. It is the stream's own signal (with its
+    // gain correction), before the volume and pan set by channelSetAttributes(): the meters
+    // apply the mixer's gains.
     virtual std::uint32_t channelLevel(Handle handle) = 0;
 
     // Tag blocks, valid until the stream is freed; empty when there are none.

@@ -15,6 +15,8 @@ constexpr int kMaxDevices = 6;
 constexpr std::uint32_t kAccurateSeek = 131072;
 const QString kAutoFadeValue = QStringLiteral("AutoFadeLength");
 const QString kSkipSilenceValue = QStringLiteral("AutoSkipSilence");
+const QString kShowWaveformsValue = QStringLiteral("ShowWaveforms");
+const QString kMatchLoudnessValue = QStringLiteral("MatchLoudness");
 
 QString number(double value) {
     return QString::number(value, 'g', 15);
@@ -38,6 +40,13 @@ Options::Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialo
         values_.DjSetup = static_cast<std::int16_t>(index);
         if (hooks_.djSetupChanged) hooks_.djSetupChanged(index);
     });
+    const auto analysisOption = [this] {
+        values_.showWaveforms = controls_.showWaveforms.isChecked();
+        values_.matchLoudness = controls_.matchLoudness.isChecked();
+        if (hooks_.analysisOptionsChanged) hooks_.analysisOptionsChanged();
+    };
+    QObject::connect(&controls_.showWaveforms, &CheckModel::clicked, analysisOption);
+    QObject::connect(&controls_.matchLoudness, &CheckModel::clicked, analysisOption);
     QObject::connect(&controls_.playlistPath, &TextModel::leftByUser,
                      [this] { checkPlaylistFolder(); });
 }
@@ -88,6 +97,12 @@ void Options::load() {
     values_.autoSkipSilence = readNumber(kSkipSilenceValue) != 0;
     controls_.autoFade.setValue(values_.autoFadeSeconds);
     controls_.skipSilence.setCurrentIndex(values_.autoSkipSilence ? 1 : 0);
+    // Waveforms are shown unless turned off; loudness matching is off unless turned on.
+    values_.showWaveforms =
+        read(kShowWaveformsValue).isEmpty() || readNumber(kShowWaveformsValue) != 0;
+    values_.matchLoudness = readNumber(kMatchLoudnessValue) != 0;
+    controls_.showWaveforms.setValue(values_.showWaveforms ? 1 : 0);
+    controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);
 
     controls_.seekAccuracy.setCurrentIndex(values_.engine.streamFlags == 0 ? 0 : 1);
     controls_.djSetup.setCurrentIndex(values_.DjSetup);
@@ -213,6 +228,8 @@ void Options::unload() {
     values_.playlistPath = controls_.playlistPath.text();
     values_.autoFadeSeconds = static_cast<std::int16_t>(controls_.autoFade.value());
     values_.autoSkipSilence = controls_.skipSilence.currentIndex() == 1;
+    values_.showWaveforms = controls_.showWaveforms.isChecked();
+    values_.matchLoudness = controls_.matchLoudness.isChecked();
 
     write("optStartUp", QString::number(values_.optStartUp));
     write("SeekAccuracy", QString::number(values_.engine.streamFlags));
@@ -226,9 +243,12 @@ void Options::unload() {
     write("playlistPath", values_.playlistPath);
     write(kAutoFadeValue, QString::number(values_.autoFadeSeconds));
     write(kSkipSilenceValue, values_.autoSkipSilence ? "1" : "0");
+    write(kShowWaveformsValue, values_.showWaveforms ? "1" : "0");
+    write(kMatchLoudnessValue, values_.matchLoudness ? "1" : "0");
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);
+    if (hooks_.analysisOptionsChanged) hooks_.analysisOptionsChanged();
 }
 
 }  // namespace kelvra::settings

@@ -29,6 +29,8 @@ class Options {
         std::function<void(int milliseconds)> setCueInterval;
         // Rearranges the main window for a DJ set-up, at once.
         std::function<void(int djSetup)> djSetupChanged;
+        // Shows or hides the waveforms and applies loudness matching, at once.
+        std::function<void()> analysisOptionsChanged;
     };
 
     Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialogs,

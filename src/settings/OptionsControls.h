@@ -23,21 +23,19 @@ struct OptionsControls {
     // the songs' audible parts (optSkipSilence 0 "Off", 1 "On").
     SliderModel autoFade{1, 30, 5, Orientation::Horizontal};  // autoFadeSlider
     ChoiceModel skipSilence;
+    // Frame "WAVEFORMS AND LOUDNESS".
+    CheckModel showWaveforms{QStringLiteral("Show waveforms")};
+    CheckModel matchLoudness{QStringLiteral("Match loudness (-14 LUFS)")};
     TextModel playlistPath;  // txtPlaylistPath, frame "FILE LOCATIONS"
     ButtonModel associate;   // cmdAssociate
     ButtonModel close;       // cmdcloseButton
 };
 
 // Frame captions, in the order the window shows them.
-inline constexpr std::array<const char*, 10> kOptionFrames = {"PLAYBACK DEVICE (Restart)",
-                                                              "QUALITY (Restart)",
-                                                              "SEEKING ACCURACY",
-                                                              "BUFFER (Restart)",
-                                                              "AUTO-DJ START",
-                                                              "TT BRAKING",
-                                                              "PITCH RANGE (+/-)",
-                                                              "DJ SETUP",
-                                                              "AUTO-DJ FADE",
-                                                              "FILE LOCATIONS"};
+inline constexpr std::array<const char*, 11> kOptionFrames = {
+    "PLAYBACK DEVICE (Restart)", "QUALITY (Restart)", "SEEKING ACCURACY",
+    "BUFFER (Restart)",          "AUTO-DJ START",     "TT BRAKING",
+    "PITCH RANGE (+/-)",         "DJ SETUP",          "AUTO-DJ FADE",
+    "WAVEFORMS AND LOUDNESS",    "FILE LOCATIONS"};
 
 }  // namespace kelvra::settings

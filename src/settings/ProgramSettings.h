@@ -27,6 +27,8 @@ struct ProgramSettings {
     std::int16_t cueSearchInterval = 80;    // ms, both cue-search timers
     std::int16_t autoFadeSeconds = 5;       // Auto-DJ: a full crossfader sweep, in seconds
     bool autoSkipSilence = false;           // Auto-DJ: mix on the songs' audible parts
+    bool showWaveforms = true;              // the scrolling waveforms of both decks
+    bool matchLoudness = false;             // every song corrected to the same loudness
 };
 
 }  // namespace kelvra::settings

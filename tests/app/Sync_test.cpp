@@ -62,7 +62,7 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     // Sync by the button: 124 / 120 is +3.33 %, slider 1333 at the 10 % range.
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1333);
-    EXPECT_NEAR(w.tempo(Side::Left).effectiveBpm(), 124.0, 0.02);
+    EXPECT_NEAR(w.deckAnalysis(Side::Left).effectiveBpm(), 124.0, 0.02);
     // The other way by the key: the right deck down to the left's 124.
     w.keyboard().keyDown('L', 0);
     EXPECT_EQ(w.controls().right.pitch.value(), 1000);
@@ -129,7 +129,7 @@ TEST(SyncSession, TwoLoopsStayOnTheBeatForThirtySeconds) {
                                            mix.push_back(frames[2 * i] + frames[2 * i + 1]);
                                    });
     ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
-    EXPECT_NEAR(program.window().tempo(Side::Right).effectiveBpm(), 120.0, 0.01);
+    EXPECT_NEAR(program.window().deckAnalysis(Side::Right).effectiveBpm(), 120.0, 0.01);
 
     const std::vector<double> pulses = onsets(mix, 0, 3, 33);
     const std::vector<double> bursts = onsets(mix, 1, 3, 33);

@@ -15,13 +15,14 @@ namespace {
 class OptionsTest : public ::testing::Test {
   protected:
     Options makeOptions() {
-        return Options(controls, store, dialogs, values, folder.path(),
-                       {[this](int n) -> std::optional<QString> {
-                            if (n > devices.size()) return std::nullopt;
-                            return devices[n - 1];
-                        },
-                        [this] { ++pitchApplied; }, [this](int ms) { cueInterval = ms; },
-                        [this](int setup) { setups.push_back(setup); }});
+        return Options(
+            controls, store, dialogs, values, folder.path(),
+            {[this](int n) -> std::optional<QString> {
+                 if (n > devices.size()) return std::nullopt;
+                 return devices[n - 1];
+             },
+             [this] { ++pitchApplied; }, [this](int ms) { cueInterval = ms; },
+             [this](int setup) { setups.push_back(setup); }, [this] { ++analysisApplied; }});
     }
     void storeValue(const QString& name, const QString& value) {
         store.writeSetting(Hive::LocalMachine, kSettingsKey, name, value);
@@ -37,6 +38,7 @@ class OptionsTest : public ::testing::Test {
     ProgramSettings values;
     QStringList devices{"Speakers", "USB Headphones"};
     int pitchApplied = 0;
+    int analysisApplied = 0;
     int cueInterval = 0;
     std::vector<int> setups;
 };

@@ -123,6 +123,13 @@ bool FakeAudioLibrary::channelSetAttributes(Handle handle, int rate, int volume,
     return true;
 }
 
+bool FakeAudioLibrary::channelSetGain(Handle handle, float decibels) {
+    Stream* s = stream(handle);
+    if (!s) return fail(audio::kErrorHandle);
+    s->gainDb = decibels;
+    return true;
+}
+
 std::uint32_t FakeAudioLibrary::channelLevel(Handle handle) {
     Stream* s = stream(handle);
     return s && s->activity == audio::kPlaying ? s->level : 0;

@@ -28,6 +28,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
         int activity = audio::kStopped;
         audio::Attributes attributes;
         std::uint32_t level = 0;
+        float gainDb = 0;
         bool freed = false;
     };
     struct AttributeCall {
@@ -99,6 +100,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     int channelIsActive(audio::Handle handle) override;
     std::optional<audio::Attributes> channelAttributes(audio::Handle handle) override;
     bool channelSetAttributes(audio::Handle handle, int rate, int volume, int pan) override;
+    bool channelSetGain(audio::Handle handle, float decibels) override;
     std::uint32_t channelLevel(audio::Handle handle) override;
     std::string_view streamTags(audio::Handle handle) override;
     std::string_view wmaStreamTags(audio::Handle handle) override;

@@ -8,7 +8,7 @@
 namespace kelvra::test {
 
 class MockAudioLibrary : public audio::AudioLibrary {
-public:
+  public:
     MOCK_METHOD(bool, init, (int device, std::uint32_t rate, std::uint32_t flags), (override));
     MOCK_METHOD(bool, start, (), (override));
     MOCK_METHOD(bool, stop, (), (override));
@@ -40,6 +40,7 @@ public:
     MOCK_METHOD(std::optional<audio::Attributes>, channelAttributes, (audio::Handle), (override));
     MOCK_METHOD(bool, channelSetAttributes, (audio::Handle, int rate, int volume, int pan),
                 (override));
+    MOCK_METHOD(bool, channelSetGain, (audio::Handle, float decibels), (override));
     MOCK_METHOD(std::uint32_t, channelLevel, (audio::Handle), (override));
     MOCK_METHOD(std::string_view, streamTags, (audio::Handle), (override));
     MOCK_METHOD(std::string_view, wmaStreamTags, (audio::Handle), (override));

@@ -11,6 +11,7 @@
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
 #include "core/Theme.h"
+#include "decks/DeckAnalysis.h"
 #include "settings/OptionsControls.h"
 #include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
@@ -34,6 +35,64 @@ void fillDeck(decks::DeckControls& deck, const QString& title, const QString& ti
     deck.speed44.setBackColour(kColourOn);
     deck.speed22.setBackColour(kColourOff);
     deck.playCue.setBackColour(kColourOff);
+}
+
+// A song's analysis as the analyser would give it, made up: a four-to-the-floor beat with a bass
+// line, off-beat hats and a breakdown, so the waveforms look like music.
+audio::analysis::AnalysisSnapshot demoAnalysis(double bpm, double firstBeat, double seconds,
+                                               unsigned seed) {
+    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
+    analysis->bpm = bpm;
+    analysis->firstBeatSeconds = firstBeat;
+    analysis->seconds = seconds;
+    analysis->lufs = -9.5;
+    analysis->truePeakDbfs = -0.3;
+    auto& wave = analysis->waveform;
+    wave.rate = 44100;
+    wave.blockFrames = 441;
+    const auto blocks = std::size_t(seconds * 100);
+    wave.blocks.resize(blocks);
+    std::uint32_t noise = seed;
+    const auto random = [&noise] {
+        noise = noise * 1664525u + 1013904223u;
+        return double(noise >> 8) / double(1u << 24);
+    };
+    const double beat = 60.0 / bpm;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const double t = double(b) / 100.0;
+        const double intro = std::min(1.0, t / 20.0);
+        const bool breakdown = std::fmod(t, 96 * beat) > 80 * beat;
+        const double inBeat = std::fmod(std::max(0.0, t - firstBeat), beat) / beat;
+        const double kick = breakdown ? 0.15 : std::exp(-inBeat * 9.0);
+        const double hat = std::exp(-std::abs(inBeat - 0.5) * 40.0);
+        const double lows = std::clamp((0.25 + 0.7 * kick) * intro + 0.05 * random(), 0.0, 1.0);
+        const double mids =
+            std::clamp(0.3 + 0.25 * random() + (breakdown ? 0.2 : 0.1 * kick), 0.0, 1.0);
+        const double highs = std::clamp(0.1 + 0.45 * hat * intro + 0.1 * random(), 0.0, 1.0);
+        const double bands[3] = {lows, mids * intro, highs};
+        for (int band = 0; band < 3; ++band) {
+            wave.blocks[b].peak[std::size_t(band)] = std::uint8_t(std::lrint(bands[band] * 255));
+            wave.blocks[b].rms[std::size_t(band)] = std::uint8_t(std::lrint(bands[band] * 150));
+        }
+    }
+    return analysis;
+}
+
+void fillAnalysis(app::MainControls& controls) {
+    const auto left = demoAnalysis(126, 0.21, 412, 7);
+    const auto right = demoAnalysis(124, 0.48, 365, 11);
+    controls.left.display.setOverview(decks::overviewOf(left->waveform, 480));
+    controls.right.display.setOverview(decks::overviewOf(right->waveform, 480));
+    controls.left.display.setCueMarks(0.12, 0.05);
+    controls.right.display.setCueMarks(0.0, -1);
+    controls.left.display.setTempoText(QStringLiteral("126.0 \u2192 127.9 BPM"));
+    controls.right.display.setTempoText(QStringLiteral("124.0 \u2192 123.0 BPM"));
+    controls.waveforms.setAnalysis(Side::Left, left);
+    controls.waveforms.setAnalysis(Side::Right, right);
+    controls.waveforms.follow(Side::Left, 0, 222.0, 0);
+    controls.waveforms.follow(Side::Right, 0, 1.4, 0);
+    controls.waveforms.setCue(Side::Left, 220.3);
+    controls.waveforms.setCue(Side::Right, 0.48);
 }
 
 void fillMain(app::MainControls& controls) {
@@ -95,6 +154,7 @@ int main(int argc, char** argv) {
     for (int setup = 0; setup < 3; ++setup) {
         app::MainControls controls;
         fillMain(controls);
+        fillAnalysis(controls);
         // The shortcut hints start hidden; the club layout is grabbed with them shown (F2).
         for (ButtonModel& hint : controls.keyboardHints)
             hint.setVisible(setup == 0);
@@ -126,6 +186,7 @@ int main(int argc, char** argv) {
     options.seekAccuracy.setCurrentIndex(0);
     options.djSetup.setCurrentIndex(0);
     options.skipSilence.setCurrentIndex(0);
+    options.showWaveforms.setValue(1);
     options.playlistPath.setText(QStringLiteral("/home/dj/.local/share/Kelvra/Playlists"));
     settings::OptionsWindowView optionsView(options);
     ok &= save(optionsView, folder.filePath(QStringLiteral("options.png")));

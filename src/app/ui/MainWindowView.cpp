@@ -12,6 +12,7 @@
 #include "app/ui/KeyboardSheetView.h"
 #include "app/ui/MixerPanelView.h"
 #include "app/ui/NextSongBox.h"
+#include "app/ui/WaveformStripView.h"
 #include "core/Rounding.h"
 #include "core/widgets/ButtonWidget.h"
 
@@ -25,6 +26,9 @@ constexpr int kTitleBarHeight = 24;
 constexpr int kBottomRowTop = 466;
 constexpr int kBottomRowHeight = 36;
 constexpr int kWindowHeight = kBottomRowTop + kBottomRowHeight + 10;
+// The waveform strip sits below everything else, so showing it moves no other control.
+constexpr int kStripTop = kWindowHeight - 2;
+constexpr int kStripHeight = 132;
 
 int toPixels(int twips) {
     return int(roundEven(double(twips) / kTwipsPerPixel));
@@ -46,13 +50,20 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     titleBar()->setFixedHeight(kTitleBarHeight);
     bindWindowButtons();
     buildBottomRow();
+    strip_ = new WaveformStripView(controls.waveforms, this);
+    connect(&controls.waveforms, &WaveformStripModel::changed, this, [this] {
+        if (strip_->isVisibleTo(this) != controls_.waveforms.isVisible() ||
+            height() !=
+                (controls_.waveforms.isVisible() ? kStripTop + kStripHeight + 10 : kWindowHeight))
+            relayout();
+    });
 
     // The panels sit on the window itself, over the background, at the places the DJ set-up
     // gives them; the background stays a handle for moving the window, and so is the mixer.
     addDragHandle(mixer_);
     // Focus keeping: mouse movement over the background or a panel hands the focus to the mixer.
     for (QWidget* area : {body(), static_cast<QWidget*>(leftDeck_), static_cast<QWidget*>(mixer_),
-                          static_cast<QWidget*>(rightDeck_)}) {
+                          static_cast<QWidget*>(rightDeck_), static_cast<QWidget*>(strip_)}) {
         area->setMouseTracking(true);
         area->installEventFilter(this);
     }
@@ -115,6 +126,7 @@ void MainWindowView::buildBottomRow() {
 void MainWindowView::setClock(Clock& clock) {
     leftDeck_->setClock(clock);
     rightDeck_->setClock(clock);
+    strip_->setClock(clock);
 }
 
 QWidget& MainWindowView::panel(Panel which) const {
@@ -143,7 +155,9 @@ void MainWindowView::relayout() {
     const Panel last = panelOrder(controls_.djSetup).back();
     const int lastRight = placement[std::size_t(last)].left + toTwips(panel(last).width());
     const int width = toPixels(lastRight + 120);
-    setFixedSize(width, kWindowHeight);
+    const bool strip = controls_.waveforms.isVisible();
+    setFixedSize(width, strip ? kStripTop + kStripHeight + 10 : kWindowHeight);
+    strip_->setGeometry(10, kStripTop, width - 20, kStripHeight);
 
     playlistButton_->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
     nextSong_->setGeometry(108, kBottomRowTop, playlistButton_->x() - 6 - 108, kBottomRowHeight);

@@ -19,6 +19,7 @@ class KeyboardMap;
 class KeyboardSheetView;
 class DeckPanelView;
 class MixerPanelView;
+class WaveformStripView;
 
 class MainWindowView : public BorderlessWindow {
     Q_OBJECT
@@ -55,6 +56,7 @@ class MainWindowView : public BorderlessWindow {
     DeckPanelView* rightDeck_;
     QWidget* playlistButton_ = nullptr;
     QWidget* nextSong_ = nullptr;
+    WaveformStripView* strip_ = nullptr;
     std::function<bool()> canClose_;
     KeyboardMap* keyboard_ = nullptr;
     KeyboardSheetView* sheet_ = nullptr;

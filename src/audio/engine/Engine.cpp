@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -392,6 +393,14 @@ bool Engine::channelSetAttributes(Handle handle, int rate, int volume, int pan) 
     if (rate != kKeepRate) shared.rate.store(rate, std::memory_order_relaxed);
     if (volume != kKeepVolume) shared.volume.store(volume, std::memory_order_relaxed);
     if (pan != kKeepPan) shared.pan.store(pan, std::memory_order_relaxed);
+    return ok();
+}
+
+bool Engine::channelSetGain(Handle handle, float decibels) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (!(decibels >= -60.0f && decibels <= 24.0f)) return fail(kErrorIllegalParam);
+    stream->voice->shared.gain.store(std::pow(10.0f, decibels / 20.0f), std::memory_order_relaxed);
     return ok();
 }
 

@@ -61,6 +61,7 @@ class Engine final : public AudioLibrary {
     int channelIsActive(Handle handle) override;
     std::optional<Attributes> channelAttributes(Handle handle) override;
     bool channelSetAttributes(Handle handle, int rate, int volume, int pan) override;
+    bool channelSetGain(Handle handle, float decibels) override;
     std::uint32_t channelLevel(Handle handle) override;
 
     std::string_view streamTags(Handle handle) override;

@@ -221,9 +221,10 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
     const int rate = shared.rate.load(std::memory_order_relaxed);
     const float volume = float(shared.volume.load(std::memory_order_relaxed)) / 100.0f;
     const int pan = shared.pan.load(std::memory_order_relaxed);
+    const float correction = shared.gain.load(std::memory_order_relaxed);
     // Linear pan law: the near side stays full, the far side loses |pan| percent.
-    const float targetLeft = volume * (pan > 0 ? 1.0f - float(pan) / 100.0f : 1.0f);
-    const float targetRight = volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
+    const float targetLeft = correction * volume * (pan > 0 ? 1.0f - float(pan) / 100.0f : 1.0f);
+    const float targetRight = correction * volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
     const bool wantBypass = rate == outputRate_;
 
     int done = 0;
@@ -278,7 +279,7 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
         }
         // The meter reads the stream's own signal (with its start and stop fades) before volume
         // and pan: the mixer's meters apply the deck, main and crossfader gains themselves.
-        meter(scratch_.data(), chunk);
+        meter(scratch_.data(), chunk, correction);
         done += chunk;
         if (ended_) {
             envelope_ = 0;
@@ -296,7 +297,7 @@ void Voice::publishPosition() {
     shared.position.store(packPosition(generation_, frame), std::memory_order_release);
 }
 
-void Voice::meter(const float* stereo, int frames) {
+void Voice::meter(const float* stereo, int frames, float correction) {
     for (int i = 0; i < frames; ++i) {
         float* peaks = slicePeaks_[slice_];
         peaks[0] = std::max(peaks[0], std::fabs(stereo[2 * i]));
@@ -312,8 +313,8 @@ void Voice::meter(const float* stereo, int frames) {
         left = std::max(left, peaks[0]);
         right = std::max(right, peaks[1]);
     }
-    const auto scale = [](float peak) {
-        return std::uint32_t(std::min<long>(std::lrint(peak * 32768.0f), 32768));
+    const auto scale = [correction](float peak) {
+        return std::uint32_t(std::min<long>(std::lrint(peak * correction * 32768.0f), 32768));
     };
     shared.level.store(scale(left) | scale(right) << 16, std::memory_order_relaxed);
 }

@@ -22,6 +22,7 @@ struct VoiceShared {
     std::atomic<int> rate{44100};
     std::atomic<int> volume{100};
     std::atomic<int> pan{0};
+    std::atomic<float> gain{1.0f};  // linear correction before volume and pan
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
@@ -66,7 +67,7 @@ class Voice {
     void applySeek();
     void switchPath(int rate);
     void publishPosition();
-    void meter(const float* stereo, int frames);
+    void meter(const float* stereo, int frames, float correction);
     void clearMeter();
 
     DecodeWorker& worker_;

@@ -134,6 +134,22 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
         layout->addWidget(skip);
     }
 
+    QGroupBox* analysis = frame("WAVEFORMS AND LOUDNESS", body);
+    {
+        auto* layout = new QHBoxLayout(analysis);
+        const std::pair<CheckModel*, const char*> boxes[] = {
+            {&controls.showWaveforms, "chkShowWaveforms"},
+            {&controls.matchLoudness, "chkMatchLoudness"}};
+        for (const auto& [model, name] : boxes) {
+            auto* box = new CheckBox(*model);
+            box->setObjectName(QLatin1String(name));
+            layout->addWidget(box);
+        }
+        analysis->setToolTip(QStringLiteral(
+            "Waveforms: both decks scrolling around their play heads, with the beat grid.\n"
+            "Loudness: each song's level corrected to -14 LUFS before the deck volume."));
+    }
+
     QGroupBox* locations = frame("FILE LOCATIONS", body);
     {
         auto* layout = new QHBoxLayout(locations);
@@ -148,8 +164,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
 
     const auto frames = body->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
     // Left column: device, quality, seeking, buffer, Auto-DJ; right column: braking, pitch
-    // range, DJ set-up; then the fade, the folder and the association button across the whole
-    // width.
+    // range, DJ set-up; then the fade, waveforms and loudness, the folder and the association
+    // button across the whole width.
     for (int i = 0; i < 5; ++i)
         grid->addWidget(frames[i], i, 0);
     grid->addWidget(frames[5], 0, 1, 2, 1);
@@ -157,7 +173,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     grid->addWidget(frames[7], 3, 1, 2, 1);
     grid->addWidget(frames[8], 5, 0, 1, 2);
     grid->addWidget(frames[9], 6, 0, 1, 2);
-    grid->addWidget(associate, 7, 0, 1, 2);
+    grid->addWidget(frames[10], 7, 0, 1, 2);
+    grid->addWidget(associate, 8, 0, 1, 2);
 
     setFixedWidth(kWidth);
     adjustSize();

@@ -1,9 +1,10 @@
-#include "decks/DeckTempo.h"
+#include "decks/DeckAnalysis.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "audio/analysis/Loudness.h"
 #include "core/Rounding.h"
 
 namespace kelvra::decks {
@@ -39,11 +40,11 @@ std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::Wavefo
     return overview;
 }
 
-DeckTempo::DeckTempo(Deck& deck, audio::AudioEngine& engine,
-                     const settings::ProgramSettings& values)
+DeckAnalysis::DeckAnalysis(Deck& deck, audio::AudioEngine& engine,
+                           const settings::ProgramSettings& values)
     : deck_(deck), engine_(engine), values_(values) {}
 
-void DeckTempo::songLoaded() {
+void DeckAnalysis::songLoaded() {
     analysis_.reset();
     notice_.clear();
     DeckDisplayModel& display = deck_.controls().display;
@@ -52,25 +53,46 @@ void DeckTempo::songLoaded() {
     display.setCueMarks(-1, -1);
 }
 
-void DeckTempo::analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis) {
+void DeckAnalysis::analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis) {
     if (path != deck_.songFile() || !analysis) return;
     analysis_ = std::move(analysis);
     deck_.controls().display.setOverview(overviewOf(analysis_->waveform, kOverviewColumns));
+    applyLoudness();
     refresh();
 }
 
-int DeckTempo::playingRate() const {
+void DeckAnalysis::applyLoudness() {
+    if (deck_.stream() == 0) return;
+    const double correction =
+        values_.matchLoudness && analysis_
+            ? audio::analysis::loudnessCorrectionDb(analysis_->lufs, analysis_->truePeakDbfs)
+            : 0.0;
+    engine_.library().channelSetGain(deck_.stream(), float(correction));
+}
+
+double DeckAnalysis::playSpeed() const {
+    if (!analysis_ || analysis_->waveform.rate <= 0 ||
+        audio::isStreamPlaying(engine_.library(), deck_.stream()) != 1)
+        return 0;
+    return double(playingRate()) / analysis_->waveform.rate;
+}
+
+double DeckAnalysis::cueSeconds() const {
+    return audio::bytesToSeconds(engine_.library(), deck_.stream(), deck_.cuePoint());
+}
+
+int DeckAnalysis::playingRate() const {
     if (deck_.stream() == 0) return 0;
     const auto attributes = engine_.library().channelAttributes(deck_.stream());
     return attributes ? attributes->rate : 0;
 }
 
-double DeckTempo::effectiveBpm() const {
+double DeckAnalysis::effectiveBpm() const {
     if (!analysis_ || analysis_->bpm <= 0 || analysis_->waveform.rate <= 0) return 0;
     return analysis_->bpm * playingRate() / analysis_->waveform.rate;
 }
 
-void DeckTempo::refresh() {
+void DeckAnalysis::refresh() {
     DeckDisplayModel& display = deck_.controls().display;
     const int rate = playingRate();
     if (!notice_.isEmpty() && rate != noticeRate_) notice_.clear();
@@ -91,18 +113,18 @@ void DeckTempo::refresh() {
     }
 }
 
-double DeckTempo::positionSeconds() const {
+double DeckAnalysis::positionSeconds() const {
     return audio::bytesToSeconds(engine_.library(), deck_.stream(),
                                  engine_.getStreamPosition(deck_.stream()));
 }
 
-double DeckTempo::beatPhase(double multiple) const {
+double DeckAnalysis::beatPhase(double multiple) const {
     const double period = 60.0 / (analysis_->bpm * multiple);
     const double beats = (positionSeconds() - analysis_->firstBeatSeconds) / period;
     return beats - std::floor(beats);
 }
 
-bool DeckTempo::syncTo(const DeckTempo& other) {
+bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
     const double target = other.effectiveBpm();
     if (deck_.stream() == 0 || songBpm() <= 0 || target <= 0) {
         notice_ = QStringLiteral("Sync: no tempo to match");

@@ -1,7 +1,7 @@
-// A deck's tempo: the song's analysis when it arrives (beat grid and waveform), the tempo text
-// with the tempo the deck plays at now, the overview waveform and cue marks of the position bar,
-// and Sync to the other deck. Beyond the classic deck: with no analysis nothing here changes
-// what the deck does. Thread: UI thread only.
+// What a deck does with its song's analysis when it arrives (beat grid, waveform, loudness): the
+// tempo text with the tempo the deck plays at now, the overview waveform and cue marks of the
+// position bar, Sync to the other deck, and the loudness correction when matching is on. With no
+// analysis, or the options off, nothing here changes what the deck does. Thread: UI thread only.
 #pragma once
 
 #include <QString>
@@ -14,9 +14,9 @@
 
 namespace kelvra::decks {
 
-class DeckTempo {
+class DeckAnalysis {
   public:
-    DeckTempo(Deck& deck, audio::AudioEngine& engine, const settings::ProgramSettings& values);
+    DeckAnalysis(Deck& deck, audio::AudioEngine& engine, const settings::ProgramSettings& values);
 
     // A new song went onto the deck: what was known of the old one goes.
     void songLoaded();
@@ -25,18 +25,28 @@ class DeckTempo {
     // On the display tick: the tempo text and the cue marks follow the deck.
     void refresh();
 
+    // Sets the stream's gain correction: the song's loudness to the target while matching is on,
+    // none otherwise. Runs when the analysis arrives and when the option changes.
+    void applyLoudness();
+
+    const audio::analysis::AnalysisSnapshot& analysis() const { return analysis_; }
     double songBpm() const { return analysis_ ? analysis_->bpm : 0; }
+    // Where the deck is heard now, in song seconds, and how fast it moves through the song
+    // (song seconds per second; 0 unless playing).
+    double positionSeconds() const;
+    double playSpeed() const;
+    // The cue point in song seconds.
+    double cueSeconds() const;
     // The tempo at the rate the deck plays now (pitch, bend, base frequency, stop); 0: unknown.
     double effectiveBpm() const;
     // Sets this deck's pitch so it plays at the other deck's tempo (half or double where that
     // is nearer), then, with both playing, moves it by less than a beat onto the other's beat.
     // False, with the reason on the display, when it cannot.
-    bool syncTo(const DeckTempo& other);
+    bool syncTo(const DeckAnalysis& other);
 
   private:
     // How far into its beat the audible position is, 0..1, counting `multiple` beats a beat.
     double beatPhase(double multiple) const;
-    double positionSeconds() const;
     int playingRate() const;
 
     Deck& deck_;

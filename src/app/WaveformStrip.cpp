@@ -112,10 +112,13 @@ void renderLane(LanePainter& lane, const WaveformLane& source, double halfSpan,
             std::sort(order.begin(), order.end(),
                       [&peak](std::size_t a, std::size_t b) { return peak[a] > peak[b]; });
             const bool played = x < head;
+            // Silence draws nothing, not even the centre line.
             for (const std::size_t band : order) {
+                if (peak[band] == 0) continue;
                 lane.centred(x, peak[band] * half / 255, scaled(kBands[band], played ? 30 : 55));
             }
             for (const std::size_t band : order) {
+                if (rms[band] == 0) continue;
                 lane.centred(x, rms[band] * half / 255, scaled(kBands[band], played ? 50 : 100));
             }
         }

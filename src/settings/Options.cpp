@@ -98,8 +98,9 @@ void Options::load() {
     controls_.autoFade.setValue(values_.autoFadeSeconds);
     controls_.skipSilence.setCurrentIndex(values_.autoSkipSilence ? 1 : 0);
     // Waveforms are shown unless turned off; loudness matching is off unless turned on.
+    const QString waveforms = read(kShowWaveformsValue);
     values_.showWaveforms =
-        read(kShowWaveformsValue).isEmpty() || readNumber(kShowWaveformsValue) != 0;
+        waveforms == kAbsentMarker || waveforms.isEmpty() || readNumber(kShowWaveformsValue) != 0;
     values_.matchLoudness = readNumber(kMatchLoudnessValue) != 0;
     controls_.showWaveforms.setValue(values_.showWaveforms ? 1 : 0);
     controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);

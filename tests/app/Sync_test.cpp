@@ -110,6 +110,39 @@ std::vector<double> onsets(const std::vector<double>& mix, int kind, double from
     return times;
 }
 
+TEST(LoudnessMatching, CorrectsEachDeckOnlyWhileTheOptionIsOn) {
+    test::MainWindowRig rig;
+    MainWindow& w = *rig.window;
+    const auto loudness = [](double lufs, double truePeak) {
+        auto analysis = std::make_shared<audio::analysis::SongAnalysis>(*analysisAt(120));
+        analysis->lufs = lufs;
+        analysis->truePeakDbfs = truePeak;
+        return audio::analysis::AnalysisSnapshot(analysis);
+    };
+    const auto gain = [&](Side side) { return rig.library.stream(w.deck(side).stream())->gainDb; };
+    w.deck(Side::Left).loadChosenFile(rig.addSong("loud.mp3"));
+    w.deck(Side::Right).loadChosenFile(rig.addSong("quiet.mp3"));
+    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), loudness(-8, -0.1));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), loudness(-21, -9));
+    // Off by default: the Part's levels untouched.
+    EXPECT_EQ(gain(Side::Left), 0.0f);
+    EXPECT_EQ(gain(Side::Right), 0.0f);
+
+    w.optionsControls().matchLoudness.click();
+    EXPECT_FLOAT_EQ(gain(Side::Left), -6.0f);
+    EXPECT_FLOAT_EQ(gain(Side::Right), 7.0f);
+
+    // A new song starts uncorrected until its own analysis arrives, then takes its own gain.
+    w.deck(Side::Right).loadChosenFile(rig.addSong("next.mp3"));
+    EXPECT_EQ(gain(Side::Right), 0.0f);
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), loudness(-30, -20));
+    EXPECT_FLOAT_EQ(gain(Side::Right), 12.0f);
+
+    w.optionsControls().matchLoudness.click();
+    EXPECT_EQ(gain(Side::Left), 0.0f);
+    EXPECT_EQ(gain(Side::Right), 0.0f);
+}
+
 TEST(SyncSession, TwoLoopsStayOnTheBeatForThirtySeconds) {
     QTemporaryDir dir;
     const QString a = dir.filePath("pulse120.wav"), b = dir.filePath("burst124.wav");

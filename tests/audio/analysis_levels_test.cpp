@@ -3,8 +3,10 @@
 
 #include <QTemporaryDir>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
+#include "audio/analysis/Loudness.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "support/AudioFixtures.h"
 
@@ -37,6 +39,20 @@ TEST(AnalysisLevels, ReferenceSineReadsMinus23LufsInStereoAndMono) {
     const auto quieter = analyse(test::sine(44100, 2, 20, 1000, amplitude / 2), 2);
     ASSERT_TRUE(quieter);
     EXPECT_NEAR(quieter->lufs, -29.0, 0.1);
+}
+
+TEST(AnalysisLevels, LoudnessCorrectionCutsFreelyAndBoostsOnlyWithinTheLimits) {
+    using analysis::loudnessCorrectionDb;
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-8.5, 0.0), -5.5);  // a loud master: cut, peak aside
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-14.0, -1.0), 0.0);
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-20.0, -10.0), 6.0);   // room to spare
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-20.0, -4.0), 3.0);    // the true peak stops it at -1
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-40.0, -30.0), 12.0);  // at most +12 dB
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-20.0, 0.5), 0.0);     // over the ceiling already
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-inf, -inf), 0.0);  // silence
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(std::nan(""), -3.0), 0.0);
+    EXPECT_DOUBLE_EQ(loudnessCorrectionDb(-20.0, -inf), 0.0);  // no peak known: no boost
 }
 
 TEST(AnalysisLevels, TruePeakSeesBetweenTheSamples) {

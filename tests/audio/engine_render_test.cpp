@@ -84,6 +84,32 @@ TEST_F(EngineRender, VolumeAndPanFollowLinearLaws) {
     }
 }
 
+TEST_F(EngineRender, GainCorrectionComesBeforeVolumeGlidesAndIsMetered) {
+    const audio::Handle h = play("sine.wav");
+    ASSERT_TRUE(engine->channelSetAttributes(h, audio::kKeepRate, 50, 0));
+    std::vector<std::int16_t> heard = render(*engine, kSettle);
+    const double full = 0.5 * 32767;  // the source's left channel
+    for (const float db : {-6.0f, 3.0f, 0.0f, -60.0f, 0.0f}) {
+        ASSERT_TRUE(engine->channelSetGain(h, db)) << db;
+        auto out = render(*engine, kSettle + 4410);
+        const double gain = std::pow(10.0, db / 20.0);
+        EXPECT_NEAR(peak(out, 0, kSettle, kSettle + 4410), 0.5 * gain * full, 40) << db;
+        // The meter sees the corrected signal but not the volume of 50.
+        const std::uint32_t level = engine->channelLevel(h);
+        EXPECT_NEAR(double(level & 0xffff), gain * 0.5 * 32768, 60) << db;
+        EXPECT_NEAR(double(level >> 16), gain * 0.25 * 32768, 60) << db;
+        heard.insert(heard.end(), out.begin(), out.end());
+    }
+    // A correction glides in like the volume: no step beyond the sine's own.
+    EXPECT_LE(maxStep(heard, 0, 1, heard.size() / 2), sineStep(0.5 * 1.42, 441.0, kRate) * 1.25);
+
+    EXPECT_FALSE(engine->channelSetGain(h, 24.5f));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorIllegalParam);
+    EXPECT_FALSE(engine->channelSetGain(h, std::nanf("")));
+    EXPECT_FALSE(engine->channelSetGain(h + 1000, 0));
+    EXPECT_EQ(engine->errorCode(), audio::kErrorHandle);
+}
+
 TEST_F(EngineRender, PlaybackRateScalesFrequencyAndPositionSpeed) {
     const audio::Handle h = play("sine.wav");
     render(*engine, kSettle);

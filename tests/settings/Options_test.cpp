@@ -107,6 +107,36 @@ TEST_F(OptionsTest, TheAutoDJFadeOptionsDefaultToThePlainFadeAndAreStored) {
     EXPECT_EQ(controls.skipSilence.currentIndex(), 1);
 }
 
+TEST_F(OptionsTest, WaveformsDefaultOnLoudnessMatchingOffAndClicksApplyAtOnce) {
+    Options first = makeOptions();
+    first.load();
+    EXPECT_TRUE(values.showWaveforms);
+    EXPECT_FALSE(values.matchLoudness);
+    EXPECT_TRUE(controls.showWaveforms.isChecked());
+    EXPECT_FALSE(controls.matchLoudness.isChecked());
+
+    // A click changes the program while the window is still open, not only on close.
+    controls.matchLoudness.click();
+    EXPECT_TRUE(values.matchLoudness);
+    EXPECT_EQ(analysisApplied, 1);
+    controls.showWaveforms.click();
+    EXPECT_FALSE(values.showWaveforms);
+    EXPECT_EQ(analysisApplied, 2);
+    first.unload();
+    EXPECT_EQ(stored("ShowWaveforms"), "0");
+    EXPECT_EQ(stored("MatchLoudness"), "1");
+
+    Options again = makeOptions();
+    again.load();
+    EXPECT_FALSE(values.showWaveforms);
+    EXPECT_TRUE(values.matchLoudness);
+    EXPECT_FALSE(controls.showWaveforms.isChecked());
+
+    storeValue("ShowWaveforms", "junk");  // edited by hand: a value that is not 1 turns it off
+    again.load();
+    EXPECT_FALSE(values.showWaveforms);
+}
+
 TEST_F(OptionsTest, StoredValuesComeBackAndSurviveAClose) {
     storeValue("initQuality", "CD Quality - 44100Hz");
     storeValue("initDevice", "USB Headphones");

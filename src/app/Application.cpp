@@ -130,6 +130,8 @@ void Application::loadMainWindow() {
         [&p](Side side, const QString& path, audio::analysis::AnalysisSnapshot result) {
             if (p.logic) p.logic->analysisReady(side, path, std::move(result));
         });
+    QObject::connect(p.controller.get(), &playlist::PlaylistController::songsAdded,
+                     p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     p.mainView->setClock(*p.clock);

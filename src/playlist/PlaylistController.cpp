@@ -83,6 +83,7 @@ void PlaylistController::appendEntries(const QStringList& paths, int firstNumber
     }
     const int first = model_.append(std::move(entries));
     requestTitles(first, count() - 1);
+    if (!paths.isEmpty()) emit songsAdded(paths);
 }
 
 void PlaylistController::requestTitles(int firstRow, int lastRow) {

@@ -13,6 +13,7 @@
 //   - removeCB_Click(): the "Remove from Playlist?" answer when a song cannot be opened.
 //   - save_playlist(), playlistChanged(), currentPlaylist(): the main window's close prompt.
 //   - editTagsRequested(row): the tag editor opens on that entry.
+//   - songsAdded(paths): new entries, for the analysis that runs ahead of the decks.
 //
 // Titles are read by a TitleService; commands never wait for them. Entries appear at once with
 // their file name and get their title when it has been read. Only sorting needs every title
@@ -134,6 +135,8 @@ class PlaylistController final : public QObject {
     // How far title reading has got; (0, 0) when nothing is waiting.
     void titleProgress(int done, int total);
     void busyChanged(bool busy);
+    // Songs that joined the playlist (added, dropped or read from a playlist file), in order.
+    void songsAdded(const QStringList& paths);
 
   private:
     void setCaption(const QString& caption);

@@ -172,6 +172,34 @@ TEST(BackgroundAnalyser, ANewerRequestForADeckSupersedesTheOlder) {
     EXPECT_FALSE(spy.at(0).at(2).value<AnalysisSnapshot>());
 }
 
+TEST(BackgroundAnalyser, PlaylistSongsFillTheCacheAndADeckGoesFirst) {
+    CacheFixture f;
+    const std::string a = f.song("a.wav", 100, 60), b = f.song("b.wav", 128);
+    const std::string deck = f.song("deck.wav", 140);
+    BackgroundAnalyser analyser(f.cache);
+    QSignalSpy spy(&analyser, &BackgroundAnalyser::analysed);
+    analyser.warmCache(
+        {QString::fromStdString(a), QString::fromStdString(b), f.dir.filePath("missing.wav")});
+    // A deck's load in the middle of the long first song is answered before the playlist's.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    analyser.requestAnalysis(Side::Right, QString::fromStdString(deck));
+    ASSERT_TRUE(waitForResult(spy));
+    EXPECT_NEAR(spy.at(0).at(2).value<AnalysisSnapshot>()->bpm, 140, 0.05);
+    EXPECT_FALSE(f.cache.load(b));
+
+    QElapsedTimer timer;
+    timer.start();
+    while (analyser.warmingCount() > 0 && timer.elapsed() < 60000)
+        QTest::qWait(50);
+    EXPECT_EQ(analyser.warmingCount(), 0);  // a missing file is given up, not retried for ever
+    const AnalysisSnapshot first = f.cache.load(a), second = f.cache.load(b);
+    ASSERT_TRUE(first);  // taken up again after the deck's song
+    ASSERT_TRUE(second);
+    EXPECT_NEAR(first->bpm, 100, 0.05);
+    EXPECT_NEAR(second->bpm, 128, 0.05);
+    EXPECT_EQ(spy.count(), 1);  // the playlist's songs are not delivered to any deck
+}
+
 TEST(BackgroundAnalyser, ShutsDownPromptlyInTheMiddleOfAnAnalysis) {
     CacheFixture f;
     const std::string song = f.song("long.wav", 120, 120);

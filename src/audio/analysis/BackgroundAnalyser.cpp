@@ -17,6 +17,7 @@ BackgroundAnalyser::~BackgroundAnalyser() {
         shuttingDown_ = true;
         for (Job& job : jobs_)
             job.running.request_stop();
+        warmStop_.request_stop();
     }
     wake_.notify_all();
     thread_->wait();
@@ -30,8 +31,23 @@ void BackgroundAnalyser::requestAnalysis(Side side, const QString& path) {
         ++job.generation;
         job.pending = path;
         job.running.request_stop();
+        warmStop_.request_stop();  // a deck never waits for the playlist's songs
     }
     wake_.notify_all();
+}
+
+void BackgroundAnalyser::warmCache(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    {
+        std::lock_guard lock(mutex_);
+        warming_.insert(warming_.end(), paths.begin(), paths.end());
+    }
+    wake_.notify_all();
+}
+
+int BackgroundAnalyser::warmingCount() const {
+    std::lock_guard lock(mutex_);
+    return int(warming_.size());
 }
 
 void BackgroundAnalyser::cancel(Side side) {
@@ -45,8 +61,20 @@ void BackgroundAnalyser::cancel(Side side) {
 void BackgroundAnalyser::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return shuttingDown_ || jobs_[0].pending || jobs_[1].pending; });
+        wake_.wait(lock, [this] { return shuttingDown_ || deckWaiting() || !warming_.empty(); });
         if (shuttingDown_) return;
+        if (!deckWaiting()) {
+            warmStop_ = std::stop_source();
+            const std::stop_token stop = warmStop_.get_token();
+            const QString path = warming_.front();
+            lock.unlock();
+            // A song the cache already holds costs a file read; one that fails is not retried.
+            analyseCached(cache_, path, stop);
+            lock.lock();
+            // Interrupted by a deck: it stays at the front and is taken up again.
+            if (!stop.stop_requested() && !warming_.empty()) warming_.pop_front();
+            continue;
+        }
         // Take turns between the decks so one deck's reloads cannot starve the other.
         int side = nextSide_;
         if (!jobs_[side].pending) side = 1 - side;

@@ -1,13 +1,17 @@
 // Analyses the songs the decks load on one worker thread at idle priority, so an analysis never
 // takes time from playback. One job per deck: a newer request for a deck supersedes (and stops)
-// the older one. Results reach the owner's thread as finished, immutable snapshots.
+// the older one. Results reach the owner's thread as finished, immutable snapshots. Songs added
+// to the playlist are analysed into the cache when no deck is waiting, so the song the Auto-DJ
+// or the DJ loads next usually has its waveform and loudness at once.
 // Threads: the public methods and the signal belong to the thread that owns the object; the
 // worker touches only files and its own state, never the engine or the audio callback.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -31,6 +35,11 @@ class BackgroundAnalyser : public QObject {
     void requestAnalysis(Side side, const QString& path);
     // Forgets the deck's request; its result, if one is on the way, is not delivered.
     void cancel(Side side);
+    // Analyses `paths` into the cache, in order, whenever no deck request waits; a deck request
+    // interrupts one of these and it is taken up again afterwards. Nothing is delivered.
+    void warmCache(const QStringList& paths);
+    // Songs waiting to be analysed into the cache (the one being analysed included).
+    int warmingCount() const;
 
   signals:
     // The latest request for `side` is done; `result` is null when the file could not be read.
@@ -44,14 +53,17 @@ class BackgroundAnalyser : public QObject {
         std::stop_source running;
     };
     void work();
+    bool deckWaiting() const { return jobs_[0].pending || jobs_[1].pending; }
     void deliver(Side side, unsigned generation, const QString& path, AnalysisSnapshot result);
 
     const AnalysisCache cache_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     Job jobs_[2];
     bool shuttingDown_ = false;
     int nextSide_ = 0;
+    std::deque<QString> warming_;  // the front is the one being analysed, if any
+    std::stop_source warmStop_;
     QThread* thread_ = nullptr;
 };
 

@@ -23,6 +23,8 @@ constexpr int kFineFrames = 64;
 constexpr double kSlowestBpm = 70;
 constexpr double kFastestBpm = 180;
 constexpr double kBetweenBeatsShare = 0.2;
+// A beat split in three needs attacks at both thirds of at least this share.
+constexpr double kThirdsShare = 0.6;
 // An attack counts towards the grid fit when it has a fifth of a typical beat's strength.
 constexpr double kAttackShare = 0.2;
 
@@ -202,11 +204,10 @@ BeatTracker::Fit BeatTracker::combSearch(double period, double spread, int steps
 }
 
 // Whether each of the `parts` - 1 points between two grid beats has an attack of a beat's kind.
-bool BeatTracker::splits(const Fit& fit, int parts) const {
+bool BeatTracker::splits(const Fit& fit, int parts, double share) const {
     const double on = strengthSum(fit.origin, fit.period);
     for (int j = 1; j < parts; ++j) {
-        if (strengthSum(fit.origin + j * fit.period / parts, fit.period) < kBetweenBeatsShare * on)
-            return false;
+        if (strengthSum(fit.origin + j * fit.period / parts, fit.period) < share * on) return false;
     }
     return on > 0;
 }
@@ -231,11 +232,17 @@ BeatGrid BeatTracker::finish() {
     if (fit.points == 0) return {};
 
     // aubio often counts every second or third beat. Split the period while every split point
-    // carries an attack of its own, then fold into the DJ's octave.
+    // carries an attack of its own, then fold into the DJ's octave. Halving keeps the tempo's
+    // octave, so weak attacks between beats may do it. A split in three changes the tempo
+    // itself (folded back, 130 becomes 97.5) and busy music has something at every third of a
+    // beat, so it is tried only on a tempo too slow to be the beat, with attacks at both thirds
+    // nearly as strong as the beats, and only once (twice turns 130 BPM into 146.25).
+    bool splitInThree = false;
     for (;;) {
-        if (60 / fit.period < 400 && splits(fit, 3)) {
+        if (!splitInThree && 60 / fit.period < kSlowestBpm && splits(fit, 3, kThirdsShare)) {
             fit.period /= 3;
-        } else if (60 / fit.period < 400 && splits(fit, 2)) {
+            splitInThree = true;
+        } else if (60 / fit.period < 400 && splits(fit, 2, kBetweenBeatsShare)) {
             fit.period /= 2;
         } else {
             break;

@@ -32,7 +32,7 @@ class BeatTracker {
     double envelopeAt(double seconds, double window, double* where = nullptr) const;
     double strengthSum(double origin, double period) const;
     Fit refit(Fit fit) const;
-    bool splits(const Fit& fit, int parts) const;
+    bool splits(const Fit& fit, int parts, double share) const;
     Fit combSearch(double period, double spread, int steps) const;
     double firstBeat(const Fit& fit) const;
 

@@ -40,6 +40,7 @@ MainControls::MainControls()
     for (std::size_t i = 0; i < keyboardHints.size(); ++i)
         keyboardHints[i].setCaption(hints[i]);
     keyboardSheet.setVisible(false);
+    dropouts.setVisible(false);
 }
 
 }  // namespace kelvra::app

@@ -68,6 +68,8 @@ struct MainControls {
     decks::DeckControls left{Side::Left};
     decks::DeckControls right{Side::Right};
     decks::MixerControls mixer;
+    // Lights in the title bar at the first audio dropout with the count; a click clears it.
+    ButtonModel dropouts;
     // Both decks' scrolling waveforms, below the panels; hidden with the option off.
     WaveformStripModel waveforms;
     int djSetup = 0;  // panel order, see panelOrder()

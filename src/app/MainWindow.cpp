@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <cmath>
 #include <QDir>
 
 #include "core/FileHelpers.h"
@@ -69,6 +70,10 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     };
     optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
     optionHooks.analysisOptionsChanged = [this] { applyAnalysisOptions(); };
+    QObject::connect(&controls_.dropouts, &ButtonModel::clicked, [this] {
+        dropoutsCleared_ = deps_.library.dropouts();
+        showDropouts();
+    });
     options_ = std::make_unique<settings::Options>(optionsControls_, deps_.store, deps_.dialogs,
                                                    values_, deps_.programFolder, optionHooks);
 
@@ -184,7 +189,34 @@ void MainWindow::tmrTrackLength_Timer() {
         followWaveform(side);
     }
     if (autoDJOn()) autoDJ_->autoDJTrigger();
+    showDropouts();
     if (shell_.displayTicked) shell_.displayTicked();
+}
+
+void MainWindow::showDropouts() {
+    const audio::DropoutCounts now = deps_.library.dropouts();
+    const std::uint64_t gaps = (now.underruns - dropoutsCleared_.underruns) +
+                               (now.lateCallbacks - dropoutsCleared_.lateCallbacks);
+    const std::uint64_t starved = now.starvedFrames - dropoutsCleared_.starvedFrames;
+    ButtonModel& lamp = controls_.dropouts;
+    if (gaps == 0 && starved == 0) {
+        lamp.setVisible(false);
+        return;
+    }
+    const int rate = std::max(1, values_.engine.outputRate);
+    const long long starvedMs = std::llrint(double(starved) * 1000.0 / rate);
+    // The count of gaps; a song read too slowly shows as silent milliseconds instead.
+    lamp.setCaption(gaps > 0 ? QStringLiteral("\u26a0 %1").arg(gaps)
+                             : QStringLiteral("\u26a0 %1 ms").arg(starvedMs));
+    lamp.setToolTip(
+        QStringLiteral("Audio dropouts: the sound stopped for a moment.\n"
+                       "%1 periods reached the sound device late or not at all; "
+                       "%2 ms were silent because a song could not be read fast enough.\n"
+                       "A busy computer is the usual cause; a larger BUFFER in the options "
+                       "helps.\nClick to clear.")
+            .arg(gaps)
+            .arg(starvedMs));
+    lamp.setVisible(true);
 }
 
 void MainWindow::hide_keyboard_Shortcuts() {

@@ -122,6 +122,8 @@ class MainWindow final : public decks::DeckHost {
   private:
     // The waveform strip follows the deck: its song, cue point, play head and speed.
     void followWaveform(Side side);
+    // The title bar's dropout lamp, from the output's counts since the last clear.
+    void showDropouts();
     void dropOnDeck(Side side);
     void connectDropTargets(Side side);
     void readHelpVersion();
@@ -150,6 +152,7 @@ class MainWindow final : public decks::DeckHost {
     Side activeDeck_ = Side::Left;
     int deckPan_ = 0;
     bool dragFromNextSong_ = false;
+    audio::DropoutCounts dropoutsCleared_;
     int ieMajor_ = 0;
     int ieMinor_ = 0;
     QString helpFile_;

@@ -68,6 +68,14 @@ inline constexpr std::uint32_t kContractVersion = (6u << 16) | 1u;
 // Full scale of channelLevel() per channel.
 inline constexpr std::uint32_t kLevelFullScale = 32768;
 
+// What the output has lost since it opened: each is a moment the DJ may have heard a gap.
+struct DropoutCounts {
+    std::uint64_t underruns = 0;      // periods the output could not deliver in time
+    std::uint64_t lateCallbacks = 0;  // device periods that came after their deadline
+    std::uint64_t starvedFrames = 0;  // frames played as silence because decoding lagged
+    bool operator==(const DropoutCounts&) const = default;
+};
+
 struct Attributes {
     int rate = 0;    // playback rate in Hz
     int volume = 0;  // 0..100, linear gain
@@ -127,6 +135,8 @@ class AudioLibrary {
     // gain correction), before the volume and pan set by channelSetAttributes(): the meters
     // apply the mixer's gains.
     virtual std::uint32_t channelLevel(Handle handle) = 0;
+    // Dropouts since the output opened; any thread may ask.
+    virtual DropoutCounts dropouts() const { return {}; }
 
     // Tag blocks, valid until the stream is freed; empty when there are none.
     // Main side: the file's 128-byte ID3v1 block, raw.

@@ -44,6 +44,12 @@ void ButtonModel::setCaption(const QString& caption) {
     emit changed();
 }
 
+void ButtonModel::setToolTip(const QString& toolTip) {
+    if (toolTip == toolTip_) return;
+    toolTip_ = toolTip;
+    emit changed();
+}
+
 void ButtonModel::setBackColour(int colour) {
     if (colour == backColour_) return;
     backColour_ = colour;

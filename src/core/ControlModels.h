@@ -106,6 +106,7 @@ class ButtonModel : public QObject {
     bool isVisible() const { return visible_; }
     bool isEnabled() const { return enabled_; }
     void setCaption(const QString& caption);
+    void setToolTip(const QString& toolTip);
     void setBackColour(int colour);
     void setVisible(bool visible);
     void setEnabled(bool enabled);

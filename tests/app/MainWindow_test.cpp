@@ -80,6 +80,31 @@ TEST_F(MainWindowTest, StartUpSetsTheMixerAndDecksAndLoadsThePlaylistWindowAfter
     EXPECT_EQ(playlist.loads, 1);  // once only
 }
 
+TEST_F(MainWindowTest, TheDropoutLampLightsAtTheFirstGapCountsAndClearsOnAClick) {
+    MainWindow& w = window();
+    ASSERT_TRUE(w.load(""));
+    ButtonModel& lamp = w.controls().dropouts;
+    w.tmrTrackLength_Timer();
+    EXPECT_FALSE(lamp.isVisible());
+
+    library.dropoutCounts = {2, 1, 0};  // two underruns, one late period
+    w.tmrTrackLength_Timer();
+    EXPECT_TRUE(lamp.isVisible());
+    EXPECT_EQ(lamp.caption(), "\u26a0 3");
+    EXPECT_TRUE(lamp.toolTip().contains("3 periods")) << lamp.toolTip().toStdString();
+
+    lamp.click();  // the DJ has seen it
+    EXPECT_FALSE(lamp.isVisible());
+    w.tmrTrackLength_Timer();
+    EXPECT_FALSE(lamp.isVisible());
+
+    // Only a slow read this time: shown as silent milliseconds at the output's rate.
+    library.dropoutCounts.starvedFrames = std::uint64_t(w.values().engine.outputRate) / 4;
+    w.tmrTrackLength_Timer();
+    EXPECT_TRUE(lamp.isVisible());
+    EXPECT_EQ(lamp.caption(), "\u26a0 250 ms");
+}
+
 TEST_F(MainWindowTest, NoOutputEndsTheStartUp) {
     library.initResult = false;
     EXPECT_FALSE(window().load(""));

@@ -102,6 +102,8 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     bool channelSetAttributes(audio::Handle handle, int rate, int volume, int pan) override;
     bool channelSetGain(audio::Handle handle, float decibels) override;
     std::uint32_t channelLevel(audio::Handle handle) override;
+    audio::DropoutCounts dropouts() const override { return dropoutCounts; }
+    audio::DropoutCounts dropoutCounts;  // what the fake output reports
     std::string_view streamTags(audio::Handle handle) override;
     std::string_view wmaStreamTags(audio::Handle handle) override;
 

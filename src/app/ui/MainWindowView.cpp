@@ -103,6 +103,24 @@ void MainWindowView::bindWindowButtons() {
         row->insertWidget(row->indexOf(minimize), keysButton);
     connect(keysButton, &QToolButton::clicked, this,
             [this] { controls_.keyboardSheet.setVisible(!controls_.keyboardSheet.isVisible()); });
+
+    // The dropout lamp, amber, left of the "?": out of sight until the sound has gapped.
+    auto* dropouts = new QToolButton(titleBar());
+    dropouts->setObjectName(QStringLiteral("dropoutLamp"));
+    dropouts->setFocusPolicy(Qt::NoFocus);
+    dropouts->setStyleSheet(QStringLiteral(
+        "QToolButton { color: #111; background: #ffb020; border-radius: 3px; padding: 0 6px;"
+        " font-weight: bold; }"));
+    if (auto* row = qobject_cast<QHBoxLayout*>(titleBar()->layout()))
+        row->insertWidget(row->indexOf(keysButton), dropouts);
+    const auto showDropouts = [this, dropouts] {
+        dropouts->setText(controls_.dropouts.caption());
+        dropouts->setToolTip(controls_.dropouts.toolTip());
+        dropouts->setVisible(controls_.dropouts.isVisible());
+    };
+    showDropouts();
+    connect(&controls_.dropouts, &ButtonModel::changed, dropouts, showDropouts);
+    connect(dropouts, &QToolButton::clicked, &controls_.dropouts, &ButtonModel::click);
 }
 
 void MainWindowView::buildBottomRow() {

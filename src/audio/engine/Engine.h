@@ -77,6 +77,10 @@ class Engine final : public AudioLibrary {
     bool render(std::int16_t* out, std::int64_t frames);
 
     EngineStats stats() const { return mixer_.stats(); }
+    DropoutCounts dropouts() const override {
+        const EngineStats s = stats();
+        return {s.underruns, s.lateCallbacks, s.starvedFrames};
+    }
     // The native format of a playback stream, or none.
     std::optional<PcmFormat> streamFormat(Handle handle);
     // The kind a handle was opened as: 1 add-on side, 2 main side; 0 for no stream.

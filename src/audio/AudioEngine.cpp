@@ -53,23 +53,28 @@ Handle AudioEngine::openStream(const QString& file) {
     }
 
     if (hooks_.autoDJOn && hooks_.autoDJOn()) return 0;
+    // Both messages end with the file and the reason, after their own fixed text.
+    const QString detail = openFailureDetail(file, library_.errorCode());
     if (fileExists(file)) {
-        ThrowError("The selected file could not be loaded. Please choose another file...");
+        ThrowError("The selected file could not be loaded. Please choose another file...", detail);
         return 0;
     }
     // A bare carriage return pair, as the message has always been laid out.
     const MessageResult answer = dialogs_.message(
         "File Not Found",
-        "The selected file can not be found at its original location.\r\rRemove from Playlist?",
+        "The selected file can not be found at its original location.\r\rRemove from Playlist?"
+        "\r\r" +
+            detail,
         MessageButtons::YesNo, MessageIcon::Question);
     if (answer == MessageResult::Yes && hooks_.removeFromPlaylist) hooks_.removeFromPlaylist();
     return 0;
 }
 
-void AudioEngine::ThrowError(const QString& message) {
+void AudioEngine::ThrowError(const QString& message, const QString& detail) {
     const int code = library_.errorCode();
-    dialogs_.message("Error", message + "\r\n\r\nError Code : " + QString::number(code),
-                     MessageButtons::Ok, MessageIcon::Critical);
+    QString text = message + "\r\n\r\nError Code : " + QString::number(code);
+    if (!detail.isEmpty()) text += "\r\n\r\n" + detail;
+    dialogs_.message("Error", text, MessageButtons::Ok, MessageIcon::Critical);
     // Modifier keys held when the box opened never see their release; let them go.
     if (hooks_.keyReleased) {
         hooks_.keyReleased(kKeyControl, 0);

@@ -43,7 +43,7 @@ class AudioEngine {
     // unless Auto-DJ is on). Records the kind in streamKind().
     Handle openStream(const QString& file);
     // Shows `message` with the library's current error code.
-    void ThrowError(const QString& message);
+    void ThrowError(const QString& message, const QString& detail = {});
     // Stops the output, frees both deck streams and releases the library; never reports.
     void terminate_BASS(Handle leftStream, Handle rightStream);
     // Frees a deck's old stream on both sides, whatever its kind, as a loader does.

@@ -1,6 +1,10 @@
 #include "audio/ErrorText.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <array>
+
+#include "audio/AudioLibrary.h"
 
 namespace kelvra::audio {
 
@@ -50,6 +54,30 @@ QString errorText(int code) {
     };
     if (code < 0 || code >= static_cast<int>(kTexts.size())) return {};
     return QString::fromLatin1(kTexts[static_cast<std::size_t>(code)]);
+}
+
+QString openFailureDetail(const QString& path, int code) {
+    const QFileInfo info(path);
+    QString reason;
+    if (!info.exists() && !info.isSymLink()) {
+        reason = QStringLiteral("It does not exist.");
+    } else if (!info.exists()) {
+        reason = QStringLiteral("It is a link to something that does not exist.");
+    } else if (info.isDir()) {
+        reason = QStringLiteral("It is a folder, not a song.");
+    } else if (!info.isFile()) {
+        reason = QStringLiteral("It is a device or a pipe, not a file.");
+    } else if (!info.isReadable()) {
+        reason = QStringLiteral("Kelvra is not allowed to read it.");
+    } else if (info.size() == 0) {
+        reason = QStringLiteral("The file is empty.");
+    } else if (code == kErrorFormat || code == kErrorNotFile) {
+        reason = QStringLiteral("It holds no audio Kelvra can play.");
+    } else {
+        const QString text = errorText(code);
+        reason = text.isEmpty() ? QStringLiteral("It could not be read.") : text + ".";
+    }
+    return QDir::toNativeSeparators(path) + QStringLiteral("\r\n") + reason;
 }
 
 }  // namespace kelvra::audio

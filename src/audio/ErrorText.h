@@ -9,4 +9,9 @@ namespace kelvra::audio {
 // table) give the empty text.
 QString errorText(int code);
 
+// Which file could not be opened and why, for the end of an error message: the path shown as a
+// person reads it, then the reason (missing, a folder, not a file, not allowed, empty, no audio
+// Kelvra can play, or the library's own text for `code`).
+QString openFailureDetail(const QString& path, int code);
+
 }  // namespace kelvra::audio

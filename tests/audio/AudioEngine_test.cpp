@@ -1,6 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -104,9 +105,39 @@ TEST_F(AudioEngineTest, AnUnreadableExistingFileShowsTheLoadErrorWithTheCode) {
     EXPECT_EQ(dialogs.messages[0].title, "Error");
     EXPECT_EQ(dialogs.messages[0].text,
               "The selected file could not be loaded. Please choose another file...\r\n\r\n"
-              "Error Code : 6");
+              "Error Code : 6\r\n\r\n" +
+                  path + "\r\nIt holds no audio Kelvra can play.");
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Critical);
     EXPECT_EQ(releasedKeys, (std::vector<int>{17, 18}));
+}
+
+TEST(OpenFailureDetail, NamesTheFileAndSaysWhyItCannotBeOpened) {
+    QTemporaryDir folder;
+    const auto reason = [](const QString& path, int code = kErrorFileOpen) {
+        return openFailureDetail(path, code).section("\r\n", 1);
+    };
+    EXPECT_EQ(openFailureDetail(folder.filePath("gone.mp3"), kErrorFileOpen),
+              folder.filePath("gone.mp3") + "\r\nIt does not exist.");
+    EXPECT_EQ(reason(folder.path()), "It is a folder, not a song.");
+    EXPECT_EQ(reason("/dev/null"), "It is a device or a pipe, not a file.");
+    const QString empty = folder.filePath("empty.mp3");
+    QFile(empty).open(QIODevice::WriteOnly);
+    EXPECT_EQ(reason(empty), "The file is empty.");
+    const QString song = folder.filePath("song.mp3");
+    {
+        QFile file(song);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not audio at all");
+    }
+    EXPECT_EQ(reason(song, kErrorFormat), "It holds no audio Kelvra can play.");
+    EXPECT_EQ(reason(song, kErrorMemory), "Memory Error.");
+    QFile::link(folder.filePath("nowhere.mp3"), folder.filePath("dangling.mp3"));
+    EXPECT_EQ(reason(folder.filePath("dangling.mp3")),
+              "It is a link to something that does not exist.");
+    if (::geteuid() != 0) {  // root reads everything
+        QFile(song).setPermissions(QFileDevice::WriteOwner);
+        EXPECT_EQ(reason(song), "Kelvra is not allowed to read it.");
+    }
 }
 
 TEST_F(AudioEngineTest, AMissingFileOffersToRemoveItFromThePlaylist) {
@@ -116,7 +147,7 @@ TEST_F(AudioEngineTest, AMissingFileOffersToRemoveItFromThePlaylist) {
     EXPECT_EQ(dialogs.messages[0].title, "File Not Found");
     EXPECT_EQ(dialogs.messages[0].text,
               "The selected file can not be found at its original location.\r\rRemove from "
-              "Playlist?");
+              "Playlist?\r\r/nowhere/gone.mp3\r\nIt does not exist.");
     EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(removePresses, 0);
 

@@ -85,6 +85,51 @@ seeds = {
     },
 }
 
+seeds["session"] = {
+    "set": b"# a short set\n0 load left /m/a.mp3\n0.5 click playCB2\n1.25 set LpitchScroll 1150\n"
+           b"2 down LpBend_PlusCB\n2.4 up LpBend_PlusCB\n3 key X shift\n3.1 keyup X shift\n"
+           b"4 click speedCB 1\n5 down playCB2 right\n9 end\n",
+    "bad": b"1 click\nx load middle a\n-1 set crossFaderScroll 1e99\n",
+}
+seeds["settings"] = {
+    "machine": b"[SOFTWARE]\n"
+               b"Quelmara\\Kelvra\\Settings\\pitchRange=1.5\nBuffer=0.4\ninitQuality=CD\n",
+    "broken": b"[General\n=\\\n\xff\xfe[x]]\nkey=\"unterminated\n",
+}
+
+
+def media_seeds():
+    """Tiny songs made by ffmpeg (when it is installed): the decoders' headers as they are."""
+    import shutil
+    import subprocess
+    import tempfile
+    if not shutil.which("ffmpeg"):
+        return {}
+    made = {}
+    tone = ["-f", "lavfi", "-i", "sine=frequency=440:duration=0.3:sample_rate=8000"]
+    kinds = {
+        "cbr.mp3": ["-c:a", "libmp3lame", "-b:a", "32k"],
+        "vbr.mp3": ["-c:a", "libmp3lame", "-q:a", "9"],
+        "pcm.wav": ["-c:a", "pcm_s16le", "-t", "0.05"],
+        "song.wma": ["-c:a", "wmav2", "-b:a", "32k"],
+    }
+    with tempfile.TemporaryDirectory() as work:
+        for name, codec in kinds.items():
+            out = os.path.join(work, name)
+            subprocess.run(["ffmpeg", "-loglevel", "error", "-y", *tone, "-ac", "1", *codec,
+                            "-map_metadata", "-1", "-fflags", "+bitexact", out], check=True)
+            with open(out, "rb") as f:
+                made[name] = f.read()
+    return made
+
+
+media = media_seeds()
+heads = {name: data[:4096] for name, data in media.items()}
+seeds["open"] = media
+seeds["mp3index"] = {k: v for k, v in media.items() if k.endswith(".mp3")}
+seeds["asf"] = {k: v[:8192] for k, v in media.items() if k.endswith(".wma")}
+seeds["sniff"] = {**heads, "empty": b"", "text": b"#EXTM3U\n/a.mp3\n"}
+
 for target, files in seeds.items():
     folder = os.path.join(root, target)
     os.makedirs(folder, exist_ok=True)

@@ -28,6 +28,7 @@ for target in "$build"/fuzz/*_fuzz; do
         readnumber) max_len=64 ;;
         id3v1) max_len=512 ;;
         wma) max_len=1024 ;;
+        session | settings) max_len=2048 ;;
         *) max_len=4096 ;;
     esac
     "$target" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \

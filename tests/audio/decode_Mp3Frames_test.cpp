@@ -9,6 +9,7 @@
 
 #include "audio/AudioLibrary.h"
 #include "audio/DecodeFixtures.h"
+#include "audio/decode/Mp3Frames.h"
 
 namespace kelvra::audio::testing {
 namespace {
@@ -59,6 +60,26 @@ TEST(DecodeMp3Frames, JunkAndTrailingTagsDoNotChangeTheLength) {
     opened = openMainFile(writeFile(dir, "untagged.mp3", untagged), OpenMode::Playback);
     ASSERT_TRUE(opened.decoder);
     EXPECT_EQ(readToEnd(*opened.decoder), expected);
+}
+
+// An APEv2 footer whose stated size reaches back past the first frame is not a tag: indexing
+// once sized its frame list from the negative gap and died of the allocation.
+TEST(DecodeMp3Frames, ATrailingTagThatOverlapsTheFramesIsNotTrusted) {
+    std::vector<std::uint8_t> file(10, 0);
+    for (int i = 0; i < 2; ++i) {  // two 417-byte frames: MPEG-1 Layer III, 128 kbit/s, 44.1 kHz
+        const std::size_t at = file.size();
+        file.resize(at + 417, 0);
+        file[at] = 0xFF, file[at + 1] = 0xFB, file[at + 2] = 0x90;
+    }
+    const std::uint32_t claimed = static_cast<std::uint32_t>(file.size() + 32 - 5);
+    const std::string footer = "APETAGEX";
+    file.insert(file.end(), footer.begin(), footer.end());
+    file.resize(file.size() + 24, 0);
+    for (int b = 0; b < 4; ++b)
+        file[file.size() - 20 + b] = claimed >> (8 * b) & 0xFF;
+    const auto index = decode::indexMp3(file);
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->frameCount(), 2);
 }
 
 TEST(DecodeMp3Frames, DamagedAndCutFilesDecodeToTheirStatedLength) {

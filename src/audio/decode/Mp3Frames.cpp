@@ -152,7 +152,10 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
     if (!sync) return std::nullopt;
     const auto first = *parseMpegHeader(file.subspan(*sync));
 
-    const std::size_t dataEnd = file.size() - trailingTagsSize(file);
+    // A "tag" at the end that would reach back into the first frame is frame data that happens
+    // to look like one: a short file then has no room left for audio.
+    std::size_t dataEnd = file.size() - trailingTagsSize(file);
+    if (dataEnd < *sync + static_cast<std::size_t>(first.size)) dataEnd = file.size();
     std::size_t at = *sync;
     Mp3Index index;
     index.rate = first.rate;

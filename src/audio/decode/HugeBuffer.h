@@ -25,6 +25,7 @@ class HugeBuffer {
 
   private:
     struct Free {
+        std::size_t mapped;  // the whole allocation, rounded up to huge pages
         void operator()(std::uint8_t* memory) const;
     };
     std::unique_ptr<std::uint8_t[], Free> data_;

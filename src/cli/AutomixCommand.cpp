@@ -1,6 +1,8 @@
-// automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--cue-sheet MIX.cue]:
-// the Auto-DJ walks a playlist on the program's own logic, rendered offline, until every entry
-// has played once (or S seconds), with a cue sheet of the tracks as they started.
+// automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--repeat]
+// [--cue-sheet MIX.cue]: the Auto-DJ walks a playlist on the program's own logic, rendered
+// offline, until every entry has played once (or S seconds; with --repeat it goes round the list
+// until then), with a cue sheet of the tracks as they started. Each track is reported on standard
+// error as it starts, so a long mix shows its progress.
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -17,7 +19,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelvra-cli automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] "
-    "[--seconds S] [--cue-sheet MIX.cue]\n";
+    "[--seconds S] [--repeat] [--cue-sheet MIX.cue]\n";
 // Without --seconds a mix still ends: a week of audio is more than any playlist asks for.
 constexpr double kLongestMix = 86400.0 * 7;
 constexpr std::int64_t kSliceMs = 100;
@@ -27,6 +29,7 @@ struct AutomixOptions {
     int rate = 44100;
     int start = -1;
     double seconds = kLongestMix;
+    bool repeat = false;
 };
 
 // A path from the command line as the file system names it, whatever its bytes.
@@ -41,7 +44,8 @@ std::optional<AutomixOptions> parse(const Args& args) {
         .text("--cue-sheet", options.cueSheet)
         .number("--rate", options.rate)
         .number("--start", options.start)
-        .number("--seconds", options.seconds);
+        .number("--seconds", options.seconds)
+        .flag("--repeat", options.repeat);
     if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty() ||
         options.rate < 8000 || options.rate > 192000 ||
         (options.start != -1 && (options.start < 0 || options.start > 100)) ||
@@ -81,8 +85,13 @@ int automixCommand(const Args& args) {
     Side lastStarted = Side::Left;
     auto record = [&](Side side) {
         lastStarted = side;
-        tracks.push_back(autodj::trackFromDeckText(
-            program.clock().nowMs(), window.controls().deck(side).display.displayText()));
+        const std::int64_t nowMs = program.clock().nowMs();
+        tracks.push_back(
+            autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText()));
+        const std::int64_t s = nowMs / 1000;
+        std::fprintf(stderr, "kelvra-cli: %lld:%02lld:%02lld track %zu %s\n", (long long)(s / 3600),
+                     (long long)(s / 60 % 60), (long long)(s % 60), tracks.size(),
+                     tracks.back().title.toUtf8().constData());
     };
     window.autoDJ().setOnDeckStarted(record);
     const std::int64_t clickMs = program.clock().nowMs();
@@ -97,19 +106,19 @@ int automixCommand(const Args& args) {
 
     // Every entry has played once when a further one starts, or when the last one has ended.
     const std::int64_t endMs = std::llrint(options->seconds * 1000);
-    while (program.clock().nowMs() < endMs) {
+    while (program.clock().nowMs() < endMs && wav.ok()) {
         program.runUntil(std::min(endMs, program.clock().nowMs() + kSliceMs), sink);
-        if (tracks.size() > std::size_t(entries)) {
+        if (!options->repeat && tracks.size() > std::size_t(entries)) {
             tracks.resize(std::size_t(entries));
             break;
         }
-        if (tracks.size() == std::size_t(entries) &&
+        if (!options->repeat && tracks.size() == std::size_t(entries) &&
             audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()) == 0)
             break;
         if (!window.autoDJOn()) break;
     }
     if (!wav.finish()) {
-        std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->out.c_str());
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
     if (!options->cueSheet.empty()) {

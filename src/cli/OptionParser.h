@@ -1,5 +1,5 @@
-// The words of a command: one operand (a file) and `--name VALUE` options, each bound to the
-// variable it sets. Numbers are read whole, in the C locale, or the words are refused.
+// The words of a command: one operand (a file), `--name VALUE` options and `--name` flags, each
+// bound to the variable it sets. Numbers are read whole, in the C locale, or the words are refused.
 #pragma once
 
 #include <charconv>
@@ -31,6 +31,11 @@ class OptionParser {
         return *this;
     }
 
+    OptionParser& flag(const char* name, bool& target) {
+        flags_.emplace_back(name, &target);
+        return *this;
+    }
+
     // False on an unknown option, a missing or malformed value, or a second operand.
     bool parse(const Args& args, std::string& operand) const {
         for (std::size_t i = 0; i < args.size(); ++i) {
@@ -40,12 +45,18 @@ class OptionParser {
                 operand = word;
                 continue;
             }
+            if (setFlag(word)) continue;
             if (i + 1 >= args.size() || !set(word, args[++i])) return false;
         }
         return true;
     }
 
   private:
+    bool setFlag(const std::string& name) const {
+        for (const auto& [known, target] : flags_)
+            if (name == known) return *target = true;
+        return false;
+    }
     bool set(const std::string& name, const std::string& value) const {
         for (const auto& [known, apply] : options_)
             if (name == known) return apply(value);
@@ -53,6 +64,7 @@ class OptionParser {
     }
 
     std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> options_;
+    std::vector<std::pair<std::string, bool*>> flags_;
 };
 
 }  // namespace kelvra::cli

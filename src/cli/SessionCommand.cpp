@@ -87,7 +87,7 @@ int sessionCommand(const Args& args) {
         return 2;
     }
     if (!wav.finish()) {
-        std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->out.c_str());
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
     const auto stats = program.engine().stats();

@@ -23,7 +23,7 @@ constexpr Command kCommands[] = {
     {"id3v1", "id3v1 FILE", kelvra::cli::id3v1Command},
     {"playlist", "playlist FILE.m3u", kelvra::cli::playlistCommand},
     {"automix",
-     "automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] "
+     "automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--repeat] "
      "[--cue-sheet MIX.cue]",
      kelvra::cli::automixCommand},
     {"session", "session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]",

@@ -41,11 +41,12 @@ TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     m3u.write(list);
     m3u.close();
 
-    auto render = [&](const QString& out) {
+    auto render = [&](const QString& out, const QStringList& more = {}) {
         QProcess process;
         process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        process.start(KELVRA_CLI_PATH, {"automix", m3u.fileName(), "--out", out, "--cue-sheet",
-                                        dir.filePath("set.cue")});
+        process.start(KELVRA_CLI_PATH, QStringList{"automix", m3u.fileName(), "--out", out,
+                                                   "--cue-sheet", dir.filePath("set.cue")} +
+                                           more);
         EXPECT_TRUE(process.waitForFinished(60000));
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
         QFile file(out);
@@ -63,11 +64,21 @@ TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     EXPECT_GT(share(wav, 880, 22, 25), 0.95);
     EXPECT_LT(share(wav, 660, 2, 8), 0.01);
     // Three tracks in the sheet, in order.
-    QFile sheet(dir.filePath("set.cue"));
-    ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(sheet.readAll());
+    const auto sheetText = [&] {
+        QFile sheet(dir.filePath("set.cue"));
+        EXPECT_TRUE(sheet.open(QIODevice::ReadOnly));
+        return QString::fromUtf8(sheet.readAll());
+    };
+    const QString text = sheetText();
     EXPECT_EQ(text.count("TRACK "), 3);
     EXPECT_LT(text.indexOf("TRACK 01"), text.indexOf("TRACK 03"));
+
+    // Round the list again: the first song comes back after the last, as the Auto-DJ wraps.
+    render(dir.filePath("c.wav"), {"--repeat", "--seconds", "36"});
+    ASSERT_TRUE(test::readWav(dir.filePath("c.wav").toStdString(), wav));
+    EXPECT_NEAR(double(wav.samples.size()) / 2 / kRate, 36.0, 0.01);
+    EXPECT_GT(share(wav, 440, 32, 35), 0.95);
+    EXPECT_EQ(sheetText().count("TRACK "), 4);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ void put(std::ofstream& out, std::uint32_t value, int bytes) {
 
 }  // namespace
 
-WavWriter::WavWriter(const std::string& path, int rate) : out_(path, std::ios::binary) {
+WavWriter::WavWriter(const std::string& path, int rate)
+    : rate_(rate), out_(path, std::ios::binary) {
     constexpr int kChannels = 2, kBytesPerSample = 2;
     out_.write("RIFF", 4);
     put(out_, 0, 4);  // filled in by finish()
@@ -27,20 +28,38 @@ WavWriter::WavWriter(const std::string& path, int rate) : out_(path, std::ios::b
 }
 
 bool WavWriter::write(const std::int16_t* stereo, std::int64_t frames) {
-    for (std::int64_t i = 0; i < frames * 2; ++i)
-        put(out_, std::uint16_t(stereo[i]), 2);
-    dataBytes_ += std::uint64_t(frames) * 4;
+    const std::uint64_t bytes = std::uint64_t(frames) * 4;
+    if (dataBytes_ + bytes > kMaxDataBytes) {
+        full_ = true;
+        return false;
+    }
+    // Little-endian whatever the machine, a piece at a time rather than a byte at a time.
+    bytes_.resize(std::size_t(bytes));
+    for (std::size_t i = 0; i < std::size_t(frames) * 2; ++i) {
+        const auto sample = std::uint16_t(stereo[i]);
+        bytes_[2 * i] = char(sample & 0xFF);
+        bytes_[2 * i + 1] = char(sample >> 8);
+    }
+    out_.write(bytes_.data(), std::streamsize(bytes_.size()));
+    dataBytes_ += bytes;
     return bool(out_);
 }
 
 bool WavWriter::finish() {
-    if (!out_ || dataBytes_ > 0xFFFFFFFFull - 36) return false;
+    if (!out_ || full_) return false;
     out_.seekp(4);
     put(out_, std::uint32_t(36 + dataBytes_), 4);
     out_.seekp(40);
     put(out_, std::uint32_t(dataBytes_), 4);
     out_.close();
     return !out_.fail();
+}
+
+std::string WavWriter::failureText(const std::string& path) const {
+    if (!full_) return "cannot write " + path;
+    const auto minutes = std::uint64_t(kMaxDataBytes / 4 / std::uint64_t(rate_) / 60);
+    return path + ": a WAV file holds at most 4 GiB, " + std::to_string(minutes / 60) + " h " +
+           std::to_string(minutes % 60) + " min of audio at " + std::to_string(rate_) + " Hz";
 }
 
 }  // namespace kelvra::audio::engine

@@ -1,9 +1,9 @@
 // Loading under load: one deck plays a 10-minute song on the null output (a real-time callback
-// thread, paced like a sound card) while the other deck is loaded 200 times over, MP3 CBR, MP3 VBR
-// and WMA in turn, each load freeing the song before it. Prints load-to-playable beside reading the
-// same file into memory, the dropouts either deck suffered, and resident memory while loading
-// against the steady figure with both decks loaded.
-// Usage: load_stress_bench [loads, default 200]
+// thread, paced like a sound card), or with --device on the default PortAudio device, while the
+// other deck is loaded 200 times over, MP3 CBR, MP3 VBR and WMA in turn, each load freeing the song
+// before it. Prints load-to-playable beside reading the same file into memory, the dropouts either
+// deck suffered, and resident memory while loading against the steady figure with both decks
+// loaded. Usage: load_stress_bench [loads, default 200] [--device]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -58,6 +58,7 @@ Spread spread(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     const int loads = argc > 1 ? std::atoi(argv[1]) : 200;
+    const bool device = argc > 2 && std::string(argv[2]) == "--device";
     const auto dir = std::filesystem::temp_directory_path() / "kelvra-engine-bench";
     std::filesystem::create_directories(dir);
     const std::string source =
@@ -72,10 +73,14 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(wma)) encode(source + "-c:a wmav2 -b:a 192k " + wma);
     const std::vector<std::string> songs{cbr, vbr, wma};
 
-    setenv("KELVRA_AUDIO", "null", 1);
+    if (device)
+        unsetenv("KELVRA_AUDIO");
+    else
+        setenv("KELVRA_AUDIO", "null", 1);
     engine::Engine engine;
     if (!engine.init(-1, 44100, 0) || !engine.start())
-        return std::printf("the null output did not start (error %d)\n", engine.errorCode()), 1;
+        return std::printf("the output did not start (error %d)\n", engine.errorCode()), 1;
+    std::printf("output: %s\n", device ? "the default PortAudio device" : "the null output");
     // A load as the deck makes it: open, fill the read-ahead, play from the start.
     const auto load = [&](const std::string& path) {
         Handle h = engine.wmaStreamCreateFile(path, 0);

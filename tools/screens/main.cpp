@@ -161,6 +161,9 @@ int main(int argc, char** argv) {
         app::MainWindowView view(controls);
         fillMeters(controls);
         controls.setDjSetup(setup);
+        // The main layout shows the dropout lamp lit, as after three late periods.
+        controls.dropouts.setCaption(QStringLiteral("\u26A0 3"));
+        controls.dropouts.setVisible(setup == 1);
         ok &= save(view, folder.filePath(QStringLiteral("main-setup%1.png").arg(setup)));
     }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSongs.h"
 #include "audio/engine/Engine.h"
 
 namespace {
@@ -126,24 +127,11 @@ void mixingPath(double seconds) {
                 static_cast<unsigned long long>(engine.stats().starvedFrames), levels);
 }
 
-bool encode(const std::string& args) {
-    return std::system(("ffmpeg -y -nostdin -loglevel error " + args).c_str()) == 0;
-}
-
 // Real decoders: load to playable, and memory with two 10-minute tracks playing.
 void realFiles() {
-    const auto dir = std::filesystem::temp_directory_path() / "kelvra-engine-bench";
-    std::filesystem::create_directories(dir);
-    const std::string source =
-        "-f lavfi -i \"sine=frequency=440:duration=600:sample_rate=44100\" "
-        "-f lavfi -i \"sine=frequency=550:duration=600:sample_rate=44100\" "
-        "-filter_complex amerge=inputs=2 ";
-    const std::string cbr = (dir / "cbr.mp3").string(), vbr = (dir / "vbr.mp3").string(),
-                      wma = (dir / "track.wma").string();
-    if (!std::filesystem::exists(cbr) && !encode(source + "-c:a libmp3lame -b:a 192k " + cbr))
-        return void(std::puts("(no ffmpeg: real-file figures skipped)"));
-    if (!std::filesystem::exists(vbr)) encode(source + "-c:a libmp3lame -q:a 2 " + vbr);
-    if (!std::filesystem::exists(wma)) encode(source + "-c:a wmav2 -b:a 192k " + wma);
+    const auto songs = kelvra::bench::tenMinuteSongs();
+    if (!songs) return void(std::puts("(no ffmpeg: real-file figures skipped)"));
+    const std::string &cbr = songs->cbr, &vbr = songs->vbr, &wma = songs->wma;
 
     {  // the first open pays for loading FFmpeg's codecs; keep that out of the figures
         engine::Engine warm;

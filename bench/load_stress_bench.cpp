@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSongs.h"
 #include "audio/engine/Engine.h"
 
 namespace {
@@ -40,10 +41,6 @@ int openFiles() {
     return n;
 }
 
-bool encode(const std::string& args) {
-    return std::system(("ffmpeg -y -nostdin -loglevel error " + args).c_str()) == 0;
-}
-
 struct Spread {
     double min, median, p90, max;
 };
@@ -59,19 +56,10 @@ Spread spread(std::vector<double> v) {
 int main(int argc, char** argv) {
     const int loads = argc > 1 ? std::atoi(argv[1]) : 200;
     const bool device = argc > 2 && std::string(argv[2]) == "--device";
-    const auto dir = std::filesystem::temp_directory_path() / "kelvra-engine-bench";
-    std::filesystem::create_directories(dir);
-    const std::string source =
-        "-f lavfi -i \"sine=frequency=440:duration=600:sample_rate=44100\" "
-        "-f lavfi -i \"sine=frequency=550:duration=600:sample_rate=44100\" "
-        "-filter_complex amerge=inputs=2 ";
-    const std::string cbr = (dir / "cbr.mp3").string(), vbr = (dir / "vbr.mp3").string(),
-                      wma = (dir / "track.wma").string();
-    if (!std::filesystem::exists(cbr) && !encode(source + "-c:a libmp3lame -b:a 192k " + cbr))
-        return std::puts("(no ffmpeg: load stress skipped)"), 0;
-    if (!std::filesystem::exists(vbr)) encode(source + "-c:a libmp3lame -q:a 2 " + vbr);
-    if (!std::filesystem::exists(wma)) encode(source + "-c:a wmav2 -b:a 192k " + wma);
-    const std::vector<std::string> songs{cbr, vbr, wma};
+    const auto made = kelvra::bench::tenMinuteSongs();
+    if (!made) return std::puts("(no ffmpeg: load stress skipped)"), 0;
+    const std::string& cbr = made->cbr;
+    const std::vector<std::string> songs{made->cbr, made->vbr, made->wma};
 
     if (device)
         unsetenv("KELVRA_AUDIO");

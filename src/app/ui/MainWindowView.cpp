@@ -23,6 +23,9 @@ using widgets::ButtonWidget;
 namespace {
 // The title bar ends just above the decks' top of 390 twips (26 pixels).
 constexpr int kTitleBarHeight = 24;
+// How long a release that may be a repeat's waits for its press: a repeat's pair is sent at
+// once, so this only covers a busy moment, and a real release is late by no more than this.
+constexpr int kHeldBackMs = 40;
 constexpr int kBottomRowTop = 466;
 constexpr int kBottomRowHeight = 36;
 constexpr int kWindowHeight = kBottomRowTop + kBottomRowHeight + 10;
@@ -45,6 +48,11 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
       mixer_(new MixerPanelView(controls.mixer, controls.keyboardHints, this)),
       rightDeck_(new DeckPanelView(controls.right, controls.keyboardHints, this)) {
     setObjectName(QStringLiteral("quelmaraF"));
+    repeatsAsReleases_ = QGuiApplication::platformName() == QLatin1String("xcb");
+    heldBackTimer_ = new QTimer(this);
+    heldBackTimer_->setSingleShot(true);
+    heldBackTimer_->setInterval(kHeldBackMs);
+    connect(heldBackTimer_, &QTimer::timeout, this, [this] { releaseHeldBack(); });
     setCaption(controls.titleCaption);
     setWindowTitle(controls.titleCaption.trimmed());
     titleBar()->setFixedHeight(kTitleBarHeight);
@@ -228,11 +236,35 @@ bool MainWindowView::keyEvent(QObject* watched, QEvent* event) {
                              scanCodesOf(QGuiApplication::platformName()));
     if (code == 0) return false;
     const int mask = modifierMask(key->modifiers());
-    if (event->type() == QEvent::KeyPress) return keyboard_->keyDown(code, mask);
+    if (event->type() == QEvent::KeyPress) {
+        if (heldBack_ && heldBack_->code == code && heldBack_->time == key->timestamp()) {
+            // The release held back was a repeat after all: the key never came up.
+            heldBack_.reset();
+            heldBackTimer_->stop();
+        } else {
+            releaseHeldBack();
+        }
+        return keyboard_->keyDown(code, mask);
+    }
     // A held key repeats as further presses; the releases some platforms put between them are
     // not the key coming up, or a held bend would snap back at every repeat.
     if (key->isAutoRepeat()) return keyboard_->keyUpOwned(code);
-    return keyboard_->keyUp(code, mask);
+    releaseHeldBack();
+    if (!repeatsAsReleases_) return keyboard_->keyUp(code, mask);
+    // X11 marks a repeat's release only when its press is already queued behind it; on a busy
+    // machine it may not be yet. The press of a repeat carries the release's own time stamp.
+    if (!keyboard_->keyUpOwned(code)) return false;
+    heldBack_ = Release{code, mask, key->timestamp()};
+    heldBackTimer_->start();
+    return true;
+}
+
+void MainWindowView::releaseHeldBack() {
+    if (!heldBack_) return;
+    const Release release = *heldBack_;
+    heldBack_.reset();
+    heldBackTimer_->stop();
+    keyboard_->keyUp(release.code, release.mask);
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
@@ -244,8 +276,10 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
 void MainWindowView::changeEvent(QEvent* event) {
     // Coming back to the front, the window repaints at once under the busy pointer, so the DJ
     // never looks at stale meters and lamps.
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyboard_)
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyboard_) {
+        releaseHeldBack();
         keyboard_->releaseHeldKeys();
+    }
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         repaint();

@@ -45,9 +45,9 @@ for f in 330 440 550 660; do
 done
 mix=()
 for _ in $(seq "$runs"); do
-  mix+=("$(timed "$cli" automix "$work/mix.m3u" --out "$work/a.wav")")
+  mix+=("$(timed "$cli" automix "$work/mix.m3u" --out "$work/a.wav" 2>/dev/null)")
 done
-seconds=$("$cli" automix "$work/mix.m3u" --out "$work/b.wav" | awk -F'\t' 'NR == 1 { print $2 + 0 }')
+seconds=$("$cli" automix "$work/mix.m3u" --out "$work/b.wav" 2>/dev/null | awk -F'\t' 'NR == 1 { print $2 + 0 }')
 printf '%s\n' "${mix[@]}" | sort -n | awk -v s="$seconds" '{ t[NR] = $1 } END {
   printf "%-44s best %6.0fx  median %6.0fx real time\n", "automix: four 3-minute songs", s / t[1], s / t[int((NR + 1) / 2)] }'
 cmp -s "$work/a.wav" "$work/b.wav" && echo "automix: two renders identical" || echo "automix: renders DIFFER"

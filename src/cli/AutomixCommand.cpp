@@ -89,9 +89,10 @@ int automixCommand(const Args& args) {
         tracks.push_back(
             autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText()));
         const std::int64_t s = nowMs / 1000;
-        std::fprintf(stderr, "kelvra-cli: %lld:%02lld:%02lld track %zu %s\n", (long long)(s / 3600),
-                     (long long)(s / 60 % 60), (long long)(s % 60), tracks.size(),
-                     tracks.back().title.toUtf8().constData());
+        std::fprintf(
+            stderr, "kelvra-cli: %lld:%02lld:%02lld track %zu %s\n", (long long)(s / 3600),
+            (long long)(s / 60 % 60), (long long)(s % 60), tracks.size(),
+            QFile::encodeName(QFileInfo(window.deck(side).songFile()).fileName()).constData());
     };
     window.autoDJ().setOnDeckStarted(record);
     const std::int64_t clickMs = program.clock().nowMs();

@@ -15,18 +15,25 @@
 
 namespace kelvra::test {
 
-// Decodes from a buffer; `readDelay` makes it slow, to starve playback on purpose.
+// Decodes from a buffer; `readDelay` makes it slow, to starve playback on purpose, and
+// `seekDelay` makes every seek take that long, as a compressed file's seek does.
 class BufferDecoder : public audio::Decoder {
   public:
     BufferDecoder(std::shared_ptr<const std::vector<std::int16_t>> samples, int rate, int channels,
-                  std::chrono::microseconds readDelay = {})
-        : samples_(std::move(samples)), rate_(rate), channels_(channels), delay_(readDelay) {}
+                  std::chrono::microseconds readDelay = {},
+                  std::chrono::microseconds seekDelay = {})
+        : samples_(std::move(samples)),
+          rate_(rate),
+          channels_(channels),
+          delay_(readDelay),
+          seekDelay_(seekDelay) {}
 
     audio::PcmFormat format() const override { return {rate_, channels_}; }
     std::int64_t lengthFrames() const override {
         return std::int64_t(samples_->size()) / channels_;
     }
     bool seek(std::int64_t frame) override {
+        if (seekDelay_.count() > 0) std::this_thread::sleep_for(seekDelay_);
         next_ = std::min(frame, lengthFrames());
         return true;
     }
@@ -41,7 +48,7 @@ class BufferDecoder : public audio::Decoder {
   private:
     std::shared_ptr<const std::vector<std::int16_t>> samples_;
     int rate_, channels_;
-    std::chrono::microseconds delay_;
+    std::chrono::microseconds delay_, seekDelay_;
     std::int64_t next_ = 0;
 };
 
@@ -51,6 +58,7 @@ struct TestFile {
     int channels = 2;
     std::string tags;
     std::chrono::microseconds readDelay{};
+    std::chrono::microseconds seekDelay{};
 };
 
 // Files by name: add-on files answer the add-on side, the rest the main side; an unknown name
@@ -78,8 +86,8 @@ class TestFiles {
         audio::OpenedFile opened;
         opened.tags = f.tags;
         if (mode == audio::OpenMode::Playback)
-            opened.decoder =
-                std::make_unique<BufferDecoder>(f.samples, f.rate, f.channels, f.readDelay);
+            opened.decoder = std::make_unique<BufferDecoder>(f.samples, f.rate, f.channels,
+                                                             f.readDelay, f.seekDelay);
         return opened;
     }
     std::map<std::string, TestFile> addon_, main_;
@@ -131,6 +139,17 @@ inline double measuredFrequency(const std::vector<std::int16_t>& v, int channel,
     }
     if (crossings < 2) return 0;
     return (crossings - 1) * rate / (last - first);
+}
+// The longest run of frames, in [from, to), whose samples on `channel` all stay within
+// `threshold` of zero: a hole in the sound.
+inline std::size_t longestQuiet(const std::vector<std::int16_t>& v, int channel, std::size_t from,
+                                std::size_t to, int threshold = 64) {
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        run = std::abs(int(v[2 * i + channel])) <= threshold ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
 }
 // The largest step a sine of this amplitude (share of full scale) and frequency can make.
 inline double sineStep(double amplitude, double frequency, int rate) {

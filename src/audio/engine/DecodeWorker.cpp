@@ -54,15 +54,6 @@ void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame) {
     wakeup_.notify_one();
 }
 
-bool DecodeWorker::waitDecoded(std::uint32_t generation, int timeoutMs) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (decodedGeneration_.load(std::memory_order_acquire) != generation) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
-
 void DecodeWorker::wake() {
     wakeup_.notify_one();
 }
@@ -126,7 +117,6 @@ bool DecodeWorker::decodeOne(std::uint32_t generation, std::int64_t& nextFrame, 
     block->endOfStream = ended;
     nextFrame += got;
     ready_.push(block);  // cannot fail: the pool is no larger than the queue
-    decodedGeneration_.store(generation, std::memory_order_release);
     return true;
 }
 

@@ -1,9 +1,10 @@
 // Decodes one stream ahead of playback on its own thread, into a fixed pool of PCM blocks that
 // the audio thread takes in order. A seek starts a new generation: blocks of older generations
 // are dropped by the consumer, so the producer never has to reach into the consumer's queue.
-// Threads: the constructor, seek(), waitDecoded(), wake() and the destructor belong to the
-// controlling thread; nextBlock()/recycle() to the one consumer (the audio thread, or the offline
-// renderer); the worker thread is private.
+// Threads: the constructor, seek(), wake() and the destructor belong to the
+// controlling thread (seek() also to an offline consumer, which is that thread);
+// nextBlock()/recycle() to the one consumer (the audio thread, or the offline renderer); the worker
+// thread is private.
 #pragma once
 
 #include <atomic>
@@ -42,9 +43,6 @@ class DecodeWorker {
 
     // Controlling thread: decode from `frame` on, stamped with `generation`.
     void seek(std::uint32_t generation, std::int64_t frame);
-    // Controlling thread: waits until the first block of `generation` is decoded; false on
-    // timeout.
-    bool waitDecoded(std::uint32_t generation, int timeoutMs) const;
     // Any non-real-time thread: makes the worker look at its queues now instead of at its next
     // poll.
     void wake();
@@ -69,10 +67,9 @@ class DecodeWorker {
 
     mutable std::mutex mutex_;
     std::condition_variable wakeup_;
-    std::uint32_t seekGeneration_ = 0;                   // guarded by mutex_
-    std::int64_t seekFrame_ = 0;                         // guarded by mutex_
-    bool quit_ = false;                                  // guarded by mutex_
-    std::atomic<std::uint32_t> decodedGeneration_{~0u};  // generation of the last block made
+    std::uint32_t seekGeneration_ = 0;  // guarded by mutex_
+    std::int64_t seekFrame_ = 0;        // guarded by mutex_
+    bool quit_ = false;                 // guarded by mutex_
     std::thread thread_;
 };
 

@@ -12,7 +12,10 @@
 namespace kelvra::audio::engine {
 namespace {
 
-constexpr int kPreBufferTimeoutMs = 2000;
+// How long a command may wait for room in the mixer's queue. A consumer that has not taken a
+// command for this long has stopped (a device that no longer calls back): the call fails rather
+// than hang the window.
+constexpr auto kSendDeadline = std::chrono::milliseconds(500);
 constexpr int kMinRate = 100, kMaxRate = 100000;
 
 bool nullOutputRequested() {
@@ -40,7 +43,8 @@ struct Engine::Stream {
     std::int64_t frameBytes() const { return std::int64_t(format.channels) * 2; }
 };
 
-Engine::Engine(Openers openers) : openers_(std::move(openers)) {}
+Engine::Engine(Openers openers, OutputMaker makeOutput)
+    : openers_(std::move(openers)), makeOutput_(std::move(makeOutput)) {}
 
 Engine::~Engine() {
     release();
@@ -57,7 +61,10 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
     nullDevice_ = nullOutputRequested();
     int error = kErrorOk;
-    if (nullDevice_) {
+    if (makeOutput_) {
+        output_ = makeOutput_(mixer_, device, int(rate), error);
+        if (!output_) return fail(error);
+    } else if (nullDevice_) {
         if (device > 0) return fail(kErrorDevice);
         output_ = makeNullOutput(mixer_, int(rate));
     } else {
@@ -98,9 +105,10 @@ bool Engine::stop() {
 }
 
 void Engine::release() {
+    // The streams fade out while the output still plays them; stopping first would cut them.
+    freeAll();
     if (outputRunning_) output_->stop();
     outputRunning_ = false;
-    freeAll();
     output_.reset();
     mode_ = Mode::Closed;
     error_ = kErrorOk;
@@ -175,7 +183,8 @@ Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, cons
         }
         stream->worker = std::make_unique<DecodeWorker>(std::move(file.decoder), bufferSeconds_);
         stream->voice = std::make_unique<Voice>(*stream->worker, mixer_.starvedCounter());
-        send({Command::Add, stream->voice.get()});
+        // Not sent means the mixer never saw the voice: it may go at once.
+        if (!send({Command::Add, stream->voice.get()})) return 0;
     }
     const Handle handle = nextHandle_++;
     streams_.emplace(handle, std::move(stream));
@@ -190,9 +199,13 @@ bool Engine::streamFree(Handle handle) {
     std::unique_ptr<Stream> stream = std::move(it->second);
     streams_.erase(it);
     if (stream->voice) {
-        send({Command::Remove, stream->voice.get()});
+        // With nothing consuming the mix, no fade could be heard (or ever finish).
+        const bool fade = outputRunning_ || mode_ == Mode::Offline;
+        const bool sent = send({Command::Remove, stream->voice.get(), 0, 0, fade ? 0 : kRemoveNow});
+        // Unsent, the mixer may still hold the voice: it stays with the dying until then.
         dying_.push_back(std::move(stream));
         collectRetired();
+        if (!sent) return false;
     }
     return ok();
 }
@@ -207,25 +220,40 @@ void Engine::freeAll() {
         handles.push_back(entry.first);
     for (Handle handle : handles)
         streamFree(handle);
-    // With no output running the commands above were applied at once; otherwise wait for the
-    // mixer to let go, briefly.
+    // Offline nothing renders the fades any more; with no output running the commands above
+    // were applied at once.
+    if (!outputRunning_) {
+        mixer_.dropRetiring();
+        collectRetired();
+    }
+    // Otherwise wait for the fades to end and the mixer to let go, briefly.
     for (int i = 0; i < 1000 && !dying_.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         collectRetired();
     }
 }
 
-void Engine::send(const Command& command) {
+bool Engine::send(const Command& command) {
     const bool consumerElsewhere = outputRunning_;
+    const auto deadline = std::chrono::steady_clock::now() + kSendDeadline;
     while (!mixer_.send(command)) {
-        if (consumerElsewhere)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        else
+        if (!consumerElsewhere) {
             mixer_.processCommands();
+            continue;
+        }
+        // Once the consumer is known to be stuck, later calls fail at once instead of each
+        // waiting out the deadline; the first command it takes again clears that.
+        if (consumerStuck_ || std::chrono::steady_clock::now() >= deadline) {
+            consumerStuck_ = true;
+            return fail(kErrorStart);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    consumerStuck_ = false;
     // Without a running output the controlling thread is the mixer's only user, so it applies
     // the command itself and every query afterwards sees its effect.
     if (!consumerElsewhere) mixer_.processCommands();
+    return true;
 }
 
 void Engine::collectRetired() {
@@ -256,7 +284,7 @@ void Engine::refresh(Stream& stream) {
     if (stream.state == Stream::State::Playing &&
         stream.voice->shared.endedSerial.load(std::memory_order_acquire) == stream.serial) {
         stream.state = Stream::State::Stopped;
-        send({Command::Halt, stream.voice.get()});
+        send({Command::Halt, stream.voice.get()});  // the voice is silent already if this fails
     }
 }
 
@@ -265,19 +293,18 @@ void Engine::refresh(Stream& stream) {
 bool Engine::streamPreBuf(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
-    // Offline, the renderer itself waits for every block it needs; waiting here as well would
-    // only stall a session on a seek the worker has no room to act on yet.
-    if (mode_ == Mode::Offline) return ok();
-    if (!stream->worker->waitDecoded(stream->generation, kPreBufferTimeoutMs))
-        return fail(kErrorNotAvailable);
+    // Never waits: a start or a jump before the audio is decoded waits in the voice instead
+    // (silently for a start, on the old place's sound for a jump), never in the window.
+    stream->worker->wake();
     return ok();
 }
 
 bool Engine::play(Stream& stream) {
     if (mode_ == Mode::Closed) return fail(kErrorInit);
     if (mode_ == Mode::Device && !outputRunning_) return fail(kErrorStart);
+    if (!send({Command::Play, stream.voice.get(), 0, stream.serial + 1})) return false;
     stream.state = Stream::State::Playing;
-    send({Command::Play, stream.voice.get(), 0, ++stream.serial});
+    ++stream.serial;
     return ok();
 }
 
@@ -304,16 +331,16 @@ bool Engine::channelPause(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
     if (stream->state != Stream::State::Playing) return fail(kErrorNotPlaying);
+    if (!send({Command::Halt, stream->voice.get()})) return false;
     stream->state = Stream::State::Paused;
-    send({Command::Halt, stream->voice.get()});
     return ok();
 }
 
 bool Engine::channelStop(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
+    if (!send({Command::Halt, stream->voice.get()})) return false;
     stream->state = Stream::State::Stopped;
-    send({Command::Halt, stream->voice.get()});
     return ok();
 }
 
@@ -358,10 +385,16 @@ bool Engine::channelSetPosition(Handle handle, BytePosition position) {
     if (!stream) return false;
     const auto frame = std::int64_t(position / BytePosition(stream->frameBytes()));
     if (frame > stream->length) return fail(kErrorPosition);
-    stream->generation++;
+    // Offline the voice moves the worker itself, once it holds enough of the old place to
+    // cross-fade from: the render then sounds the same on every run.
+    const bool offline = mode_ == Mode::Offline;
+    const std::uint32_t generation = stream->generation + 1;
+    if (!offline) stream->worker->seek(generation, frame);
+    if (!send({Command::Seek, stream->voice.get(), generation, stream->serial + 1, frame, offline}))
+        return false;
+    stream->generation = generation;
     stream->seekFrame = frame;
-    stream->worker->seek(stream->generation, frame);
-    send({Command::Seek, stream->voice.get(), stream->generation, ++stream->serial, frame});
+    ++stream->serial;
     return ok();
 }
 

@@ -24,9 +24,14 @@ struct Openers {
     Opener main = openMainFile;
 };
 
+// Where init() sends the mix. Tests hand in their own; the default is the null output when
+// KELVRA_AUDIO=null asks for it and PortAudio otherwise. Null with `error` set on failure.
+using OutputMaker =
+    std::function<std::unique_ptr<Output>(Mixer& mixer, int device, int rate, int& error)>;
+
 class Engine final : public AudioLibrary {
   public:
-    explicit Engine(Openers openers = {});
+    explicit Engine(Openers openers = {}, OutputMaker makeOutput = {});
     ~Engine() override;
 
     bool init(int device, std::uint32_t rate, std::uint32_t flags) override;
@@ -94,7 +99,8 @@ class Engine final : public AudioLibrary {
     Stream* find(Handle handle, bool needsPlayback = true);
     void refresh(Stream& stream);
     bool play(Stream& stream);
-    void send(const Command& command);
+    // False, with the error set, when the consumer has taken no command for too long.
+    bool send(const Command& command);
     void collectRetired();
     void freeAll();
     bool fail(int code) {
@@ -107,11 +113,13 @@ class Engine final : public AudioLibrary {
     }
 
     Openers openers_;
+    OutputMaker makeOutput_;
     Mixer mixer_;
     std::unique_ptr<Output> output_;
     Mode mode_ = Mode::Closed;
     bool outputRunning_ = false;  // a device or null output is calling the mixer
     bool nullDevice_ = false;
+    bool consumerStuck_ = false;
     float bufferSeconds_ = 0.5f;
     std::uint32_t offlineRate_ = 0;
     int error_ = kErrorOk;

@@ -34,16 +34,11 @@ void Mixer::processCommands() {
                     voices_[voiceCount_++] = voice;
                 }
                 break;
-            case Command::Remove: {
-                auto* end = voices_.begin() + voiceCount_;
-                auto* it = std::find(voices_.begin(), end, voice);
-                if (it != end) {
-                    *it = voices_[--voiceCount_];
-                    voices_[voiceCount_] = nullptr;
-                }
-                retired_.push(voice);  // cannot overflow: one entry per live voice at most
+            case Command::Remove:
+                // A sounding stream fades out first: leaving the mix mid-waveform is a click.
+                voice->retire();
+                if (voice->silent() || command.frame == kRemoveNow) drop(voice);
                 break;
-            }
             case Command::Play:
                 voice->play(command.serial);
                 break;
@@ -51,10 +46,25 @@ void Mixer::processCommands() {
                 voice->halt();
                 break;
             case Command::Seek:
-                voice->seek(command.generation, command.frame, command.serial);
+                voice->seek(command.generation, command.frame, command.serial, command.tellWorker);
                 break;
         }
     }
+}
+
+void Mixer::drop(Voice* voice) {
+    auto* end = voices_.begin() + voiceCount_;
+    auto* it = std::find(voices_.begin(), end, voice);
+    if (it != end) {
+        *it = voices_[--voiceCount_];
+        voices_[voiceCount_] = nullptr;
+    }
+    retired_.push(voice);  // cannot overflow: one entry per live voice at most
+}
+
+void Mixer::dropRetiring() {
+    for (int i = voiceCount_ - 1; i >= 0; --i)
+        if (voices_[i]->retiring()) drop(voices_[i]);
 }
 
 void Mixer::process(std::int16_t* out, int frames, bool waitForData) {
@@ -63,6 +73,9 @@ void Mixer::process(std::int16_t* out, int frames, bool waitForData) {
     std::fill_n(mix_.begin(), 2 * frames, 0.0f);
     for (int i = 0; i < voiceCount_; ++i)
         voices_[i]->mixInto(mix_.data(), frames, waitForData);
+    // Streams whose fade-out has ended leave now (backwards: drop() moves the last one in).
+    for (int i = voiceCount_ - 1; i >= 0; --i)
+        if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
     for (int i = 0; i < 2 * frames; ++i) {
         const long sample = std::lrint(mix_[i] * 32768.0f);
         out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));

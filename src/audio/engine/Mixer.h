@@ -22,7 +22,10 @@ struct Command {
     std::uint32_t generation = 0;
     std::uint32_t serial = 0;
     std::int64_t frame = 0;
+    bool tellWorker = false;  // Seek: the voice moves the decode worker itself (offline)
 };
+// Remove's `frame`: leave at once, without the fade (nobody would hear it).
+inline constexpr std::int64_t kRemoveNow = 1;
 
 struct EngineStats {
     std::uint64_t underruns = 0;      // periods the output could not deliver in time
@@ -53,8 +56,12 @@ class Mixer {
     // Consumer: renders `frames` (at most kMaxPeriod) interleaved stereo frames.
     void process(std::int16_t* out, int frames, bool waitForData);
     void processCommands();
+    // Controlling thread, while no consumer runs: streams still fading out leave at once.
+    void dropRetiring();
 
   private:
+    void drop(Voice* voice);
+
     int outputRate_ = 44100;
     SpscQueue<Command> commands_;
     SpscQueue<Voice*> retired_;

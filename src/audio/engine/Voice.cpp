@@ -35,6 +35,9 @@ Voice::Voice(DecodeWorker& worker, std::atomic<std::uint64_t>& starvedFrames)
       starvedFrames_(starvedFrames),
       channels_(worker.format().channels),
       length_(worker.lengthFrames()),
+      fadeFrames_(std::max(1, int(std::lrint(kFadeSeconds * worker.format().rate)))),
+      fadeScratch_(std::size_t(kInputFrames) * worker.format().channels),
+      oldTail_(std::size_t(fadeFrames_) * worker.format().channels),
       currentRate_(worker.format().rate),
       input_(std::size_t(kInputFrames) * worker.format().channels),
       scratch_(std::size_t(kMaxChunk) * 2),
@@ -66,20 +69,52 @@ void Voice::halt() {
     wantPlaying_ = false;
 }
 
-void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial) {
-    seekPending_ = true;
-    pendingGeneration_ = generation;
-    pendingFrame_ = frame;
-    serial_ = serial;
-    if (envelope_ <= 0) applySeek();
+void Voice::retire() {
+    wantPlaying_ = false;
+    retiring_ = true;
 }
 
-void Voice::applySeek() {
-    generation_ = pendingGeneration_;
-    seekPending_ = false;
-    if (block_) worker_.recycle(block_);
-    block_ = nullptr;
-    blockOffset_ = 0;
+void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial,
+                 bool tellWorker) {
+    serial_ = serial;
+    frame = std::clamp<std::int64_t>(frame, 0, length_);
+    if (envelope_ <= 0) {
+        // Nothing is heard: the new place simply replaces the old one.
+        if (jumping_) abandonJump();
+        queued_.waiting = false;
+        if (tellWorker) worker_.seek(generation, frame);
+        applySeek(generation, frame);
+        return;
+    }
+    // A jump already cross-fading finishes first (cutting it short would click); one still
+    // waiting just changes its target.
+    if (jumping_ && jumpArrived_) {
+        queued_ = {true, tellWorker, generation, frame};
+        return;
+    }
+    startJump(generation, frame, tellWorker);
+}
+
+void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker) {
+    if (!jumping_) {
+        jumping_ = true;
+        jumpArrived_ = false;
+        heldCount_ = heldNext_ = 0;
+        heldClosed_ = false;
+        jumpTellsWorker_ = false;
+    }
+    jumpGeneration_ = generation;
+    jumpFrame_ = frame;
+    incoming_ = Cursor{nullptr, 0, frame, false};
+    fadeDone_ = 0;
+    // A second target before the first was ever told to the worker replaces it there too.
+    jumpTellsWorker_ = jumpTellsWorker_ || tellWorker;
+}
+
+void Voice::applySeek(std::uint32_t generation, std::int64_t frame) {
+    generation_ = generation;
+    if (current_.block) worker_.recycle(current_.block);
+    current_ = Cursor{nullptr, 0, frame, false};
     // Hand the blocks decoded for the old place back now: the worker needs them to decode the
     // new place, even while this stream is not playing.
     while (Block* stale = worker_.peekBlock()) {
@@ -87,29 +122,151 @@ void Voice::applySeek() {
         worker_.popBlock();
         worker_.recycle(stale);
     }
-    readFrame_ = std::clamp<std::int64_t>(pendingFrame_, 0, length_);
-    position_ = double(readFrame_);
+    position_ = double(frame);
     inputOffset_ = inputFrames_ = 0;
-    sourceEnded_ = false;
     ended_ = false;
+    primed_ = false;
     resampler_.reset();
     publishPosition();
 }
 
-// Entering or leaving the resampler happens while silent (the caller fades out first), so the
-// jump by the resampler's own look-ahead is never heard.
-void Voice::switchPath(int rate) {
-    const bool toBypass = rate == outputRate_;
-    currentRate_ = rate;
-    if (toBypass) {
-        // Unread resampler input plays first, straight.
-        position_ = double(readFrame_ - (inputFrames_ - inputOffset_));
-    } else {
-        resampler_.reset();
+// Moves the old place's blocks out of the queue, so the worker has room for the new place and
+// the old one can play on meanwhile. Blocks beyond what is held go back to the worker.
+void Voice::holdOldBlocks(bool waitForData) {
+    const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
+    for (;;) {
+        Block* block = worker_.peekBlock();
+        if (!block) {
+            // Offline, the worker still decodes the old place until the voice moves it: wait
+            // for enough of it to cross-fade from, so every render sounds the same.
+            if (!jumpTellsWorker_ || !waitForData || current_.ended || heldClosed_ ||
+                oldFramesLeft() >= fadeFrames_ || std::chrono::steady_clock::now() > deadline)
+                return;
+            worker_.wake();
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            continue;
+        }
+        if (block->generation != generation_) return;
+        worker_.popBlock();
+        if (block->frames > 0 && !heldClosed_ && heldCount_ < kHeldBlocks) {
+            held_[heldCount_++] = block;
+            if (block->endOfStream) heldClosed_ = true;
+            continue;
+        }
+        // The old place's end, or more of it than is held: nothing follows the held blocks.
+        heldClosed_ = true;
+        worker_.recycle(block);
     }
 }
 
-bool Voice::fetchBlock(bool waitForData) {
+void Voice::pollJump(bool waitForData) {
+    if (!jumping_ || jumpArrived_) return;
+    holdOldBlocks(waitForData);
+    if (jumpTellsWorker_) {
+        jumpTellsWorker_ = false;
+        worker_.seek(jumpGeneration_, jumpFrame_);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
+    for (;;) {
+        Block* block = worker_.peekBlock();
+        if (!block) {
+            if (!waitForData || std::chrono::steady_clock::now() > deadline) return;
+            worker_.wake();
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            continue;
+        }
+        const auto age = std::int32_t(block->generation - jumpGeneration_);
+        if (age > 0) return;  // a later seek the consumer has not been told of yet
+        if (age == 0) break;
+        worker_.popBlock();  // the old place's, too late to be held, or a skipped target
+        worker_.recycle(block);
+    }
+    // The new place is there. Old frames read ahead but not yet given to the resampler are
+    // not played: the first of them become the old side of the cross-fade, which thereby starts
+    // at once instead of after the read-ahead. What the resampler holds still plays first.
+    jumpArrived_ = true;
+    const int unread = inputFrames_ - inputOffset_;
+    tailFrames_ = std::min(unread, fadeFrames_);
+    tailOffset_ = 0;
+    std::copy_n(input_.begin() + std::ptrdiff_t(inputOffset_) * channels_,
+                std::size_t(tailFrames_) * channels_, oldTail_.begin());
+    inputFrames_ = inputOffset_;
+    // When the tail is short the old cursor goes on right after it.
+    if (tailFrames_ < unread) {
+        if (current_.block) worker_.recycle(current_.block);
+        current_.block = nullptr;
+        releaseHeld();
+        current_.ended = true;
+    }
+    const double buffered = double(current_.frame) - position_ - unread;
+    position_ = double(jumpFrame_) - buffered;
+    generation_ = jumpGeneration_;
+}
+
+void Voice::releaseHeld() {
+    for (int i = heldNext_; i < heldCount_; ++i)
+        worker_.recycle(held_[i]);
+    heldCount_ = heldNext_ = 0;
+    heldClosed_ = false;
+}
+
+void Voice::finishJump() {
+    if (current_.block) worker_.recycle(current_.block);
+    releaseHeld();
+    current_ = incoming_;
+    incoming_ = Cursor{};
+    generation_ = jumpGeneration_;
+    jumping_ = jumpArrived_ = false;
+    ended_ = false;
+    primed_ = true;
+    if (queued_.waiting) {
+        queued_.waiting = false;
+        startJump(queued_.generation, queued_.frame, queued_.tellWorker);
+    }
+}
+
+// The old place fell silent before the new one arrived: the jump becomes a plain seek.
+void Voice::abandonJump() {
+    if (jumpArrived_) {
+        finishJump();
+        primed_ = current_.block != nullptr;
+        if (jumping_) abandonJump();  // a jump queued behind the cross-fade
+        return;
+    }
+    releaseHeld();
+    jumping_ = false;
+    if (jumpTellsWorker_) {
+        jumpTellsWorker_ = false;
+        worker_.seek(jumpGeneration_, jumpFrame_);
+    }
+    applySeek(jumpGeneration_, jumpFrame_);
+}
+
+std::int64_t Voice::oldFramesLeft() const {
+    std::int64_t frames = inputFrames_ - inputOffset_;
+    if (current_.block) frames += current_.block->frames - current_.offset;
+    for (int i = heldNext_; i < heldCount_; ++i)
+        frames += held_[i]->frames;
+    return frames;
+}
+
+// Whether the current place has something to play (or has ended), so a start fades in on sound.
+bool Voice::dataReady() const {
+    if (current_.block || current_.ended || inputFrames_ > inputOffset_) return true;
+    const Block* block = worker_.peekBlock();
+    return block && block->generation == generation_;
+}
+
+bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool waitForData) {
+    if (feed == Feed::Held) {
+        if (heldNext_ < heldCount_) {
+            cursor.block = held_[heldNext_++];
+            cursor.offset = 0;
+            return true;
+        }
+        if (heldClosed_) cursor.ended = true;
+        return false;
+    }
     const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
     for (;;) {
         Block* block = worker_.peekBlock();
@@ -119,7 +276,7 @@ bool Voice::fetchBlock(bool waitForData) {
             std::this_thread::sleep_for(std::chrono::microseconds(20));
             continue;
         }
-        const auto age = std::int32_t(block->generation - generation_);
+        const auto age = std::int32_t(block->generation - generation);
         if (age > 0) return false;  // a seek the consumer has not applied yet
         worker_.popBlock();
         if (age < 0) {  // left over from before a seek
@@ -127,39 +284,84 @@ bool Voice::fetchBlock(bool waitForData) {
             continue;
         }
         if (block->frames == 0) {
-            sourceEnded_ = block->endOfStream;
+            cursor.ended = block->endOfStream;
             worker_.recycle(block);
-            if (sourceEnded_) return false;
+            if (cursor.ended) return false;
             continue;
         }
-        block_ = block;
-        blockOffset_ = 0;
+        cursor.block = block;
+        cursor.offset = 0;
         return true;
     }
 }
 
-int Voice::readSource(float* out, int frames, bool waitForData) {
+int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float* out, int frames,
+                      bool waitForData) {
     constexpr float kScale = 1.0f / 32768.0f;
     int got = 0;
     while (got < frames) {
-        if (!block_ && (sourceEnded_ || !fetchBlock(waitForData))) break;
-        const int n = std::min(frames - got, block_->frames - blockOffset_);
-        const std::int16_t* from = block_->samples + std::size_t(blockOffset_) * channels_;
+        if (!cursor.block && (cursor.ended || !fetchBlock(cursor, feed, generation, waitForData)))
+            break;
+        Block* block = cursor.block;
+        const int n = std::min(frames - got, block->frames - cursor.offset);
+        const std::int16_t* from = block->samples + std::size_t(cursor.offset) * channels_;
         float* to = out + std::size_t(got) * channels_;
         for (int i = 0; i < n * channels_; ++i)
             to[i] = from[i] * kScale;
         got += n;
-        blockOffset_ += n;
-        readFrame_ += n;
-        if (blockOffset_ == block_->frames) {
-            if (block_->endOfStream) sourceEnded_ = true;
-            worker_.recycle(block_);
-            block_ = nullptr;
+        cursor.offset += n;
+        cursor.frame += n;
+        if (cursor.offset == block->frames) {
+            if (block->endOfStream) cursor.ended = true;
+            worker_.recycle(block);
+            cursor.block = nullptr;
             // Off the audio thread a wakeup is allowed, and it keeps the pool full.
             if (waitForData) worker_.wake();
         }
     }
     return got;
+}
+
+// The source frames of a jump's cross-fade: the new place rising over the old one falling, with
+// the shape of the start and stop fades, so the sum stays smooth.
+int Voice::crossFade(float* out, int frames, bool waitForData) {
+    frames = std::min({frames, fadeFrames_ - fadeDone_, kInputFrames});
+    const int got = readCursor(incoming_, Feed::Queue, jumpGeneration_, out, frames, waitForData);
+    // The old side: the read-ahead kept at arrival, then the old place's own blocks.
+    const int fromTail = std::min(got, tailFrames_ - tailOffset_);
+    std::copy_n(oldTail_.begin() + std::ptrdiff_t(tailOffset_) * channels_,
+                std::size_t(fromTail) * channels_, fadeScratch_.begin());
+    tailOffset_ += fromTail;
+    const int old = fromTail + readCursor(current_, Feed::Held, generation_,
+                                          fadeScratch_.data() + std::size_t(fromTail) * channels_,
+                                          got - fromTail, false);
+    std::fill(fadeScratch_.begin() + std::size_t(old) * channels_,
+              fadeScratch_.begin() + std::size_t(got) * channels_, 0.0f);
+    for (int i = 0; i < got; ++i) {
+        const float rise = shape(float(fadeDone_ + i + 1) / float(fadeFrames_));
+        for (int c = 0; c < channels_; ++c) {
+            const std::size_t k = std::size_t(i) * channels_ + c;
+            out[k] = fadeScratch_[k] + (out[k] - fadeScratch_[k]) * rise;
+        }
+    }
+    fadeDone_ += got;
+    if (fadeDone_ >= fadeFrames_) finishJump();
+    return got;
+}
+
+int Voice::readSource(float* out, int frames, bool waitForData) {
+    if (!jumping_) return readCursor(current_, Feed::Queue, generation_, out, frames, waitForData);
+    if (!jumpArrived_) return readCursor(current_, Feed::Held, generation_, out, frames, false);
+    int got = 0;
+    while (got < frames && jumping_ && jumpArrived_) {
+        const int n = crossFade(out + std::size_t(got) * channels_, frames - got, waitForData);
+        got += n;
+        if (n == 0) return got;
+    }
+    // A jump queued behind the cross-fade has begun: the caller polls it before reading on.
+    if (jumping_) return got;
+    return got + readCursor(current_, Feed::Queue, generation_, out + std::size_t(got) * channels_,
+                            frames - got, waitForData);
 }
 
 int Voice::resample(float* out, int frames, bool waitForData) {
@@ -169,27 +371,39 @@ int Voice::resample(float* out, int frames, bool waitForData) {
     int produced = 0;
     for (int attempt = 0; produced < frames && attempt < 8; ++attempt) {
         int available = inputFrames_ - inputOffset_;
-        if (available < needed && !sourceEnded_) {
+        if (available < needed && !sourceEnded()) {
             std::memmove(input_.data(), input_.data() + std::size_t(inputOffset_) * channels_,
                          sizeof(float) * std::size_t(available) * channels_);
             inputOffset_ = 0;
             inputFrames_ = available;
-            inputFrames_ += readSource(input_.data() + std::size_t(available) * channels_,
-                                       kInputFrames - available, waitForData);
+            pollJump(waitForData);  // an arriving jump takes over the unread input
+            inputFrames_ += readSource(input_.data() + std::size_t(inputFrames_) * channels_,
+                                       kInputFrames - inputFrames_, waitForData);
             available = inputFrames_;
         }
         // The step glides from the last call's to this one across the call's output.
         const SincResampler::Result result = resampler_.process(
-            input_.data() + std::size_t(inputOffset_) * channels_, available, sourceEnded_,
+            input_.data() + std::size_t(inputOffset_) * channels_, available, sourceEnded(),
             out + std::size_t(produced) * channels_, frames - produced, step);
         inputOffset_ += result.inputUsed;
         produced += result.outputMade;
         position_ += result.sourceAdvance;
-        if (result.outputMade == 0 && (sourceEnded_ || result.inputUsed == 0)) break;
+        if (result.outputMade == 0 && (sourceEnded() || result.inputUsed == 0)) break;
     }
-    // The audible position cannot run ahead of what was read.
-    position_ = std::min(position_, double(readFrame_));
     return produced;
+}
+
+// Entering or leaving the resampler happens while silent (the caller fades out first), so the
+// jump by the resampler's own look-ahead is never heard.
+void Voice::switchPath(int rate) {
+    const bool toBypass = rate == outputRate_;
+    currentRate_ = rate;
+    if (toBypass) {
+        // Unread resampler input plays first, straight.
+        position_ = double(current_.frame - (inputFrames_ - inputOffset_));
+    } else {
+        resampler_.reset();
+    }
 }
 
 // Fills `out` with up to `frames` stereo frames of the source at the current rate; returns how
@@ -204,12 +418,21 @@ int Voice::renderSource(float* out, int frames, bool waitForData) {
                         sizeof(float) * std::size_t(carried) * channels_);
             inputOffset_ += carried;
         }
-        got = carried +
-              readSource(out + std::size_t(carried) * channels_, frames - carried, waitForData);
-        position_ += got;
+        got = carried;
+        position_ += carried;
+        while (got < frames) {
+            pollJump(waitForData);
+            const int n = readSource(out + std::size_t(got) * channels_, frames - got, waitForData);
+            got += n;
+            position_ += n;
+            if (n == 0) break;
+        }
     } else {
         got = resample(out, frames, waitForData);
     }
+    // The audible position cannot run ahead of what was read.
+    const Cursor& reading = jumping_ && jumpArrived_ ? incoming_ : current_;
+    if (!(jumping_ && !jumpArrived_)) position_ = std::min(position_, double(reading.frame));
     if (channels_ == 1) {
         for (int i = got - 1; i >= 0; --i)
             out[2 * i] = out[2 * i + 1] = out[i];
@@ -226,11 +449,18 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
     const float targetLeft = correction * volume * (pan > 0 ? 1.0f - float(pan) / 100.0f : 1.0f);
     const float targetRight = correction * volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
     const bool wantBypass = rate == outputRate_;
+    // Below this much of the old place left, a waiting jump fades the old place out rather than
+    // let it run dry mid-chunk; the new place then fades in from silence.
+    const double step = double(rate) / outputRate_;
+    const std::int64_t oldReserve =
+        std::int64_t(std::ceil((chunkFrames_ + 1.0 / envelopeStep_) * std::max(step, 1.0))) +
+        SincResampler::lookAhead(std::max(step, 1.0)) + 1;
 
     int done = 0;
     while (done < frames) {
+        pollJump(waitForData);
         if (envelope_ <= 0) {
-            if (seekPending_) applySeek();
+            if (jumping_) abandonJump();
             if (wantBypass != bypass()) switchPath(rate);
             // Nothing is heard yet: a start takes the newest gains at once instead of gliding
             // to them from a volume it never played at.
@@ -239,21 +469,29 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
         }
         const bool pathSwitch = wantBypass != bypass();
         if (!pathSwitch && !bypass()) currentRate_ = rate;
-        const bool sounding = wantPlaying_ && !seekPending_ && !ended_ && !pathSwitch;
+        // A start or a seek while silent waits, silent and uncounted, for its first block.
+        if (wantPlaying_ && !primed_ && !jumping_) {
+            // Taking the block (or dropping stale ones) here also tells a late worker apart
+            // from one that has not reached the new place yet.
+            if (!dataReady()) fetchBlock(current_, Feed::Queue, generation_, waitForData);
+            primed_ = dataReady();
+        }
+        const bool oldRunningDry = jumping_ && !jumpArrived_ && oldFramesLeft() < oldReserve;
+        const bool sounding = wantPlaying_ && primed_ && !ended_ && !pathSwitch && !oldRunningDry;
         if (!sounding && envelope_ <= 0) break;
 
         int chunk = std::min(frames - done, chunkFrames_);
         if (!sounding) chunk = std::min(chunk, int(std::ceil(envelope_ / envelopeStep_)));
+        const bool wasJumping = jumping_;
         const int got = renderSource(scratch_.data(), chunk, waitForData);
         std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * chunk, 0.0f);
         const bool drained =
-            sourceEnded_ && (got < chunk || (bypass() && !block_ && inputOffset_ == inputFrames_));
+            !jumping_ && current_.ended &&
+            (got < chunk || (bypass() && !current_.block && inputOffset_ == inputFrames_));
         if (drained) {
             ended_ = true;
-        } else if (got < chunk) {
-            if (!seekPending_) {
-                starvedFrames_.fetch_add(std::uint64_t(chunk - got), std::memory_order_relaxed);
-            }
+        } else if (got < chunk && !wasJumping && !jumping_) {
+            starvedFrames_.fetch_add(std::uint64_t(chunk - got), std::memory_order_relaxed);
         }
 
         const float target = sounding ? 1.0f : 0.0f;

@@ -1,10 +1,12 @@
 // The audio-thread side of one stream: takes decoded blocks in order, resamples them from the
 // playback rate to the output rate (bypassed at ratio 1), applies ramped volume and pan and the
-// start/stop/seek fades, adds the result to the mix, and meters the stream before its volume and
-// pan. Threads: the constructor and destructor run on the controlling thread while the mixer does
-// not hold the voice; prepare(), the command methods and mixInto() run on whoever is the mixer's
-// consumer at the time (audio thread, offline renderer, or the controlling thread while no output
-// runs); `shared` is the only part the controlling thread touches while a consumer runs.
+// start/stop fades, adds the result to the mix, and meters the stream before its volume and pan.
+// A seek while sounding is a jump: the old place keeps playing until the new place's first block
+// is decoded, then the two cross-fade, so a jump never leaves a hole. Threads: the constructor and
+// destructor run on the controlling thread while the mixer does not hold the voice; prepare(), the
+// command methods and mixInto() run on whoever is the mixer's consumer at the time (audio thread,
+// offline renderer, or the controlling thread while no output runs); `shared` is the only part the
+// controlling thread touches while a consumer runs.
 #pragma once
 
 #include <atomic>
@@ -50,7 +52,14 @@ class Voice {
     // Consumer: commands.
     void play(std::uint32_t serial);
     void halt();  // pause and stop alike: fade out, keep the position
-    void seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial);
+    // With `tellWorker` the voice itself moves the worker to the new place once it holds enough
+    // of the old one for the cross-fade (offline rendering, where the consumer may wait);
+    // otherwise the controlling thread has already done so.
+    void seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial, bool tellWorker);
+    // Fades out for good; silent() then says when the mixer may let go of it.
+    void retire();
+    bool retiring() const { return retiring_; }
+    bool silent() const { return envelope_ <= 0; }
 
     // Consumer: adds `frames` stereo frames into `mix`. With `waitForData` (offline rendering) a
     // block not decoded yet is waited for; otherwise it plays as silence and is counted.
@@ -59,12 +68,35 @@ class Voice {
     static constexpr int kMaxChunk = 256;
 
   private:
+    // One read place in the stream's decoded blocks.
+    struct Cursor {
+        Block* block = nullptr;
+        int offset = 0;
+        std::int64_t frame = 0;  // next source frame to read
+        bool ended = false;      // no more blocks will come for this place
+    };
+    // Where a cursor takes its next block from: the worker's queue (blocks of one generation),
+    // or the old place's blocks held back from the queue while a jump waits.
+    enum class Feed { Queue, Held };
+
     bool bypass() const { return currentRate_ == outputRate_; }
+    bool sourceEnded() const { return !jumping_ && current_.ended; }
     int renderSource(float* out, int frames, bool waitForData);
     int readSource(float* out, int frames, bool waitForData);
-    bool fetchBlock(bool waitForData);
+    int readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float* out, int frames,
+                   bool waitForData);
+    bool fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool waitForData);
+    int crossFade(float* out, int frames, bool waitForData);
     int resample(float* out, int frames, bool waitForData);
-    void applySeek();
+    void applySeek(std::uint32_t generation, std::int64_t frame);
+    void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker);
+    void pollJump(bool waitForData);
+    void holdOldBlocks(bool waitForData);
+    void finishJump();
+    void abandonJump();
+    void releaseHeld();
+    std::int64_t oldFramesLeft() const;
+    bool dataReady() const;
     void switchPath(int rate);
     void publishPosition();
     void meter(const float* stereo, int frames, float correction);
@@ -79,18 +111,36 @@ class Voice {
     // Transport, as the consumer sees it.
     bool wantPlaying_ = false;
     bool ended_ = false;
-    bool seekPending_ = false;
+    bool retiring_ = false;
+    bool primed_ = false;  // the current place has had its first block: a gap now is a dropout
     std::uint32_t generation_ = 0;
-    std::uint32_t pendingGeneration_ = 0;
-    std::int64_t pendingFrame_ = 0;
     std::uint32_t serial_ = 0;
 
-    // The block being read and the read cursor (next source frame taken from the blocks).
-    Block* block_ = nullptr;
-    int blockOffset_ = 0;
-    std::int64_t readFrame_ = 0;
-    bool sourceEnded_ = false;
+    Cursor current_;
     double position_ = 0;  // source frame now audible
+
+    // A jump on its way: the old place plays from current_ and held_ until the new place's
+    // first block is in the queue, then incoming_ fades in over fadeFrames_ source frames.
+    static constexpr int kHeldBlocks = 8;  // ~190 ms at 44.1 kHz of the old place, at most
+    bool jumping_ = false;
+    bool jumpArrived_ = false;
+    bool jumpTellsWorker_ = false;
+    std::uint32_t jumpGeneration_ = 0;
+    std::int64_t jumpFrame_ = 0;
+    Cursor incoming_;
+    struct Queued {  // a seek that came during a cross-fade, started when it ends
+        bool waiting = false, tellWorker = false;
+        std::uint32_t generation = 0;
+        std::int64_t frame = 0;
+    } queued_;
+    int fadeDone_ = 0;
+    int fadeFrames_ = 1;
+    Block* held_[kHeldBlocks] = {};
+    int heldCount_ = 0, heldNext_ = 0;
+    bool heldClosed_ = false;  // a block of the old place was dropped: later ones do not follow
+    std::vector<float> fadeScratch_;  // the old place's frames during a cross-fade
+    std::vector<float> oldTail_;      // old frames read ahead when the new place arrived
+    int tailFrames_ = 0, tailOffset_ = 0;
 
     // Resampling.
     int currentRate_ = 44100;

@@ -1,0 +1,236 @@
+// Jumps, loads and frees while a stream plays: through a real-time output whose decoder takes
+// its time to seek, and through the offline renderer. A jump keeps the old place sounding until
+// the new one is decoded and cross-fades; a stream leaving the mix fades out; neither is a
+// dropout. An output that stops calling back makes commands fail instead of hang.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "audio/EngineTestSupport.h"
+#include "audio/engine/Output.h"
+
+namespace kelvra::test {
+namespace {
+
+using audio::engine::Engine;
+using audio::engine::Mixer;
+using audio::engine::Output;
+using namespace std::chrono_literals;
+
+constexpr int kRate = 44100;
+constexpr double kTone = 441.0, kLevel = 0.5;
+
+// A real-time output that keeps what it plays, and that can stop calling back as a device
+// that hangs would.
+class CapturingOutput final : public Output {
+  public:
+    explicit CapturingOutput(Mixer& mixer) : mixer_(mixer) {}
+    ~CapturingOutput() override { stop(); }
+    bool start() override {
+        if (!thread_.joinable()) {
+            running_ = true;
+            thread_ = std::thread([this] { run(); });
+        }
+        return true;
+    }
+    void stop() override {
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
+    }
+    void freeze() { frozen_ = true; }
+    std::vector<std::int16_t> heard() {
+        std::lock_guard lock(mutex_);
+        return heard_;
+    }
+
+  private:
+    void run() {
+        using Clock = std::chrono::steady_clock;
+        std::vector<std::int16_t> period(std::size_t(audio::engine::kOutputPeriod) * 2);
+        const auto length = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(double(audio::engine::kOutputPeriod) / kRate));
+        auto due = Clock::now();
+        while (running_) {
+            if (!frozen_) {
+                mixer_.process(period.data(), audio::engine::kOutputPeriod, false);
+                std::lock_guard lock(mutex_);
+                heard_.insert(heard_.end(), period.begin(), period.end());
+            }
+            due += length;
+            std::this_thread::sleep_until(due);
+        }
+    }
+    Mixer& mixer_;
+    std::atomic<bool> running_{false}, frozen_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::int16_t> heard_;
+};
+
+struct Ear {
+    std::size_t quiet;  // longest hole, frames
+    int step;           // largest sample step
+};
+Ear listen(const std::vector<std::int16_t>& heard, std::size_t from) {
+    const std::size_t frames = heard.size() / 2;
+    return {longestQuiet(heard, 0, from, frames), maxStep(heard, 0, from, frames)};
+}
+
+const double kSineStep = sineStep(kLevel, kTone, kRate);
+constexpr std::size_t kMillisecond = kRate / 1000;
+
+// The places a deck jumps to: a cue point, the previous cue, a drop further on, at a pitch
+// that plays straight and at one that goes through the resampler.
+class LiveJumps : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
+    const auto [seekMs, rate] = GetParam();
+    TestFiles files;
+    TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+    song.seekDelay = std::chrono::milliseconds(seekMs);
+    files.add("song.mp3", song);
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
+        auto made = std::make_unique<CapturingOutput>(mixer);
+        output = made.get();
+        return made;
+    });
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(150ms);
+    const std::size_t started = output->heard().size() / 2;
+    const std::int64_t places[] = {30001, 441000, 30001, 200000, 5, 661500, 30001};
+    for (const std::int64_t frame : places) {
+        const auto before = std::chrono::steady_clock::now();
+        ASSERT_TRUE(engine.channelSetPosition(h, audio::BytePosition(frame) * 4));
+        ASSERT_TRUE(engine.streamPreBuf(h));
+        // The window never waits for the decoder.
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 5ms);
+        std::this_thread::sleep_for(90ms);
+    }
+    const std::vector<std::int16_t> heard = output->heard();
+    const Ear ear = listen(heard, started);
+    EXPECT_LE(ear.quiet, kMillisecond) << "seek " << seekMs << " ms, rate " << rate;
+    EXPECT_LE(ear.step, 1.5 * sineStep(kLevel, kTone * rate / kRate, kRate));
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+    // The position reads the new place once it is heard.
+    const double seconds = engine.channelBytes2Seconds(h, engine.channelPosition(h));
+    EXPECT_GT(seconds, 30001.0 / kRate);
+    EXPECT_LT(seconds, 30001.0 / kRate + 0.2);
+    engine.release();
+}
+
+INSTANTIATE_TEST_SUITE_P(SeekTimesAndPaths, LiveJumps,
+                         ::testing::Combine(::testing::Values(0, 10, 30),
+                                            ::testing::Values(kRate, 46000)));
+
+TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
+    TestFiles files;
+    files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
+    files.add("b.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
+        auto made = std::make_unique<CapturingOutput>(mixer);
+        output = made.get();
+        return made;
+    });
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    audio::Handle h = engine.streamCreateFile("a.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(100ms);
+    // A load onto the playing deck: the old stream goes, the new one starts at once.
+    ASSERT_TRUE(engine.streamFree(h));
+    h = engine.streamCreateFile("b.mp3", 0);
+    ASSERT_TRUE(engine.channelSetPosition(h, 12345 * 4));
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(100ms);
+    // Shutdown with the stream playing.
+    engine.release();
+    const std::vector<std::int16_t> heard = output ? output->heard() : std::vector<std::int16_t>{};
+    ASSERT_GT(heard.size(), 2u * kRate / 10);
+    EXPECT_LE(maxStep(heard, 0, 1, heard.size() / 2), 1.5 * kSineStep);
+    EXPECT_LE(std::abs(int(heard[heard.size() - 2])), 64) << "the output ends on silence";
+}
+
+TEST(LiveCommands, AnOutputThatStopsCallingBackMakesCallsFailInsteadOfHang) {
+    TestFiles files;
+    files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
+        auto made = std::make_unique<CapturingOutput>(mixer);
+        output = made.get();
+        return made;
+    });
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    const audio::Handle h = engine.streamCreateFile("a.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    output->freeze();
+    const auto before = std::chrono::steady_clock::now();
+    bool failed = false;
+    for (int i = 0; i < 5000 && !failed; ++i)
+        failed = !engine.channelSetPosition(h, audio::BytePosition(i) * 4);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(engine.errorCode(), audio::kErrorStart);
+    // The first failure waits out the deadline once; the next ones answer at once.
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_FALSE(engine.channelPause(h));
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 50ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+    output->stop();
+}
+
+// Offline the renderer waits for the decoder, so a jump lands exactly where it is asked and the
+// render is the same on every run.
+TEST(OfflineJumps, CrossFadeAtTheAskedPlaceAndRenderTheSameEveryTime) {
+    const auto run = [] {
+        TestFiles files;
+        TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+        song.seekDelay = 3ms;
+        files.add("song.mp3", song);
+        files.add("next.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
+        Engine engine(files.openers());
+        EXPECT_TRUE(engine.initOffline(kRate));
+        audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+        EXPECT_TRUE(engine.streamPlay(h, false, 0));
+        std::vector<std::int16_t> heard = render(engine, 4410);
+        const auto more = [&](std::int64_t frames) {
+            const auto out = render(engine, frames);
+            heard.insert(heard.end(), out.begin(), out.end());
+        };
+        for (const std::int64_t frame : {30001, 441000, 30001, 7}) {
+            EXPECT_TRUE(engine.channelSetPosition(h, audio::BytePosition(frame) * 4));
+            more(3000);
+            const double at = engine.channelBytes2Seconds(h, engine.channelPosition(h)) * kRate;
+            EXPECT_NEAR(at, double(frame + 3000), 2.0);
+        }
+        // Two jumps within one period, and one at a pitch through the resampler.
+        EXPECT_TRUE(engine.channelSetPosition(h, 100000 * 4));
+        more(50);
+        EXPECT_TRUE(engine.channelSetPosition(h, 150000 * 4));
+        more(3000);
+        EXPECT_TRUE(engine.channelSetAttributes(h, 47000, -1, -101));
+        more(3000);
+        EXPECT_TRUE(engine.channelSetPosition(h, 30001 * 4));
+        more(3000);
+        // A load onto the playing deck.
+        EXPECT_TRUE(engine.streamFree(h));
+        h = engine.streamCreateFile("next.mp3", 0);
+        EXPECT_TRUE(engine.streamPlay(h, false, 0));
+        more(3000);
+        EXPECT_EQ(engine.stats().starvedFrames, 0u);
+        return heard;
+    };
+    const std::vector<std::int16_t> first = run();
+    const Ear ear = listen(first, 200);
+    EXPECT_LE(ear.quiet, kMillisecond);
+    EXPECT_LE(ear.step, 1.5 * sineStep(kLevel, kTone * 47000 / kRate, kRate));
+    EXPECT_EQ(first, run());
+}
+
+}  // namespace
+}  // namespace kelvra::test

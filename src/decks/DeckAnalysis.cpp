@@ -13,8 +13,6 @@ namespace {
 constexpr int kOverviewColumns = 480;
 constexpr int kNoChange = 1000;  // the pitch slider's centre
 constexpr int kPitchMaximum = 2000;
-// A seek waits for the stream's fade-out before it lands; the deck plays on meanwhile.
-constexpr double kSeekFadeSeconds = 0.003;
 
 QString bpmText(double bpm) {
     return QString::number(bpm, 'f', 1);
@@ -159,8 +157,8 @@ bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
         double shift = other.beatPhase(1) - beatPhase(multiple);
         shift -= std::nearbyint(shift);  // to the nearest beat
         const double period = 60.0 / (songBpm() * multiple);
-        const double speed = double(playingRate()) / analysis_->waveform.rate;
-        const double seconds = positionSeconds() + shift * period + kSeekFadeSeconds * speed;
+        // A jump cross-fades from the place heard now, so it lands where it is aimed.
+        const double seconds = positionSeconds() + shift * period;
         constexpr std::uint32_t kProbe = 1u << 20;
         const double probeSeconds = audio::bytesToSeconds(library, deck_.stream(), kProbe);
         const double bytesPerSecond = probeSeconds > 0 ? kProbe / probeSeconds : 0;

@@ -120,26 +120,45 @@ TEST_F(SessionRender, PitchBaseFrequencyAndTurntableStopAreHeardWithoutClicks) {
 }
 
 TEST_F(SessionRender, CueEditModeLoopsEightyMillisecondsAtTheCuePoint) {
-    const QString path = QString::fromStdString(song);
+    // A rising tone: each place in the song sounds different, so a repeat is a loop.
+    const std::string chirp = dir.filePath("chirp.wav").toStdString();
+    std::vector<std::int16_t> samples(std::size_t(10 * kRate) * 2);
+    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
+        const double t = double(i) / kRate;
+        samples[2 * i] = samples[2 * i + 1] =
+            std::int16_t(std::lrint(16000 * std::sin(2 * M_PI * (300 * t + 40 * t * t))));
+    }
+    ASSERT_TRUE(test::writeWav(chirp, samples, kRate, 2));
+    const QString path = QString::fromStdString(chirp);
     const std::vector<double> mix = render("0.5 load left " + path +
                                                "\n1 click playCB2\n"
                                                "2 down playCB2 right\n"
                                                "2.2 down LcueFowardCB\n"
                                                "3 up LcueFowardCB\n",
                                            4, nullptr);
-    // While held, the deck jumps back every 80 ms: the sound restarts each 80 ms, so the
-    // envelope dips at that period. Count the dips (short near-silences) in one second.
-    int dips = 0;
-    bool inDip = false;
-    for (std::size_t i = std::size_t(3.0 * kRate); i < std::size_t(4.0 * kRate); ++i) {
-        const bool quiet = peak(mix, double(i) / kRate, double(i + 20) / kRate) < 3000;
-        if (quiet && !inDip) ++dips;
-        inDip = quiet;
-    }
-    EXPECT_NEAR(dips, 12.5, 1.5);  // 1000 ms / 80 ms
-    const double sineStep =
+    // After the button is let go the deck still jumps back to the (now fixed) cue point every
+    // 80 ms: the sound repeats with that period, and each jump cross-fades without a hole.
+    const auto mismatch = [&](std::size_t lag) {
+        double differ = 0, energy = 0;
+        for (std::size_t i = std::size_t(3.1 * kRate); i < std::size_t(3.8 * kRate); ++i) {
+            differ += std::abs(mix[i] - mix[i + lag]);
+            energy += std::abs(mix[i]);
+        }
+        return differ / energy;
+    };
+    std::size_t best = 0;
+    for (std::size_t lag = 2000; lag < 5000; ++lag)
+        if (best == 0 || mismatch(lag) < mismatch(best)) best = lag;
+    EXPECT_NEAR(double(best), 0.08 * kRate, 2.0);
+    EXPECT_LT(mismatch(best), 0.05);
+    EXPECT_GT(mismatch(best + 200), 0.3);  // a plain tone would repeat anywhere
+    double quietest = 1e9;
+    for (double t = 3.1; t < 3.8; t += 0.001)
+        quietest = std::min(quietest, peak(mix, t, t + 0.001));
+    EXPECT_GT(quietest, 3000);  // no hole at any jump
+    const double toneStep =
         largestStep(std::vector<double>(mix.begin() + kRate + 4410, mix.begin() + 2 * kRate - 100));
-    EXPECT_LE(largestStep(mix), 1.5 * sineStep);
+    EXPECT_LE(largestStep(mix), 1.5 * toneStep);
 }
 
 TEST_F(SessionRender, KeysPlayBendFadeAndStopADeck) {

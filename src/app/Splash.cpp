@@ -24,8 +24,16 @@ SystemSearchPath::SystemSearchPath(QString storedFile, QString buildFolder, QStr
 
 bool SystemSearchPath::inBuildTree(const QString& folder) const {
     const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    return !buildFolder_.isEmpty() &&
-           (clean == buildFolder_ || clean.startsWith(buildFolder_ + '/'));
+    if (!buildFolder_.isEmpty() && (clean == buildFolder_ || clean.startsWith(buildFolder_ + '/')))
+        return true;
+    // A build tree moved or copied after configuring is no longer where the build said: its
+    // cache file, above the program, still tells it apart from an installation.
+    QDir dir(clean);
+    for (int depth = 0; depth < 6; ++depth) {
+        if (QFileInfo::exists(dir.filePath(QStringLiteral("CMakeCache.txt")))) return true;
+        if (!dir.cdUp()) break;
+    }
+    return false;
 }
 
 void SystemSearchPath::forgetMissingProgram() {

@@ -20,6 +20,8 @@ DeckControls::DeckControls(Side side_)
       speed44("44", "Frequency = 44Khz..."),
       logo("Kelvra"),
       sync("SYNC", "Sync: match the other deck's tempo and beat") {
+    // The play-previous-cue button is dark green on both decks until a cue history lights it.
+    playCue.setBackColour(kColourOff);
     pitch.setSteps(1, 10);
     pitch.setTickSpacing(100);
     pitch.setToolTip("Pitch Slider");

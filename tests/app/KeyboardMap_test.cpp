@@ -46,7 +46,7 @@ struct KeyCase {
     const char* reaches;  // the first thing a control is asked to do
 };
 
-// The Part's whole key-down table, one case per row (and the near misses that must do nothing).
+// The whole key-down table, one case per row (and the near misses that must do nothing).
 const KeyCase kDownCases[] = {
     {"Z", 6, true, true, "LpitchScroll=990"},
     {"Z", 2, true, false, "LpitchScroll=999"},

@@ -79,6 +79,14 @@ TEST(SystemSearchPath, StoresOnlyForAnInstalledProgramAndForgetsAVanishedOne) {
     // Running from the build tree stores nothing: the entry would outlive `make clean`.
     searchPath.storeFolderFirst(build + "/src");
     EXPECT_FALSE(QFileInfo::exists(stored));
+    // Nor from a build tree moved after configuring, which the configured path no longer names.
+    const QString moved = folder.filePath("moved-build");
+    ASSERT_TRUE(QDir().mkpath(moved + "/src"));
+    QFile cache(moved + "/CMakeCache.txt");
+    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
+    cache.close();
+    searchPath.storeFolderFirst(moved + "/src");
+    EXPECT_FALSE(QFileInfo::exists(stored));
 
     searchPath.storeFolderFirst(installed);
     QFile file(stored);

@@ -161,6 +161,19 @@ TEST(ButtonWidget, ShowsCaptionColourAndVisibilityAndForwardsEveryButton) {
     EXPECT_EQ(pressed.at(1).at(0).value<Qt::MouseButton>(), Qt::RightButton);
     EXPECT_EQ(released.count(), 2);
 
+    // A disabled button is drawn greyed, not like one that can be pressed.
+    ButtonModel save(QStringLiteral("Save"));
+    ButtonWidget saveButton(save);
+    saveButton.resize(80, 30);
+    const QImage enabled = saveButton.grab().toImage();
+    save.setEnabled(false);
+    const QImage disabled = saveButton.grab().toImage();
+    EXPECT_NE(enabled, disabled);
+    const QColor face = disabled.pixelColor(6, 15), liveFace = enabled.pixelColor(6, 15);
+    EXPECT_LT(face.lightness(), liveFace.lightness());
+    QTest::mouseClick(&saveButton, Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
+
     QWidget parent;
     ButtonWidget child(model, &parent);
     parent.show();

@@ -98,6 +98,9 @@ TEST(TimeText, IsHoursMinutesSecondsWithTwoDigitsEach) {
 }
 
 TEST_P(DeckTest, ALoadShowsTheSongAndSetsUpTheDeck) {
+    // Before any load, the play-previous-cue button shows its design colour on either side.
+    EXPECT_EQ(controls().playCue.backColour(), kColourOff);
+    EXPECT_EQ(otherDeck().controls().playCue.backColour(), kColourOff);
     controls().display.setLamp(DeckDisplayModel::Play, true);
     controls().display.setFurtherText("old");
     load("/music/one.mp3");

@@ -41,6 +41,8 @@ void ButtonWidget::modelChanged() {
     setText(shownText());
     setToolTip(model_.toolTip());
     setEnabled(model_.isEnabled());
+    setCursor(model_.isEnabled() && style_ != Style::Hint ? Qt::PointingHandCursor
+                                                          : Qt::ArrowCursor);
     // Only the model says whether the button is hidden; the window shows its children.
     if (!model_.isVisible())
         hide();
@@ -71,6 +73,12 @@ void ButtonWidget::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     QColor back = backColour();
     const bool coloured = model_.backColour() != kColourNone;
+    // A button that cannot be pressed looks it: a flat, greyed face and dim lettering.
+    const bool enabled = isEnabled();
+    if (!enabled && back.alpha() > 0) {
+        const int grey = qGray(back.rgb());
+        back = QColor(grey, grey, grey).darker(160);
+    }
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
 
     if (style_ == Style::Flat) {
@@ -80,7 +88,9 @@ void ButtonWidget::paintEvent(QPaintEvent*) {
             painter.drawRoundedRect(box, 4, 4);
         }
     } else {
-        if (isDown())
+        if (!enabled) {
+            // no hover or press feedback
+        } else if (isDown())
             back = back.darker(130);
         else if (hovered_ && style_ == Style::Normal)
             back = back.lighter(coloured ? 108 : 125);
@@ -91,7 +101,7 @@ void ButtonWidget::paintEvent(QPaintEvent*) {
         painter.setPen(
             QPen(style_ == Style::Hint ? back.darker(150) : QColor(0x0b, 0x0d, 0x10), 1));
         painter.drawRoundedRect(box, 5, 5);
-        if (coloured && model_.backColour() == kColourOn) {
+        if (enabled && coloured && model_.backColour() == kColourOn) {
             // A lit button glows a little at its rim.
             painter.setBrush(Qt::NoBrush);
             painter.setPen(QPen(QColor(0xb8, 0xff, 0xb8, 160), 1));
@@ -100,8 +110,9 @@ void ButtonWidget::paintEvent(QPaintEvent*) {
     }
 
     // Dark text on a bright face, light text on a dark one.
-    const QColor ink =
-        back.alpha() > 0 && back.lightness() > 140 ? QColor(0x08, 0x10, 0x08) : kText;
+    const QColor ink = !enabled                                     ? QColor(0x70, 0x76, 0x7e)
+                       : back.alpha() > 0 && back.lightness() > 140 ? QColor(0x08, 0x10, 0x08)
+                                                                    : kText;
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(facePixels_);
     font.setBold(true);

@@ -95,6 +95,10 @@ int automixCommand(const Args& args) {
             QFile::encodeName(QFileInfo(window.deck(side).songFile()).fileName()).constData());
     };
     window.autoDJ().setOnDeckStarted(record);
+    // A mix plays every song whole: an entry that fails to load makes way for the following one
+    // on the same deck rather than cutting off the song playing on the other.
+    window.autoDJ().setAfterFailedLoad(autodj::AfterFailedLoad::SameDeck);
+    if (!options->repeat) window.autoDJ().setWalk(autodj::Walk::OnePass);
     const std::int64_t clickMs = program.clock().nowMs();
     window.controls().mixer.autoDJ.click();
     if (!window.autoDJOn()) return 1;
@@ -105,16 +109,14 @@ int automixCommand(const Args& args) {
         tracks.back().startMs = clickMs;
     }
 
-    // Every entry has played once when a further one starts, or when the last one has ended.
+    // Without --repeat the walk goes once through the list and the mix ends when its last song
+    // has played out and the fade to it is complete.
+    const Timer& fade = window.autoFadeTimer();
     const std::int64_t endMs = std::llrint(options->seconds * 1000);
     while (program.clock().nowMs() < endMs && wav.ok()) {
         program.runUntil(std::min(endMs, program.clock().nowMs() + kSliceMs), sink);
-        if (!options->repeat && tracks.size() > std::size_t(entries)) {
-            tracks.resize(std::size_t(entries));
-            break;
-        }
-        if (!options->repeat && tracks.size() == std::size_t(entries) &&
-            audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()) == 0)
+        if (!options->repeat && window.autoDJ().passComplete() && !fade.enabled() &&
+            !audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()))
             break;
         if (!window.autoDJOn()) break;
     }

@@ -28,6 +28,66 @@ double share(const test::WavData& wav, double frequency, double from, double to)
     return total > 0 ? 2 * (re * re + im * im) / (double(b - a) * total) : 0;
 }
 
+struct CliRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList& args) {
+    QProcess process;
+    process.start(KELVRA_CLI_PATH, args);
+    CliRun run;
+    if (!process.waitForFinished(60000)) return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString writeList(const QTemporaryDir& dir, const QStringList& paths) {
+    QFile m3u(dir.filePath("set.m3u"));
+    EXPECT_TRUE(m3u.open(QIODevice::WriteOnly));
+    for (const QString& path : paths)
+        m3u.write(path.toUtf8() + "\r\n");
+    return m3u.fileName();
+}
+
+QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.wav");
+    ASSERT_TRUE(test::writeWav(good.toStdString(), test::sine(kRate, 2, 4, 440, 0.5), kRate, 2));
+    const QString garbage = dir.filePath("garbage.mp3");
+    QFile junk(garbage);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(5000, 'z'));
+    junk.close();
+    // The good song sits among broken ones, first, in the middle and last.
+    for (int at : {0, 4, 9}) {
+        QStringList paths;
+        for (int i = 0; i < 10; ++i)
+            paths << (i == at ? good
+                      : i % 2 ? garbage
+                              : dir.filePath(QString("gone%1.mp3").arg(i)));
+        const QString out = dir.filePath("mix.wav"), cue = dir.filePath("mix.cue");
+        const CliRun run =
+            cli({"automix", writeList(dir, paths), "--out", out, "--cue-sheet", cue});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(readText(cue).count("TRACK "), 1) << at;
+        test::WavData wav;
+        ASSERT_TRUE(test::readWav(out.toStdString(), wav));
+        // The song once, to its end, and nothing after it.
+        const double seconds = double(wav.samples.size()) / 2 / kRate;
+        EXPECT_GT(seconds, 4.0) << at;
+        EXPECT_LT(seconds, 4.4) << at;
+        EXPECT_GT(share(wav, 440, seconds - 0.6, seconds - 0.3), 0.95) << at;
+    }
+}
+
 TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     QTemporaryDir dir;
     QByteArray list;

@@ -5,6 +5,7 @@
 // error as it starts, so a long mix shows its progress.
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cstdio>
 #include <optional>
 
@@ -42,15 +43,15 @@ std::optional<AutomixOptions> parse(const Args& args) {
     OptionParser parser;
     parser.text("--out", options.out)
         .text("--cue-sheet", options.cueSheet)
-        .number("--rate", options.rate)
-        .number("--start", options.start)
-        .number("--seconds", options.seconds)
+        .number("--rate", options.rate, 8000, 192000)
+        .number("--start", options.start, 0, 100)
+        .number("--seconds", options.seconds, 0.0, kLongestMix)
         .flag("--repeat", options.repeat);
-    if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty() ||
-        options.rate < 8000 || options.rate > 192000 ||
-        (options.start != -1 && (options.start < 0 || options.start > 100)) ||
-        !(options.seconds >= 0) || options.seconds > kLongestMix)
+    if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty()) {
+        if (!parser.error().empty())
+            std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
         return std::nullopt;
+    }
     return options;
 }
 
@@ -65,6 +66,10 @@ int automixCommand(const Args& args) {
     app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
     audio::engine::WavWriter wav(options->out, options->rate);
+    if (!wav.ok()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
     const auto sink = [&wav](const std::int16_t* frames, std::int64_t count) {
         wav.write(frames, count);
     };
@@ -101,7 +106,11 @@ int automixCommand(const Args& args) {
     if (!options->repeat) window.autoDJ().setWalk(autodj::Walk::OnePass);
     const std::int64_t clickMs = program.clock().nowMs();
     window.controls().mixer.autoDJ.click();
-    if (!window.autoDJOn()) return 1;
+    if (!window.autoDJOn()) {  // every entry failed at once
+        std::fprintf(stderr, "kelvra-cli: none of the songs in %s could be played\n",
+                     options->list.c_str());
+        return 1;
+    }
     // A deck the button itself started is not one the fade started: note it as of the click.
     if (tracks.empty() &&
         audio::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {
@@ -120,19 +129,36 @@ int automixCommand(const Args& args) {
             break;
         if (!window.autoDJOn()) break;
     }
+    if (tracks.empty()) {
+        std::fprintf(stderr, "kelvra-cli: none of the songs in %s could be played\n",
+                     options->list.c_str());
+        return 1;
+    }
+    // The sheet is written first and takes its name last, so that a failure of either file
+    // leaves neither of them half written.
+    QSaveFile sheet(pathOf(options->cueSheet));
+    if (!options->cueSheet.empty()) {
+        const QByteArray text =
+            autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8();
+        if (!sheet.open(QIODevice::WriteOnly) || sheet.write(text) != text.size() ||
+            !sheet.flush()) {
+            std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
+                         sheet.errorString().toUtf8().constData());
+            return 1;
+        }
+    }
     if (!wav.finish()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
-    if (!options->cueSheet.empty()) {
-        QFile sheet(pathOf(options->cueSheet));
-        if (!sheet.open(QIODevice::WriteOnly) ||
-            sheet.write(
-                autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8()) <
-                0) {
-            std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->cueSheet.c_str());
-            return 1;
-        }
+    if (!options->cueSheet.empty() && !sheet.commit()) {
+        std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
+                     sheet.errorString().toUtf8().constData());
+        return 1;
+    }
+    if (wav.full()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
     }
     const auto stats = program.engine().stats();
     std::printf("rendered\t%.3f s\ttracks\t%zu\tunderruns\t%llu\tstarved frames\t%llu\n",

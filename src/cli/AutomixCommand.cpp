@@ -92,7 +92,8 @@ int automixCommand(const Args& args) {
         lastStarted = side;
         const std::int64_t nowMs = program.clock().nowMs();
         tracks.push_back(
-            autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText()));
+            autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText(),
+                                      window.deck(side).songFile()));
         const std::int64_t s = nowMs / 1000;
         std::fprintf(
             stderr, "kelvra-cli: %lld:%02lld:%02lld track %zu %s\n", (long long)(s / 3600),

@@ -132,6 +132,27 @@ TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     const QString text = sheetText();
     EXPECT_EQ(text.count("TRACK "), 3);
     EXPECT_LT(text.indexOf("TRACK 01"), text.indexOf("TRACK 03"));
+    // The untagged files are titled by their names.
+    EXPECT_TRUE(text.contains("TITLE \"tone880\"\r\n    INDEX")) << text.toStdString();
+
+    // The last song plays to its end and the mix ends with it, with nothing of the first again;
+    // also when the next song would have come in before the last one's end.
+    for (const QStringList& more : {QStringList{}, QStringList{"--start", "70"}}) {
+        render(dir.filePath("d.wav"), more);
+        test::WavData mix;
+        ASSERT_TRUE(test::readWav(dir.filePath("d.wav").toStdString(), mix));
+        const QString sheet = sheetText();
+        ASSERT_EQ(sheet.count("TRACK "), 3);
+        const qsizetype index = sheet.indexOf("INDEX 01 ", sheet.indexOf("TRACK 03")) + 9;
+        const QStringList mmssff = sheet.mid(index, 8).split(':');
+        ASSERT_EQ(mmssff.size(), 3);
+        const double lastStart =
+            mmssff[0].toInt() * 60 + mmssff[1].toInt() + mmssff[2].toInt() / 75.0;
+        const double length = double(mix.samples.size()) / 2 / kRate;
+        EXPECT_NEAR(length, lastStart + 10, 0.15) << more.join(' ').toStdString();
+        EXPECT_GT(share(mix, 880, length - 0.6, length - 0.1), 0.95);
+        EXPECT_LT(share(mix, 440, length - 0.6, length), 0.01);
+    }
 
     // Round the list again: the first song comes back after the last, as the Auto-DJ wraps.
     render(dir.filePath("c.wav"), {"--repeat", "--seconds", "36"});

@@ -74,16 +74,21 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
     return {};
 }
 
+std::int64_t sessionLengthMs(const std::vector<SessionAction>& actions,
+                             std::optional<double> seconds) {
+    if (seconds) return std::llrint(*seconds * 1000);
+    for (const SessionAction& action : actions)  // in time order
+        if (action.type == SessionAction::End) return action.ms;
+    return kDefaultSessionMs;
+}
+
 SessionRunResult runSession(HeadlessProgram& program, const std::vector<SessionAction>& actions,
                             std::int64_t endMs, const HeadlessProgram::Sink& sink) {
     SessionRunResult result;
     for (const SessionAction& action : actions) {
         if (action.ms >= endMs) break;
         program.runUntil(action.ms, sink);
-        if (action.type == SessionAction::End) {
-            result.endedAtMs = action.ms;
-            return result;
-        }
+        if (action.type == SessionAction::End) continue;
         const QString error = applySessionAction(program, action);
         if (!error.isEmpty()) {
             result.errorLine = action.line;

@@ -1,5 +1,6 @@
 // session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]: runs the program's
-// own logic headless on its virtual clock, driven by a script, and renders the main mix.
+// own logic headless on its virtual clock, driven by a script, and renders the main mix. The
+// script's `end` sets the length (60 s without one); --seconds overrides it.
 #include <QFile>
 #include <QSaveFile>
 #include <cmath>
@@ -31,7 +32,7 @@ std::optional<SessionOptions> parse(const Args& args) {
     parser.text("--out", options.out)
         .text("--trace", options.trace)
         .number("--rate", options.rate, 8000, 192000)
-        .number("--seconds", options.seconds, 0.0, 86400.0 * 7);
+        .number("--seconds", options.seconds, 0.0, app::kLongestSessionSeconds);
     if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty()) {
         if (!parser.error().empty())
             std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
@@ -123,9 +124,10 @@ int sessionCommand(const Args& args) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
-    const double seconds = options->seconds >= 0 ? options->seconds : 60;
+    const std::optional<double> seconds =
+        options->seconds >= 0 ? std::optional(options->seconds) : std::nullopt;
     const auto result = app::runSession(
-        program, script.actions, std::llrint(seconds * 1000),
+        program, script.actions, app::sessionLengthMs(script.actions, seconds),
         [&wav](const std::int16_t* frames, std::int64_t count) { wav.write(frames, count); });
     if (result.errorLine != 0) {
         std::printf("error\t%d\t%s\n", result.errorLine, result.error.toUtf8().constData());

@@ -2,6 +2,8 @@
 // offline and measured on their audio (pitch, turntable stop, cue loop, no clicks).
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 
@@ -31,6 +33,32 @@ TEST(SessionScript, ParsesActionsInTimeOrderAndNamesTheBadLine) {
         EXPECT_EQ(parse.errorLine, 2) << bad;
         EXPECT_FALSE(parse.error.isEmpty());
         EXPECT_TRUE(parse.actions.empty());
+    }
+}
+
+TEST(SessionScript, TheScriptsEndSetsTheLengthAndSecondsOverrideIt) {
+    const auto actions = [](const char* text) { return parseSessionScript(text).actions; };
+    EXPECT_EQ(sessionLengthMs(actions("1 click playCB2\n600 end\n"), std::nullopt), 600'000);
+    EXPECT_EQ(sessionLengthMs(actions("9 end\n1 click playCB2\n5 end\n"), std::nullopt), 5000);
+    EXPECT_EQ(sessionLengthMs(actions("1 click playCB2\n"), std::nullopt), kDefaultSessionMs);
+    EXPECT_EQ(sessionLengthMs(actions("600 end\n"), 2.5), 2500);
+
+    // Through the command line: past the default, and past the end when --seconds says so.
+    QTemporaryDir dir;
+    QFile script(dir.filePath("long.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("1 click playCB2\n90 end\n");
+    script.close();
+    const QString out = dir.filePath("out.wav");
+    for (const auto& [more, seconds] :
+         {std::pair{QStringList{}, 90}, {{"--seconds", "3"}, 3}, {{"--seconds", "95"}, 95}}) {
+        QProcess process;
+        process.start(
+            KELVRA_CLI_PATH,
+            QStringList{"session", script.fileName(), "--out", out, "--rate", "8000"} + more);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(QFile(out).size(), 44 + seconds * 8000 * 4) << seconds;
     }
 }
 

@@ -1,8 +1,9 @@
 // automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--repeat]
-// [--cue-sheet MIX.cue]: the Auto-DJ walks a playlist on the program's own logic, rendered
-// offline, until every entry has played once (or S seconds; with --repeat it goes round the list
-// until then), with a cue sheet of the tracks as they started. Each track is reported on standard
-// error as it starts, so a long mix shows its progress.
+// [--skip-silence] [--cue-sheet MIX.cue]: the Auto-DJ walks a playlist on the program's own
+// logic, rendered offline, until every entry has played once (or S seconds; with --repeat it goes
+// round the list until then), with a cue sheet of the tracks as they started. --skip-silence
+// mixes on the songs' audible parts, as the option of that name does. Each track is reported on
+// standard error as it starts, so a long mix shows its progress.
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -20,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelvra-cli automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] "
-    "[--seconds S] [--repeat] [--cue-sheet MIX.cue]\n";
+    "[--seconds S] [--repeat] [--skip-silence] [--cue-sheet MIX.cue]\n";
 // Without --seconds a mix still ends: a week of audio is more than any playlist asks for.
 constexpr double kLongestMix = 86400.0 * 7;
 constexpr std::int64_t kSliceMs = 100;
@@ -31,6 +32,7 @@ struct AutomixOptions {
     int start = -1;
     double seconds = kLongestMix;
     bool repeat = false;
+    bool skipSilence = false;
 };
 
 // A path from the command line as the file system names it, whatever its bytes.
@@ -46,7 +48,8 @@ std::optional<AutomixOptions> parse(const Args& args) {
         .number("--rate", options.rate, 8000, 192000)
         .number("--start", options.start, 0, 100)
         .number("--seconds", options.seconds, 0.0, kLongestMix)
-        .flag("--repeat", options.repeat);
+        .flag("--repeat", options.repeat)
+        .flag("--skip-silence", options.skipSilence);
     if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty()) {
         if (!parser.error().empty())
             std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
@@ -75,6 +78,7 @@ int automixCommand(const Args& args) {
     };
     app::MainWindow& window = program.window();
     if (options->start >= 0) window.values().AutomixStart = std::int16_t(options->start);
+    if (options->skipSilence) window.values().autoSkipSilence = true;
 
     program.runUntil(10, sink);  // the playlist window's own load comes first
     if (!program.playlist().open_playlist(pathOf(options->list)) ||

@@ -88,6 +88,37 @@ TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
     }
 }
 
+TEST(Automix, SkipSilenceMixesOnTheAudibleParts) {
+    QTemporaryDir dir;
+    // Ten seconds of sound with 25 s of silence after it, then one with 3 s of silence before.
+    std::vector<std::int16_t> first = test::sine(kRate, 2, 10, 440, 0.5);
+    first.resize(first.size() + std::size_t(2 * 25 * kRate), 0);
+    std::vector<std::int16_t> second(std::size_t(2 * 3 * kRate), 0);
+    const std::vector<std::int16_t> tone = test::sine(kRate, 2, 10, 660, 0.5);
+    second.insert(second.end(), tone.begin(), tone.end());
+    const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");
+    ASSERT_TRUE(test::writeWav(a.toStdString(), first, kRate, 2));
+    ASSERT_TRUE(test::writeWav(b.toStdString(), second, kRate, 2));
+    const QString list = writeList(dir, {a, b}), out = dir.filePath("mix.wav");
+
+    ASSERT_EQ(cli({"automix", list, "--out", out, "--skip-silence"}).exitCode, 0);
+    test::WavData mix;
+    ASSERT_TRUE(test::readWav(out.toStdString(), mix));
+    // The fade to the second song begins at 85 % of the first one's sound (8.6 s), and the
+    // second starts 2 s into it (20 steps) at its own first sound, 3 s into its file.
+    EXPECT_GT(share(mix, 440, 8.5, 9.5), 0.95);
+    EXPECT_GT(share(mix, 660, 11.0, 13.0), 0.95);
+    EXPECT_NEAR(double(mix.samples.size()) / 2 / kRate, 8.6 + 2 + 10, 0.3);
+
+    // Without it the first song's silence is heard out to 85 % of its length.
+    ASSERT_EQ(cli({"automix", list, "--out", out}).exitCode, 0);
+    ASSERT_TRUE(test::readWav(out.toStdString(), mix));
+    double loudest = 0;
+    for (std::size_t i = std::size_t(11 * kRate) * 2; i < std::size_t(29 * kRate) * 2; ++i)
+        loudest = std::max(loudest, std::abs(double(mix.samples[i])));
+    EXPECT_EQ(loudest, 0);
+}
+
 TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     QTemporaryDir dir;
     QByteArray list;

@@ -194,5 +194,19 @@ TEST_F(SessionRender, KeysPlayBendFadeAndStopADeck) {
     EXPECT_EQ(error, "no key named 'Hyper'");
 }
 
+TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
+    QString error;
+    render("1 click speedCB 2147483647\n", 2, &error);
+    EXPECT_EQ(error, "speedCB takes an index from 1 to 4, not 2147483647");
+    render("1 click monitorCMB 3\n", 2, &error);
+    EXPECT_EQ(error, "monitorCMB takes an index from 0 to 2, not 3");
+    render("1 down speedCB\n", 2, &error);
+    EXPECT_EQ(error, "speedCB needs an index from 1 to 4");
+    render("1 click speedCX 1\n", 2, &error);
+    EXPECT_EQ(error, "no button named 'speedCX'");
+    render("1 click speedCB 4\n", 2, &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
 }  // namespace
 }  // namespace kelvra::app

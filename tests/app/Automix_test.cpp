@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "support/AudioFixtures.h"
+#include "support/CliRun.h"
 
 namespace kelvra::app {
 namespace {
@@ -28,21 +29,8 @@ double share(const test::WavData& wav, double frequency, double from, double to)
     return total > 0 ? 2 * (re * re + im * im) / (double(b - a) * total) : 0;
 }
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
-CliRun cli(const QStringList& args) {
-    QProcess process;
-    process.start(KELVRA_CLI_PATH, args);
-    CliRun run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using test::CliRun;
+using test::runCli;
 
 QString writeList(const QTemporaryDir& dir, const QStringList& paths) {
     QFile m3u(dir.filePath("set.m3u"));
@@ -75,7 +63,7 @@ TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
                               : dir.filePath(QString("gone%1.mp3").arg(i)));
         const QString out = dir.filePath("mix.wav"), cue = dir.filePath("mix.cue");
         const CliRun run =
-            cli({"automix", writeList(dir, paths), "--out", out, "--cue-sheet", cue});
+            runCli({"automix", writeList(dir, paths), "--out", out, "--cue-sheet", cue});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_EQ(readText(cue).count("TRACK "), 1) << at;
         test::WavData wav;
@@ -101,7 +89,7 @@ TEST(Automix, SkipSilenceMixesOnTheAudibleParts) {
     ASSERT_TRUE(test::writeWav(b.toStdString(), second, kRate, 2));
     const QString list = writeList(dir, {a, b}), out = dir.filePath("mix.wav");
 
-    ASSERT_EQ(cli({"automix", list, "--out", out, "--skip-silence"}).exitCode, 0);
+    ASSERT_EQ(runCli({"automix", list, "--out", out, "--skip-silence"}).exitCode, 0);
     test::WavData mix;
     ASSERT_TRUE(test::readWav(out.toStdString(), mix));
     // The fade to the second song begins at 85 % of the first one's sound (8.6 s), and the
@@ -111,7 +99,7 @@ TEST(Automix, SkipSilenceMixesOnTheAudibleParts) {
     EXPECT_NEAR(double(mix.samples.size()) / 2 / kRate, 8.6 + 2 + 10, 0.3);
 
     // Without it the first song's silence is heard out to 85 % of its length.
-    ASSERT_EQ(cli({"automix", list, "--out", out}).exitCode, 0);
+    ASSERT_EQ(runCli({"automix", list, "--out", out}).exitCode, 0);
     ASSERT_TRUE(test::readWav(out.toStdString(), mix));
     double loudest = 0;
     for (std::size_t i = std::size_t(11 * kRate) * 2; i < std::size_t(29 * kRate) * 2; ++i)

@@ -5,30 +5,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "support/AudioFixtures.h"
+#include "support/CliRun.h"
 
 namespace kelvra::app {
 namespace {
 
 constexpr int kRate = 44100;
 
-struct CliRun {
-    int exitCode = -1;
-    QString err;
-};
-
-CliRun cli(const QStringList& args) {
-    QProcess process;
-    process.start(KELVRA_CLI_PATH, args);
-    CliRun run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitCode();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using test::CliRun;
+using test::runCli;
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files);
@@ -93,7 +81,7 @@ TEST_F(CliOutputs, AbsurdNumbersAreRefusedByNameAndWriteNothing) {
           {"render", song, "--out", out, "--rate", "99999999999"},
           {"automix", list, "--out", out, "--seconds", "-1"},
           {"session", session, "--out", out, "--seconds", "1e300"}}) {
-        const CliRun run = cli(words);
+        const CliRun run = runCli(words);
         EXPECT_EQ(run.exitCode, 2) << words.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains(words[4] + " takes a number from")) << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(out));
@@ -105,8 +93,8 @@ TEST_F(CliOutputs, AMixThatPlaysNothingLeavesNoFile) {
     ASSERT_TRUE(m3u.open(QIODevice::WriteOnly));
     m3u.write(dir.filePath("gone.mp3").toUtf8() + "\r\n" + dir.filePath("away.mp3").toUtf8());
     m3u.close();
-    const CliRun run = cli({"automix", list, "--out", dir.filePath("mix.wav"), "--cue-sheet",
-                            dir.filePath("mix.cue")});
+    const CliRun run = runCli({"automix", list, "--out", dir.filePath("mix.wav"), "--cue-sheet",
+                               dir.filePath("mix.cue")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("none of the songs in " + list + " could be played"))
         << run.err.toStdString();
@@ -133,7 +121,7 @@ TEST_F(CliOutputs, OnAFullDiskEveryCommandFailsAndLeavesNoHalfFile) {
          disk.filePath("t.tsv")},
     };
     for (const Case& c : cases) {
-        const CliRun run = cli(c.words);
+        const CliRun run = runCli(c.words);
         const std::string what = c.words.join(' ').toStdString();
         EXPECT_EQ(run.exitCode, 1) << what << "\n" << run.err.toStdString();
         EXPECT_TRUE(run.err.contains("cannot write " + c.failing)) << run.err.toStdString();

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 
 #include "app/SessionRunner.h"
 #include "support/AudioFixtures.h"
+#include "support/CliRun.h"
 
 namespace kelvra::app {
 namespace {
@@ -52,12 +52,9 @@ TEST(SessionScript, TheScriptsEndSetsTheLengthAndSecondsOverrideIt) {
     const QString out = dir.filePath("out.wav");
     for (const auto& [more, seconds] :
          {std::pair{QStringList{}, 90}, {{"--seconds", "3"}, 3}, {{"--seconds", "95"}, 95}}) {
-        QProcess process;
-        process.start(
-            KELVRA_CLI_PATH,
+        const test::CliRun run = test::runCli(
             QStringList{"session", script.fileName(), "--out", out, "--rate", "8000"} + more);
-        ASSERT_TRUE(process.waitForFinished(60000));
-        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         EXPECT_EQ(QFile(out).size(), 44 + seconds * 8000 * 4) << seconds;
     }
 }

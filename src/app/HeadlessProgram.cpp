@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/PlaylistWindowAdapter.h"
+#include "autodj/SilenceScan.h"
 #include "core/FileHelpers.h"
 #include "playlist/TagTitles.h"
 #include "settings/IniSettingsStore.h"
@@ -50,6 +51,7 @@ struct HeadlessProgram::Parts {
     std::unique_ptr<settings::IniSettingsStore> store;
     std::unique_ptr<playlist::TitleService> titles;
     std::unique_ptr<PlaylistWindowAdapter> port;
+    std::unique_ptr<autodj::SilenceScanner> silenceScanner;
     QString folder;
 };
 
@@ -84,6 +86,10 @@ HeadlessProgram::HeadlessProgram(Options options)
         *p.store, clock_,
         *p.port,  [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
         p.folder, p.folder};
+    // Skip silence works here as in the program, with the scan done at once: the mix must not
+    // depend on when a worker finishes.
+    p.silenceScanner = autodj::makeImmediateSilenceScanner();
+    deps.silenceScanner = p.silenceScanner.get();
     // Analysed at once, on this thread: a render may wait for it, and must not depend on when a
     // worker happens to finish.
     const audio::analysis::AnalysisCache cache(

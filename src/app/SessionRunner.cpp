@@ -3,6 +3,9 @@
 #include "app/ControlDirectory.h"
 #include "app/KeyCodes.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kelvra::app {
 namespace {
 
@@ -24,6 +27,21 @@ QString pressKey(KeyboardMap& keyboard, const SessionAction& action) {
     for (auto [bit, key] : {std::pair{kAltMask, keys::Alt}, std::pair{kCtrlMask, keys::Ctrl}})
         if (mask & bit) keyboard.keyUp(key, held &= ~bit);
     return {};
+}
+
+// A control group's name with an index outside it (or none) is a wrong index, not a missing
+// control: say which indices there are. Empty when `name` is no group.
+QString groupIndexError(MainControls& controls, const SessionAction& action) {
+    int lowest = std::numeric_limits<int>::max(), highest = std::numeric_limits<int>::min();
+    for (const NamedControl& control : namedControls(controls)) {
+        if (control.name != action.target || control.index < 0) continue;
+        lowest = std::min(lowest, control.index);
+        highest = std::max(highest, control.index);
+    }
+    if (lowest > highest) return {};
+    const QString range = QStringLiteral("from %1 to %2").arg(lowest).arg(highest);
+    if (action.index < 0) return action.target + " needs an index " + range;
+    return action.target + " takes an index " + range + ", not " + QString::number(action.index);
 }
 
 }  // namespace
@@ -54,6 +72,9 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
             break;
     }
     const NamedControl found = findControl(window.controls(), action.target, action.index);
+    if (!found.button && !found.slider && !found.text)
+        if (const QString wrong = groupIndexError(window.controls(), action); !wrong.isEmpty())
+            return wrong;
     if (action.type == SessionAction::Set) {
         if (!found.slider) return "no slider named '" + action.target + "'";
         found.slider->setValue(action.value);
@@ -74,16 +95,21 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
     return {};
 }
 
+std::int64_t sessionLengthMs(const std::vector<SessionAction>& actions,
+                             std::optional<double> seconds) {
+    if (seconds) return std::llrint(*seconds * 1000);
+    for (const SessionAction& action : actions)  // in time order
+        if (action.type == SessionAction::End) return action.ms;
+    return kDefaultSessionMs;
+}
+
 SessionRunResult runSession(HeadlessProgram& program, const std::vector<SessionAction>& actions,
                             std::int64_t endMs, const HeadlessProgram::Sink& sink) {
     SessionRunResult result;
     for (const SessionAction& action : actions) {
         if (action.ms >= endMs) break;
         program.runUntil(action.ms, sink);
-        if (action.type == SessionAction::End) {
-            result.endedAtMs = action.ms;
-            return result;
-        }
+        if (action.type == SessionAction::End) continue;
         const QString error = applySessionAction(program, action);
         if (!error.isEmpty()) {
             result.errorLine = action.line;

@@ -51,6 +51,8 @@ int AutoDJ::progress(Side side) {
 }
 
 void AutoDJ::autoDJTrigger() {
+    // A finished pass loads nothing more; the decks' flags are left as the last trigger set them.
+    if (passComplete_) return;
     for (Side side : {Side::Right, Side::Left}) {
         DeckPort& d = deck(side);
         const int p = progress(side);
@@ -95,6 +97,16 @@ void AutoDJ::runOnce() {
 
     const int position =
         playlist.playlistPosition() < count - 1 ? playlist.playlistPosition() + 1 : 0;
+    if (walk_ == Walk::OnePass) {
+        if (passComplete_) return;
+        if (passStart_ < 0) {
+            passStart_ = position;
+        } else if (position == passStart_) {
+            // Round again: the song playing now is the pass's last, and plays out.
+            passComplete_ = true;
+            return;
+        }
+    }
     // Selecting the entry makes it the playlist's position and next song, and shows it in the
     // next-song box.
     playlist.selectEntry(position);
@@ -118,6 +130,17 @@ void AutoDJ::loadInto(Side side, const QString& path) {
     d.load(path);
     loading_ = false;
     if (d.hasStream() && !pending_) failedLoads_ = 0;
+    if (pending_ && afterFailedLoad_ == AfterFailedLoad::SameDeck) {
+        // The failed deck marked itself ending, which would send the following entry to the
+        // other deck over the song playing there. Put the flags and the fade back as they were
+        // before this load, so the following entry comes to this deck instead; the fade is left
+        // alone, as nothing new came in to fade to.
+        d.setEnding(false);
+        deck(otherSide(side)).setEnding(true);
+        fadeToLeft_ = side == Side::Right;
+        fadeToRight_ = side == Side::Left;
+        return;
+    }
 
     if (skipSilence() && d.hasStream()) {
         startPending_[sideIndex(side)] = d.songFile();
@@ -144,6 +167,8 @@ void AutoDJ::autoDJCB_Click() {
         parts_.autoDJButton.setBackColour(kColourOn);
         on_ = true;
         failedLoads_ = 0;
+        passStart_ = -1;
+        passComplete_ = false;
         if (!parts_.right.ending()) {
             parts_.left.setEnding(true);
             parts_.right.setEnding(false);

@@ -23,6 +23,13 @@ namespace kelvra::autodj {
 
 inline constexpr int kAutoFadeInterval = 100;  // ms per crossfader step
 
+// How far the walk goes: round the playlist until switched off (the program), or once through it
+// from the entry it starts at (an offline mix, which is to end).
+enum class Walk { Round, OnePass };
+// Where the entry after one that failed to load goes: into the other deck, replacing the song
+// playing there (the program), or into the deck that failed, so the playing song plays on.
+enum class AfterFailedLoad { OtherDeck, SameDeck };
+
 class AutoDJ {
   public:
     struct Parts {
@@ -53,6 +60,11 @@ class AutoDJ {
     void setOnDeckStarted(std::function<void(Side)> onStarted) {
         onStarted_ = std::move(onStarted);
     }
+    // Both are the program's rules until set otherwise; they take effect at the next switch-on.
+    void setWalk(Walk walk) { walk_ = walk; }
+    void setAfterFailedLoad(AfterFailedLoad rule) { afterFailedLoad_ = rule; }
+    // One pass: the walk came back round to the entry it started at and loaded nothing more.
+    bool passComplete() const { return passComplete_; }
 
     // Loads the following playlist entry into the deck that is not ending.
     void run_autoDJ();
@@ -100,6 +112,11 @@ class AutoDJ {
     // Auto-DJ loads that failed since the last one that succeeded: a whole pass over the
     // playlist of them switches the Auto-DJ off.
     int failedLoads_ = 0;
+
+    Walk walk_ = Walk::Round;
+    AfterFailedLoad afterFailedLoad_ = AfterFailedLoad::OtherDeck;
+    int passStart_ = -1;  // the first entry loaded since switching on; -1 before it
+    bool passComplete_ = false;
 
     // Skip silence: audible spans by path (none: nothing audible or unreadable), the scans asked
     // for, and the song each deck got from the Auto-DJ whose start is still to be moved.

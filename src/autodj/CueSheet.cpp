@@ -1,9 +1,11 @@
 #include "autodj/CueSheet.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include "core/Rounding.h"
 #include "core/Version.h"
+#include "tags/FileNameRules.h"
 
 namespace kelvra::autodj {
 namespace {
@@ -25,7 +27,7 @@ QString cdFrameTime(std::int64_t milliseconds) {
     return two(seconds / 60) + ':' + two(seconds % 60) + ':' + two(frames % kFramesPerSecond);
 }
 
-CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText) {
+CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText, const QString& songPath) {
     CueTrack track;
     track.startMs = startMs;
     QString text = deckText;
@@ -38,8 +40,16 @@ CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText) {
             track.title = trimmed.mid(6).trimmed();
         else if (trimmed.startsWith("ARTIST:"))
             track.performer = trimmed.mid(7).trimmed();
+        else if (trimmed.startsWith("AUTHOR:"))  // a WMA file's artist
+            track.performer = trimmed.mid(7).trimmed();
     }
-    if (track.title.isEmpty() && track.performer.isEmpty()) track.title = text.trimmed();
+    // An untagged song is known by its file's name, as the playlist shows it.
+    if (track.title.isEmpty()) {
+        const tags::InfoRecord guessed = tags::parseFileName(songPath);
+        track.title = guessed.title.trimmed();
+        if (track.performer.isEmpty()) track.performer = guessed.artist.trimmed();
+    }
+    if (track.title.isEmpty()) track.title = QFileInfo(songPath).completeBaseName();
     return track;
 }
 

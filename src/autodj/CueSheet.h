@@ -18,8 +18,9 @@ struct CueTrack {
 QString cdFrameTime(std::int64_t milliseconds);
 
 // Title and performer out of a deck's display text ("TITLE:  x", "ARTIST:  y", ... joined by ten
-// spaces); a text without those labels (a file name) is the title as it stands.
-CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText);
+// spaces) for the song at `songPath`. What the tags leave empty comes from the file's name, by
+// the rules the playlist titles untagged files with; failing those, the name is the title.
+CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText, const QString& songPath);
 
 // The whole sheet for the mix in `wavFileName` (a name beside the sheet, not a path).
 QString cueSheetText(const QString& wavFileName, const std::vector<CueTrack>& tracks);

@@ -130,10 +130,26 @@ class ThreadedSilenceScanner final : public SilenceScanner {
     std::thread worker_;
 };
 
+class ImmediateSilenceScanner final : public SilenceScanner {
+  public:
+    void setOnResult(OnResult onResult) override { onResult_ = std::move(onResult); }
+    void request(const QString& path) override {
+        const std::optional<AudibleSpan> span = scanFile(path);
+        if (onResult_) onResult_(path, span);
+    }
+
+  private:
+    OnResult onResult_;
+};
+
 }  // namespace
 
 std::unique_ptr<SilenceScanner> makeThreadedSilenceScanner() {
     return std::make_unique<ThreadedSilenceScanner>();
+}
+
+std::unique_ptr<SilenceScanner> makeImmediateSilenceScanner() {
+    return std::make_unique<ImmediateSilenceScanner>();
 }
 
 }  // namespace kelvra::autodj

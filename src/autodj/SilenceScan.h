@@ -2,7 +2,7 @@
 // uses these to start an incoming song at its first sound and to measure the outgoing song by
 // its audible length. Finding them means decoding the whole file, so it runs on a worker thread.
 // Threads: findAudibleFrames() and scanFile() anywhere; a SilenceScanner on the UI thread only
-// (its worker is internal).
+// (the threaded one's worker is internal).
 #pragma once
 
 #include <QString>
@@ -54,5 +54,9 @@ class SilenceScanner {
 // Scans one file after another on a worker thread of its own; the destructor cancels the scan in
 // progress and joins the worker.
 std::unique_ptr<SilenceScanner> makeThreadedSilenceScanner();
+
+// Scans on the caller's thread and answers before request() returns. For offline renders,
+// where the mix must come out the same on every run, whatever a worker's timing would be.
+std::unique_ptr<SilenceScanner> makeImmediateSilenceScanner();
 
 }  // namespace kelvra::autodj

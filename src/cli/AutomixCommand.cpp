@@ -1,10 +1,12 @@
 // automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--repeat]
-// [--cue-sheet MIX.cue]: the Auto-DJ walks a playlist on the program's own logic, rendered
-// offline, until every entry has played once (or S seconds; with --repeat it goes round the list
-// until then), with a cue sheet of the tracks as they started. Each track is reported on standard
-// error as it starts, so a long mix shows its progress.
+// [--skip-silence] [--cue-sheet MIX.cue]: the Auto-DJ walks a playlist on the program's own
+// logic, rendered offline, until every entry has played once (or S seconds; with --repeat it goes
+// round the list until then), with a cue sheet of the tracks as they started. --skip-silence
+// mixes on the songs' audible parts, as the option of that name does. Each track is reported on
+// standard error as it starts, so a long mix shows its progress.
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cstdio>
 #include <optional>
 
@@ -19,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelvra-cli automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] "
-    "[--seconds S] [--repeat] [--cue-sheet MIX.cue]\n";
+    "[--seconds S] [--repeat] [--skip-silence] [--cue-sheet MIX.cue]\n";
 // Without --seconds a mix still ends: a week of audio is more than any playlist asks for.
 constexpr double kLongestMix = 86400.0 * 7;
 constexpr std::int64_t kSliceMs = 100;
@@ -30,6 +32,7 @@ struct AutomixOptions {
     int start = -1;
     double seconds = kLongestMix;
     bool repeat = false;
+    bool skipSilence = false;
 };
 
 // A path from the command line as the file system names it, whatever its bytes.
@@ -42,15 +45,16 @@ std::optional<AutomixOptions> parse(const Args& args) {
     OptionParser parser;
     parser.text("--out", options.out)
         .text("--cue-sheet", options.cueSheet)
-        .number("--rate", options.rate)
-        .number("--start", options.start)
-        .number("--seconds", options.seconds)
-        .flag("--repeat", options.repeat);
-    if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty() ||
-        options.rate < 8000 || options.rate > 192000 ||
-        (options.start != -1 && (options.start < 0 || options.start > 100)) ||
-        !(options.seconds >= 0) || options.seconds > kLongestMix)
+        .number("--rate", options.rate, 8000, 192000)
+        .number("--start", options.start, 0, 100)
+        .number("--seconds", options.seconds, 0.0, kLongestMix)
+        .flag("--repeat", options.repeat)
+        .flag("--skip-silence", options.skipSilence);
+    if (!parser.parse(args, options.list) || options.list.empty() || options.out.empty()) {
+        if (!parser.error().empty())
+            std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
         return std::nullopt;
+    }
     return options;
 }
 
@@ -65,11 +69,16 @@ int automixCommand(const Args& args) {
     app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
     audio::engine::WavWriter wav(options->out, options->rate);
+    if (!wav.ok()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
     const auto sink = [&wav](const std::int16_t* frames, std::int64_t count) {
         wav.write(frames, count);
     };
     app::MainWindow& window = program.window();
     if (options->start >= 0) window.values().AutomixStart = std::int16_t(options->start);
+    if (options->skipSilence) window.values().autoSkipSilence = true;
 
     program.runUntil(10, sink);  // the playlist window's own load comes first
     if (!program.playlist().open_playlist(pathOf(options->list)) ||
@@ -87,7 +96,8 @@ int automixCommand(const Args& args) {
         lastStarted = side;
         const std::int64_t nowMs = program.clock().nowMs();
         tracks.push_back(
-            autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText()));
+            autodj::trackFromDeckText(nowMs, window.controls().deck(side).display.displayText(),
+                                      window.deck(side).songFile()));
         const std::int64_t s = nowMs / 1000;
         std::fprintf(
             stderr, "kelvra-cli: %lld:%02lld:%02lld track %zu %s\n", (long long)(s / 3600),
@@ -95,9 +105,17 @@ int automixCommand(const Args& args) {
             QFile::encodeName(QFileInfo(window.deck(side).songFile()).fileName()).constData());
     };
     window.autoDJ().setOnDeckStarted(record);
+    // A mix plays every song whole: an entry that fails to load makes way for the following one
+    // on the same deck rather than cutting off the song playing on the other.
+    window.autoDJ().setAfterFailedLoad(autodj::AfterFailedLoad::SameDeck);
+    if (!options->repeat) window.autoDJ().setWalk(autodj::Walk::OnePass);
     const std::int64_t clickMs = program.clock().nowMs();
     window.controls().mixer.autoDJ.click();
-    if (!window.autoDJOn()) return 1;
+    if (!window.autoDJOn()) {  // every entry failed at once
+        std::fprintf(stderr, "kelvra-cli: none of the songs in %s could be played\n",
+                     options->list.c_str());
+        return 1;
+    }
     // A deck the button itself started is not one the fade started: note it as of the click.
     if (tracks.empty() &&
         audio::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {
@@ -105,32 +123,47 @@ int automixCommand(const Args& args) {
         tracks.back().startMs = clickMs;
     }
 
-    // Every entry has played once when a further one starts, or when the last one has ended.
+    // Without --repeat the walk goes once through the list and the mix ends when its last song
+    // has played out and the fade to it is complete.
+    const Timer& fade = window.autoFadeTimer();
     const std::int64_t endMs = std::llrint(options->seconds * 1000);
     while (program.clock().nowMs() < endMs && wav.ok()) {
         program.runUntil(std::min(endMs, program.clock().nowMs() + kSliceMs), sink);
-        if (!options->repeat && tracks.size() > std::size_t(entries)) {
-            tracks.resize(std::size_t(entries));
-            break;
-        }
-        if (!options->repeat && tracks.size() == std::size_t(entries) &&
-            audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()) == 0)
+        if (!options->repeat && window.autoDJ().passComplete() && !fade.enabled() &&
+            !audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()))
             break;
         if (!window.autoDJOn()) break;
+    }
+    if (tracks.empty()) {
+        std::fprintf(stderr, "kelvra-cli: none of the songs in %s could be played\n",
+                     options->list.c_str());
+        return 1;
+    }
+    // The sheet is written first and takes its name last, so that a failure of either file
+    // leaves neither of them half written.
+    QSaveFile sheet(pathOf(options->cueSheet));
+    if (!options->cueSheet.empty()) {
+        const QByteArray text =
+            autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8();
+        if (!sheet.open(QIODevice::WriteOnly) || sheet.write(text) != text.size() ||
+            !sheet.flush()) {
+            std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
+                         sheet.errorString().toUtf8().constData());
+            return 1;
+        }
     }
     if (!wav.finish()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
-    if (!options->cueSheet.empty()) {
-        QFile sheet(pathOf(options->cueSheet));
-        if (!sheet.open(QIODevice::WriteOnly) ||
-            sheet.write(
-                autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8()) <
-                0) {
-            std::fprintf(stderr, "kelvra-cli: cannot write %s\n", options->cueSheet.c_str());
-            return 1;
-        }
+    if (!options->cueSheet.empty() && !sheet.commit()) {
+        std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
+                     sheet.errorString().toUtf8().constData());
+        return 1;
+    }
+    if (wav.full()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
     }
     const auto stats = program.engine().stats();
     std::printf("rendered\t%.3f s\ttracks\t%zu\tunderruns\t%llu\tstarved frames\t%llu\n",

@@ -2,6 +2,7 @@
 // 16-bit stereo WAV file.
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,9 +20,15 @@ constexpr const char* kUsage =
     "usage: kelvra-cli render FILE --out OUT.wav [--rate OUTRATE] [--freq HZ] [--volume V] "
     "[--pan P] [--from BYTES] [--seconds S]\n";
 
+// A week of audio: far past any song, and small enough that frame counts stay exact.
+constexpr double kLongestRender = 86400.0 * 7;
+constexpr int kMaxInt = std::numeric_limits<int>::max();
+
 struct RenderOptions {
     std::string file, out;
-    long long rate = 44100, freq = -1, volume = -1, pan = -101, from = 0;
+    // Rate and attributes are the engine's to check; here they only have to be whole numbers.
+    int rate = 44100, freq = -1, volume = -1, pan = -101;
+    long long from = 0;
     double seconds = -1;
 };
 
@@ -29,15 +36,17 @@ std::optional<RenderOptions> parse(const Args& args) {
     RenderOptions options;
     OptionParser parser;
     parser.text("--out", options.out)
-        .number("--rate", options.rate)
-        .number("--freq", options.freq)
-        .number("--volume", options.volume)
-        .number("--pan", options.pan)
-        .number("--from", options.from)
-        .number("--seconds", options.seconds);
-    if (!parser.parse(args, options.file) || options.file.empty() || options.out.empty() ||
-        options.from < 0 || !(options.seconds >= 0 || options.seconds == -1))
+        .number("--rate", options.rate, 1, kMaxInt)
+        .number("--freq", options.freq, -1, kMaxInt)
+        .number("--volume", options.volume, -1, kMaxInt)
+        .number("--pan", options.pan, -kMaxInt, kMaxInt)
+        .number("--from", options.from, 0LL, std::numeric_limits<long long>::max())
+        .number("--seconds", options.seconds, 0.0, kLongestRender);
+    if (!parser.parse(args, options.file) || options.file.empty() || options.out.empty()) {
+        if (!parser.error().empty())
+            std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
         return std::nullopt;
+    }
     return options;
 }
 
@@ -88,6 +97,11 @@ int renderCommand(const Args& args) {
     if (!wav.finish()) {
         std::printf("error\t%d\t%s\n", int(audio::kErrorCreate),
                     audio::errorText(audio::kErrorCreate).toUtf8().constData());
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
+    if (wav.full()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
     return 0;

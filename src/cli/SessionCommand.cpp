@@ -1,9 +1,12 @@
 // session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]: runs the program's
-// own logic headless on its virtual clock, driven by a script, and renders the main mix.
+// own logic headless on its virtual clock, driven by a script, and renders the main mix. The
+// script's `end` sets the length (60 s without one); --seconds overrides it.
 #include <QFile>
+#include <QSaveFile>
+#include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "app/SessionRunner.h"
 #include "audio/engine/WavWriter.h"
@@ -20,7 +23,7 @@ constexpr const char* kUsage =
 struct SessionOptions {
     std::string script, out, trace;
     int rate = 44100;
-    double seconds = 60;
+    double seconds = -1;  // -1: as long as the script says
 };
 
 std::optional<SessionOptions> parse(const Args& args) {
@@ -28,14 +31,45 @@ std::optional<SessionOptions> parse(const Args& args) {
     OptionParser parser;
     parser.text("--out", options.out)
         .text("--trace", options.trace)
-        .number("--rate", options.rate)
-        .number("--seconds", options.seconds);
-    if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty() ||
-        options.rate < 8000 || options.rate > 192000 || !(options.seconds >= 0) ||
-        options.seconds > 86400.0 * 7)
+        .number("--rate", options.rate, 8000, 192000)
+        .number("--seconds", options.seconds, 0.0, app::kLongestSessionSeconds);
+    if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty()) {
+        if (!parser.error().empty())
+            std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
         return std::nullopt;
+    }
     return options;
 }
+
+QString pathOf(const std::string& word) {
+    return QFile::decodeName(QByteArray::fromStdString(word));
+}
+
+// One line a display tick, written under a temporary name until the session has ended well.
+class TraceFile {
+  public:
+    explicit TraceFile(const std::string& path) : path_(path), file_(pathOf(path)) {
+        ok_ = file_.open(QIODevice::WriteOnly);
+    }
+    void add(const std::string& line) {
+        if (ok_ && file_.write(line.data(), qint64(line.size())) != qint64(line.size())) {
+            ok_ = false;
+            file_.cancelWriting();
+        }
+    }
+    bool ok() const { return ok_; }
+    // Everything written so far is on its way to the disk: a full disk shows here.
+    bool flush() { return ok_ = ok_ && file_.flush(); }
+    bool commit() { return ok_ && file_.commit(); }
+    std::string failureText() const {
+        return "cannot write " + path_ + ": " + file_.errorString().toStdString();
+    }
+
+  private:
+    std::string path_;
+    QSaveFile file_;
+    bool ok_ = false;
+};
 
 }  // namespace
 
@@ -45,9 +79,10 @@ int sessionCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    QFile file(QFile::decodeName(QByteArray::fromStdString(options->script)));
+    QFile file(pathOf(options->script));
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "kelvra-cli: cannot read %s\n", options->script.c_str());
+        std::fprintf(stderr, "kelvra-cli: cannot read %s: %s\n", options->script.c_str(),
+                     file.errorString().toUtf8().constData());
         return 1;
     }
     const app::SessionParse script = app::parseSessionScript(file.readAll());
@@ -59,35 +94,56 @@ int sessionCommand(const Args& args) {
     app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
 
-    std::ofstream trace;
+    std::optional<TraceFile> trace;
     if (!options->trace.empty()) {
-        trace.open(options->trace);
+        trace.emplace(options->trace);
+        if (!trace->ok()) {
+            std::fprintf(stderr, "kelvra-cli: %s\n", trace->failureText().c_str());
+            return 1;
+        }
         program.onDisplayTick([&] {
             app::MainWindow& window = program.window();
-            trace << program.clock().nowMs() / 1000.0;
+            std::ostringstream line;
+            line << program.clock().nowMs() / 1000.0;
             for (Side side : {Side::Left, Side::Right}) {
                 decks::Deck& deck = window.deck(side);
                 const auto attributes = program.engine().channelAttributes(deck.stream());
-                trace << '\t' << (attributes ? attributes->rate : 0) << '\t'
-                      << (attributes ? attributes->volume : 0) << '\t'
-                      << (attributes ? attributes->pan : 0) << '\t'
-                      << window.engine().getStreamPosition(deck.stream()) << '\t'
-                      << window.controls().deck(side).display.pitchText().toStdString();
+                line << '\t' << (attributes ? attributes->rate : 0) << '\t'
+                     << (attributes ? attributes->volume : 0) << '\t'
+                     << (attributes ? attributes->pan : 0) << '\t'
+                     << window.engine().getStreamPosition(deck.stream()) << '\t'
+                     << window.controls().deck(side).display.pitchText().toStdString();
             }
-            trace << '\t' << window.controls().mixer.crossFader.value() << '\n';
+            line << '\t' << window.controls().mixer.crossFader.value() << '\n';
+            trace->add(line.str());
         });
     }
 
     audio::engine::WavWriter wav(options->out, options->rate);
+    if (!wav.ok()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
+    const std::optional<double> seconds =
+        options->seconds >= 0 ? std::optional(options->seconds) : std::nullopt;
     const auto result = app::runSession(
-        program, script.actions, std::llrint(options->seconds * 1000),
+        program, script.actions, app::sessionLengthMs(script.actions, seconds),
         [&wav](const std::int16_t* frames, std::int64_t count) { wav.write(frames, count); });
     if (result.errorLine != 0) {
         std::printf("error\t%d\t%s\n", result.errorLine, result.error.toUtf8().constData());
         return 2;
     }
-    if (!wav.finish()) {
+    // A trace that already failed fails the run before the mix takes its name.
+    if (trace && !trace->flush()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", trace->failureText().c_str());
+        return 1;
+    }
+    if (!wav.finish() || wav.full()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
+    if (trace && !trace->commit()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", trace->failureText().c_str());
         return 1;
     }
     const auto stats = program.engine().stats();

@@ -24,7 +24,7 @@ constexpr Command kCommands[] = {
     {"playlist", "playlist FILE.m3u", kelvra::cli::playlistCommand},
     {"automix",
      "automix LIST.m3u --out MIX.wav [--rate R] [--start PERCENT] [--seconds S] [--repeat] "
-     "[--cue-sheet MIX.cue]",
+     "[--skip-silence] [--cue-sheet MIX.cue]",
      kelvra::cli::automixCommand},
     {"session", "session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]",
      kelvra::cli::sessionCommand},

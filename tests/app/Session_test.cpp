@@ -2,11 +2,13 @@
 // offline and measured on their audio (pitch, turntable stop, cue loop, no clicks).
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 
 #include "app/SessionRunner.h"
 #include "support/AudioFixtures.h"
+#include "support/CliRun.h"
 
 namespace kelvra::app {
 namespace {
@@ -31,6 +33,29 @@ TEST(SessionScript, ParsesActionsInTimeOrderAndNamesTheBadLine) {
         EXPECT_EQ(parse.errorLine, 2) << bad;
         EXPECT_FALSE(parse.error.isEmpty());
         EXPECT_TRUE(parse.actions.empty());
+    }
+}
+
+TEST(SessionScript, TheScriptsEndSetsTheLengthAndSecondsOverrideIt) {
+    const auto actions = [](const char* text) { return parseSessionScript(text).actions; };
+    EXPECT_EQ(sessionLengthMs(actions("1 click playCB2\n600 end\n"), std::nullopt), 600'000);
+    EXPECT_EQ(sessionLengthMs(actions("9 end\n1 click playCB2\n5 end\n"), std::nullopt), 5000);
+    EXPECT_EQ(sessionLengthMs(actions("1 click playCB2\n"), std::nullopt), kDefaultSessionMs);
+    EXPECT_EQ(sessionLengthMs(actions("600 end\n"), 2.5), 2500);
+
+    // Through the command line: past the default, and past the end when --seconds says so.
+    QTemporaryDir dir;
+    QFile script(dir.filePath("long.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("1 click playCB2\n90 end\n");
+    script.close();
+    const QString out = dir.filePath("out.wav");
+    for (const auto& [more, seconds] :
+         {std::pair{QStringList{}, 90}, {{"--seconds", "3"}, 3}, {{"--seconds", "95"}, 95}}) {
+        const test::CliRun run = test::runCli(
+            QStringList{"session", script.fileName(), "--out", out, "--rate", "8000"} + more);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(QFile(out).size(), 44 + seconds * 8000 * 4) << seconds;
     }
 }
 
@@ -183,6 +208,20 @@ TEST_F(SessionRender, KeysPlayBendFadeAndStopADeck) {
 
     render("1 key Hyper\n", 2, &error);
     EXPECT_EQ(error, "no key named 'Hyper'");
+}
+
+TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
+    QString error;
+    render("1 click speedCB 2147483647\n", 2, &error);
+    EXPECT_EQ(error, "speedCB takes an index from 1 to 4, not 2147483647");
+    render("1 click monitorCMB 3\n", 2, &error);
+    EXPECT_EQ(error, "monitorCMB takes an index from 0 to 2, not 3");
+    render("1 down speedCB\n", 2, &error);
+    EXPECT_EQ(error, "speedCB needs an index from 1 to 4");
+    render("1 click speedCX 1\n", 2, &error);
+    EXPECT_EQ(error, "no button named 'speedCX'");
+    render("1 click speedCB 4\n", 2, &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
 }  // namespace

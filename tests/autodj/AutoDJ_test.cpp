@@ -253,6 +253,43 @@ TEST_F(AutoDJTest, AFailedEntryIsSkippedAndTheFadeTurnsBack) {
     EXPECT_TRUE(playing(Side::Left));
 }
 
+TEST_F(AutoDJTest, AnOfflineMixKeepsThePlayingSongAndStopsAfterOnePass) {
+    playlist.paths = {"/music/a.mp3", "/music/x.mp3", "/music/y.mp3", "/music/c.mp3",
+                      "/music/z.mp3"};
+    playlist.position = 4;  // the walk starts at entry 0
+    autoDJ().setWalk(Walk::OnePass);
+    autoDJ().setAfterFailedLoad(AfterFailedLoad::SameDeck);
+    clickAutoDJ();
+    EXPECT_EQ(song(Side::Right), "/music/a.mp3");
+    run(3000);
+    ASSERT_TRUE(playing(Side::Right));
+
+    // Past the start point x and y fail on the left deck; c comes to the left deck too, and a
+    // plays on where it was.
+    run(50 * 1000);
+    EXPECT_EQ(song(Side::Left), "/music/c.mp3");
+    EXPECT_EQ(song(Side::Right), "/music/a.mp3");
+    EXPECT_GT(position(Side::Right), 50 * kSecond);
+    EXPECT_TRUE(autoDJ().fadeToLeft());
+    run(6000);
+    EXPECT_EQ(crossFader(), 0);
+    EXPECT_TRUE(playing(Side::Left));
+
+    // Past c's start point z fails and the walk would wrap to a: nothing more is loaded, and c
+    // plays to its end.
+    run(50 * 1000);
+    EXPECT_TRUE(autoDJ().passComplete());
+    EXPECT_EQ(song(Side::Left), "/music/c.mp3");
+    EXPECT_TRUE(playing(Side::Left));
+    EXPECT_EQ(song(Side::Right), "/music/z.mp3");
+    EXPECT_EQ(crossFader(), 0);
+    run(10 * 1000);
+    EXPECT_FALSE(playing(Side::Left));
+    EXPECT_FALSE(playing(Side::Right));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(window().autoDJOn());
+}
+
 TEST_F(AutoDJTest, WhenEveryEntryFailsTheAutoDJStopsAfterOnePass) {
     playlist.paths = {"/music/x.mp3", "/music/y.mp3", "/music/z.mp3", "/music/w.mp3"};
     clickAutoDJ();

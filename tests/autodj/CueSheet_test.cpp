@@ -14,15 +14,35 @@ TEST(CueSheet, TimesAreCdFramesAndTracksComeFromTheDeckText) {
     EXPECT_EQ(cdFrameTime(6'000'000), "100:00:00");  // minutes past 99
 
     const QString spaces(10, u' ');
-    const CueTrack tagged = trackFromDeckText(
-        2500, "TITLE:  Slow \"Burn\"" + spaces + "ARTIST:  Analog Hearts" + spaces +
-                  "ALBUM:  Nights" + spaces + QString::fromUtf8(kProductName));
+    const QString product = QString::fromUtf8(kProductName);
+    const CueTrack tagged =
+        trackFromDeckText(2500,
+                          "TITLE:  Slow \"Burn\"" + spaces + "ARTIST:  Analog Hearts" + spaces +
+                              "ALBUM:  Nights" + spaces + product,
+                          "/music/Someone Else - Other Title.mp3");
     EXPECT_EQ(tagged.title, "Slow \"Burn\"");
     EXPECT_EQ(tagged.performer, "Analog Hearts");
-    const CueTrack bare =
-        trackFromDeckText(0, "song one" + spaces + QString::fromUtf8(kProductName));
+    const CueTrack bare = trackFromDeckText(0, "song_one.wav" + spaces + product, "/song_one.wav");
     EXPECT_EQ(bare.title, "song one");
     EXPECT_TRUE(bare.performer.isEmpty());
+
+    // Tags without a title: the file's name gives the title, and the artist when the tags have
+    // none, as the playlist shows an untagged file; the labels never become the title.
+    const QString empty = "TITLE:  " + spaces + "ARTIST:  " + spaces + "ALBUM:  " + spaces +
+                          "YEAR:  " + spaces + "COMMENT:  " + spaces + product;
+    const CueTrack untagged =
+        trackFromDeckText(0, empty, "/music/Night Drive - Neon Hours - 03 - Afterglow.mp3");
+    EXPECT_EQ(untagged.title, "Afterglow");
+    EXPECT_EQ(untagged.performer, "Night Drive");
+    const CueTrack artistOnly =
+        trackFromDeckText(0, QString(empty).replace("ARTIST:  ", "ARTIST:  Tagged Artist"),
+                          "/music/Night Drive - Neon Hours - 03 - Afterglow.mp3");
+    EXPECT_EQ(artistOnly.title, "Afterglow");
+    EXPECT_EQ(artistOnly.performer, "Tagged Artist");
+    // Rules that find no title leave the name itself.
+    const CueTrack nameOnly = trackFromDeckText(0, empty, "/x/a b.mp3");
+    EXPECT_EQ(nameOnly.title, "a b");
+    EXPECT_EQ(nameOnly.performer, "x");
 
     EXPECT_EQ(cueSheetText("mix.wav", {tagged, bare}),
               "FILE \"mix.wav\" WAVE\r\n"

@@ -1,65 +1,109 @@
 #include "audio/engine/WavWriter.h"
 
+#include <QFile>
+#include <cstring>
+
 namespace kelvra::audio::engine {
 namespace {
 
-void put(std::ofstream& out, std::uint32_t value, int bytes) {
+constexpr int kChannels = 2, kBytesPerSample = 2, kFrameBytes = kChannels * kBytesPerSample;
+constexpr int kHeaderBytes = 44;
+
+void little(char* out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
-        out.put(char((value >> (8 * i)) & 0xFF));
+        out[i] = char((value >> (8 * i)) & 0xFF);
 }
 
 }  // namespace
 
 WavWriter::WavWriter(const std::string& path, int rate)
-    : rate_(rate), out_(path, std::ios::binary) {
-    constexpr int kChannels = 2, kBytesPerSample = 2;
-    out_.write("RIFF", 4);
-    put(out_, 0, 4);  // filled in by finish()
-    out_.write("WAVEfmt ", 8);
-    put(out_, 16, 4);
-    put(out_, 1, 2);  // PCM
-    put(out_, kChannels, 2);
-    put(out_, std::uint32_t(rate), 4);
-    put(out_, std::uint32_t(rate * kChannels * kBytesPerSample), 4);
-    put(out_, kChannels * kBytesPerSample, 2);
-    put(out_, 16, 2);
-    out_.write("data", 4);
-    put(out_, 0, 4);
+    : WavWriter(std::make_unique<QSaveFile>(QFile::decodeName(QByteArray::fromStdString(path))),
+                rate) {}
+
+WavWriter::WavWriter(std::unique_ptr<QSaveFile> file, int rate, std::uint64_t maxDataBytes)
+    : rate_(rate), maxDataBytes_(maxDataBytes / kFrameBytes * kFrameBytes), file_(std::move(file)) {
+    if (!file_->open(QIODevice::WriteOnly)) {
+        failed_ = true;
+        error_ = file_->errorString();
+        return;
+    }
+    // The sizes stay 0 until finish() knows them.
+    char header[kHeaderBytes] = {};
+    std::memcpy(header, "RIFF", 4);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    little(header + 16, 16, 4);
+    little(header + 20, 1, 2);  // PCM
+    little(header + 22, kChannels, 2);
+    little(header + 24, std::uint32_t(rate), 4);
+    little(header + 28, std::uint32_t(rate * kFrameBytes), 4);
+    little(header + 32, kFrameBytes, 2);
+    little(header + 34, 8 * kBytesPerSample, 2);
+    std::memcpy(header + 36, "data", 4);
+    put(header, kHeaderBytes);
+}
+
+WavWriter::~WavWriter() = default;  // an uncommitted QSaveFile removes its temporary file
+
+void WavWriter::fail() {
+    if (failed_) return;
+    failed_ = true;
+    error_ = file_->errorString();
+    // Commit after cancel removes the temporary file at once.
+    file_->cancelWriting();
+    file_->commit();
+}
+
+bool WavWriter::put(const char* data, std::int64_t size) {
+    if (failed_) return false;
+    if (file_->write(data, size) != size) fail();
+    return !failed_;
 }
 
 bool WavWriter::write(const std::int16_t* stereo, std::int64_t frames) {
-    const std::uint64_t bytes = std::uint64_t(frames) * 4;
-    if (dataBytes_ + bytes > kMaxDataBytes) {
+    if (!ok()) return false;
+    const std::uint64_t room = (maxDataBytes_ - dataBytes_) / kFrameBytes;
+    if (std::uint64_t(frames) > room) {
         full_ = true;
-        return false;
+        frames = std::int64_t(room);
     }
     // Little-endian whatever the machine, a piece at a time rather than a byte at a time.
-    bytes_.resize(std::size_t(bytes));
-    for (std::size_t i = 0; i < std::size_t(frames) * 2; ++i) {
+    bytes_.resize(std::size_t(frames) * kFrameBytes);
+    for (std::size_t i = 0; i < std::size_t(frames) * kChannels; ++i) {
         const auto sample = std::uint16_t(stereo[i]);
         bytes_[2 * i] = char(sample & 0xFF);
         bytes_[2 * i + 1] = char(sample >> 8);
     }
-    out_.write(bytes_.data(), std::streamsize(bytes_.size()));
-    dataBytes_ += bytes;
-    return bool(out_);
+    if (!put(bytes_.data(), std::int64_t(bytes_.size()))) return false;
+    dataBytes_ += bytes_.size();
+    return !full_;
 }
 
 bool WavWriter::finish() {
-    if (!out_ || full_) return false;
-    out_.seekp(4);
-    put(out_, std::uint32_t(36 + dataBytes_), 4);
-    out_.seekp(40);
-    put(out_, std::uint32_t(dataBytes_), 4);
-    out_.close();
-    return !out_.fail();
+    if (failed_) return false;
+    for (const auto& [at, value] : {std::pair{4, 36 + dataBytes_}, std::pair{40, dataBytes_}}) {
+        char size[4];
+        little(size, std::uint32_t(value), 4);
+        if (!file_->seek(at)) fail();
+        if (!put(size, 4)) return false;
+    }
+    // The write buffer reaches the disk here: a full disk shows now, and removes the file.
+    if (!file_->commit()) {
+        failed_ = true;
+        error_ = file_->errorString();
+        return false;
+    }
+    return true;
 }
 
 std::string WavWriter::failureText(const std::string& path) const {
-    if (!full_) return "cannot write " + path;
-    const auto minutes = std::uint64_t(kMaxDataBytes / 4 / std::uint64_t(rate_) / 60);
-    return path + ": a WAV file holds at most 4 GiB, " + std::to_string(minutes / 60) + " h " +
-           std::to_string(minutes % 60) + " min of audio at " + std::to_string(rate_) + " Hz";
+    if (failed_) {
+        const std::string reason = error_.toStdString();
+        return "cannot write " + path + (reason.empty() ? "" : ": " + reason);
+    }
+    const auto minutes = std::uint64_t(dataBytes_ / kFrameBytes / std::uint64_t(rate_) / 60);
+    return path + ": a WAV file holds at most 4 GiB; it was cut after " +
+           std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) +
+           " min of audio at " + std::to_string(rate_) + " Hz";
 }
 
 }  // namespace kelvra::audio::engine

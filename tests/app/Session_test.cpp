@@ -186,6 +186,43 @@ TEST_F(SessionRender, CueEditModeLoopsEightyMillisecondsAtTheCuePoint) {
     EXPECT_LE(largestStep(mix), 1.5 * toneStep);
 }
 
+// The jumps a DJ makes while a deck plays: back to the cue, to the previous cue, and a new song
+// dropped onto the playing deck. Each is heard without a hole, a click or a dropout.
+TEST_F(SessionRender, JumpsAndALoadOntoAPlayingDeckPlayOnWithoutAHoleOrAClick) {
+    const std::string next = dir.filePath("next.wav").toStdString();
+    ASSERT_TRUE(test::writeWav(next, test::sine(kRate, 2, 30, 700, 0.5), kRate, 2));
+    HeadlessProgram program({kRate, dir.filePath("config"), {}});
+    ASSERT_TRUE(program.start());
+    const QString a = QString::fromStdString(song), b = QString::fromStdString(next);
+    const SessionParse parse = parseSessionScript(("0.5 load left " + a +
+                                                   "\n1 click playCB2\n"
+                                                   "2 click cueCB2\n"     // a cue at 1 s in
+                                                   "2.5 click playCB2\n"  // back to it
+                                                   "3 click Lplay_cue\n"  // to the one before
+                                                   "3.3 click Lplay_cue\n"
+                                                   "3.6 load left " +
+                                                   b + "\n3.6 click playCB2\n")
+                                                      .toUtf8());
+    ASSERT_EQ(parse.errorLine, 0) << parse.error.toStdString();
+    std::vector<double> mix;
+    const auto result = runSession(program, parse.actions, 4500,
+                                   [&](const std::int16_t* frames, std::int64_t count) {
+                                       for (std::int64_t i = 0; i < count; ++i)
+                                           mix.push_back(frames[2 * i] + frames[2 * i + 1]);
+                                   });
+    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    double quietest = 1e9;
+    for (double t = 1.05; t < 4.4; t += 0.001)
+        quietest = std::min(quietest, peak(mix, t, t + 0.001));
+    EXPECT_GT(quietest, 3000);
+    const double toneStep =
+        largestStep(std::vector<double>(mix.begin() + kRate + 4410, mix.begin() + 2 * kRate - 100));
+    EXPECT_LE(largestStep(std::vector<double>(mix.begin() + kRate, mix.end())), 1.5 * toneStep);
+    EXPECT_EQ(program.engine().stats().starvedFrames, 0u);
+    // The new song plays from its start: 700 Hz after the load.
+    EXPECT_NEAR(frequency(mix, 3.8, 4.4), 700.0, 2.0);
+}
+
 TEST_F(SessionRender, KeysPlayBendFadeAndStopADeck) {
     const QString path = QString::fromStdString(song);
     QString error;

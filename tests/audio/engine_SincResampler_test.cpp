@@ -83,7 +83,7 @@ std::ostream& operator<<(std::ostream& os, const ToneCase& c) {
 class SincResamplerTone : public ::testing::TestWithParam<ToneCase> {};
 
 // The deck plays at steps from a turntable stop's crawl (the engine's slowest, 1/256) through the
-// 22 kHz base (0.5) and the pitch range with bends (0.76 to 1.24), up to a 96 kHz file; each must
+// 22 kHz base (0.5) and the pitch range with bends (0.76 to 1.24), up to hi-res files; each must
 // keep everything that is not the tone 80 dB down and leave the band to 18 kHz untouched.
 TEST_P(SincResamplerTone, MeetsItsBound) {
     const ToneCase c = GetParam();
@@ -111,9 +111,11 @@ TEST_P(SincResamplerTone, MeetsItsBound) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, SincResamplerTone,
     ::testing::Values(
-        // Sped up past the output's Nyquist: 21 kHz lands at 22.7, 25.2, 26.0 and 45.7 kHz.
+        // Sped up past the output's Nyquist: 21 kHz lands at 22.7, 25.2, 26.0, 45.7 and 84 kHz
+        // (the last a 176.4 kHz file, beyond the steps that get their own table).
         ToneCase{Check::Alias, 21000, 1.08}, ToneCase{Check::Alias, 21000, 1.2},
         ToneCase{Check::Alias, 21000, 1.24}, ToneCase{Check::Alias, 21000, 96000.0 / 44100},
+        ToneCase{Check::Alias, 21000, 4.0},
         // A bright tone slowed down or barely moved: its images above the input's Nyquist stay
         // out, and the phase steps between table entries leave none of their own.
         ToneCase{Check::Spurious, 15000, 1.0 / 256}, ToneCase{Check::Spurious, 15000, 0.25},
@@ -127,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 18 kHz of output is kept whole, whichever way the kernel is scaled.
         ToneCase{Check::Passband, 18000, 1.0}, ToneCase{Check::Passband, 18000, 0.9},
         ToneCase{Check::Passband, 18000, 0.5}, ToneCase{Check::Passband, 18000 / 1.08, 1.08},
-        ToneCase{Check::Passband, 18000 / 1.2, 1.2}));
+        ToneCase{Check::Passband, 18000 / 1.2, 1.2}, ToneCase{Check::Passband, 18000 / 4.0, 4.0}));
 
 TEST(SincResampler, AGlideMovesAcrossExactlyTheSourceItPlaysAndStaysSmooth) {
     SincResampler resampler(2, 8192);

@@ -58,12 +58,20 @@ std::vector<float> tone(double hertz, int frames) {
     return x;
 }
 
-// Converts all of stereo `in` at a constant `step` (input frames per output frame), in the
-// engine's chunks; returns the output frames made and, with `keep`, the output itself.
-long convert(Kind kind, const std::vector<float>& in, double step, std::vector<float>* keep) {
+// Steady plays at one step; Bending moves it at every call, as a held bend or a dragged pitch
+// slider can, so every call glides.
+enum class Motion { Steady, Bending };
+
+// Converts all of stereo `in` at `step` (input frames per output frame), in the engine's chunks;
+// returns the output frames made and, with `keep`, the output itself.
+long convert(Kind kind, const std::vector<float>& in, double step, std::vector<float>* keep,
+             Motion motion = Motion::Steady) {
     const long frames = long(in.size() / 2);
     std::vector<float> out(2 * kChunk);
-    long used = 0, made = 0;
+    long used = 0, made = 0, calls = 0;
+    auto stepNow = [&] {
+        return motion == Motion::Steady ? step : step + 0.02 * std::sin(0.3 * double(calls++));
+    };
     auto collect = [&](long n) {
         made += n;
         if (keep) keep->insert(keep->end(), out.begin(), out.begin() + 2 * n);
@@ -72,8 +80,9 @@ long convert(Kind kind, const std::vector<float>& in, double step, std::vector<f
         SincResampler resampler(2, 8192);
         for (;;) {
             const int available = int(std::min<long>(kInputChunk, frames - used));
-            const auto r = resampler.process(in.data() + 2 * used, available,
-                                             used + available == frames, out.data(), kChunk, step);
+            const auto r =
+                resampler.process(in.data() + 2 * used, available, used + available == frames,
+                                  out.data(), kChunk, stepNow());
             used += r.inputUsed;
             collect(r.outputMade);
             if (r.outputMade == 0 && r.inputUsed == 0) break;
@@ -104,7 +113,7 @@ long convert(Kind kind, const std::vector<float>& in, double step, std::vector<f
             data.input_frames = std::min<long>(kInputChunk, frames - used);
             data.data_out = out.data();
             data.output_frames = kChunk;
-            data.src_ratio = 1 / step;
+            data.src_ratio = 1 / stepNow();
             data.end_of_input = used + data.input_frames == frames;
             src_process(src, &data);
             used += data.input_frames_used;
@@ -120,11 +129,11 @@ struct Timing {
     double min = 0, median = 0;  // milliseconds for ten seconds of stereo input
 };
 
-Timing time(Kind kind, const std::vector<float>& in, double step) {
+Timing time(Kind kind, const std::vector<float>& in, double step, Motion motion) {
     std::vector<double> ms;
     for (int run = 0; run < kRuns; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const long made = convert(kind, in, step, nullptr);
+        const long made = convert(kind, in, step, nullptr, motion);
         const auto end = std::chrono::steady_clock::now();
         if (made <= 0) std::printf("  %s made no output\n", nameOf(kind));
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
@@ -150,16 +159,21 @@ int main() {
         "Ten seconds of stereo at each step, %d runs: min / median ms, and how many times "
         "longer each converter takes than ours (by min / by median)\n",
         kRuns);
-    for (double step : {0.98, 1.015, 1.08, 1.2, 0.5, 96000.0 / 44100}) {
-        std::printf("step %.4f\n", step);
+    auto row = [&](double step, Motion motion) {
+        std::printf("step %.4f%s\n", step, motion == Motion::Steady ? "" : " +-0.02 at every call");
         Timing ours{};
         for (Kind kind : all) {
-            const Timing t = time(kind, input, step);
+            // soxr's variable-rate mode is a different converter; it is timed steady only.
+            if (motion == Motion::Bending && kind == Kind::Soxr) continue;
+            const Timing t = time(kind, input, step, motion);
             if (kind == Kind::Ours) ours = t;
             std::printf("  %-12s %8.2f / %8.2f ms   x%.2f / x%.2f\n", nameOf(kind), t.min, t.median,
                         t.min / ours.min, t.median / ours.median);
         }
-    }
+    };
+    for (double step : {0.98, 1.015, 1.08, 1.2, 0.5, 96000.0 / 44100})
+        row(step, Motion::Steady);
+    row(1.08, Motion::Bending);
 
     constexpr double kInputPower = 0.5 * 0.5 / 2;
     std::printf("\nWhat comes through, dB (lower is better; passband: gain at 18 kHz)\n");

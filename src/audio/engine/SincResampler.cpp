@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace kelvra::audio::engine {
@@ -45,16 +46,17 @@ struct Tables {
     // phase[p * kTaps + j]: the weight of input frame floor(t) - kHalf + 1 + j when t has
     // fraction p/kPhases.
     std::array<float, (kPhases + 1) * kTaps> phase;
-    // The kernel's one side sampled every 1/kPhases frame, for the widened kernel.
-    std::array<float, kHalf * kPhases + 2> side;
+    // The whole kernel sampled every 1/kPhases frame, for the widened kernel: entry i is at
+    // distance i / kPhases - kHalf. Both ends are zero.
+    std::array<float, 2 * kHalf * kPhases + 1> whole;
 
     Tables() {
         for (int p = 0; p <= kPhases; ++p)
             for (int j = 0; j < kTaps; ++j)
                 phase[std::size_t(p * kTaps + j)] =
                     float(kernel(j - kHalf + 1 - double(p) / kPhases));
-        for (std::size_t i = 0; i < side.size(); ++i)
-            side[i] = float(kernel(double(i) / kPhases));
+        for (std::size_t i = 0; i < whole.size(); ++i)
+            whole[i] = float(kernel(double(i) / kPhases - kHalf));
     }
 };
 
@@ -77,17 +79,31 @@ int tapsFor(int half) {
 }
 
 // Fills taps [0, n) with the kernel stretched by 1 / scale at table positions `start` +
-// j * `stride` (in 1 / kPhases frames of the unstretched kernel), scaled down by `scale`.
-// Positions are reckoned in double: in float the rounding of a position 8000 table steps out
-// would show as noise 85 dB down.
+// j * `stride` (in 1 / kPhases frames of the unstretched kernel from its centre), scaled down by
+// `scale`. Positions step in 32.32 fixed point: exact enough that their rounding stays far below
+// the stop band, and cheap, since this runs for every tap of every frame while the step glides.
 void stretchedTaps(const Tables& t, double start, double stride, float scale, int n, float* c) {
-    constexpr double kEnd = kHalf * kPhases;  // side[] is zero from here on
-    for (int j = 0; j < n; ++j) {
-        const double at = std::min(std::abs(start + j * stride), kEnd);
-        const int k = int(at);
-        const float f = float(at - k);
-        const float* side = t.side.data() + k;
-        c[j] = scale * (side[0] + (side[1] - side[0]) * f);
+    constexpr double kOne = 4294967296.0;
+    constexpr double kLast = 2.0 * kHalf * kPhases - 1;  // the last table step before the end
+    const double first = start + kHalf * kPhases;        // entry of tap 0 in t.whole
+    // Only taps that land inside the table weigh anything; the kernel is zero at its ends, and
+    // the first and last table steps (a few millionths of the peak) are taken as zero too, which
+    // keeps every entry read inside the table whatever the rounding.
+    int lo = std::clamp(int(std::ceil((1 - first) / stride)), 0, n);
+    while (lo < n && first + lo * stride < 1)
+        ++lo;
+    int hi = std::clamp(int(std::ceil((kLast - first) / stride)), lo, n);
+    while (hi > lo && first + (hi - 1) * stride >= kLast)
+        --hi;
+    std::fill(c, c + lo, 0.0f);
+    std::fill(c + hi, c + n, 0.0f);
+    std::int64_t position = std::int64_t((first + lo * stride) * kOne);
+    const std::int64_t advance = std::int64_t(stride * kOne);
+    const float* w = t.whole.data();
+    for (int j = lo; j < hi; ++j, position += advance) {
+        const auto k = std::size_t(position >> 32);
+        const float f = float(std::uint32_t(position)) * float(1 / kOne);
+        c[j] = scale * (w[k] + (w[k + 1] - w[k]) * f);
     }
 }
 

@@ -3,8 +3,9 @@
 // continuous. Images and aliases stay 80 dB down at every step, the passband is flat to 18 kHz at
 // 44.1 kHz. Slower than the output rate it costs 64 multiplies a sample per channel and 64 for the
 // coefficients; faster, the kernel widens by the step so nothing above the output's Nyquist folds
-// back, and the cost grows with it. Allocates only in the constructor, so the audio thread may call
-// everything else. Thread: one consumer at a time.
+// back, and the cost grows with it. A steady step plays from a table made once for it, a gliding
+// one reckons its coefficients frame by frame. Allocates only in the constructor, so the audio
+// thread may call everything else. Thread: one consumer at a time.
 #pragma once
 
 #include <vector>

@@ -3,25 +3,24 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace kelvra::audio::engine {
 namespace {
 
-// 48 taps with a Kaiser window of beta 7.3 (about 75 dB down in the stop band) and the cutoff
-// at 0.9 of the input's Nyquist frequency: flat to about 17.6 kHz at 44.1 kHz, silent above
-// Nyquist, so slowing a song down leaves no images.
-constexpr int kHalf = 24;
+// 64 taps under a Kaiser window of beta 9 with the cutoff at 0.91 of the input's Nyquist
+// frequency: within 0.001 dB to 18 kHz at 44.1 kHz, and 90 dB down from the Nyquist frequency on,
+// so slowing a song down leaves no images. Faster than the output rate the same kernel is
+// stretched by the step, which lowers the cutoff with the output's Nyquist: even a step just above
+// one folds nothing back.
+constexpr int kHalf = 32;
 constexpr int kTaps = 2 * kHalf;
-constexpr double kCutoff = 0.90;
-constexpr double kBeta = 7.3;
-// Phases of the polyphase table; between two phases the coefficients are blended, which keeps
-// the timing error far below the stop band.
+constexpr double kCutoff = 0.91;
+constexpr double kBeta = 9.0;
+// Phases of the polyphase table; between two phases the coefficients are blended. The blending's
+// own images lie about (f / kPhases)^2 down, over 110 dB for anything in the audio band.
 constexpr int kPhases = 256;
-// Up to this step the unwidened kernel serves: what it lets fold back lies above 20 kHz of the
-// source and is already 6 to 75 dB down in the kernel's transition band. A deck's pitch range and
-// bends stay inside it; faster than that (a 96 kHz file, a far pitch) the kernel widens.
-constexpr double kNarrowStep = 1.10;
 constexpr int kHistory = int(kHalf * SincResampler::kMaxStep) + 1;
 
 double besselI0(double x) {
@@ -44,24 +43,68 @@ double kernel(double x) {
 }
 
 struct Tables {
-    // phase[p][j]: the weight of input frame floor(t) - kHalf + 1 + j when t has fraction
-    // p/kPhases.
-    std::array<std::array<float, kTaps>, kPhases + 1> phase;
-    // The kernel's one side sampled every 1/kPhases frame, for the widened kernel.
-    std::array<float, kHalf * kPhases + 2> side;
+    // phase[p * kTaps + j]: the weight of input frame floor(t) - kHalf + 1 + j when t has
+    // fraction p/kPhases.
+    std::array<float, (kPhases + 1) * kTaps> phase;
+    // The whole kernel sampled every 1/kPhases frame, for the widened kernel: entry i is at
+    // distance i / kPhases - kHalf. Both ends are zero.
+    std::array<float, 2 * kHalf * kPhases + 1> whole;
 
     Tables() {
         for (int p = 0; p <= kPhases; ++p)
             for (int j = 0; j < kTaps; ++j)
-                phase[p][j] = float(kernel(j - kHalf + 1 - double(p) / kPhases));
-        for (std::size_t i = 0; i < side.size(); ++i)
-            side[i] = float(kernel(double(i) / kPhases));
+                phase[std::size_t(p * kTaps + j)] =
+                    float(kernel(j - kHalf + 1 - double(p) / kPhases));
+        for (std::size_t i = 0; i < whole.size(); ++i)
+            whole[i] = float(kernel(double(i) / kPhases - kHalf));
     }
 };
 
 const Tables& tables() {
     static const Tables instance;
     return instance;
+}
+
+// Eight running sums, so the compiler can keep them in one vector register.
+constexpr int kLanes = 8;
+static_assert(kTaps % kLanes == 0);
+
+// Up to this step a steady rate plays from a polyphase table of the stretched kernel, made when
+// the step changes; it covers a deck's pitch range with bends and a 96 kHz file into 44.1 kHz.
+// Beyond it, and while the step glides, each output frame reckons its own coefficients.
+constexpr double kTableStep = 2.25;
+
+int tapsFor(int half) {
+    return (2 * half + kLanes - 1) / kLanes * kLanes;
+}
+
+// Fills taps [0, n) with the kernel stretched by 1 / scale at table positions `start` +
+// j * `stride` (in 1 / kPhases frames of the unstretched kernel from its centre), scaled down by
+// `scale`. Positions step in 32.32 fixed point: exact enough that their rounding stays far below
+// the stop band, and cheap, since this runs for every tap of every frame while the step glides.
+void stretchedTaps(const Tables& t, double start, double stride, float scale, int n, float* c) {
+    constexpr double kOne = 4294967296.0;
+    constexpr double kLast = 2.0 * kHalf * kPhases - 1;  // the last table step before the end
+    const double first = start + kHalf * kPhases;        // entry of tap 0 in t.whole
+    // Only taps that land inside the table weigh anything; the kernel is zero at its ends, and
+    // the first and last table steps (a few millionths of the peak) are taken as zero too, which
+    // keeps every entry read inside the table whatever the rounding.
+    int lo = std::clamp(int(std::ceil((1 - first) / stride)), 0, n);
+    while (lo < n && first + lo * stride < 1)
+        ++lo;
+    int hi = std::clamp(int(std::ceil((kLast - first) / stride)), lo, n);
+    while (hi > lo && first + (hi - 1) * stride >= kLast)
+        --hi;
+    std::fill(c, c + lo, 0.0f);
+    std::fill(c + hi, c + n, 0.0f);
+    std::int64_t position = std::int64_t((first + lo * stride) * kOne);
+    const std::int64_t advance = std::int64_t(stride * kOne);
+    const float* w = t.whole.data();
+    for (int j = lo; j < hi; ++j, position += advance) {
+        const auto k = std::size_t(position >> 32);
+        const float f = float(std::uint32_t(position)) * float(1 / kOne);
+        c[j] = scale * (w[k] + (w[k + 1] - w[k]) * f);
+    }
 }
 
 }  // namespace
@@ -71,12 +114,13 @@ SincResampler::SincResampler(int channels, int inputCapacity)
       capacity_(inputCapacity + 2 * kHistory + lookAhead(kMaxStep)),
       filled_(0) {
     buffer_.assign(std::size_t(capacity_) * channels_, 0.0f);  // one run of frames per channel
+    stretched_.assign(std::size_t(kPhases + 1) * tapsFor(lookAhead(kTableStep) - 1), 0.0f);
     tables();
     reset();
 }
 
 int SincResampler::lookAhead(double step) {
-    return step <= kNarrowStep ? kHalf : int(std::ceil(kHalf * std::min(step, kMaxStep))) + 1;
+    return step <= 1 ? kHalf : int(std::ceil(kHalf * std::min(step, kMaxStep))) + 1;
 }
 
 void SincResampler::reset() {
@@ -138,10 +182,6 @@ SincResampler::Result SincResampler::process(const float* input, int available, 
 
 namespace {
 
-// Eight running sums, so the compiler can keep them in one vector register.
-constexpr int kLanes = 8;
-static_assert(kTaps % kLanes == 0);
-
 inline float dot(const float* c, const float* x, int n) {
     float acc[kLanes] = {};
     for (int j = 0; j < n; j += kLanes)
@@ -155,49 +195,56 @@ inline float dot(const float* c, const float* x, int n) {
 
 }  // namespace
 
+void SincResampler::stretch(double step) {
+    const double scale = 1.0 / step;
+    const int half = lookAhead(step) - 1;
+    stretchedTaps_ = tapsFor(half);
+    stretchedStep_ = step;
+    for (int p = 0; p <= kPhases; ++p) {
+        const double start = (1 - half - double(p) / kPhases) * scale * kPhases;
+        stretchedTaps(tables(), start, scale * kPhases, float(scale), stretchedTaps_,
+                      stretched_.data() + std::size_t(p) * stretchedTaps_);
+    }
+}
+
 template <int Channels>
 SincResampler::Result SincResampler::run(float* out, int frames, double step) {
     const Tables& t = tables();
     const double first = lastStep_ < 0 ? step : lastStep_;
+    // A steady step above one plays from its own table, made once for the step.
+    const bool steady = first == step && step > 1 && step <= kTableStep;
+    if (steady && stretchedStep_ != step) stretch(step);
     Result result;
     double now = first;
     // Coefficients of one output frame, padded to whole lanes for the widened kernel.
-    float c[2 * kHistory + kLanes];
+    alignas(32) float c[2 * kHistory + kLanes];
     for (int i = 0; i < frames; ++i) {
         now = first + (step - first) * (i + 0.5) / frames;
         const int base = whole_;
         if (realEnd_ >= 0 && base >= realEnd_) break;
         const int reach = lookAhead(now);
         if (base + reach >= filled_) break;
-        int from = 0;
+        // Stretched by the step and scaled down by it, the kernel's cutoff lands on the output's
+        // Nyquist. At a step just above one that is the unstretched kernel with a zero tap added
+        // on each side, so a glide through one changes nothing audible.
+        const int half = now <= 1 ? kHalf : reach - 1;
+        const int from = base - half + 1;
         int taps = 0;
-        if (now <= kNarrowStep) {
+        if (now <= 1 || steady) {
+            const float* table = now <= 1 ? t.phase.data() : stretched_.data();
+            taps = now <= 1 ? kTaps : stretchedTaps_;
             const double position = fraction_ * kPhases;
             const int p = std::min(int(position), kPhases - 1);
             const float blend = float(position - p);
-            const float* a = t.phase[std::size_t(p)].data();
-            const float* b = t.phase[std::size_t(p) + 1].data();
-            for (int j = 0; j < kTaps; ++j)
+            const float* a = table + std::size_t(p) * taps;
+            const float* b = a + taps;
+            for (int j = 0; j < taps; ++j)
                 c[j] = a[j] + (b[j] - a[j]) * blend;
-            from = base - kHalf + 1;
-            taps = kTaps;
         } else {
-            // Widened by the step, scaled down by it: the cutoff lands on the output's Nyquist.
             const double scale = 1.0 / now;
-            const int half = reach - 1;
-            from = base - half + 1;
-            taps = (2 * half + kLanes - 1) / kLanes * kLanes;
-            // Table positions step evenly from one tap to the next; the kernel is symmetric.
-            const float start = float((from - base - fraction_) * scale * kPhases);
-            const float stride = float(scale * kPhases);
-            constexpr float kEnd = float(kHalf * kPhases);
-            for (int j = 0; j < taps; ++j) {
-                const float at = std::abs(start + float(j) * stride);
-                const int k = std::min(int(at), kHalf * kPhases);
-                const float f = at >= kEnd ? 0.0f : at - float(k);
-                const float* side = t.side.data() + k;
-                c[j] = float(scale) * (side[0] + (side[1] - side[0]) * f);
-            }
+            taps = tapsFor(half);
+            stretchedTaps(t, (from - base - fraction_) * scale * kPhases, scale * kPhases,
+                          float(scale), taps, c);
         }
         for (int ch = 0; ch < Channels; ++ch)
             out[std::size_t(i) * Channels + ch] = dot(c, channel(ch) + from, taps);

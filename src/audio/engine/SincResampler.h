@@ -1,9 +1,11 @@
 // A stream's rate converter: Kaiser-windowed sinc interpolation from a precomputed polyphase
 // table, with the rate gliding linearly across each call so a bend or a turntable stop sounds
-// continuous. Built for a deck's small rate changes: near a ratio of one it costs 48 multiplies
-// a sample per channel; well faster than the output rate, the kernel widens so nothing above
-// the output's Nyquist folds back. Allocates only in the constructor, so the audio thread may
-// call everything else. Thread: one consumer at a time.
+// continuous. Images and aliases stay 80 dB down at every step, the passband is flat to 18 kHz at
+// 44.1 kHz. Slower than the output rate it costs 64 multiplies a sample per channel and 64 for the
+// coefficients; faster, the kernel widens by the step so nothing above the output's Nyquist folds
+// back, and the cost grows with it. A steady step plays from a table made once for it, a gliding
+// one reckons its coefficients frame by frame. Allocates only in the constructor, so the audio
+// thread may call everything else. Thread: one consumer at a time.
 #pragma once
 
 #include <vector>
@@ -38,6 +40,7 @@ class SincResampler {
     template <int Channels>
     Result run(float* out, int frames, double step);
     void compact();
+    void stretch(double step);
     float* channel(int ch) { return buffer_.data() + std::size_t(ch) * capacity_; }
 
     const int channels_;
@@ -48,6 +51,11 @@ class SincResampler {
     int whole_ = 0;              // source time of the next output frame: the buffer_ frame
     double fraction_ = 0;        // and how far past it, 0 <= fraction_ < 1
     double lastStep_ = -1;       // step at the end of the previous call; -1: none yet
+    // The kernel stretched for one steady step above one, as a polyphase table: one row of
+    // stretchedTaps_ weights for each phase, like the unstretched table.
+    std::vector<float> stretched_;
+    int stretchedTaps_ = 0;
+    double stretchedStep_ = 0;  // the step stretched_ holds; 0: none
 };
 
 }  // namespace kelvra::audio::engine

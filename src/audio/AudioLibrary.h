@@ -130,6 +130,12 @@ class AudioLibrary {
     // A correction of the stream's own level, applied before its volume and pan and seen by its
     // meter (loudness matching): -60..+24 dB, 0 for none, ramped like the volume.
     virtual bool channelSetGain(Handle handle, float decibels) = 0;
+    // Keeps the audio at `position` decoded ahead in warm place `slot` (0..7), so a later jump
+    // there plays at once; a position past the end keeps nothing there. A library without such
+    // places answers false and jumps as usual.
+    virtual bool channelKeepWarm(Handle /*handle*/, int /*slot*/, BytePosition /*position*/) {
+        return false;
+    }
     // Peak of the last ~20 ms per channel, 0..kLevelFullScale: left in the low word, right in
     // the high word; 0 when the stream is not playing. It is the stream's own signal (with its
     // gain correction), before the volume and pan set by channelSetAttributes(): the meters

@@ -199,6 +199,9 @@ QString Deck::getTimeRemain(audio::Handle stream, std::uint32_t position, std::u
 
 void Deck::updateDisplay() {
     if (stream_ == 0) return;
+    // The places this deck jumps back to stay decoded, so a jump there plays at once.
+    engine_.library().channelKeepWarm(stream_, 0, cuePoint_);
+    engine_.library().channelKeepWarm(stream_, 1, prevCue_);
     DeckDisplayModel& display = controls_.display;
     const int bar = display.positionBar();
     if (bar == shownProgress_) {

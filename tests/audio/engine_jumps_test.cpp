@@ -129,6 +129,57 @@ INSTANTIATE_TEST_SUITE_P(SeekTimesAndPaths, LiveJumps,
                          ::testing::Combine(::testing::Values(0, 10, 30),
                                             ::testing::Values(kRate, 46000)));
 
+// A place kept warm plays within a period of the jump even when the decoder takes 30 ms to get
+// there; the same jump cold waits for the decoder (on the old place's sound).
+TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
+    TestFiles files;
+    // A loud tone with a silent stretch at the cue: where the output falls silent, the jump has
+    // been heard.
+    TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+    constexpr std::int64_t kCue = 300000;
+    auto samples = std::make_shared<std::vector<std::int16_t>>(*song.samples);
+    std::fill(samples->begin() + 2 * kCue, samples->begin() + 2 * (kCue + kRate), 0);
+    song.samples = samples;
+    song.seekDelay = 30ms;
+    files.add("song.mp3", song);
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
+        auto made = std::make_unique<CapturingOutput>(mixer);
+        output = made.get();
+        return made;
+    });
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    const auto heardAfterJump = [&](bool warm) {
+        if (warm) {
+            ASSERT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(kCue) * 4));
+        }
+        std::this_thread::sleep_for(300ms);  // room for the worker to fill the slot
+        const std::size_t asked = output->heard().size() / 2;
+        ASSERT_TRUE(engine.channelSetPosition(h, audio::BytePosition(kCue) * 4));
+        std::this_thread::sleep_for(150ms);
+        const std::vector<std::int16_t> heard = output->heard();
+        std::size_t silent = asked;
+        while (silent + 16 < heard.size() / 2 && peak(heard, 0, silent, silent + 16) > 64)
+            ++silent;
+        const std::size_t latency = silent - asked;
+        const std::size_t period = audio::engine::kOutputPeriod;
+        if (warm) {
+            // The command waits for the next period at most, then the fade takes 3 ms.
+            EXPECT_LE(latency, 2 * period + 3 * kMillisecond);
+        } else {
+            EXPECT_GE(latency, 25 * kMillisecond);
+        }
+        ASSERT_TRUE(engine.channelSetPosition(h, 0));
+    };
+    heardAfterJump(false);
+    heardAfterJump(true);
+    heardAfterJump(true);  // and again: the slot stays warm after a jump has read it
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+    engine.release();
+}
+
 TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
     TestFiles files;
     files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));

@@ -1,15 +1,9 @@
 #include "audio/engine/DecodeWorker.h"
 
-#include <chrono>
 #include <cmath>
 
 namespace kelvra::audio::engine {
 namespace {
-
-// The worker polls its free queue this often, because the audio thread never signals it: a
-// condition variable notify is a system call we keep off the audio thread. Against a buffer of at
-// least 200 ms, a millisecond of delay costs nothing.
-constexpr auto kPollInterval = std::chrono::milliseconds(1);
 
 int blockCountFor(double seconds, int rate) {
     const double frames = seconds * rate;
@@ -33,16 +27,26 @@ DecodeWorker::DecodeWorker(std::unique_ptr<Decoder> decoder, double aheadSeconds
         blocks_[i].samples = storage_.data() + blockSamples * i;
         free_.push(&blocks_[i]);
     }
+    warmStorage_.resize(blockSamples * kWarmSlots * kWarmBlocks);
+    for (int s = 0; s < kWarmSlots; ++s) {
+        for (int b = 0; b < kWarmBlocks; ++b) {
+            Block& block = warm_[s].blocks[b];
+            block.warm = true;
+            block.samples = warmStorage_.data() + blockSamples * (s * kWarmBlocks + b);
+        }
+    }
     thread_ = std::thread([this] { run(); });
 }
 
 DecodeWorker::~DecodeWorker() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wakeup_.notify_one();
+    quit_ = true;
+    signal();
     thread_.join();
+}
+
+void DecodeWorker::signal() {
+    signal_.fetch_add(1);
+    if (sleeping_.load()) signal_.notify_one();
 }
 
 void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame) {
@@ -50,12 +54,46 @@ void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame) {
         std::lock_guard lock(mutex_);
         seekGeneration_ = generation;
         seekFrame_ = frame;
+        seekPending_ = true;
     }
-    wakeup_.notify_one();
+    signal();
 }
 
 void DecodeWorker::wake() {
-    wakeup_.notify_one();
+    signal();
+}
+
+void DecodeWorker::keepWarm(int slot, std::int64_t frame) {
+    if (slot < 0 || slot >= kWarmSlots) return;
+    frame = frame < 0 || frame >= length_ ? -1 : frame;
+    if (warm_[slot].want.exchange(frame) != frame) signal();
+}
+
+int DecodeWorker::pinWarm(std::int64_t frame, std::int64_t& frames) {
+    for (int s = 0; s < kWarmSlots; ++s) {
+        WarmSlot& slot = warm_[s];
+        if (slot.frame.load() != frame || !slot.ready.load()) continue;
+        // Pin, then look again: the worker clears `ready` before it checks the pin, so one of
+        // the two always sees the other.
+        slot.pinned.fetch_add(1);
+        if (slot.ready.load() && slot.frame.load() == frame) {
+            frames = 0;
+            for (int b = 0; b < slot.count; ++b)
+                frames += slot.blocks[b].frames;
+            return s;
+        }
+        slot.pinned.fetch_sub(1);
+    }
+    return -1;
+}
+
+Block* DecodeWorker::warm(int slot, int index) {
+    if (slot < 0 || slot >= kWarmSlots || index >= warm_[slot].count) return nullptr;
+    return &warm_[slot].blocks[index];
+}
+
+void DecodeWorker::unpinWarm(int slot) {
+    if (slot >= 0 && slot < kWarmSlots) warm_[slot].pinned.fetch_sub(1);
 }
 
 Block* DecodeWorker::peekBlock() const {
@@ -68,20 +106,22 @@ void DecodeWorker::popBlock() {
 }
 
 void DecodeWorker::recycle(Block* block) {
+    if (block->warm) return;
     free_.push(block);
+    signal();
 }
 
 void DecodeWorker::run() {
     std::uint32_t generation = 0;
     std::int64_t nextFrame = 0;
     bool ended = false;
-    bool first = true;
     for (;;) {
+        const std::uint32_t seen = signal_.load();
+        if (quit_) return;
         {
             std::unique_lock lock(mutex_);
-            if (quit_) return;
-            if (first || seekGeneration_ != generation) {
-                first = false;
+            if (seekPending_) {
+                seekPending_ = false;
                 generation = seekGeneration_;
                 nextFrame = seekFrame_;
                 ended = false;
@@ -90,34 +130,74 @@ void DecodeWorker::run() {
             }
         }
         if (!ended && decodeOne(generation, nextFrame, ended)) continue;
-        std::unique_lock lock(mutex_);
-        if (quit_) return;
-        if (seekGeneration_ == generation) wakeup_.wait_for(lock, kPollInterval);
+        // The read-ahead is full (or at the end): time for the warm places.
+        if (fillWarm(ended ? -1 : nextFrame)) continue;
+        sleeping_ = true;
+        if (signal_.load() == seen) signal_.wait(seen);
+        sleeping_ = false;
     }
 }
 
-// Decodes one block into a free slot; false when there is no free slot.
-bool DecodeWorker::decodeOne(std::uint32_t generation, std::int64_t& nextFrame, bool& ended) {
-    Block* block = nullptr;
-    if (!free_.pop(block)) return false;
+std::int64_t DecodeWorker::decodeInto(Block& block, std::int64_t startFrame, bool& ended) {
     std::int64_t got = 0;
     while (got < kBlockFrames) {
         const std::int64_t n =
-            decoder_->read(block->samples + got * format_.channels, kBlockFrames - got);
+            decoder_->read(block.samples + got * format_.channels, kBlockFrames - got);
         if (n <= 0) {
             ended = true;  // a decoding failure ends the stream like its natural end
             break;
         }
         got += n;
     }
-    if (nextFrame + got >= length_) ended = true;  // the length is exact: say so with the data
+    if (startFrame + got >= length_) ended = true;  // the length is exact: say so with the data
+    block.startFrame = startFrame;
+    block.frames = static_cast<int>(got);
+    block.endOfStream = ended;
+    return got;
+}
+
+// Decodes one block into a free slot; false when there is no free slot.
+bool DecodeWorker::decodeOne(std::uint32_t generation, std::int64_t& nextFrame, bool& ended) {
+    Block* block = nullptr;
+    if (!free_.pop(block)) return false;
     block->generation = generation;
-    block->startFrame = nextFrame;
-    block->frames = static_cast<int>(got);
-    block->endOfStream = ended;
-    nextFrame += got;
+    nextFrame += decodeInto(*block, nextFrame, ended);
     ready_.push(block);  // cannot fail: the pool is no larger than the queue
     return true;
+}
+
+// Decodes one warm place that is not what it should be; false when all are. The decoder then
+// goes back to `resumeFrame` (-1: the main read has ended and needs nothing).
+bool DecodeWorker::fillWarm(std::int64_t resumeFrame) {
+    for (WarmSlot& slot : warm_) {
+        const std::int64_t want = slot.want.load();
+        if (want == slot.handled) continue;
+        const bool was = slot.ready.exchange(false);
+        if (slot.pinned.load() > 0) {
+            // A jump reads it right now: leave it, it is still whole.
+            slot.ready = was;
+            continue;
+        }
+        slot.handled = want;
+        slot.frame = -1;
+        slot.count = 0;
+        if (want >= 0 && decoder_->seek(want)) {
+            bool ended = false;
+            std::int64_t at = want;
+            for (Block& block : slot.blocks) {
+                at += decodeInto(block, at, ended);
+                if (block.frames > 0) ++slot.count;
+                if (ended) break;
+            }
+            slot.frame = want;
+            slot.ready = slot.count > 0;
+        } else {
+            slot.frame = want;  // nothing to keep, or a place that cannot be reached
+        }
+        if (resumeFrame >= 0) decoder_->seek(resumeFrame);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace kelvra::audio::engine

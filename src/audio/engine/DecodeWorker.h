@@ -1,14 +1,16 @@
 // Decodes one stream ahead of playback on its own thread, into a fixed pool of PCM blocks that
 // the audio thread takes in order. A seek starts a new generation: blocks of older generations
 // are dropped by the consumer, so the producer never has to reach into the consumer's queue.
-// Threads: the constructor, seek(), wake() and the destructor belong to the
-// controlling thread (seek() also to an offline consumer, which is that thread);
-// nextBlock()/recycle() to the one consumer (the audio thread, or the offline renderer); the worker
-// thread is private.
+// While the pool is full it also keeps a few places the deck is likely to jump to (its cue
+// points) decoded in warm slots, so a jump there plays at once.
+// Threads: the constructor, seek(), keepWarm(), pinWarm() and the destructor belong to the
+// controlling thread (seek() also to an offline consumer, which is that thread); wake() to any
+// thread; peekBlock()/popBlock()/recycle()/warm()/unpinWarm() to the one consumer (the audio
+// thread, or the offline renderer); the worker thread is private.
 #pragma once
 
+#include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,12 +27,17 @@ struct Block {
     std::int64_t startFrame = 0;
     int frames = 0;  // 0 with endOfStream set: nothing more in this generation
     bool endOfStream = false;
+    bool warm = false;                // a warm slot's: read in place, never recycled
     std::int16_t* samples = nullptr;  // frames * channels, interleaved
 };
 
 class DecodeWorker {
   public:
     static constexpr int kBlockFrames = 1024;
+    // Warm places per stream and how much of each is kept: 8 x 8 blocks is ~190 ms per place at
+    // 44.1 kHz, 256 KB for a stereo deck.
+    static constexpr int kWarmSlots = 8;
+    static constexpr int kWarmBlocks = 8;
 
     // Decodes `aheadSeconds` of audio ahead of the consumer; starts at frame 0, generation 0.
     DecodeWorker(std::unique_ptr<Decoder> decoder, double aheadSeconds);
@@ -43,19 +50,40 @@ class DecodeWorker {
 
     // Controlling thread: decode from `frame` on, stamped with `generation`.
     void seek(std::uint32_t generation, std::int64_t frame);
-    // Any non-real-time thread: makes the worker look at its queues now instead of at its next
-    // poll.
+    // Any thread but the audio thread's callback: look at the queues and slots now.
     void wake();
 
+    // Controlling thread: keep `frame` decoded in warm slot `slot` (-1: keep nothing there).
+    void keepWarm(int slot, std::int64_t frame);
+    // Controlling thread: a warm slot that holds `frame` ready, pinned so the worker leaves it
+    // alone until the consumer unpins it; -1 when none does. `frames` gets how much it holds.
+    int pinWarm(std::int64_t frame, std::int64_t& frames);
+
     // Consumer: the oldest decoded block, or null when none is ready; popBlock() takes it. The
-    // consumer returns every block it took with recycle().
+    // consumer returns every block it took with recycle() (warm blocks are simply let go).
     Block* peekBlock() const;
     void popBlock();
     void recycle(Block* block);
+    // Consumer: block `index` of a pinned warm slot, or null past its end.
+    Block* warm(int slot, int index);
+    void unpinWarm(int slot);
 
   private:
+    struct WarmSlot {
+        std::atomic<std::int64_t> want{-1};   // controlling thread: the frame to keep
+        std::atomic<std::int64_t> frame{-1};  // worker: the frame the blocks start at
+        std::atomic<bool> ready{false};
+        std::atomic<int> pinned{0};
+        std::array<Block, kWarmBlocks> blocks;
+        int count = 0;              // blocks filled; written before `ready`
+        std::int64_t handled = -1;  // worker only: the `want` it last acted on
+    };
+
     void run();
     bool decodeOne(std::uint32_t generation, std::int64_t& nextFrame, bool& ended);
+    bool fillWarm(std::int64_t resumeFrame);
+    std::int64_t decodeInto(Block& block, std::int64_t startFrame, bool& ended);
+    void signal();
 
     std::unique_ptr<Decoder> decoder_;
     const PcmFormat format_;
@@ -64,12 +92,18 @@ class DecodeWorker {
     std::vector<Block> blocks_;
     SpscQueue<Block*> ready_;  // worker -> consumer
     SpscQueue<Block*> free_;   // consumer -> worker
+    std::vector<std::int16_t> warmStorage_;
+    std::array<WarmSlot, kWarmSlots> warm_;
 
+    // The worker sleeps on `signal_` and every producer of work bumps it: a futex wake, taken
+    // only while the worker sleeps, is all the audio thread ever costs it.
+    std::atomic<std::uint32_t> signal_{0};
+    std::atomic<bool> sleeping_{false};
     mutable std::mutex mutex_;
-    std::condition_variable wakeup_;
     std::uint32_t seekGeneration_ = 0;  // guarded by mutex_
     std::int64_t seekFrame_ = 0;        // guarded by mutex_
-    bool quit_ = false;                 // guarded by mutex_
+    bool seekPending_ = true;           // guarded by mutex_; the first decode starts at 0
+    std::atomic<bool> quit_{false};
     std::thread thread_;
 };
 

@@ -387,14 +387,30 @@ bool Engine::channelSetPosition(Handle handle, BytePosition position) {
     if (frame > stream->length) return fail(kErrorPosition);
     // Offline the voice moves the worker itself, once it holds enough of the old place to
     // cross-fade from: the render then sounds the same on every run.
+    // Live, a place kept warm plays at once while the worker decodes on from its end.
     const bool offline = mode_ == Mode::Offline;
     const std::uint32_t generation = stream->generation + 1;
-    if (!offline) stream->worker->seek(generation, frame);
-    if (!send({Command::Seek, stream->voice.get(), generation, stream->serial + 1, frame, offline}))
+    std::int64_t warmFrames = 0;
+    const int warmSlot = offline ? -1 : stream->worker->pinWarm(frame, warmFrames);
+    if (!offline) stream->worker->seek(generation, frame + warmFrames);
+    if (!send({Command::Seek, stream->voice.get(), generation, stream->serial + 1, frame, offline,
+               warmSlot})) {
+        stream->worker->unpinWarm(warmSlot);
         return false;
+    }
     stream->generation = generation;
     stream->seekFrame = frame;
     ++stream->serial;
+    return ok();
+}
+
+bool Engine::channelKeepWarm(Handle handle, int slot, BytePosition position) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (slot < 0 || slot >= DecodeWorker::kWarmSlots) return fail(kErrorIllegalParam);
+    // Offline every jump waits for its audio anyway; decoding warm places would only cost time.
+    if (mode_ != Mode::Offline)
+        stream->worker->keepWarm(slot, std::int64_t(position / BytePosition(stream->frameBytes())));
     return ok();
 }
 

@@ -62,6 +62,7 @@ class Engine final : public AudioLibrary {
     bool wmaChannelSetPosition(Handle handle, BytePosition position) override {
         return channelSetPosition(handle, position);
     }
+    bool channelKeepWarm(Handle handle, int slot, BytePosition position) override;
     float channelBytes2Seconds(Handle handle, BytePosition bytes) override;
     int channelIsActive(Handle handle) override;
     std::optional<Attributes> channelAttributes(Handle handle) override;

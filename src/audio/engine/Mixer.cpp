@@ -46,7 +46,8 @@ void Mixer::processCommands() {
                 voice->halt();
                 break;
             case Command::Seek:
-                voice->seek(command.generation, command.frame, command.serial, command.tellWorker);
+                voice->seek(command.generation, command.frame, command.serial, command.tellWorker,
+                            command.warmSlot);
                 break;
         }
     }

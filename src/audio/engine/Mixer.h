@@ -23,6 +23,7 @@ struct Command {
     std::uint32_t serial = 0;
     std::int64_t frame = 0;
     bool tellWorker = false;  // Seek: the voice moves the decode worker itself (offline)
+    int warmSlot = -1;        // Seek: the worker's pinned warm slot holding the new place
 };
 // Remove's `frame`: leave at once, without the fade (nobody would hear it).
 inline constexpr std::int64_t kRemoveNow = 1;

@@ -75,27 +75,35 @@ void Voice::retire() {
 }
 
 void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial,
-                 bool tellWorker) {
+                 bool tellWorker, int warmSlot) {
     serial_ = serial;
     frame = std::clamp<std::int64_t>(frame, 0, length_);
+    if (queued_.waiting) worker_.unpinWarm(queued_.warmSlot);  // replaced by this one
+    queued_.waiting = false;
     if (envelope_ <= 0) {
         // Nothing is heard: the new place simply replaces the old one.
         if (jumping_) abandonJump();
-        queued_.waiting = false;
         if (tellWorker) worker_.seek(generation, frame);
-        applySeek(generation, frame);
+        applySeek(generation, frame, warmSlot);
         return;
     }
     // A jump already cross-fading finishes first (cutting it short would click); one still
     // waiting just changes its target.
     if (jumping_ && jumpArrived_) {
-        queued_ = {true, tellWorker, generation, frame};
+        queued_ = {true, tellWorker, generation, frame, warmSlot};
         return;
     }
-    startJump(generation, frame, tellWorker);
+    startJump(generation, frame, tellWorker, warmSlot);
 }
 
-void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker) {
+void Voice::letGo(Cursor& cursor) {
+    if (cursor.block) worker_.recycle(cursor.block);
+    cursor.block = nullptr;
+    worker_.unpinWarm(cursor.warmSlot);
+    cursor.warmSlot = -1;
+}
+
+void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot) {
     if (!jumping_) {
         jumping_ = true;
         jumpArrived_ = false;
@@ -105,16 +113,17 @@ void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWor
     }
     jumpGeneration_ = generation;
     jumpFrame_ = frame;
-    incoming_ = Cursor{nullptr, 0, frame, false};
+    letGo(incoming_);  // a target replaced before it arrived
+    incoming_ = Cursor{nullptr, 0, frame, false, warmSlot};
     fadeDone_ = 0;
     // A second target before the first was ever told to the worker replaces it there too.
     jumpTellsWorker_ = jumpTellsWorker_ || tellWorker;
 }
 
-void Voice::applySeek(std::uint32_t generation, std::int64_t frame) {
+void Voice::applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot) {
     generation_ = generation;
-    if (current_.block) worker_.recycle(current_.block);
-    current_ = Cursor{nullptr, 0, frame, false};
+    letGo(current_);
+    current_ = Cursor{nullptr, 0, frame, false, warmSlot};
     // Hand the blocks decoded for the old place back now: the worker needs them to decode the
     // new place, even while this stream is not playing.
     while (Block* stale = worker_.peekBlock()) {
@@ -167,7 +176,8 @@ void Voice::pollJump(bool waitForData) {
         worker_.seek(jumpGeneration_, jumpFrame_);
     }
     const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
-    for (;;) {
+    // A warm place is there already; the worker decodes on from its end meanwhile.
+    while (incoming_.warmSlot < 0) {
         Block* block = worker_.peekBlock();
         if (!block) {
             if (!waitForData || std::chrono::steady_clock::now() > deadline) return;
@@ -193,8 +203,7 @@ void Voice::pollJump(bool waitForData) {
     inputFrames_ = inputOffset_;
     // When the tail is short the old cursor goes on right after it.
     if (tailFrames_ < unread) {
-        if (current_.block) worker_.recycle(current_.block);
-        current_.block = nullptr;
+        letGo(current_);
         releaseHeld();
         current_.ended = true;
     }
@@ -211,7 +220,7 @@ void Voice::releaseHeld() {
 }
 
 void Voice::finishJump() {
-    if (current_.block) worker_.recycle(current_.block);
+    letGo(current_);
     releaseHeld();
     current_ = incoming_;
     incoming_ = Cursor{};
@@ -221,7 +230,7 @@ void Voice::finishJump() {
     primed_ = true;
     if (queued_.waiting) {
         queued_.waiting = false;
-        startJump(queued_.generation, queued_.frame, queued_.tellWorker);
+        startJump(queued_.generation, queued_.frame, queued_.tellWorker, queued_.warmSlot);
     }
 }
 
@@ -239,7 +248,11 @@ void Voice::abandonJump() {
         jumpTellsWorker_ = false;
         worker_.seek(jumpGeneration_, jumpFrame_);
     }
-    applySeek(jumpGeneration_, jumpFrame_);
+    // The new place's warm blocks, if any, pass to the plain seek.
+    const int warmSlot = incoming_.warmSlot;
+    incoming_.warmSlot = -1;
+    letGo(incoming_);
+    applySeek(jumpGeneration_, jumpFrame_, warmSlot);
 }
 
 std::int64_t Voice::oldFramesLeft() const {
@@ -252,12 +265,22 @@ std::int64_t Voice::oldFramesLeft() const {
 
 // Whether the current place has something to play (or has ended), so a start fades in on sound.
 bool Voice::dataReady() const {
-    if (current_.block || current_.ended || inputFrames_ > inputOffset_) return true;
+    if (current_.block || current_.ended || current_.warmSlot >= 0 || inputFrames_ > inputOffset_)
+        return true;
     const Block* block = worker_.peekBlock();
     return block && block->generation == generation_;
 }
 
 bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool waitForData) {
+    if (cursor.warmSlot >= 0) {
+        if (Block* block = worker_.warm(cursor.warmSlot, cursor.warmNext++)) {
+            cursor.block = block;
+            cursor.offset = 0;
+            return true;
+        }
+        worker_.unpinWarm(cursor.warmSlot);  // read out: the queue goes on from its end
+        cursor.warmSlot = -1;
+    }
     if (feed == Feed::Held) {
         if (heldNext_ < heldCount_) {
             cursor.block = held_[heldNext_++];

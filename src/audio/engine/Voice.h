@@ -55,7 +55,10 @@ class Voice {
     // With `tellWorker` the voice itself moves the worker to the new place once it holds enough
     // of the old one for the cross-fade (offline rendering, where the consumer may wait);
     // otherwise the controlling thread has already done so.
-    void seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial, bool tellWorker);
+    // `warmSlot` names the worker's warm slot that holds the new place, pinned for this voice
+    // (-1: none); the worker then decodes on from the end of it.
+    void seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial, bool tellWorker,
+              int warmSlot = -1);
     // Fades out for good; silent() then says when the mixer may let go of it.
     void retire();
     bool retiring() const { return retiring_; }
@@ -74,6 +77,8 @@ class Voice {
         int offset = 0;
         std::int64_t frame = 0;  // next source frame to read
         bool ended = false;      // no more blocks will come for this place
+        int warmSlot = -1;       // read this pinned warm slot's blocks first
+        int warmNext = 0;
     };
     // Where a cursor takes its next block from: the worker's queue (blocks of one generation),
     // or the old place's blocks held back from the queue while a jump waits.
@@ -88,8 +93,9 @@ class Voice {
     bool fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool waitForData);
     int crossFade(float* out, int frames, bool waitForData);
     int resample(float* out, int frames, bool waitForData);
-    void applySeek(std::uint32_t generation, std::int64_t frame);
-    void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker);
+    void applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot);
+    void letGo(Cursor& cursor);
+    void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot);
     void pollJump(bool waitForData);
     void holdOldBlocks(bool waitForData);
     void finishJump();
@@ -132,6 +138,7 @@ class Voice {
         bool waiting = false, tellWorker = false;
         std::uint32_t generation = 0;
         std::int64_t frame = 0;
+        int warmSlot = -1;
     } queued_;
     int fadeDone_ = 0;
     int fadeFrames_ = 1;

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
-#include <cmath>
 #include <QDir>
+#include <cmath>
 
 #include "core/FileHelpers.h"
 #include "core/Rounding.h"
@@ -178,6 +178,9 @@ bool MainWindow::load(const QString& commandLine) {
 }
 
 void MainWindow::tmrTrackLength_Timer() {
+    // Streams that played out are stopped here, once a tick, rather than by whichever query
+    // happens to look first.
+    deps_.library.service();
     mixer_->run_VUmeterTimer();
     if (pitch_[0]->bendHeld() || pitch_[1]->bendHeld()) run_pitchTimer_timer();
     left_->updateDisplay();

@@ -141,6 +141,9 @@ class AudioLibrary {
     // gain correction), before the volume and pan set by channelSetAttributes(): the meters
     // apply the mixer's gains.
     virtual std::uint32_t channelLevel(Handle handle) = 0;
+    // Housekeeping for the window's display tick: streams that played to their end are stopped
+    // and freed streams let go. Queries never do it themselves.
+    virtual void service() {}
     // Dropouts since the output opened; any thread may ask.
     virtual DropoutCounts dropouts() const { return {}; }
 

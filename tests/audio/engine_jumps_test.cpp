@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "audio/EngineTestSupport.h"
+#include "audio/engine/AudioThread.h"
 #include "audio/engine/Output.h"
 
 namespace kelvra::test {
@@ -48,6 +49,7 @@ class CapturingOutput final : public Output {
 
   private:
     void run() {
+        const audio::engine::ThreadRoleScope role(audio::engine::ThreadRole::Device);
         using Clock = std::chrono::steady_clock;
         std::vector<std::int16_t> period(std::size_t(audio::engine::kOutputPeriod) * 2);
         const auto length = std::chrono::duration_cast<Clock::duration>(

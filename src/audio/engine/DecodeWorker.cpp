@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "audio/engine/AudioThread.h"
+
 namespace kelvra::audio::engine {
 namespace {
 
@@ -50,6 +52,7 @@ void DecodeWorker::signal() {
 }
 
 void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame) {
+    KELVRA_ASSERT_MAY_BLOCK();
     {
         std::lock_guard lock(mutex_);
         seekGeneration_ = generation;
@@ -64,6 +67,7 @@ void DecodeWorker::wake() {
 }
 
 void DecodeWorker::keepWarm(int slot, std::int64_t frame) {
+    KELVRA_ASSERT_MAY_BLOCK();
     if (slot < 0 || slot >= kWarmSlots) return;
     frame = frame < 0 || frame >= length_ ? -1 : frame;
     if (warm_[slot].want.exchange(frame) != frame) signal();

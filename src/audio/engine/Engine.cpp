@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio/CreateAudioLibrary.h"
+#include "audio/engine/AudioThread.h"
 
 namespace kelvra::audio::engine {
 namespace {
@@ -26,7 +27,7 @@ bool nullOutputRequested() {
 }  // namespace
 
 struct Engine::Stream {
-    enum class State { Stopped, Playing, Paused };
+    using State = StreamState;
 
     int kind = 2;
     std::string tags;
@@ -137,6 +138,7 @@ std::optional<std::string> Engine::deviceDescription(int device) {
 
 bool Engine::render(std::int16_t* out, std::int64_t frames) {
     if (mode_ != Mode::Offline) return fail(kErrorInit);
+    const ThreadRoleScope role(ThreadRole::Offline);
     while (frames > 0) {
         const int n = int(std::min<std::int64_t>(frames, Mixer::kMaxPeriod));
         mixer_.process(out, n, true);
@@ -234,6 +236,7 @@ void Engine::freeAll() {
 }
 
 bool Engine::send(const Command& command) {
+    KELVRA_ASSERT_MAY_BLOCK();
     const bool consumerElsewhere = outputRunning_;
     const auto deadline = std::chrono::steady_clock::now() + kSendDeadline;
     while (!mixer_.send(command)) {
@@ -265,7 +268,7 @@ void Engine::collectRetired() {
 }
 
 Engine::Stream* Engine::find(Handle handle, bool needsPlayback) {
-    collectRetired();
+    KELVRA_ASSERT_MAY_BLOCK();
     const auto it = streams_.find(handle);
     if (it == streams_.end()) {
         fail(kErrorHandle);
@@ -275,14 +278,25 @@ Engine::Stream* Engine::find(Handle handle, bool needsPlayback) {
         fail(kErrorNotAvailable);  // a tags-only stream
         return nullptr;
     }
-    if (it->second->voice) refresh(*it->second);
     return it->second.get();
 }
 
-// A stream that played to its end is stopped.
-void Engine::refresh(Stream& stream) {
-    if (stream.state == Stream::State::Playing &&
-        stream.voice->shared.endedSerial.load(std::memory_order_acquire) == stream.serial) {
+Engine::StreamState Engine::stateOf(const Stream& stream) const {
+    if (stream.state == Stream::State::Playing && stream.voice &&
+        stream.voice->shared.endedSerial.load(std::memory_order_acquire) == stream.serial)
+        return Stream::State::Stopped;  // played to its end
+    return stream.state;
+}
+
+void Engine::service() {
+    collectRetired();
+    for (auto& entry : streams_)
+        if (entry.second->voice) settle(*entry.second);
+}
+
+// A stream that played to its end is stopped, so that a later seek does not set it going again.
+void Engine::settle(Stream& stream) {
+    if (stream.state == Stream::State::Playing && stateOf(stream) == Stream::State::Stopped) {
         stream.state = Stream::State::Stopped;
         send({Command::Halt, stream.voice.get()});  // the voice is silent already if this fails
     }
@@ -323,14 +337,14 @@ bool Engine::wmaStreamPlay(Handle handle) {
 bool Engine::channelResume(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
-    if (stream->state != Stream::State::Paused) return fail(kErrorNotPaused);
+    if (stateOf(*stream) != Stream::State::Paused) return fail(kErrorNotPaused);
     return play(*stream);
 }
 
 bool Engine::channelPause(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return false;
-    if (stream->state != Stream::State::Playing) return fail(kErrorNotPlaying);
+    if (stateOf(*stream) != Stream::State::Playing) return fail(kErrorNotPlaying);
     if (!send({Command::Halt, stream->voice.get()})) return false;
     stream->state = Stream::State::Paused;
     return ok();
@@ -348,7 +362,7 @@ int Engine::channelIsActive(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return kStopped;
     ok();
-    switch (stream->state) {
+    switch (stateOf(*stream)) {
         case Stream::State::Playing:
             return kPlaying;
         case Stream::State::Paused:
@@ -385,6 +399,7 @@ bool Engine::channelSetPosition(Handle handle, BytePosition position) {
     if (!stream) return false;
     const auto frame = std::int64_t(position / BytePosition(stream->frameBytes()));
     if (frame > stream->length) return fail(kErrorPosition);
+    settle(*stream);
     // Offline the voice moves the worker itself, once it holds enough of the old place to
     // cross-fade from: the render then sounds the same on every run.
     // Live, a place kept warm plays at once while the worker decodes on from its end.
@@ -457,7 +472,7 @@ std::uint32_t Engine::channelLevel(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return 0;
     ok();
-    if (stream->state != Stream::State::Playing) return 0;
+    if (stateOf(*stream) != Stream::State::Playing) return 0;
     return stream->voice->shared.level.load(std::memory_order_relaxed);
 }
 

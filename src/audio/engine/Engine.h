@@ -82,6 +82,8 @@ class Engine final : public AudioLibrary {
     // Renders `frames` interleaved stereo 16-bit frames at the offline rate.
     bool render(std::int16_t* out, std::int64_t frames);
 
+    void service() override;
+
     EngineStats stats() const { return mixer_.stats(); }
     DropoutCounts dropouts() const override {
         const EngineStats s = stats();
@@ -94,11 +96,14 @@ class Engine final : public AudioLibrary {
 
   private:
     struct Stream;
+    enum class StreamState { Stopped, Playing, Paused };
     enum class Mode { Closed, Device, Offline };
 
     Handle open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener);
     Stream* find(Handle handle, bool needsPlayback = true);
-    void refresh(Stream& stream);
+    // What the stream is doing, with a stream that played to its end taken as stopped.
+    StreamState stateOf(const Stream& stream) const;
+    void settle(Stream& stream);
     bool play(Stream& stream);
     // False, with the error set, when the consumer has taken no command for too long.
     bool send(const Command& command);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/engine/AudioThread.h"
+
 namespace kelvra::audio::engine {
 
 Mixer::Mixer() : commands_(1024), retired_(kMaxVoices * 2), mix_(std::size_t(kMaxPeriod) * 2) {}
@@ -69,6 +71,7 @@ void Mixer::dropRetiring() {
 }
 
 void Mixer::process(std::int16_t* out, int frames, bool waitForData) {
+    KELVRA_ASSERT_MIXING();
     processCommands();
     frames = std::min(frames, kMaxPeriod);
     std::fill_n(mix_.begin(), 2 * frames, 0.0f);

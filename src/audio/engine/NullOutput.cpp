@@ -30,6 +30,7 @@ class NullOutput final : public Output {
 
   private:
     void run() {
+        const ThreadRoleScope role(ThreadRole::Device);
         using Clock = std::chrono::steady_clock;
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(double(kOutputPeriod) / rate_));

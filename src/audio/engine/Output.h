@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "audio/engine/AudioThread.h"
 #include "audio/engine/Mixer.h"
 
 namespace kelvra::audio::engine {

@@ -65,6 +65,7 @@ class PortAudioOutput final : public Output {
     static int callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* times, PaStreamCallbackFlags status,
                         void* self) {
+        const ThreadRoleScope role(ThreadRole::Device);
         auto& out = *static_cast<PortAudioOutput*>(self);
         if (status & paOutputUnderflow) out.mixer_.countUnderrun();
         if (times && out.late_.late(times->currentTime, times->outputBufferDacTime, frames,

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/engine/AudioThread.h"
+
 namespace kelvra::audio::engine {
 namespace {
 
@@ -151,6 +153,7 @@ void Voice::holdOldBlocks(bool waitForData) {
             if (!jumpTellsWorker_ || !waitForData || current_.ended || heldClosed_ ||
                 oldFramesLeft() >= fadeFrames_ || std::chrono::steady_clock::now() > deadline)
                 return;
+            KELVRA_ASSERT_MAY_BLOCK();
             worker_.wake();
             std::this_thread::sleep_for(std::chrono::microseconds(20));
             continue;
@@ -181,6 +184,7 @@ void Voice::pollJump(bool waitForData) {
         Block* block = worker_.peekBlock();
         if (!block) {
             if (!waitForData || std::chrono::steady_clock::now() > deadline) return;
+            KELVRA_ASSERT_MAY_BLOCK();
             worker_.wake();
             std::this_thread::sleep_for(std::chrono::microseconds(20));
             continue;
@@ -295,6 +299,7 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
         Block* block = worker_.peekBlock();
         if (!block) {
             if (!waitForData || std::chrono::steady_clock::now() > deadline) return false;
+            KELVRA_ASSERT_MAY_BLOCK();
             worker_.wake();
             std::this_thread::sleep_for(std::chrono::microseconds(20));
             continue;
@@ -464,6 +469,7 @@ int Voice::renderSource(float* out, int frames, bool waitForData) {
 }
 
 void Voice::mixInto(float* mix, int frames, bool waitForData) {
+    KELVRA_ASSERT_MIXING();
     const int rate = shared.rate.load(std::memory_order_relaxed);
     const float volume = float(shared.volume.load(std::memory_order_relaxed)) / 100.0f;
     const int pan = shared.pan.load(std::memory_order_relaxed);

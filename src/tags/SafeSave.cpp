@@ -10,6 +10,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -193,6 +194,28 @@ QString changedText() {
         "The file was changed by another program during the save; nothing was saved.");
 }
 
+// The path through which a descriptor's file can be opened again, named or not.
+QByteArray fdPath(int fd) {
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+// Gives the unnamed copy open in `fd` a hidden name in `folder`, set in `name`.
+bool nameCopy(int fd, const QByteArray& folder, QByteArray& name) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray candidate = folder + '/' + kCopyPrefix;
+        for (std::size_t i = 0; i < kCopySuffixLength; ++i)
+            candidate += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+        if (::linkat(AT_FDCWD, fdPath(fd).constData(), AT_FDCWD, candidate.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            name = candidate;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
 // Puts the copy in the original's place. With a lease (`leaseFd` >= 0) the two are exchanged
 // first, so that a program which asked to open the original for writing in the last instant
 // (and waits for the lease) can be given its file back: it is exchanged back and the save
@@ -264,10 +287,18 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
         return outcome;
     }
 
-    // A name of its own rather than one derived from the file's: a long file name plus a suffix
-    // could pass the folder's name length limit.
-    QByteArray copyName = folder + '/' + kCopyPrefix + QByteArray(kCopySuffixLength, 'X');
-    Fd copy(::mkostemp(copyName.data(), O_CLOEXEC));
+    // The copy is an unnamed file where the file system allows one, so that a save killed on
+    // the way leaves nothing behind; it is given a name only at the end, just before it replaces
+    // the original. Elsewhere it is a hidden file that the next save in the folder sweeps away.
+    QByteArray copyName;  // the copy's name in the folder; empty while it has none
+    int copyFd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (copyFd < 0) {
+        // A name of its own rather than one derived from the file's: a long file name plus a
+        // suffix could pass the folder's name length limit.
+        copyName = folder + '/' + kCopyPrefix + QByteArray(kCopySuffixLength, 'X');
+        copyFd = ::mkostemp(copyName.data(), O_CLOEXEC);
+    }
+    Fd copy(copyFd);
     if (copy.get() < 0) {
         outcome.error = errno == EACCES || errno == EROFS
                             ? QStringLiteral(
@@ -277,12 +308,20 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
                             : systemErrorText(errno);
         return outcome;
     }
-    // Held until the save ends, so a save elsewhere does not take this copy for a stale one.
-    Fd lock(::open(copyName.constData(), O_RDONLY | O_CLOEXEC));
+    // Held until the save ends: it keeps an unnamed copy alive once `copy` is closed, its path
+    // is the one the edit and check open, and its lock tells a save elsewhere that this copy,
+    // once named, is not a stale one.
+    Fd lock(::open(copyName.isEmpty() ? fdPath(copy.get()).constData() : copyName.constData(),
+                   O_RDONLY | O_CLOEXEC));
+    if (lock.get() < 0 && copyName.isEmpty()) {
+        outcome.error = systemErrorText(errno);
+        return outcome;
+    }
     if (lock.get() >= 0) ::flock(lock.get(), LOCK_EX);
-    const QString copyPath = pathFromBytes(copyName);
+    const QByteArray copyAt = copyName.isEmpty() ? fdPath(lock.get()) : copyName;
+    const QString copyPath = pathFromBytes(copyAt);
     auto fail = [&](const QString& error) {
-        ::unlink(copyName.constData());
+        if (!copyName.isEmpty()) ::unlink(copyName.constData());
         outcome.error = error;
         return outcome;
     };
@@ -309,7 +348,7 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
 
     QString error;
     if (!edit(copyPath, error) || !check(copyPath, error)) return fail(error);
-    if (!syncFile(copyName, (info.st_mode & 07777) | S_IWUSR, error)) return fail(error);
+    if (!syncFile(copyAt, (info.st_mode & 07777) | S_IWUSR, error)) return fail(error);
     // The last look before the rename: another program's change (or a deletion) since the copy
     // was made would be undone by the rename, so the save is abandoned and both files are left.
     // The contents are compared too: the file's times only move in steps of the kernel's clock
@@ -321,6 +360,8 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
     if (!digestOf(source.get(), digestNow, error)) return fail(error);
     if (digestNow != digest) return fail(changedText());
     if (lease == Lease::Held && !leaseIntact(source.get())) return fail(writerOpenText());
+    if (copyName.isEmpty() && !nameCopy(lock.get(), folder, copyName))
+        return fail(systemErrorText(errno));
     if (!replaceOriginal(copyName, original, lease == Lease::Held ? source.get() : -1))
         return fail(errno == EBUSY ? writerOpenText() : systemErrorText(errno));
 

@@ -139,6 +139,8 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
         EXPECT_EQ(audioOf(path), audio) << delay;
         const QString title = cleanTagText(read(path).title);
         EXPECT_TRUE(title == bigTitle || readBytes(path) == original) << delay;
+        // A killed save leaves no copy behind, not even until the next save.
+        EXPECT_EQ(strayFiles(dir, path), QStringList()) << delay;
     }
     // The same save goes through when nothing stops it.
     ID3v2Slots tag;

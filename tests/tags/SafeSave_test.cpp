@@ -2,6 +2,8 @@
 // copies of killed saves, another program changing the file mid-save, links.
 #include "tags/SafeSave.h"
 
+#include "SaveFixtures.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -93,6 +95,20 @@ TEST(SafeSave, StaleCopiesGoAndFailedSavesLeaveNone) {
     EXPECT_FALSE(saveThroughCopy(song, appendTag, refuse).saved);
     EXPECT_EQ(saveCopies(dir), QStringList{".kelvra-save-notours"});
     EXPECT_EQ(contents(song), "audioTAG");
+}
+
+TEST(SafeSave, AKilledSaveLeavesNoCopyBehind) {
+    QTemporaryDir dir;
+    const QString song = dir.filePath("song.mp3");
+    const QByteArray audio(8 << 20, 'a');  // large enough for kills to land mid-copy
+    write(song, audio);
+    for (int delay : {0, 300, 1000, 3000, 8000, 15000, 30000, 60000}) {
+        test::killDuring(delay, [&] { saveThroughCopy(song, appendTag, accept); });
+        EXPECT_EQ(saveCopies(dir), QStringList()) << delay;
+        const QByteArray now = contents(song);
+        EXPECT_TRUE(now.startsWith(audio) && now.mid(audio.size()).replace("TAG", "").isEmpty())
+            << delay;
+    }
 }
 
 TEST(SafeSave, AnotherProgramsChangeDuringTheSaveIsNeverUndone) {

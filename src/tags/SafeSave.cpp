@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,6 +190,15 @@ void removeStaleCopies(const QByteArray& folder) {
     ::closedir(dir);
 }
 
+QString groupName(gid_t gid) {
+    std::array<char, 4096> buffer{};
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return QString::fromLocal8Bit(found->gr_name);
+    return QString::number(gid);
+}
+
 QString changedText() {
     return QStringLiteral(
         "The file was changed by another program during the save; nothing was saved.");
@@ -335,14 +345,21 @@ SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const Cop
         struct stat after {};
         if (::fstat(source.get(), &after) != 0 || !sameFile(after, copied))
             return fail(changedText());
-        // The new file keeps the original's owner and group; where that is not allowed, a
-        // replace would hand another user's file to this one, so the save is refused.
+        // The new file keeps the original's owner and group. Where the owner cannot be kept, a
+        // replace would hand another user's file to this one; where only the group cannot (the
+        // user's own file in a group the user is not in), it would change who may read it.
+        // Either way the save is refused, saying which.
         if ((copied.st_uid != ::geteuid() || copied.st_gid != ::getegid()) &&
-            ::fchown(copy.get(), copied.st_uid, copied.st_gid) != 0 &&
-            (copied.st_uid != ::geteuid() || ::fchown(copy.get(), uid_t(-1), copied.st_gid) != 0))
-            return fail(
-                QStringLiteral("The file belongs to another user and a save would take "
-                               "it over; nothing was saved."));
+            ::fchown(copy.get(), copied.st_uid, copied.st_gid) != 0) {
+            if (copied.st_uid != ::geteuid())
+                return fail(
+                    QStringLiteral("The file belongs to another user and a save would take "
+                                   "it over; nothing was saved."));
+            return fail(QStringLiteral("The file's group (%1) is one you are not a member of, "
+                                       "and a save would give the file your own group instead; "
+                                       "nothing was saved.")
+                            .arg(groupName(copied.st_gid)));
+        }
         if (!copy.close()) return fail(systemErrorText(errno));
     }
 

@@ -5,6 +5,7 @@
 #include "SaveFixtures.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <poll.h>
@@ -312,6 +313,32 @@ TEST(SafeSave, AnotherUsersFileIsNotTakenOver) {
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(song).constData(), &info), 0);
     EXPECT_EQ(info.st_uid, 0u);
+    EXPECT_EQ(contents(song), "audio");
+    EXPECT_TRUE(saveCopies(dir).isEmpty());
+}
+
+// The user's own file in a group the user is not in: the group cannot be kept, and the message
+// says so rather than blaming another user. Needs root to set up; the save runs as "nobody".
+TEST(SafeSave, OwnFileInAForeignGroupSaysWhatIsWrong) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file a foreign group";
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    const QString song = dir.filePath("song.mp3");
+    write(song, "audio");
+    ASSERT_EQ(::chown(QFile::encodeName(song).constData(), 65534, 0), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const SaveOutcome outcome = saveThroughCopy(song, appendTag, accept);
+        ::_exit(!outcome.saved && outcome.error.contains("group") &&
+                        !outcome.error.contains("another user")
+                    ? 0
+                    : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(contents(song), "audio");
     EXPECT_TRUE(saveCopies(dir).isEmpty());
 }

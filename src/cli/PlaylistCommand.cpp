@@ -1,12 +1,12 @@
 // kelvra-cli playlist FILE.m3u: the lines the playlist window shows after opening the file
 // ("N.  title"), one per line, once every title has been read.
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <cstdio>
 #include <memory>
 
 #include "cli/Commands.h"
 #include "core/Dialogs.h"
+#include "core/FileHelpers.h"
 #include "core/PathBytes.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TagTitles.h"
@@ -39,8 +39,12 @@ int playlistCommand(const Args& args) {
         std::fprintf(stderr, "kelvra-cli: '%s' is not an .m3u playlist\n", args[0].c_str());
         return 2;
     }
-    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
-        std::fprintf(stderr, "kelvra-cli: cannot read '%s'\n", args[0].c_str());
+    // Tried with a real open: root passes every permission check, and a folder or a FIFO named
+    // .m3u is no playlist.
+    const QString problem = whyUnreadable(path);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "kelvra-cli: cannot read '%s': %s\n", args[0].c_str(),
+                     problem.toLocal8Bit().constData());
         return 1;
     }
 

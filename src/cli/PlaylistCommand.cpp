@@ -1,5 +1,7 @@
 // kelvra-cli playlist FILE.m3u: the lines the playlist window shows after opening the file
-// ("N.  title"), one per line, once every title has been read.
+// ("N.  title"), one per line, once every title has been read. A file that cannot be read, or
+// whose lines end in LF alone (so that it gives no songs), ends it with 1 and the reason on
+// standard error.
 #include <QCoreApplication>
 #include <cstdio>
 #include <memory>
@@ -8,6 +10,7 @@
 #include "core/Dialogs.h"
 #include "core/FileHelpers.h"
 #include "core/PathBytes.h"
+#include "playlist/M3u.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TagTitles.h"
 #include "settings/MemorySettingsStore.h"
@@ -69,6 +72,15 @@ int playlistCommand(const Args& args) {
         const QByteArray line = controller.displayLine(row).toUtf8();
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         std::fputc('\n', stdout);
+    }
+    // Read as the window reads it, so such a file gives no songs; saying why is the point.
+    const std::optional<QByteArray> content = playlist::readWholeFile(path);
+    if (controller.count() == 0 && content && playlist::endsLinesInLfAlone(*content)) {
+        std::fprintf(stderr, "kelvra-cli: %s\n",
+                     playlist::lfAloneHint(QString::fromLocal8Bit(args[0].c_str()))
+                         .toLocal8Bit()
+                         .constData());
+        return 1;
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "playlist/M3u.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -46,6 +47,15 @@ QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
     }
     if (linesStarted) *linesStarted = started;
     return lines;
+}
+
+bool endsLinesInLfAlone(const QByteArray& content) {
+    return content.contains('\n') && !content.contains('\r');
+}
+
+QString lfAloneHint(const QString& path) {
+    return QStringLiteral("%1 holds no songs: its lines end in LF alone, where CR LF is expected.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 std::optional<QByteArray> readWholeFile(const QString& path) {

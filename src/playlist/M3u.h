@@ -22,6 +22,12 @@ ByteOrderMark byteOrderMarkOf(const QByteArray& content);
 // included, which is how far the reader's entry counter moves.
 QStringList readM3uLines(const QByteArray& content, int* linesStarted = nullptr);
 
+// Whether the content's lines end in LF alone: it has line feeds but no carriage return, so it
+// holds no lines at all (files written on systems whose lines end in LF).
+bool endsLinesInLfAlone(const QByteArray& content);
+// What to tell the user about such a file, `path` named.
+QString lfAloneHint(const QString& path);
+
 // The whole file read at once; nothing when it cannot be opened or read.
 std::optional<QByteArray> readWholeFile(const QString& path);
 

@@ -152,6 +152,7 @@ void PlaylistController::new_playlist() {
     currentPlaylist_.clear();
     playlistSaveFile_.clear();
     byteOrderMark_ = ByteOrderMark::Without;
+    lfAloneFile_.clear();
     setCaption(kUnnamedCaption);
 }
 
@@ -175,6 +176,7 @@ bool PlaylistController::open_playlist(const QString& path) {
     const std::optional<QByteArray> content = readWholeFile(path);
     if (!content) return false;
     lastReadMark_ = byteOrderMarkOf(*content);
+    lfAloneFile_ = endsLinesInLfAlone(*content) ? path : QString();
     int linesStarted = 0;
     const QStringList lines = readM3uLines(*content, &linesStarted);
     const int counterAtStart = entryCounter_;

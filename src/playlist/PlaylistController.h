@@ -166,6 +166,9 @@ class PlaylistController final : public QObject {
     // The playlist's file began with a byte order mark: its saves write one too.
     ByteOrderMark byteOrderMark_ = ByteOrderMark::Without;
     ByteOrderMark lastReadMark_ = ByteOrderMark::Without;  // of the file open_playlist read last
+    // The last playlist file read, when its lines ended in LF alone and so gave no songs: an
+    // empty playlist's messages say why it is empty.
+    QString lfAloneFile_;
     int playlistPosition_ = 0;
     int entryCounter_ = 0;
     QString addedSongPath_;

@@ -61,9 +61,26 @@ TEST_F(PlaylistFiles, ALeadingByteOrderMarkIsKeptOnSave) {
 }
 
 TEST_F(PlaylistFiles, LineFeedOnlyFileGivesAnEmptyPlaylist) {
-    playlist_->Load_playlist(writeFile("unix.M3U", "/m/a.mp3\n/m/b.mp3\n"));
+    const QString unix = writeFile("unix.M3U", "/m/a.mp3\n/m/b.mp3\n");
+    playlist_->Load_playlist(unix);
     EXPECT_EQ(playlist_->count(), 0);
     EXPECT_EQ(playlist_->caption(), "unix");
+    // Nothing is said on reading; the empty playlist's message then says why it is empty.
+    EXPECT_TRUE(dialogs_.messages.empty());
+    playlist_->cmdID3_Click();
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text,
+              "Please add some music First...\n\n" + QDir::toNativeSeparators(unix) +
+                  " holds no songs: its lines end in LF alone, where CR LF is expected.");
+
+    // A new playlist, or one that is merely empty, gets the plain message.
+    playlist_->new_playlist();
+    playlist_->cmdID3_Click();
+    playlist_->Load_playlist(writeFile("empty.m3u", ""));
+    playlist_->cmdID3_Click();
+    ASSERT_EQ(dialogs_.messages.size(), 3u);
+    EXPECT_EQ(dialogs_.messages[1].text, "Please add some music First...");
+    EXPECT_EQ(dialogs_.messages[2].text, "Please add some music First...");
 }
 
 TEST_F(PlaylistFiles, FailedOpenLeavesEmptyListAndCaptionButNamesTheFile) {

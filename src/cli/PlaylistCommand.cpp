@@ -1,13 +1,16 @@
 // kelvra-cli playlist FILE.m3u: the lines the playlist window shows after opening the file
-// ("N.  title"), one per line, once every title has been read.
+// ("N.  title"), one per line, once every title has been read. A file that cannot be read, or
+// whose lines end in LF alone (so that it gives no songs), ends it with 1 and the reason on
+// standard error.
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <cstdio>
 #include <memory>
 
 #include "cli/Commands.h"
 #include "core/Dialogs.h"
+#include "core/FileHelpers.h"
 #include "core/PathBytes.h"
+#include "playlist/M3u.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TagTitles.h"
 #include "settings/MemorySettingsStore.h"
@@ -39,8 +42,12 @@ int playlistCommand(const Args& args) {
         std::fprintf(stderr, "kelvra-cli: '%s' is not an .m3u playlist\n", args[0].c_str());
         return 2;
     }
-    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
-        std::fprintf(stderr, "kelvra-cli: cannot read '%s'\n", args[0].c_str());
+    // Tried with a real open: root passes every permission check, and a folder or a FIFO named
+    // .m3u is no playlist.
+    const QString problem = whyUnreadable(path);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "kelvra-cli: cannot read '%s': %s\n", args[0].c_str(),
+                     problem.toLocal8Bit().constData());
         return 1;
     }
 
@@ -65,6 +72,15 @@ int playlistCommand(const Args& args) {
         const QByteArray line = controller.displayLine(row).toUtf8();
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         std::fputc('\n', stdout);
+    }
+    // Read as the window reads it, so such a file gives no songs; saying why is the point.
+    const std::optional<QByteArray> content = playlist::readWholeFile(path);
+    if (controller.count() == 0 && content && playlist::endsLinesInLfAlone(*content)) {
+        std::fprintf(stderr, "kelvra-cli: %s\n",
+                     playlist::lfAloneHint(QString::fromLocal8Bit(args[0].c_str()))
+                         .toLocal8Bit()
+                         .constData());
+        return 1;
     }
     return 0;
 }

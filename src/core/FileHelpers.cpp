@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace kelvra {
@@ -85,6 +87,31 @@ QString makeProgramFolders(const QString& programFolder, const QString& dataFold
 
 QString addBackslash(const QString& path) {
     return path.endsWith(kSeparator) ? path : path + kSeparator;
+}
+
+QString whyUnreadable(const QString& path) {
+    if (path.isEmpty()) return QString::fromLocal8Bit(std::strerror(ENOENT));
+#ifdef _WIN32
+    QFile file(path);
+    if (QFileInfo(path).isDir()) return QStringLiteral("Is a directory");
+    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+#else
+    // Without blocking: a FIFO would otherwise wait for a writer.
+    const int fd = ::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return QString::fromLocal8Bit(std::strerror(errno));
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    char byte = 0;
+    if (!error && S_ISDIR(info.st_mode)) error = EISDIR;
+    if (!error && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return QStringLiteral("Not a regular file");
+    }
+    // The first byte, to catch what only a read shows (an I/O error, a file system that lies).
+    if (!error && ::pread(fd, &byte, 1, 0) < 0) error = errno;
+    ::close(fd);
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
+#endif
 }
 
 }  // namespace kelvra

@@ -27,6 +27,10 @@ QString makeProgramFolders(const QString& programFolder, const QString& dataFold
 // True when `path` names a regular file (no folder, FIFO or device).
 bool isRegularFile(const QString& path);
 
+// Why `path` cannot be read as a regular file ("No such file or directory", "Is a directory",
+// "Permission denied", ...), tried with a real open; empty when it can be.
+QString whyUnreadable(const QString& path);
+
 // `path` with the path separator appended unless it already ends with one.
 QString addBackslash(const QString& path);
 

@@ -1,5 +1,6 @@
 #include "playlist/M3u.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -18,11 +19,19 @@ QString trimSpaces(const QString& text) {
     return text.mid(first, last - first);
 }
 
+namespace {
+const QByteArray kByteOrderMark("\xEF\xBB\xBF");
+}  // namespace
+
+ByteOrderMark byteOrderMarkOf(const QByteArray& content) {
+    return content.startsWith(kByteOrderMark) ? ByteOrderMark::With : ByteOrderMark::Without;
+}
+
 QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
     // Split as bytes: a path is kept exactly as the file holds it, UTF-8 or not.
     QStringList lines;
     int started = 0;
-    qsizetype start = 0;
+    qsizetype start = byteOrderMarkOf(content) == ByteOrderMark::With ? kByteOrderMark.size() : 0;
     for (;;) {
         ++started;
         const qsizetype cr = start < content.size() ? content.indexOf('\r', start) : -1;
@@ -40,6 +49,15 @@ QStringList readM3uLines(const QByteArray& content, int* linesStarted) {
     return lines;
 }
 
+bool endsLinesInLfAlone(const QByteArray& content) {
+    return content.contains('\n') && !content.contains('\r');
+}
+
+QString lfAloneHint(const QString& path) {
+    return QStringLiteral("%1 holds no songs: its lines end in LF alone, where CR LF is expected.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 std::optional<QByteArray> readWholeFile(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
     QFile file(path);
@@ -49,13 +67,13 @@ std::optional<QByteArray> readWholeFile(const QString& path) {
     return content;
 }
 
-bool writeM3uFile(const QString& path, const QStringList& paths) {
+bool writeM3uFile(const QString& path, const QStringList& paths, ByteOrderMark mark) {
     if (path.isEmpty()) return false;
     QSaveFile file(path);
     // Unbuffered, so every short write is seen here: a buffered QSaveFile can accept a write
     // that the disk later cuts short and still commit the truncated file.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    QByteArray data;
+    QByteArray data = mark == ByteOrderMark::With ? kByteOrderMark : QByteArray();
     for (const QString& line : paths) {
         data += pathToBytes(line);
         data += "\r\n";

@@ -151,6 +151,8 @@ void PlaylistController::new_playlist() {
     }
     currentPlaylist_.clear();
     playlistSaveFile_.clear();
+    byteOrderMark_ = ByteOrderMark::Without;
+    lfAloneFile_.clear();
     setCaption(kUnnamedCaption);
 }
 
@@ -161,9 +163,11 @@ void PlaylistController::Load_playlist(const QString& path) {
     playlistPosition_ = 0;
     entryCounter_ = 0;
     currentPlaylist_ = path;
+    byteOrderMark_ = ByteOrderMark::Without;
     // A file that cannot be read ends the load here: the list stays empty and the caption and
     // save target stay as they were.
     if (!open_playlist(path)) return;
+    byteOrderMark_ = lastReadMark_;
     playlistSaveFile_ = currentPlaylist_;
     setCaption(captionFor(currentPlaylist_));
 }
@@ -171,6 +175,8 @@ void PlaylistController::Load_playlist(const QString& path) {
 bool PlaylistController::open_playlist(const QString& path) {
     const std::optional<QByteArray> content = readWholeFile(path);
     if (!content) return false;
+    lastReadMark_ = byteOrderMarkOf(*content);
+    lfAloneFile_ = endsLinesInLfAlone(*content) ? path : QString();
     int linesStarted = 0;
     const QStringList lines = readM3uLines(*content, &linesStarted);
     const int counterAtStart = entryCounter_;
@@ -190,7 +196,7 @@ void PlaylistController::save_playlist() {
     paths.reserve(count());
     for (const PlaylistEntry& e : model_.entries())
         paths.push_back(e.path);
-    if (!writeM3uFile(playlistSaveFile_, paths)) {
+    if (!writeM3uFile(playlistSaveFile_, paths, byteOrderMark_)) {
         // An unnamed playlist "fails" silently; either way the user is asked for a file.
         if (!playlistSaveFile_.isEmpty()) {
             dialogs_.message(QString(),
@@ -337,8 +343,9 @@ void PlaylistController::startUp(const QString& commandLine) {
     playlistSaveFile_ = remembered;
     setCaption(captionFor(remembered));
     playlistChanged_ = false;
+    byteOrderMark_ = ByteOrderMark::Without;
     if (hasM3uEnding(remembered)) {
-        open_playlist(remembered);
+        if (open_playlist(remembered)) byteOrderMark_ = lastReadMark_;
         selectLine(0);
     }
 }

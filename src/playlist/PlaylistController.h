@@ -28,6 +28,7 @@
 #include <unordered_set>
 
 #include "core/Dialogs.h"
+#include "playlist/M3u.h"
 #include "playlist/PlaylistModel.h"
 #include "playlist/PlaylistOrder.h"
 #include "playlist/TitleService.h"
@@ -162,6 +163,12 @@ class PlaylistController final : public QObject {
     QString currentPlaylist_;
     QString playlistSaveFile_;
     bool playlistChanged_ = false;
+    // The playlist's file began with a byte order mark: its saves write one too.
+    ByteOrderMark byteOrderMark_ = ByteOrderMark::Without;
+    ByteOrderMark lastReadMark_ = ByteOrderMark::Without;  // of the file open_playlist read last
+    // The last playlist file read, when its lines ended in LF alone and so gave no songs: an
+    // empty playlist's messages say why it is empty.
+    QString lfAloneFile_;
     int playlistPosition_ = 0;
     int entryCounter_ = 0;
     QString addedSongPath_;

@@ -161,8 +161,9 @@ void PlaylistController::cmdID3_Click() {
         emit editTagsRequested(selectedRow_ >= 0 ? selectedRow_ : playlistPosition_);
         return;
     }
-    dialogs_.message(QStringLiteral("Error - No Song loaded"),
-                     QStringLiteral("Please add some music First..."), MessageButtons::Ok,
+    QString text = QStringLiteral("Please add some music First...");
+    if (!lfAloneFile_.isEmpty()) text += QStringLiteral("\n\n") + lfAloneHint(lfAloneFile_);
+    dialogs_.message(QStringLiteral("Error - No Song loaded"), text, MessageButtons::Ok,
                      MessageIcon::Information);
 }
 

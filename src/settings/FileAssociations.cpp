@@ -96,7 +96,10 @@ bool FileAssociations::Associate_Files(const TypeFlags& flags) {
                             kDefaultValue, program_);
         mimes << type.mimeTypes;
     }
-    return !desktop_ || mimes.isEmpty() || desktop_->update(mimes, {});
+    failure_.clear();
+    if (!desktop_ || mimes.isEmpty() || desktop_->update(mimes, {})) return true;
+    failure_ = desktop_->failureText();
+    return false;
 }
 
 void FileAssociations::remove_Association(const TypeFlags& flags) {
@@ -121,7 +124,9 @@ void FileAssociations::remove_Association(const TypeFlags& flags) {
         }
         mimes << type.mimeTypes;
     }
-    if (desktop_ && !mimes.isEmpty()) desktop_->update({}, mimes);
+    // A failure of the writing half is kept: the same file would fail here again.
+    if (desktop_ && !mimes.isEmpty() && !desktop_->update({}, mimes) && failure_.isEmpty())
+        failure_ = desktop_->failureText();
 }
 
 TypeFlags FileAssociations::checkedFlags() {
@@ -135,9 +140,11 @@ TypeFlags FileAssociations::checkedFlags() {
 void FileAssociations::cmdAssociate_Click() {
     if (hooks_.busyPointer) hooks_.busyPointer(true);
     const TypeFlags flags = checkedFlags();
+    failure_.clear();
     Associate_Files(flags);  // the removal goes on whatever it answers
     remove_Association(flags);
     if (hooks_.busyPointer) hooks_.busyPointer(false);
+    if (!failure_.isEmpty()) emit notSaved(failure_);
     aboutToClose();
     if (hooks_.close) hooks_.close();
 }

@@ -59,6 +59,12 @@ class FileAssociations final : public QObject {
     void cancel();
     // Every way of closing ends here: the flag takes the start-up box's value.
     void aboutToClose();
+    // Why the desktop's side of the last write or removal failed; empty when it did not.
+    const QString& failureText() const { return failure_; }
+
+  signals:
+    // "Update" could not change the desktop's associations; `message` names the file and why.
+    void notSaved(const QString& message);
 
   private:
     TypeFlags checkedFlags();
@@ -71,6 +77,7 @@ class FileAssociations final : public QObject {
     std::int16_t& optStartUp_;
     Hooks hooks_;
     int associatedCount_ = 0;
+    QString failure_;
 };
 
 }  // namespace kelvra::settings

@@ -32,7 +32,9 @@ class ID3v2TagWriter {
 
 // The writer over TagLib. The file is edited as a copy, read back and compared before it
 // replaces the original, so a failed write (a full disk, a kill half-way) cannot cost audio.
-// Writes ID3v2.4; other tags of the file (ID3v1, APE) are left alone.
+// Writes ID3v2.4; other tags of the file (ID3v1, APE) are left alone. A file whose tags cannot be
+// rewritten safely (a tag header with a size the format cannot hold, more than 100 tags stacked
+// at its start) is refused before anything is written, and the reason is given.
 class TagLibID3v2Writer final : public ID3v2TagWriter {
   public:
     bool setField(int field, const QString& text) override;

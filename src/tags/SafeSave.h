@@ -24,8 +24,11 @@ using CopyStep = std::function<bool(const QString& copyPath, QString& error)>;
 // saved and is no longer read-only afterwards. A symbolic link is followed and the real file
 // saved; the owner and group are kept, and a save that cannot keep them, or that would split a
 // hard link, is refused. Just before the rename the original must still be the file that was
-// copied (inode, size, modification time), so another program's change is never undone. Copies
-// left by killed saves in the folder are removed first.
+// copied (inode, size, modification and change time, contents), so another program's change is
+// never undone; where the system allows, a read lease on the original also refuses the save
+// while another program has the file open for writing. The copy is an unnamed file where the
+// file system allows one, so a killed save leaves nothing; hidden copies left by killed saves
+// elsewhere are removed from the folder first.
 SaveOutcome saveThroughCopy(const QString& path, const CopyStep& edit, const CopyStep& check);
 
 // For checks: whether bytes [fromA, end) of file `a` equal bytes [fromB, end) of file `b`,

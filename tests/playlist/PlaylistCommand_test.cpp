@@ -40,5 +40,44 @@ TEST(PlaylistCommand, PrintsNumberedDisplayLines) {
     EXPECT_EQ(cli.exitCode(), 2);
 }
 
+TEST(PlaylistCommand, FailuresNameTheFileAndWhy) {
+    QTemporaryDir dir;
+    const auto run = [](const QString& list, int* code) {
+        QProcess cli;
+        cli.start(KELVRA_CLI_PATH, {"playlist", list});
+        EXPECT_TRUE(cli.waitForFinished(30000));
+        *code = cli.exitCode();
+        return QString::fromUtf8(cli.readAllStandardError());
+    };
+    int code = -1;
+    // Lines ending in LF alone give no songs, and the command says why.
+    const QString unix = dir.filePath("unix.m3u");
+    QFile file(unix);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("/m/a.mp3\n/m/b.mp3\n");
+    file.close();
+    QString err = run(unix, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.contains(unix + " holds no songs: its lines end in LF alone, where CR LF is "
+                                    "expected."))
+        << err.toStdString();
+
+    // A folder named like a playlist, and a missing one.
+    ASSERT_TRUE(QDir().mkdir(dir.filePath("folder.m3u")));
+    err = run(dir.filePath("folder.m3u"), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.contains("folder.m3u': Is a directory")) << err.toStdString();
+    err = run(dir.filePath("gone.m3u"), &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.contains("gone.m3u': No such file or directory")) << err.toStdString();
+
+    // An empty playlist is no failure.
+    QFile empty(dir.filePath("empty.m3u"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    err = run(dir.filePath("empty.m3u"), &code);
+    EXPECT_EQ(code, 0) << err.toStdString();
+}
+
 }  // namespace
 }  // namespace kelvra::playlist

@@ -37,10 +37,50 @@ TEST_F(PlaylistFiles, LoadNumbersLinesAndNamesThePlaylist) {
     EXPECT_EQ(playlist_->count(), 3);
 }
 
+TEST_F(PlaylistFiles, ALeadingByteOrderMarkIsKeptOnSave) {
+    const QByteArray bom = "\xEF\xBB\xBF";
+    const QString file = writeFile("marked.m3u", bom + "/m/a.mp3\r\n/m/b.mp3\r\n");
+    playlist_->Load_playlist(file);
+    settle();
+    // The mark is not part of the first path.
+    EXPECT_EQ(paths(), (QStringList{"/m/a.mp3", "/m/b.mp3"}));
+    playlist_->save_playlist();
+    EXPECT_EQ(readFile(file), bom + "/m/a.mp3\r\n/m/b.mp3\r\n");
+
+    // A playlist read without one is saved without one, also after one that had it.
+    const QString plain = writeM3u("plain.m3u", {"/m/c.mp3"});
+    playlist_->Load_playlist(plain);
+    playlist_->save_playlist();
+    EXPECT_EQ(readFile(plain), "/m/c.mp3\r\n");
+    // Imported songs join the playlist's own file, which keeps its mark.
+    playlist_->Load_playlist(file);
+    dialogs_.answerNextOpen({plain});
+    playlist_->importPlaylistCB_Click();
+    playlist_->save_playlist();
+    EXPECT_EQ(readFile(file), bom + "/m/a.mp3\r\n/m/b.mp3\r\n/m/c.mp3\r\n");
+}
+
 TEST_F(PlaylistFiles, LineFeedOnlyFileGivesAnEmptyPlaylist) {
-    playlist_->Load_playlist(writeFile("unix.M3U", "/m/a.mp3\n/m/b.mp3\n"));
+    const QString unix = writeFile("unix.M3U", "/m/a.mp3\n/m/b.mp3\n");
+    playlist_->Load_playlist(unix);
     EXPECT_EQ(playlist_->count(), 0);
     EXPECT_EQ(playlist_->caption(), "unix");
+    // Nothing is said on reading; the empty playlist's message then says why it is empty.
+    EXPECT_TRUE(dialogs_.messages.empty());
+    playlist_->cmdID3_Click();
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text,
+              "Please add some music First...\n\n" + QDir::toNativeSeparators(unix) +
+                  " holds no songs: its lines end in LF alone, where CR LF is expected.");
+
+    // A new playlist, or one that is merely empty, gets the plain message.
+    playlist_->new_playlist();
+    playlist_->cmdID3_Click();
+    playlist_->Load_playlist(writeFile("empty.m3u", ""));
+    playlist_->cmdID3_Click();
+    ASSERT_EQ(dialogs_.messages.size(), 3u);
+    EXPECT_EQ(dialogs_.messages[1].text, "Please add some music First...");
+    EXPECT_EQ(dialogs_.messages[2].text, "Please add some music First...");
 }
 
 TEST_F(PlaylistFiles, FailedOpenLeavesEmptyListAndCaptionButNamesTheFile) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -30,8 +31,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 // The window's logic over a store in memory and a desktop in temporary XDG folders.
 struct Associations {
-    Associations()
-        : desktop(dir.filePath("data"), dir.filePath("config"), kProgram),
+    explicit Associations(DesktopFiles* files = nullptr)
+        : desktop(dir.filePath("data"), dir.filePath("config"), kProgram, files),
           logic(controls, store, &desktop, kProgram, optStartUp, {[this] { ++closes; }, {}}) {}
 
     void check(std::initializer_list<int> values) {
@@ -73,6 +74,17 @@ QString runTool(const Associations& a, const QString& tool, const QStringList& a
     *code = process.exitCode();
     return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
 }
+
+// The real files, except that one path exists but refuses to be read, as a mode-0200 file does
+// for anyone but root.
+class UnreadableFile final : public LocalDesktopFiles {
+  public:
+    Contents read(const QString& path) override {
+        if (path != unreadable) return LocalDesktopFiles::read(path);
+        return {Status::Unreadable, {}, QStringLiteral("Permission denied")};
+    }
+    QString unreadable;
+};
 
 }  // namespace
 
@@ -270,4 +282,82 @@ TEST(FileAssociations, NewMimeAppsGetsItsOwnSection) {
               "[Default Applications]\naudio/mpeg=kelvra.desktop;\n");
     EXPECT_TRUE(XdgDesktopAssociations::desktopEntryText("/My Apps/kelvra", {})
                     .contains("Exec=\"/My Apps/kelvra\" %F"));
+}
+
+TEST(FileAssociations, AFileThatCannotBeReadIsNeverReplaced) {
+    UnreadableFile files;
+    Associations a(&files);
+    QDir().mkpath(a.dir.filePath("config"));
+    const QByteArray original =
+        "[Default Applications]\ntext/plain=editor.desktop;\naudio/mpeg=other.desktop;\n";
+    writeFile(a.desktop.mimeAppsPath(), original);
+    files.unreadable = a.desktop.mimeAppsPath();
+    QStringList messages;
+    QObject::connect(&a.logic, &FileAssociations::notSaved,
+                     [&](const QString& message) { messages << message; });
+
+    a.check({1, 1, 1, 1, 1});
+    a.controls.cmdAssociate.click();
+    EXPECT_EQ(readFile(a.desktop.mimeAppsPath()), original);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(a.desktop.mimeAppsPath())) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("Permission denied")) << messages[0].toStdString();
+    // Nothing of the desktop's side was written, not even Kelvra's own entry.
+    EXPECT_FALSE(QFile::exists(a.desktop.desktopEntryPath()));
+    EXPECT_EQ(a.closes, 1);
+
+    // The same for an unreadable desktop entry, and for a removal.
+    files.unreadable = a.desktop.desktopEntryPath();
+    QDir().mkpath(QFileInfo(a.desktop.desktopEntryPath()).path());
+    writeFile(a.desktop.desktopEntryPath(), "[Desktop Entry]\n");
+    a.check({0, 0, 0, 0, 0});
+    a.controls.cmdAssociate.click();
+    EXPECT_EQ(readFile(a.desktop.mimeAppsPath()), original);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains(a.desktop.desktopEntryPath())) << messages[1].toStdString();
+
+    // Once readable again, the save goes through and says nothing.
+    files.unreadable.clear();
+    a.check({1, 0, 0, 0, 0});
+    a.controls.cmdAssociate.click();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(a.logic.failureText().isEmpty());
+    EXPECT_TRUE(a.desktop.isDefault("audio/mpeg"));
+}
+
+TEST(FileAssociations, EditedLinesKeepTheirEndingsAndNoOtherLineIsLost) {
+    // CR LF lines, a stray control byte on a line of its own, a last line without an ending.
+    const QByteArray original =
+        "[Default Applications]\r\n"
+        "text/plain=editor.desktop;\r\n"
+        "\x01\r\n"
+        "audio/mpeg=other.desktop;\r\n"
+        "\x01";
+    const QByteArray added =
+        XdgDesktopAssociations::editedMimeApps(original, {"audio/mpeg", "audio/x-wav"}, {});
+    EXPECT_EQ(added,
+              "[Default Applications]\r\n"
+              "text/plain=editor.desktop;\r\n"
+              "\x01\r\n"
+              "audio/mpeg=kelvra.desktop;other.desktop;\r\n"
+              "\x01\r\n"
+              "audio/x-wav=kelvra.desktop;\r\n");
+    // Removing drops Kelvra's own line and gives MP3 back; the odd lines stay.
+    EXPECT_EQ(XdgDesktopAssociations::editedMimeApps(added, {}, {"audio/mpeg", "audio/x-wav"}),
+              "[Default Applications]\r\n"
+              "text/plain=editor.desktop;\r\n"
+              "\x01\r\n"
+              "audio/mpeg=other.desktop;\r\n"
+              "\x01\r\n");
+    // Mixed endings: each line keeps its own.
+    EXPECT_EQ(XdgDesktopAssociations::editedMimeApps(
+                  "[Default Applications]\naudio/mpeg=a.desktop;\r\nx/y=b.desktop;\n",
+                  {"audio/mpeg"}, {}),
+              "[Default Applications]\naudio/mpeg=kelvra.desktop;a.desktop;\r\n"
+              "x/y=b.desktop;\n");
+    // A new section in a CR LF file is CR LF too.
+    EXPECT_EQ(XdgDesktopAssociations::editedMimeApps("[Added Associations]\r\nx/y=a.desktop;",
+                                                     {"audio/mpeg"}, {}),
+              "[Added Associations]\r\nx/y=a.desktop;\r\n\r\n[Default Applications]\r\n"
+              "audio/mpeg=kelvra.desktop;\r\n");
 }

@@ -7,6 +7,7 @@
 #include "TagFixtures.h"
 #include "tags/Id3v2Reader.h"
 #include "tags/Id3v2Writer.h"
+#include "tags/SafeSave.h"
 #include "tags/TagText.h"
 
 using namespace kelvra::tags;
@@ -139,6 +140,8 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
         EXPECT_EQ(audioOf(path), audio) << delay;
         const QString title = cleanTagText(read(path).title);
         EXPECT_TRUE(title == bigTitle || readBytes(path) == original) << delay;
+        // A killed save leaves no copy behind, not even until the next save.
+        EXPECT_EQ(strayFiles(dir, path), QStringList()) << delay;
     }
     // The same save goes through when nothing stops it.
     ID3v2Slots tag;
@@ -146,4 +149,67 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
     TagLibID3v2Writer writer;
     EXPECT_EQ(writeID3v2Tag(writer, path, tag), 1);
     EXPECT_EQ(audioOf(path), audio);
+}
+
+// Files the writer will not rewrite: each refusal says what is wrong with the file, and the file
+// is left byte for byte.
+TEST(Id3v2Writer, HeadsItCannotRewriteAreRefusedWithTheirReason) {
+    ASSERT_FALSE(sampleMp3().isEmpty());
+    QTemporaryDir dir;
+    const QByteArray mp3 = audioOf(sampleMp3());
+    const std::string audio(mp3.constData(), std::size_t(mp3.size()));
+    const std::string title = frame("TIT2", std::string("\0Old", 4));
+    ID3v2Slots tag;
+    tag.title = QStringLiteral("New");
+
+    const auto refused = [&](const std::string& bytes, const char* reason) {
+        const QString path = dir.filePath(QStringLiteral("song.mp3"));
+        ASSERT_TRUE(writeBytes(path, bytes));
+        TagLibID3v2Writer writer;
+        EXPECT_EQ(writeID3v2Tag(writer, path, tag), 0) << reason;
+        EXPECT_TRUE(writer.lastError().contains(QLatin1String(reason)))
+            << writer.lastError().toStdString();
+        EXPECT_FALSE(writer.lastError().contains(QLatin1String("audio data changed")));
+        EXPECT_EQ(readBytes(path), QByteArray::fromStdString(bytes)) << reason;
+        EXPECT_TRUE(strayFiles(dir, path).isEmpty());
+    };
+    // A size with the top bit of a byte set is not a size the format can hold.
+    std::string badSize = id3v2Tag(title, 64);
+    badSize[8] = char(0x81);
+    refused(badSize + audio, "header");
+    // Tags stacked one on another, far more than any tagger leaves behind.
+    std::string stacked;
+    for (int i = 0; i < 20000; ++i)
+        stacked += id3v2Tag(title, 0);
+    refused(stacked + audio, "stacked");
+
+    // A few stacked tags (older taggers left them) are rewritten as one, the audio kept.
+    const QString path = dir.filePath(QStringLiteral("few.mp3"));
+    ASSERT_TRUE(writeBytes(path, id3v2Tag(title, 16) + id3v2Tag(title, 0) + audio));
+    TagLibID3v2Writer writer;
+    EXPECT_EQ(writeID3v2Tag(writer, path, tag), 1) << writer.lastError().toStdString();
+    EXPECT_EQ(cleanTagText(read(path).title), QStringLiteral("New"));
+    EXPECT_TRUE(readBytes(path).endsWith(mp3));
+}
+
+TEST(Id3v2Writer, AFullDiskIsSaidToBeFull) {
+    ASSERT_FALSE(sampleMp3().isEmpty());
+    const QByteArray original = readBytes(sampleMp3());
+    // Room for the song and its copy, not for the much larger tag.
+    const std::size_t room = (2 * (std::size_t(original.size()) / 4096 + 1) + 2) * 4096;
+    const int code = runOnNearlyFullDisk(room, [&](const QString& folder) {
+        const QString path = folder + QStringLiteral("/song.mp3");
+        if (!QFile::copy(sampleMp3(), path)) return 10;
+        ID3v2Slots tag;
+        tag.title = QString(60000, u'x');
+        TagLibID3v2Writer writer;
+        if (writeID3v2Tag(writer, path, tag) != 0) return 11;
+        if (!writer.lastError().contains(QLatin1String("not enough room on the disk")) ||
+            !writer.lastError().contains(systemErrorText(ENOSPC)))
+            return 12;
+        if (readBytes(path) != original) return 13;
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden).size() == 2 ? 0 : 14;
+    });
+    if (code == 77) GTEST_SKIP() << "a small disk of its own cannot be mounted here";
+    EXPECT_EQ(code, 0);
 }

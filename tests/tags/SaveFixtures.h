@@ -2,7 +2,10 @@
 // a child process that can be limited or killed without touching the test process.
 #pragma once
 
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +54,36 @@ inline int runLimited(std::uint64_t fileSizeLimit, const std::function<int()>& w
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
         ::_exit(work());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Runs `work` in a child process with a folder on a disk of its own that has only `room` bytes
+// free: a small memory file system mounted where only the child sees it, so it goes when the
+// child ends. Returns the child's exit code, or 77 when this system does not allow the mount.
+inline int runOnNearlyFullDisk(std::size_t room, const std::function<int(const QString&)>& work) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        char folder[] = "/tmp/kelvra-disk-XXXXXX";
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            !::mkdtemp(folder) || ::mount("tmpfs", folder, "tmpfs", 0, "size=1m") != 0)
+            ::_exit(77);
+        // Fill the disk, then give back what should stay free.
+        const QString filler = QString::fromLatin1(folder) + QStringLiteral("/filler");
+        const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT, 0600);
+        const std::string page(4096, 'f');
+        off_t size = 0;
+        while (::write(fd, page.data(), page.size()) == ssize_t(page.size()))
+            size += off_t(page.size());
+        if (::ftruncate(fd, size - off_t(room)) != 0) ::_exit(78);
+        ::close(fd);
+        const int code = work(QString::fromLatin1(folder));
+        ::umount(folder);
+        ::rmdir(folder);
+        ::_exit(code);
     }
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;

@@ -11,6 +11,8 @@ for bench in "$build"/bench/*_bench; do
 done
 echo "== session_bench"
 bash "$(dirname "$0")/../bench/session_bench.sh" "$build/src/kelvra-cli"
+echo "== memory_bench"
+bash "$(dirname "$0")/../bench/memory_bench.sh" "$build/src/kelvra-cli" || true
 echo "== load_stress_bench through PortAudio and a PulseAudio null sink"
 (unset KELVRA_AUDIO; bash "$(dirname "$0")/../bench/load_stress_pulse.sh" "$build/bench/load_stress_bench")
 # A simulated day takes about twenty minutes here; SOAK_HOURS=0 leaves it out.

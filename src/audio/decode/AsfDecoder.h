@@ -1,6 +1,9 @@
-// ASF files (WMA and the like) decoded to memory on a thread of their own. Their time stamps
-// cannot place a sample, so a position is an index into the decoded audio; the first audio is
-// there within milliseconds, and a read or seek into a part not decoded yet waits for it.
+// ASF files (WMA and the like), decoded on demand as the other formats are. Their time stamps
+// (milliseconds) cannot place a sample, so positions count decoded samples from the start: a
+// thread of the decoder's own decodes the file once, started by the first seek, and notes how
+// many samples come before each packet. A seek lands the demuxer on a packet some way before the
+// target, learns from that list where the packet's output starts, and decodes up to the target.
+// A seek into a part the list does not reach yet waits for it.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +21,8 @@ struct AsfOpenResult {
 };
 
 // `duration100ns` is the play duration from the header; the length follows from it. Without it,
-// the whole file is decoded before this returns, and the length is what was decoded.
+// the whole file is decoded once before this returns (keeping nothing but the packet list), and
+// the length is what was decoded.
 AsfOpenResult openAsf(const std::string& path, std::optional<std::uint64_t> duration100ns);
 
 }  // namespace kelvra::audio::decode

@@ -9,6 +9,7 @@
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
+#include "core/FileHelpers.h"
 
 namespace kelvra::cli {
 namespace {
@@ -16,6 +17,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: kelvra-cli session SCRIPT --out OUT.wav [--rate R] [--seconds S] "
     "[--trace TRACE.tsv]\n";
+
+// A script is a few hundred lines; more than this is not one.
+constexpr qint64 kLargestScript = 4ll << 20;
 
 struct SessionOptions {
     std::string script, out, trace;
@@ -45,12 +49,15 @@ int sessionCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    QFile file(QFile::decodeName(QByteArray::fromStdString(options->script)));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "kelvra-cli: cannot read %s\n", options->script.c_str());
+    ReadFailure failure = ReadFailure::None;
+    const std::optional<QByteArray> text = readRegularFile(
+        QFile::decodeName(QByteArray::fromStdString(options->script)), kLargestScript, &failure);
+    if (!text) {
+        std::fprintf(stderr, "kelvra-cli: cannot read %s: %s\n", options->script.c_str(),
+                     qPrintable(readFailureText(failure)));
         return 1;
     }
-    const app::SessionParse script = app::parseSessionScript(file.readAll());
+    const app::SessionParse script = app::parseSessionScript(*text);
     if (script.errorLine != 0) {
         std::printf("error\t%d\t%s\n", script.errorLine, script.error.toUtf8().constData());
         return 2;

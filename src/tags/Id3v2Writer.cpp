@@ -23,9 +23,10 @@ TagLib::String toTagLib(const QString& text) {
 // Where the audio starts: after the ID3v2 tag at the file's start (and its footer), or at 0.
 std::uint64_t audioStart(const QString& path) {
     char head[10] = {};
-    if (!isRegularFile(path)) return 0;
-    std::ifstream file(pathToStdString(path), std::ios::binary);
-    if (!file.read(head, sizeof head) || std::string_view(head, 3) != "ID3") return 0;
+    QFile file(path);
+    if (!openRegularFile(file) || file.read(head, sizeof head) != sizeof head ||
+        std::string_view(head, 3) != "ID3")
+        return 0;
     ID3v2Slots id3v2;
     parseID3v2Header(std::string_view(head, sizeof head), id3v2);
     const bool footer = head[3] == 4 && (static_cast<unsigned char>(head[5]) & 0x10);

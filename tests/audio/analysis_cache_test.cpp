@@ -1,7 +1,9 @@
 // The analysis cache and the background analyser: a song is analysed once, a changed file is
 // analysed again, a damaged entry is a miss, and newer requests for a deck win.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -101,6 +103,31 @@ TEST(AnalysisCache, DamagedEntriesAreMisses) {
     EXPECT_FALSE(f.cache.load(song));
     rewrite(good);
     EXPECT_TRUE(f.cache.load(song));
+}
+
+// An entry that is a FIFO would block the read, one that links to /dev/zero would never end:
+// both are misses, at once, and the song is analysed and stored again over them.
+TEST(AnalysisCache, AnEntryThatIsNoRegularFileIsAMiss) {
+    CacheFixture f;
+    const std::string song = f.song("a.wav", 120, 2);
+    ASSERT_TRUE(QDir().mkpath(f.dir.filePath("cache")));
+    const QString entry = f.cache.entryPath(song);
+    for (const char* kind : {"fifo", "zero"}) {
+        SCOPED_TRACE(kind);
+        QFile::remove(entry);
+        if (std::string_view(kind) == "fifo")
+            ASSERT_EQ(mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", entry));
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(f.cache.load(song));
+        const AnalysisSnapshot analysed =
+            analysis::analyseCached(f.cache, QString::fromStdString(song));
+        ASSERT_TRUE(analysed);
+        EXPECT_LT(timer.elapsed(), 5000);
+        EXPECT_TRUE(f.cache.load(song));
+    }
 }
 
 AnalysisSnapshot waitForResult(QSignalSpy& spy, int count = 1) {

@@ -9,6 +9,8 @@
 #include <QtEndian>
 #include <cstring>
 
+#include "core/FileHelpers.h"
+
 namespace kelvra::audio::analysis {
 namespace {
 
@@ -126,7 +128,14 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
     }
     w.put(fnv1a(w.bytes.constData(), std::size_t(w.bytes.size())));
 
-    QSaveFile file(entryPath(path));
+    // Entries are only ever regular files of ours. Anything else in an entry's place goes first:
+    // the save would otherwise write through a link (to a device, say) or into a FIFO.
+    const QString entry = entryPath(path);
+    const QFileInfo existing(entry);
+    if ((existing.isSymLink() || (existing.exists() && !existing.isFile())) &&
+        !QFile::remove(entry))
+        return false;
+    QSaveFile file(entry);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (file.write(w.bytes) != w.bytes.size()) {
         file.cancelWriting();
@@ -138,9 +147,10 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
 AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
     const Key key = keyOf(path);
     if (key.size < 0) return nullptr;
-    QFile file(entryPath(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestEntry) return nullptr;
-    const QByteArray bytes = file.readAll();
+    // The entry is outside input too: a FIFO or a link to a device in its place is a miss.
+    const std::optional<QByteArray> read = readRegularFile(entryPath(path), kLargestEntry);
+    if (!read) return nullptr;
+    const QByteArray& bytes = *read;
     if (bytes.size() < qsizetype(sizeof kMagic + 8)) return nullptr;
     std::uint64_t stored;
     std::memcpy(&stored, bytes.constData() + bytes.size() - 8, 8);

@@ -1,5 +1,6 @@
 // The analysis loop: one pass over the decoded song feeds the loudness meter, the beat tracker
 // and the waveform builder.
+#include <algorithm>
 #include <vector>
 
 #include "audio/Decoder.h"
@@ -20,9 +21,12 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     BeatTracker beats(format.rate);
     WaveformBuilder waveform(format.rate);
     std::int64_t frames = 0;
-    for (;;) {
+    // The decoder's length is checked against its file when it opens; reading no further than
+    // that keeps a decoder that would go on giving frames from holding the analysis for ever.
+    const std::int64_t length = decoder.lengthFrames();
+    while (frames < length) {
         if (stop.stop_requested()) return nullptr;
-        const std::int64_t got = decoder.read(pcm.data(), kChunk);
+        const std::int64_t got = decoder.read(pcm.data(), std::min(kChunk, length - frames));
         if (got < 0) return nullptr;
         if (got == 0) break;
         frames += got;

@@ -12,6 +12,7 @@
 #include "audio/decode/FileBytes.h"
 #include "audio/decode/FormatDecoder.h"
 #include "audio/decode/Mp3Decoder.h"
+#include "audio/decode/RiffChunks.h"
 
 namespace kelvra::audio {
 namespace {
@@ -21,7 +22,8 @@ using decode::FileBytes;
 
 // Enough of the start of a file for every signature and two MPEG frame headers.
 constexpr std::size_t kHeadBytes = 4096;
-// MP3 files are decoded from memory; beyond this size they are streamed from disk instead.
+// MP3 files are decoded from a mapping over their own frame index; beyond this size (an index of
+// millions of frames) they are streamed by FFmpeg instead.
 constexpr std::int64_t kLargestInMemory = 512ll << 20;
 constexpr std::size_t kId3v1Size = 128;
 
@@ -72,10 +74,18 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
         return opened;
     }
 
+    // The demuxer trusts chunk sizes; they are checked against the file first.
+    if (decode::isRiffWave(head)) {
+        const decode::FileMapping mapped = file.map();
+        if (!mapped.valid()) return failure(kErrorFileOpen);
+        const decode::RiffCheck chunks = decode::checkRiffChunks(mapped.bytes());
+        mapped.release(0, mapped.size());
+        if (!chunks.ok) return failure(kErrorFormat);
+    }
+
     if ((content == Content::Mpeg || probed == "mp3") && file.size() <= kLargestInMemory) {
-        decode::HugeBuffer bytes(static_cast<std::size_t>(file.size()));
-        if (!bytes.valid()) return failure(kErrorMemory);
-        if (!file.readExact(0, bytes.data(), bytes.size())) return failure(kErrorFileOpen);
+        decode::FileMapping bytes = file.map();
+        if (!bytes.valid()) return failure(kErrorFileOpen);
         if (auto decoder = decode::openMp3(std::move(bytes))) {
             opened.decoder = std::move(decoder);
             return opened;

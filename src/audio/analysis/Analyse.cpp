@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "audio/Decoder.h"
+#include "audio/ErrorText.h"
 #include "audio/analysis/BeatTracker.h"
 #include "audio/analysis/Loudness.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "audio/analysis/WaveformBuilder.h"
+#include "core/PathBytes.h"
 
 namespace kelvra::audio::analysis {
 
@@ -54,11 +56,19 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     return result;
 }
 
-AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop) {
+AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop, std::string* reason) {
     OpenedFile opened = openAddonFile(path, OpenMode::Playback);
     if (!opened.decoder) opened = openMainFile(path, OpenMode::Playback);
-    if (!opened.decoder) return nullptr;
-    return analyseDecoder(*opened.decoder, stop);
+    if (!opened.decoder) {
+        if (reason)
+            *reason = openFailureReason(pathFromBytes(QByteArray::fromStdString(path)),
+                                        opened.error, QString::fromStdString(opened.problem))
+                          .toStdString();
+        return nullptr;
+    }
+    AnalysisSnapshot result = analyseDecoder(*opened.decoder, stop);
+    if (!result && reason && !stop.stop_requested()) *reason = "It could not be decoded.";
+    return result;
 }
 
 }  // namespace kelvra::audio::analysis

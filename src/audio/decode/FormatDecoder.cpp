@@ -227,9 +227,9 @@ FormatOpenResult openWithFormat(const std::string& path) {
     quietFfmpegLogs();
     AVFormatContext* raw = nullptr;
     if (const int opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); opened < 0)
-        return {nullptr, openErrorCode(opened)};
+        return {nullptr, openErrorCode(opened), {}};
     FormatPtr format(raw);
-    if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat};
+    if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat, {}};
     // Most containers state the codec, rate and channels in their header; the stream-info pass
     // (which reads and decodes ahead, 10 ms for a WAV file) only runs when they do not.
     int stream = -1;
@@ -241,16 +241,20 @@ FormatOpenResult openWithFormat(const std::string& path) {
             if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0) {
                 // Checked before any decoder or buffer is sized from the header.
                 if (!plausibleFormat(parameters->sample_rate, parameters->ch_layout.nb_channels))
-                    return {nullptr, kErrorFrequency};
+                    return {
+                        nullptr, kErrorFrequency,
+                        formatProblem(parameters->sample_rate, parameters->ch_layout.nb_channels)};
                 codec = openDecoder(parameters);
             }
         }
         if (codec || probed) break;
-        if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
+        if (avformat_find_stream_info(format.get(), nullptr) < 0)
+            return {nullptr, kErrorFormat, {}};
     }
-    if (!codec) return {nullptr, kErrorFormat};
+    if (!codec) return {nullptr, kErrorFormat, {}};
     if (!plausibleFormat(codec->sample_rate, codec->ch_layout.nb_channels))
-        return {nullptr, kErrorFrequency};
+        return {nullptr, kErrorFrequency,
+                formatProblem(codec->sample_rate, codec->ch_layout.nb_channels)};
     // A stream may still ask for its first packets to be probed (a WAV file could hold DTS); a
     // small probe keeps that from reading megabytes before the first audio.
     format->probesize = 32 * 1024;
@@ -261,8 +265,8 @@ FormatOpenResult openWithFormat(const std::string& path) {
     const bool guessed = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     auto decoder =
         std::make_unique<FormatDecoder>(std::move(format), stream, std::move(codec), channels);
-    if (!decoder->measure(guessed)) return {nullptr, kErrorFormat};
-    return {std::move(decoder), kErrorOk};
+    if (!decoder->measure(guessed)) return {nullptr, kErrorFormat, {}};
+    return {std::move(decoder), kErrorOk, {}};
 }
 
 }  // namespace kelvra::audio::decode

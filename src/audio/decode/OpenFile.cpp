@@ -27,8 +27,8 @@ constexpr std::size_t kHeadBytes = 4096;
 constexpr std::int64_t kLargestInMemory = 512ll << 20;
 constexpr std::size_t kId3v1Size = 128;
 
-OpenedFile failure(int error) {
-    return {nullptr, error, {}};
+OpenedFile failure(int error, std::string problem = {}) {
+    return {nullptr, error, {}, std::move(problem)};
 }
 
 std::string id3v1Block(FileBytes& file) {
@@ -48,7 +48,7 @@ OpenedFile openAddonFile(const std::string& path, OpenMode mode) {
     if (!file.isOpen()) return failure(kErrorFileOpen);
     auto header = decode::readAsfHeader(file);
     if (!header) return failure(kErrorFormat);
-    OpenedFile opened{nullptr, kErrorOk, std::move(header->attributes)};
+    OpenedFile opened{nullptr, kErrorOk, std::move(header->attributes), {}};
     if (mode == OpenMode::TagsOnly) return opened;
     auto decoded = decode::openAsf(path, header->duration100ns);
     if (!decoded.decoder) return failure(decoded.error);
@@ -62,7 +62,7 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
     const auto head = file.read(0, kHeadBytes);
     const Content content = decode::sniffContent(head, file.size());
     if (content == Content::Asf || content == Content::NotAudio) return failure(kErrorFormat);
-    OpenedFile opened{nullptr, kErrorOk, id3v1Block(file)};
+    OpenedFile opened{nullptr, kErrorOk, id3v1Block(file), {}};
 
     // Without a signature, a quick probe of the first bytes decides for tags only; playback
     // leaves the last word to libavformat's full probe. MPEG audio behind junk still takes the
@@ -80,7 +80,10 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
         if (!mapped.valid()) return failure(kErrorFileOpen);
         const decode::RiffCheck chunks = decode::checkRiffChunks(mapped.bytes());
         mapped.release(0, mapped.size());
-        if (!chunks.ok) return failure(kErrorFormat);
+        if (!chunks.ok) {
+            std::string problem = "Its chunks are damaged: " + chunks.problem + ".";
+            return failure(kErrorFormat, std::move(problem));
+        }
     }
 
     if ((content == Content::Mpeg || probed == "mp3") && file.size() <= kLargestInMemory) {
@@ -92,7 +95,7 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
         }
     }
     auto decoded = decode::openWithFormat(path);
-    if (!decoded.decoder) return failure(decoded.error);
+    if (!decoded.decoder) return failure(decoded.error, std::move(decoded.problem));
     opened.decoder = std::move(decoded.decoder);
     return opened;
 }

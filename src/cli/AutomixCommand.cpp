@@ -97,7 +97,11 @@ int automixCommand(const Args& args) {
     window.autoDJ().setOnDeckStarted(record);
     const std::int64_t clickMs = program.clock().nowMs();
     window.controls().mixer.autoDJ.click();
-    if (!window.autoDJOn()) return 1;
+    if (!window.autoDJOn()) {
+        std::fprintf(stderr, "kelvra-cli: %s: none of its songs could be played\n",
+                     options->list.c_str());
+        return 1;
+    }
     // A deck the button itself started is not one the fade started: note it as of the click.
     if (tracks.empty() &&
         audio::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {

@@ -60,6 +60,9 @@ int sessionCommand(const Args& args) {
     const app::SessionParse script = app::parseSessionScript(*text);
     if (script.errorLine != 0) {
         std::printf("error\t%d\t%s\n", script.errorLine, script.error.toUtf8().constData());
+        std::fflush(stdout);
+        std::fprintf(stderr, "kelvra-cli: %s: line %d is no session action\n",
+                     options->script.c_str(), script.errorLine);
         return 2;
     }
 

@@ -130,6 +130,32 @@ seeds["mp3index"] = {k: v for k, v in media.items() if k.endswith(".mp3")}
 seeds["asf"] = {k: v[:8192] for k, v in media.items() if k.endswith(".wma")}
 seeds["sniff"] = {**heads, "empty": b"", "text": b"#EXTM3U\n/a.mp3\n"}
 
+def hostile_seeds():
+    """Small files whose headers lie, from the hostile-media corpus's own generators."""
+    import importlib.util
+    spec = importlib.util.spec_from_file_location(
+        "hostile", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                "make-hostile-media.py"))
+    hostile = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(hostile)
+    data = hostile.pcm(200)
+    fmt = hostile.chunk(b"fmt ", hostile.fmt_body())
+    return {
+        "rf64-huge.wav": hostile.rf64(1 << 62, 1 << 62, data),
+        "wav-data-huge.wav": hostile.riff(fmt + hostile.chunk(b"data", data, 0x7FFFFFF0)),
+        "wav-list-huge.wav": hostile.riff(
+            fmt + hostile.chunk(b"LIST", b"INFO" + hostile.chunk(b"INAM", b"x" * 20, 0x7FFFFF00),
+                                0x7FFFFFF0) + hostile.chunk(b"data", data)),
+        "flac-huge.flac": hostile.flac((1 << 36) - 1, frames=3),
+        "mp3-xing-huge.mp3": hostile.mp3(0xFFFFFFFF, frames=4),
+    }
+
+
+lying = hostile_seeds()
+seeds["analyse"] = {**media, **lying}
+seeds["riffchunks"] = {**{k: v for k, v in lying.items() if k.endswith(".wav")},
+                       **{k: v[:4096] for k, v in media.items() if k.endswith(".wav")}}
+
 for target, files in seeds.items():
     folder = os.path.join(root, target)
     os.makedirs(folder, exist_ok=True)

@@ -144,6 +144,8 @@ void Application::loadMainWindow() {
         p.fail();
         return;
     }
+    // The options are read by the main window's load.
+    p.analyser->setCacheSizeLimit(p.logic->values().analysisCacheMegabytes << 20);
     if (!p.extraFiles.isEmpty()) p.controller->loadsongs_to_playlist(p.extraFiles);
 }
 

@@ -23,6 +23,15 @@ inline bool plausibleFormat(long long rate, long long channels) {
     return rate >= kMinFileRate && rate <= kMaxFileRate && channels >= 1 &&
            channels <= kMaxFileChannels;
 }
+// What is wrong with a format plausibleFormat() refuses, as a sentence for messages.
+inline std::string formatProblem(long long rate, long long channels) {
+    if (channels < 1 || channels > kMaxFileChannels)
+        return "It has " + std::to_string(channels) + " channels; Kelvra plays songs of 1 to " +
+               std::to_string(kMaxFileChannels) + ".";
+    return "Its sample rate of " + std::to_string(rate) + " Hz is outside the " +
+           std::to_string(kMinFileRate) + " to " + std::to_string(kMaxFileRate) +
+           " Hz Kelvra plays.";
+}
 
 class Decoder {
   public:
@@ -44,6 +53,9 @@ struct OpenedFile {
     // Main side: the 128-byte ID3v1 block at the end of the file, or empty.
     // Add-on side: the "name:value" list as AudioLibrary::wmaStreamTags() describes it.
     std::string tags;
+    // On failure, what is wrong with the file when the opener knows more than the error code
+    // says (a sentence for messages), or empty.
+    std::string problem{};
 };
 
 enum class OpenMode { Playback, TagsOnly };

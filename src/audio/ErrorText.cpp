@@ -57,6 +57,10 @@ QString errorText(int code) {
 }
 
 QString openFailureDetail(const QString& path, int code) {
+    return QDir::toNativeSeparators(path) + QStringLiteral("\r\n") + openFailureReason(path, code);
+}
+
+QString openFailureReason(const QString& path, int code, const QString& problem) {
     const QFileInfo info(path);
     QString reason;
     if (!info.exists() && !info.isSymLink()) {
@@ -71,13 +75,15 @@ QString openFailureDetail(const QString& path, int code) {
         reason = QStringLiteral("Kelvra is not allowed to read it.");
     } else if (info.size() == 0) {
         reason = QStringLiteral("The file is empty.");
+    } else if (!problem.isEmpty()) {
+        reason = problem;
     } else if (code == kErrorFormat || code == kErrorNotFile) {
         reason = QStringLiteral("It holds no audio Kelvra can play.");
     } else {
         const QString text = errorText(code);
         reason = text.isEmpty() ? QStringLiteral("It could not be read.") : text + ".";
     }
-    return QDir::toNativeSeparators(path) + QStringLiteral("\r\n") + reason;
+    return reason;
 }
 
 }  // namespace kelvra::audio

@@ -13,5 +13,8 @@ QString errorText(int code);
 // person reads it, then the reason (missing, a folder, not a file, not allowed, empty, no audio
 // Kelvra can play, or the library's own text for `code`).
 QString openFailureDetail(const QString& path, int code);
+// The reason alone, as a sentence; `problem` (what the opener found wrong with the file, when it
+// knows more than the code says) is the reason for a file that exists and is readable.
+QString openFailureReason(const QString& path, int code, const QString& problem = {});
 
 }  // namespace kelvra::audio

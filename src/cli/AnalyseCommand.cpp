@@ -6,6 +6,7 @@
 #include "audio/analysis/AnalysisCache.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "cli/Commands.h"
+#include "cli/OpenFailure.h"
 
 namespace kelvra::cli {
 
@@ -19,12 +20,15 @@ int analyseCommand(const Args& args) {
     int status = 0;
     for (const std::string& path : args) {
         audio::analysis::AnalysisSnapshot result = cache.load(path);
+        std::string reason;
         if (!result) {
-            result = audio::analysis::analyseFile(path);
+            result = audio::analysis::analyseFile(path, {}, &reason);
             if (result) cache.store(path, *result);
         }
         if (!result) {
             std::printf("error\terror\terror\terror\terror\t%s\n", path.c_str());
+            std::fflush(stdout);
+            reportFileProblem(path, reason);
             status = 1;
             continue;
         }

@@ -5,6 +5,7 @@
 #include "audio/ErrorText.h"
 #include "audio/engine/Engine.h"
 #include "cli/Commands.h"
+#include "cli/OpenFailure.h"
 
 namespace kelvra::cli {
 
@@ -16,11 +17,7 @@ int probeCommand(const Args& args) {
     audio::engine::Engine engine;
     audio::Handle handle = engine.wmaStreamCreateFile(args[0], 0);
     if (handle == 0) handle = engine.streamCreateFile(args[0], 0);
-    if (handle == 0) {
-        const int code = engine.errorCode();
-        std::printf("error\t%d\t%s\n", code, audio::errorText(code).toUtf8().constData());
-        return 1;
-    }
+    if (handle == 0) return reportOpenFailure(args[0], engine);
     const audio::PcmFormat format = *engine.streamFormat(handle);
     const audio::BytePosition bytes = engine.streamLength(handle);
     const double seconds = double(bytes / (2u * unsigned(format.channels))) / format.rate;

@@ -11,6 +11,7 @@
 #include "audio/engine/Engine.h"
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
+#include "cli/OpenFailure.h"
 #include "cli/OptionParser.h"
 
 namespace kelvra::cli {
@@ -68,7 +69,7 @@ int renderCommand(const Args& args) {
     if (!engine.initOffline(std::uint32_t(options->rate))) return failure(engine);
     audio::Handle handle = engine.wmaStreamCreateFile(options->file, 0);
     if (handle == 0) handle = engine.streamCreateFile(options->file, 0);
-    if (handle == 0) return failure(engine);
+    if (handle == 0) return reportOpenFailure(options->file, engine);
     if (!engine.channelSetAttributes(handle, int(options->freq), int(options->volume),
                                      int(options->pan)) ||
         !engine.channelSetPosition(handle, audio::BytePosition(options->from)) ||

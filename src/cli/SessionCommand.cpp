@@ -12,6 +12,7 @@
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
+#include "core/FileHelpers.h"
 
 namespace kelvra::cli {
 namespace {
@@ -19,6 +20,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: kelvra-cli session SCRIPT --out OUT.wav [--rate R] [--seconds S] "
     "[--trace TRACE.tsv]\n";
+
+// A script is a few hundred lines; more than this is not one.
+constexpr qint64 kLargestScript = 4ll << 20;
 
 struct SessionOptions {
     std::string script, out, trace;
@@ -79,15 +83,20 @@ int sessionCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    QFile file(pathOf(options->script));
-    if (!file.open(QIODevice::ReadOnly)) {
+    ReadFailure failure = ReadFailure::None;
+    const std::optional<QByteArray> text = readRegularFile(
+        QFile::decodeName(QByteArray::fromStdString(options->script)), kLargestScript, &failure);
+    if (!text) {
         std::fprintf(stderr, "kelvra-cli: cannot read %s: %s\n", options->script.c_str(),
-                     file.errorString().toUtf8().constData());
+                     qPrintable(readFailureText(failure)));
         return 1;
     }
-    const app::SessionParse script = app::parseSessionScript(file.readAll());
+    const app::SessionParse script = app::parseSessionScript(*text);
     if (script.errorLine != 0) {
         std::printf("error\t%d\t%s\n", script.errorLine, script.error.toUtf8().constData());
+        std::fflush(stdout);
+        std::fprintf(stderr, "kelvra-cli: %s: line %d is no session action\n",
+                     options->script.c_str(), script.errorLine);
         return 2;
     }
 

@@ -50,24 +50,121 @@ bool isRegularFile(const QString& path) {
 #endif
 }
 
-bool openRegularFile(QFile& file) {
-    if (file.fileName().isEmpty()) return false;
+#ifndef _WIN32
+int openRegularFileDescriptor(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+#endif
+
+namespace {
+
+ReadFailure failureOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+        case ELOOP:
+            return ReadFailure::Missing;
+        case EACCES:
+        case EPERM:
+            return ReadFailure::Denied;
+        case EINVAL:
+        case EISDIR:
+            return ReadFailure::NotRegular;
+        default:
+            return ReadFailure::Unreadable;
+    }
+}
+
+bool openChecked(QFile& file, ReadFailure& failure) {
+    failure = ReadFailure::None;
+    if (file.fileName().isEmpty()) {
+        failure = ReadFailure::Missing;
+        return false;
+    }
 #ifdef _WIN32
     const QFileInfo info(file.fileName());
-    return info.isFile() && file.open(QIODevice::ReadOnly);
+    if (!info.exists())
+        failure = ReadFailure::Missing;
+    else if (!info.isFile())
+        failure = ReadFailure::NotRegular;
+    else if (!file.open(QIODevice::ReadOnly))
+        failure = ReadFailure::Denied;
+    return failure == ReadFailure::None;
 #else
-    const int fd =
-        ::open(pathToBytes(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    const int fd = openRegularFileDescriptor(pathToBytes(file.fileName()).constData());
+    if (fd < 0) {
+        failure = failureOf(errno);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
+        failure = ReadFailure::Unreadable;
         return false;
     }
     return true;
 #endif
+}
+
+}  // namespace
+
+bool openRegularFile(QFile& file) {
+    ReadFailure failure;
+    return openChecked(file, failure);
+}
+
+QString readFailureText(ReadFailure failure) {
+    switch (failure) {
+        case ReadFailure::None:
+            return {};
+        case ReadFailure::Missing:
+            return QStringLiteral("it does not exist");
+        case ReadFailure::NotRegular:
+            return QStringLiteral("it is a folder, device or pipe, not a file");
+        case ReadFailure::Denied:
+            return QStringLiteral("permission to read it is denied");
+        case ReadFailure::TooLarge:
+            return QStringLiteral("it is too large");
+        case ReadFailure::Unreadable:
+            break;
+    }
+    return QStringLiteral("it could not be read");
+}
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit, ReadFailure* failure) {
+    ReadFailure local;
+    ReadFailure& why = failure ? *failure : local;
+    QFile file(path);
+    if (!openChecked(file, why)) return std::nullopt;
+    // The size is only a hint (the file may grow while read): the read itself is capped too.
+    if (file.size() > limit) {
+        why = ReadFailure::TooLarge;
+        return std::nullopt;
+    }
+    QByteArray content = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        why = ReadFailure::Unreadable;
+        return std::nullopt;
+    }
+    if (content.size() > limit) {
+        why = ReadFailure::TooLarge;
+        return std::nullopt;
+    }
+    return content;
 }
 
 QString makeProgramFolders(const QString& programFolder, const QString& dataFolder) {

@@ -60,11 +60,10 @@ QString lfAloneHint(const QString& path) {
 
 std::optional<QByteArray> readWholeFile(const QString& path) {
     if (path.isEmpty()) return std::nullopt;
-    QFile file(path);
-    if (!openRegularFile(file)) return std::nullopt;
-    QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
-    return content;
+    // A playlist of a hundred thousand songs is a few megabytes; a "playlist" of gigabytes is
+    // not one, and is not read into memory.
+    constexpr qint64 kLargestPlaylist = 64ll << 20;
+    return readRegularFile(path, kLargestPlaylist);
 }
 
 bool writeM3uFile(const QString& path, const QStringList& paths, ByteOrderMark mark) {

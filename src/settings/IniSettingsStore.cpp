@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <utility>
 
+#include "core/FileHelpers.h"
+
 namespace kelvra::settings {
 namespace {
 
@@ -56,12 +58,17 @@ IniSettingsStore::IniSettingsStore(const QString& folder) {
 }
 
 std::unique_ptr<QSettings> IniSettingsStore::openFile(const QString& path) {
-    auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    store->childGroups();  // the file is read on first use; its status is known after
-    if (store->status() != QSettings::FormatError) return store;
+    // QSettings opens and reads the file itself: it is checked first, so that a FIFO in its
+    // place cannot hold start-up for ever, nor a link to a device feed it without end.
+    constexpr qint64 kLargestSettingsFile = 16ll << 20;
+    const QFileInfo info(path);
+    if (!info.exists() || readRegularFile(path, kLargestSettingsFile)) {
+        auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        store->childGroups();  // the file is read on first use; its status is known after
+        if (store->status() != QSettings::FormatError) return store;
+    }
     // Writing to a file QSettings could not parse would replace what it holds with what it
     // understood. The user's file is kept under a new name instead, and the defaults are used.
-    store.reset();
     QString aside = path + QStringLiteral(".unreadable");
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = path + QStringLiteral(".unreadable-%1").arg(n);

@@ -17,6 +17,11 @@ const QString kAutoFadeValue = QStringLiteral("AutoFadeLength");
 const QString kSkipSilenceValue = QStringLiteral("AutoSkipSilence");
 const QString kShowWaveformsValue = QStringLiteral("ShowWaveforms");
 const QString kMatchLoudnessValue = QStringLiteral("MatchLoudness");
+const QString kAnalysisCacheValue = QStringLiteral("AnalysisCacheLimitMB");
+// The analysis cache's size limit: absent (0) is the default; below a few songs' worth or above a
+// terabyte is no sensible limit.
+constexpr std::int64_t kDefaultAnalysisCacheMb = 1024;
+constexpr double kLeastAnalysisCacheMb = 16, kMostAnalysisCacheMb = 1 << 20;
 
 QString number(double value) {
     return QString::number(value, 'g', 15);
@@ -104,6 +109,10 @@ void Options::load() {
     values_.matchLoudness = readNumber(kMatchLoudnessValue) != 0;
     controls_.showWaveforms.setValue(values_.showWaveforms ? 1 : 0);
     controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);
+    const double cacheMb = readNumber(kAnalysisCacheValue);
+    values_.analysisCacheMegabytes =
+        cacheMb <= 0 ? kDefaultAnalysisCacheMb
+                     : roundEven(std::clamp(cacheMb, kLeastAnalysisCacheMb, kMostAnalysisCacheMb));
 
     controls_.seekAccuracy.setCurrentIndex(values_.engine.streamFlags == 0 ? 0 : 1);
     controls_.djSetup.setCurrentIndex(values_.DjSetup);
@@ -246,6 +255,7 @@ void Options::unload() {
     write(kSkipSilenceValue, values_.autoSkipSilence ? "1" : "0");
     write(kShowWaveformsValue, values_.showWaveforms ? "1" : "0");
     write(kMatchLoudnessValue, values_.matchLoudness ? "1" : "0");
+    write(kAnalysisCacheValue, QString::number(values_.analysisCacheMegabytes));
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/FileHelpers.h"
 #include "core/PathBytes.h"
 #include "tags/Id3v2Text.h"
 
@@ -93,14 +94,7 @@ std::string readAt(int fd, std::uint64_t offset, std::uint64_t count) {
 class FileReader {
   public:
     explicit FileReader(const QString& path)
-        : fd_(::open(pathToBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-        // Opened without blocking so a FIFO cannot hang the read; only regular files are read.
-        struct stat info {};
-        if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
+        : fd_(openRegularFileDescriptor(pathToBytes(path).constData())) {}
     ~FileReader() {
         if (fd_ >= 0) ::close(fd_);
     }

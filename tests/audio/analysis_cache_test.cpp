@@ -1,12 +1,18 @@
 // The analysis cache and the background analyser: a song is analysed once, a changed file is
 // analysed again, a damaged entry is a miss, and newer requests for a deck win.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "audio/AnalysisFixtures.h"
@@ -101,6 +107,103 @@ TEST(AnalysisCache, DamagedEntriesAreMisses) {
     EXPECT_FALSE(f.cache.load(song));
     rewrite(good);
     EXPECT_TRUE(f.cache.load(song));
+}
+
+// An entry that is a FIFO would block the read, one that links to /dev/zero would never end:
+// both are misses, at once, and the song is analysed and stored again over them.
+TEST(AnalysisCache, AnEntryThatIsNoRegularFileIsAMiss) {
+    CacheFixture f;
+    const std::string song = f.song("a.wav", 120, 2);
+    ASSERT_TRUE(QDir().mkpath(f.dir.filePath("cache")));
+    const QString entry = f.cache.entryPath(song);
+    for (const char* kind : {"fifo", "zero"}) {
+        SCOPED_TRACE(kind);
+        QFile::remove(entry);
+        if (std::string_view(kind) == "fifo")
+            ASSERT_EQ(mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", entry));
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_FALSE(f.cache.load(song));
+        const AnalysisSnapshot analysed =
+            analysis::analyseCached(f.cache, QString::fromStdString(song));
+        ASSERT_TRUE(analysed);
+        EXPECT_LT(timer.elapsed(), 5000);
+        EXPECT_TRUE(f.cache.load(song));
+    }
+}
+
+// Two names that differ only in bytes that are not UTF-8 are two songs; a song rewritten with
+// its old size and modification time put back, or replaced by another file, is analysed again.
+TEST(AnalysisCache, AnEntryBelongsToThePathsBytesAndTheFileAsItIs) {
+    CacheFixture f;
+    // Made from bytes: a QString on the way would turn the stray byte into U+FFFD itself.
+    const std::string invalid = f.dir.path().toStdString() + "/song_\xff.wav";
+    const std::string replacement = f.dir.path().toStdString() + "/song_\xef\xbf\xbd.wav";
+    for (const std::string& path : {invalid, replacement})
+        ASSERT_TRUE(test::writeWav(path, drumLoop({120, 0, 2, 44100}), 44100, 2));
+    ASSERT_TRUE(f.cache.store(invalid, made(128)));
+    EXPECT_FALSE(f.cache.load(replacement));
+    ASSERT_TRUE(f.cache.store(replacement, made(90)));
+    EXPECT_NE(f.cache.entryPath(invalid), f.cache.entryPath(replacement));
+    ASSERT_TRUE(f.cache.load(invalid));
+    EXPECT_EQ(f.cache.load(invalid)->bpm, 128);
+    EXPECT_EQ(f.cache.load(replacement)->bpm, 90);
+
+    const std::string song = f.song("a.wav", 120, 2);
+    ASSERT_TRUE(f.cache.store(song, made(128)));
+    struct stat before {};
+    ASSERT_EQ(::stat(song.c_str(), &before), 0);
+    {
+        std::fstream rewrite(song, std::ios::in | std::ios::out | std::ios::binary);
+        rewrite.seekp(1000);
+        rewrite.write("changed", 7);
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, song.c_str(), times, 0), 0);
+    EXPECT_FALSE(f.cache.load(song));
+
+    ASSERT_TRUE(f.cache.store(song, made(128)));
+    ASSERT_TRUE(f.cache.load(song));
+    struct stat now {};
+    ASSERT_EQ(::stat(song.c_str(), &now), 0);
+    const std::string other = f.song("b.wav", 120, 2);
+    const timespec same[2] = {now.st_atim, now.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), same, 0), 0);
+    ASSERT_EQ(std::rename(other.c_str(), song.c_str()), 0);
+    EXPECT_FALSE(f.cache.load(song));
+}
+
+// Over its limit the cache drops the entries used least recently; the one just stored stays.
+TEST(AnalysisCache, KeepsUnderItsSizeLimitDroppingTheLeastRecentlyUsed) {
+    CacheFixture f;
+    const std::string a = f.song("a.wav", 120, 1), b = f.song("b.wav", 120, 1),
+                      c = f.song("c.wav", 120, 1);
+    ASSERT_TRUE(f.cache.store(a, made(100)));
+    const qint64 entrySize = QFileInfo(f.cache.entryPath(a)).size();
+    f.cache.setSizeLimit(entrySize * 5 / 2);
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+    pause();
+    ASSERT_TRUE(f.cache.store(b, made(110)));
+    pause();
+    ASSERT_TRUE(f.cache.load(a));  // a is now used more recently than b
+    pause();
+    ASSERT_TRUE(f.cache.store(c, made(120)));
+    EXPECT_TRUE(f.cache.load(a));
+    EXPECT_FALSE(f.cache.load(b));
+    EXPECT_TRUE(f.cache.load(c));
+
+    // A copy shares the limit; a limit below one entry keeps only the newest.
+    const AnalysisCache copy = f.cache;
+    copy.setSizeLimit(1);
+    EXPECT_EQ(f.cache.sizeLimit(), 1);
+    pause();
+    ASSERT_TRUE(f.cache.store(b, made(110)));
+    EXPECT_TRUE(f.cache.load(b));
+    EXPECT_FALSE(f.cache.load(a));
+    EXPECT_FALSE(f.cache.load(c));
+    EXPECT_EQ(AnalysisCache(f.dir.filePath("x")).sizeLimit(), 1ll << 30);
 }
 
 AnalysisSnapshot waitForResult(QSignalSpy& spy, int count = 1) {

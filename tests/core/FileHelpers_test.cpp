@@ -61,5 +61,36 @@ TEST(FileHelpers, OnlyRegularFilesOpen) {
     }
 }
 
+// Text readers (session scripts, playlists, cache entries, settings) read whole files: never a
+// pipe or a device, which would block or never end, and never more than they allow.
+TEST(FileHelpers, ReadRegularFileReadsOnlyRegularFilesUpToItsLimit) {
+    QTemporaryDir folder;
+    const QString text = folder.filePath("script.txt");
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("load left song.wav\n");
+    }
+    ReadFailure failure = ReadFailure::Unreadable;
+    EXPECT_EQ(readRegularFile(text, 100, &failure), QByteArray("load left song.wav\n"));
+    EXPECT_EQ(failure, ReadFailure::None);
+    EXPECT_EQ(readRegularFile(text, 19), QByteArray("load left song.wav\n"));
+    EXPECT_FALSE(readRegularFile(text, 18, &failure));
+    EXPECT_EQ(failure, ReadFailure::TooLarge);
+
+    const QString fifo = folder.filePath("fifo.txt");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = folder.filePath("zero.txt");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    for (const QString& path : {fifo, zero, folder.path(), QStringLiteral("/dev/null")}) {
+        EXPECT_FALSE(readRegularFile(path, 1 << 20, &failure)) << path.toStdString();
+        EXPECT_EQ(failure, ReadFailure::NotRegular) << path.toStdString();
+        EXPECT_EQ(readFailureText(failure), "it is a folder, device or pipe, not a file");
+    }
+    EXPECT_FALSE(readRegularFile(folder.filePath("missing.txt"), 100, &failure));
+    EXPECT_EQ(failure, ReadFailure::Missing);
+    EXPECT_EQ(readFailureText(failure), "it does not exist");
+}
+
 }  // namespace
 }  // namespace kelvra

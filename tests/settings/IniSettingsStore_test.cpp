@@ -1,6 +1,7 @@
 #include "settings/IniSettingsStore.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +85,31 @@ TEST(IniSettingsStore, AnUnparsableFileIsKeptAsideAndDefaultsAreUsed) {
                   .readSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality"),
               "FM");
     EXPECT_EQ(reported.size(), 1);
+}
+
+// A FIFO in the settings file's place would hold start-up for ever, a link to /dev/zero would
+// feed it without end: both are kept aside like an unparsable file.
+TEST(IniSettingsStore, ASettingsFileThatIsNoRegularFileIsKeptAside) {
+    for (const char* kind : {"fifo", "zero"}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir folder;
+        const QString machine = folder.filePath("machine.ini");
+        if (std::string_view(kind) == "fifo")
+            ASSERT_EQ(mkfifo(QFile::encodeName(machine).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", machine));
+        IniSettingsStore store(folder.path());
+        QStringList reported;
+        store.setReporter([&](const QString& text) { reported << text; });
+        ASSERT_EQ(reported.size(), 1);
+        EXPECT_TRUE(reported[0].contains("machine.ini.unreadable"));
+        EXPECT_EQ(store.readSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality"),
+                  kAbsentMarker);
+        store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality", "FM");
+        EXPECT_EQ(IniSettingsStore(folder.path())
+                      .readSetting(Hive::LocalMachine, "Software\\Kelvra", "initQuality"),
+                  "FM");
+    }
 }
 
 TEST(IniSettingsStore, AFailedWriteIsReportedOnce) {

@@ -107,6 +107,21 @@ TEST_F(OptionsTest, TheAutoDJFadeOptionsDefaultToThePlainFadeAndAreStored) {
     EXPECT_EQ(controls.skipSilence.currentIndex(), 1);
 }
 
+TEST_F(OptionsTest, TheAnalysisCacheLimitDefaultsToAGigabyteAndStaysSensible) {
+    Options first = makeOptions();
+    first.load();
+    EXPECT_EQ(values.analysisCacheMegabytes, 1024);
+    first.unload();
+    EXPECT_EQ(stored("AnalysisCacheLimitMB"), "1024");
+    for (const auto& [text, megabytes] :
+         {std::pair{"256", 256}, {"1", 16}, {"junk", 1024}, {"5000000", 1 << 20}}) {
+        storeValue("AnalysisCacheLimitMB", text);
+        Options again = makeOptions();
+        again.load();
+        EXPECT_EQ(values.analysisCacheMegabytes, megabytes) << text;
+    }
+}
+
 TEST_F(OptionsTest, WaveformsDefaultOnLoudnessMatchingOffAndClicksApplyAtOnce) {
     Options first = makeOptions();
     first.load();

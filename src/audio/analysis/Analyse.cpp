@@ -1,12 +1,15 @@
 // The analysis loop: one pass over the decoded song feeds the loudness meter, the beat tracker
 // and the waveform builder.
+#include <algorithm>
 #include <vector>
 
 #include "audio/Decoder.h"
+#include "audio/ErrorText.h"
 #include "audio/analysis/BeatTracker.h"
 #include "audio/analysis/Loudness.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "audio/analysis/WaveformBuilder.h"
+#include "core/PathBytes.h"
 
 namespace kelvra::audio::analysis {
 
@@ -20,9 +23,12 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     BeatTracker beats(format.rate);
     WaveformBuilder waveform(format.rate);
     std::int64_t frames = 0;
-    for (;;) {
+    // The decoder's length is checked against its file when it opens; reading no further than
+    // that keeps a decoder that would go on giving frames from holding the analysis for ever.
+    const std::int64_t length = decoder.lengthFrames();
+    while (frames < length) {
         if (stop.stop_requested()) return nullptr;
-        const std::int64_t got = decoder.read(pcm.data(), kChunk);
+        const std::int64_t got = decoder.read(pcm.data(), std::min(kChunk, length - frames));
         if (got < 0) return nullptr;
         if (got == 0) break;
         frames += got;
@@ -50,11 +56,19 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     return result;
 }
 
-AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop) {
+AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop, std::string* reason) {
     OpenedFile opened = openAddonFile(path, OpenMode::Playback);
     if (!opened.decoder) opened = openMainFile(path, OpenMode::Playback);
-    if (!opened.decoder) return nullptr;
-    return analyseDecoder(*opened.decoder, stop);
+    if (!opened.decoder) {
+        if (reason)
+            *reason = openFailureReason(pathFromBytes(QByteArray::fromStdString(path)),
+                                        opened.error, QString::fromStdString(opened.problem))
+                          .toStdString();
+        return nullptr;
+    }
+    AnalysisSnapshot result = analyseDecoder(*opened.decoder, stop);
+    if (!result && reason && !stop.stop_requested()) *reason = "It could not be decoded.";
+    return result;
 }
 
 }  // namespace kelvra::audio::analysis

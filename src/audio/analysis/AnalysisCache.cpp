@@ -1,37 +1,76 @@
 #include "audio/analysis/AnalysisCache.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
+#include <algorithm>
 #include <cstring>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "core/FileHelpers.h"
 
 namespace kelvra::audio::analysis {
 namespace {
 
 constexpr char kMagic[8] = {'K', 'L', 'V', 'A', 'N', 'L', 'Y', 'S'};
 // Bump whenever the analysis or this layout changes: older entries then simply miss.
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 // No real entry comes near this (10 hours of song is 22 MB); anything larger is not ours.
 constexpr qint64 kLargestEntry = 64ll << 20;
 
 struct Key {
-    QByteArray path;
+    QByteArray path;  // absolute, the file system's own bytes
     qint64 size = -1;
-    qint64 modified = 0;  // ms since the epoch
+    qint64 modified = 0;  // ns since the epoch
+    // The change time moves with every write and metadata change, even one that puts the old
+    // size and modification time back; the file's identity tells a replaced file from the one
+    // analysed.
+    qint64 changed = 0;  // ns since the epoch
+    quint64 inode = 0;
+    quint64 device = 0;
 };
 
+QByteArray absoluteBytes(const std::string& path) {
+    QByteArray bytes = QByteArray::fromStdString(path);
+#ifdef _WIN32
+    return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toUtf8();
+#else
+    if (bytes.startsWith('/')) return bytes;
+    char here[4096];
+    if (!::getcwd(here, sizeof here)) return bytes;
+    return QByteArray(here) + '/' + bytes;
+#endif
+}
+
 Key keyOf(const std::string& path) {
-    const QFileInfo info(QString::fromStdString(path));
     Key key;
-    key.path = info.absoluteFilePath().toUtf8();
+    key.path = absoluteBytes(path);
+#ifdef _WIN32
+    const QFileInfo info(QString::fromStdString(path));
     if (info.isFile()) {
         key.size = info.size();
-        key.modified = info.lastModified().toMSecsSinceEpoch();
+        key.modified = info.lastModified().toMSecsSinceEpoch() * 1000000;
+        key.changed = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000;
     }
+#else
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        key.size = info.st_size;
+        key.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        key.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+        key.inode = info.st_ino;
+        key.device = info.st_dev;
+    }
+#endif
     return key;
 }
 
@@ -91,7 +130,36 @@ class Reader {
 
 }  // namespace
 
-AnalysisCache::AnalysisCache(QString folder) : folder_(std::move(folder)) {}
+AnalysisCache::AnalysisCache(QString folder, std::int64_t sizeLimit)
+    : folder_(std::move(folder)),
+      sizeLimit_(std::make_shared<std::atomic<std::int64_t>>(sizeLimit)) {}
+
+void AnalysisCache::setSizeLimit(std::int64_t bytes) const {
+    sizeLimit_->store(bytes);
+}
+
+std::int64_t AnalysisCache::sizeLimit() const {
+    return sizeLimit_->load();
+}
+
+void AnalysisCache::prune(const QString& kept) const {
+    const std::int64_t limit = sizeLimit();
+    QFileInfoList entries =
+        QDir(folder_).entryInfoList({QStringLiteral("*.analysis")}, QDir::Files | QDir::NoSymLinks);
+    std::int64_t total = 0;
+    for (const QFileInfo& entry : entries)
+        total += entry.size();
+    if (total <= limit) return;
+    // An entry's modification time is when it was last written or read (load() touches it).
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() < b.lastModified();
+    });
+    for (const QFileInfo& entry : entries) {
+        if (total <= limit) break;
+        if (entry.absoluteFilePath() == QFileInfo(kept).absoluteFilePath()) continue;
+        if (QFile::remove(entry.absoluteFilePath())) total -= entry.size();
+    }
+}
 
 QString AnalysisCache::defaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
@@ -99,6 +167,8 @@ QString AnalysisCache::defaultFolder() {
 }
 
 QString AnalysisCache::entryPath(const std::string& path) const {
+    // Named after the path's bytes: two names that differ only in bytes that are not UTF-8 are
+    // two songs.
     const QByteArray hash =
         QCryptographicHash::hash(keyOf(path).path, QCryptographicHash::Sha1).toHex();
     return folder_ + "/" + QString::fromLatin1(hash) + ".analysis";
@@ -114,6 +184,9 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
     w.bytes.append(key.path);
     w.put(key.size);
     w.put(key.modified);
+    w.put(key.changed);
+    w.put(key.inode);
+    w.put(key.device);
     for (double value :
          {a.bpm, a.firstBeatSeconds, a.lufs, a.samplePeakDbfs, a.truePeakDbfs, a.seconds})
         w.put(value);
@@ -126,21 +199,31 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
     }
     w.put(fnv1a(w.bytes.constData(), std::size_t(w.bytes.size())));
 
-    QSaveFile file(entryPath(path));
+    // Entries are only ever regular files of ours. Anything else in an entry's place goes first:
+    // the save would otherwise write through a link (to a device, say) or into a FIFO.
+    const QString entry = entryPath(path);
+    const QFileInfo existing(entry);
+    if ((existing.isSymLink() || (existing.exists() && !existing.isFile())) &&
+        !QFile::remove(entry))
+        return false;
+    QSaveFile file(entry);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (file.write(w.bytes) != w.bytes.size()) {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) return false;
+    prune(entry);
+    return true;
 }
 
 AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
     const Key key = keyOf(path);
     if (key.size < 0) return nullptr;
-    QFile file(entryPath(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestEntry) return nullptr;
-    const QByteArray bytes = file.readAll();
+    // The entry is outside input too: a FIFO or a link to a device in its place is a miss.
+    const std::optional<QByteArray> read = readRegularFile(entryPath(path), kLargestEntry);
+    if (!read) return nullptr;
+    const QByteArray& bytes = *read;
     if (bytes.size() < qsizetype(sizeof kMagic + 8)) return nullptr;
     std::uint64_t stored;
     std::memcpy(&stored, bytes.constData() + bytes.size() - 8, 8);
@@ -156,7 +239,8 @@ AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
                           '\0');
     r.take(storedPath.data(), storedPath.size());
     if (!r.ok || storedPath != key.path || r.get<qint64>() != key.size ||
-        r.get<qint64>() != key.modified)
+        r.get<qint64>() != key.modified || r.get<qint64>() != key.changed ||
+        r.get<quint64>() != key.inode || r.get<quint64>() != key.device)
         return nullptr;
     auto a = std::make_shared<SongAnalysis>();
     for (double* value : {&a->bpm, &a->firstBeatSeconds, &a->lufs, &a->samplePeakDbfs,
@@ -172,6 +256,10 @@ AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
         r.take(block.rms.data(), kBandCount);
     }
     if (!r.ok || r.left() != 8) return nullptr;
+    // Marks the entry as used, for the size limit's least-recently-used order.
+    QFile used(entryPath(path));
+    if (used.open(QIODevice::ReadWrite))
+        used.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime);
     return a;
 }
 

@@ -1,9 +1,15 @@
 // Analysis results kept on disk, one file per song, so a song is analysed once. An entry belongs
-// to a path with the size and modification time it had when analysed; a changed file misses.
-// Entries are versioned and checksummed: a stale, corrupt or truncated entry is a miss.
+// to a path (its bytes, whatever their encoding) with the size, modification and change times and
+// file identity it had when analysed; a changed or replaced file misses. Entries are versioned
+// and checksummed: a stale, corrupt or truncated entry is a miss. The folder is kept under a size
+// limit by dropping the entries used least recently.
+// Threads: any; copies share their size limit.
 #pragma once
 
 #include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "audio/analysis/SongAnalysis.h"
@@ -12,9 +18,16 @@ namespace kelvra::audio::analysis {
 
 class AnalysisCache {
   public:
-    explicit AnalysisCache(QString folder);
+    // A 5-minute song's entry is about 180 KB: this keeps some five thousand songs.
+    static constexpr std::int64_t kDefaultSizeLimit = 1ll << 30;
+
+    explicit AnalysisCache(QString folder, std::int64_t sizeLimit = kDefaultSizeLimit);
     // $XDG_CACHE_HOME/kelvra/analysis (the platform's cache folder elsewhere).
     static QString defaultFolder();
+
+    // The most the entries may take together, in bytes; applies from the next store on.
+    void setSizeLimit(std::int64_t bytes) const;
+    std::int64_t sizeLimit() const;
 
     AnalysisSnapshot load(const std::string& path) const;  // null on a miss
     // Written to a temporary file and renamed over the entry. False when it could not be.
@@ -23,7 +36,11 @@ class AnalysisCache {
     QString entryPath(const std::string& path) const;
 
   private:
+    // Drops the least recently used entries until the folder fits the limit; `kept` stays.
+    void prune(const QString& kept) const;
+
     QString folder_;
+    std::shared_ptr<std::atomic<std::int64_t>> sizeLimit_;
 };
 
 // The analysis of `path` from the cache, or made now and stored there. Null when the file cannot

@@ -40,6 +40,8 @@ class BackgroundAnalyser : public QObject {
     void warmCache(const QStringList& paths);
     // Songs waiting to be analysed into the cache (the one being analysed included).
     int warmingCount() const;
+    // The most the cache keeps on disk, in bytes (from the options, once they are read).
+    void setCacheSizeLimit(std::int64_t bytes) { cache_.setSizeLimit(bytes); }
 
   signals:
     // The latest request for `side` is done; `result` is null when the file could not be read.

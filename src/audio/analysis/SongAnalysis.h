@@ -48,7 +48,9 @@ using AnalysisSnapshot = std::shared_ptr<const SongAnalysis>;
 // Decodes the rest of `decoder` from its current position and analyses it. Null when stopped
 // through `stop` or when decoding fails.
 AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop = {});
-// Opens `path` the way a deck does (add-on side first, then the main side) and analyses it.
-AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop = {});
+// Opens `path` the way a deck does (add-on side first, then the main side) and analyses it. On
+// failure (other than a stop) `reason`, when given, says why as a sentence.
+AnalysisSnapshot analyseFile(const std::string& path, std::stop_token stop = {},
+                             std::string* reason = nullptr);
 
 }  // namespace kelvra::audio::analysis

@@ -15,6 +15,10 @@ namespace {
 // seeks start this far before the target and throw the preroll away.
 constexpr std::int64_t kPrerollFrames = 8192;
 constexpr int kMaxErrorsInARow = 1000;
+// Compressed audio below 8 frames per byte of file: 44.1 kHz stereo at 44 kbit/s. A stated
+// length above that is not believed without counting the packets; counting reads the file once
+// (no decoding), and only such files pay for it.
+constexpr std::int64_t kMostTrustedFramesPerByte = 8;
 
 class FormatDecoder final : public Decoder {
   public:
@@ -33,13 +37,16 @@ class FormatDecoder final : public Decoder {
     }
 
     // Sets the length: from the container, or by reading every packet once (no decoding).
-    // A duration guessed from the bitrate (raw AAC and the like) is not taken.
+    // A duration guessed from the bitrate (raw AAC and the like) is not taken, nor one the
+    // file is too small to hold: a header is outside input, and silence padded up to a lying
+    // length of 2^62 frames never ends.
     bool measure(bool durationGuessed) {
         if (!packet_ || !frame_) return false;
         const AVRational perSample{1, rate_};
         if (!durationGuessed && stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
             length_ = av_rescale_q(stream_->duration, stream_->time_base, perSample);
-            return true;
+            const std::int64_t most = mostFramesHeld();
+            if (length_ > 0 && (most < 0 || length_ <= most)) return true;
         }
         std::int64_t total = 0;
         while (av_read_frame(format_.get(), packet_.get()) >= 0) {
@@ -99,6 +106,18 @@ class FormatDecoder final : public Decoder {
     }
 
   private:
+    // The most frames the file's size leaves room for; -1 when the size is unknown. Codecs of a
+    // fixed sample size (PCM and the like) hold exactly so many; the rest are given a ratio no
+    // song at a sensible bitrate reaches.
+    std::int64_t mostFramesHeld() const {
+        const std::int64_t bytes = format_->pb ? avio_size(format_->pb) : -1;
+        if (bytes <= 0) return -1;
+        const int bits = av_get_bits_per_sample(stream_->codecpar->codec_id);
+        const int channels = std::max(1, stream_->codecpar->ch_layout.nb_channels);
+        if (bits > 0) return bytes * 8 / (std::int64_t(bits) * channels);
+        return bytes * kMostTrustedFramesPerByte;
+    }
+
     void resetDecoding() {
         avcodec_flush_buffers(codec_.get());
         decoded_.restart(decoded_.start());
@@ -208,9 +227,9 @@ FormatOpenResult openWithFormat(const std::string& path) {
     quietFfmpegLogs();
     AVFormatContext* raw = nullptr;
     if (const int opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); opened < 0)
-        return {nullptr, openErrorCode(opened)};
+        return {nullptr, openErrorCode(opened), {}};
     FormatPtr format(raw);
-    if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat};
+    if (std::strcmp(format->iformat->name, "asf") == 0) return {nullptr, kErrorFormat, {}};
     // Most containers state the codec, rate and channels in their header; the stream-info pass
     // (which reads and decodes ahead, 10 ms for a WAV file) only runs when they do not.
     int stream = -1;
@@ -222,16 +241,20 @@ FormatOpenResult openWithFormat(const std::string& path) {
             if (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0) {
                 // Checked before any decoder or buffer is sized from the header.
                 if (!plausibleFormat(parameters->sample_rate, parameters->ch_layout.nb_channels))
-                    return {nullptr, kErrorFrequency};
+                    return {
+                        nullptr, kErrorFrequency,
+                        formatProblem(parameters->sample_rate, parameters->ch_layout.nb_channels)};
                 codec = openDecoder(parameters);
             }
         }
         if (codec || probed) break;
-        if (avformat_find_stream_info(format.get(), nullptr) < 0) return {nullptr, kErrorFormat};
+        if (avformat_find_stream_info(format.get(), nullptr) < 0)
+            return {nullptr, kErrorFormat, {}};
     }
-    if (!codec) return {nullptr, kErrorFormat};
+    if (!codec) return {nullptr, kErrorFormat, {}};
     if (!plausibleFormat(codec->sample_rate, codec->ch_layout.nb_channels))
-        return {nullptr, kErrorFrequency};
+        return {nullptr, kErrorFrequency,
+                formatProblem(codec->sample_rate, codec->ch_layout.nb_channels)};
     // A stream may still ask for its first packets to be probed (a WAV file could hold DTS); a
     // small probe keeps that from reading megabytes before the first audio.
     format->probesize = 32 * 1024;
@@ -242,8 +265,8 @@ FormatOpenResult openWithFormat(const std::string& path) {
     const bool guessed = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     auto decoder =
         std::make_unique<FormatDecoder>(std::move(format), stream, std::move(codec), channels);
-    if (!decoder->measure(guessed)) return {nullptr, kErrorFormat};
-    return {std::move(decoder), kErrorOk};
+    if (!decoder->measure(guessed)) return {nullptr, kErrorFormat, {}};
+    return {std::move(decoder), kErrorOk, {}};
 }
 
 }  // namespace kelvra::audio::decode

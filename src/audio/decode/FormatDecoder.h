@@ -11,7 +11,8 @@ namespace kelvra::audio::decode {
 
 struct FormatOpenResult {
     std::unique_ptr<Decoder> decoder;
-    int error = 0;  // an ErrorCode when decoder is null
+    int error = 0;          // an ErrorCode when decoder is null
+    std::string problem{};  // as OpenedFile::problem
 };
 
 // Opens the best audio stream of any container FFmpeg reads, except ASF (which the add-on side

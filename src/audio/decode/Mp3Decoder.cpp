@@ -16,6 +16,8 @@ namespace {
 // target makes the output the same, sample for sample, as a decode from the start.
 constexpr std::int64_t kPrerollSamples = 4608;
 constexpr std::int64_t kPrerollBytes = 4096;
+// Mapped pages are given back in steps of this much, well behind the frame being decoded.
+constexpr std::size_t kReleaseStep = 4u << 20;
 
 // The floating-point decoders: the fixed-point ones carry a dither state from sample to sample
 // for ever, so after a seek they never again match a decode from the start.
@@ -29,7 +31,7 @@ const AVCodec* findDecoder(int layer) {
 
 class Mp3Decoder final : public Decoder {
   public:
-    Mp3Decoder(HugeBuffer file, Mp3Index index)
+    Mp3Decoder(FileMapping file, Mp3Index index)
         : file_(std::move(file)),
           index_(std::move(index)),
           converter_(index_.channels),
@@ -117,11 +119,13 @@ class Mp3Decoder final : public Decoder {
         const std::int64_t spf = index_.samplesPerFrame;
         const auto offset = static_cast<std::size_t>(index_.offsets[next_]);
         const auto header = parseMpegHeader(file_.bytes().subspan(offset));
+        releaseBehind(offset);
         decoded_.restart(nextRaw());
         ++next_;
         auto& samples = decoded_.samples();
         if (header) {
-            packet_->data = file_.data() + offset;
+            // The decoder copies a packet that owns no buffer; it never writes through it.
+            packet_->data = const_cast<std::uint8_t*>(file_.data()) + offset;
             packet_->size = header->size;
             if (avcodec_send_packet(codec_.get(), packet_.get()) >= 0) {
                 while (avcodec_receive_frame(codec_.get(), frame_.get()) >= 0) {
@@ -136,7 +140,18 @@ class Mp3Decoder final : public Decoder {
         return true;
     }
 
-    HugeBuffer file_;
+    // Gives back the mapped pages more than a step behind `offset` (a seek back reads them in
+    // again).
+    void releaseBehind(std::size_t offset) {
+        if (offset < releasedTo_) releasedTo_ = 0;
+        if (offset < releasedTo_ + 2 * kReleaseStep) return;
+        const std::size_t to = offset - kReleaseStep;
+        file_.release(releasedTo_, to - releasedTo_);
+        releasedTo_ = to;
+    }
+
+    FileMapping file_;
+    std::size_t releasedTo_ = 0;  // pages before this have been given back
     Mp3Index index_;
     PcmConverter converter_;
     CodecPtr codec_;
@@ -152,9 +167,15 @@ class Mp3Decoder final : public Decoder {
 
 }  // namespace
 
-std::unique_ptr<Decoder> openMp3(HugeBuffer file) {
-    auto index = indexMp3(file.bytes());
+std::unique_ptr<Decoder> openMp3(FileMapping file) {
+    std::size_t released = 0;
+    auto index = indexMp3(file.bytes(), [&](std::size_t scanned) {
+        if (scanned < released + 2 * kReleaseStep) return;
+        file.release(released, scanned - kReleaseStep - released);
+        released = scanned - kReleaseStep;
+    });
     if (!index) return nullptr;
+    file.release(0, file.size());
     auto decoder = std::make_unique<Mp3Decoder>(std::move(file), std::move(*index));
     if (!decoder->start()) return nullptr;
     return decoder;

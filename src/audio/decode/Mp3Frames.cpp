@@ -140,7 +140,9 @@ std::optional<std::size_t> findFrameSync(std::span<const std::uint8_t> bytes, st
     return std::nullopt;
 }
 
-std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
+std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file,
+                                 const std::function<void(std::size_t)>& scanned) {
+    constexpr std::size_t kReportEvery = 1u << 20;
     // Junk between the tag and the first frame is tolerated up to this much.
     constexpr std::size_t kSyncSearch = 64 * 1024;
     std::size_t start = 0;
@@ -171,7 +173,12 @@ std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file) {
         }
     }
     index.offsets.reserve((dataEnd - at) / 100 + 2);
+    std::size_t reported = 0;
     while (at + 4 <= dataEnd) {
+        if (scanned && at >= reported + kReportEvery) {
+            reported = at;
+            scanned(at);
+        }
         const auto frame = parseMpegHeader(file.subspan(at, dataEnd - at));
         if (frame && sameStream(*frame, first) && at + frame->size <= dataEnd) {
             index.offsets.push_back(static_cast<std::int64_t>(at));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -48,6 +49,9 @@ struct Mp3Index {
 };
 
 // Indexes the MPEG audio stream in a whole file's bytes. None when the file is not one.
-std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file);
+// `scanned`, when given, hears now and then how far the scan has come (it only moves on), so
+// a mapped file's pages behind it can be given back.
+std::optional<Mp3Index> indexMp3(std::span<const std::uint8_t> file,
+                                 const std::function<void(std::size_t)>& scanned = {});
 
 }  // namespace kelvra::audio::decode

@@ -12,6 +12,7 @@
 #include "audio/decode/FileBytes.h"
 #include "audio/decode/FormatDecoder.h"
 #include "audio/decode/Mp3Decoder.h"
+#include "audio/decode/RiffChunks.h"
 
 namespace kelvra::audio {
 namespace {
@@ -21,12 +22,13 @@ using decode::FileBytes;
 
 // Enough of the start of a file for every signature and two MPEG frame headers.
 constexpr std::size_t kHeadBytes = 4096;
-// MP3 files are decoded from memory; beyond this size they are streamed from disk instead.
+// MP3 files are decoded from a mapping over their own frame index; beyond this size (an index of
+// millions of frames) they are streamed by FFmpeg instead.
 constexpr std::int64_t kLargestInMemory = 512ll << 20;
 constexpr std::size_t kId3v1Size = 128;
 
-OpenedFile failure(int error) {
-    return {nullptr, error, {}};
+OpenedFile failure(int error, std::string problem = {}) {
+    return {nullptr, error, {}, std::move(problem)};
 }
 
 std::string id3v1Block(FileBytes& file) {
@@ -46,7 +48,7 @@ OpenedFile openAddonFile(const std::string& path, OpenMode mode) {
     if (!file.isOpen()) return failure(kErrorFileOpen);
     auto header = decode::readAsfHeader(file);
     if (!header) return failure(kErrorFormat);
-    OpenedFile opened{nullptr, kErrorOk, std::move(header->attributes)};
+    OpenedFile opened{nullptr, kErrorOk, std::move(header->attributes), {}};
     if (mode == OpenMode::TagsOnly) return opened;
     auto decoded = decode::openAsf(path, header->duration100ns);
     if (!decoded.decoder) return failure(decoded.error);
@@ -60,7 +62,7 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
     const auto head = file.read(0, kHeadBytes);
     const Content content = decode::sniffContent(head, file.size());
     if (content == Content::Asf || content == Content::NotAudio) return failure(kErrorFormat);
-    OpenedFile opened{nullptr, kErrorOk, id3v1Block(file)};
+    OpenedFile opened{nullptr, kErrorOk, id3v1Block(file), {}};
 
     // Without a signature, a quick probe of the first bytes decides for tags only; playback
     // leaves the last word to libavformat's full probe. MPEG audio behind junk still takes the
@@ -72,17 +74,28 @@ OpenedFile openMainFile(const std::string& path, OpenMode mode) {
         return opened;
     }
 
+    // The demuxer trusts chunk sizes; they are checked against the file first.
+    if (decode::isRiffWave(head)) {
+        const decode::FileMapping mapped = file.map();
+        if (!mapped.valid()) return failure(kErrorFileOpen);
+        const decode::RiffCheck chunks = decode::checkRiffChunks(mapped.bytes());
+        mapped.release(0, mapped.size());
+        if (!chunks.ok) {
+            std::string problem = "Its chunks are damaged: " + chunks.problem + ".";
+            return failure(kErrorFormat, std::move(problem));
+        }
+    }
+
     if ((content == Content::Mpeg || probed == "mp3") && file.size() <= kLargestInMemory) {
-        decode::HugeBuffer bytes(static_cast<std::size_t>(file.size()));
-        if (!bytes.valid()) return failure(kErrorMemory);
-        if (!file.readExact(0, bytes.data(), bytes.size())) return failure(kErrorFileOpen);
+        decode::FileMapping bytes = file.map();
+        if (!bytes.valid()) return failure(kErrorFileOpen);
         if (auto decoder = decode::openMp3(std::move(bytes))) {
             opened.decoder = std::move(decoder);
             return opened;
         }
     }
     auto decoded = decode::openWithFormat(path);
-    if (!decoded.decoder) return failure(decoded.error);
+    if (!decoded.decoder) return failure(decoded.error, std::move(decoded.problem));
     opened.decoder = std::move(decoded.decoder);
     return opened;
 }

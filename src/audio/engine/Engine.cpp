@@ -168,7 +168,7 @@ Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, cons
     }
     OpenedFile file = opener(path, tagsOnly ? OpenMode::TagsOnly : OpenMode::Playback);
     if (file.error != kErrorOk || (!tagsOnly && !file.decoder)) {
-        fail(file.error != kErrorOk ? file.error : kErrorFormat);
+        fail(file.error != kErrorOk ? file.error : kErrorFormat, std::move(file.problem));
         return 0;
     }
     auto stream = std::make_unique<Stream>();
@@ -180,7 +180,7 @@ Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, cons
         // The read-ahead below is sized from the rate: a decoder's claim is checked first.
         if (!plausibleFormat(stream->format.rate, stream->format.channels) ||
             stream->format.channels > 2) {
-            fail(kErrorFrequency);
+            fail(kErrorFrequency, formatProblem(stream->format.rate, stream->format.channels));
             return 0;
         }
         stream->worker = std::make_unique<DecodeWorker>(std::move(file.decoder), bufferSeconds_);

@@ -40,6 +40,9 @@ class Engine final : public AudioLibrary {
     void release() override;
     void setBufferLength(float seconds) override;
     int errorCode() const override { return error_; }
+    // After a failed open: what is wrong with the file, when known beyond the error code (a
+    // sentence for messages), or empty.
+    const std::string& errorDetail() const { return detail_; }
     std::uint32_t version() const override { return kContractVersion; }
     std::optional<std::string> deviceDescription(int device) override;
 
@@ -109,12 +112,14 @@ class Engine final : public AudioLibrary {
     bool send(const Command& command);
     void collectRetired();
     void freeAll();
-    bool fail(int code) {
+    bool fail(int code, std::string detail = {}) {
         error_ = code;
+        detail_ = std::move(detail);
         return false;
     }
     bool ok() {
         error_ = kErrorOk;
+        detail_.clear();
         return true;
     }
 
@@ -129,6 +134,7 @@ class Engine final : public AudioLibrary {
     float bufferSeconds_ = 0.5f;
     std::uint32_t offlineRate_ = 0;
     int error_ = kErrorOk;
+    std::string detail_;
     Handle nextHandle_ = 1;
     std::unordered_map<Handle, std::unique_ptr<Stream>> streams_;
     std::vector<std::unique_ptr<Stream>> dying_;  // freed, until the mixer lets go of the voice

@@ -9,6 +9,8 @@ for bench in "$build"/bench/*_bench; do
     echo "== $(basename "$bench")"
     "$bench"
 done
+echo "== startup_bench: launch to the main window's first paint, against a Qt hello-world"
+python3 "$(dirname "$0")/../bench/startup_bench.py" "$build/src/kelvra"
 echo "== session_bench"
 bash "$(dirname "$0")/../bench/session_bench.sh" "$build/src/kelvra-cli"
 echo "== memory_bench"

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "app/ApplicationParts.h"
+#include "app/FirstPaintMarker.h"
 #include "app/InitialisationChecks.h"
 #include "audio/CreateAudioLibrary.h"
 #include "playlist/TagTitles.h"
@@ -134,6 +135,7 @@ void Application::loadMainWindow() {
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
+    markFirstPaint(*p.mainView);
     p.mainView->setClock(*p.clock);
     p.mainView->setKeyboard(p.logic->keyboard());
     p.dialogs.setParent(p.mainView.get());

@@ -197,6 +197,12 @@ void Application::Parts::loadAssociations() {
             std::make_unique<settings::AssociateWindow>(associateControls, mainView.get());
         QObject::connect(associateView.get(), &settings::AssociateWindow::cancelled,
                          [this] { associations->cancel(); });
+        // A desktop file that could not be read is left alone; the user hears why.
+        QObject::connect(associations.get(), &settings::FileAssociations::notSaved,
+                         [this](const QString& message) {
+                             dialogs.message(QStringLiteral("Kelvra"), message, MessageButtons::Ok,
+                                             MessageIcon::Exclamation);
+                         });
     }
     associations->load();
 }

@@ -117,7 +117,7 @@ QString XdgDesktopAssociations::desktopEntryText(const QString& program,
                "Name=Kelvra\n"
                "GenericName=DJ Mixer\n"
                "Comment=Mix songs live on two decks\n"
-               "Exec=%1 %F\n"
+               "Exec=%1 %f\n"
                "Icon=kelvra\n"
                "Terminal=false\n"
                "%2"

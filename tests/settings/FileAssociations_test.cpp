@@ -257,9 +257,10 @@ TEST(FileAssociations, MimeAppsKeepsOtherProgramsLinesAndCommentsByteForByte) {
               "audio/mpeg=other-player.desktop;kelvra.desktop;\n");
     EXPECT_FALSE(a.desktop.isDefault("audio/mpeg"));
 
-    // The desktop entry names the program with %F, and lists the associated types only.
+    // The desktop entry names the program with %f (it opens one file), and lists the associated
+    // types only.
     QString entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
-    EXPECT_TRUE(entry.contains("Exec=" + kProgram + " %F\n"));
+    EXPECT_TRUE(entry.contains("Exec=" + kProgram + " %f\n"));
     EXPECT_FALSE(entry.contains("MimeType="));
     a.check({1, 1, 1, 1, 1});
     a.controls.cmdAssociate.click();
@@ -281,7 +282,7 @@ TEST(FileAssociations, NewMimeAppsGetsItsOwnSection) {
     EXPECT_EQ(XdgDesktopAssociations::editedMimeApps("", {"audio/mpeg"}, {}),
               "[Default Applications]\naudio/mpeg=kelvra.desktop;\n");
     EXPECT_TRUE(XdgDesktopAssociations::desktopEntryText("/My Apps/kelvra", {})
-                    .contains("Exec=\"/My Apps/kelvra\" %F"));
+                    .contains("Exec=\"/My Apps/kelvra\" %f"));
 }
 
 TEST(FileAssociations, AFileThatCannotBeReadIsNeverReplaced) {

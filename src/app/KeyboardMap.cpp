@@ -122,7 +122,6 @@ void KeyboardMap::buildDownRows() {
                 display.setPositionBar(bar + delta);
         };
     };
-    auto activeDeck = [&c, &w]() -> decks::DeckControls& { return c.deck(w.activeDeck()); };
 
     add(down_, {keys::F1, {}, [&w] { w.showHelp(); }, Group::Window, "F1", "Help"});
     add(down_, {keys::function(2),
@@ -187,8 +186,10 @@ void KeyboardMap::buildDownRows() {
                     left ? "Load the next song on the left deck"
                          : "Load the next song on the right deck"});
         add(down_, {key, neither,
-                    [activeDeck, left] {
-                        decks::DeckControls& deck = activeDeck();
+                    [this, &c, &w, left] {
+                        const Side held = w.activeDeck();
+                        searchSide_[left ? 0 : 1] = held;
+                        decks::DeckControls& deck = c.deck(held);
                         (left ? deck.cueBack : deck.cueForward).pressMouse(Qt::LeftButton);
                     },
                     Group::ActiveDeck, name + " (hold)",
@@ -314,18 +315,20 @@ void KeyboardMap::buildUpRows() {
     MainWindow& w = window_;
     add(up_, {keys::Ctrl, {}, [this] { ctrlHeld_ = false; }, Group::Window, {}, {}});
     add(up_, {keys::Alt, {}, [this] { altHeld_ = false; }, Group::Window, {}, {}});
-    add(up_, {keys::Left,
-              {},
-              [&c, &w] { c.deck(w.activeDeck()).cueBack.releaseMouse(Qt::LeftButton); },
-              Group::Window,
-              {},
-              {}});
-    add(up_, {keys::Right,
-              {},
-              [&c, &w] { c.deck(w.activeDeck()).cueForward.releaseMouse(Qt::LeftButton); },
-              Group::Window,
-              {},
-              {}});
+    for (int key : {keys::Left, keys::Right}) {
+        const bool left = key == keys::Left;
+        add(up_, {key,
+                  {},
+                  [this, &c, &w, left] {
+                      std::optional<Side>& held = searchSide_[left ? 0 : 1];
+                      decks::DeckControls& deck = c.deck(held.value_or(w.activeDeck()));
+                      held.reset();
+                      (left ? deck.cueBack : deck.cueForward).releaseMouse(Qt::LeftButton);
+                  },
+                  Group::Window,
+                  {},
+                  {}});
+    }
 }
 
 std::vector<KeyboardMap::HelpLine> KeyboardMap::helpSheet() const {

@@ -7,7 +7,10 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
+
+#include "core/Side.h"
 
 namespace kelvra::app {
 
@@ -62,6 +65,9 @@ class KeyboardMap {
     std::vector<Row> up_;
     bool ctrlHeld_ = false;
     bool altHeld_ = false;
+    // The deck whose search the held Left (0) or Right (1) key started: its key-up ends that
+    // search, even when another deck has become the active one meanwhile.
+    std::optional<Side> searchSide_[2];
     std::vector<int> held_;  // keys down whose key-up has not come yet
 };
 

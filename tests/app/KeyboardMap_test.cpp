@@ -189,6 +189,13 @@ TEST_F(Keyboard, FlagsFollowTheirOwnKeysAndSearchFollowsTheActiveDeck) {
     keys().keyDown(keys::Right, 0);
     keys().keyUp(keys::Right, 0);
     EXPECT_EQ(spy.events.join(','), "cueBackCB down,cueBackCB up,cueFowardCB down,cueFowardCB up");
+
+    // A key-up ends what its key-down started, though the active deck changed in between.
+    spy.events.clear();
+    keys().keyDown(keys::Left, 0);
+    rig.window->setActiveDeck(Side::Left);
+    keys().keyUp(keys::Left, 0);
+    EXPECT_EQ(spy.events.join(','), "cueBackCB down,cueBackCB up");
 }
 
 TEST_F(Keyboard, LosingTheKeyboardEndsHeldBendsButKeepsTheFlags) {

@@ -72,6 +72,15 @@ class CapturingOutput final : public Output {
     std::vector<std::int16_t> heard_;
 };
 
+// An engine output maker that hands out a capturing output and tells the test which.
+audio::engine::OutputMaker capturingInto(CapturingOutput*& output) {
+    return [&output](Mixer& mixer, int, int, int&) {
+        auto made = std::make_unique<CapturingOutput>(mixer);
+        output = made.get();
+        return made;
+    };
+}
+
 struct Ear {
     std::size_t quiet;  // longest hole, frames
     int step;           // largest sample step
@@ -95,11 +104,7 @@ TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
     song.seekDelay = std::chrono::milliseconds(seekMs);
     files.add("song.mp3", song);
     CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
-        auto made = std::make_unique<CapturingOutput>(mixer);
-        output = made.get();
-        return made;
-    });
+    Engine engine(files.openers(), capturingInto(output));
     ASSERT_TRUE(engine.init(-1, kRate, 0));
     const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
     ASSERT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
@@ -145,11 +150,7 @@ TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
     song.seekDelay = 30ms;
     files.add("song.mp3", song);
     CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
-        auto made = std::make_unique<CapturingOutput>(mixer);
-        output = made.get();
-        return made;
-    });
+    Engine engine(files.openers(), capturingInto(output));
     ASSERT_TRUE(engine.init(-1, kRate, 0));
     const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
     ASSERT_TRUE(engine.streamPlay(h, false, 0));
@@ -187,11 +188,7 @@ TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
     files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
     files.add("b.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
     CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
-        auto made = std::make_unique<CapturingOutput>(mixer);
-        output = made.get();
-        return made;
-    });
+    Engine engine(files.openers(), capturingInto(output));
     ASSERT_TRUE(engine.init(-1, kRate, 0));
     audio::Handle h = engine.streamCreateFile("a.mp3", 0);
     ASSERT_TRUE(engine.streamPlay(h, false, 0));
@@ -214,11 +211,7 @@ TEST(LiveCommands, AnOutputThatStopsCallingBackMakesCallsFailInsteadOfHang) {
     TestFiles files;
     files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
     CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), [&](Mixer& mixer, int, int, int&) {
-        auto made = std::make_unique<CapturingOutput>(mixer);
-        output = made.get();
-        return made;
-    });
+    Engine engine(files.openers(), capturingInto(output));
     ASSERT_TRUE(engine.init(-1, kRate, 0));
     const audio::Handle h = engine.streamCreateFile("a.mp3", 0);
     ASSERT_TRUE(engine.streamPlay(h, false, 0));

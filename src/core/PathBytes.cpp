@@ -1,5 +1,7 @@
 #include "core/PathBytes.h"
 
+#include <QStringDecoder>
+
 namespace kelvra {
 namespace {
 
@@ -38,6 +40,13 @@ int validSequence(const unsigned char* s, qsizetype at, qsizetype size) {
     return length;
 }
 
+// A run of valid UTF-8 as text. QString::fromUtf8 would drop a byte order mark at the run's
+// start, and a path's bytes must come back exactly.
+QString decodeRun(const char* data, qsizetype size) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(data, size));
+}
+
 }  // namespace
 
 QString pathFromBytes(const QByteArray& bytes) {
@@ -53,11 +62,11 @@ QString pathFromBytes(const QByteArray& bytes) {
             at += length;
             continue;
         }
-        path += QString::fromUtf8(bytes.constData() + runStart, at - runStart);
+        path += decodeRun(bytes.constData() + runStart, at - runStart);
         path += QChar(char16_t(kEscapeBase + s[at]));
         runStart = ++at;
     }
-    path += QString::fromUtf8(bytes.constData() + runStart, size - runStart);
+    path += decodeRun(bytes.constData() + runStart, size - runStart);
     return path;
 }
 

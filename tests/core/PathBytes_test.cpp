@@ -22,7 +22,9 @@ TEST(PathBytes, EveryByteSequenceRoundTrips) {
         "/m/\xed\xa0\x80.mp3",                // an encoded surrogate
         "/m/\xf0\x9f\x8e\xb5 song \xe9.mp3",  // four-byte UTF-8 beside a stray byte
         // Found by fuzzing: a pair whose low half looks like an escaped byte, then a stray byte.
-        "/m/\xf2\xb9\x92\xb6\xb6.mp3"};
+        "/m/\xf2\xb9\x92\xb6\xb6.mp3",
+        // Found by fuzzing: a byte order mark right after a stray byte, and one leading a path.
+        "/m/\xff\xef\xbb\xbf.mp3", "\xef\xbb\xbf/m/a.mp3"};
     for (const QByteArray& bytes : cases)
         EXPECT_EQ(pathToBytes(pathFromBytes(bytes)), bytes) << bytes.toHex().constData();
     // Valid UTF-8 reads as plain text, and a stray byte shows as its Latin-1 letter.

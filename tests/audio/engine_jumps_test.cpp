@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -42,9 +43,15 @@ class CapturingOutput final : public Output {
         if (thread_.joinable()) thread_.join();
     }
     void freeze() { frozen_ = true; }
+    // What was played; the record outlives the output (which the engine frees on release).
+    struct Record {
+        std::mutex mutex;
+        std::vector<std::int16_t> heard;
+    };
+    std::shared_ptr<Record> record() { return record_; }
     std::vector<std::int16_t> heard() {
-        std::lock_guard lock(mutex_);
-        return heard_;
+        std::lock_guard lock(record_->mutex);
+        return record_->heard;
     }
 
   private:
@@ -58,8 +65,8 @@ class CapturingOutput final : public Output {
         while (running_) {
             if (!frozen_) {
                 mixer_.process(period.data(), audio::engine::kOutputPeriod, false);
-                std::lock_guard lock(mutex_);
-                heard_.insert(heard_.end(), period.begin(), period.end());
+                std::lock_guard lock(record_->mutex);
+                record_->heard.insert(record_->heard.end(), period.begin(), period.end());
             }
             due += length;
             std::this_thread::sleep_until(due);
@@ -68,8 +75,7 @@ class CapturingOutput final : public Output {
     Mixer& mixer_;
     std::atomic<bool> running_{false}, frozen_{false};
     std::thread thread_;
-    std::mutex mutex_;
-    std::vector<std::int16_t> heard_;
+    std::shared_ptr<Record> record_ = std::make_shared<Record>();
 };
 
 // An engine output maker that hands out a capturing output and tells the test which.
@@ -200,8 +206,9 @@ TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
     ASSERT_TRUE(engine.streamPlay(h, false, 0));
     std::this_thread::sleep_for(100ms);
     // Shutdown with the stream playing.
+    const auto record = output->record();
     engine.release();
-    const std::vector<std::int16_t> heard = output ? output->heard() : std::vector<std::int16_t>{};
+    const std::vector<std::int16_t> heard = record->heard;
     ASSERT_GT(heard.size(), 2u * kRate / 10);
     EXPECT_LE(maxStep(heard, 0, 1, heard.size() / 2), 1.5 * kSineStep);
     EXPECT_LE(std::abs(int(heard[heard.size() - 2])), 64) << "the output ends on silence";

@@ -133,11 +133,11 @@ seeds["sniff"] = {**heads, "empty": b"", "text": b"#EXTM3U\n/a.mp3\n"}
 def hostile_seeds():
     """Small files whose headers lie, from the hostile-media corpus's own generators."""
     import importlib.util
-    spec = importlib.util.spec_from_file_location(
+    found = importlib.util.spec_from_file_location(
         "hostile", os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 "make-hostile-media.py"))
-    hostile = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(hostile)
+    hostile = importlib.util.module_from_spec(found)
+    found.loader.exec_module(hostile)
     data = hostile.pcm(200)
     fmt = hostile.chunk(b"fmt ", hostile.fmt_body())
     return {

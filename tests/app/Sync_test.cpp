@@ -124,7 +124,7 @@ TEST(LoudnessMatching, CorrectsEachDeckOnlyWhileTheOptionIsOn) {
     w.deck(Side::Right).loadChosenFile(rig.addSong("quiet.mp3"));
     w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), loudness(-8, -0.1));
     w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), loudness(-21, -9));
-    // Off by default: the Part's levels untouched.
+    // Off by default: the deck levels are left untouched.
     EXPECT_EQ(gain(Side::Left), 0.0f);
     EXPECT_EQ(gain(Side::Right), 0.0f);
 

@@ -6,26 +6,17 @@
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "support/CliRun.h"
+
 namespace kelvra::audio::testing {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using test::CliRun;
 
 CliRun cli(const QStringList& args, const QString& cache) {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CACHE_HOME", cache);
-    process.setProcessEnvironment(env);
-    process.start(KELVRA_CLI_PATH, args);
-    CliRun run;
-    if (!process.waitForFinished(30000)) return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return test::runCli(args, env);
 }
 
 void putLe(std::string& out, std::uint64_t value, int bytes) {

@@ -7,25 +7,22 @@
 
 #include "audio/DecodeFixtures.h"
 #include "audio/EngineTestSupport.h"
+#include "support/CliRun.h"
 
 namespace kelvra::test {
 namespace {
 
 using audio::testing::DecodeFixtures;
 
-struct CliRun {
+// What the command printed on standard output, as the checks below compare it.
+struct Printed {
     int exitCode = -1;
     std::string out;
 };
 
-CliRun cli(const QStringList& args) {
-    QProcess process;
-    process.start(KELVRA_CLI_PATH, args);
-    CliRun run;
-    if (!process.waitForFinished(120000)) return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput().toStdString();
-    return run;
+Printed cli(const QStringList& args) {
+    const CliRun run = runCli(args);
+    return {run.exitCode, run.out.toStdString()};
 }
 
 QString q(const std::string& s) {
@@ -39,28 +36,28 @@ TEST(EngineCli, ProbeReportsKindLengthRateAndChannelsOrTheError) {
     const std::string stereo = "kind\t2\nbytes\t" + std::to_string(frames * 4) +
                                "\nseconds\t3.300\nrate\t44100\nchannels\t2\n";
     for (const auto& file : {f.wav, f.mp3Cbr, f.mp3Vbr}) {
-        const CliRun run = cli({"probe", q(file)});
+        const Printed run = cli({"probe", q(file)});
         EXPECT_EQ(run.exitCode, 0) << file;
         EXPECT_EQ(run.out, stereo) << file;
     }
-    const CliRun mono = cli({"probe", q(f.mp3Mono)});
+    const Printed mono = cli({"probe", q(f.mp3Mono)});
     EXPECT_EQ(mono.out, "kind\t2\nbytes\t" + std::to_string(frames) +
                             "\nseconds\t3.300\nrate\t22050\nchannels\t1\n");
     // ASF content goes to the add-on side, whatever the name.
     QTemporaryDir dir;
     const QString disguised = dir.filePath("not-really.mp3");
     ASSERT_TRUE(QFile::copy(q(f.wma), disguised));
-    const CliRun wma = cli({"probe", disguised});
+    const Printed wma = cli({"probe", disguised});
     EXPECT_EQ(wma.exitCode, 0);
     EXPECT_EQ(wma.out.substr(0, 7), "kind\t1\n");
     EXPECT_NE(wma.out.find("rate\t44100\nchannels\t2\n"), std::string::npos) << wma.out;
 
-    const CliRun missing = cli({"probe", dir.filePath("missing.mp3")});
+    const Printed missing = cli({"probe", dir.filePath("missing.mp3")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out, "error\t2\tCan't Open the File\n");
     const QString garbage = dir.filePath("garbage.mp3");
     std::ofstream(garbage.toStdString()) << std::string(5000, 'z');
-    const CliRun bad = cli({"probe", garbage});
+    const Printed bad = cli({"probe", garbage});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.out, "error\t6\tUnsupported Format\n");
 }

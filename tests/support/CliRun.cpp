@@ -4,8 +4,9 @@
 
 namespace kelvra::test {
 
-CliRun runCli(const QStringList& args) {
+CliRun runCli(const QStringList& args, const QProcessEnvironment& environment) {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(KELVRA_CLI_PATH, args);
     CliRun run;
     if (!process.waitForFinished(60000)) return run;

@@ -1,6 +1,7 @@
 // Runs kelvra-cli as a user would, and keeps what it said.
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ struct CliRun {
     QString out, err;
 };
 
-CliRun runCli(const QStringList& args);
+// With `environment` given, the program runs in it instead of the test's own.
+CliRun runCli(const QStringList& args,
+              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 }  // namespace kelvra::test

@@ -162,8 +162,10 @@ class DeckDisplayModel : public QObject {
     QString timeText() const { return timeText_; }
     QString pitchText() const { return pitchText_; }
     QString furtherText() const { return furtherText_; }
-    // The song's tempo and the tempo it plays at, or why Sync could not act.
+    // The song's tempo and the tempo it plays at.
     QString tempoText() const { return tempoText_; }
+    // A passing word from the deck (why Sync could not act); empty when there is none.
+    QString noticeText() const { return noticeText_; }
     std::shared_ptr<const OverviewWaveform> overview() const { return overview_; }
     // Where the cue point and the previous cue sit, as shares 0..1 of the song; -1: not shown.
     double cueMark() const { return cueMark_; }
@@ -178,6 +180,7 @@ class DeckDisplayModel : public QObject {
     void setPitchText(const QString& text) { set(pitchText_, text); }
     void setFurtherText(const QString& text) { set(furtherText_, text); }
     void setTempoText(const QString& text) { set(tempoText_, text); }
+    void setNoticeText(const QString& text) { set(noticeText_, text); }
     void setOverview(std::shared_ptr<const OverviewWaveform> overview) { set(overview_, overview); }
     void setCueMarks(double cue, double previous) {
         set(cueMark_, cue);
@@ -208,6 +211,7 @@ class DeckDisplayModel : public QObject {
     QString pitchText_;
     QString furtherText_;
     QString tempoText_;
+    QString noticeText_;
     std::shared_ptr<const OverviewWaveform> overview_;
     double cueMark_ = -1;
     double previousCueMark_ = -1;

@@ -48,6 +48,7 @@ void DeckAnalysis::songLoaded() {
     DeckDisplayModel& display = deck_.controls().display;
     display.setOverview(nullptr);
     display.setTempoText(QString());
+    display.setNoticeText(QString());
     display.setCueMarks(-1, -1);
 }
 
@@ -94,9 +95,8 @@ void DeckAnalysis::refresh() {
     DeckDisplayModel& display = deck_.controls().display;
     const int rate = playingRate();
     if (!notice_.isEmpty() && rate != noticeRate_) notice_.clear();
-    if (!notice_.isEmpty()) {
-        display.setTempoText(notice_);
-    } else if (songBpm() > 0) {
+    display.setNoticeText(notice_);
+    if (songBpm() > 0) {
         const double playing = effectiveBpm();
         display.setTempoText(bpmText(songBpm()) + QStringLiteral(" \u2192 ") + bpmText(playing) +
                              QStringLiteral(" BPM"));

@@ -71,7 +71,9 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(150));
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1333);
-    EXPECT_EQ(left.tempoText(), "Sync: beyond the pitch range");
+    EXPECT_EQ(left.noticeText(), "Sync: beyond the pitch range");
+    // The refusal stands beside the tempo line, which still tells the tempo.
+    EXPECT_EQ(left.tempoText(), "120.0 \u2192 124.0 BPM");
     // 70 against 140 is matched at half tempo: no pitch change needed.
     w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), analysisAt(70));
     w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(140));
@@ -79,6 +81,7 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1000);
     EXPECT_EQ(left.tempoText(), "70.0 \u2192 70.0 BPM");
+    EXPECT_EQ(left.noticeText(), "");
 }
 
 // Beat onsets of each loop in the rendered mix: the pulse loop through a 1 ms average (the

@@ -87,6 +87,8 @@ void fillAnalysis(app::MainControls& controls) {
     controls.right.display.setCueMarks(0.0, -1);
     controls.left.display.setTempoText(QStringLiteral("126.0 \u2192 127.9 BPM"));
     controls.right.display.setTempoText(QStringLiteral("124.0 \u2192 123.0 BPM"));
+    // A Sync refusal as the deck shows it, beside its tempo line.
+    controls.right.display.setNoticeText(QStringLiteral("Sync: beyond the pitch range"));
     controls.waveforms.setAnalysis(Side::Left, left);
     controls.waveforms.setAnalysis(Side::Right, right);
     controls.waveforms.follow(Side::Left, 0, 222.0, 0);

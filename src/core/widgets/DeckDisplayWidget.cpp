@@ -227,9 +227,21 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     // The time text is what a DJ looks for first: large, fixed-width digits.
     const int timeTop = titleRect().bottom() + 2;
     const QRect timeArea(kPad, timeTop, width() * 3 / 5, positionBarRect().top() - timeTop - 2);
-    painter.setFont(displayFont(std::min(40, timeArea.height()), true, true));
+    // Set high in its area, leaving a line underneath for a notice, so one never moves the
+    // digits.
+    const QFont timeFont = displayFont(std::min(36, timeArea.height() - 8), true, true);
+    const int digits = QFontMetrics(timeFont).tightBoundingRect(QStringLiteral("0")).height();
+    painter.setFont(timeFont);
     painter.setPen(QColor(0xf2, 0xff, 0xf5));
-    painter.drawText(timeArea, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
+    const QRect timeLine(timeArea.left(), timeArea.top(), timeArea.width(), digits + 4);
+    painter.drawText(timeLine, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
+    // A refusal is a passing word: amber, under the time, so the tempo line stays readable.
+    if (!model_.noticeText().isEmpty()) {
+        painter.setFont(displayFont(10, true));
+        painter.setPen(kMeterAmber);
+        painter.drawText(timeArea.adjusted(0, timeLine.height(), 0, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, model_.noticeText());
+    }
 
     const QRect side(timeArea.right(), timeTop, width() - kPad - timeArea.right(),
                      timeArea.height());

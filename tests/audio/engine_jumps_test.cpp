@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "audio/EngineTestSupport.h"
@@ -188,6 +189,93 @@ TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
     EXPECT_EQ(engine.stats().starvedFrames, 0u);
     engine.release();
 }
+
+// A song whose every frame tells where it is: the left sample the low 14 bits of the frame
+// number, the right the high ones, both kept off the full scale.
+TestFile positionCodedFile(std::int64_t frames) {
+    auto samples = std::make_shared<std::vector<std::int16_t>>(std::size_t(frames) * 2);
+    for (std::int64_t i = 0; i < frames; ++i) {
+        (*samples)[std::size_t(2 * i)] = std::int16_t((i & 0x3FFF) - 0x2000);
+        (*samples)[std::size_t(2 * i + 1)] = std::int16_t((i >> 14) - 0x2000);
+    }
+    TestFile f;
+    f.samples = samples;
+    return f;
+}
+std::int64_t frameHeard(const std::vector<std::int16_t>& heard, std::size_t at) {
+    return (std::int64_t(heard[2 * at + 1]) + 0x2000) << 14 | (heard[2 * at] + 0x2000);
+}
+
+// A hundred and fifty jumps at random moments, many while the last one is still on its way and some
+// in the middle of a cross-fade, with a decoder that takes up to 30 ms to seek. Between jumps the
+// output must run on frame by frame, and every stretch it plays must begin at a place that was
+// asked for, in the order asked: a skip, a stretch played twice or a place never asked for is
+// a fault a DJ hears.
+class JumpSoak : public ::testing::TestWithParam<int> {};  // the decoder's seek time, ms
+
+TEST_P(JumpSoak, RandomJumpsPlayOnlyWhatWasAskedInOrder) {
+    constexpr std::int64_t kFrames = 60 * kRate;
+    TestFiles files;
+    TestFile song = positionCodedFile(kFrames);
+    song.seekDelay = std::chrono::milliseconds(GetParam());
+    files.add("song.wav", song);
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), capturingInto(output));
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    const audio::Handle h = engine.streamCreateFile("song.wav", 0);
+    ASSERT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(100000) * 4));
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::mt19937 random(2026 + unsigned(GetParam()));
+    std::uniform_int_distribution<std::int64_t> place(0, kFrames - 5 * kRate);
+    std::uniform_int_distribution<int> wait(1, 60);
+    std::vector<std::int64_t> asked = {0};
+    for (int i = 0; i < 150; ++i) {
+        // A third of the jumps go to the warm place, as a cue jump would.
+        const std::int64_t frame = i % 3 == 0 ? 100000 : place(random);
+        ASSERT_TRUE(engine.channelSetPosition(h, audio::BytePosition(frame) * 4));
+        asked.push_back(frame);
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait(random)));
+    }
+    std::this_thread::sleep_for(200ms);
+    const std::vector<std::int16_t> heard = output->heard();
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+    engine.release();
+
+    // Cut what was heard into stretches that run on frame by frame; the frames between them are
+    // cross-fades, which blend two places and read as neither.
+    std::size_t next = 0;  // the earliest asked place a stretch may still begin at
+    std::size_t stretches = 0, blended = 0;
+    const std::size_t frames = heard.size() / 2;
+    for (std::size_t at = 0; at + 1 < frames;) {
+        std::size_t end = at + 1;
+        while (end < frames && frameHeard(heard, end) == frameHeard(heard, end - 1) + 1)
+            ++end;
+        if (end - at < 3 * kMillisecond) {
+            blended += end - at;
+            at = end;
+            continue;
+        }
+        // The stretch begins at an asked place, or as far past it as the fade took.
+        const std::int64_t first = frameHeard(heard, at);
+        std::size_t match = next;
+        while (match < asked.size() &&
+               !(first >= asked[match] && first <= asked[match] + std::int64_t(4 * kMillisecond)))
+            ++match;
+        ASSERT_LT(match, asked.size()) << "a stretch at frame " << first << " (heard at " << at
+                                       << ") begins at no place asked for after #" << next;
+        next = match + 1;
+        ++stretches;
+        at = end;
+    }
+    EXPECT_GT(stretches, 40u);
+    // Each jump blends at most its fade (and a jump during a fade, two); the output is silent
+    // for a moment before the stream starts.
+    EXPECT_LE(blended, asked.size() * 8 * kMillisecond + 100 * kMillisecond);
+    // The last place asked for is what plays at the end.
+    EXPECT_EQ(next, asked.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(SeekTimes, JumpSoak, ::testing::Values(2, 12, 30));
 
 TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
     TestFiles files;

@@ -262,6 +262,12 @@ void Voice::abandonJump() {
 std::int64_t Voice::oldFramesLeft() const {
     std::int64_t frames = inputFrames_ - inputOffset_;
     if (current_.block) frames += current_.block->frames - current_.offset;
+    // A place reached through a warm slot plays the rest of the slot before the held blocks:
+    // leaving it out made a waiting jump fade the old place out while it had plenty to play.
+    if (current_.warmSlot >= 0)
+        for (int i = current_.warmNext; const Block* block = worker_.warm(current_.warmSlot, i);
+             ++i)
+            frames += block->frames;
     for (int i = heldNext_; i < heldCount_; ++i)
         frames += held_[i]->frames;
     return frames;

@@ -91,8 +91,10 @@ struct Decoded {
     std::int64_t length = -1, frames = 0;
 };
 
-Decoded decodeAll(const std::string& path) {
-    OpenedFile opened = openMainFile(path, OpenMode::Playback);
+// WMA and ASF open on the add-on side, the rest on the main side.
+Decoded decodeAll(const std::string& path, bool addon = false) {
+    OpenedFile opened =
+        addon ? openAddonFile(path, OpenMode::Playback) : openMainFile(path, OpenMode::Playback);
     Decoded result;
     if (!opened.decoder) return result;
     result.length = opened.decoder->lengthFrames();
@@ -152,6 +154,33 @@ TEST(DecodeHostile, AFlacTotalSampleCountBeyondTheFileIsMeasuredInstead) {
     const Decoded decoded = decodeAll(path);
     EXPECT_EQ(decoded.length, truth);
     EXPECT_EQ(decoded.frames, truth);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+}
+
+TEST(DecodeHostile, AWmaDurationTheFileCannotHoldIsMeasuredInstead) {
+    const auto& fixtures = DecodeFixtures::get();
+    ASSERT_TRUE(fixtures.ok);
+    QFile source(QString::fromStdString(fixtures.wma));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    const std::int64_t truth = decodeAll(fixtures.wma, true).length;
+    ASSERT_GT(truth, 0);
+    // The file properties object; its play duration (100 ns units) sits 64 bytes past its GUID.
+    const char guid[] = "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65";
+    const qsizetype at = bytes.indexOf(QByteArray(guid, 16));
+    ASSERT_GT(at, 0);
+    // Twenty hours: under the one-day limit, but far beyond what a few kilobytes hold.
+    std::string duration;
+    putLe(duration, 20ull * 3600 * 10'000'000, 8);
+    std::memcpy(bytes.data() + at + 64, duration.data(), 8);
+    QTemporaryDir dir;
+    const std::string path = writeFile(dir, "lying.wma", bytes.toStdString());
+
+    const auto started = std::chrono::steady_clock::now();
+    const Decoded decoded = decodeAll(path, true);
+    // Counted from the packets, which may differ from the honest header by a block of padding.
+    EXPECT_NEAR(double(decoded.length), double(truth), 4096);
+    EXPECT_EQ(decoded.frames, decoded.length);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 

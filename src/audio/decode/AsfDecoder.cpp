@@ -408,15 +408,23 @@ AsfOpenResult openAsf(const std::string& path, std::optional<std::uint64_t> dura
     if (opened.error != kErrorOk) return {nullptr, opened.error};
     const int channels = outputChannels(opened.pipe.codec->ch_layout.nb_channels);
     const auto rate = static_cast<std::uint64_t>(opened.pipe.codec->sample_rate);
+    const std::int64_t fileBytes =
+        opened.pipe.format->pb ? avio_size(opened.pipe.format->pb) : std::int64_t{-1};
     auto decoder = std::make_unique<AsfDecoder>(path, std::move(opened.pipe), channels);
-    // A stated duration beyond a day is not believed; the decode then measures the file.
+    // A stated duration beyond a day is not believed, nor one the file is too small to hold
+    // (WMA's lowest bitrates stay far below 48 frames a byte); the decode then measures the file.
     constexpr std::uint64_t kLongest = 24ull * 3600 * 10'000'000;
+    constexpr std::uint64_t kMostFramesPerByte = 48;
+    std::uint64_t length = 0;
     if (duration100ns && *duration100ns <= kLongest) {
         // Rounded to the nearest frame, halves to even.
         const std::uint64_t scaled = *duration100ns * rate;
-        std::uint64_t length = scaled / 10'000'000;
+        length = scaled / 10'000'000;
         const std::uint64_t rest = scaled % 10'000'000;
         if (rest > 5'000'000 || (rest == 5'000'000 && (length & 1))) ++length;
+    }
+    if (fileBytes > 0 && length > std::uint64_t(fileBytes) * kMostFramesPerByte) length = 0;
+    if (length > 0) {
         decoder->setLength(static_cast<std::int64_t>(length));
     } else if (!decoder->measure()) {
         return {nullptr, kErrorFormat};

@@ -15,6 +15,7 @@
 #include "autodj/CueSheet.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
+#include "playlist/M3u.h"
 
 namespace kelvra::cli {
 namespace {
@@ -83,7 +84,14 @@ int automixCommand(const Args& args) {
     program.runUntil(10, sink);  // the playlist window's own load comes first
     if (!program.playlist().open_playlist(pathOf(options->list)) ||
         program.playlist().count() == 0) {
-        std::fprintf(stderr, "kelvra-cli: %s holds no songs\n", options->list.c_str());
+        // A list written with LF alone opens empty by design; say so rather than leave the
+        // user guessing.
+        const std::optional<QByteArray> content = playlist::readWholeFile(pathOf(options->list));
+        if (content && playlist::endsLinesInLfAlone(*content))
+            std::fprintf(stderr, "kelvra-cli: %s\n",
+                         playlist::lfAloneHint(pathOf(options->list)).toLocal8Bit().constData());
+        else
+            std::fprintf(stderr, "kelvra-cli: %s holds no songs\n", options->list.c_str());
         return 1;
     }
     const int entries = program.playlist().count();

@@ -74,6 +74,14 @@ TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
         EXPECT_LT(seconds, 4.4) << at;
         EXPECT_GT(share(wav, 440, seconds - 0.6, seconds - 0.3), 0.95) << at;
     }
+    // A list written with LF alone holds no songs, and the error says why.
+    QFile unix(dir.filePath("unix.m3u"));
+    ASSERT_TRUE(unix.open(QIODevice::WriteOnly));
+    unix.write(good.toUtf8() + "\n");
+    unix.close();
+    const CliRun run = runCli({"automix", unix.fileName(), "--out", dir.filePath("none.wav")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("its lines end in LF alone")) << run.err.toStdString();
 }
 
 TEST(Automix, SkipSilenceMixesOnTheAudibleParts) {

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/SessionScript.h"
+#include "session/SessionScript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), qsizetype(size));
-    const kelvra::app::SessionParse parse = kelvra::app::parseSessionScript(text);
+    const kelvra::session::SessionParse parse = kelvra::session::parseSessionScript(text);
     if (parse.errorLine < 0 || (parse.errorLine > 0) == parse.error.isEmpty()) std::abort();
     std::int64_t previous = 0;
     for (const auto& action : parse.actions) {

@@ -2,8 +2,8 @@
 
 #include <QDir>
 
-#include "audio/AudioEngine.h"
 #include "core/FileHelpers.h"
+#include "playback/StreamControl.h"
 
 namespace kelvra::app {
 
@@ -27,7 +27,7 @@ bool runInitialisationChecks(const QString& programFolder, const audio::AudioLib
                         MessageButtons::Ok, MessageIcon::Critical);
         return false;
     }
-    const QString version = audio::libraryVersionText(library);
+    const QString version = playback::libraryVersionText(library);
     if (version != kRequiredLibraryVersion) {
         dialogs.message("10X022F",
                         "Kelvra cannot start: its audio engine has version " + version +

@@ -294,8 +294,8 @@ void MainWindow::dropOnDeck(Side side) {
 
 bool MainWindow::queryUnload() {
     auto& library = deps_.library;
-    if (audio::isStreamPlaying(library, left_->stream()) ||
-        audio::isStreamPlaying(library, right_->stream())) {
+    if (playback::isStreamPlaying(library, left_->stream()) ||
+        playback::isStreamPlaying(library, right_->stream())) {
         deps_.dialogs.message(applicationTitle(),
                               "Can't Exit when song is playing. Pause or Stop all music before "
                               "closing...",

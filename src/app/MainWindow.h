@@ -11,7 +11,6 @@
 #include "app/KeyboardMap.h"
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
-#include "audio/AudioEngine.h"
 #include "autodj/AutoDJ.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
@@ -20,6 +19,7 @@
 #include "decks/DeckCue.h"
 #include "decks/DeckPitch.h"
 #include "decks/Mixer.h"
+#include "playback/StreamControl.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
 
@@ -62,7 +62,7 @@ class MainWindow final : public decks::DeckHost {
     settings::OptionsControls& optionsControls() { return optionsControls_; }
     settings::Options& options() { return *options_; }
     settings::ProgramSettings& values() { return values_; }
-    audio::AudioEngine& engine() { return engine_; }
+    playback::StreamControl& engine() { return engine_; }
     decks::Mixer& mixer() { return *mixer_; }
     decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
     decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
@@ -134,7 +134,7 @@ class MainWindow final : public decks::DeckHost {
     MainControls controls_;
     settings::OptionsControls optionsControls_;
     settings::ProgramSettings values_;
-    audio::AudioEngine engine_;
+    playback::StreamControl engine_;
     std::unique_ptr<settings::Options> options_;
     std::unique_ptr<decks::Mixer> mixer_;
     std::unique_ptr<decks::Deck> left_;

@@ -7,9 +7,9 @@
 #include <QString>
 #include <cstdint>
 
-#include "audio/AudioEngine.h"
 #include "core/ControlModels.h"
 #include "decks/Deck.h"
+#include "playback/StreamControl.h"
 
 namespace kelvra::autodj {
 
@@ -36,7 +36,8 @@ class DeckPort {
 
 class DeckAdapter final : public DeckPort {
   public:
-    DeckAdapter(decks::Deck& deck, audio::AudioEngine& engine) : deck_(deck), engine_(engine) {}
+    DeckAdapter(decks::Deck& deck, playback::StreamControl& engine)
+        : deck_(deck), engine_(engine) {}
 
     bool ending() const override { return deck_.deckEnding(); }
     void setEnding(bool ending) override { deck_.setDeckEnding(ending); }
@@ -46,7 +47,7 @@ class DeckAdapter final : public DeckPort {
         return deck_.stream() == 0 ? 0 : engine_.getStreamPosition(deck_.stream());
     }
     std::uint32_t length() const override { return deck_.stream() == 0 ? 0 : deck_.songLength(); }
-    bool playing() override { return audio::isStreamPlaying(engine_.library(), deck_.stream()); }
+    bool playing() override { return playback::isStreamPlaying(engine_.library(), deck_.stream()); }
     void load(const QString& path) override {
         deck_.setSongFile(path);
         deck_.init_Player();
@@ -60,7 +61,7 @@ class DeckAdapter final : public DeckPort {
 
   private:
     decks::Deck& deck_;
-    audio::AudioEngine& engine_;
+    playback::StreamControl& engine_;
 };
 
 }  // namespace kelvra::autodj

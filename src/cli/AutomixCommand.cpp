@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/HeadlessProgram.h"
 #include "audio/engine/WavWriter.h"
 #include "autodj/CueSheet.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
 #include "playlist/M3u.h"
+#include "session/HeadlessProgram.h"
 
 namespace kelvra::cli {
 namespace {
@@ -67,7 +67,7 @@ int automixCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
+    session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
     audio::engine::WavWriter wav(options->out, options->rate);
     if (!wav.ok()) {
@@ -126,7 +126,7 @@ int automixCommand(const Args& args) {
     }
     // A deck the button itself started is not one the fade started: note it as of the click.
     if (tracks.empty() &&
-        audio::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {
+        playback::isStreamPlaying(program.engine(), window.deck(window.activeDeck()).stream())) {
         record(window.activeDeck());
         tracks.back().startMs = clickMs;
     }
@@ -138,7 +138,7 @@ int automixCommand(const Args& args) {
     while (program.clock().nowMs() < endMs && wav.ok()) {
         program.runUntil(std::min(endMs, program.clock().nowMs() + kSliceMs), sink);
         if (!options->repeat && window.autoDJ().passComplete() && !fade.enabled() &&
-            !audio::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()))
+            !playback::isStreamPlaying(program.engine(), window.deck(lastStarted).stream()))
             break;
         if (!window.autoDJOn()) break;
     }

@@ -8,11 +8,11 @@
 #include <optional>
 #include <sstream>
 
-#include "app/SessionRunner.h"
 #include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
 #include "core/FileHelpers.h"
+#include "session/SessionRunner.h"
 
 namespace kelvra::cli {
 namespace {
@@ -36,7 +36,7 @@ std::optional<SessionOptions> parse(const Args& args) {
     parser.text("--out", options.out)
         .text("--trace", options.trace)
         .number("--rate", options.rate, 8000, 192000)
-        .number("--seconds", options.seconds, 0.0, app::kLongestSessionSeconds);
+        .number("--seconds", options.seconds, 0.0, session::kLongestSessionSeconds);
     if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty()) {
         if (!parser.error().empty())
             std::fprintf(stderr, "kelvra-cli: %s\n", parser.error().c_str());
@@ -91,7 +91,7 @@ int sessionCommand(const Args& args) {
                      qPrintable(readFailureText(failure)));
         return 1;
     }
-    const app::SessionParse script = app::parseSessionScript(*text);
+    const session::SessionParse script = session::parseSessionScript(*text);
     if (script.errorLine != 0) {
         std::printf("error\t%d\t%s\n", script.errorLine, script.error.toUtf8().constData());
         std::fflush(stdout);
@@ -100,7 +100,7 @@ int sessionCommand(const Args& args) {
         return 2;
     }
 
-    app::HeadlessProgram program(app::HeadlessProgram::commandLineOptions(options->rate));
+    session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
 
     std::optional<TraceFile> trace;
@@ -135,8 +135,8 @@ int sessionCommand(const Args& args) {
     }
     const std::optional<double> seconds =
         options->seconds >= 0 ? std::optional(options->seconds) : std::nullopt;
-    const auto result = app::runSession(
-        program, script.actions, app::sessionLengthMs(script.actions, seconds),
+    const auto result = session::runSession(
+        program, script.actions, session::sessionLengthMs(script.actions, seconds),
         [&wav](const std::int16_t* frames, std::int64_t count) { wav.write(frames, count); });
     if (result.errorLine != 0) {
         std::printf("error\t%d\t%s\n", result.errorLine, result.error.toUtf8().constData());

@@ -19,7 +19,7 @@ QString timeText(std::int64_t seconds) {
     return two(seconds / 3600) + ':' + two(seconds / 60 % 60) + ':' + two(seconds % 60);
 }
 
-Deck::Deck(Side side, DeckControls& controls, audio::AudioEngine& engine, Dialogs& dialogs,
+Deck::Deck(Side side, DeckControls& controls, playback::StreamControl& engine, Dialogs& dialogs,
            DeckHost& host, PlaylistPort& playlist, Clock& clock)
     : side_(side),
       controls_(controls),
@@ -137,7 +137,7 @@ void Deck::playNow() {
     if (stream_ == 0) return;
     controls_.display.setLamp(DeckDisplayModel::Play, true);
 
-    if (audio::isStreamPlaying(engine_.library(), stream_)) {
+    if (playback::isStreamPlaying(engine_.library(), stream_)) {
         // Play while playing jumps back to the cue point and keeps going.
         engine_.setStreamPosition(stream_, cuePoint_);
         host_.run_volume_timer();
@@ -153,7 +153,7 @@ void Deck::playNow() {
 
 void Deck::pauseClick() {
     host_.setActiveDeck(side_);
-    if (!audio::isStreamPlaying(engine_.library(), stream_)) return;
+    if (!playback::isStreamPlaying(engine_.library(), stream_)) return;
     paused_ = true;
     controls_.display.setLamp(DeckDisplayModel::Pause, true);
     engine_.library().channelPause(stream_);
@@ -183,7 +183,7 @@ void Deck::finishedUnderAutoDJ() {
 
 QString Deck::getSongLength(audio::Handle stream) {
     songLength_ = engine_.streamLength(stream);
-    const double seconds = audio::bytesToSeconds(engine_.library(), stream, songLength_);
+    const double seconds = playback::bytesToSeconds(engine_.library(), stream, songLength_);
     // Held as a 16-bit count of seconds; a failed conversion (negative) shows zero.
     const std::int64_t s =
         std::clamp<std::int64_t>(roundEven(seconds), 0, std::numeric_limits<std::int16_t>::max());
@@ -193,7 +193,7 @@ QString Deck::getSongLength(audio::Handle stream) {
 QString Deck::getTimeRemain(audio::Handle stream, std::uint32_t position, std::uint32_t length) {
     // Past the end (a position beyond the length) shows zero rather than a negative time.
     if (position >= length) return timeText(0);
-    const double seconds = audio::bytesToSeconds(engine_.library(), stream, length - position);
+    const double seconds = playback::bytesToSeconds(engine_.library(), stream, length - position);
     return timeText(std::max<std::int64_t>(0, roundEven(seconds)));
 }
 

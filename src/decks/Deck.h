@@ -7,17 +7,17 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/AudioEngine.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/DeckControls.h"
 #include "decks/DeckHost.h"
+#include "playback/StreamControl.h"
 
 namespace kelvra::decks {
 
 class Deck {
   public:
-    Deck(Side side, DeckControls& controls, audio::AudioEngine& engine, Dialogs& dialogs,
+    Deck(Side side, DeckControls& controls, playback::StreamControl& engine, Dialogs& dialogs,
          DeckHost& host, PlaylistPort& playlist, Clock& clock);
 
     Side side() const { return side_; }
@@ -82,7 +82,7 @@ class Deck {
 
     Side side_;
     DeckControls& controls_;
-    audio::AudioEngine& engine_;
+    playback::StreamControl& engine_;
     Dialogs& dialogs_;
     DeckHost& host_;
     PlaylistPort& playlist_;

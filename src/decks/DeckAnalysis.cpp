@@ -38,7 +38,7 @@ std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::Wavefo
     return overview;
 }
 
-DeckAnalysis::DeckAnalysis(Deck& deck, audio::AudioEngine& engine,
+DeckAnalysis::DeckAnalysis(Deck& deck, playback::StreamControl& engine,
                            const settings::ProgramSettings& values)
     : deck_(deck), engine_(engine), values_(values) {}
 
@@ -71,13 +71,13 @@ void DeckAnalysis::applyLoudness() {
 
 double DeckAnalysis::playSpeed() const {
     if (!analysis_ || analysis_->waveform.rate <= 0 ||
-        audio::isStreamPlaying(engine_.library(), deck_.stream()) != 1)
+        playback::isStreamPlaying(engine_.library(), deck_.stream()) != 1)
         return 0;
     return double(playingRate()) / analysis_->waveform.rate;
 }
 
 double DeckAnalysis::cueSeconds() const {
-    return audio::bytesToSeconds(engine_.library(), deck_.stream(), deck_.cuePoint());
+    return playback::bytesToSeconds(engine_.library(), deck_.stream(), deck_.cuePoint());
 }
 
 int DeckAnalysis::playingRate() const {
@@ -112,8 +112,8 @@ void DeckAnalysis::refresh() {
 }
 
 double DeckAnalysis::positionSeconds() const {
-    return audio::bytesToSeconds(engine_.library(), deck_.stream(),
-                                 engine_.getStreamPosition(deck_.stream()));
+    return playback::bytesToSeconds(engine_.library(), deck_.stream(),
+                                    engine_.getStreamPosition(deck_.stream()));
 }
 
 double DeckAnalysis::beatPhase(double multiple) const {
@@ -152,15 +152,15 @@ bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
 
     // Onto the other deck's beat with one short seek, never more than half a beat either way.
     audio::AudioLibrary& library = engine_.library();
-    if (audio::isStreamPlaying(library, deck_.stream()) == 1 && other.deck_.stream() != 0 &&
-        audio::isStreamPlaying(library, other.deck_.stream()) == 1) {
+    if (playback::isStreamPlaying(library, deck_.stream()) == 1 && other.deck_.stream() != 0 &&
+        playback::isStreamPlaying(library, other.deck_.stream()) == 1) {
         double shift = other.beatPhase(1) - beatPhase(multiple);
         shift -= std::nearbyint(shift);  // to the nearest beat
         const double period = 60.0 / (songBpm() * multiple);
         // A jump cross-fades from the place heard now, so it lands where it is aimed.
         const double seconds = positionSeconds() + shift * period;
         constexpr std::uint32_t kProbe = 1u << 20;
-        const double probeSeconds = audio::bytesToSeconds(library, deck_.stream(), kProbe);
+        const double probeSeconds = playback::bytesToSeconds(library, deck_.stream(), kProbe);
         const double bytesPerSecond = probeSeconds > 0 ? kProbe / probeSeconds : 0;
         if (bytesPerSecond > 0 && seconds > 0)
             engine_.setStreamPosition(deck_.stream(),

@@ -7,16 +7,17 @@
 #include <QString>
 #include <optional>
 
-#include "audio/AudioEngine.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "decks/Deck.h"
+#include "playback/StreamControl.h"
 #include "settings/ProgramSettings.h"
 
 namespace kelvra::decks {
 
 class DeckAnalysis {
   public:
-    DeckAnalysis(Deck& deck, audio::AudioEngine& engine, const settings::ProgramSettings& values);
+    DeckAnalysis(Deck& deck, playback::StreamControl& engine,
+                 const settings::ProgramSettings& values);
 
     // A new song went onto the deck: what was known of the old one goes.
     void songLoaded();
@@ -50,7 +51,7 @@ class DeckAnalysis {
     int playingRate() const;
 
     Deck& deck_;
-    audio::AudioEngine& engine_;
+    playback::StreamControl& engine_;
     const settings::ProgramSettings& values_;
     audio::analysis::AnalysisSnapshot analysis_;
     QString notice_;  // a Sync refusal, shown until the pitch moves

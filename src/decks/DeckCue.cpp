@@ -9,7 +9,7 @@ const char* const kCantPlay = "Can't play file. Please choose another file...";
 
 }  // namespace
 
-DeckCue::DeckCue(Deck& deck, audio::AudioEngine& engine, DeckHost& host)
+DeckCue::DeckCue(Deck& deck, playback::StreamControl& engine, DeckHost& host)
     : deck_(deck), engine_(engine), host_(host) {
     DeckControls& c = deck_.controls();
     QObject::connect(&c.cue, &ButtonModel::mousePressed, [this] { cueMouseDown(); });
@@ -30,7 +30,7 @@ DeckCue::DeckCue(Deck& deck, audio::AudioEngine& engine, DeckHost& host)
 }
 
 bool DeckCue::playing() {
-    return audio::isStreamPlaying(engine_.library(), deck_.stream()) != 0;
+    return playback::isStreamPlaying(engine_.library(), deck_.stream()) != 0;
 }
 
 void DeckCue::startOrComplain() {

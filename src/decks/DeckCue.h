@@ -4,14 +4,14 @@
 // class, made with their deck. Thread: UI thread only.
 #pragma once
 
-#include "audio/AudioEngine.h"
 #include "decks/Deck.h"
+#include "playback/StreamControl.h"
 
 namespace kelvra::decks {
 
 class DeckCue {
   public:
-    DeckCue(Deck& deck, audio::AudioEngine& engine, DeckHost& host);
+    DeckCue(Deck& deck, playback::StreamControl& engine, DeckHost& host);
 
     // Records a cue point (run_cue_mousedown, for this deck).
     void recordCue();
@@ -32,7 +32,7 @@ class DeckCue {
     void startOrComplain();
 
     Deck& deck_;
-    audio::AudioEngine& engine_;
+    playback::StreamControl& engine_;
     DeckHost& host_;
     bool searchBack_ = false;
     bool searchForward_ = false;

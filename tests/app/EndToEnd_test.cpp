@@ -47,8 +47,8 @@ TEST(EndToEnd, TwoDecksPlayThroughTheMixerAndTheMetersMove) {
     window.controls().right.play.click();
     const audio::Handle left = window.deck(Side::Left).stream();
     const audio::Handle right = window.deck(Side::Right).stream();
-    ASSERT_EQ(audio::isStreamPlaying(*library, left), 1);
-    ASSERT_EQ(audio::isStreamPlaying(*library, right), 1);
+    ASSERT_EQ(playback::isStreamPlaying(*library, left), 1);
+    ASSERT_EQ(playback::isStreamPlaying(*library, right), 1);
 
     QThread::msleep(300);
     window.mixer().run_VUmeterTimer();

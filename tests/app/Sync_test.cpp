@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <cmath>
 
-#include "app/HeadlessProgram.h"
-#include "app/SessionRunner.h"
+#include "session/HeadlessProgram.h"
+#include "session/SessionRunner.h"
 #include "support/AudioFixtures.h"
 #include "support/MainWindowRig.h"
 
@@ -151,19 +151,20 @@ TEST(SyncSession, TwoLoopsStayOnTheBeatForThirtySeconds) {
     const QString a = dir.filePath("pulse120.wav"), b = dir.filePath("burst124.wav");
     ASSERT_TRUE(test::writeWav(a.toStdString(), clickLoop(120, 0, 45), kRate, 2));
     ASSERT_TRUE(test::writeWav(b.toStdString(), clickLoop(124, 1, 45), kRate, 2));
-    HeadlessProgram program({kRate, dir.filePath("config"), {}});
+    session::HeadlessProgram program({kRate, dir.filePath("config"), {}});
     ASSERT_TRUE(program.start());
-    const SessionParse script = parseSessionScript(("0.5 load left " + a + "\n0.5 load right " + b +
-                                                    "\n1 click playCB2\n1.37 click playCB\n"
-                                                    "2 click RsyncCB\n")
-                                                       .toUtf8());
+    const session::SessionParse script =
+        session::parseSessionScript(("0.5 load left " + a + "\n0.5 load right " + b +
+                                     "\n1 click playCB2\n1.37 click playCB\n"
+                                     "2 click RsyncCB\n")
+                                        .toUtf8());
     ASSERT_EQ(script.errorLine, 0) << script.error.toStdString();
     std::vector<double> mix;
-    const auto result = runSession(program, script.actions, 34000,
-                                   [&](const std::int16_t* frames, std::int64_t count) {
-                                       for (std::int64_t i = 0; i < count; ++i)
-                                           mix.push_back(frames[2 * i] + frames[2 * i + 1]);
-                                   });
+    const auto result = session::runSession(
+        program, script.actions, 34000, [&](const std::int16_t* frames, std::int64_t count) {
+            for (std::int64_t i = 0; i < count; ++i)
+                mix.push_back(frames[2 * i] + frames[2 * i + 1]);
+        });
     ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
     EXPECT_NEAR(program.window().deckAnalysis(Side::Right).effectiveBpm(), 120.0, 0.01);
 

@@ -19,7 +19,7 @@ namespace kelvra::test {
 namespace {
 
 using audio::engine::Engine;
-using audio::engine::Mixer;
+using audio::engine::MixBus;
 using audio::engine::Output;
 using namespace std::chrono_literals;
 
@@ -30,7 +30,7 @@ constexpr double kTone = 441.0, kLevel = 0.5;
 // that hangs would.
 class CapturingOutput final : public Output {
   public:
-    explicit CapturingOutput(Mixer& mixer) : mixer_(mixer) {}
+    explicit CapturingOutput(MixBus& mixer) : mixer_(mixer) {}
     ~CapturingOutput() override { stop(); }
     bool start() override {
         if (!thread_.joinable()) {
@@ -73,7 +73,7 @@ class CapturingOutput final : public Output {
             std::this_thread::sleep_until(due);
         }
     }
-    Mixer& mixer_;
+    MixBus& mixer_;
     std::atomic<bool> running_{false}, frozen_{false};
     std::thread thread_;
     std::shared_ptr<Record> record_ = std::make_shared<Record>();
@@ -81,7 +81,7 @@ class CapturingOutput final : public Output {
 
 // An engine output maker that hands out a capturing output and tells the test which.
 audio::engine::OutputMaker capturingInto(CapturingOutput*& output) {
-    return [&output](Mixer& mixer, int, int, int&) {
+    return [&output](MixBus& mixer, int, int, int&) {
         auto made = std::make_unique<CapturingOutput>(mixer);
         output = made.get();
         return made;

@@ -54,7 +54,7 @@ class AutoDJTest : public ::testing::Test {
     AutoDJ& autoDJ() { return window().autoDJ(); }
     decks::Deck& deck(Side side) { return window().deck(side); }
     int crossFader() { return window().controls().mixer.crossFader.value(); }
-    bool playing(Side side) { return audio::isStreamPlaying(library, deck(side).stream()) != 0; }
+    bool playing(Side side) { return playback::isStreamPlaying(library, deck(side).stream()) != 0; }
     QString song(Side side) { return deck(side).songFile(); }
     audio::BytePosition position(Side side) {
         return library.stream(deck(side).stream())->position;

@@ -83,7 +83,7 @@ class DeckTest : public ::testing::TestWithParam<Side> {
     TestHost host;
     VirtualClock clock;
     settings::EngineSettings settings;
-    audio::AudioEngine engine;
+    playback::StreamControl engine;
     DeckControls leftControls{Side::Left};
     DeckControls rightControls{Side::Right};
     Deck left;

@@ -5,13 +5,13 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "app/HeadlessProgram.h"
 #include "app/MainControls.h"
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
 #include "core/Theme.h"
 #include "decks/DeckAnalysis.h"
+#include "session/HeadlessProgram.h"
 #include "settings/OptionsControls.h"
 #include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
 
     {
         // The keyboard sheet over the real window logic, so it lists the real map.
-        app::HeadlessProgram program({44100, {}, {}});
+        session::HeadlessProgram program({44100, {}, {}});
         ok &= program.start();
         app::MainControls& controls = program.window().controls();
         fillMain(controls);

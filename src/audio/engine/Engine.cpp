@@ -140,7 +140,7 @@ bool Engine::render(std::int16_t* out, std::int64_t frames) {
     if (mode_ != Mode::Offline) return fail(kErrorInit);
     const ThreadRoleScope role(ThreadRole::Offline);
     while (frames > 0) {
-        const int n = int(std::min<std::int64_t>(frames, Mixer::kMaxPeriod));
+        const int n = int(std::min<std::int64_t>(frames, MixBus::kMaxPeriod));
         mixer_.process(out, n, true);
         out += 2 * n;
         frames -= n;
@@ -162,7 +162,7 @@ Handle Engine::wmaStreamCreateFile(const std::string& path, std::uint32_t flags)
 Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener) {
     collectRetired();
     const bool tagsOnly = (flags & kStreamTagsOnly) != 0;
-    if (!tagsOnly && streams_.size() + dying_.size() >= std::size_t(Mixer::kMaxVoices)) {
+    if (!tagsOnly && streams_.size() + dying_.size() >= std::size_t(MixBus::kMaxVoices)) {
         fail(kErrorNoChannel);
         return 0;
     }

@@ -11,7 +11,7 @@
 
 #include "audio/AudioLibrary.h"
 #include "audio/Decoder.h"
-#include "audio/engine/Mixer.h"
+#include "audio/engine/MixBus.h"
 #include "audio/engine/Output.h"
 
 namespace kelvra::audio::engine {
@@ -27,7 +27,7 @@ struct Openers {
 // Where init() sends the mix. Tests hand in their own; the default is the null output when
 // KELVRA_AUDIO=null asks for it and PortAudio otherwise. Null with `error` set on failure.
 using OutputMaker =
-    std::function<std::unique_ptr<Output>(Mixer& mixer, int device, int rate, int& error)>;
+    std::function<std::unique_ptr<Output>(MixBus& mixer, int device, int rate, int& error)>;
 
 class Engine final : public AudioLibrary {
   public:
@@ -125,7 +125,7 @@ class Engine final : public AudioLibrary {
 
     Openers openers_;
     OutputMaker makeOutput_;
-    Mixer mixer_;
+    MixBus mixer_;
     std::unique_ptr<Output> output_;
     Mode mode_ = Mode::Closed;
     bool outputRunning_ = false;  // a device or null output is calling the mixer

@@ -12,7 +12,7 @@ namespace {
 
 class NullOutput final : public Output {
   public:
-    NullOutput(Mixer& mixer, int rate)
+    NullOutput(MixBus& mixer, int rate)
         : mixer_(mixer), rate_(rate), buffer_(std::size_t(kOutputPeriod) * 2) {}
     ~NullOutput() override { stop(); }
 
@@ -47,7 +47,7 @@ class NullOutput final : public Output {
         }
     }
 
-    Mixer& mixer_;
+    MixBus& mixer_;
     const int rate_;
     std::vector<std::int16_t> buffer_;
     std::atomic<bool> running_{false};
@@ -56,7 +56,7 @@ class NullOutput final : public Output {
 
 }  // namespace
 
-std::unique_ptr<Output> makeNullOutput(Mixer& mixer, int rate) {
+std::unique_ptr<Output> makeNullOutput(MixBus& mixer, int rate) {
     return std::make_unique<NullOutput>(mixer, rate);
 }
 

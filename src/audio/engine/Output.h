@@ -1,7 +1,7 @@
 // Where the mix goes: a PortAudio device, or a null output that pulls the same mix at real-time
 // pace without a device. (The offline renderer needs no output: it calls the mixer directly.)
 // Threads: everything here belongs to the controlling thread; the output's own thread or device
-// callback only calls Mixer::process().
+// callback only calls MixBus::process().
 #pragma once
 
 #include <memory>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "audio/engine/AudioThread.h"
-#include "audio/engine/Mixer.h"
+#include "audio/engine/MixBus.h"
 
 namespace kelvra::audio::engine {
 
@@ -28,11 +28,11 @@ class Output {
 // enough for a loaded machine.
 inline constexpr int kOutputPeriod = 256;
 
-std::unique_ptr<Output> makeNullOutput(Mixer& mixer, int rate);
+std::unique_ptr<Output> makeNullOutput(MixBus& mixer, int rate);
 
 // PortAudio. Opens device `device` (-1: the default; otherwise the index among real output
 // devices, 0-based). Null with `error` set to an ErrorCode on failure.
-std::unique_ptr<Output> makePortAudioOutput(Mixer& mixer, int device, int rate, int& error);
+std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, int device, int rate, int& error);
 // Name of real output device `index` (0-based), or none.
 std::optional<std::string> portAudioDeviceName(int index);
 

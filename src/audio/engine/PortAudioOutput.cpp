@@ -50,7 +50,7 @@ std::vector<PaDeviceIndex> outputDevices() {
 
 class PortAudioOutput final : public Output {
   public:
-    explicit PortAudioOutput(Mixer& mixer) : mixer_(mixer) {}
+    explicit PortAudioOutput(MixBus& mixer) : mixer_(mixer) {}
     ~PortAudioOutput() override {
         if (!stream_) return;
         stop();
@@ -74,7 +74,7 @@ class PortAudioOutput final : public Output {
         auto* samples = static_cast<std::int16_t*>(output);
         // The device asks for at most the period we opened with, but allow for larger requests.
         while (frames > 0) {
-            const int n = int(std::min<unsigned long>(frames, Mixer::kMaxPeriod));
+            const int n = int(std::min<unsigned long>(frames, MixBus::kMaxPeriod));
             out.mixer_.process(samples, n, false);
             samples += 2 * n;
             frames -= unsigned(n);
@@ -96,7 +96,7 @@ class PortAudioOutput final : public Output {
     }
 
   private:
-    Mixer& mixer_;
+    MixBus& mixer_;
     PaStream* stream_ = nullptr;
     LateCallbacks late_;
 };
@@ -109,7 +109,7 @@ std::optional<std::string> portAudioDeviceName(int index) {
     return std::string(Pa_GetDeviceInfo(devices[std::size_t(index)])->name);
 }
 
-std::unique_ptr<Output> makePortAudioOutput(Mixer& mixer, int device, int rate, int& error) {
+std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, int device, int rate, int& error) {
     if (!portAudioReady()) {
         error = kErrorDriver;
         return nullptr;

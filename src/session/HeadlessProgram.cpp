@@ -1,4 +1,4 @@
-#include "app/HeadlessProgram.h"
+#include "session/HeadlessProgram.h"
 
 #include "audio/analysis/AnalysisCache.h"
 
@@ -13,7 +13,7 @@
 #include "settings/IniSettingsStore.h"
 #include "tags/DisplayText.h"
 
-namespace kelvra::app {
+namespace kelvra::session {
 namespace {
 
 // Every box answered as Enter would answer it; every file dialog cancelled.
@@ -50,7 +50,7 @@ struct HeadlessProgram::Parts {
     std::unique_ptr<DefaultAnswers> dialogs;
     std::unique_ptr<settings::IniSettingsStore> store;
     std::unique_ptr<playlist::TitleService> titles;
-    std::unique_ptr<PlaylistWindowAdapter> port;
+    std::unique_ptr<app::PlaylistWindowAdapter> port;
     std::unique_ptr<autodj::SilenceScanner> silenceScanner;
     QString folder;
 };
@@ -75,13 +75,13 @@ HeadlessProgram::HeadlessProgram(Options options)
     p.titles = playlist::makeChunkedTitleService(clock_, playlist::tagTitleReaderFactory()());
     controller_ =
         std::make_unique<playlist::PlaylistController>(*p.dialogs, *p.store, *p.titles, p.folder);
-    p.port = std::make_unique<PlaylistWindowAdapter>(*controller_, PlaylistWindowAdapter::Window{},
-                                                     QString());
-    Shell shell;
+    p.port = std::make_unique<app::PlaylistWindowAdapter>(
+        *controller_, app::PlaylistWindowAdapter::Window{}, QString());
+    app::Shell shell;
     shell.displayTicked = [this] {
         if (displayTicked_) displayTicked_();
     };
-    MainWindowDeps deps{
+    app::MainWindowDeps deps{
         engine_,  *p.dialogs,
         *p.store, clock_,
         *p.port,  [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
@@ -98,7 +98,7 @@ HeadlessProgram::HeadlessProgram(Options options)
     deps.requestAnalysis = [this, cache](Side side, const QString& path) {
         window_->analysisReady(side, path, audio::analysis::analyseCached(cache, path));
     };
-    window_ = std::make_unique<MainWindow>(std::move(deps), shell);
+    window_ = std::make_unique<app::MainWindow>(std::move(deps), shell);
 }
 
 HeadlessProgram::~HeadlessProgram() {
@@ -130,4 +130,4 @@ void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
     }
 }
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

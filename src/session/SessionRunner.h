@@ -3,13 +3,13 @@
 // Thread: the owner's thread only.
 #pragma once
 
-#include "app/HeadlessProgram.h"
-#include "app/SessionScript.h"
+#include "session/HeadlessProgram.h"
+#include "session/SessionScript.h"
 
 #include <cmath>
 #include <optional>
 
-namespace kelvra::app {
+namespace kelvra::session {
 
 // Applies one action. Empty when done; otherwise what is wrong with it.
 QString applySessionAction(HeadlessProgram& program, const SessionAction& action);
@@ -34,4 +34,4 @@ struct SessionRunResult {
 SessionRunResult runSession(HeadlessProgram& program, const std::vector<SessionAction>& actions,
                             std::int64_t endMs, const HeadlessProgram::Sink& sink);
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

@@ -1,4 +1,4 @@
-#include "audio/engine/Mixer.h"
+#include "audio/engine/MixBus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,24 +7,24 @@
 
 namespace kelvra::audio::engine {
 
-Mixer::Mixer() : commands_(1024), retired_(kMaxVoices * 2), mix_(std::size_t(kMaxPeriod) * 2) {}
+MixBus::MixBus() : commands_(1024), retired_(kMaxVoices * 2), mix_(std::size_t(kMaxPeriod) * 2) {}
 
-void Mixer::prepare(int outputRate) {
+void MixBus::prepare(int outputRate) {
     outputRate_ = outputRate;
     for (int i = 0; i < voiceCount_; ++i)
         voices_[i]->prepare(outputRate);
 }
 
-Voice* Mixer::takeRetired() {
+Voice* MixBus::takeRetired() {
     Voice* voice = nullptr;
     return retired_.pop(voice) ? voice : nullptr;
 }
 
-EngineStats Mixer::stats() const {
+EngineStats MixBus::stats() const {
     return {underruns_.load(), starved_.load(), rendered_.load(), late_.load()};
 }
 
-void Mixer::processCommands() {
+void MixBus::processCommands() {
     Command command;
     while (commands_.pop(command)) {
         Voice* voice = command.voice;
@@ -55,7 +55,7 @@ void Mixer::processCommands() {
     }
 }
 
-void Mixer::drop(Voice* voice) {
+void MixBus::drop(Voice* voice) {
     auto* end = voices_.begin() + voiceCount_;
     auto* it = std::find(voices_.begin(), end, voice);
     if (it != end) {
@@ -65,12 +65,12 @@ void Mixer::drop(Voice* voice) {
     retired_.push(voice);  // cannot overflow: one entry per live voice at most
 }
 
-void Mixer::dropRetiring() {
+void MixBus::dropRetiring() {
     for (int i = voiceCount_ - 1; i >= 0; --i)
         if (voices_[i]->retiring()) drop(voices_[i]);
 }
 
-void Mixer::process(std::int16_t* out, int frames, bool waitForData) {
+void MixBus::process(std::int16_t* out, int frames, bool waitForData) {
     KELVRA_ASSERT_MIXING();
     processCommands();
     frames = std::min(frames, kMaxPeriod);

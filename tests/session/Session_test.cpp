@@ -6,11 +6,11 @@
 #include <QTemporaryDir>
 #include <cmath>
 
-#include "app/SessionRunner.h"
+#include "session/SessionRunner.h"
 #include "support/AudioFixtures.h"
 #include "support/CliRun.h"
 
-namespace kelvra::app {
+namespace kelvra::session {
 namespace {
 
 constexpr int kRate = 44100;
@@ -262,4 +262,4 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
 }
 
 }  // namespace
-}  // namespace kelvra::app
+}  // namespace kelvra::session

@@ -1,4 +1,4 @@
-#include "app/SessionRunner.h"
+#include "session/SessionRunner.h"
 
 #include "app/ControlDirectory.h"
 #include "app/KeyCodes.h"
@@ -6,34 +6,36 @@
 #include <algorithm>
 #include <limits>
 
-namespace kelvra::app {
+namespace kelvra::session {
 namespace {
 
 // `key` presses the modifiers named, each by its own key-down, then the key; `keyup` lets go of
 // the key, then of those modifiers, as fingers leave the keyboard.
-QString pressKey(KeyboardMap& keyboard, const SessionAction& action) {
-    const int code = keyCodeFromName(action.target);
+QString pressKey(app::KeyboardMap& keyboard, const SessionAction& action) {
+    const int code = app::keyCodeFromName(action.target);
     if (code == 0) return "no key named '" + action.target + "'";
     const int mask = action.modifiers;
     if (action.type == SessionAction::Key) {
-        int held = mask & kShiftMask;
-        for (auto [bit, key] : {std::pair{kCtrlMask, keys::Ctrl}, std::pair{kAltMask, keys::Alt}})
+        int held = mask & app::kShiftMask;
+        for (auto [bit, key] :
+             {std::pair{app::kCtrlMask, app::keys::Ctrl}, std::pair{app::kAltMask, app::keys::Alt}})
             if (mask & bit) keyboard.keyDown(key, held |= bit);
         keyboard.keyDown(code, mask);
         return {};
     }
     keyboard.keyUp(code, mask);
     int held = mask;
-    for (auto [bit, key] : {std::pair{kAltMask, keys::Alt}, std::pair{kCtrlMask, keys::Ctrl}})
+    for (auto [bit, key] :
+         {std::pair{app::kAltMask, app::keys::Alt}, std::pair{app::kCtrlMask, app::keys::Ctrl}})
         if (mask & bit) keyboard.keyUp(key, held &= ~bit);
     return {};
 }
 
 // A control group's name with an index outside it (or none) is a wrong index, not a missing
 // control: say which indices there are. Empty when `name` is no group.
-QString groupIndexError(MainControls& controls, const SessionAction& action) {
+QString groupIndexError(app::MainControls& controls, const SessionAction& action) {
     int lowest = std::numeric_limits<int>::max(), highest = std::numeric_limits<int>::min();
-    for (const NamedControl& control : namedControls(controls)) {
+    for (const app::NamedControl& control : app::namedControls(controls)) {
         if (control.name != action.target || control.index < 0) continue;
         lowest = std::min(lowest, control.index);
         highest = std::max(highest, control.index);
@@ -47,7 +49,7 @@ QString groupIndexError(MainControls& controls, const SessionAction& action) {
 }  // namespace
 
 QString applySessionAction(HeadlessProgram& program, const SessionAction& action) {
-    MainWindow& window = program.window();
+    app::MainWindow& window = program.window();
     switch (action.type) {
         case SessionAction::End:
             return {};
@@ -71,7 +73,8 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
         default:
             break;
     }
-    const NamedControl found = findControl(window.controls(), action.target, action.index);
+    const app::NamedControl found =
+        app::findControl(window.controls(), action.target, action.index);
     if (!found.button && !found.slider && !found.text)
         if (const QString wrong = groupIndexError(window.controls(), action); !wrong.isEmpty())
             return wrong;
@@ -122,4 +125,4 @@ SessionRunResult runSession(HeadlessProgram& program, const std::vector<SessionA
     return result;
 }
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

@@ -14,7 +14,7 @@
 #include "core/VirtualClock.h"
 #include "playlist/PlaylistController.h"
 
-namespace kelvra::app {
+namespace kelvra::session {
 
 class HeadlessProgram {
   public:
@@ -35,7 +35,7 @@ class HeadlessProgram {
     // Runs every timer and renders the mix until `ms` on the program's clock.
     void runUntil(std::int64_t ms, const Sink& sink);
 
-    MainWindow& window() { return *window_; }
+    app::MainWindow& window() { return *window_; }
     playlist::PlaylistController& playlist() { return *controller_; }
     VirtualClock& clock() { return clock_; }
     audio::engine::Engine& engine() { return engine_; }
@@ -51,8 +51,8 @@ class HeadlessProgram {
     audio::engine::Engine engine_;
     std::unique_ptr<Parts> parts_;
     std::unique_ptr<playlist::PlaylistController> controller_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<app::MainWindow> window_;
     std::function<void()> displayTicked_;
 };
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

@@ -1,10 +1,10 @@
-#include "app/SessionScript.h"
+#include "session/SessionScript.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
 
-namespace kelvra::app {
+namespace kelvra::session {
 namespace {
 
 // A day of program time is far more than any set; it also keeps the millisecond count exact.
@@ -118,4 +118,4 @@ SessionParse parseSessionScript(const QByteArray& text) {
     return result;
 }
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

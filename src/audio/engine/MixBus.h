@@ -35,12 +35,12 @@ struct EngineStats {
     std::uint64_t lateCallbacks = 0;  // device periods that came after their deadline
 };
 
-class Mixer {
+class MixBus {
   public:
     static constexpr int kMaxVoices = 64;
     static constexpr int kMaxPeriod = 4096;
 
-    Mixer();
+    MixBus();
 
     void prepare(int outputRate);
     int outputRate() const { return outputRate_; }

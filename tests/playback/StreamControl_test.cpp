@@ -1,4 +1,4 @@
-#include "audio/AudioEngine.h"
+#include "playback/StreamControl.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,16 +11,17 @@
 #include "support/MockAudioLibrary.h"
 #include "support/ScriptedDialogs.h"
 
-namespace kelvra::audio {
+namespace kelvra::playback {
 namespace {
 
+using namespace audio;
 using ::testing::_;
 using ::testing::NiceMock;
 using ::testing::Return;
 
-class AudioEngineTest : public ::testing::Test {
+class StreamControlTest : public ::testing::Test {
   protected:
-    AudioEngineTest()
+    StreamControlTest()
         : engine(library, dialogs, settings,
                  {[this] { return autoDJ; }, [this] { ++removePresses; },
                   [this](int key, int) { releasedKeys.push_back(key); }}) {}
@@ -31,10 +32,10 @@ class AudioEngineTest : public ::testing::Test {
     bool autoDJ = false;
     int removePresses = 0;
     std::vector<int> releasedKeys;
-    AudioEngine engine;
+    StreamControl engine;
 };
 
-TEST_F(AudioEngineTest, EveryFileIsOfferedToTheAddonSideFirst) {
+TEST_F(StreamControlTest, EveryFileIsOfferedToTheAddonSideFirst) {
     EXPECT_CALL(library, wmaStreamCreateFile("/music/a.mp3", 0u)).WillOnce(Return(5));
     EXPECT_CALL(library, streamCreateFile(_, _)).Times(0);
     EXPECT_EQ(engine.openStream("/music/a.mp3"), 5u);
@@ -52,7 +53,7 @@ TEST_F(AudioEngineTest, EveryFileIsOfferedToTheAddonSideFirst) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(AudioEngineTest, WrappersUseTheKindOfTheStreamTheyAreGiven) {
+TEST_F(StreamControlTest, WrappersUseTheKindOfTheStreamTheyAreGiven) {
     ON_CALL(library, wmaStreamCreateFile("/m/a.wma", _)).WillByDefault(Return(5));
     ON_CALL(library, streamCreateFile("/m/b.mp3", _)).WillByDefault(Return(7));
     const Handle wma = engine.openStream("/m/a.wma");
@@ -84,14 +85,14 @@ TEST_F(AudioEngineTest, WrappersUseTheKindOfTheStreamTheyAreGiven) {
     EXPECT_EQ(engine.streamLength(mp3), 2000u);
 }
 
-TEST_F(AudioEngineTest, FailedOpensAreSilentUnderAutoDJ) {
+TEST_F(StreamControlTest, FailedOpensAreSilentUnderAutoDJ) {
     autoDJ = true;
     EXPECT_EQ(engine.openStream("/nowhere/gone.mp3"), 0u);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(removePresses, 0);
 }
 
-TEST_F(AudioEngineTest, AnUnreadableExistingFileShowsTheLoadErrorWithTheCode) {
+TEST_F(StreamControlTest, AnUnreadableExistingFileShowsTheLoadErrorWithTheCode) {
     QTemporaryDir folder;
     const QString path = folder.filePath("broken.mp3");
     QFile file(path);
@@ -140,7 +141,7 @@ TEST(OpenFailureDetail, NamesTheFileAndSaysWhyItCannotBeOpened) {
     }
 }
 
-TEST_F(AudioEngineTest, AMissingFileOffersToRemoveItFromThePlaylist) {
+TEST_F(StreamControlTest, AMissingFileOffersToRemoveItFromThePlaylist) {
     dialogs.answerNext(MessageResult::No);
     EXPECT_EQ(engine.openStream("/nowhere/gone.mp3"), 0u);
     ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -156,7 +157,7 @@ TEST_F(AudioEngineTest, AMissingFileOffersToRemoveItFromThePlaylist) {
     EXPECT_EQ(removePresses, 1);
 }
 
-TEST_F(AudioEngineTest, OutputFailuresNameTheStepAndTheErrorText) {
+TEST_F(StreamControlTest, OutputFailuresNameTheStepAndTheErrorText) {
     EXPECT_CALL(library, init(-1, 44100u, kInitKeepDeviceVolume)).WillOnce(Return(false));
     ON_CALL(library, errorCode()).WillByDefault(Return(28));  // a code without a text
     EXPECT_FALSE(engine.init_BASS());
@@ -175,7 +176,7 @@ TEST_F(AudioEngineTest, OutputFailuresNameTheStepAndTheErrorText) {
               "Error Code : 9");
 }
 
-TEST_F(AudioEngineTest, PlayingMeansActiveAndNotPaused) {
+TEST_F(StreamControlTest, PlayingMeansActiveAndNotPaused) {
     EXPECT_CALL(library, channelIsActive(1u)).WillRepeatedly(Return(kPlaying));
     EXPECT_CALL(library, channelIsActive(2u)).WillRepeatedly(Return(kPaused));
     EXPECT_CALL(library, channelIsActive(3u)).WillRepeatedly(Return(kStopped));
@@ -211,4 +212,4 @@ TEST(LibraryVersionText, IsMajorPointMinor) {
 }
 
 }  // namespace
-}  // namespace kelvra::audio
+}  // namespace kelvra::playback

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace kelvra::app {
+namespace kelvra::session {
 
 struct SessionAction {
     enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, End } type = Click;
@@ -29,4 +29,4 @@ struct SessionParse {
 
 SessionParse parseSessionScript(const QByteArray& text);
 
-}  // namespace kelvra::app
+}  // namespace kelvra::session

@@ -14,14 +14,17 @@
 #include "core/Dialogs.h"
 #include "settings/ProgramSettings.h"
 
-namespace kelvra::audio {
+namespace kelvra::playback {
+
+using audio::AudioLibrary;
+using audio::Handle;
 
 // Which library side opened a stream; decides the entry points for length, position and start.
 enum StreamKind : int { kAddonStream = 1, kMainStream = 2 };
 
 using settings::EngineSettings;
 
-class AudioEngine {
+class StreamControl {
   public:
     // What the engine needs from the windows around it.
     struct Hooks {
@@ -31,8 +34,8 @@ class AudioEngine {
     };
 
     // `settings` is the program's, read at every open (the seek flag may change while running).
-    AudioEngine(AudioLibrary& library, Dialogs& dialogs, const EngineSettings& settings,
-                Hooks hooks = {});
+    StreamControl(AudioLibrary& library, Dialogs& dialogs, const EngineSettings& settings,
+                  Hooks hooks = {});
 
     AudioLibrary& library() { return library_; }
     const EngineSettings& settings() const { return settings_; }
@@ -78,4 +81,4 @@ bool setWmaPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 // "major.minor" of the library's version: low word, a point, high word.
 QString libraryVersionText(const AudioLibrary& library);
 
-}  // namespace kelvra::audio
+}  // namespace kelvra::playback

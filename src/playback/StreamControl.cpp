@@ -1,10 +1,12 @@
-#include "audio/AudioEngine.h"
+#include "playback/StreamControl.h"
 
 #include "audio/ErrorText.h"
 #include "core/FileHelpers.h"
 #include "core/PathBytes.h"
 
-namespace kelvra::audio {
+namespace kelvra::playback {
+
+using namespace audio;
 namespace {
 
 constexpr int kKeyControl = 17;
@@ -16,11 +18,11 @@ std::int16_t narrow(bool ok) {
 
 }  // namespace
 
-AudioEngine::AudioEngine(AudioLibrary& library, Dialogs& dialogs, const EngineSettings& settings,
-                         Hooks hooks)
+StreamControl::StreamControl(AudioLibrary& library, Dialogs& dialogs,
+                             const EngineSettings& settings, Hooks hooks)
     : library_(library), dialogs_(dialogs), hooks_(std::move(hooks)), settings_(settings) {}
 
-bool AudioEngine::init_BASS() {
+bool StreamControl::init_BASS() {
     if (!library_.init(settings_.outputDevice, static_cast<std::uint32_t>(settings_.outputRate),
                        kInitKeepDeviceVolume)) {
         ThrowError("Can't initialize digital sound system. " + errorText(library_.errorCode()));
@@ -33,7 +35,7 @@ bool AudioEngine::init_BASS() {
     return true;
 }
 
-Handle AudioEngine::openStream(const QString& file) {
+Handle StreamControl::openStream(const QString& file) {
     const std::string path = pathToStdString(file);
     Handle handle = library_.wmaStreamCreateFile(path, settings_.streamFlags);
     // Handles are judged as signed numbers: a value with the top bit set is no stream.
@@ -70,7 +72,7 @@ Handle AudioEngine::openStream(const QString& file) {
     return 0;
 }
 
-void AudioEngine::ThrowError(const QString& message, const QString& detail) {
+void StreamControl::ThrowError(const QString& message, const QString& detail) {
     const int code = library_.errorCode();
     QString text = message + "\r\n\r\nError Code : " + QString::number(code);
     if (!detail.isEmpty()) text += "\r\n\r\n" + detail;
@@ -82,7 +84,7 @@ void AudioEngine::ThrowError(const QString& message, const QString& detail) {
     }
 }
 
-void AudioEngine::terminate_BASS(Handle leftStream, Handle rightStream) {
+void StreamControl::terminate_BASS(Handle leftStream, Handle rightStream) {
     library_.stop();
     library_.streamFree(leftStream);
     library_.streamFree(rightStream);
@@ -90,25 +92,25 @@ void AudioEngine::terminate_BASS(Handle leftStream, Handle rightStream) {
     kinds_.clear();
 }
 
-void AudioEngine::freeStream(Handle handle) {
+void StreamControl::freeStream(Handle handle) {
     library_.wmaStreamFree(handle);
     library_.streamFree(handle);
     kinds_.erase(handle);
 }
 
-int AudioEngine::kindOf(Handle handle) const {
+int StreamControl::kindOf(Handle handle) const {
     const auto found = kinds_.find(handle);
     return found == kinds_.end() ? kMainStream : found->second;
 }
 
-std::uint32_t AudioEngine::getStreamPosition(Handle handle) {
+std::uint32_t StreamControl::getStreamPosition(Handle handle) {
     const BytePosition position = kindOf(handle) == kAddonStream
                                       ? library_.wmaChannelPosition(handle)
                                       : library_.channelPosition(handle);
     return static_cast<std::uint32_t>(position);
 }
 
-std::int16_t AudioEngine::setStreamPosition(Handle handle, std::uint32_t bytePosition) {
+std::int16_t StreamControl::setStreamPosition(Handle handle, std::uint32_t bytePosition) {
     if (kindOf(handle) == kAddonStream) {
         lastCallResult_ = narrow(setWmaPosition(library_, handle, bytePosition));
     } else {
@@ -118,20 +120,20 @@ std::int16_t AudioEngine::setStreamPosition(Handle handle, std::uint32_t bytePos
     return lastCallResult_;
 }
 
-std::int16_t AudioEngine::startStream(Handle handle) {
+std::int16_t StreamControl::startStream(Handle handle) {
     lastCallResult_ =
         narrow(kindOf(handle) == kAddonStream ? library_.wmaStreamPlay(handle)
                                               : library_.streamPlay(handle, false, 0));
     return lastCallResult_;
 }
 
-std::int16_t AudioEngine::resumeStream(Handle handle) {
+std::int16_t StreamControl::resumeStream(Handle handle) {
     lastCallResult_ = narrow(kindOf(handle) == kAddonStream ? library_.wmaStreamPlay(handle)
                                                             : library_.channelResume(handle));
     return lastCallResult_;
 }
 
-std::uint32_t AudioEngine::streamLength(Handle handle) {
+std::uint32_t StreamControl::streamLength(Handle handle) {
     const BytePosition length = kindOf(handle) == kAddonStream ? library_.wmaStreamLength(handle)
                                                                : library_.streamLength(handle);
     return static_cast<std::uint32_t>(length);
@@ -160,4 +162,4 @@ QString libraryVersionText(const AudioLibrary& library) {
     return QString::number(version & 0xFFFF) + '.' + QString::number(version >> 16);
 }
 
-}  // namespace kelvra::audio
+}  // namespace kelvra::playback

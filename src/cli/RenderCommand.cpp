@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "audio/ErrorText.h"
+#include "audio/WavWriter.h"
 #include "audio/engine/Engine.h"
-#include "audio/engine/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OpenFailure.h"
 #include "cli/OptionParser.h"
@@ -87,7 +87,7 @@ int renderCommand(const Args& args) {
         frames =
             std::min<std::int64_t>(frames, std::llrint(options->seconds * double(options->rate)));
 
-    audio::engine::WavWriter wav(options->out, int(options->rate));
+    audio::WavWriter wav(options->out, int(options->rate));
     std::vector<std::int16_t> buffer(2 * 4096);
     while (frames > 0 && wav.ok()) {
         const std::int64_t n = std::min<std::int64_t>(frames, 4096);

@@ -1,9 +1,9 @@
-#include "audio/engine/WavWriter.h"
+#include "audio/WavWriter.h"
 
 #include <QFile>
 #include <cstring>
 
-namespace kelvra::audio::engine {
+namespace kelvra::audio {
 namespace {
 
 constexpr int kChannels = 2, kBytesPerSample = 2, kFrameBytes = kChannels * kBytesPerSample;
@@ -106,4 +106,4 @@ std::string WavWriter::failureText(const std::string& path) const {
            " min of audio at " + std::to_string(rate_) + " Hz";
 }
 
-}  // namespace kelvra::audio::engine
+}  // namespace kelvra::audio

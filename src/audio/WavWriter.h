@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvra::audio::engine {
+namespace kelvra::audio {
 
 class WavWriter {
   public:
@@ -54,4 +54,4 @@ class WavWriter {
     std::vector<char> bytes_;
 };
 
-}  // namespace kelvra::audio::engine
+}  // namespace kelvra::audio

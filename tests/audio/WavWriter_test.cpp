@@ -1,5 +1,5 @@
 // The renderer's WAV files: whole with their sizes filled in, or not there at all.
-#include "audio/engine/WavWriter.h"
+#include "audio/WavWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "support/AudioFixtures.h"
 
-namespace kelvra::audio::engine {
+namespace kelvra::audio {
 namespace {
 
 constexpr int kRate = 8000;
@@ -97,4 +97,4 @@ TEST(WavWriter, AFullFileKeepsWhatFitsWithItsSizesFilledIn) {
 }
 
 }  // namespace
-}  // namespace kelvra::audio::engine
+}  // namespace kelvra::audio

@@ -37,6 +37,9 @@ const Coefficients& coefficients() {
 // not rise above that peak except for content next to half the sampling rate.
 constexpr float kCandidateShare = 0.5f;
 
+constexpr std::size_t kBlock = 64;  // positions filtered together
+constexpr std::size_t kLanes = 8;   // running maxima kept side by side
+
 }  // namespace
 
 TruePeak::TruePeak(int channels)
@@ -54,9 +57,34 @@ void TruePeak::push(const std::int16_t* interleaved, std::int64_t frames) {
             peak = std::max(peak, std::abs(x));
         }
         // Interpolate between n and n + 1 wherever either is a candidate; n - 5 .. n + 6 exist.
+        // Whole blocks holding a candidate are filtered tap by tap, in fixed-length loops the
+        // compiler turns into vector code (their other positions are true values too, so taking
+        // them in is harmless); the last positions one at a time.
         const std::size_t last = line.size() - (kTaps - kBefore);
-        for (std::size_t n = kBefore; n < last; ++n) {
-            const float threshold = kCandidateShare * peak;
+        const float threshold = kCandidateShare * peak;
+        std::array<float, kLanes> lanes{};
+        std::size_t n = kBefore;
+        for (; n + kBlock <= last; n += kBlock) {
+            bool any = false;
+            for (std::size_t k = n; k <= n + kBlock && !any; ++k)
+                any = std::abs(line[k]) >= threshold;
+            if (!any) continue;
+            for (const auto& taps : c.phase) {
+                std::array<float, kBlock> sums{};
+                for (int j = 0; j < kTaps; ++j) {
+                    const float tap = taps[std::size_t(j)];
+                    const float* x = &line[n - kBefore + std::size_t(j)];
+                    for (std::size_t k = 0; k < kBlock; ++k)
+                        sums[k] += tap * x[k];
+                }
+                for (std::size_t k = 0; k < kBlock; k += kLanes)
+                    for (std::size_t l = 0; l < kLanes; ++l)
+                        lanes[l] = std::max(lanes[l], std::abs(sums[k + l]));
+            }
+        }
+        for (const float lane : lanes)
+            peak = std::max(peak, lane);
+        for (; n < last; ++n) {
             if (std::abs(line[n]) < threshold && std::abs(line[n + 1]) < threshold) continue;
             const float* x = &line[n - kBefore];
             for (const auto& taps : c.phase) {

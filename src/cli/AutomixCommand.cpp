@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "audio/engine/WavWriter.h"
+#include "audio/WavWriter.h"
 #include "autodj/CueSheet.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
@@ -69,7 +69,7 @@ int automixCommand(const Args& args) {
     }
     session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
-    audio::engine::WavWriter wav(options->out, options->rate);
+    audio::WavWriter wav(options->out, options->rate);
     if (!wav.ok()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
@@ -95,6 +95,10 @@ int automixCommand(const Args& args) {
         return 1;
     }
     const int entries = program.playlist().count();
+    QStringList songs;
+    for (int i = 0; i < entries; ++i)
+        songs << program.playlist().path(i);
+    program.analyseAhead(songs);
     // The Auto-DJ moves on from the current entry: start from the last so the first comes first.
     program.playlist().selectLine(entries - 1);
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <sstream>
 
-#include "audio/engine/WavWriter.h"
+#include "audio/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
 #include "core/FileHelpers.h"
@@ -102,6 +102,10 @@ int sessionCommand(const Args& args) {
 
     session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
     if (!program.start()) return 1;
+    QStringList loads;
+    for (const session::SessionAction& action : script.actions)
+        if (action.type == session::SessionAction::Load) loads << action.path;
+    program.analyseAhead(loads);
 
     std::optional<TraceFile> trace;
     if (!options->trace.empty()) {
@@ -128,7 +132,7 @@ int sessionCommand(const Args& args) {
         });
     }
 
-    audio::engine::WavWriter wav(options->out, options->rate);
+    audio::WavWriter wav(options->out, options->rate);
     if (!wav.ok()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;

@@ -3,7 +3,13 @@
 #include "audio/analysis/AnalysisCache.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/PlaylistWindowAdapter.h"
@@ -44,6 +50,54 @@ class DefaultAnswers final : public Dialogs {
 };
 
 }  // namespace
+
+// Songs analysed ahead by a few worker threads, in the order given (the order they are needed).
+class HeadlessProgram::AnalysisAhead {
+  public:
+    AnalysisAhead(audio::analysis::AnalysisCache cache, QStringList paths)
+        : cache_(std::move(cache)), paths_(std::move(paths)) {
+        paths_.removeDuplicates();
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < threads && i < unsigned(paths_.size()); ++i)
+            workers_.emplace_back([this](std::stop_token stop) { work(stop); });
+    }
+    ~AnalysisAhead() {
+        for (std::jthread& worker : workers_)
+            worker.request_stop();
+    }
+
+    // The analysis of `path` when it was asked for ahead (waiting for it); nothing otherwise.
+    std::optional<audio::analysis::AnalysisSnapshot> take(const QString& path) {
+        if (!paths_.contains(path)) return std::nullopt;
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [&] { return done_.count(path) > 0; });
+        return done_[path];
+    }
+
+  private:
+    void work(std::stop_token stop) {
+        for (;;) {
+            QString path;
+            {
+                std::lock_guard lock(mutex_);
+                if (next_ >= paths_.size() || stop.stop_requested()) return;
+                path = paths_[next_++];
+            }
+            auto analysis = audio::analysis::analyseCached(cache_, path, stop);
+            std::lock_guard lock(mutex_);
+            done_[path] = std::move(analysis);
+            finished_.notify_all();
+        }
+    }
+
+    const audio::analysis::AnalysisCache cache_;
+    QStringList paths_;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    qsizetype next_ = 0;
+    std::map<QString, audio::analysis::AnalysisSnapshot> done_;
+    std::vector<std::jthread> workers_;  // last: joined before the rest goes
+};
 
 struct HeadlessProgram::Parts {
     std::unique_ptr<QTemporaryDir> scratch;
@@ -95,8 +149,12 @@ HeadlessProgram::HeadlessProgram(Options options)
     const audio::analysis::AnalysisCache cache(
         options.configFolder.isEmpty() ? audio::analysis::AnalysisCache::defaultFolder()
                                        : options.configFolder + QStringLiteral("/cache"));
+    cache_ = std::make_unique<audio::analysis::AnalysisCache>(cache);
     deps.requestAnalysis = [this, cache](Side side, const QString& path) {
-        window_->analysisReady(side, path, audio::analysis::analyseCached(cache, path));
+        std::optional<audio::analysis::AnalysisSnapshot> ahead;
+        if (ahead_) ahead = ahead_->take(path);
+        window_->analysisReady(side, path,
+                               ahead ? *ahead : audio::analysis::analyseCached(cache, path));
     };
     window_ = std::make_unique<app::MainWindow>(std::move(deps), shell);
 }
@@ -104,6 +162,11 @@ HeadlessProgram::HeadlessProgram(Options options)
 HeadlessProgram::~HeadlessProgram() {
     window_.reset();
     controller_.reset();
+    ahead_.reset();
+}
+
+void HeadlessProgram::analyseAhead(const QStringList& paths) {
+    ahead_ = std::make_unique<AnalysisAhead>(*cache_, paths);
 }
 
 bool HeadlessProgram::start() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,10 @@
 #include "audio/engine/Engine.h"
 #include "core/VirtualClock.h"
 #include "playlist/PlaylistController.h"
+
+namespace kelvra::audio::analysis {
+class AnalysisCache;
+}
 
 namespace kelvra::session {
 
@@ -40,16 +45,23 @@ class HeadlessProgram {
     VirtualClock& clock() { return clock_; }
     audio::engine::Engine& engine() { return engine_; }
     int rate() const { return rate_; }
+    // Starts analysing songs the run will load, on worker threads, so that analyses do not
+    // queue behind each other at the loads. A load then waits for its song's result, which is
+    // the same as analysing it there.
+    void analyseAhead(const QStringList& paths);
     // Called after every display tick.
     void onDisplayTick(std::function<void()> callback) { displayTicked_ = std::move(callback); }
 
   private:
     struct Parts;
+    class AnalysisAhead;
     int rate_;
     std::int64_t renderedFrames_ = 0;
     VirtualClock clock_;
     audio::engine::Engine engine_;
     std::unique_ptr<Parts> parts_;
+    std::unique_ptr<audio::analysis::AnalysisCache> cache_;
+    std::unique_ptr<AnalysisAhead> ahead_;
     std::unique_ptr<playlist::PlaylistController> controller_;
     std::unique_ptr<app::MainWindow> window_;
     std::function<void()> displayTicked_;

@@ -151,22 +151,30 @@ TEST(SyncSession, TwoLoopsStayOnTheBeatForThirtySeconds) {
     const QString a = dir.filePath("pulse120.wav"), b = dir.filePath("burst124.wav");
     ASSERT_TRUE(test::writeWav(a.toStdString(), clickLoop(120, 0, 45), kRate, 2));
     ASSERT_TRUE(test::writeWav(b.toStdString(), clickLoop(124, 1, 45), kRate, 2));
-    session::HeadlessProgram program({kRate, dir.filePath("config"), {}});
-    ASSERT_TRUE(program.start());
     const session::SessionParse script =
         session::parseSessionScript(("0.5 load left " + a + "\n0.5 load right " + b +
                                      "\n1 click playCB2\n1.37 click playCB\n"
                                      "2 click RsyncCB\n")
                                         .toUtf8());
     ASSERT_EQ(script.errorLine, 0) << script.error.toStdString();
-    std::vector<double> mix;
-    const auto result = session::runSession(
-        program, script.actions, 34000, [&](const std::int16_t* frames, std::int64_t count) {
-            for (std::int64_t i = 0; i < count; ++i)
-                mix.push_back(frames[2 * i] + frames[2 * i + 1]);
-        });
-    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
-    EXPECT_NEAR(program.window().deckAnalysis(Side::Right).effectiveBpm(), 120.0, 0.01);
+    // Rendered as the program does it (both songs analysed ahead, side by side) and with each
+    // analysed at its load; each run with a cache of its own, empty.
+    const auto render = [&](bool ahead) {
+        session::HeadlessProgram program({kRate, dir.filePath(ahead ? "ahead" : "at-load"), {}});
+        EXPECT_TRUE(program.start());
+        if (ahead) program.analyseAhead({a, b});
+        std::vector<double> mix;
+        const auto result = session::runSession(
+            program, script.actions, 34000, [&](const std::int16_t* frames, std::int64_t count) {
+                for (std::int64_t i = 0; i < count; ++i)
+                    mix.push_back(frames[2 * i] + frames[2 * i + 1]);
+            });
+        EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+        EXPECT_NEAR(program.window().deckAnalysis(Side::Right).effectiveBpm(), 120.0, 0.01);
+        return mix;
+    };
+    const std::vector<double> mix = render(true);
+    EXPECT_TRUE(mix == render(false)) << "analysing ahead changed the mix";
 
     const std::vector<double> pulses = onsets(mix, 0, 3, 33);
     const std::vector<double> bursts = onsets(mix, 1, 3, 33);

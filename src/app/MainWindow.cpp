@@ -48,6 +48,12 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
         analysis_[sideIndex(side)] =
             std::make_unique<decks::DeckAnalysis>(deck(side), engine_, values_);
+        // After the deck's own units: the waveform and the analysis follow a new song, and a
+        // deck that finished or failed under the Auto-DJ hands over to it.
+        deck(side).events().loaded.connect([this, side] { songLoaded(side); });
+        deck(side).events().wantsNextSong.connect([this] { autoDJ_->run_autoDJ(); });
+        deck(side).events().levelsToApply.connect([this] { mixer_->run_volume_timer(); });
+        deck(side).events().pitchMoved.connect([this] { run_pitchTimer_timer(); });
         decks::DeckControls& c = controls_.deck(side);
         QObject::connect(&c.pitch, &SliderModel::changed, [this] { run_pitchTimer_timer(); });
         QObject::connect(&c.pitch, &SliderModel::mousePressed, [this] { focusMixer(); });
@@ -61,8 +67,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         return QString::fromStdString(*description);
     };
     optionHooks.applyPitch = [this] {
-        changePitch(Side::Left);
-        changePitch(Side::Right);
+        pitch_[0]->changePitch();
+        pitch_[1]->changePitch();
     };
     optionHooks.setCueInterval = [this](int milliseconds) {
         left_->cueTimer().setInterval(milliseconds);
@@ -233,7 +239,6 @@ void MainWindow::show_keyboard_Shortcuts() {
 }
 
 void MainWindow::songLoaded(Side side) {
-    deckAnalysis(side).songLoaded();
     followWaveform(side);
     if (deps_.requestAnalysis && !deck(side).songFile().isEmpty())
         deps_.requestAnalysis(side, deck(side).songFile());
@@ -324,18 +329,10 @@ void MainWindow::disable_Timers() {
         timer->setEnabled(false);
 }
 
-void MainWindow::changePitch(Side side) {
-    pitch_[sideIndex(side)]->changePitch();
-}
-
 void MainWindow::run_pitchTimer_timer() {
     // The right deck first, then the left.
     pitch_[1]->followSliderAndBend();
     pitch_[0]->followSliderAndBend();
-}
-
-void MainWindow::run_autoDJ() {
-    autoDJ_->run_autoDJ();
 }
 
 void MainWindow::setBusyPointer(bool busy) {

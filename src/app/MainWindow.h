@@ -97,29 +97,30 @@ class MainWindow final : public decks::DeckHost {
     void do_dragDrop() { dropOnDeck(Side::Left); }
     void do_dragdrop_RIGHT() { dropOnDeck(Side::Right); }
 
+    // Follows both pitch sliders and the bend buttons.
+    void run_pitchTimer_timer();
+    void run_volume_timer() { mixer_->run_volume_timer(); }
+
     // DeckHost
     Side activeDeck() const override { return activeDeck_; }
     void setActiveDeck(Side side) override { activeDeck_ = side; }
     bool autoDJOn() const override { return autoDJ_->autoDJOn(); }
     int mixScale() const override { return mixer_->mixScale(); }
     int deckPan() const override { return deckPan_; }
-    void run_volume_timer() override { mixer_->run_volume_timer(); }
-    void changePitch(Side side) override;
-    void run_pitchTimer_timer() override;
     void run_cue_mousedown() override { cue_[sideIndex(activeDeck_)]->recordCue(); }
     void focusMixer() override { controls_.focus.request(FocusTarget::Mixer); }
-    void songLoaded(Side side) override;
     void focusPlay(Side side) override {
         controls_.focus.request(side == Side::Left ? FocusTarget::LeftPlay
                                                    : FocusTarget::RightPlay);
     }
-    void run_autoDJ() override;
     QString deckTitle(const QString& path) override { return deps_.deckTitle(path); }
     void setBusyPointer(bool busy) override;
     void processEvents() override;
     QString applicationTitle() const override { return QStringLiteral("Kelvra"); }
 
   private:
+    // A song went onto a deck: the waveform follows it and its analysis is asked for.
+    void songLoaded(Side side);
     // The waveform strip follows the deck: its song, cue point, play head and speed.
     void followWaveform(Side side);
     // The title bar's dropout lamp, from the output's counts since the last clear.

@@ -1,5 +1,6 @@
 #include "decks/Deck.h"
 
+#include <array>
 #include <limits>
 
 #include "core/Rounding.h"
@@ -74,7 +75,7 @@ void Deck::init_Player() {
         if (!deckEnding_) {
             deckEnding_ = true;
             if (other_) other_->setDeckEnding(false);
-            host_.run_autoDJ();
+            events_.wantsNextSong.notify();
         }
         display.setLamp(DeckDisplayModel::Busy, false);
         host_.setBusyPointer(false);
@@ -103,7 +104,7 @@ void Deck::init_Player() {
         display.setLamp(lamp, false);
     display.setSearchIndicator(2);
     display.setFurtherText(QString());
-    host_.songLoaded(side_);
+    events_.loaded.notify();
 }
 
 void Deck::playClick() {
@@ -128,19 +129,20 @@ void Deck::playNow() {
         engine_.resumeStream(stream_);
         paused_ = false;
         controls_.display.setLamp(DeckDisplayModel::Pause, false);
-        host_.run_volume_timer();
+        events_.levelsToApply.notify();
         return;
     }
     turntableStopTimer_->setEnabled(false);  // cancels a stop in progress
-    host_.changePitch(Side::Left);
-    host_.changePitch(Side::Right);
+    // Both decks' pitch, the left's first.
+    for (Deck* deck : side_ == Side::Left ? std::array{this, other_} : std::array{other_, this})
+        if (deck) deck->events_.pitchToApply.notify();
     if (stream_ == 0) return;
     controls_.display.setLamp(DeckDisplayModel::Play, true);
 
     if (playback::isStreamPlaying(engine_.library(), stream_)) {
         // Play while playing jumps back to the cue point and keeps going.
         engine_.setStreamPosition(stream_, cuePoint_);
-        host_.run_volume_timer();
+        events_.levelsToApply.notify();
         return;
     }
     engine_.setStreamPosition(stream_, cuePoint_);
@@ -148,7 +150,7 @@ void Deck::playNow() {
         engine_.ThrowError("Can't play file. Please choose another file...");
         return;
     }
-    host_.run_volume_timer();
+    events_.levelsToApply.notify();
 }
 
 void Deck::pauseClick() {
@@ -178,7 +180,7 @@ void Deck::finishedUnderAutoDJ() {
     if (!host_.autoDJOn() || deckEnding_) return;
     deckEnding_ = true;
     if (other_) other_->setDeckEnding(false);
-    host_.run_autoDJ();
+    events_.wantsNextSong.notify();
 }
 
 QString Deck::getSongLength(audio::Handle stream) {

@@ -9,11 +9,23 @@
 
 #include "core/Clock.h"
 #include "core/Dialogs.h"
+#include "core/Signal.h"
 #include "decks/DeckControls.h"
 #include "decks/DeckHost.h"
 #include "playback/StreamControl.h"
 
 namespace kelvra::decks {
+
+// What a deck tells the units around it. Each unit subscribes to what it reacts to, so the deck
+// owns its state and never reaches into a sibling unit through the window.
+struct DeckEvents {
+    Signal<> loaded;         // a song went onto the deck (its stream open, or failed to open
+                             // with the Auto-DJ off)
+    Signal<> pitchToApply;   // the deck's pitch must reach its stream again
+    Signal<> levelsToApply;  // the mixer's levels must reach the streams again (a start, a stop)
+    Signal<> pitchMoved;     // the pitch controls moved: both pitch units follow them
+    Signal<> wantsNextSong;  // under the Auto-DJ: finished or failed to load; the following song
+};
 
 class Deck {
   public:
@@ -23,6 +35,7 @@ class Deck {
     Side side() const { return side_; }
     DeckControls& controls() { return controls_; }
     void setOther(Deck& other) { other_ = &other; }
+    DeckEvents& events() { return events_; }
 
     // Loads songFile() into the deck (init_LeftPlayer / init_RightPlayer).
     void init_Player();
@@ -87,6 +100,7 @@ class Deck {
     DeckHost& host_;
     PlaylistPort& playlist_;
     Deck* other_ = nullptr;
+    DeckEvents events_;
     std::unique_ptr<Timer> cueTimer_;
     std::unique_ptr<Timer> turntableStopTimer_;
 

@@ -40,7 +40,9 @@ std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::Wavefo
 
 DeckAnalysis::DeckAnalysis(Deck& deck, playback::StreamControl& engine,
                            const settings::ProgramSettings& values)
-    : deck_(deck), engine_(engine), values_(values) {}
+    : deck_(deck), engine_(engine), values_(values) {
+    deck_.events().loaded.connect([this] { songLoaded(); });
+}
 
 void DeckAnalysis::songLoaded() {
     analysis_.reset();

@@ -35,7 +35,7 @@ bool DeckCue::playing() {
 
 void DeckCue::startOrComplain() {
     if (engine_.startStream(deck_.stream()) != 0)
-        host_.run_volume_timer();
+        deck_.events().levelsToApply.notify();
     else
         engine_.ThrowError(kCantPlay);
 }
@@ -80,7 +80,7 @@ void DeckCue::playMouseDown(Qt::MouseButton button) {
     engine_.library().channelStop(deck_.stream());
     engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
     // A turntable stop may have left the frequency lowered.
-    host_.changePitch(deck_.side());
+    deck_.events().pitchToApply.notify();
     deck_.setCueMode(true);
     host_.focusMixer();
 }
@@ -130,16 +130,16 @@ void DeckCue::playCueClick() {
         deck_.setCueMode(false);
     }
     deck_.turntableStopTimer().setEnabled(false);
-    host_.changePitch(deck_.side());
+    deck_.events().pitchToApply.notify();
     if (deck_.paused()) {
         // Resumes where it was paused, not at the previous cue point.
         engine_.resumeStream(deck_.stream());
         deck_.setPaused(false);
         display.setLamp(DeckDisplayModel::Pause, false);
-        host_.run_volume_timer();
+        deck_.events().levelsToApply.notify();
     } else if (playing()) {
         engine_.setStreamPosition(deck_.stream(), deck_.prevCue());
-        host_.run_volume_timer();
+        deck_.events().levelsToApply.notify();
     } else {
         engine_.setStreamPosition(deck_.stream(), deck_.prevCue());
         startOrComplain();
@@ -155,7 +155,7 @@ void DeckCue::resetCueClick() {
     const bool wasPlaying = playing();
     engine_.setStreamPosition(deck_.stream(), 0);
     if (wasPlaying)
-        host_.run_volume_timer();
+        deck_.events().levelsToApply.notify();
     else
         startOrComplain();
 }

@@ -1,5 +1,6 @@
 // What a deck needs from the window around it: shared mixer and Auto-DJ state, the playlist, the
-// song titles, and the operations of the pitch and Auto-DJ units that a deck calls.
+// song titles, focus and the busy pointer. What a deck tells its sibling units goes through its
+// events (Deck.h) instead.
 // Thread: UI thread only.
 #pragma once
 
@@ -37,21 +38,12 @@ class DeckHost {
     virtual int mixScale() const = 0;
     virtual int deckPan() const = 0;  // pan of a freshly loaded stream
 
-    virtual void run_volume_timer() = 0;
-    // Applies a deck's pitch to its stream (pitch unit).
-    virtual void changePitch(Side side) = 0;
-    // Asks the Auto-DJ for the following song after a deck has finished or failed.
-    virtual void run_autoDJ() = 0;
-    // Follows both pitch sliders and the bend buttons (pitch unit).
-    virtual void run_pitchTimer_timer() {}
     // Input focus to the mixer panel, so a slider or button never keeps the keyboard; and to a
     // deck's play button after a base-frequency choice.
     virtual void focusMixer() {}
     // Records a cue point for the active deck (cue unit).
     virtual void run_cue_mousedown() {}
     virtual void focusPlay(Side) {}
-    // A song went onto a deck (its stream is open, or failed to open with Auto-DJ off).
-    virtual void songLoaded(Side) {}
 
     // The title line of a song for the deck display.
     virtual QString deckTitle(const QString& path) = 0;

@@ -17,6 +17,7 @@ int round16(double value) {
 DeckPitch::DeckPitch(Deck& deck, audio::AudioLibrary& library, DeckHost& host,
                      const settings::ProgramSettings& values)
     : deck_(deck), library_(library), host_(host), values_(values) {
+    deck_.events().pitchToApply.connect([this] { changePitch(); });
     DeckControls& c = deck_.controls();
     QObject::connect(&c.pitchZero, &ButtonModel::clicked,
                      [&c] { c.pitch.setValue(c.pitch.maximum() / 2); });
@@ -85,12 +86,12 @@ void DeckPitch::followSliderAndBend() {
 void DeckPitch::bendPressed(Bend way) {
     host_.setActiveDeck(deck_.side());
     (way == Bend::Up ? bendUp_ : bendDown_) = true;
-    host_.run_pitchTimer_timer();
+    deck_.events().pitchMoved.notify();
 }
 
 void DeckPitch::bendReleased(Bend way) {
     (way == Bend::Up ? bendUp_ : bendDown_) = false;
-    host_.run_pitchTimer_timer();
+    deck_.events().pitchMoved.notify();
     host_.focusMixer();
 }
 
@@ -104,7 +105,7 @@ void DeckPitch::speedClick(int hertz) {
     host_.focusPlay(deck_.side());
     if (deck_.songFile().isEmpty()) return;
     changePitch();
-    host_.run_volume_timer();
+    deck_.events().levelsToApply.notify();
 }
 
 void DeckPitch::stopMouseDown() {

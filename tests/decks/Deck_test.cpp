@@ -23,9 +23,6 @@ class TestHost : public DeckHost, public PlaylistPort {
     bool autoDJOn() const override { return autoDJ; }
     int mixScale() const override { return 100; }
     int deckPan() const override { return -100; }
-    void run_volume_timer() override { ++volumeRuns; }
-    void changePitch(Side) override { ++pitchRuns; }
-    void run_autoDJ() override { ++autoDJRuns; }
     QString deckTitle(const QString& path) override { return "TITLE:  " + path.section('/', -1); }
     void setBusyPointer(bool) override {}
     void processEvents() override {}
@@ -63,6 +60,12 @@ class DeckTest : public ::testing::TestWithParam<Side> {
           right(Side::Right, rightControls, engine, dialogs, host, host, clock) {
         left.setOther(right);
         right.setOther(left);
+        // The units around the decks, reduced to counting what the decks tell them.
+        for (Deck* d : {&left, &right}) {
+            d->events().pitchToApply.connect([this] { ++host.pitchRuns; });
+            d->events().wantsNextSong.connect([this] { ++host.autoDJRuns; });
+            d->events().levelsToApply.connect([this] { ++host.volumeRuns; });
+        }
         library.addSong("/music/one.mp3", FakeAudioLibrary::mainSong(90 * kSecond));
         library.addSong("/music/two.wma", FakeAudioLibrary::addonSong(3725 * kSecond));
         library.addSong("/music/low.mp3", FakeAudioLibrary::mainSong(60 * kSecond / 2, 22050));

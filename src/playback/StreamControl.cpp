@@ -1,6 +1,7 @@
 #include "playback/StreamControl.h"
 
 #include "audio/ErrorText.h"
+#include "audio/Units.h"
 #include "core/FileHelpers.h"
 #include "core/PathBytes.h"
 
@@ -107,7 +108,7 @@ std::uint32_t StreamControl::getStreamPosition(Handle handle) {
     const BytePosition position = kindOf(handle) == kAddonStream
                                       ? library_.wmaChannelPosition(handle)
                                       : library_.channelPosition(handle);
-    return static_cast<std::uint32_t>(position);
+    return low32(position);
 }
 
 std::int16_t StreamControl::setStreamPosition(Handle handle, std::uint32_t bytePosition) {
@@ -136,7 +137,7 @@ std::int16_t StreamControl::resumeStream(Handle handle) {
 std::uint32_t StreamControl::streamLength(Handle handle) {
     const BytePosition length = kindOf(handle) == kAddonStream ? library_.wmaStreamLength(handle)
                                                                : library_.streamLength(handle);
-    return static_cast<std::uint32_t>(length);
+    return low32(length);
 }
 
 std::int16_t isStreamPlaying(AudioLibrary& library, Handle handle) {

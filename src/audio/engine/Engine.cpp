@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio/CreateAudioLibrary.h"
+#include "audio/Units.h"
 #include "audio/engine/AudioThread.h"
 
 namespace kelvra::audio::engine {
@@ -41,7 +42,7 @@ struct Engine::Stream {
     std::int64_t seekFrame = 0;
     std::uint32_t serial = 0;  // of the last play or seek sent; the voice reports its end by it
 
-    std::int64_t frameBytes() const { return std::int64_t(format.channels) * 2; }
+    PcmLayout layout() const { return {format.channels}; }
 };
 
 Engine::Engine(Openers openers, OutputMaker makeOutput)
@@ -379,7 +380,7 @@ BytePosition Engine::streamLength(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return 0;
     ok();
-    return BytePosition(stream->length * stream->frameBytes());
+    return bytesOf(Frames(stream->length), stream->layout());
 }
 
 BytePosition Engine::channelPosition(Handle handle) {
@@ -391,13 +392,13 @@ BytePosition Engine::channelPosition(Handle handle) {
     std::int64_t frame = stream->seekFrame;
     if ((packed >> kPositionBits) == (stream->generation & 0xFFFFF))
         frame = std::int64_t(packed & ((std::uint64_t(1) << kPositionBits) - 1));
-    return BytePosition(frame * stream->frameBytes());
+    return bytesOf(Frames(frame), stream->layout());
 }
 
 bool Engine::channelSetPosition(Handle handle, BytePosition position) {
     Stream* stream = find(handle);
     if (!stream) return false;
-    const auto frame = std::int64_t(position / BytePosition(stream->frameBytes()));
+    const std::int64_t frame = framesIn(position, stream->layout()).count;
     if (frame > stream->length) return fail(kErrorPosition);
     settle(*stream);
     // Offline the voice moves the worker itself, once it holds enough of the old place to
@@ -425,7 +426,7 @@ bool Engine::channelKeepWarm(Handle handle, int slot, BytePosition position) {
     if (slot < 0 || slot >= DecodeWorker::kWarmSlots) return fail(kErrorIllegalParam);
     // Offline every jump waits for its audio anyway; decoding warm places would only cost time.
     if (mode_ != Mode::Offline)
-        stream->worker->keepWarm(slot, std::int64_t(position / BytePosition(stream->frameBytes())));
+        stream->worker->keepWarm(slot, framesIn(position, stream->layout()).count);
     return ok();
 }
 
@@ -433,7 +434,7 @@ float Engine::channelBytes2Seconds(Handle handle, BytePosition bytes) {
     Stream* stream = find(handle);
     if (!stream) return 0.0f;
     ok();
-    return float(double(bytes / BytePosition(stream->frameBytes())) / stream->format.rate);
+    return float(secondsOf(framesIn(bytes, stream->layout()), Hz(stream->format.rate)));
 }
 
 // ---- attributes and levels ---------------------------------------------------------------

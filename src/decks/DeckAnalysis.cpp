@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "audio/analysis/Loudness.h"
+#include "audio/analysis/LoudnessTarget.h"
 #include "core/Rounding.h"
 
 namespace kelvra::decks {

@@ -20,6 +20,7 @@ import tempfile
 import time
 
 MARKER = "kelvra-first-paint"
+SPLASH_LOAD_MS = 25.0
 TIMEOUT_S = 20.0
 
 HELLO_SOURCE = r"""
@@ -146,6 +147,10 @@ def main():
         k, h = times["kelvra"], times["hello"]
         print(f"{'ratio':<14}{min(k) / min(h):>9.2f}x{statistics.median(k) / statistics.median(h):>9.2f}x"
               "   (target: median ratio <= 1.5x)")
+        # The splash loads the main window from a 25 ms timer, a fixed step of the start-up
+        # sequence the hello-world does not have: the ratio of the rest tells what is left to win.
+        rest = statistics.median(k) - SPLASH_LOAD_MS
+        print(f"{'ratio without the splash timer':<30}{rest / statistics.median(h):>9.2f}x")
     finally:
         if server:
             server.terminate()

@@ -20,9 +20,9 @@ namespace {
 constexpr auto kSendDeadline = std::chrono::milliseconds(500);
 constexpr int kMinRate = 100, kMaxRate = 100000;
 
-bool nullOutputRequested() {
+bool outputRequested(const char* name) {
     const char* value = std::getenv("KELVRA_AUDIO");
-    return value && std::strcmp(value, "null") == 0;
+    return value && std::strcmp(value, name) == 0;
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     collectRetired();
     if (mode_ != Mode::Closed) return fail(kErrorAlready);
     if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
-    nullDevice_ = nullOutputRequested();
+    nullDevice_ = outputRequested("null");
     int error = kErrorOk;
     if (makeOutput_) {
         output_ = makeOutput_(mixer_, device, int(rate), error);
@@ -69,12 +69,16 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     } else if (nullDevice_) {
         if (device > 0) return fail(kErrorDevice);
         output_ = makeNullOutput(mixer_, int(rate));
+    } else if (outputRequested("jack")) {
+        output_ = makeJackOutput(mixer_, error);
+        if (!output_) return fail(error);
     } else {
         output_ = makePortAudioOutput(mixer_, device, int(rate), error);
         if (!output_) return fail(error);
     }
     mixer_.processCommands();
-    mixer_.prepare(int(rate));
+    // A sound server's rate wins over the one asked for: the voices resample to it.
+    mixer_.prepare(output_->rate() > 0 ? output_->rate() : int(rate));
     mode_ = Mode::Device;
     return start();
 }
@@ -124,7 +128,7 @@ void Engine::setBufferLength(float seconds) {
 std::optional<std::string> Engine::deviceDescription(int device) {
     std::optional<std::string> name;
     if (device >= 1) {
-        if (nullOutputRequested())
+        if (outputRequested("null"))
             name =
                 device == 1 ? std::optional<std::string>("Null output (no sound)") : std::nullopt;
         else

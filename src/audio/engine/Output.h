@@ -1,7 +1,7 @@
-// Where the mix goes: a PortAudio device, or a null output that pulls the same mix at real-time
-// pace without a device. (The offline renderer needs no output: it calls the mixer directly.)
-// Threads: everything here belongs to the controlling thread; the output's own thread or device
-// callback only calls MixBus::process().
+// Where the mix goes: a PortAudio device, a JACK client, or a null output that pulls the same mix
+// at real-time pace without a device. (The offline renderer needs no output: it calls the mixer
+// directly.) Threads: everything here belongs to the controlling thread; the output's own thread or
+// device callback only calls MixBus::process().
 #pragma once
 
 #include <memory>
@@ -18,6 +18,9 @@ class Output {
     virtual ~Output() = default;
     virtual bool start() = 0;  // false with the error code in `error()`
     virtual void stop() = 0;   // returns once the mixer is no longer called
+    // The rate the mix must run at: an output that follows a sound server says the server's;
+    // 0 takes the rate asked for.
+    virtual int rate() const { return 0; }
     int error() const { return error_; }
 
   protected:
@@ -33,6 +36,9 @@ std::unique_ptr<Output> makeNullOutput(MixBus& mixer, int rate);
 // PortAudio. Opens device `device` (-1: the default; otherwise the index among real output
 // devices, 0-based). Null with `error` set to an ErrorCode on failure.
 std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, int device, int rate, int& error);
+// JACK (KELVRA_AUDIO=jack): client "kelvra" of the running server, at the server's rate. Null
+// with `error` set when no server runs or the client cannot be made.
+std::unique_ptr<Output> makeJackOutput(MixBus& mixer, int& error);
 // Name of real output device `index` (0-based), or none.
 std::optional<std::string> portAudioDeviceName(int index);
 

@@ -1,0 +1,118 @@
+// The JACK output, natively rather than through PortAudio, so the ports have names and the
+// server's own xrun reports reach the dropout count: client "kelvra" with ports master_1 and
+// master_2, connected to the first two physical playback ports. The mix runs at the server's
+// rate and period, whatever the program asked for.
+#include <jack/jack.h>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "audio/AudioLibrary.h"
+#include "audio/engine/Output.h"
+
+namespace kelvra::audio::engine {
+namespace {
+
+class JackOutput final : public Output {
+  public:
+    explicit JackOutput(MixBus& mixer) : mixer_(mixer), mix_(std::size_t(MixBus::kMaxPeriod) * 2) {}
+    ~JackOutput() override {
+        stop();
+        if (client_) jack_client_close(client_);
+    }
+
+    int open() {
+        // Never starts a server of its own: a DJ who chose JACK runs one, and a server started
+        // behind their back would hold the sound card with settings nobody chose.
+        jack_status_t status{};
+        client_ = jack_client_open(kClientName, JackNoStartServer, &status);
+        if (!client_) return kErrorDevice;
+        rate_ = int(jack_get_sample_rate(client_));
+        for (int c = 0; c < 2; ++c) {
+            const std::string name = "master_" + std::to_string(c + 1);
+            ports_[c] = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsOutput | JackPortIsTerminal, 0);
+            if (!ports_[c]) return kErrorDevice;
+        }
+        jack_set_process_callback(client_, &JackOutput::process, this);
+        jack_set_xrun_callback(client_, &JackOutput::xrun, this);
+        jack_on_shutdown(client_, &JackOutput::shutdown, this);
+        return kErrorOk;
+    }
+
+    bool start() override {
+        if (active_) return true;
+        if (jack_activate(client_) != 0) {
+            error_ = kErrorStart;
+            return false;
+        }
+        active_ = true;
+        connectToPlayback();
+        return true;
+    }
+
+    void stop() override {
+        if (!active_) return;
+        if (!serverGone_) jack_deactivate(client_);
+        active_ = false;
+    }
+
+    int rate() const override { return rate_; }
+
+    static constexpr const char* kClientName = "kelvra";
+
+  private:
+    void connectToPlayback() {
+        const char** targets = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                              JackPortIsPhysical | JackPortIsInput);
+        if (!targets) return;
+        for (int c = 0; c < 2 && targets[c]; ++c)
+            jack_connect(client_, jack_port_name(ports_[c]), targets[c]);
+        jack_free(targets);
+    }
+
+    static int process(jack_nframes_t frames, void* self) {
+        auto& out = *static_cast<JackOutput*>(self);
+        const ThreadRoleScope role(ThreadRole::Device);
+        float* left = static_cast<float*>(jack_port_get_buffer(out.ports_[0], frames));
+        float* right = static_cast<float*>(jack_port_get_buffer(out.ports_[1], frames));
+        constexpr float kScale = 1.0f / 32768.0f;
+        for (jack_nframes_t done = 0; done < frames;) {
+            const int n = int(std::min<jack_nframes_t>(frames - done, MixBus::kMaxPeriod));
+            out.mixer_.process(out.mix_.data(), n, false);
+            for (int i = 0; i < n; ++i) {
+                left[done + jack_nframes_t(i)] = out.mix_[std::size_t(2 * i)] * kScale;
+                right[done + jack_nframes_t(i)] = out.mix_[std::size_t(2 * i + 1)] * kScale;
+            }
+            done += jack_nframes_t(n);
+        }
+        return 0;
+    }
+
+    static int xrun(void* self) {
+        static_cast<JackOutput*>(self)->mixer_.countUnderrun();
+        return 0;
+    }
+
+    static void shutdown(void* self) { static_cast<JackOutput*>(self)->serverGone_ = true; }
+
+    MixBus& mixer_;
+    std::vector<std::int16_t> mix_;  // one chunk of the mix, before it is split to the ports
+    jack_client_t* client_ = nullptr;
+    jack_port_t* ports_[2] = {};
+    int rate_ = 0;
+    bool active_ = false;
+    std::atomic<bool> serverGone_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<Output> makeJackOutput(MixBus& mixer, int& error) {
+    auto output = std::make_unique<JackOutput>(mixer);
+    error = output->open();
+    if (error != kErrorOk) return nullptr;
+    return output;
+}
+
+}  // namespace kelvra::audio::engine

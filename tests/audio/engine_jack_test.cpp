@@ -1,0 +1,154 @@
+// The JACK output against a real server: jackd with its dummy back end, started and stopped by
+// the test under a name of its own. The program's ports are named and connected to the playback
+// ports, and the mix runs at the server's rate even when another was asked for.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/EngineTestSupport.h"
+
+namespace kelvra::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kServerRate = 48000;
+
+// A dummy JACK server of the test's own; the process's JACK clients talk to it by its name.
+class DummyJackServer {
+  public:
+    DummyJackServer() : name_("kelvra-test-" + std::to_string(getpid())) {
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string rate = std::to_string(kServerRate);
+            execlp("jackd", "jackd", "--no-realtime", "--name", name_.c_str(), "-d", "dummy",
+                   "--rate", rate.c_str(), "--period", "256", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Up once a client can join it.
+        for (int i = 0; i < 100 && !up_; ++i) {
+            std::this_thread::sleep_for(50ms);
+            if (jack_client_t* probe = jack_client_open("probe-up", JackNoStartServer, nullptr)) {
+                jack_client_close(probe);
+                up_ = true;
+            }
+        }
+    }
+    ~DummyJackServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        unsetenv("JACK_DEFAULT_SERVER");
+    }
+    bool up() const { return up_; }
+
+  private:
+    std::string name_;
+    pid_t pid_ = -1;
+    bool up_ = false;
+};
+
+// A client that records what reaches its input port.
+class Recorder {
+  public:
+    Recorder() : samples_(std::size_t(kServerRate) * 10) {
+        client_ = jack_client_open("recorder", JackNoStartServer, nullptr);
+        if (!client_) return;
+        in_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &Recorder::process, this);
+        jack_activate(client_);
+    }
+    ~Recorder() {
+        if (client_) jack_client_close(client_);
+    }
+    bool ok() const { return client_ && in_; }
+    bool listenTo(const char* port) {
+        return jack_connect(client_, port, jack_port_name(in_)) == 0;
+    }
+    jack_client_t* client() const { return client_; }
+    std::vector<float> heard() const {
+        return {samples_.begin(), samples_.begin() + std::ptrdiff_t(count_.load())};
+    }
+
+  private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto& r = *static_cast<Recorder*>(self);
+        const auto* in = static_cast<const float*>(jack_port_get_buffer(r.in_, frames));
+        std::size_t at = r.count_.load();
+        for (jack_nframes_t i = 0; i < frames && at < r.samples_.size(); ++i)
+            r.samples_[at++] = in[i];
+        r.count_.store(at);
+        return 0;
+    }
+    std::vector<float> samples_;
+    std::atomic<std::size_t> count_{0};
+    jack_client_t* client_ = nullptr;
+    jack_port_t* in_ = nullptr;
+};
+
+// Upward zero crossings per second over the part that is sounding.
+double frequencyOf(const std::vector<float>& samples) {
+    std::size_t first = 0;
+    while (first < samples.size() && std::abs(samples[first]) < 0.05f)
+        ++first;
+    first += kServerRate / 10;  // past the start's fade
+    int crossings = 0;
+    std::size_t from = 0, to = 0;
+    for (std::size_t i = first + 1; i < samples.size(); ++i) {
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            if (crossings == 0) from = i;
+            to = i;
+            ++crossings;
+        }
+    }
+    return crossings > 1 ? (crossings - 1) * double(kServerRate) / double(to - from) : 0;
+}
+
+TEST(JackOutput, PlaysOnNamedPortsAtTheServersRate) {
+    if (system("command -v jackd >/dev/null 2>&1") != 0) GTEST_SKIP() << "jackd is not installed";
+    DummyJackServer server;
+    ASSERT_TRUE(server.up()) << "the dummy JACK server did not come up";
+
+    TestFiles files;
+    files.add("tone.mp3", sineFile(44100, 2, 5.0, 1000.0, 0.5));
+    setenv("KELVRA_AUDIO", "jack", 1);
+    audio::engine::Engine engine(files.openers());
+    // Asked for 44.1 kHz, the engine plays at the server's 48 kHz.
+    const bool initialised = engine.init(-1, 44100, 0);
+    setenv("KELVRA_AUDIO", "null", 1);
+    ASSERT_TRUE(initialised) << "error " << engine.errorCode();
+
+    Recorder recorder;
+    ASSERT_TRUE(recorder.ok());
+    jack_port_t* master1 = jack_port_by_name(recorder.client(), "kelvra:master_1");
+    ASSERT_NE(master1, nullptr);
+    ASSERT_NE(jack_port_by_name(recorder.client(), "kelvra:master_2"), nullptr);
+    // Connected to the playback ports, as a DJ who starts the program expects to hear it.
+    EXPECT_TRUE(jack_port_connected_to(master1, "system:playback_1"));
+    ASSERT_TRUE(recorder.listenTo("kelvra:master_1"));
+
+    const audio::Handle h = engine.streamCreateFile("tone.mp3", 0);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(1500ms);
+    const std::vector<float> heard = recorder.heard();
+    engine.release();
+
+    ASSERT_GT(heard.size(), std::size_t(kServerRate));
+    // 1 kHz: a mix made for 44.1 kHz and played at 48 would read 1088 Hz.
+    EXPECT_NEAR(frequencyOf(heard), 1000.0, 3.0);
+}
+
+}  // namespace
+}  // namespace kelvra::test

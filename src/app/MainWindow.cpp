@@ -26,7 +26,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
               {[this] { return autoDJOn(); }, [this] { deps_.playlist.pressRemove(); }, {}}),
       tmrTrackLength_(deps_.clock.createTimer()),
       tmrAsync_(deps_.clock.createTimer()),
-      tmrAutoFade_(deps_.clock.createTimer()) {
+      tmrAutoFade_(deps_.clock.createTimer()),
+      tmrNotice_(deps_.clock.createTimer()) {
     auto streamOf = [this](Side side) { return deck(side).stream(); };
     mixer_ = std::make_unique<decks::Mixer>(deps_.library, controls_.mixer, controls_.left,
                                             controls_.right, streamOf);
@@ -84,6 +85,12 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
                                                    values_, deps_.programFolder, optionHooks);
 
     tmrTrackLength_->setOnTick([this] { tmrTrackLength_Timer(); });
+    tmrNotice_->setInterval(1);
+    tmrNotice_->setOnTick([this] {
+        tmrNotice_->setEnabled(false);
+        deps_.dialogs.message(applicationTitle(), outputNotice_, MessageButtons::Ok,
+                              MessageIcon::Exclamation);
+    });
     tmrAsync_->setOnTick([this] {
         deps_.playlist.ensureLoaded();
         tmrAsync_->setEnabled(false);
@@ -187,6 +194,10 @@ void MainWindow::tmrTrackLength_Timer() {
     // Streams that played out are stopped here, once a tick, rather than by whichever query
     // happens to look first.
     deps_.library.service();
+    if (const std::string notice = deps_.library.takeOutputNotice(); !notice.empty()) {
+        outputNotice_ = QString::fromStdString(notice);
+        tmrNotice_->setEnabled(true);
+    }
     mixer_->run_VUmeterTimer();
     if (pitch_[0]->bendHeld() || pitch_[1]->bendHeld()) run_pitchTimer_timer();
     left_->updateDisplay();

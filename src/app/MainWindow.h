@@ -146,6 +146,10 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;
+    // Shows a word about the output once the display tick is over, so that the box's own event
+    // loop never runs inside a tick.
+    std::unique_ptr<Timer> tmrNotice_;
+    QString outputNotice_;
     std::unique_ptr<autodj::DeckAdapter> autoDJDecks_[2];
     std::unique_ptr<autodj::AutoDJ> autoDJ_;
     std::unique_ptr<KeyboardMap> keyboard_;

@@ -144,6 +144,9 @@ class AudioLibrary {
     // Housekeeping for the window's display tick: streams that played to their end are stopped
     // and freed streams let go. Queries never do it themselves.
     virtual void service() {}
+    // A word for the DJ about the output, given once: it went away and the mix went on through
+    // another. Empty when there is none.
+    virtual std::string takeOutputNotice() { return {}; }
     // Dropouts since the output opened; any thread may ask.
     virtual DropoutCounts dropouts() const { return {}; }
 

@@ -105,6 +105,24 @@ TEST_F(MainWindowTest, TheDropoutLampLightsAtTheFirstGapCountsAndClearsOnAClick)
     EXPECT_EQ(lamp.caption(), "\u26a0 250 ms");
 }
 
+TEST_F(MainWindowTest, AnOutputThatFellBackIsToldOnceAfterTheTick) {
+    MainWindow& w = window();
+    ASSERT_TRUE(w.load(""));
+    library.outputNotice = "The sound server stopped: Kelvra plays on through the default output.";
+    w.tmrTrackLength_Timer();
+    // Not inside the tick: the box's own event loop would run the next tick within this one.
+    EXPECT_TRUE(dialogs.messages.empty());
+    clock.advance(5);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QString::fromStdString("The sound server stopped: Kelvra plays on through "
+                                     "the default output."));
+    EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Exclamation);
+    w.tmrTrackLength_Timer();
+    clock.advance(200);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
 TEST_F(MainWindowTest, NoOutputEndsTheStartUp) {
     library.initResult = false;
     EXPECT_FALSE(window().load(""));

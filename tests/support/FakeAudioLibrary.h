@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/AudioLibrary.h"
@@ -104,6 +105,8 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     std::uint32_t channelLevel(audio::Handle handle) override;
     audio::DropoutCounts dropouts() const override { return dropoutCounts; }
     audio::DropoutCounts dropoutCounts;  // what the fake output reports
+    std::string takeOutputNotice() override { return std::exchange(outputNotice, {}); }
+    std::string outputNotice;  // what the fake output has to say, once
     std::string_view streamTags(audio::Handle handle) override;
     std::string_view wmaStreamTags(audio::Handle handle) override;
 

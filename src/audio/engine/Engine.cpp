@@ -62,6 +62,7 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     if (mode_ != Mode::Closed) return fail(kErrorAlready);
     if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
     nullDevice_ = outputRequested("null");
+    requestedRate_ = int(rate);
     int error = kErrorOk;
     if (makeOutput_) {
         output_ = makeOutput_(mixer_, device, int(rate), error);
@@ -294,9 +295,29 @@ Engine::StreamState Engine::stateOf(const Stream& stream) const {
 }
 
 void Engine::service() {
+    if (mode_ == Mode::Device && output_ && output_->lost()) fallBack();
     collectRetired();
     for (auto& entry : streams_)
         if (entry.second->voice) settle(*entry.second);
+}
+
+// The output's server went away: the mix goes on through the default device, or without one
+// through the null output so that the decks keep time, and the DJ is told. Nothing calls the
+// mixer meanwhile, so it may be prepared for the new rate here.
+void Engine::fallBack() {
+    output_.reset();
+    outputRunning_ = false;
+    int error = kErrorOk;
+    if (!nullDevice_) output_ = makePortAudioOutput(mixer_, -1, requestedRate_, error);
+    const bool silent = !output_;
+    if (silent) output_ = makeNullOutput(mixer_, requestedRate_);
+    mixer_.processCommands();
+    mixer_.prepare(output_->rate() > 0 ? output_->rate() : requestedRate_);
+    outputNotice_ = silent ? "The sound server stopped, and no other output could be opened: "
+                             "the decks play on, silent, until Kelvra is started again."
+                           : "The sound server stopped: Kelvra plays on through the default "
+                             "output.";
+    if (output_->start()) outputRunning_ = true;
 }
 
 // A stream that played to its end is stopped, so that a later seek does not set it going again.

@@ -4,6 +4,9 @@
 // thread (see AudioLibrary.h); stats() may be read from any thread.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -86,6 +89,7 @@ class Engine final : public AudioLibrary {
     bool render(std::int16_t* out, std::int64_t frames);
 
     void service() override;
+    std::string takeOutputNotice() override { return std::exchange(outputNotice_, {}); }
 
     EngineStats stats() const { return mixer_.stats(); }
     DropoutCounts dropouts() const override {
@@ -107,6 +111,7 @@ class Engine final : public AudioLibrary {
     // What the stream is doing, with a stream that played to its end taken as stopped.
     StreamState stateOf(const Stream& stream) const;
     void settle(Stream& stream);
+    void fallBack();
     bool play(Stream& stream);
     // False, with the error set, when the consumer has taken no command for too long.
     bool send(const Command& command);
@@ -130,6 +135,8 @@ class Engine final : public AudioLibrary {
     Mode mode_ = Mode::Closed;
     bool outputRunning_ = false;  // a device or null output is calling the mixer
     bool nullDevice_ = false;
+    int requestedRate_ = 44100;  // what init() was asked for, for a fallback output
+    std::string outputNotice_;
     bool consumerStuck_ = false;
     float bufferSeconds_ = 0.5f;
     std::uint32_t offlineRate_ = 0;

@@ -59,6 +59,7 @@ class JackOutput final : public Output {
     }
 
     int rate() const override { return rate_; }
+    bool lost() const override { return serverGone_; }
 
     static constexpr const char* kClientName = "kelvra";
 

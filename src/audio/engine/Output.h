@@ -21,6 +21,8 @@ class Output {
     // The rate the mix must run at: an output that follows a sound server says the server's;
     // 0 takes the rate asked for.
     virtual int rate() const { return 0; }
+    // The server or device went away for good: nothing will call the mixer any more.
+    virtual bool lost() const { return false; }
     int error() const { return error_; }
 
   protected:

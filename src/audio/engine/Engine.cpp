@@ -72,7 +72,12 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
         output_ = makeNullOutput(mixer_, int(rate));
     } else if (outputRequested("jack")) {
         output_ = makeJackOutput(mixer_, error);
-        if (!output_) return fail(error);
+        // No server: the default output rather than no start at all, and the DJ is told.
+        if (!output_) {
+            output_ = makePortAudioOutput(mixer_, -1, int(rate), error);
+            if (!output_) return fail(error);
+            outputNotice_ = "No JACK server is running: Kelvra plays through the default output.";
+        }
     } else {
         output_ = makePortAudioOutput(mixer_, device, int(rate), error);
         if (!output_) return fail(error);

@@ -17,8 +17,6 @@ struct Frames {
     constexpr Frames() = default;
     constexpr explicit Frames(std::int64_t frames) : count(frames) {}
     constexpr auto operator<=>(const Frames&) const = default;
-    constexpr Frames operator+(Frames other) const { return Frames(count + other.count); }
-    constexpr Frames operator-(Frames other) const { return Frames(count - other.count); }
 };
 
 struct Hz {

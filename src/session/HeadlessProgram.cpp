@@ -144,17 +144,16 @@ HeadlessProgram::HeadlessProgram(Options options)
     // depend on when a worker finishes.
     p.silenceScanner = autodj::makeImmediateSilenceScanner();
     deps.silenceScanner = p.silenceScanner.get();
-    // Analysed at once, on this thread: a render may wait for it, and must not depend on when a
-    // worker happens to finish.
-    const audio::analysis::AnalysisCache cache(
+    // Analysed at once, on this thread, unless analysed ahead: a render may wait for it, and
+    // must not depend on when a worker happens to finish.
+    cache_ = std::make_unique<audio::analysis::AnalysisCache>(
         options.configFolder.isEmpty() ? audio::analysis::AnalysisCache::defaultFolder()
                                        : options.configFolder + QStringLiteral("/cache"));
-    cache_ = std::make_unique<audio::analysis::AnalysisCache>(cache);
-    deps.requestAnalysis = [this, cache](Side side, const QString& path) {
+    deps.requestAnalysis = [this](Side side, const QString& path) {
         std::optional<audio::analysis::AnalysisSnapshot> ahead;
         if (ahead_) ahead = ahead_->take(path);
         window_->analysisReady(side, path,
-                               ahead ? *ahead : audio::analysis::analyseCached(cache, path));
+                               ahead ? *ahead : audio::analysis::analyseCached(*cache_, path));
     };
     window_ = std::make_unique<app::MainWindow>(std::move(deps), shell);
 }

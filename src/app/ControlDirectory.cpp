@@ -20,6 +20,8 @@ std::vector<NamedControl> namedControls(MainControls& c) {
     slider("crossFaderScroll", c.mixer.crossFader);
     slider("MainVolScroll", c.mixer.mainVolume);
     slider("monitorVolScroll", c.mixer.monitorVolume);
+    slider("phonesMix", c.mixer.phonesMix);
+    button("phonesSplitCB", c.mixer.phonesSplit);
     button("autoDJCB", c.mixer.autoDJ);
     button("optionsCB", c.mixer.options);
     button("upCB", c.previousSong);

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "audio/OutputSetup.h"
 
 namespace kelvra::audio {
 
@@ -141,6 +144,22 @@ class AudioLibrary {
     // gain correction), before the volume and pan set by channelSetAttributes(): the meters
     // apply the mixer's gains.
     virtual std::uint32_t channelLevel(Handle handle) = 0;
+    // Where the output goes. Before init() it only sets what init() opens; afterwards it moves
+    // the playing mix there at once. When that cannot open, the mix goes on through the default
+    // output and takeOutputNotice() says why; false then.
+    virtual bool configureOutput(const OutputSetup& /*setup*/) { return false; }
+    virtual OutputStatus outputStatus() const { return {}; }
+    // Output devices of a back end, in the order OutputSetup counts them.
+    virtual std::vector<std::string> outputDevices(OutputBackend /*backend*/) { return {}; }
+    // A headphone output of its own is open: the mixer then sends the main mix in stereo and the
+    // cue to the headphones, instead of sharing one stereo output between them.
+    virtual bool phonesOutput() const { return false; }
+    // A stream's level in the headphones, 0..100, before its volume and pan.
+    virtual bool channelSetCue(Handle /*handle*/, int /*level*/) { return false; }
+    // The headphone output: `level` 0..100 over all of it, `mix` 0..100 from the cue alone to the
+    // main mix alone; `split` gives the cue in mono on the left and the main mix on the right.
+    virtual void setPhonesMix(int /*level*/, int /*mix*/, bool /*split*/) {}
+
     // Housekeeping for the window's display tick: streams that played to their end are stopped
     // and freed streams let go. Queries never do it themselves.
     virtual void service() {}

@@ -1,6 +1,7 @@
-// session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]: runs the program's
-// own logic headless on its virtual clock, driven by a script, and renders the main mix. The
-// script's `end` sets the length (60 s without one); --seconds overrides it.
+// session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] [--seconds S] [--trace TRACE.tsv]:
+// runs the program's own logic headless on its virtual clock, driven by a script, and renders
+// the main mix (and a headphone output of its own, with --phones). The script's `end` sets the
+// length (60 s without one); --seconds overrides it.
 #include <QFile>
 #include <QSaveFile>
 #include <cmath>
@@ -18,14 +19,14 @@ namespace kelvra::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kelvra-cli session SCRIPT --out OUT.wav [--rate R] [--seconds S] "
-    "[--trace TRACE.tsv]\n";
+    "usage: kelvra-cli session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] "
+    "[--seconds S] [--trace TRACE.tsv]\n";
 
 // A script is a few hundred lines; more than this is not one.
 constexpr qint64 kLargestScript = 4ll << 20;
 
 struct SessionOptions {
-    std::string script, out, trace;
+    std::string script, out, phones, trace;
     int rate = 44100;
     double seconds = -1;  // -1: as long as the script says
 };
@@ -34,6 +35,7 @@ std::optional<SessionOptions> parse(const Args& args) {
     SessionOptions options;
     OptionParser parser;
     parser.text("--out", options.out)
+        .text("--phones", options.phones)
         .text("--trace", options.trace)
         .number("--rate", options.rate, 8000, 192000)
         .number("--seconds", options.seconds, 0.0, session::kLongestSessionSeconds);
@@ -101,6 +103,17 @@ int sessionCommand(const Args& args) {
     }
 
     session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
+    std::optional<audio::WavWriter> phones;
+    if (!options->phones.empty()) {
+        phones.emplace(options->phones, options->rate);
+        if (!phones->ok()) {
+            std::fprintf(stderr, "kelvra-cli: %s\n", phones->failureText(options->phones).c_str());
+            return 1;
+        }
+        program.renderPhones([&phones](const std::int16_t* frames, std::int64_t count) {
+            phones->write(frames, count);
+        });
+    }
     if (!program.start()) return 1;
     QStringList loads;
     for (const session::SessionAction& action : script.actions)
@@ -153,6 +166,10 @@ int sessionCommand(const Args& args) {
     }
     if (!wav.finish() || wav.full()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
+        return 1;
+    }
+    if (phones && (!phones->finish() || phones->full())) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", phones->failureText(options->phones).c_str());
         return 1;
     }
     if (trace && !trace->commit()) {

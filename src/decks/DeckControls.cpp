@@ -41,6 +41,9 @@ MixerControls::MixerControls()
     mainVolume.setToolTip("Main Volume...");
     monitorVolume.setTickSpacing(10);
     monitorVolume.setToolTip("Headphone (monitor) Volume...");
+    phonesMix.setTickSpacing(10);
+    phonesMix.setToolTip("Headphone Mix: Cue <-> Main...");
+    phonesSplit.setToolTip("Split Headphones: Cue Left, Main Right...");
     for (ButtonModel& button : monitor)
         button.setBackColour(kColourOff);
 }

@@ -41,6 +41,9 @@ struct MixerControls {
     SliderModel crossFader{0, 100, 50, Orientation::Horizontal};
     SliderModel mainVolume{0, 100, 70, Orientation::Horizontal};
     SliderModel monitorVolume{0, 100, 100};
+    // With a headphone output of its own: 0 hears only the cued deck, 100 only the main mix.
+    SliderModel phonesMix{0, 100, 0, Orientation::Horizontal};
+    ButtonModel phonesSplit;  // one-earpiece listening: cue left, main mix right
     LevelMeterModel mainMeter{static_cast<int>(audio::kLevelFullScale)};
     ButtonModel monitor[3];  // monitor left, monitor right, stereo
     ButtonModel autoDJ;

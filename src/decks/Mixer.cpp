@@ -25,11 +25,21 @@ Mixer::Mixer(audio::AudioLibrary& library, MixerControls& mixer, DeckControls& l
     QObject::connect(&mixer_.crossFader, &SliderModel::changed, recompute);
     QObject::connect(&mixer_.mainVolume, &SliderModel::changed, recompute);
     QObject::connect(&mixer_.monitorVolume, &SliderModel::changed, recompute);
+    QObject::connect(&mixer_.phonesMix, &SliderModel::changed, recompute);
     QObject::connect(&left.volume, &SliderModel::changed, recompute);
     QObject::connect(&right.volume, &SliderModel::changed, recompute);
     for (int i = 0; i < 3; ++i)
         QObject::connect(&mixer_.monitor[i], &ButtonModel::clicked,
                          [this, i] { monitorCMB_Click(i); });
+    QObject::connect(&mixer_.phonesSplit, &ButtonModel::clicked,
+                     [this] { setPhonesSplit(!phonesSplit_); });
+    mixer_.phonesSplit.setBackColour(kColourOff);
+}
+
+void Mixer::setPhonesSplit(bool split) {
+    phonesSplit_ = split;
+    mixer_.phonesSplit.setBackColour(split ? kColourOn : kColourOff);
+    run_volume_timer();
 }
 
 double Mixer::deckGain(Side side) const {
@@ -60,6 +70,17 @@ void Mixer::run_volume_timer() {
     const int l = deckVolume_[0];
     const int r = deckVolume_[1];
     const int headphone = mixScale_ - mixer_.monitorVolume.value();
+    // The headphone bus hears the monitored deck whether or not it is an output of its own (a
+    // JACK client always has the ports).
+    library_.channelSetCue(leftStream, monitorMode_ == kMonitorLeft ? 100 : 0);
+    library_.channelSetCue(rightStream, monitorMode_ == kMonitorRight ? 100 : 0);
+    library_.setPhonesMix(static_cast<int>(roundEven(100.0 * headphone / s)),
+                          mixer_.phonesMix.value(), phonesSplit_);
+    if (library_.phonesOutput()) {
+        set_channel_levels(library_, leftStream, l, l);
+        set_channel_levels(library_, rightStream, r, r);
+        return;
+    }
     set_channel_levels(library_, leftStream, 0, l);
     set_channel_levels(library_, rightStream, 0, r);
     if (monitorMode_ == kMonitorRight) {

@@ -1,7 +1,9 @@
 // The mixer: turns the crossfader, the deck and main volumes and the headphone routing into one
-// volume and pan per deck stream, and drives the three level meters. A headphone cue comes from
-// using the two output channels separately: in a monitor mode the right channel carries the main
-// mix and the left channel only the monitored deck at the headphone level.
+// volume and pan per deck stream, and drives the three level meters. With one stereo output the
+// headphone cue comes from using its two channels separately: in a monitor mode the right
+// channel carries the main mix and the left channel only the monitored deck at the headphone
+// level. With a headphone output of its own, the main output carries the main mix in stereo and
+// the headphones the monitored deck, blended with the main mix by `phonesMix`.
 // Thread: UI thread only.
 #pragma once
 
@@ -42,6 +44,9 @@ class Mixer {
     int deckVolume(Side side) const { return deckVolume_[sideIndex(side)]; }
     int monitorMode() const { return monitorMode_; }
     void setMonitorMode(int mode) { monitorMode_ = mode; }
+    // One-earpiece listening on a headphone output of its own: cue left, main mix right.
+    bool phonesSplit() const { return phonesSplit_; }
+    void setPhonesSplit(bool split);
 
     void run_volume_timer();
     void monitorCMB_Click(int index);
@@ -58,6 +63,7 @@ class Mixer {
     int mixScale_ = 100;
     int deckVolume_[2] = {0, 0};
     int monitorMode_ = kMonitorLeft;
+    bool phonesSplit_ = false;
 };
 
 }  // namespace kelvra::decks

@@ -173,7 +173,7 @@ bool HeadlessProgram::start() {
 }
 
 void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
-    std::vector<std::int16_t> buffer;
+    std::vector<std::int16_t> buffer, phones;
     while (clock_.nowMs() < ms) {
         // Render up to the next moment a timer fires, then let it fire: every engine call a tick
         // makes lands exactly at its own sample.
@@ -183,8 +183,10 @@ void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
         while (frames > 0) {
             const std::int64_t n = std::min<std::int64_t>(frames, 4096);
             buffer.resize(std::size_t(2 * n));
-            engine_.render(buffer.data(), n);
+            phones.resize(phonesSink_ ? std::size_t(2 * n) : 0);
+            engine_.render(buffer.data(), n, phonesSink_ ? phones.data() : nullptr);
             if (sink) sink(buffer.data(), n);
+            if (phonesSink_) phonesSink_(phones.data(), n);
             renderedFrames_ += n;
             frames -= n;
         }

@@ -49,6 +49,12 @@ class HeadlessProgram {
     // queue behind each other at the loads. A load then waits for its song's result, which is
     // the same as analysing it there.
     void analyseAhead(const QStringList& paths);
+    // From now on a headphone output of its own is rendered too, into `sink`; the mixer then
+    // routes the cue there instead of sharing the main output with it.
+    void renderPhones(Sink sink) {
+        phonesSink_ = std::move(sink);
+        engine_.setOfflinePhones(true);
+    }
     // Called after every display tick.
     void onDisplayTick(std::function<void()> callback) { displayTicked_ = std::move(callback); }
 
@@ -65,6 +71,7 @@ class HeadlessProgram {
     std::unique_ptr<playlist::PlaylistController> controller_;
     std::unique_ptr<app::MainWindow> window_;
     std::function<void()> displayTicked_;
+    Sink phonesSink_;
 };
 
 }  // namespace kelvra::session

@@ -32,7 +32,8 @@ class DummyJackServer {
         if (pid_ == 0) {
             const std::string rate = std::to_string(kServerRate);
             execlp("jackd", "jackd", "--no-realtime", "--name", name_.c_str(), "-d", "dummy",
-                   "--rate", rate.c_str(), "--period", "256", static_cast<char*>(nullptr));
+                   "--rate", rate.c_str(), "--period", "256", "--playback", "4",
+                   static_cast<char*>(nullptr));
             _exit(127);
         }
         // Up once a client can join it.
@@ -65,8 +66,8 @@ class DummyJackServer {
 // A client that records what reaches its input port.
 class Recorder {
   public:
-    Recorder() : samples_(std::size_t(kServerRate) * 10) {
-        client_ = jack_client_open("recorder", JackNoStartServer, nullptr);
+    explicit Recorder(const char* name = "recorder") : samples_(std::size_t(kServerRate) * 10) {
+        client_ = jack_client_open(name, JackNoStartServer, nullptr);
         if (!client_) return;
         in_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client_, &Recorder::process, this);
@@ -132,6 +133,10 @@ TEST(JackOutput, PlaysOnNamedPortsAtTheServersRateAndFallsBackWhenTheServerStops
     files.add("tone.mp3", sineFile(44100, 2, 5.0, 1000.0, 0.5));
     setenv("KELVRA_AUDIO", "jack", 1);
     audio::engine::Engine engine(files.openers());
+    audio::OutputSetup setup;
+    setup.backend = audio::OutputBackend::Jack;
+    setup.phones = audio::PhonesRoute::Channels34;
+    ASSERT_TRUE(engine.configureOutput(setup));
     // Asked for 44.1 kHz, the engine plays at the server's 48 kHz.
     const bool initialised = engine.init(-1, 44100, 0);
     setenv("KELVRA_AUDIO", "null", 1);
@@ -145,15 +150,32 @@ TEST(JackOutput, PlaysOnNamedPortsAtTheServersRateAndFallsBackWhenTheServerStops
     // Connected to the playback ports, as a DJ who starts the program expects to hear it.
     EXPECT_TRUE(jack_port_connected_to(master1, "system:playback_1"));
     ASSERT_TRUE(recorder.listenTo("kelvra:master_1"));
+    // The headphones on the third and fourth playback ports, as the DJ routed them.
+    jack_port_t* phones1 = jack_port_by_name(recorder.client(), "kelvra:phones_1");
+    ASSERT_NE(phones1, nullptr);
+    ASSERT_NE(jack_port_by_name(recorder.client(), "kelvra:phones_2"), nullptr);
+    EXPECT_TRUE(jack_port_connected_to(phones1, "system:playback_3"));
+    EXPECT_TRUE(engine.phonesOutput());
+    const audio::OutputStatus status = engine.outputStatus();
+    EXPECT_EQ(status.backend, "JACK");
+    EXPECT_EQ(status.rate, kServerRate);
+    EXPECT_EQ(status.period, 256);
+    EXPECT_GE(status.latency, 256.0 / kServerRate);
+    Recorder phones("phones-recorder");
+    ASSERT_TRUE(phones.ok());
+    ASSERT_TRUE(phones.listenTo("kelvra:phones_1"));
 
     const audio::Handle h = engine.streamCreateFile("tone.mp3", 0);
     ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine.channelSetCue(h, 100));
+    engine.setPhonesMix(100, 0, false);
     ASSERT_TRUE(engine.streamPlay(h, false, 0));
     std::this_thread::sleep_for(1500ms);
     const std::vector<float> heard = recorder.heard();
     ASSERT_GT(heard.size(), std::size_t(kServerRate));
     // 1 kHz: a mix made for 44.1 kHz and played at 48 would read 1088 Hz.
     EXPECT_NEAR(frequencyOf(heard), 1000.0, 3.0);
+    EXPECT_NEAR(frequencyOf(phones.heard()), 1000.0, 3.0) << "the cue reaches the headphones";
 
     // The server stops mid-song: the display tick finds the output gone, the mix goes on through
     // another output and the DJ is told, once.

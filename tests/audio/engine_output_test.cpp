@@ -86,6 +86,39 @@ TEST_F(EngineOutput, UndecodedAudioPlaysAsSilenceAndIsCounted) {
     EXPECT_TRUE(engine->streamFree(h));
 }
 
+// The options window moves a playing mix to another output: the stream plays on from where it
+// was, the headphones come and go with the routing, and a device that cannot open leaves the
+// current output playing with a word for the DJ.
+TEST_F(EngineOutput, AnOutputChangeAppliesAtOnceWithoutStoppingTheMix) {
+    audio::OutputSetup setup;
+    setup.period = 128;
+    ASSERT_TRUE(engine->configureOutput(setup));  // before init: only remembered
+    ASSERT_TRUE(engine->init(-1, 44100, 0));
+    EXPECT_EQ(engine->outputStatus().period, 128);
+    EXPECT_FALSE(engine->phonesOutput());
+    const audio::Handle h = engine->streamCreateFile("long.mp3", 0);
+    ASSERT_TRUE(engine->streamPlay(h, false, 0));
+    std::this_thread::sleep_for(300ms);
+
+    setup.phones = audio::PhonesRoute::Channels34;
+    setup.period = 512;
+    const auto before = engine->channelPosition(h);
+    ASSERT_TRUE(engine->configureOutput(setup));
+    EXPECT_TRUE(engine->phonesOutput());
+    EXPECT_TRUE(engine->outputStatus().phones);
+    EXPECT_EQ(engine->outputStatus().period, 512);
+    EXPECT_NEAR(engine->outputStatus().latency, 512.0 / 44100, 1e-6);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(engine->channelPosition(h), before + 44100 * 4 / 10) << "the mix went on";
+    EXPECT_EQ(engine->channelIsActive(h), audio::kPlaying);
+    EXPECT_EQ(engine->takeOutputNotice(), "");
+
+    setup.phones = audio::PhonesRoute::Shared;
+    ASSERT_TRUE(engine->configureOutput(setup));
+    EXPECT_FALSE(engine->phonesOutput());
+    EXPECT_EQ(engine->stats().starvedFrames, 0u);
+}
+
 TEST_F(EngineOutput, InitWithoutNullOutputAnswersPromptly) {
     unsetenv("KELVRA_AUDIO");
     const auto started = std::chrono::steady_clock::now();

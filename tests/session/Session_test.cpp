@@ -9,6 +9,7 @@
 #include "session/SessionRunner.h"
 #include "support/AudioFixtures.h"
 #include "support/CliRun.h"
+#include "support/ToneFit.h"
 
 namespace kelvra::session {
 namespace {
@@ -259,6 +260,66 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
     EXPECT_EQ(error, "no button named 'speedCX'");
     render("1 click speedCB 4\n", 2, &error);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
+// A headphone output of its own: the main output keeps the main mix in stereo, the headphones
+// get the cued deck, blended with the main mix by phonesMix, or split one earpiece each.
+TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");
+    ASSERT_TRUE(test::writeWav(a.toStdString(), test::sine(kRate, 2, 20, 1000, 0.5), kRate, 2));
+    ASSERT_TRUE(test::writeWav(b.toStdString(), test::sine(kRate, 2, 20, 600, 0.5), kRate, 2));
+    QFile script(dir.filePath("phones.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(("0.2 load left " + a + "\n0.2 load right " + b +
+                  "\n0.5 click playCB2\n0.5 click playCB\n"
+                  "0.5 set crossFaderScroll 0\n0.5 click monitorCMB 1\n"
+                  "0.5 set monitorVolScroll 50\n"
+                  "3 set phonesMix 50\n5 set phonesMix 100\n7 click phonesSplitCB\n9 end\n")
+                     .toUtf8());
+    script.close();
+    const QString main = dir.filePath("main.wav"), phones = dir.filePath("phones.wav");
+    const test::CliRun run =
+        test::runCli({"session", script.fileName(), "--out", main, "--phones", phones});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    test::WavData m, p;
+    ASSERT_TRUE(test::readWav(main.toStdString(), m));
+    ASSERT_TRUE(test::readWav(phones.toStdString(), p));
+    ASSERT_EQ(m.samples.size(), p.samples.size());
+    const std::vector<float> mf(m.samples.begin(), m.samples.end());
+    const std::vector<float> pf(p.samples.begin(), p.samples.end());
+    // Amplitude of `hz` in channel `channel` over a second from `from`.
+    auto tone = [](const std::vector<float>& x, int channel, double from, double hz) {
+        return test::fitTone(x.data() + channel, 2, std::size_t(from * kRate), kRate, hz / kRate)
+            .amplitude;
+    };
+
+    // The main mix: the left deck alone (the crossfader is at the left), the same on both sides.
+    const double mainTone = tone(mf, 0, 1.5, 1000);
+    EXPECT_GT(mainTone, 1000.0);
+    EXPECT_NEAR(tone(mf, 1, 1.5, 1000), mainTone, 1.0);
+    EXPECT_LT(tone(mf, 0, 1.5, 600), 2.0);
+    // Cue only: the right deck, whose crossfader side is shut, at the headphone level.
+    const double cue = tone(pf, 0, 1.5, 600);
+    EXPECT_GT(cue, 1000.0);
+    EXPECT_NEAR(tone(pf, 1, 1.5, 600), cue, 1.0);
+    EXPECT_LT(tone(pf, 0, 1.5, 1000), 2.0);
+    // Half and half, then the main mix alone, both at the headphone level of one half.
+    EXPECT_NEAR(tone(pf, 0, 3.5, 600), cue / 2, cue * 0.01);
+    EXPECT_NEAR(tone(pf, 0, 3.5, 1000), mainTone / 4, mainTone * 0.01);
+    EXPECT_LT(tone(pf, 0, 5.5, 600), 2.0);
+    EXPECT_NEAR(tone(pf, 1, 5.5, 1000), mainTone / 2, mainTone * 0.01);
+    // Split: the cue on the left earpiece, the main mix on the right, the mix knob aside.
+    EXPECT_NEAR(tone(pf, 0, 7.5, 600), cue, cue * 0.01);
+    EXPECT_LT(tone(pf, 0, 7.5, 1000), 2.0);
+    EXPECT_NEAR(tone(pf, 1, 7.5, 1000), mainTone / 2, mainTone * 0.01);
+    EXPECT_LT(tone(pf, 1, 7.5, 600), 2.0);
+    // The main output never changed, and no change clicked.
+    EXPECT_NEAR(tone(mf, 0, 7.5, 1000), mainTone, 1.0);
+    double step = 0;
+    for (std::size_t i = 2 * kRate; i + 2 < pf.size(); ++i)
+        step = std::max(step, double(std::abs(pf[i + 2] - pf[i])));
+    EXPECT_LT(step, 2 * M_PI * 1000 / kRate * mainTone * 1.5);
 }
 
 }  // namespace

@@ -61,6 +61,11 @@ MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<Button
         button(this, controls.monitor[i], monitorNames[i], QLatin1String(monitorFaces[i]),
                {78, 62 + 42 * i, 64, 34}, 15);
     label(this, QStringLiteral("Stereo"), {70, 186, 80, 18}, 12);
+    // Heard only with a headphone output of its own: the cue against the main mix, and the
+    // one-earpiece split.
+    slider(this, controls.phonesMix, "phonesMix", {70, 206, 94, 24});
+    button(this, controls.phonesSplit, "phonesSplitCB", QStringLiteral("SPLIT"), {104, 36, 56, 20},
+           10);
 
     auto* meter = new widgets::LevelMeterWidget(controls.mainMeter, Orientation::Vertical, this);
     meter->setObjectName(QStringLiteral("mainVolVUmeter"));

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio/CreateAudioLibrary.h"
+#include "audio/ErrorText.h"
 #include "audio/Units.h"
 #include "audio/engine/AudioThread.h"
 
@@ -63,30 +64,109 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     if (rate < 1000 || rate > 192000) return fail(kErrorFrequency);
     nullDevice_ = outputRequested("null");
     requestedRate_ = int(rate);
+    if (!setupChosen_) setup_.device = device;
+    if (outputRequested("jack")) setup_.backend = OutputBackend::Jack;
     int error = kErrorOk;
-    if (makeOutput_) {
-        output_ = makeOutput_(mixer_, device, int(rate), error);
-        if (!output_) return fail(error);
-    } else if (nullDevice_) {
-        if (device > 0) return fail(kErrorDevice);
-        output_ = makeNullOutput(mixer_, int(rate));
-    } else if (outputRequested("jack")) {
-        output_ = makeJackOutput(mixer_, error);
+    if (nullDevice_ && !makeOutput_ && setup_.device > 0) return fail(kErrorDevice);
+    output_ = openOutput(setup_, error);
+    if (!output_ && setup_.backend == OutputBackend::Jack) {
         // No server: the default output rather than no start at all, and the DJ is told.
-        if (!output_) {
-            output_ = makePortAudioOutput(mixer_, -1, int(rate), error);
-            if (!output_) return fail(error);
+        output_ = openOutput(OutputSetup{}, error);
+        if (output_)
             outputNotice_ = "No JACK server is running: Kelvra plays through the default output.";
-        }
-    } else {
-        output_ = makePortAudioOutput(mixer_, device, int(rate), error);
-        if (!output_) return fail(error);
+    } else if (!output_ && setup_ != plainSetup(setup_.device)) {
+        // The headphone routing, period or latency chosen cannot be had: the plain output.
+        output_ = openOutput(plainSetup(setup_.device), error);
+        if (output_) outputNotice_ = unavailableNotice(error);
     }
+    if (!output_) return fail(error);
     mixer_.processCommands();
     // A sound server's rate wins over the one asked for: the voices resample to it.
     mixer_.prepare(output_->rate() > 0 ? output_->rate() : int(rate));
     mode_ = Mode::Device;
     return start();
+}
+
+OutputSetup Engine::plainSetup(int device) {
+    OutputSetup plain;
+    plain.device = device;
+    return plain;
+}
+
+std::string Engine::unavailableNotice(int error) {
+    return "The chosen output could not be opened (" + errorText(error).toStdString() +
+           "): Kelvra plays through the default output.";
+}
+
+std::unique_ptr<Output> Engine::openOutput(const OutputSetup& setup, int& error) {
+    error = kErrorOk;
+    if (makeOutput_) return makeOutput_(mixer_, setup.device, requestedRate_, error);
+    if (nullDevice_)
+        return makeNullOutput(mixer_, requestedRate_, setup.period,
+                              setup.phones != PhonesRoute::Shared);
+    if (setup.backend == OutputBackend::Jack) return makeJackOutput(mixer_, setup, error);
+    return makePortAudioOutput(mixer_, setup, requestedRate_, error);
+}
+
+bool Engine::configureOutput(const OutputSetup& setup) {
+    setupChosen_ = true;
+    const OutputSetup previous = setup_;
+    setup_ = setup;
+    if (outputRequested("jack")) setup_.backend = OutputBackend::Jack;
+    if (mode_ != Mode::Device || setup_ == previous) return ok();
+    // The new output is opened before the old one stops, so a failure costs no silence.
+    int error = kErrorOk;
+    std::unique_ptr<Output> next = openOutput(setup_, error);
+    const bool opened = next != nullptr;
+    if (!opened) {
+        outputNotice_ = unavailableNotice(error);
+        if (output_ && !output_->lost()) return fail(error);  // the current output plays on
+        next = openOutput(plainSetup(-1), error);
+        if (!next) next = makeNullOutput(mixer_, requestedRate_);
+    }
+    swapOutput(std::move(next));
+    return opened ? ok() : fail(error);
+}
+
+// Nothing calls the mixer between the two outputs, so it may be prepared for a new rate here.
+void Engine::swapOutput(std::unique_ptr<Output> next) {
+    const bool wasRunning = outputRunning_;
+    if (outputRunning_) output_->stop();
+    outputRunning_ = false;
+    output_ = std::move(next);
+    mixer_.processCommands();
+    mixer_.prepare(output_->rate() > 0 ? output_->rate() : requestedRate_);
+    if (wasRunning && output_->start()) outputRunning_ = true;
+}
+
+OutputStatus Engine::outputStatus() const {
+    OutputStatus status;
+    status.rate = mixer_.outputRate();
+    if (mode_ == Mode::Offline) {
+        status.backend = "Offline";
+        status.phones = offlinePhones_;
+        return status;
+    }
+    if (mode_ != Mode::Device || !output_) return status;
+    status.backend = output_->name();
+    status.period = output_->period();
+    status.latency = output_->latency();
+    status.phones = output_->phones();
+    return status;
+}
+
+std::vector<std::string> Engine::outputDevices(OutputBackend backend) {
+    if (outputRequested("null")) return {"Null output (no sound)"};
+    if (backend == OutputBackend::Jack) return {"system"};
+    return portAudioDeviceNames(backend);
+}
+
+bool Engine::phonesOutput() const {
+    return mode_ == Mode::Offline ? offlinePhones_ : output_ && output_->phones();
+}
+
+void Engine::setPhonesMix(int level, int mix, bool split) {
+    mixer_.setPhones(level, mix, split);
 }
 
 bool Engine::initOffline(std::uint32_t rate) {
@@ -147,13 +227,14 @@ std::optional<std::string> Engine::deviceDescription(int device) {
     return name;
 }
 
-bool Engine::render(std::int16_t* out, std::int64_t frames) {
+bool Engine::render(std::int16_t* out, std::int64_t frames, std::int16_t* phones) {
     if (mode_ != Mode::Offline) return fail(kErrorInit);
     const ThreadRoleScope role(ThreadRole::Offline);
     while (frames > 0) {
         const int n = int(std::min<std::int64_t>(frames, MixBus::kMaxPeriod));
-        mixer_.process(out, n, true);
+        mixer_.process(out, phones, n, true);
         out += 2 * n;
+        if (phones) phones += 2 * n;
         frames -= n;
     }
     collectRetired();
@@ -310,19 +391,21 @@ void Engine::service() {
 // through the null output so that the decks keep time, and the DJ is told. Nothing calls the
 // mixer meanwhile, so it may be prepared for the new rate here.
 void Engine::fallBack() {
+    // The lost client goes first: opening PortAudio probes for a JACK server, and libjack does not
+    // survive that while a client of the dead server is still open.
     output_.reset();
     outputRunning_ = false;
     int error = kErrorOk;
-    if (!nullDevice_) output_ = makePortAudioOutput(mixer_, -1, requestedRate_, error);
-    const bool silent = !output_;
-    if (silent) output_ = makeNullOutput(mixer_, requestedRate_);
-    mixer_.processCommands();
-    mixer_.prepare(output_->rate() > 0 ? output_->rate() : requestedRate_);
+    std::unique_ptr<Output> next;
+    if (!nullDevice_) next = makePortAudioOutput(mixer_, plainSetup(-1), requestedRate_, error);
+    const bool silent = !next;
+    if (silent) next = makeNullOutput(mixer_, requestedRate_);
+    swapOutput(std::move(next));
+    if (output_->start()) outputRunning_ = true;
     outputNotice_ = silent ? "The sound server stopped, and no other output could be opened: "
                              "the decks play on, silent, until Kelvra is started again."
                            : "The sound server stopped: Kelvra plays on through the default "
                              "output.";
-    if (output_->start()) outputRunning_ = true;
 }
 
 // A stream that played to its end is stopped, so that a later seek does not set it going again.
@@ -496,6 +579,14 @@ bool Engine::channelSetGain(Handle handle, float decibels) {
     if (!stream) return false;
     if (!(decibels >= -60.0f && decibels <= 24.0f)) return fail(kErrorIllegalParam);
     stream->voice->shared.gain.store(std::pow(10.0f, decibels / 20.0f), std::memory_order_relaxed);
+    return ok();
+}
+
+bool Engine::channelSetCue(Handle handle, int level) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (level < 0 || level > 100) return fail(kErrorIllegalParam);
+    stream->voice->shared.cue.store(level, std::memory_order_relaxed);
     return ok();
 }
 

@@ -85,8 +85,18 @@ class Engine final : public AudioLibrary {
     // From now on init() opens the offline renderer at `rate` instead of a device: the program's
     // own start-up then runs unchanged in a headless session.
     void renderOfflineOnInit(std::uint32_t rate) { offlineRate_ = rate; }
-    // Renders `frames` interleaved stereo 16-bit frames at the offline rate.
-    bool render(std::int16_t* out, std::int64_t frames);
+    // Renders `frames` interleaved stereo 16-bit frames at the offline rate, and as many of the
+    // headphone output into `phones` when it is given.
+    bool render(std::int16_t* out, std::int64_t frames, std::int16_t* phones = nullptr);
+    // Offline: the session renders a headphone output of its own.
+    void setOfflinePhones(bool phones) { offlinePhones_ = phones; }
+
+    bool configureOutput(const OutputSetup& setup) override;
+    OutputStatus outputStatus() const override;
+    std::vector<std::string> outputDevices(OutputBackend backend) override;
+    bool phonesOutput() const override;
+    bool channelSetCue(Handle handle, int level) override;
+    void setPhonesMix(int level, int mix, bool split) override;
 
     void service() override;
     std::string takeOutputNotice() override { return std::exchange(outputNotice_, {}); }
@@ -112,6 +122,10 @@ class Engine final : public AudioLibrary {
     StreamState stateOf(const Stream& stream) const;
     void settle(Stream& stream);
     void fallBack();
+    std::unique_ptr<Output> openOutput(const OutputSetup& setup, int& error);
+    void swapOutput(std::unique_ptr<Output> next);
+    static OutputSetup plainSetup(int device);
+    static std::string unavailableNotice(int error);
     bool play(Stream& stream);
     // False, with the error set, when the consumer has taken no command for too long.
     bool send(const Command& command);
@@ -136,6 +150,9 @@ class Engine final : public AudioLibrary {
     bool outputRunning_ = false;  // a device or null output is calling the mixer
     bool nullDevice_ = false;
     int requestedRate_ = 44100;  // what init() was asked for, for a fallback output
+    OutputSetup setup_;
+    bool setupChosen_ = false;  // configureOutput() came before init(): its device wins
+    bool offlinePhones_ = false;
     std::string outputNotice_;
     bool consumerStuck_ = false;
     float bufferSeconds_ = 0.5f;

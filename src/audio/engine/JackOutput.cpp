@@ -1,7 +1,8 @@
 // The JACK output, natively rather than through PortAudio, so the ports have names and the
-// server's own xrun reports reach the dropout count: client "kelvra" with ports master_1 and
-// master_2, connected to the first two physical playback ports. The mix runs at the server's
-// rate and period, whatever the program asked for.
+// server's own xrun reports reach the dropout count: client "kelvra" with ports master_1/2,
+// connected to the first two physical playback ports, and phones_1/2, connected to the third and
+// fourth when the DJ routes the headphones there (otherwise left for the DJ to connect). The mix
+// runs at the server's rate and period, whatever the program asked for.
 #include <jack/jack.h>
 
 #include <algorithm>
@@ -16,7 +17,11 @@ namespace {
 
 class JackOutput final : public Output {
   public:
-    explicit JackOutput(MixBus& mixer) : mixer_(mixer), mix_(std::size_t(MixBus::kMaxPeriod) * 2) {}
+    JackOutput(MixBus& mixer, const OutputSetup& setup)
+        : mixer_(mixer),
+          setup_(setup),
+          mix_(std::size_t(MixBus::kMaxPeriod) * 2),
+          phones_(std::size_t(MixBus::kMaxPeriod) * 2) {}
     ~JackOutput() override {
         stop();
         if (client_) jack_client_close(client_);
@@ -29,8 +34,8 @@ class JackOutput final : public Output {
         client_ = jack_client_open(kClientName, JackNoStartServer, &status);
         if (!client_) return kErrorDevice;
         rate_ = int(jack_get_sample_rate(client_));
-        for (int c = 0; c < 2; ++c) {
-            const std::string name = "master_" + std::to_string(c + 1);
+        for (int c = 0; c < 4; ++c) {
+            const std::string name = (c < 2 ? "master_" : "phones_") + std::to_string(c % 2 + 1);
             ports_[c] = jack_port_register(client_, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
                                            JackPortIsOutput | JackPortIsTerminal, 0);
             if (!ports_[c]) return kErrorDevice;
@@ -60,6 +65,18 @@ class JackOutput final : public Output {
 
     int rate() const override { return rate_; }
     bool lost() const override { return serverGone_; }
+    int period() const override { return client_ ? int(jack_get_buffer_size(client_)) : 0; }
+    double latency() const override {
+        jack_latency_range_t range{};
+        jack_port_get_latency_range(ports_[0], JackPlaybackLatency, &range);
+        return rate_ > 0
+                   ? double(std::max<jack_nframes_t>(range.max, jack_nframes_t(period()))) / rate_
+                   : 0;
+    }
+    // The headphone ports always carry the headphone mix; whether it is a separate output is
+    // the DJ's routing.
+    bool phones() const override { return setup_.phones != PhonesRoute::Shared; }
+    std::string name() const override { return "JACK"; }
 
     static constexpr const char* kClientName = "kelvra";
 
@@ -68,7 +85,11 @@ class JackOutput final : public Output {
         const char** targets = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
                                               JackPortIsPhysical | JackPortIsInput);
         if (!targets) return;
-        for (int c = 0; c < 2 && targets[c]; ++c)
+        int count = 0;
+        while (targets[count])
+            ++count;
+        const int wanted = setup_.phones == PhonesRoute::Channels34 ? 4 : 2;
+        for (int c = 0; c < std::min(count, wanted); ++c)
             jack_connect(client_, jack_port_name(ports_[c]), targets[c]);
         jack_free(targets);
     }
@@ -76,15 +97,19 @@ class JackOutput final : public Output {
     static int process(jack_nframes_t frames, void* self) {
         auto& out = *static_cast<JackOutput*>(self);
         const ThreadRoleScope role(ThreadRole::Device);
-        float* left = static_cast<float*>(jack_port_get_buffer(out.ports_[0], frames));
-        float* right = static_cast<float*>(jack_port_get_buffer(out.ports_[1], frames));
+        float* port[4];
+        for (int c = 0; c < 4; ++c)
+            port[c] = static_cast<float*>(jack_port_get_buffer(out.ports_[c], frames));
         constexpr float kScale = 1.0f / 32768.0f;
         for (jack_nframes_t done = 0; done < frames;) {
             const int n = int(std::min<jack_nframes_t>(frames - done, MixBus::kMaxPeriod));
-            out.mixer_.process(out.mix_.data(), n, false);
+            out.mixer_.process(out.mix_.data(), out.phones_.data(), n, false);
             for (int i = 0; i < n; ++i) {
-                left[done + jack_nframes_t(i)] = out.mix_[std::size_t(2 * i)] * kScale;
-                right[done + jack_nframes_t(i)] = out.mix_[std::size_t(2 * i + 1)] * kScale;
+                const std::size_t at = done + jack_nframes_t(i);
+                port[0][at] = out.mix_[std::size_t(2 * i)] * kScale;
+                port[1][at] = out.mix_[std::size_t(2 * i + 1)] * kScale;
+                port[2][at] = out.phones_[std::size_t(2 * i)] * kScale;
+                port[3][at] = out.phones_[std::size_t(2 * i + 1)] * kScale;
             }
             done += jack_nframes_t(n);
         }
@@ -99,9 +124,11 @@ class JackOutput final : public Output {
     static void shutdown(void* self) { static_cast<JackOutput*>(self)->serverGone_ = true; }
 
     MixBus& mixer_;
-    std::vector<std::int16_t> mix_;  // one chunk of the mix, before it is split to the ports
+    const OutputSetup setup_;
+    // One chunk of the mix and of the headphones, before they are split to the ports.
+    std::vector<std::int16_t> mix_, phones_;
     jack_client_t* client_ = nullptr;
-    jack_port_t* ports_[2] = {};
+    jack_port_t* ports_[4] = {};
     int rate_ = 0;
     bool active_ = false;
     std::atomic<bool> serverGone_{false};
@@ -109,8 +136,8 @@ class JackOutput final : public Output {
 
 }  // namespace
 
-std::unique_ptr<Output> makeJackOutput(MixBus& mixer, int& error) {
-    auto output = std::make_unique<JackOutput>(mixer);
+std::unique_ptr<Output> makeJackOutput(MixBus& mixer, const OutputSetup& setup, int& error) {
+    auto output = std::make_unique<JackOutput>(mixer, setup);
     error = output->open();
     if (error != kErrorOk) return nullptr;
     return output;

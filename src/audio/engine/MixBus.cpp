@@ -7,10 +7,33 @@
 
 namespace kelvra::audio::engine {
 
-MixBus::MixBus() : commands_(1024), retired_(kMaxVoices * 2), mix_(std::size_t(kMaxPeriod) * 2) {}
+namespace {
+
+constexpr double kPhonesRampSeconds = 0.01;  // a full turn of the headphone level or mix
+
+void toPcm16(const float* mix, std::int16_t* out, int samples) {
+    for (int i = 0; i < samples; ++i) {
+        const long sample = std::lrint(mix[i] * 32768.0f);
+        out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));
+    }
+}
+
+float approach(float value, float target, float step) {
+    if (value < target) return std::min(value + step, target);
+    return std::max(value - step, target);
+}
+
+}  // namespace
+
+MixBus::MixBus()
+    : commands_(1024),
+      retired_(kMaxVoices * 2),
+      mix_(std::size_t(kMaxPeriod) * 2),
+      cue_(std::size_t(kMaxPeriod) * 2) {}
 
 void MixBus::prepare(int outputRate) {
     outputRate_ = outputRate;
+    phonesStep_ = float(1.0 / (kPhonesRampSeconds * outputRate));
     for (int i = 0; i < voiceCount_; ++i)
         voices_[i]->prepare(outputRate);
 }
@@ -70,21 +93,51 @@ void MixBus::dropRetiring() {
         if (voices_[i]->retiring()) drop(voices_[i]);
 }
 
-void MixBus::process(std::int16_t* out, int frames, bool waitForData) {
+void MixBus::setPhones(int level, int mix, bool split) {
+    phonesLevel_.store(std::clamp(level, 0, 100), std::memory_order_relaxed);
+    phonesMix_.store(std::clamp(mix, 0, 100), std::memory_order_relaxed);
+    phonesSplit_.store(split, std::memory_order_relaxed);
+}
+
+void MixBus::process(std::int16_t* out, std::int16_t* phones, int frames, bool waitForData) {
     KELVRA_ASSERT_MIXING();
     processCommands();
     frames = std::min(frames, kMaxPeriod);
     std::fill_n(mix_.begin(), 2 * frames, 0.0f);
+    if (phones) std::fill_n(cue_.begin(), 2 * frames, 0.0f);
     for (int i = 0; i < voiceCount_; ++i)
-        voices_[i]->mixInto(mix_.data(), frames, waitForData);
+        voices_[i]->mixInto(mix_.data(), phones ? cue_.data() : nullptr, frames, waitForData);
     // Streams whose fade-out has ended leave now (backwards: drop() moves the last one in).
     for (int i = voiceCount_ - 1; i >= 0; --i)
         if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
-    for (int i = 0; i < 2 * frames; ++i) {
-        const long sample = std::lrint(mix_[i] * 32768.0f);
-        out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));
-    }
+    if (phones) mixPhones(phones, frames);
+    toPcm16(mix_.data(), out, 2 * frames);
     rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+}
+
+// The headphone output from the cue bus and the main mix, both still in floating point.
+void MixBus::mixPhones(std::int16_t* phones, int frames) {
+    const float level = float(phonesLevel_.load(std::memory_order_relaxed)) / 100.0f;
+    const float mix = float(phonesMix_.load(std::memory_order_relaxed)) / 100.0f;
+    const bool split = phonesSplit_.load(std::memory_order_relaxed);
+    // Split listening keeps both sides at the headphone level: the mix knob has nothing to do.
+    const float cueTarget = split ? level : level * (1.0f - mix);
+    const float mainTarget = split ? level : level * mix;
+    for (int i = 0; i < frames; ++i) {
+        cueGain_ = approach(cueGain_, cueTarget, phonesStep_);
+        mainGain_ = approach(mainGain_, mainTarget, phonesStep_);
+        const float* c = &cue_[std::size_t(2 * i)];
+        const float* m = &mix_[std::size_t(2 * i)];
+        if (split) {
+            cue_[std::size_t(2 * i)] = cueGain_ * 0.5f * (c[0] + c[1]);
+            cue_[std::size_t(2 * i + 1)] = mainGain_ * 0.5f * (m[0] + m[1]);
+        } else {
+            const float left = cueGain_ * c[0] + mainGain_ * m[0];
+            cue_[std::size_t(2 * i + 1)] = cueGain_ * c[1] + mainGain_ * m[1];
+            cue_[std::size_t(2 * i)] = left;
+        }
+    }
+    toPcm16(cue_.data(), phones, 2 * frames);
 }
 
 }  // namespace kelvra::audio::engine

@@ -54,14 +54,24 @@ class MixBus {
     void countUnderrun() { underruns_.fetch_add(1, std::memory_order_relaxed); }
     void countLateCallback() { late_.fetch_add(1, std::memory_order_relaxed); }
 
-    // Consumer: renders `frames` (at most kMaxPeriod) interleaved stereo frames.
-    void process(std::int16_t* out, int frames, bool waitForData);
+    // The headphone output, from the controlling thread: `level` 0..100 for the whole of it,
+    // `mix` 0..100 from only the cued streams to only the main mix; `split` puts the cued
+    // streams in mono on the left and the main mix in mono on the right instead.
+    void setPhones(int level, int mix, bool split);
+
+    // Consumer: renders `frames` (at most kMaxPeriod) interleaved stereo frames of the main mix,
+    // and of the headphone output when `phones` is not null.
+    void process(std::int16_t* out, std::int16_t* phones, int frames, bool waitForData);
+    void process(std::int16_t* out, int frames, bool waitForData) {
+        process(out, nullptr, frames, waitForData);
+    }
     void processCommands();
     // Controlling thread, while no consumer runs: streams still fading out leave at once.
     void dropRetiring();
 
   private:
     void drop(Voice* voice);
+    void mixPhones(std::int16_t* phones, int frames);
 
     int outputRate_ = 44100;
     SpscQueue<Command> commands_;
@@ -69,6 +79,10 @@ class MixBus {
     std::array<Voice*, kMaxVoices> voices_{};
     int voiceCount_ = 0;
     std::vector<float> mix_;
+    std::vector<float> cue_;
+    std::atomic<int> phonesLevel_{100}, phonesMix_{0};
+    std::atomic<bool> phonesSplit_{false};
+    float cueGain_ = 1, mainGain_ = 0, phonesStep_ = 1;  // the consumer's ramped gains
     std::atomic<std::uint64_t> starved_{0};
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> late_{0};

@@ -12,8 +12,12 @@ namespace {
 
 class NullOutput final : public Output {
   public:
-    NullOutput(MixBus& mixer, int rate)
-        : mixer_(mixer), rate_(rate), buffer_(std::size_t(kOutputPeriod) * 2) {}
+    NullOutput(MixBus& mixer, int rate, int period, bool phones)
+        : mixer_(mixer),
+          rate_(rate),
+          period_(period),
+          buffer_(std::size_t(period) * 2),
+          phones_(phones ? std::size_t(period) * 2 : 0) {}
     ~NullOutput() override { stop(); }
 
     bool start() override {
@@ -28,15 +32,21 @@ class NullOutput final : public Output {
         if (thread_.joinable()) thread_.join();
     }
 
+    double latency() const override { return double(period_) / rate_; }
+    int period() const override { return period_; }
+    bool phones() const override { return !phones_.empty(); }
+    std::string name() const override { return "Null output"; }
+
   private:
     void run() {
         const ThreadRoleScope role(ThreadRole::Device);
         using Clock = std::chrono::steady_clock;
         const auto period = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(double(kOutputPeriod) / rate_));
+            std::chrono::duration<double>(double(period_) / rate_));
         auto due = Clock::now();
         while (running_) {
-            mixer_.process(buffer_.data(), kOutputPeriod, false);
+            mixer_.process(buffer_.data(), phones_.empty() ? nullptr : phones_.data(), period_,
+                           false);
             due += period;
             const auto now = Clock::now();
             if (now > due + period) {  // a period late: the device would have run dry
@@ -49,15 +59,17 @@ class NullOutput final : public Output {
 
     MixBus& mixer_;
     const int rate_;
+    const int period_;
     std::vector<std::int16_t> buffer_;
+    std::vector<std::int16_t> phones_;
     std::atomic<bool> running_{false};
     std::thread thread_;
 };
 
 }  // namespace
 
-std::unique_ptr<Output> makeNullOutput(MixBus& mixer, int rate) {
-    return std::make_unique<NullOutput>(mixer, rate);
+std::unique_ptr<Output> makeNullOutput(MixBus& mixer, int rate, int period, bool phones) {
+    return std::make_unique<NullOutput>(mixer, rate, period, phones);
 }
 
 }  // namespace kelvra::audio::engine

@@ -474,7 +474,7 @@ int Voice::renderSource(float* out, int frames, bool waitForData) {
     return got;
 }
 
-void Voice::mixInto(float* mix, int frames, bool waitForData) {
+void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     KELVRA_ASSERT_MIXING();
     const int rate = shared.rate.load(std::memory_order_relaxed);
     const float volume = float(shared.volume.load(std::memory_order_relaxed)) / 100.0f;
@@ -483,6 +483,8 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
     // Linear pan law: the near side stays full, the far side loses |pan| percent.
     const float targetLeft = correction * volume * (pan > 0 ? 1.0f - float(pan) / 100.0f : 1.0f);
     const float targetRight = correction * volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
+    const float targetCue =
+        cue ? correction * float(shared.cue.load(std::memory_order_relaxed)) / 100.0f : 0.0f;
     const bool wantBypass = rate == outputRate_;
     // Below this much of the old place left, a waiting jump fades the old place out rather than
     // let it run dry mid-chunk; the new place then fades in from silence.
@@ -501,6 +503,7 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
             // to them from a volume it never played at.
             gainLeft_ = targetLeft;
             gainRight_ = targetRight;
+            gainCue_ = targetCue;
         }
         const bool pathSwitch = wantBypass != bypass();
         if (!pathSwitch && !bypass()) currentRate_ = rate;
@@ -531,23 +534,32 @@ void Voice::mixInto(float* mix, int frames, bool waitForData) {
 
         const float target = sounding ? 1.0f : 0.0f;
         float* to = mix + 2 * std::size_t(done);
+        float* toCue = cue ? cue + 2 * std::size_t(done) : nullptr;
         if (envelope_ == target && target == 1.0f && gainLeft_ == targetLeft &&
-            gainRight_ == targetRight) {
+            gainRight_ == targetRight && gainCue_ == targetCue) {
             // Steady state, the common case: plain gains.
             for (int i = 0; i < chunk; ++i) {
                 to[2 * i] += scratch_[2 * i] * gainLeft_;
                 to[2 * i + 1] += scratch_[2 * i + 1] * gainRight_;
             }
+            if (toCue && gainCue_ != 0)
+                for (int i = 0; i < 2 * chunk; ++i)
+                    toCue[i] += scratch_[i] * gainCue_;
         } else {
             for (int i = 0; i < chunk; ++i) {
                 envelope_ = approach(envelope_, target, envelopeStep_);
                 gainLeft_ = approach(gainLeft_, targetLeft, gainStep_);
                 gainRight_ = approach(gainRight_, targetRight, gainStep_);
+                gainCue_ = approach(gainCue_, targetCue, gainStep_);
                 const float e = shape(envelope_);
                 scratch_[2 * i] *= e;
                 scratch_[2 * i + 1] *= e;
                 to[2 * i] += scratch_[2 * i] * gainLeft_;
                 to[2 * i + 1] += scratch_[2 * i + 1] * gainRight_;
+                if (toCue) {
+                    toCue[2 * i] += scratch_[2 * i] * gainCue_;
+                    toCue[2 * i + 1] += scratch_[2 * i + 1] * gainCue_;
+                }
             }
         }
         // The meter reads the stream's own signal (with its start and stop fades) before volume

@@ -25,6 +25,9 @@ struct VoiceShared {
     std::atomic<int> volume{100};
     std::atomic<int> pan{0};
     std::atomic<float> gain{1.0f};  // linear correction before volume and pan
+    // Level on the headphone bus, 0..100: the stream's own signal, before its volume and pan
+    // (what a DJ hears when cueing a deck whose fader is down).
+    std::atomic<int> cue{0};
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
@@ -64,9 +67,10 @@ class Voice {
     bool retiring() const { return retiring_; }
     bool silent() const { return envelope_ <= 0; }
 
-    // Consumer: adds `frames` stereo frames into `mix`. With `waitForData` (offline rendering) a
-    // block not decoded yet is waited for; otherwise it plays as silence and is counted.
-    void mixInto(float* mix, int frames, bool waitForData);
+    // Consumer: adds `frames` stereo frames into `mix`, and into `cue` (the headphone bus, null
+    // when no headphone output is open) at the cue level. With `waitForData` (offline rendering)
+    // a block not decoded yet is waited for; otherwise it plays as silence and is counted.
+    void mixInto(float* mix, float* cue, int frames, bool waitForData);
 
     static constexpr int kMaxChunk = 256;
 
@@ -156,7 +160,7 @@ class Voice {
     int inputFrames_ = 0;
 
     // Gains and fades, per output sample.
-    float gainLeft_ = 1, gainRight_ = 1;
+    float gainLeft_ = 1, gainRight_ = 1, gainCue_ = 0;
     float gainStep_ = 0;
     int chunkFrames_ = kMaxChunk;
     float envelope_ = 0, envelopeStep_ = 0;

@@ -77,6 +77,14 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     };
     optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
     optionHooks.analysisOptionsChanged = [this] { applyAnalysisOptions(); };
+    optionHooks.outputs.devices = [this](audio::OutputBackend backend) {
+        QStringList names;
+        for (const std::string& name : deps_.library.outputDevices(backend))
+            names << QString::fromStdString(name);
+        return names;
+    };
+    optionHooks.outputs.apply = [this] { applyOutput(); };
+    optionHooks.outputs.status = [this] { return deps_.library.outputStatus(); };
     QObject::connect(&controls_.dropouts, &ButtonModel::clicked, [this] {
         dropoutsCleared_ = deps_.library.dropouts();
         showDropouts();
@@ -274,6 +282,14 @@ void MainWindow::applyAnalysisOptions() {
     controls_.waveforms.setVisible(values_.showWaveforms);
     deckAnalysis(Side::Left).applyLoudness();
     deckAnalysis(Side::Right).applyLoudness();
+}
+
+// The options' output section changed: the mix moves there at once, and the decks' routing
+// follows whether the headphones now have an output of their own. A failure's word for the DJ
+// comes with the next display tick.
+void MainWindow::applyOutput() {
+    deps_.library.configureOutput(values_.engine.output);
+    mixer_->run_volume_timer();
 }
 
 void MainWindow::sync(Side side) {

@@ -90,6 +90,7 @@ class MainWindow final : public decks::DeckHost {
     void sync(Side side);
     // The option window's waveform and loudness choices, applied at once.
     void applyAnalysisOptions();
+    void applyOutput();
     void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result);
     // Mouse-down on the next-song box: the drag that may end on a deck.
     void startNextSongDrag() { dragFromNextSong_ = true; }

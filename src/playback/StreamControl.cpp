@@ -24,6 +24,9 @@ StreamControl::StreamControl(AudioLibrary& library, Dialogs& dialogs,
     : library_(library), dialogs_(dialogs), hooks_(std::move(hooks)), settings_(settings) {}
 
 bool StreamControl::init_BASS() {
+    // The output section's choices are what init() opens; it falls back to the plain device
+    // (and says so) when they cannot be had.
+    library_.configureOutput(settings_.output);
     if (!library_.init(settings_.outputDevice, static_cast<std::uint32_t>(settings_.outputRate),
                        kInitKeepDeviceVolume)) {
         ThrowError("Can't initialize digital sound system. " + errorText(library_.errorCode()));

@@ -36,7 +36,8 @@ Options::Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialo
       dialogs_(dialogs),
       values_(values),
       programFolder_(std::move(programFolder)),
-      hooks_(std::move(hooks)) {
+      hooks_(std::move(hooks)),
+      outputs_(controls_, store_, values_, hooks_.outputs) {
     QObject::connect(&controls_.device, &ChoiceModel::chosen,
                      [this](int) { deviceText_ = controls_.device.currentText(); });
     QObject::connect(&controls_.quality, &ChoiceModel::chosen,
@@ -184,6 +185,7 @@ void Options::load() {
         checkPlaylistFolder();
     }
 
+    outputs_.load();
     if (hooks_.applyPitch) hooks_.applyPitch();
 }
 
@@ -256,6 +258,7 @@ void Options::unload() {
     write(kShowWaveformsValue, values_.showWaveforms ? "1" : "0");
     write(kMatchLoudnessValue, values_.matchLoudness ? "1" : "0");
     write(kAnalysisCacheValue, QString::number(values_.analysisCacheMegabytes));
+    outputs_.unload();
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);

@@ -9,6 +9,7 @@
 
 #include "core/Dialogs.h"
 #include "settings/OptionsControls.h"
+#include "settings/OutputOptions.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
 
@@ -31,6 +32,8 @@ class Options {
         std::function<void(int djSetup)> djSetupChanged;
         // Shows or hides the waveforms and applies loudness matching, at once.
         std::function<void()> analysisOptionsChanged;
+        // The output section's (see OutputOptions).
+        OutputOptions::Hooks outputs;
     };
 
     Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialogs,
@@ -46,6 +49,7 @@ class Options {
     QString deviceText() const { return deviceText_; }
     QString qualityText() const { return qualityText_; }
     QString defaultPlaylistFolder() const { return programFolder_ + "/Playlists"; }
+    OutputOptions& outputs() { return outputs_; }
 
   private:
     QString read(const QString& name) const;
@@ -60,6 +64,7 @@ class Options {
     Hooks hooks_;
     QString deviceText_;
     QString qualityText_;
+    OutputOptions outputs_;
 };
 
 }  // namespace kelvra::settings

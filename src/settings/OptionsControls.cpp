@@ -6,6 +6,8 @@ OptionsControls::OptionsControls()
     : seekAccuracy({"Medium ", "High"}),
       djSetup({"Club DJ ", "Battle - Mixer on Left", "Battle - Mixer on Right"}),
       skipSilence({"Off", "On"}),
+      outputBackend({"PulseAudio/PipeWire", "JACK", "ALSA"}),
+      outputPeriod({"64 frames", "128 frames", "256 frames", "512 frames", "1024 frames"}),
       associate("Associate Music Files..."),
       close("", "Close") {
     device.setToolTip("Select Soundcard to use...");
@@ -17,6 +19,9 @@ OptionsControls::OptionsControls()
     autoFade.setSteps(1, 5);
     autoFade.setToolTip(
         "Seconds the Auto-DJ takes to move the crossfader from one end to the other");
+    outputBackend.setToolTip("The sound system the mix plays through");
+    outputPhones.setToolTip("Where the headphones (cue) go");
+    outputPeriod.setToolTip("Smaller: controls heard sooner. Larger: safer on a busy machine");
     skipSilence.setToolTip("Start songs at their first sound and mix before their closing silence");
 }
 

@@ -26,16 +26,22 @@ struct OptionsControls {
     // Frame "WAVEFORMS AND LOUDNESS".
     CheckModel showWaveforms{QStringLiteral("Show waveforms")};
     CheckModel matchLoudness{QStringLiteral("Match loudness (-14 LUFS)")};
-    TextModel playlistPath;  // txtPlaylistPath, frame "FILE LOCATIONS"
-    ButtonModel associate;   // cmdAssociate
-    ButtonModel close;       // cmdcloseButton
+    // Frame "OUTPUTS": where the mix and the headphones go, applied as soon as they are picked.
+    ChoiceModel outputBackend;  // cmbOutputBackend
+    ChoiceModel outputMain;     // cmbOutputMain: the main mix's device
+    ChoiceModel outputPhones;   // cmbOutputPhones: shared, channels 3/4, or a device
+    ChoiceModel outputPeriod;   // cmbOutputPeriod: frames the mixer renders at a time
+    TextModel outputLatency;    // lblOutputLatency: what the output reports
+    TextModel playlistPath;     // txtPlaylistPath, frame "FILE LOCATIONS"
+    ButtonModel associate;      // cmdAssociate
+    ButtonModel close;          // cmdcloseButton
 };
 
 // Frame captions, in the order the window shows them.
-inline constexpr std::array<const char*, 11> kOptionFrames = {
+inline constexpr std::array<const char*, 12> kOptionFrames = {
     "PLAYBACK DEVICE (Restart)", "QUALITY (Restart)", "SEEKING ACCURACY",
     "BUFFER (Restart)",          "AUTO-DJ START",     "TT BRAKING",
     "PITCH RANGE (+/-)",         "DJ SETUP",          "AUTO-DJ FADE",
-    "WAVEFORMS AND LOUDNESS",    "FILE LOCATIONS"};
+    "WAVEFORMS AND LOUDNESS",    "OUTPUTS",           "FILE LOCATIONS"};
 
 }  // namespace kelvra::settings

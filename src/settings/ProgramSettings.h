@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "audio/OutputSetup.h"
+
 namespace kelvra::settings {
 
 // What the audio engine reads before it opens the output (device, rate and buffer take effect at
@@ -14,6 +16,7 @@ struct EngineSettings {
     std::int32_t outputRate = 44100;  // Hz
     std::uint32_t streamFlags = 0;    // 0, or the accurate-seeking flag 131072
     double bufferSeconds = 1.1;
+    audio::OutputSetup output;  // the output section's choices, applied at once
 };
 
 struct ProgramSettings {

@@ -21,8 +21,14 @@ class OptionsTest : public ::testing::Test {
                  if (n > devices.size()) return std::nullopt;
                  return devices[n - 1];
              },
-             [this] { ++pitchApplied; }, [this](int ms) { cueInterval = ms; },
-             [this](int setup) { setups.push_back(setup); }, [this] { ++analysisApplied; }});
+             [this] { ++pitchApplied; },
+             [this](int ms) { cueInterval = ms; },
+             [this](int setup) { setups.push_back(setup); },
+             [this] { ++analysisApplied; },
+             {[this](audio::OutputBackend backend) {
+                  return backend == audio::OutputBackend::Jack ? QStringList{"system"} : devices;
+              },
+              [this] { applied.push_back(values.engine.output); }, [this] { return status; }}});
     }
     void storeValue(const QString& name, const QString& value) {
         store.writeSetting(Hive::LocalMachine, kSettingsKey, name, value);
@@ -41,6 +47,8 @@ class OptionsTest : public ::testing::Test {
     int analysisApplied = 0;
     int cueInterval = 0;
     std::vector<int> setups;
+    std::vector<audio::OutputSetup> applied;
+    audio::OutputStatus status;
 };
 
 TEST_F(OptionsTest, AFirstStartTakesTheDefaultsAndClosingWritesThemAll) {
@@ -192,6 +200,71 @@ TEST_F(OptionsTest, StoredValuesComeBackAndSurviveAClose) {
     EXPECT_EQ(stored("DjSetup"), "1");
     // Device and quality take effect at the next start only.
     EXPECT_EQ(values.engine.outputRate, 44100);
+}
+
+// The output section: what a first start plays through, every pick applied at once and
+// remembered, and a device that has gone replaced by the default.
+TEST_F(OptionsTest, OutputChoicesApplyAtOnceAndComeBackAtTheNextStart) {
+    storeValue("initDevice", "USB Headphones");  // the playback device chosen above
+    {
+        Options options = makeOptions();
+        options.load();
+        EXPECT_EQ(controls.outputBackend.currentText(), "PulseAudio/PipeWire");
+        EXPECT_EQ(controls.outputMain.items(),
+                  (QStringList{"Default Sound Device", "Speakers", "USB Headphones"}));
+        EXPECT_EQ(controls.outputPhones.items(),
+                  (QStringList{kPhonesShared, kPhonesChannels34, "Speakers", "USB Headphones"}));
+        EXPECT_EQ(controls.outputPeriod.currentText(), "256 frames");
+        const audio::OutputSetup& setup = values.engine.output;
+        EXPECT_EQ(setup.device, 1);  // the default entry is the playback device above
+        EXPECT_EQ(setup.phones, audio::PhonesRoute::Shared);
+        EXPECT_EQ(setup.period, 256);
+        EXPECT_DOUBLE_EQ(setup.latency, 0.055);  // a twentieth of the 1.1 s buffer
+        EXPECT_TRUE(applied.empty()) << "loading changes nothing that plays";
+        EXPECT_EQ(controls.outputLatency.text(), "Not playing yet");
+
+        status = {"PulseAudio/PipeWire", 44100, 512, 0.0581, true};
+        controls.outputPhones.choose(3);  // the USB headphones
+        controls.outputPeriod.choose(3);
+        ASSERT_EQ(applied.size(), 2u);
+        EXPECT_EQ(applied[1].phones, audio::PhonesRoute::Device);
+        EXPECT_EQ(applied[1].phonesDevice, 1);
+        EXPECT_EQ(applied[1].period, 512);
+        EXPECT_EQ(controls.outputLatency.text(),
+                  "PulseAudio/PipeWire: 58.1 ms latency, 44100 Hz, 512-frame periods, "
+                  "headphones on their own output");
+
+        // Another system lists its own devices and starts from its defaults.
+        controls.outputBackend.choose(1);
+        EXPECT_EQ(controls.outputMain.items(), (QStringList{"Default Sound Device", "system"}));
+        EXPECT_EQ(controls.outputPhones.items(), (QStringList{kPhonesShared, kPhonesChannels34}));
+        EXPECT_EQ(applied.back().backend, audio::OutputBackend::Jack);
+        EXPECT_EQ(applied.back().device, -1);
+        EXPECT_EQ(applied.back().phones, audio::PhonesRoute::Shared);
+        controls.outputPhones.choose(1);
+        controls.outputBackend.choose(0);
+        controls.outputPhones.choose(2);
+        // A larger buffer asks for more output latency, but never past a tenth of a second.
+        controls.buffer.setValue(20);
+        options.unload();
+        EXPECT_DOUBLE_EQ(applied.back().latency, 0.1);
+    }
+    applied.clear();
+    controls.outputPhones.clear();
+    Options again = makeOptions();
+    again.load();
+    EXPECT_EQ(values.engine.output.phones, audio::PhonesRoute::Device);
+    EXPECT_EQ(values.engine.output.phonesDevice, 0);
+    EXPECT_EQ(values.engine.output.period, 512);
+    EXPECT_TRUE(applied.empty());
+
+    // The headphone device has gone: the shared output, the rest as it was.
+    devices = QStringList{"USB Headphones"};
+    Options gone = makeOptions();
+    gone.load();
+    EXPECT_EQ(controls.outputPhones.currentText(), kPhonesShared);
+    EXPECT_EQ(values.engine.output.phones, audio::PhonesRoute::Shared);
+    EXPECT_EQ(values.engine.output.period, 512);
 }
 
 TEST_F(OptionsTest, AStoredDeviceThatIsGoneChoosesNothing) {

@@ -189,6 +189,15 @@ int main(int argc, char** argv) {
     options.quality.addItem(QStringLiteral("FM Quality - 22100Hz"));
     options.quality.setCurrentIndex(1);
     options.seekAccuracy.setCurrentIndex(0);
+    options.outputBackend.setCurrentIndex(0);
+    options.outputPeriod.setCurrentIndex(2);
+    options.outputMain.addItem(QStringLiteral("Default Sound Device"));
+    options.outputMain.setCurrentIndex(0);
+    options.outputPhones.addItem(QStringLiteral("Channels 3/4 of the main device"));
+    options.outputPhones.setCurrentIndex(0);
+    options.outputLatency.setText(QStringLiteral(
+        "PulseAudio/PipeWire: 58.0 ms latency, 44100 Hz, 256-frame periods, headphones on their "
+        "own output"));
     options.djSetup.setCurrentIndex(0);
     options.skipSilence.setCurrentIndex(0);
     options.showWaveforms.setValue(1);

@@ -53,7 +53,7 @@ MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<Button
 
     label(this, QStringLiteral("MIX"), {0, 6, kWidth, 26}, 20, Qt::AlignCenter, "#00ff00");
 
-    label(this, QStringLiteral("Monitor"), {6, 36, 150, 18});
+    label(this, QStringLiteral("Monitor"), {4, 36, 96, 18});
     slider(this, controls.monitorVolume, "monitorVolScroll", {18, 58, 44, 170});
     const char* monitorNames[] = {"monitorCMB_0", "monitorCMB_1", "monitorCMB_2"};
     const char* monitorFaces[] = {"L", "R", "ST"};

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/ChoiceWidgets.h"
@@ -150,6 +151,37 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
             "Loudness: each song's level corrected to -14 LUFS before the deck volume."));
     }
 
+    QGroupBox* outputs = frame("OUTPUTS", body);
+    {
+        auto* layout = new QGridLayout(outputs);
+        const std::tuple<const char*, ChoiceModel*, const char*> lists[] = {
+            {"System:", &controls.outputBackend, "cmbOutputBackend"},
+            {"Period:", &controls.outputPeriod, "cmbOutputPeriod"},
+            {"Main mix:", &controls.outputMain, "cmbOutputMain"},
+            {"Headphones:", &controls.outputPhones, "cmbOutputPhones"}};
+        int at = 0;
+        for (const auto& [caption, model, name] : lists) {
+            auto* combo = new ChoiceCombo(*model);
+            combo->setObjectName(QLatin1String(name));
+            combo->setToolTip(model->toolTip());
+            // The two short lists share a row; the device lists get the whole width.
+            const int row = at < 2 ? 0 : at - 1, column = at == 1 ? 2 : 0;
+            layout->addWidget(label(caption), row, column);
+            layout->addWidget(combo, row, column + 1, 1, at < 2 ? 1 : 3);
+            ++at;
+        }
+        auto* latency = new QLabel;
+        latency->setObjectName(QStringLiteral("lblOutputLatency"));
+        latency->setStyleSheet(QStringLiteral("color: #7fd8ff;"));
+        latency->setWordWrap(true);
+        auto show = [latency, &controls] { latency->setText(controls.outputLatency.text()); };
+        show();
+        connect(&controls.outputLatency, &TextModel::changed, latency, show);
+        layout->addWidget(latency, 3, 0, 1, 4);
+        layout->setColumnStretch(1, 1);
+        layout->setColumnStretch(3, 1);
+    }
+
     QGroupBox* locations = frame("FILE LOCATIONS", body);
     {
         auto* layout = new QHBoxLayout(locations);
@@ -164,8 +196,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
 
     const auto frames = body->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
     // Left column: device, quality, seeking, buffer, Auto-DJ; right column: braking, pitch
-    // range, DJ set-up; then the fade, waveforms and loudness, the folder and the association
-    // button across the whole width.
+    // range, DJ set-up; then the fade, waveforms and loudness, the outputs, the folder and the
+    // association button across the whole width.
     for (int i = 0; i < 5; ++i)
         grid->addWidget(frames[i], i, 0);
     grid->addWidget(frames[5], 0, 1, 2, 1);
@@ -174,7 +206,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     grid->addWidget(frames[8], 5, 0, 1, 2);
     grid->addWidget(frames[9], 6, 0, 1, 2);
     grid->addWidget(frames[10], 7, 0, 1, 2);
-    grid->addWidget(associate, 8, 0, 1, 2);
+    grid->addWidget(frames[11], 8, 0, 1, 2);
+    grid->addWidget(associate, 9, 0, 1, 2);
 
     setFixedWidth(kWidth);
     adjustSize();

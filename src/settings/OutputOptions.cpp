@@ -48,12 +48,13 @@ void OutputOptions::fillDevices() {
     controls_.outputMain.clear();
     controls_.outputMain.addItem(kDefaultDevice);
     controls_.outputPhones.clear();
-    controls_.outputPhones.addItem(kPhonesShared);
-    controls_.outputPhones.addItem(kPhonesChannels34);
+    const bool jack = backend == audio::OutputBackend::Jack;
+    controls_.outputPhones.addItem(jack ? kPhonesJackPorts : kPhonesShared);
+    controls_.outputPhones.addItem(jack ? kPhonesJackPlayback34 : kPhonesChannels34);
     for (const QString& device : devices) {
         controls_.outputMain.addItem(device);
         // A JACK client has no second device: its headphone ports go where the DJ connects them.
-        if (backend != audio::OutputBackend::Jack) controls_.outputPhones.addItem(device);
+        if (!jack) controls_.outputPhones.addItem(device);
     }
 }
 

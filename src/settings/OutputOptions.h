@@ -16,6 +16,9 @@ namespace kelvra::settings {
 
 inline const QString kPhonesShared = QStringLiteral("None: cue on the left of the main output");
 inline const QString kPhonesChannels34 = QStringLiteral("Channels 3/4 of the main device");
+// A JACK client always has its headphone ports; the choice is only where they are connected.
+inline const QString kPhonesJackPorts = QStringLiteral("Ports phones_1/2, connected by you");
+inline const QString kPhonesJackPlayback34 = QStringLiteral("Ports phones_1/2 to playback 3/4");
 
 // The output buffer asked for: a twentieth of the read-ahead buffer, at most 100 ms. The
 // read-ahead keeps its whole length for loads and seeks; an output buffer that long would make

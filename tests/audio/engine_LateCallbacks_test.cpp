@@ -29,6 +29,13 @@ TEST(LateCallbacks, OnlyPeriodsPastTheirDeadlineOrSkippedCount) {
     EXPECT_TRUE(late.late(2.030, 2.052, kFrames, kRate));
     EXPECT_FALSE(late.late(2.040, 2.062, kFrames, kRate));
 
+    // While a new stream settles (its first half second) the server's times are not judged.
+    LateCallbacks fresh;
+    EXPECT_FALSE(fresh.late(1.030, 1.0, kFrames, kRate));
+    for (int i = 1; i < 50; ++i)
+        fresh.late(1.0 + i * kPeriod - 0.020, 1.0 + i * kPeriod, kFrames, kRate);
+    EXPECT_TRUE(fresh.late(1.530, 1.5, kFrames, kRate));
+
     // Hosts that give no times never count.
     LateCallbacks blind;
     for (int i = 0; i < 10; ++i)

@@ -237,7 +237,8 @@ TEST_F(OptionsTest, OutputChoicesApplyAtOnceAndComeBackAtTheNextStart) {
         // Another system lists its own devices and starts from its defaults.
         controls.outputBackend.choose(1);
         EXPECT_EQ(controls.outputMain.items(), (QStringList{"Default Sound Device", "system"}));
-        EXPECT_EQ(controls.outputPhones.items(), (QStringList{kPhonesShared, kPhonesChannels34}));
+        EXPECT_EQ(controls.outputPhones.items(),
+                  (QStringList{kPhonesJackPorts, kPhonesJackPlayback34}));
         EXPECT_EQ(applied.back().backend, audio::OutputBackend::Jack);
         EXPECT_EQ(applied.back().device, -1);
         EXPECT_EQ(applied.back().phones, audio::PhonesRoute::Shared);

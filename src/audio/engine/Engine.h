@@ -102,6 +102,7 @@ class Engine final : public AudioLibrary {
     std::string takeOutputNotice() override { return std::exchange(outputNotice_, {}); }
 
     EngineStats stats() const { return mixer_.stats(); }
+    CallbackTimes callbackTimes() const { return mixer_.callbackTimes(); }
     DropoutCounts dropouts() const override {
         const EngineStats s = stats();
         return {s.underruns, s.lateCallbacks, s.starvedFrames};

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "audio/AudioLibrary.h"
@@ -73,9 +74,9 @@ class JackOutput final : public Output {
                    ? double(std::max<jack_nframes_t>(range.max, jack_nframes_t(period()))) / rate_
                    : 0;
     }
-    // The headphone ports always carry the headphone mix; whether it is a separate output is
-    // the DJ's routing.
-    bool phones() const override { return setup_.phones != PhonesRoute::Shared; }
+    // The headphone ports are an output of their own whether or not the DJ has connected them:
+    // the main ports never carry the cue.
+    bool phones() const override { return true; }
     std::string name() const override { return "JACK"; }
 
     static constexpr const char* kClientName = "kelvra";
@@ -97,6 +98,7 @@ class JackOutput final : public Output {
     static int process(jack_nframes_t frames, void* self) {
         auto& out = *static_cast<JackOutput*>(self);
         const ThreadRoleScope role(ThreadRole::Device);
+        const auto started = std::chrono::steady_clock::now();
         float* port[4];
         for (int c = 0; c < 4; ++c)
             port[c] = static_cast<float*>(jack_port_get_buffer(out.ports_[c], frames));
@@ -113,6 +115,8 @@ class JackOutput final : public Output {
             }
             done += jack_nframes_t(n);
         }
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+        out.mixer_.noteCallback(took.count() * out.rate_ / double(frames));
         return 0;
     }
 

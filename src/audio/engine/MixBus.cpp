@@ -47,6 +47,34 @@ EngineStats MixBus::stats() const {
     return {underruns_.load(), starved_.load(), rendered_.load(), late_.load()};
 }
 
+void MixBus::noteCallback(double share) {
+    const int bucket = std::clamp(int(share * 100), 0, kTimeBuckets - 1);
+    timeBuckets_[std::size_t(bucket)].fetch_add(1, std::memory_order_relaxed);
+    timeCount_.fetch_add(1, std::memory_order_relaxed);
+    // One consumer: plain read-modify-write is enough.
+    timeSum_.store(timeSum_.load(std::memory_order_relaxed) + share, std::memory_order_relaxed);
+    if (share > timeMax_.load(std::memory_order_relaxed))
+        timeMax_.store(share, std::memory_order_relaxed);
+}
+
+CallbackTimes MixBus::callbackTimes() const {
+    CallbackTimes times;
+    times.count = timeCount_.load();
+    if (times.count == 0) return times;
+    times.mean = timeSum_.load() / double(times.count);
+    times.max = timeMax_.load();
+    const std::uint64_t below = times.count - times.count / 100;
+    std::uint64_t seen = 0;
+    for (int i = 0; i < kTimeBuckets; ++i) {
+        seen += timeBuckets_[std::size_t(i)].load();
+        if (seen >= below) {
+            times.p99 = (i + 1) / 100.0;  // the bucket's upper edge
+            break;
+        }
+    }
+    return times;
+}
+
 void MixBus::processCommands() {
     Command command;
     while (commands_.pop(command)) {

@@ -35,6 +35,13 @@ struct EngineStats {
     std::uint64_t lateCallbacks = 0;  // device periods that came after their deadline
 };
 
+// How long the output's callbacks took, as shares of their period: what is left of the period is
+// the margin before the server counts an xrun.
+struct CallbackTimes {
+    std::uint64_t count = 0;
+    double mean = 0, p99 = 0, max = 0;  // shares of the period (1 = all of it)
+};
+
 class MixBus {
   public:
     static constexpr int kMaxVoices = 64;
@@ -53,6 +60,10 @@ class MixBus {
     std::atomic<std::uint64_t>& starvedCounter() { return starved_; }
     void countUnderrun() { underruns_.fetch_add(1, std::memory_order_relaxed); }
     void countLateCallback() { late_.fetch_add(1, std::memory_order_relaxed); }
+    // Consumer: one callback took `share` of its period.
+    void noteCallback(double share);
+    // Any thread.
+    CallbackTimes callbackTimes() const;
 
     // The headphone output, from the controlling thread: `level` 0..100 for the whole of it,
     // `mix` 0..100 from only the cued streams to only the main mix; `split` puts the cued
@@ -87,6 +98,11 @@ class MixBus {
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> late_{0};
     std::atomic<std::uint64_t> rendered_{0};
+    // Callback times in steps of 1 % of the period; the last bucket holds 2 periods and more.
+    static constexpr int kTimeBuckets = 201;
+    std::array<std::atomic<std::uint32_t>, kTimeBuckets> timeBuckets_{};
+    std::atomic<std::uint64_t> timeCount_{0};
+    std::atomic<double> timeSum_{0}, timeMax_{0};
 };
 
 }  // namespace kelvra::audio::engine

@@ -177,9 +177,9 @@ int sessionCommand(const Args& args) {
         return 1;
     }
     const auto stats = program.engine().stats();
-    std::printf("rendered\t%.3f s\tunderruns\t%llu\tstarved frames\t%llu\n",
+    std::printf("rendered\t%.3f s\tunderruns\t%llu\tlate periods\t%llu\tstarved frames\t%llu\n",
                 result.endedAtMs / 1000.0, (unsigned long long)stats.underruns,
-                (unsigned long long)stats.starvedFrames);
+                (unsigned long long)stats.lateCallbacks, (unsigned long long)stats.starvedFrames);
     return 0;
 }
 

@@ -1,0 +1,130 @@
+// The real program under a virtual X server, playing into a dummy JACK server of the test's own
+// (KELVRA_AUDIO=jack), its four ports recorded by jack_rec: the song given on the command line is
+// heard on master_1/2, and the monitored deck alone on phones_1/2 once the DJ cues it, still
+// there with the crossfader shut on it. Skipped where a tool is not installed.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+
+#include "support/AudioFixtures.h"
+
+namespace kelvra::app {
+namespace {
+
+constexpr int kRate = 44100;
+
+class LiveProgramJack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(dir.isValid());
+        for (const char* sub : {"home", "config"})
+            QDir(dir.path()).mkpath(sub);
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("KELVRA_AUDIO", "jack");
+        env.insert("HOME", dir.filePath("home"));
+        env.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("JACK_DEFAULT_SERVER", QStringLiteral("kelvra-live-%1").arg(getpid()));
+
+        xserver.setProcessEnvironment(env);
+        xserver.start("Xvfb",
+                      {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        ASSERT_TRUE(xserver.waitForReadyRead(10000)) << "Xvfb did not start";
+        env.insert("DISPLAY", ":" + QString::fromLatin1(xserver.readAllStandardOutput()).trimmed());
+
+        server.setProcessEnvironment(env);
+        server.start("jackd",
+                     {"--no-realtime", "--name", env.value("JACK_DEFAULT_SERVER"), "-d", "dummy",
+                      "--rate", QString::number(kRate), "--period", "256", "--playback", "4"});
+        bool up = false;
+        for (int i = 0; i < 50 && !up; ++i) {
+            QThread::msleep(100);
+            up = run("jack_lsp", {}) == 0;
+        }
+        ASSERT_TRUE(up) << "the JACK server did not start";
+    }
+    void TearDown() override {
+        for (QProcess* process : {&program, &recorder, &server, &xserver}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+    int run(const QString& tool, const QStringList& args) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(tool, args);
+        if (!process.waitForFinished(15000)) return -1;
+        return process.exitCode();
+    }
+    void keysAt(double at, const QStringList& args) {
+        const qint64 due = qint64(at * 1000) - clock.elapsed();
+        if (due > 0) QThread::msleep(static_cast<unsigned long>(due));
+        EXPECT_EQ(run("xdotool", args), 0) << args.join(' ').toStdString();
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+    QProcess xserver, server, recorder, program;
+    QElapsedTimer clock;
+};
+
+int peakOf(const test::WavData& wav, int channel, double from, double to) {
+    int peak = 0;
+    for (std::size_t i = std::size_t(from * kRate); i < std::size_t(to * kRate); ++i) {
+        const std::size_t at = i * std::size_t(wav.channels) + std::size_t(channel);
+        if (at < wav.samples.size()) peak = std::max(peak, std::abs(int(wav.samples[at])));
+    }
+    return peak;
+}
+
+TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePhonesPorts) {
+    const QString song = dir.filePath("sine.wav");
+    ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(KELVRA_PROGRAM_PATH, {song});
+    ASSERT_EQ(run("xdotool", {"search", "--sync", "--name", "Kelvra - "}), 0);
+    QThread::msleep(1000);
+
+    const QString wavPath = dir.filePath("ports.wav");
+    recorder.setProcessEnvironment(env);
+    recorder.setProcessChannelMode(QProcess::MergedChannels);
+    recorder.start("jack_rec", {"-f", wavPath, "-d", "8", "-b", "16", "kelvra:master_1",
+                                "kelvra:master_2", "kelvra:phones_1", "kelvra:phones_2"});
+    ASSERT_TRUE(recorder.waitForStarted());
+    clock.start();
+    keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});
+    keysAt(2.0, {"key", "--repeat", "50", "--delay", "5", "shift+Up"});  // headphones up
+    keysAt(2.6, {"key", "alt+Left"});                                    // cue the left deck
+    keysAt(4.5, {"key", "n"});  // crossfader to the (empty) right deck
+    ASSERT_TRUE(recorder.waitForFinished(15000));
+
+    test::WavData wav;
+    ASSERT_TRUE(test::readWav(wavPath.toStdString(), wav));
+    ASSERT_EQ(wav.channels, 4);
+    ASSERT_GT(wav.samples.size(), std::size_t(7 * kRate * 4)) << "recorded too little";
+    // The main mix in stereo; nothing on the headphones until the DJ cues a deck.
+    EXPECT_GT(peakOf(wav, 0, 0.5, 1.8), 2000) << "the command-line song is not on master_1";
+    EXPECT_GT(peakOf(wav, 1, 0.5, 1.8), 2000) << "the command-line song is not on master_2";
+    EXPECT_LT(peakOf(wav, 2, 0.5, 1.8), 50) << "phones_1 carries something before a cue";
+    // Cued: the left deck on both headphone ports.
+    EXPECT_GT(peakOf(wav, 2, 3.3, 4.3), 2000) << "the cued deck is not on phones_1";
+    EXPECT_GT(peakOf(wav, 3, 3.3, 4.3), 2000) << "the cued deck is not on phones_2";
+    // The crossfader shuts the deck out of the main mix, not out of the headphones.
+    EXPECT_LT(peakOf(wav, 0, 5.3, 7.5), 50) << "the crossfader did not fade master_1";
+    EXPECT_GT(peakOf(wav, 2, 5.3, 7.5), 2000) << "the cue went with the crossfader";
+}
+
+}  // namespace
+}  // namespace kelvra::app

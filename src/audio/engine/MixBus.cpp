@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "audio/engine/AudioThread.h"
+#include "audio/record/FrameRing.h"
 
 namespace kelvra::audio::engine {
 
@@ -84,6 +85,8 @@ void MixBus::process(std::int16_t* out, int frames, bool waitForData) {
         const long sample = std::lrint(mix_[i] * 32768.0f);
         out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));
     }
+    if (record::FrameRing* tap = recordTap_.load(std::memory_order_acquire))
+        tap->push(out, std::size_t(frames));
     rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
 }
 

@@ -14,6 +14,10 @@
 #include "audio/engine/SpscQueue.h"
 #include "audio/engine/Voice.h"
 
+namespace kelvra::audio::record {
+class FrameRing;
+}
+
 namespace kelvra::audio::engine {
 
 struct Command {
@@ -59,6 +63,11 @@ class MixBus {
     void processCommands();
     // Controlling thread, while no consumer runs: streams still fading out leave at once.
     void dropRetiring();
+    // Controlling thread: every period process() makes goes into `ring` too, once converted;
+    // null stops that. A period begun before the change may still push into the old ring.
+    void setRecordTap(record::FrameRing* ring) {
+        recordTap_.store(ring, std::memory_order_release);
+    }
 
   private:
     void drop(Voice* voice);
@@ -73,6 +82,7 @@ class MixBus {
     std::atomic<std::uint64_t> underruns_{0};
     std::atomic<std::uint64_t> late_{0};
     std::atomic<std::uint64_t> rendered_{0};
+    std::atomic<record::FrameRing*> recordTap_{nullptr};
 };
 
 }  // namespace kelvra::audio::engine

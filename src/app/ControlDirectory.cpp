@@ -22,6 +22,7 @@ std::vector<NamedControl> namedControls(MainControls& c) {
     slider("monitorVolScroll", c.mixer.monitorVolume);
     button("autoDJCB", c.mixer.autoDJ);
     button("optionsCB", c.mixer.options);
+    button("recordCB", c.mixer.record);
     button("upCB", c.previousSong);
     button("downCB", c.nextSong);
     button("playListCB", c.openPlaylist);

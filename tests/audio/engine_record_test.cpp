@@ -62,5 +62,45 @@ TEST(EngineRecord, ARecordingOnALiveOutputHoldsTheMixWithoutAGapAndEndsCleanly) 
     engine.release();
 }
 
+// An output that plays at a sound server's rate until the test says the server went away; it
+// never calls the mixer itself.
+class ServerOutput final : public audio::engine::Output {
+  public:
+    explicit ServerOutput(bool& gone) : gone_(gone) {}
+    bool start() override { return true; }
+    void stop() override {}
+    int rate() const override { return 48000; }
+    bool lost() const override { return gone_; }
+
+  private:
+    bool& gone_;
+};
+
+TEST(EngineRecord, WhenTheOutputComesBackAtAnotherRateTheRecordingEndsWithAValidFile) {
+    setenv("KELVRA_AUDIO", "null", 1);  // the fallback is the null output, at the rate asked for
+    bool gone = false;
+    Engine engine({}, [&gone](audio::engine::MixBus&, int, int, int&) {
+        return std::make_unique<ServerOutput>(gone);
+    });
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("moved.flac").toStdString();
+    ASSERT_TRUE(engine.init(-1, 44100, 0));
+    ASSERT_TRUE(engine.recordStart(path));
+    EXPECT_EQ(engine.recordStatus().rate, 48000);
+    gone = true;
+    engine.service();
+    EXPECT_NE(engine.takeOutputNotice(), "");
+    const audio::RecordingStatus status = engine.recordStatus();
+    EXPECT_FALSE(status.active);
+    EXPECT_TRUE(status.failed);
+    EXPECT_EQ(status.message, "the sound output changed from 48000 to 44100 Hz");
+    EXPECT_TRUE(engine.recordStop().failed);
+    const FlacData file = decodeFlac(path);
+    EXPECT_TRUE(file.ok) << file.error;
+    EXPECT_EQ(file.rate, 48000);
+    EXPECT_EQ(file.totalFrames, status.frames);
+    engine.release();
+}
+
 }  // namespace
 }  // namespace kelvra::test

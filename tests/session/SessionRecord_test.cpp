@@ -18,12 +18,12 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// Where `part` sits in `whole` (frames), searched from the start; -1 when it is not there.
+// Where `piece` sits in `whole` (frames), searched from the start; -1 when it is not there.
 std::int64_t offsetOf(const std::vector<std::int16_t>& whole,
-                      const std::vector<std::int16_t>& part) {
-    if (part.empty() || part.size() > whole.size()) return -1;
-    for (std::size_t at = 0; at + part.size() <= whole.size(); at += 2)
-        if (std::equal(part.begin(), part.end(), whole.begin() + std::ptrdiff_t(at)))
+                      const std::vector<std::int16_t>& piece) {
+    if (piece.empty() || piece.size() > whole.size()) return -1;
+    for (std::size_t at = 0; at + piece.size() <= whole.size(); at += 2)
+        if (std::equal(piece.begin(), piece.end(), whole.begin() + std::ptrdiff_t(at)))
             return std::int64_t(at / 2);
     return -1;
 }

@@ -351,7 +351,15 @@ void Engine::fallBack() {
     const bool silent = !output_;
     if (silent) output_ = makeNullOutput(mixer_, requestedRate_);
     mixer_.processCommands();
+    const int rate = mixer_.outputRate();
     mixer_.prepare(output_->rate() > 0 ? output_->rate() : requestedRate_);
+    // A FLAC stream has one rate: the recording ends with the output it was made for.
+    if (recorder_ && recorder_->running() && mixer_.outputRate() != rate) {
+        mixer_.setRecordTap(nullptr);
+        recorder_->stop(QString("the sound output changed from %1 to %2 Hz")
+                            .arg(rate)
+                            .arg(mixer_.outputRate()));
+    }
     outputNotice_ = silent ? "The sound server stopped, and no other output could be opened: "
                              "the decks play on, silent, until Kelvra is started again."
                            : "The sound server stopped: Kelvra plays on through the default "

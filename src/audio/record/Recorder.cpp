@@ -35,11 +35,12 @@ bool Recorder::start(const QString& path, int rate) {
     return true;
 }
 
-RecordingStatus Recorder::stop() {
+RecordingStatus Recorder::stop(const QString& reason) {
     if (running()) {
         writer_.request_stop();
         wake_.notify_all();
         writer_.join();
+        if (!reason.isEmpty() && !failed_.load()) fail(reason);
     }
     return status();
 }

@@ -36,8 +36,8 @@ class Recorder {
     // why) or a recording runs already.
     bool start(const QString& path, int rate);
     // Once nothing pushes any more: writes what the ring still holds, completes the file and
-    // ends the writer. The final status.
-    RecordingStatus stop();
+    // ends the writer. The final status; with a `reason`, the recording counts as failed for it.
+    RecordingStatus stop(const QString& reason = {});
     RecordingStatus status() const;
     bool running() const { return writer_.joinable(); }
     // For a mix made faster than real time: waits until the ring has room for `frames`.

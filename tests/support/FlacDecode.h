@@ -1,5 +1,5 @@
-// Reads a recording back with libFLAC's own decoder, so that the tests judge a file as any
-// player would: its header, every sample, and the signature of the samples.
+// Reads a recording back with libFLAC's own decoder, as any player would: header, samples, and
+// whether the header's signature of the samples matches them.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +10,8 @@ namespace kelvra::test {
 
 struct FlacData {
     bool ok = false;          // decoded to its end without an error
-    bool md5Known = false;    // the header carries a signature of the samples
-    bool md5Matched = false;  // ... and the samples decoded match it
+    bool md5Matched = false;  // the header has a signature, and the samples match it
     int rate = 0;
-    int channels = 0;
-    int bitsPerSample = 0;
     std::uint64_t totalFrames = 0;  // as the header says
     std::vector<std::int16_t> samples;
     std::string error;

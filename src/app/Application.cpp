@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -35,8 +36,9 @@ Application::Application(QString programFolder, QString commandLine)
                                                   playlist::defaultTitleThreads());
     // The add-songs and playlist dialogs start in these folders; one that does not exist would
     // send them to the working folder instead.
-    p.controller = std::make_unique<playlist::PlaylistController>(
-        p.dialogs, *p.store, *p.titles, makeProgramFolders(p.programFolder, windowsFolder()));
+    p.ownFolders = makeProgramFolders(p.programFolder, windowsFolder());
+    p.controller = std::make_unique<playlist::PlaylistController>(p.dialogs, *p.store, *p.titles,
+                                                                  p.ownFolders);
     p.splashView = std::make_unique<SplashView>(p.splashControls);
     p.splash = std::make_unique<Splash>(
         p.splashControls, *p.clock, p.searchPath, p.programFolder,
@@ -119,6 +121,9 @@ void Application::loadMainWindow() {
         *p.playlistPort, [&p](const QString& path) { return tags::get_ID3_tag(*p.library, path); },
         p.programFolder, windowsFolder(),
         nullptr,         {}};
+    deps.recordingPath = [folder = p.ownFolders + "/DJMixes"] {
+        return mixFilePath(folder, QDateTime::currentDateTime(), fileExists);
+    };
     p.silenceScanner = autodj::makeThreadedSilenceScanner();
     deps.silenceScanner = p.silenceScanner.get();
     p.analyser = std::make_unique<audio::analysis::BackgroundAnalyser>(

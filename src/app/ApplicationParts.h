@@ -30,6 +30,7 @@ namespace kelvra::app {
 
 struct Application::Parts {
     QString programFolder;
+    QString ownFolders;  // holds DJMixes and Playlists
     QString commandLine;
     QStringList extraFiles;
     std::unique_ptr<Clock> clock;

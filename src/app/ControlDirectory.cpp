@@ -24,6 +24,7 @@ std::vector<NamedControl> namedControls(MainControls& c) {
     button("phonesSplitCB", c.mixer.phonesSplit);
     button("autoDJCB", c.mixer.autoDJ);
     button("optionsCB", c.mixer.options);
+    button("recordCB", c.mixer.record);
     button("upCB", c.previousSong);
     button("downCB", c.nextSong);
     button("playListCB", c.openPlaylist);

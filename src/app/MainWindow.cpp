@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <cmath>
 
@@ -110,6 +111,25 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     QObject::connect(&controls_.openPlaylist, &ButtonModel::clicked,
                      [this] { deps_.playlist.show(); });
     keyboard_ = std::make_unique<KeyboardMap>(*this);
+    makeRecorder();
+}
+
+void MainWindow::makeRecorder() {
+    std::function<QString()> nextPath = deps_.recordingPath;
+    if (!nextPath)
+        nextPath = [folder = deps_.programFolder + "/DJMixes"] {
+            return mixFilePath(folder, QDateTime::currentDateTime(), fileExists);
+        };
+    // Heard on the main mix: the deck plays, and the crossfader and its volumes let it through.
+    auto audible = [this](Side side) -> std::optional<AudibleSong> {
+        const decks::Deck& d = deck(side);
+        if (!playback::isStreamPlaying(deps_.library, d.stream()) || mixer_->deckVolume(side) <= 0)
+            return std::nullopt;
+        return AudibleSong{d.songFile(), controls_.deck(side).display.displayText()};
+    };
+    recorder_ = std::make_unique<SetRecorder>(
+        SetRecorder::Parts{deps_.library, deps_.dialogs, deps_.clock, controls_.mixer.record,
+                           controls_.mixer.recordText, std::move(nextPath), std::move(audible)});
 }
 
 MainWindow::~MainWindow() = default;
@@ -216,6 +236,7 @@ void MainWindow::tmrTrackLength_Timer() {
         deckAnalysis(side).refresh();
         followWaveform(side);
     }
+    recorder_->tick();
     if (autoDJOn()) autoDJ_->autoDJTrigger();
     showDropouts();
     if (shell_.displayTicked) shell_.displayTicked();
@@ -258,6 +279,7 @@ void MainWindow::show_keyboard_Shortcuts() {
 }
 
 void MainWindow::songLoaded(Side side) {
+    recorder_->songLoaded(side);
     followWaveform(side);
     if (deps_.requestAnalysis && !deck(side).songFile().isEmpty())
         deps_.requestAnalysis(side, deck(side).songFile());
@@ -344,6 +366,9 @@ bool MainWindow::queryUnload() {
         if (answer == MessageResult::Yes) deps_.playlist.save_playlist();
     }
     disable_Timers();
+    if (const QString problem = recorder_->stop(); !problem.isEmpty())
+        deps_.dialogs.message(applicationTitle(), problem, MessageButtons::Ok,
+                              MessageIcon::Exclamation);
     engine_.terminate_BASS(left_->stream(), right_->stream());
     if (shell_.unloadOtherWindows) shell_.unloadOtherWindows();
     return true;

@@ -11,6 +11,7 @@
 #include "app/KeyboardMap.h"
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
+#include "app/SetRecorder.h"
 #include "autodj/AutoDJ.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
@@ -51,6 +52,9 @@ struct MainWindowDeps {
     // Asks for a loaded song's analysis; the answer comes back through analysisReady(). None:
     // no tempo, waveform or Sync.
     std::function<void(Side, const QString& path)> requestAnalysis = {};
+    // Where the record button's next recording goes. None: a file named by the date and time in
+    // the program folder's DJMixes.
+    std::function<QString()> recordingPath = {};
 };
 
 class MainWindow final : public decks::DeckHost {
@@ -73,6 +77,7 @@ class MainWindow final : public decks::DeckHost {
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
     autodj::AutoDJ& autoDJ() { return *autoDJ_; }
     KeyboardMap& keyboard() { return *keyboard_; }
+    SetRecorder& recorder() { return *recorder_; }
     QString helpFile() const { return helpFile_; }
     QString loopsFolder() const { return loopsFolder_; }
 
@@ -129,6 +134,7 @@ class MainWindow final : public decks::DeckHost {
     void dropOnDeck(Side side);
     void connectDropTargets(Side side);
     void readHelpVersion();
+    void makeRecorder();
     void disable_Timers();
 
     MainWindowDeps deps_;
@@ -154,6 +160,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<autodj::DeckAdapter> autoDJDecks_[2];
     std::unique_ptr<autodj::AutoDJ> autoDJ_;
     std::unique_ptr<KeyboardMap> keyboard_;
+    std::unique_ptr<SetRecorder> recorder_;
 
     Side activeDeck_ = Side::Left;
     int deckPan_ = 0;

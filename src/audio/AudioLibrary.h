@@ -79,6 +79,17 @@ struct DropoutCounts {
     bool operator==(const DropoutCounts&) const = default;
 };
 
+// How a recording of the main mix goes (recordStart()). Frames are at the mix's rate.
+struct RecordingStatus {
+    bool active = false;  // started and not yet stopped
+    bool failed = false;  // the file could not be written: it keeps what was recorded before
+    std::string message;  // why it failed (or could not start), for the DJ
+    int rate = 0;
+    std::uint64_t frames = 0;      // in the recording so far: its length is frames / rate
+    std::uint64_t bytes = 0;       // written to the file so far
+    std::uint64_t lostFrames = 0;  // the writer fell behind the mix and these are missing
+};
+
 struct Attributes {
     int rate = 0;    // playback rate in Hz
     int volume = 0;  // 0..100, linear gain
@@ -168,6 +179,19 @@ class AudioLibrary {
     virtual std::string takeOutputNotice() { return {}; }
     // Dropouts since the output opened; any thread may ask.
     virtual DropoutCounts dropouts() const { return {}; }
+
+    // Recording of the main mix into a FLAC file at `path`: 16-bit stereo at the output's rate,
+    // from the next period on, while the output plays on as before. False when it cannot
+    // start; recordStatus() then says why.
+    virtual bool recordStart(const std::string& /*path*/) { return false; }
+    // Ends the recording: what is still on its way is written and the file completed. Returns
+    // the recording's final status.
+    virtual RecordingStatus recordStop() { return recordStatus(); }
+    // A failed recording has ended by itself; it still wants recordStop() to let go of it.
+    virtual RecordingStatus recordStatus() const { return {}; }
+    // The one stereo output carries the cue on its left channel and the main mix on its right:
+    // a recording of the main mix then takes the right channel for both of its own.
+    virtual void setCueOnLeft(bool /*cueOnLeft*/) {}
 
     // Tag blocks, valid until the stream is freed; empty when there are none.
     // Main side: the file's 128-byte ID3v1 block, raw.

@@ -1,7 +1,9 @@
-// session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] [--seconds S] [--trace TRACE.tsv]:
-// runs the program's own logic headless on its virtual clock, driven by a script, and renders
-// the main mix (and a headphone output of its own, with --phones). The script's `end` sets the
-// length (60 s without one); --seconds overrides it.
+// session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] [--seconds S] [--trace TRACE.tsv]
+// [--record REC.flac]: runs the program's own logic headless on its virtual clock, driven by a
+// script, and renders the main mix (and a headphone output of its own, with --phones). The
+// script's `end` sets the length (60 s without one); --seconds overrides it. With --record, the
+// script's clicks on recordCB record the mix into REC.flac (a second recording into REC-2.flac,
+// ...), each with its cue sheet beside it.
 #include <QFile>
 #include <QSaveFile>
 #include <cmath>
@@ -20,13 +22,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelvra-cli session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] "
-    "[--seconds S] [--trace TRACE.tsv]\n";
+    "[--seconds S] [--trace TRACE.tsv] [--record REC.flac]\n";
 
 // A script is a few hundred lines; more than this is not one.
 constexpr qint64 kLargestScript = 4ll << 20;
 
 struct SessionOptions {
-    std::string script, out, phones, trace;
+    std::string script, out, phones, trace, record;
     int rate = 44100;
     double seconds = -1;  // -1: as long as the script says
 };
@@ -37,6 +39,7 @@ std::optional<SessionOptions> parse(const Args& args) {
     parser.text("--out", options.out)
         .text("--phones", options.phones)
         .text("--trace", options.trace)
+        .text("--record", options.record)
         .number("--rate", options.rate, 8000, 192000)
         .number("--seconds", options.seconds, 0.0, session::kLongestSessionSeconds);
     if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty()) {
@@ -102,7 +105,10 @@ int sessionCommand(const Args& args) {
         return 2;
     }
 
-    session::HeadlessProgram program(session::HeadlessProgram::commandLineOptions(options->rate));
+    session::HeadlessProgram::Options programOptions =
+        session::HeadlessProgram::commandLineOptions(options->rate);
+    programOptions.recordPath = options->record.empty() ? QString() : pathOf(options->record);
+    session::HeadlessProgram program(programOptions);
     std::optional<audio::WavWriter> phones;
     if (!options->phones.empty()) {
         phones.emplace(options->phones, options->rate);
@@ -159,6 +165,11 @@ int sessionCommand(const Args& args) {
         std::printf("error\t%d\t%s\n", result.errorLine, result.error.toUtf8().constData());
         return 2;
     }
+    // A recording still running at the end is completed as a click on the button would.
+    app::SetRecorder& recorder = program.window().recorder();
+    if (const QString problem = recorder.stop(); !problem.isEmpty())
+        std::fprintf(stderr, "kelvra-cli: %s\n", problem.toUtf8().constData());
+    const audio::RecordingStatus recorded = program.engine().recordStatus();
     // A trace that already failed fails the run before the mix takes its name.
     if (trace && !trace->flush()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", trace->failureText().c_str());
@@ -180,7 +191,12 @@ int sessionCommand(const Args& args) {
     std::printf("rendered\t%.3f s\tunderruns\t%llu\tlate periods\t%llu\tstarved frames\t%llu\n",
                 result.endedAtMs / 1000.0, (unsigned long long)stats.underruns,
                 (unsigned long long)stats.lateCallbacks, (unsigned long long)stats.starvedFrames);
-    return 0;
+    if (!recorder.path().isEmpty())
+        std::printf("recorded\t%.3f s\t%s\n",
+                    recorded.rate > 0 ? double(recorded.frames) / recorded.rate : 0.0,
+                    QFile::encodeName(recorder.path()).constData());
+    // The mix is there, but the recording asked for is not whole.
+    return recorded.failed ? 1 : 0;
 }
 
 }  // namespace kelvra::cli

@@ -48,6 +48,8 @@ struct MixerControls {
     ButtonModel monitor[3];  // monitor left, monitor right, stereo
     ButtonModel autoDJ;
     ButtonModel options;
+    ButtonModel record;    // recordCB: starts and stops the recording of the set
+    TextModel recordText;  // recordTXT: the recording's length and size while it runs
 };
 
 // Which control of a deck panel.

@@ -76,7 +76,9 @@ void Mixer::run_volume_timer() {
     library_.channelSetCue(rightStream, monitorMode_ == kMonitorRight ? 100 : 0);
     library_.setPhonesMix(static_cast<int>(roundEven(100.0 * headphone / s)),
                           mixer_.phonesMix.value(), phonesSplit_);
-    if (library_.phonesOutput()) {
+    const bool phonesOutput = library_.phonesOutput();
+    library_.setCueOnLeft(!phonesOutput && monitorMode_ != kMonitorStereo);
+    if (phonesOutput) {
         set_channel_levels(library_, leftStream, l, l);
         set_channel_levels(library_, rightStream, r, r);
         return;

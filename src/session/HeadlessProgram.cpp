@@ -140,6 +140,10 @@ HeadlessProgram::HeadlessProgram(Options options)
         *p.store, clock_,
         *p.port,  [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
         p.folder, p.folder};
+    if (!options.recordPath.isEmpty())
+        deps.recordingPath = [path = options.recordPath, count = 0]() mutable {
+            return app::numberedPath(path, ++count);
+        };
     // Skip silence works here as in the program, with the scan done at once: the mix must not
     // depend on when a worker finishes.
     p.silenceScanner = autodj::makeImmediateSilenceScanner();

@@ -27,6 +27,9 @@ class HeadlessProgram {
         int rate = 44100;
         QString configFolder;  // empty: a scratch folder of the program's own
         std::function<void(const QString&)> log;
+        // Where the record button records: this file first, then "name-2.flac" and so on.
+        // Empty: the DJMixes folder of the configuration, as the program does.
+        QString recordPath = {};
     };
     // For the command line: settings in KELVRA_CONFIG_DIR when set, dialogs told to stderr.
     static Options commandLineOptions(int rate);

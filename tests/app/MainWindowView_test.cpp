@@ -316,5 +316,26 @@ TEST(MainWindowViewKeys, AnUnmarkedRepeatDoesNotEndABend) {
     EXPECT_EQ(pressed.count(), 6);
 }
 
+TEST(MainWindowViewRecord, TheRecordButtonAndItsTextAreBound) {
+    test::MainWindowRig rig;
+    MainWindowView view(rig.window->controls());
+    view.show();
+    auto* button = view.findChild<ButtonWidget*>(QStringLiteral("recordCB"));
+    auto* text = view.findChild<QLabel*>(QStringLiteral("recordTXT"));
+    ASSERT_TRUE(button && text);
+    EXPECT_EQ(button->shownText(), QStringLiteral("REC"));
+    EXPECT_TRUE(text->text().isEmpty());
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(rig.library.recordStarts.size(), 1u);
+    rig.library.recording.frames = 90 * 44100;
+    rig.library.recording.bytes = 15'000'000;
+    rig.clock.advance(80);
+    EXPECT_EQ(text->text(), QStringLiteral("REC 01:30\n15.0 MB"));
+    EXPECT_TRUE(text->toolTip().startsWith(QStringLiteral("Recording into ")));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(rig.library.recordStops, 1);
+    EXPECT_TRUE(text->text().isEmpty());
+}
+
 }  // namespace
 }  // namespace kelvra::app

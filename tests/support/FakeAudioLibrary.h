@@ -110,6 +110,27 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     std::string_view streamTags(audio::Handle handle) override;
     std::string_view wmaStreamTags(audio::Handle handle) override;
 
+    // Recording: the paths asked for, and a status the test moves on by hand (or fails).
+    bool recordStart(const std::string& path) override {
+        recordStarts.push_back(path);
+        if (!recordRefusal.empty()) {
+            recording = {false, true, recordRefusal};
+            return false;
+        }
+        recording = {true, false, {}, 44100};
+        return true;
+    }
+    audio::RecordingStatus recordStop() override {
+        recording.active = false;
+        ++recordStops;
+        return recording;
+    }
+    audio::RecordingStatus recordStatus() const override { return recording; }
+    audio::RecordingStatus recording;
+    std::vector<std::string> recordStarts;
+    int recordStops = 0;
+    std::string recordRefusal;  // set: recordStart() fails with this message
+
   private:
     audio::Handle open(const std::string& path, bool addon, std::uint32_t flags);
     bool play(audio::Handle handle);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/MainControls.h"
+#include "app/SetRecorder.h"
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
@@ -115,6 +116,9 @@ void fillMain(app::MainControls& controls) {
     controls.mixer.autoDJ.setBackColour(kColourOff);
     controls.left.play.setBackColour(kColourNone);
     controls.nextSongText.setText(QStringLiteral("8. Sunset Drive - Coastline (Radio Edit)"));
+    controls.mixer.record.setCaption(QStringLiteral("REC"));
+    controls.mixer.record.setBackColour(app::kRecordingColour);
+    controls.mixer.recordText.setText(app::recordingText(754 * 44100, 44100, 85'200'000));
 }
 
 // The meters' peak marks are the widgets' own, so the levels are written once the view exists.

@@ -53,6 +53,21 @@ MixerPanelView::MixerPanelView(decks::MixerControls& controls, std::array<Button
 
     label(this, QStringLiteral("MIX"), {0, 6, kWidth, 26}, 20, Qt::AlignCenter, "#00ff00");
 
+    // The recording sits in the title row: its button left of the title, its length and size
+    // right of it, empty while nothing records.
+    button(this, controls.record, "recordCB", QStringLiteral("REC"), {8, 7, 50, 24}, 12);
+    QLabel* recording =
+        label(this, {}, {150, 2, 108, 32}, 11, Qt::AlignRight | Qt::AlignVCenter, "#ff5a4a");
+    recording->setObjectName(QStringLiteral("recordTXT"));
+    const auto showRecording = [recording, &text = controls.recordText] {
+        // Length over size: two short lines fit beside the title where one long one does not.
+        recording->setText(
+            QString(text.text()).replace(QStringLiteral("  "), QStringLiteral("\n")));
+        recording->setToolTip(text.toolTip());
+    };
+    connect(&controls.recordText, &TextModel::changed, recording, showRecording);
+    showRecording();
+
     label(this, QStringLiteral("Monitor"), {4, 36, 96, 18});
     slider(this, controls.monitorVolume, "monitorVolScroll", {18, 58, 44, 170});
     const char* monitorNames[] = {"monitorCMB_0", "monitorCMB_1", "monitorCMB_2"};

@@ -1,6 +1,7 @@
 // The mixer panel `Mixer` bound to the mixer's controls: headphone level and routing, the main
-// meter, Auto-DJ and options buttons, main volume and crossfader. The panel takes the keyboard
-// focus whenever the mouse is over the window, so that no slider or text box keeps it.
+// meter, Auto-DJ and options buttons, main volume and crossfader, and the set's recording. The
+// panel takes the keyboard focus whenever the mouse is over the window, so that no slider or text
+// box keeps it.
 #pragma once
 
 #include <array>

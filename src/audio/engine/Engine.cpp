@@ -135,7 +135,15 @@ void Engine::swapOutput(std::unique_ptr<Output> next) {
     outputRunning_ = false;
     output_ = std::move(next);
     mixer_.processCommands();
+    const int rate = mixer_.outputRate();
     mixer_.prepare(output_->rate() > 0 ? output_->rate() : requestedRate_);
+    // A FLAC stream has one rate: the recording ends with the output it was made for.
+    if (recorder_ && recorder_->running() && mixer_.outputRate() != rate) {
+        mixer_.setRecordTap(nullptr);
+        recorder_->stop(QString("the sound output changed from %1 to %2 Hz")
+                            .arg(rate)
+                            .arg(mixer_.outputRate()));
+    }
     if (wasRunning && output_->start()) outputRunning_ = true;
 }
 
@@ -197,6 +205,7 @@ bool Engine::stop() {
 }
 
 void Engine::release() {
+    recordStop();
     // The streams fade out while the output still plays them; stopping first would cut them.
     freeAll();
     if (outputRunning_) output_->stop();
@@ -232,6 +241,8 @@ bool Engine::render(std::int16_t* out, std::int64_t frames, std::int16_t* phones
     const ThreadRoleScope role(ThreadRole::Offline);
     while (frames > 0) {
         const int n = int(std::min<std::int64_t>(frames, MixBus::kMaxPeriod));
+        // As fast as it renders, the mix could outrun the recording's writer.
+        if (recorder_) recorder_->waitForRoom(std::size_t(n));
         mixer_.process(out, phones, n, true);
         out += 2 * n;
         if (phones) phones += 2 * n;
@@ -239,6 +250,37 @@ bool Engine::render(std::int16_t* out, std::int64_t frames, std::int16_t* phones
     }
     collectRetired();
     return ok();
+}
+
+// ---- recording ---------------------------------------------------------------------------
+
+bool Engine::recordStart(const std::string& path) {
+    if (mode_ == Mode::Closed) return fail(kErrorInit);
+    if (!recorder_) recorder_ = std::make_unique<record::Recorder>();
+    if (recorder_->running()) return fail(kErrorAlready);
+    if (!recorder_->start(QString::fromStdString(path), mixer_.outputRate()))
+        return fail(kErrorCreate);
+    mixer_.setRecordTap(&recorder_->ring());
+    return ok();
+}
+
+RecordingStatus Engine::recordStop() {
+    if (!recorder_ || !recorder_->running()) return recordStatus();
+    mixer_.setRecordTap(nullptr);
+    // A period the output began before the tap went may still be pushing into the ring; once
+    // it has made another, nothing touches the ring until the next recording.
+    if (outputRunning_) {
+        const std::uint64_t before = mixer_.stats().renderedFrames;
+        const auto deadline = std::chrono::steady_clock::now() + kSendDeadline;
+        while (mixer_.stats().renderedFrames == before &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return recorder_->stop();
+}
+
+RecordingStatus Engine::recordStatus() const {
+    return recorder_ ? recorder_->status() : RecordingStatus{};
 }
 
 // ---- stream lifetime ---------------------------------------------------------------------

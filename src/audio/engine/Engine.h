@@ -16,6 +16,7 @@
 #include "audio/Decoder.h"
 #include "audio/engine/MixBus.h"
 #include "audio/engine/Output.h"
+#include "audio/record/Recorder.h"
 
 namespace kelvra::audio::engine {
 
@@ -97,6 +98,12 @@ class Engine final : public AudioLibrary {
     bool phonesOutput() const override;
     bool channelSetCue(Handle handle, int level) override;
     void setPhonesMix(int level, int mix, bool split) override;
+    void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
+
+    // The main mix into a FLAC file, live or offline (render() then waits for the writer).
+    bool recordStart(const std::string& path) override;
+    RecordingStatus recordStop() override;
+    RecordingStatus recordStatus() const override;
 
     void service() override;
     std::string takeOutputNotice() override { return std::exchange(outputNotice_, {}); }
@@ -163,6 +170,8 @@ class Engine final : public AudioLibrary {
     Handle nextHandle_ = 1;
     std::unordered_map<Handle, std::unique_ptr<Stream>> streams_;
     std::vector<std::unique_ptr<Stream>> dying_;  // freed, until the mixer lets go of the voice
+    // Made at the first recording and kept: the mixer may hold on to its ring for a period.
+    std::unique_ptr<record::Recorder> recorder_;
 };
 
 }  // namespace kelvra::audio::engine

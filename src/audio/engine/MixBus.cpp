@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "audio/engine/AudioThread.h"
+#include "audio/record/FrameRing.h"
 
 namespace kelvra::audio::engine {
 
@@ -29,7 +30,8 @@ MixBus::MixBus()
     : commands_(1024),
       retired_(kMaxVoices * 2),
       mix_(std::size_t(kMaxPeriod) * 2),
-      cue_(std::size_t(kMaxPeriod) * 2) {}
+      cue_(std::size_t(kMaxPeriod) * 2),
+      recordScratch_(std::size_t(kMaxPeriod) * 2) {}
 
 void MixBus::prepare(int outputRate) {
     outputRate_ = outputRate;
@@ -140,6 +142,16 @@ void MixBus::process(std::int16_t* out, std::int16_t* phones, int frames, bool w
         if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
     if (phones) mixPhones(phones, frames);
     toPcm16(mix_.data(), out, 2 * frames);
+    if (record::FrameRing* tap = recordTap_.load(std::memory_order_acquire)) {
+        if (cueOnLeft_.load(std::memory_order_relaxed)) {
+            for (int i = 0; i < frames; ++i)
+                recordScratch_[std::size_t(2 * i)] = recordScratch_[std::size_t(2 * i + 1)] =
+                    out[2 * i + 1];
+            tap->push(recordScratch_.data(), std::size_t(frames));
+        } else {
+            tap->push(out, std::size_t(frames));
+        }
+    }
     rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
 }
 

@@ -14,6 +14,10 @@
 #include "audio/engine/SpscQueue.h"
 #include "audio/engine/Voice.h"
 
+namespace kelvra::audio::record {
+class FrameRing;
+}
+
 namespace kelvra::audio::engine {
 
 struct Command {
@@ -79,6 +83,13 @@ class MixBus {
     void processCommands();
     // Controlling thread, while no consumer runs: streams still fading out leave at once.
     void dropRetiring();
+    // Controlling thread: every period process() makes goes into `ring` too, once converted;
+    // null stops that. A period begun before the change may still push into the old ring.
+    // With the cue on the output's left channel, the recording hears the right one twice.
+    void setCueOnLeft(bool cueOnLeft) { cueOnLeft_.store(cueOnLeft, std::memory_order_relaxed); }
+    void setRecordTap(record::FrameRing* ring) {
+        recordTap_.store(ring, std::memory_order_release);
+    }
 
   private:
     void drop(Voice* voice);
@@ -103,6 +114,9 @@ class MixBus {
     std::array<std::atomic<std::uint32_t>, kTimeBuckets> timeBuckets_{};
     std::atomic<std::uint64_t> timeCount_{0};
     std::atomic<double> timeSum_{0}, timeMax_{0};
+    std::atomic<record::FrameRing*> recordTap_{nullptr};
+    std::atomic<bool> cueOnLeft_{false};
+    std::vector<std::int16_t> recordScratch_;
 };
 
 }  // namespace kelvra::audio::engine

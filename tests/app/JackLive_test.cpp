@@ -4,79 +4,33 @@
 // there with the crossfader shut on it. Skipped where a tool is not installed.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
+#include <QCoreApplication>
 #include <cmath>
 
 #include "support/AudioFixtures.h"
+#include "support/LiveRig.h"
 
 namespace kelvra::app {
 namespace {
 
 constexpr int kRate = 44100;
 
-class LiveProgramJack : public ::testing::Test {
+class LiveProgramJack : public test::LiveRig {
   protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"})
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
-        ASSERT_TRUE(dir.isValid());
-        for (const char* sub : {"home", "config"})
-            QDir(dir.path()).mkpath(sub);
-        env = QProcessEnvironment::systemEnvironment();
+        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
+        if (IsSkipped()) return;
+        ASSERT_NO_FATAL_FAILURE(startX());
         env.insert("KELVRA_AUDIO", "jack");
-        env.insert("HOME", dir.filePath("home"));
-        env.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("JACK_DEFAULT_SERVER", QStringLiteral("kelvra-live-%1").arg(getpid()));
-
-        xserver.setProcessEnvironment(env);
-        xserver.start("Xvfb",
-                      {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        ASSERT_TRUE(xserver.waitForReadyRead(10000)) << "Xvfb did not start";
-        env.insert("DISPLAY", ":" + QString::fromLatin1(xserver.readAllStandardOutput()).trimmed());
-
-        server.setProcessEnvironment(env);
-        server.start("jackd",
-                     {"--no-realtime", "--name", env.value("JACK_DEFAULT_SERVER"), "-d", "dummy",
-                      "--rate", QString::number(kRate), "--period", "256", "--playback", "4"});
-        bool up = false;
-        for (int i = 0; i < 50 && !up; ++i) {
-            QThread::msleep(100);
-            up = run("jack_lsp", {}) == 0;
-        }
-        ASSERT_TRUE(up) << "the JACK server did not start";
-    }
-    void TearDown() override {
-        for (QProcess* process : {&program, &recorder, &server, &xserver}) {
-            if (process->state() == QProcess::NotRunning) continue;
-            process->terminate();
-            if (!process->waitForFinished(3000)) process->kill();
-            process->waitForFinished(1000);
-        }
-    }
-    int run(const QString& tool, const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(tool, args);
-        if (!process.waitForFinished(15000)) return -1;
-        return process.exitCode();
-    }
-    void keysAt(double at, const QStringList& args) {
-        const qint64 due = qint64(at * 1000) - clock.elapsed();
-        if (due > 0) QThread::msleep(static_cast<unsigned long>(due));
-        EXPECT_EQ(run("xdotool", args), 0) << args.join(' ').toStdString();
+        env.insert("JACK_DEFAULT_SERVER",
+                   QStringLiteral("kelvra-live-%1").arg(QCoreApplication::applicationPid()));
+        start(server, "jackd",
+              {"--no-realtime", "--name", env.value("JACK_DEFAULT_SERVER"), "-d", "dummy", "--rate",
+               QString::number(kRate), "--period", "256", "--playback", "4"});
+        ASSERT_TRUE(waitFor("jack_lsp", {})) << "the JACK server did not start";
     }
 
-    QTemporaryDir dir;
-    QProcessEnvironment env;
-    QProcess xserver, server, recorder, program;
-    QElapsedTimer clock;
+    QProcess server, recorder;
 };
 
 int peakOf(const test::WavData& wav, int channel, double from, double to) {
@@ -91,17 +45,13 @@ int peakOf(const test::WavData& wav, int channel, double from, double to) {
 TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePhonesPorts) {
     const QString song = dir.filePath("sine.wav");
     ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(KELVRA_PROGRAM_PATH, {song});
-    ASSERT_EQ(run("xdotool", {"search", "--sync", "--name", "Kelvra - "}), 0);
-    QThread::msleep(1000);
+    ASSERT_NO_FATAL_FAILURE(startProgram(song));
 
     const QString wavPath = dir.filePath("ports.wav");
-    recorder.setProcessEnvironment(env);
     recorder.setProcessChannelMode(QProcess::MergedChannels);
-    recorder.start("jack_rec", {"-f", wavPath, "-d", "8", "-b", "16", "kelvra:master_1",
-                                "kelvra:master_2", "kelvra:phones_1", "kelvra:phones_2"});
+    start(recorder, "jack_rec",
+          {"-f", wavPath, "-d", "8", "-b", "16", "kelvra:master_1", "kelvra:master_2",
+           "kelvra:phones_1", "kelvra:phones_2"});
     ASSERT_TRUE(recorder.waitForStarted());
     clock.start();
     keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});

@@ -4,85 +4,38 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
 #include <cmath>
 #include <cstring>
 
 #include "support/AudioFixtures.h"
+#include "support/LiveRig.h"
 
 namespace kelvra::app {
 namespace {
 
 constexpr int kRate = 44100;
 
-class LiveProgram : public ::testing::Test {
+class LiveProgram : public test::LiveRig {
   protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool", "pulseaudio", "pactl", "parec"})
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
-        ASSERT_TRUE(dir.isValid());
-        for (const char* sub : {"home", "runtime", "config"})
-            QDir(dir.path()).mkpath(sub);
+        requireTools({"Xvfb", "xdotool", "pulseaudio", "pactl", "parec"});
+        if (IsSkipped()) return;
+        ASSERT_NO_FATAL_FAILURE(startX());
+        QDir(dir.path()).mkpath("runtime");
         QFile::setPermissions(dir.filePath("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env = QProcessEnvironment::systemEnvironment();
         env.remove("KELVRA_AUDIO");
-        env.insert("HOME", dir.filePath("home"));
         env.insert("XDG_RUNTIME_DIR", dir.filePath("runtime"));
-        env.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
-        env.insert("QT_QPA_PLATFORM", "xcb");
-
-        // The X server picks a free display and says which.
-        xserver.setProcessEnvironment(env);
-        xserver.start("Xvfb",
-                      {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        ASSERT_TRUE(xserver.waitForReadyRead(10000)) << "Xvfb did not start";
-        env.insert("DISPLAY", ":" + QString::fromLatin1(xserver.readAllStandardOutput()).trimmed());
-
-        sound.setProcessEnvironment(env);
-        sound.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1",
-                                   "--load=module-null-sink sink_name=kelvra_rec rate=44100",
-                                   "--load=module-native-protocol-unix"});
-        bool up = false;
-        for (int i = 0; i < 50 && !up; ++i) {
-            QThread::msleep(100);
-            up = run("pactl", {"set-default-sink", "kelvra_rec"}) == 0;
-        }
-        ASSERT_TRUE(up) << "the sound server did not start";
-    }
-    void TearDown() override {
-        for (QProcess* process : {&program, &recorder, &sound, &xserver}) {
-            if (process->state() == QProcess::NotRunning) continue;
-            process->terminate();
-            if (!process->waitForFinished(3000)) process->kill();
-            process->waitForFinished(1000);
-        }
+        start(sound, "pulseaudio",
+              {"-n", "--daemonize=no", "--exit-idle-time=-1",
+               "--load=module-null-sink sink_name=kelvra_rec rate=44100",
+               "--load=module-native-protocol-unix"});
+        ASSERT_TRUE(waitFor("pactl", {"set-default-sink", "kelvra_rec"}))
+            << "the sound server did not start";
     }
 
-    int run(const QString& tool, const QStringList& args) {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(tool, args);
-        if (!process.waitForFinished(15000)) return -1;
-        return process.exitCode();
-    }
-    // Sends keys at `at` seconds after the recording started.
-    void keysAt(double at, const QStringList& args) {
-        const qint64 due = qint64(at * 1000) - clock.elapsed();
-        if (due > 0) QThread::msleep(static_cast<unsigned long>(due));
-        EXPECT_EQ(run("xdotool", args), 0) << args.join(' ').toStdString();
-    }
-
-    QTemporaryDir dir;
-    QProcessEnvironment env;
-    QProcess xserver, sound, recorder, program;
-    QElapsedTimer clock;
+    QProcess sound, recorder;
 };
 
 // Frequency by rising zero crossings, and peak, of one channel between two times.
@@ -112,17 +65,13 @@ TEST_F(LiveProgram, KeysPlayBendFadeAndStopTheLeftDeck) {
     const QString song = dir.filePath("sine.wav");
     ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
     // A song on the command line goes onto the left deck and plays.
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(KELVRA_PROGRAM_PATH, {song});
-    ASSERT_EQ(run("xdotool", {"search", "--sync", "--name", "Kelvra - "}), 0);
-    QThread::msleep(1000);
+    ASSERT_NO_FATAL_FAILURE(startProgram(song));
 
     const QString raw = dir.filePath("recording.raw");
-    recorder.setProcessEnvironment(env);
     recorder.setStandardOutputFile(raw);
-    recorder.start("parec", {"-d", "kelvra_rec.monitor", "--format=s16le", "--rate=44100",
-                             "--channels=2", "--latency-msec=20"});
+    start(recorder, "parec",
+          {"-d", "kelvra_rec.monitor", "--format=s16le", "--rate=44100", "--channels=2",
+           "--latency-msec=20"});
     ASSERT_TRUE(recorder.waitForStarted());
     clock.start();
     // Focus to the main window, as a click on it would.

@@ -46,11 +46,20 @@ std::vector<NamedControl> namedControls(MainControls& c) {
             {DeckControl::BendMinus, &d.bendMinus},
             {DeckControl::BendPlus, &d.bendPlus},
             {DeckControl::Sync, &d.sync},
+            {DeckControl::KillLow, &d.killLow},
+            {DeckControl::KillMid, &d.killMid},
+            {DeckControl::KillHigh, &d.killHigh},
         };
         for (const auto& [which, model] : buttons)
             button(decks::controlName(side, which), *model);
-        slider(decks::controlName(side, DeckControl::Pitch), d.pitch);
-        slider(decks::controlName(side, DeckControl::Volume), d.volume);
+        const std::pair<DeckControl, SliderModel*> sliders[] = {
+            {DeckControl::Pitch, &d.pitch},   {DeckControl::Volume, &d.volume},
+            {DeckControl::EqLow, &d.eqLow},   {DeckControl::EqMid, &d.eqMid},
+            {DeckControl::EqHigh, &d.eqHigh}, {DeckControl::Filter, &d.filter},
+            {DeckControl::Gain, &d.gain},
+        };
+        for (const auto& [which, model] : sliders)
+            slider(decks::controlName(side, which), *model);
     }
     return all;
 }

@@ -50,6 +50,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
         analysis_[sideIndex(side)] =
             std::make_unique<decks::DeckAnalysis>(deck(side), engine_, values_);
+        tone_[sideIndex(side)] = std::make_unique<decks::DeckTone>(deck(side), engine_);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

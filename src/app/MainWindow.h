@@ -19,6 +19,7 @@
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckCue.h"
 #include "decks/DeckPitch.h"
+#include "decks/DeckTone.h"
 #include "decks/Mixer.h"
 #include "playback/StreamControl.h"
 #include "settings/Options.h"
@@ -150,6 +151,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::DeckPitch> pitch_[2];
     std::unique_ptr<decks::DeckCue> cue_[2];
     std::unique_ptr<decks::DeckAnalysis> analysis_[2];
+    std::unique_ptr<decks::DeckTone> tone_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

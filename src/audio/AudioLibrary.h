@@ -96,6 +96,16 @@ struct Attributes {
     int pan = 0;     // -100..100
 };
 
+// A deck's tone controls: the three EQ bands as linear gains (0 = kill, at most 2 = +6 dB), the
+// filter from -1 (low-pass closed) through 0 (off) to 1 (high-pass closed), and the trim in dB
+// (-12..+12), applied with the gain correction.
+struct ChannelEffects {
+    float low = 1, mid = 1, high = 1;
+    float filter = 0;
+    float trimDb = 0;
+    bool operator==(const ChannelEffects&) const = default;
+};
+
 class AudioLibrary {
   public:
     virtual ~AudioLibrary() = default;
@@ -144,6 +154,10 @@ class AudioLibrary {
     // A correction of the stream's own level, applied before its volume and pan and seen by its
     // meter (loudness matching): -60..+24 dB, 0 for none, ramped like the volume.
     virtual bool channelSetGain(Handle handle, float decibels) = 0;
+    // A stream's tone controls, applied before its meter and both buses, every change glided.
+    virtual bool channelSetEffects(Handle /*handle*/, const ChannelEffects& /*effects*/) {
+        return false;
+    }
     // Keeps the audio at `position` decoded ahead in warm place `slot` (0..7), so a later jump
     // there plays at once; a position past the end keeps nothing there. A library without such
     // places answers false and jumps as usual.

@@ -27,6 +27,18 @@ DeckControls::DeckControls(Side side_)
     pitch.setToolTip("Pitch Slider");
     volume.setTickSpacing(10);
     if (side == Side::Right) volume.setToolTip("Right Deck's Volume...");
+    eqLow.setToolTip("Low EQ...");
+    eqMid.setToolTip("Mid EQ...");
+    eqHigh.setToolTip("High EQ...");
+    killLow.setToolTip("Kill Low...");
+    killMid.setToolTip("Kill Mid...");
+    killHigh.setToolTip("Kill High...");
+    filter.setToolTip("Filter: Low-pass <-> High-pass...");
+    gain.setToolTip("Gain...");
+    for (SliderModel* knob : {&eqLow, &eqMid, &eqHigh, &filter, &gain}) {
+        knob->setSteps(1, 5);
+        knob->setTickSpacing(50);
+    }
 }
 
 MixerControls::MixerControls()
@@ -93,6 +105,22 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "Label14" : "Label3";
         case DeckControl::Sync:
             return left ? "LsyncCB" : "RsyncCB";
+        case DeckControl::EqLow:
+            return left ? "LeqLow" : "ReqLow";
+        case DeckControl::EqMid:
+            return left ? "LeqMid" : "ReqMid";
+        case DeckControl::EqHigh:
+            return left ? "LeqHigh" : "ReqHigh";
+        case DeckControl::KillLow:
+            return left ? "LkillLow" : "RkillLow";
+        case DeckControl::KillMid:
+            return left ? "LkillMid" : "RkillMid";
+        case DeckControl::KillHigh:
+            return left ? "LkillHigh" : "RkillHigh";
+        case DeckControl::Filter:
+            return left ? "Lfilter" : "Rfilter";
+        case DeckControl::Gain:
+            return left ? "Lgain" : "Rgain";
     }
     return "";
 }

@@ -31,6 +31,15 @@ struct DeckControls {
     ButtonModel sync;  // beyond the classic panel: tempo and beat to the other deck
     SliderModel pitch{0, 2000, 1000};
     SliderModel volume{0, 100, 100};
+    // Tone controls, 0..100 with 50 at unity: the EQ bands cut down to a kill at 0 and boost up
+    // to +6 dB at 100; the filter is off at 50, low-pass to the left, high-pass to the right;
+    // the gain (trim) spans -12..+12 dB. A lit kill button silences its band whatever the knob.
+    SliderModel eqLow{0, 100, 50};
+    SliderModel eqMid{0, 100, 50};
+    SliderModel eqHigh{0, 100, 50};
+    ButtonModel killLow, killMid, killHigh;
+    SliderModel filter{0, 100, 50};
+    SliderModel gain{0, 100, 50};
     DeckDisplayModel display;
     LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
 };
@@ -75,6 +84,14 @@ enum class DeckControl {
     Meter,
     PitchLabel,
     Sync,
+    EqLow,
+    EqMid,
+    EqHigh,
+    KillLow,
+    KillMid,
+    KillHigh,
+    Filter,
+    Gain,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

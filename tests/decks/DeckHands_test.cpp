@@ -3,6 +3,8 @@
 // Every behaviour runs for both decks.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "support/MainWindowRig.h"
 
 namespace kelvra::decks {
@@ -228,6 +230,34 @@ TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
     clock.advance(600);
     EXPECT_EQ(stream().activity, audio::kPlaying);
     EXPECT_EQ(rate(), 44100);
+}
+
+TEST_P(DeckHands, ToneKnobsAndKillsReachTheStreamAndStayForTheNextSong) {
+    EXPECT_EQ(stream().effects, audio::ChannelEffects{}) << "a fresh deck is not at rest";
+    c().eqLow.setValue(0);
+    c().eqMid.setValue(25);
+    c().eqHigh.setValue(100);
+    c().filter.setValue(25);
+    c().gain.setValue(75);
+    EXPECT_EQ(stream().effects.low, 0.0f);
+    EXPECT_NEAR(20 * std::log10(stream().effects.mid), -20.0, 1e-4);
+    EXPECT_NEAR(20 * std::log10(stream().effects.high), 6.0, 1e-4);
+    EXPECT_EQ(stream().effects.filter, -0.5f);
+    EXPECT_EQ(stream().effects.trimDb, 6.0f);
+    // A kill silences its band whatever the knob says, and gives it back when released.
+    c().killHigh.click();
+    EXPECT_EQ(stream().effects.high, 0.0f);
+    EXPECT_NE(c().killHigh.backColour(), kColourOff);
+    c().eqHigh.setValue(60);
+    EXPECT_EQ(stream().effects.high, 0.0f);
+    c().killHigh.click();
+    EXPECT_NEAR(20 * std::log10(stream().effects.high), 1.2, 1e-4);
+    EXPECT_EQ(c().killHigh.backColour(), kColourOff);
+
+    // The next song plays with the EQ the DJ left on the deck.
+    const audio::ChannelEffects before = stream().effects;
+    deck().loadChosenFile(rig.addSong("next.mp3"));
+    EXPECT_EQ(stream().effects, before);
 }
 
 }  // namespace

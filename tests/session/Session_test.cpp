@@ -322,5 +322,49 @@ TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
     EXPECT_LT(step, 2 * M_PI * 1000 / kRate * mainTone * 1.5);
 }
 
+TEST_F(SessionRender, TheDecksEqKillsFilterAndGainAreHeardOnTheMix) {
+    // Bass and treble together: 60 Hz and 10 kHz, a tenth of full scale each.
+    const QString path = dir.filePath("two.wav");
+    std::vector<std::int16_t> two(std::size_t(12 * kRate) * 2);
+    for (std::size_t i = 0; i < two.size() / 2; ++i)
+        two[2 * i] = two[2 * i + 1] =
+            std::int16_t(std::lrint(3277 * (std::sin(2 * M_PI * 60 * double(i) / kRate) +
+                                            std::sin(2 * M_PI * 10000 * double(i) / kRate))));
+    ASSERT_TRUE(test::writeWav(path.toStdString(), two, kRate, 2));
+    QString error;
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 click playCB2\n"
+                                               "2 set LeqLow 0\n3.5 set LeqLow 50\n"
+                                               "4 click LkillHigh\n4.7 click LkillHigh\n"
+                                               "5.5 set Lfilter 0\n6.5 set Lfilter 100\n"
+                                               "7.5 set Lfilter 50\n8 set Lgain 100\n",
+                                           9, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    const std::vector<float> mono(mix.begin(), mix.end());
+    // Level of `hz` over half a second from `from`, in dB against the untouched deck.
+    const auto level = [&](double from, double hz) {
+        return test::fitTone(mono.data(), 1, std::size_t(from * kRate), kRate / 2, hz / kRate)
+            .amplitude;
+    };
+    const double bass = level(1.4, 60), treble = level(1.4, 10000);
+    ASSERT_GT(bass, 1000);
+    const auto db = [](double amplitude, double reference) {
+        return 20 * std::log10(amplitude / reference);
+    };
+    EXPECT_LT(db(level(2.6, 60), bass), -40) << "LeqLow 0 left the bass";
+    EXPECT_NEAR(db(level(2.6, 10000), treble), 0, 0.2) << "LeqLow 0 touched the treble";
+    EXPECT_NEAR(db(level(4.1, 60), bass), 0, 0.2) << "LkillHigh touched the bass";
+    EXPECT_LT(db(level(4.1, 10000), treble), -40) << "LkillHigh left the treble";
+    EXPECT_NEAR(db(level(4.9, 10000), treble), 0, 0.2) << "a second LkillHigh did not restore it";
+    EXPECT_LT(db(level(5.9, 10000), treble), -40) << "the closed low-pass left the treble";
+    EXPECT_GT(db(level(5.9, 60), bass), -3) << "the closed low-pass lost the bass";
+    EXPECT_LT(db(level(6.9, 60), bass), -40) << "the closed high-pass left the bass";
+    EXPECT_NEAR(db(level(8.4, 60), bass), 12, 0.2) << "Lgain 100 is not +12 dB";
+    EXPECT_NEAR(db(level(8.4, 10000), treble), 12, 0.2);
+    // Every change glided: no step beyond the loudest stretch's own.
+    std::vector<double> loud(mix.begin() + std::ptrdiff_t(8.4 * kRate), mix.end());
+    EXPECT_LE(largestStep(mix), 1.05 * largestStep(loud));
+}
+
 }  // namespace
 }  // namespace kelvra::session

@@ -130,6 +130,13 @@ bool FakeAudioLibrary::channelSetGain(Handle handle, float decibels) {
     return true;
 }
 
+bool FakeAudioLibrary::channelSetEffects(Handle handle, const audio::ChannelEffects& effects) {
+    Stream* s = stream(handle);
+    if (!s) return fail(audio::kErrorHandle);
+    s->effects = effects;
+    return true;
+}
+
 std::uint32_t FakeAudioLibrary::channelLevel(Handle handle) {
     Stream* s = stream(handle);
     return s && s->activity == audio::kPlaying ? s->level : 0;

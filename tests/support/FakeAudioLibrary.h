@@ -30,6 +30,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
         audio::Attributes attributes;
         std::uint32_t level = 0;
         float gainDb = 0;
+        audio::ChannelEffects effects;
         bool freed = false;
     };
     struct AttributeCall {
@@ -102,6 +103,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     std::optional<audio::Attributes> channelAttributes(audio::Handle handle) override;
     bool channelSetAttributes(audio::Handle handle, int rate, int volume, int pan) override;
     bool channelSetGain(audio::Handle handle, float decibels) override;
+    bool channelSetEffects(audio::Handle handle, const audio::ChannelEffects& effects) override;
     std::uint32_t channelLevel(audio::Handle handle) override;
     audio::DropoutCounts dropouts() const override { return dropoutCounts; }
     audio::DropoutCounts dropoutCounts;  // what the fake output reports

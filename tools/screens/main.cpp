@@ -12,6 +12,7 @@
 #include "app/ui/SplashView.h"
 #include "core/Theme.h"
 #include "decks/DeckAnalysis.h"
+#include "decks/DeckTone.h"
 #include "session/HeadlessProgram.h"
 #include "settings/OptionsControls.h"
 #include "settings/ui/AssociateWindow.h"
@@ -111,6 +112,12 @@ void fillMain(app::MainControls& controls) {
     controls.left.volume.setValue(10);
     controls.right.volume.setValue(25);
     controls.mixer.crossFader.setValue(35);
+    // A DJ mid-blend: the incoming deck's bass cut and treble killed, the outgoing one filtered.
+    controls.left.eqLow.setValue(18);
+    controls.left.killHigh.setBackColour(decks::kKillColour);
+    controls.left.gain.setValue(60);
+    controls.right.filter.setValue(72);
+    controls.right.eqMid.setValue(70);
     controls.mixer.monitorVolume.setValue(30);
     controls.mixer.monitor[2].setBackColour(kColourOn);
     controls.mixer.autoDJ.setBackColour(kColourOff);

@@ -45,7 +45,8 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     : BorderlessWindow(parent),
       controls_(controls),
       leftDeck_(new DeckPanelView(controls.left, controls.keyboardHints, this)),
-      mixer_(new MixerPanelView(controls.mixer, controls.keyboardHints, this)),
+      mixer_(new MixerPanelView(controls.mixer, controls.deck(Side::Left),
+                                controls.deck(Side::Right), controls.keyboardHints, this)),
       rightDeck_(new DeckPanelView(controls.right, controls.keyboardHints, this)) {
     setObjectName(QStringLiteral("quelmaraF"));
     repeatsAsReleases_ = QGuiApplication::platformName() == QLatin1String("xcb");

@@ -632,6 +632,23 @@ bool Engine::channelSetCue(Handle handle, int level) {
     return ok();
 }
 
+bool Engine::channelSetEffects(Handle handle, const ChannelEffects& effects) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    const auto band = [](float gain) { return gain >= 0.0f && gain <= 2.0f; };
+    if (!band(effects.low) || !band(effects.mid) || !band(effects.high) ||
+        !(effects.filter >= -1.0f && effects.filter <= 1.0f) ||
+        !(effects.trimDb >= -12.0f && effects.trimDb <= 12.0f))
+        return fail(kErrorIllegalParam);
+    VoiceShared& shared = stream->voice->shared;
+    shared.eqLow.store(effects.low, std::memory_order_relaxed);
+    shared.eqMid.store(effects.mid, std::memory_order_relaxed);
+    shared.eqHigh.store(effects.high, std::memory_order_relaxed);
+    shared.filter.store(effects.filter, std::memory_order_relaxed);
+    shared.trim.store(std::pow(10.0f, effects.trimDb / 20.0f), std::memory_order_relaxed);
+    return ok();
+}
+
 std::uint32_t Engine::channelLevel(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return 0;

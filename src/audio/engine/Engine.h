@@ -97,6 +97,7 @@ class Engine final : public AudioLibrary {
     std::vector<std::string> outputDevices(OutputBackend backend) override;
     bool phonesOutput() const override;
     bool channelSetCue(Handle handle, int level) override;
+    bool channelSetEffects(Handle handle, const ChannelEffects& effects) override;
     void setPhonesMix(int level, int mix, bool split) override;
     void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
 

@@ -59,6 +59,7 @@ void Voice::prepare(int outputRate) {
     // glide well inside 10 ms at any output rate.
     chunkFrames_ = std::clamp(outputRate / 200, 32, kMaxChunk);
     resampler_.reset();
+    fx_.prepare(outputRate);
 }
 
 void Voice::play(std::uint32_t serial) {
@@ -479,7 +480,12 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     const int rate = shared.rate.load(std::memory_order_relaxed);
     const float volume = float(shared.volume.load(std::memory_order_relaxed)) / 100.0f;
     const int pan = shared.pan.load(std::memory_order_relaxed);
-    const float correction = shared.gain.load(std::memory_order_relaxed);
+    const float correction =
+        shared.gain.load(std::memory_order_relaxed) * shared.trim.load(std::memory_order_relaxed);
+    const DeckFxSettings fx{shared.eqLow.load(std::memory_order_relaxed),
+                            shared.eqMid.load(std::memory_order_relaxed),
+                            shared.eqHigh.load(std::memory_order_relaxed),
+                            shared.filter.load(std::memory_order_relaxed)};
     // Linear pan law: the near side stays full, the far side loses |pan| percent.
     const float targetLeft = correction * volume * (pan > 0 ? 1.0f - float(pan) / 100.0f : 1.0f);
     const float targetRight = correction * volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
@@ -523,6 +529,7 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
         const bool wasJumping = jumping_;
         const int got = renderSource(scratch_.data(), chunk, waitForData);
         std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * chunk, 0.0f);
+        fx_.process(scratch_.data(), chunk, fx);
         const bool drained =
             !jumping_ && current_.ended &&
             (got < chunk || (bypass() && !current_.block && inputOffset_ == inputFrames_));

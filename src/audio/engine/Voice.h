@@ -1,18 +1,19 @@
 // The audio-thread side of one stream: takes decoded blocks in order, resamples them from the
 // playback rate to the output rate (bypassed at ratio 1), applies ramped volume and pan and the
-// start/stop fades, adds the result to the mix, and meters the stream before its volume and pan.
-// A seek while sounding is a jump: the old place keeps playing until the new place's first block
-// is decoded, then the two cross-fade, so a jump never leaves a hole. Threads: the constructor and
-// destructor run on the controlling thread while the mixer does not hold the voice; prepare(), the
-// command methods and mixInto() run on whoever is the mixer's consumer at the time (audio thread,
-// offline renderer, or the controlling thread while no output runs); `shared` is the only part the
-// controlling thread touches while a consumer runs.
+// start/stop fades, runs the deck's EQ and filter, adds the result to the mix, and meters the
+// stream before its volume and pan. A seek while sounding is a jump: the old place keeps playing
+// until the new place's first block is decoded, then the two cross-fade, so a jump never leaves a
+// hole. Threads: the constructor and destructor run on the controlling thread while the mixer does
+// not hold the voice; prepare(), the command methods and mixInto() run on whoever is the mixer's
+// consumer at the time (audio thread, offline renderer, or the controlling thread while no output
+// runs); `shared` is the only part the controlling thread touches while a consumer runs.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
+#include "audio/engine/DeckFx.h"
 #include "audio/engine/DecodeWorker.h"
 #include "audio/engine/SincResampler.h"
 
@@ -28,6 +29,9 @@ struct VoiceShared {
     // Level on the headphone bus, 0..100: the stream's own signal, before its volume and pan
     // (what a DJ hears when cueing a deck whose fader is down).
     std::atomic<int> cue{0};
+    // The deck's tone controls: band gains (0 = kill), the filter (-1..1, 0 = off) and the trim,
+    // a linear gain applied with the correction.
+    std::atomic<float> eqLow{1}, eqMid{1}, eqHigh{1}, filter{0}, trim{1};
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
@@ -166,6 +170,7 @@ class Voice {
     float envelope_ = 0, envelopeStep_ = 0;
     std::vector<float> scratch_;  // stereo source frames of one chunk
     SincResampler resampler_;
+    DeckFx fx_;
 
     // Meter: peaks of the last few slices of ~5 ms.
     static constexpr int kSlices = 4;

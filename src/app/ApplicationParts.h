@@ -17,6 +17,7 @@
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/QtDialogs.h"
+#include "library/SongStore.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TitleService.h"
 #include "playlist/ui/PlaylistWindow.h"
@@ -47,6 +48,7 @@ struct Application::Parts {
     std::unique_ptr<PlaylistWindowAdapter> playlistPort;
     std::unique_ptr<autodj::SilenceScanner> silenceScanner;         // outlives the logic using it
     std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
+    std::unique_ptr<library::SongStore> songs;                      // outlives the logic too
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;

@@ -52,6 +52,13 @@ std::vector<NamedControl> namedControls(MainControls& c) {
         };
         for (const auto& [which, model] : buttons)
             button(decks::controlName(side, which), *model);
+        button(decks::controlName(side, DeckControl::Quantize), d.quantize);
+        for (int i = 0; i < decks::DeckControls::kHotCues; ++i) {
+            button(decks::controlName(side, DeckControl::HotCue), d.hotCue[i], i);
+            button(decks::controlName(side, DeckControl::HotCueClear), d.hotCueClear[i], i);
+        }
+        for (int i = 0; i < decks::DeckControls::kBeatJumps; ++i)
+            button(decks::controlName(side, DeckControl::BeatJump), d.beatJump[i], i);
         const std::pair<DeckControl, SliderModel*> sliders[] = {
             {DeckControl::Pitch, &d.pitch},   {DeckControl::Volume, &d.volume},
             {DeckControl::EqLow, &d.eqLow},   {DeckControl::EqMid, &d.eqMid},

@@ -51,6 +51,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         analysis_[sideIndex(side)] =
             std::make_unique<decks::DeckAnalysis>(deck(side), engine_, values_);
         tone_[sideIndex(side)] = std::make_unique<decks::DeckTone>(deck(side), engine_);
+        jumps_[sideIndex(side)] = std::make_unique<decks::DeckJumps>(
+            deck(side), engine_, *analysis_[sideIndex(side)], deps_.songs);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

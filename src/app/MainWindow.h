@@ -18,6 +18,7 @@
 #include "decks/Deck.h"
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckCue.h"
+#include "decks/DeckJumps.h"
 #include "decks/DeckPitch.h"
 #include "decks/DeckTone.h"
 #include "decks/Mixer.h"
@@ -56,6 +57,8 @@ struct MainWindowDeps {
     // Where the record button's next recording goes. None: a file named by the date and time in
     // the program folder's DJMixes.
     std::function<QString()> recordingPath = {};
+    // Remembers each song's hot cues. None: they last while the song stays on its deck.
+    library::SongStore* songs = nullptr;
 };
 
 class MainWindow final : public decks::DeckHost {
@@ -73,6 +76,7 @@ class MainWindow final : public decks::DeckHost {
     decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
     decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
     decks::DeckAnalysis& deckAnalysis(Side side) { return *analysis_[sideIndex(side)]; }
+    decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -152,6 +156,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::DeckCue> cue_[2];
     std::unique_ptr<decks::DeckAnalysis> analysis_[2];
     std::unique_ptr<decks::DeckTone> tone_[2];
+    std::unique_ptr<decks::DeckJumps> jumps_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

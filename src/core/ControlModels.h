@@ -17,6 +17,10 @@ namespace kelvra {
 inline constexpr int kColourOn = 65280;   // bright green
 inline constexpr int kColourOff = 32768;  // dark green
 inline constexpr int kColourNone = -1;    // the widget's own look
+// The hot cues' colours, pads and marks alike: eight a DJ tells apart in a dark room (red,
+// orange, yellow, green, cyan, blue, violet, pink).
+inline constexpr int kHotCueColours[8] = {0x3030E8, 0x1C8CF5, 0x20D8F0, 0x40D040,
+                                          0xE0D030, 0xF07030, 0xE050A0, 0xA060F0};
 
 enum class Orientation { Horizontal, Vertical };
 
@@ -170,6 +174,9 @@ class DeckDisplayModel : public QObject {
     // Where the cue point and the previous cue sit, as shares 0..1 of the song; -1: not shown.
     double cueMark() const { return cueMark_; }
     double previousCueMark() const { return previousCueMark_; }
+    // The hot cues' marks as shares of the song, -1 where a slot is empty.
+    using HotCueMarks = std::array<double, 8>;
+    const HotCueMarks& hotCueMarks() const { return hotCueMarks_; }
     int positionBar() const { return positionBar_; }
     bool lamp(Lamp lamp) const { return lamps_[lamp]; }
     int searchArrow() const { return searchArrow_; }
@@ -182,6 +189,7 @@ class DeckDisplayModel : public QObject {
     void setTempoText(const QString& text) { set(tempoText_, text); }
     void setNoticeText(const QString& text) { set(noticeText_, text); }
     void setOverview(std::shared_ptr<const OverviewWaveform> overview) { set(overview_, overview); }
+    void setHotCueMarks(const HotCueMarks& marks) { set(hotCueMarks_, marks); }
     void setCueMarks(double cue, double previous) {
         set(cueMark_, cue);
         set(previousCueMark_, previous);
@@ -215,6 +223,7 @@ class DeckDisplayModel : public QObject {
     std::shared_ptr<const OverviewWaveform> overview_;
     double cueMark_ = -1;
     double previousCueMark_ = -1;
+    HotCueMarks hotCueMarks_{-1, -1, -1, -1, -1, -1, -1, -1};
     int positionBar_ = 0;
     bool lamps_[LampCount] = {};
     int searchArrow_ = 2;

@@ -35,6 +35,18 @@ DeckControls::DeckControls(Side side_)
     killHigh.setToolTip("Kill High...");
     filter.setToolTip("Filter: Low-pass <-> High-pass...");
     gain.setToolTip("Gain...");
+    static const char* const jumps[kBeatJumps] = {"-16", "-4", "-1", "+1", "+4", "+16"};
+    for (int i = 0; i < kBeatJumps; ++i) {
+        beatJump[i].setCaption(QLatin1String(jumps[i]));
+        beatJump[i].setToolTip(QStringLiteral("Beat Jump %1...").arg(QLatin1String(jumps[i])));
+    }
+    for (int i = 0; i < kHotCues; ++i) {
+        hotCue[i].setCaption(QString::number(i + 1));
+        hotCue[i].setToolTip(QStringLiteral("Hot Cue %1: set, or jump...").arg(i + 1));
+        hotCueClear[i].setToolTip(QStringLiteral("Clear Hot Cue %1...").arg(i + 1));
+    }
+    quantize.setToolTip("Quantise: hot cues and jumps on the beat...");
+    quantize.setBackColour(kColourOff);
     for (SliderModel* knob : {&eqLow, &eqMid, &eqHigh, &filter, &gain}) {
         knob->setSteps(1, 5);
         knob->setTickSpacing(50);
@@ -121,6 +133,14 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "Lfilter" : "Rfilter";
         case DeckControl::Gain:
             return left ? "Lgain" : "Rgain";
+        case DeckControl::HotCue:
+            return left ? "LhotCue" : "RhotCue";
+        case DeckControl::HotCueClear:
+            return left ? "LhotCueClear" : "RhotCueClear";
+        case DeckControl::BeatJump:
+            return left ? "LbeatJump" : "RbeatJump";
+        case DeckControl::Quantize:
+            return left ? "Lquantize" : "Rquantize";
     }
     return "";
 }

@@ -40,6 +40,14 @@ struct DeckControls {
     ButtonModel killLow, killMid, killHigh;
     SliderModel filter{0, 100, 50};
     SliderModel gain{0, 100, 50};
+    // Performance pads: eight hot cues with their clear buttons, beat jumps of -16, -4, -1, +1,
+    // +4, +16 beats, and quantise (hot cues and jumps on the beat grid, keeping the phase).
+    static constexpr int kHotCues = 8;
+    static constexpr int kBeatJumps = 6;
+    ButtonModel hotCue[kHotCues];
+    ButtonModel hotCueClear[kHotCues];
+    ButtonModel beatJump[kBeatJumps];
+    ButtonModel quantize{"Q"};
     DeckDisplayModel display;
     LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
 };
@@ -92,6 +100,10 @@ enum class DeckControl {
     KillHigh,
     Filter,
     Gain,
+    HotCue,
+    HotCueClear,
+    BeatJump,
+    Quantize,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

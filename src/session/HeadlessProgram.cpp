@@ -1,6 +1,7 @@
 #include "session/HeadlessProgram.h"
 
 #include "audio/analysis/AnalysisCache.h"
+#include "library/SongStore.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -106,6 +107,7 @@ struct HeadlessProgram::Parts {
     std::unique_ptr<playlist::TitleService> titles;
     std::unique_ptr<app::PlaylistWindowAdapter> port;
     std::unique_ptr<autodj::SilenceScanner> silenceScanner;
+    std::unique_ptr<library::SongStore> songs;
     QString folder;
 };
 
@@ -148,6 +150,10 @@ HeadlessProgram::HeadlessProgram(Options options)
     // depend on when a worker finishes.
     p.silenceScanner = autodj::makeImmediateSilenceScanner();
     deps.silenceScanner = p.silenceScanner.get();
+    // Hot cues are remembered in the configuration's own song database: a session with a
+    // scratch configuration starts from none, the same on every run.
+    p.songs = std::make_unique<library::SongStore>(p.folder + QStringLiteral("/library.sqlite"));
+    deps.songs = p.songs.get();
     // Analysed at once, on this thread, unless analysed ahead: a render may wait for it, and
     // must not depend on when a worker happens to finish.
     cache_ = std::make_unique<audio::analysis::AnalysisCache>(

@@ -264,6 +264,50 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
 
 // A headphone output of its own: the main output keeps the main mix in stereo, the headphones
 // get the cued deck, blended with the main mix by phonesMix, or split one earpiece each.
+TEST_F(SessionRender, HotCuesAndBeatJumpsAreHeardWhereTheyLandWithoutAHole) {
+    // Every two seconds of the song a tone of its own (300, 400, 500 Hz ...) under a 120 BPM
+    // click for the beat grid: the tone heard tells where in the song the deck plays.
+    const QString path = dir.filePath("stairs.wav");
+    std::vector<std::int16_t> stairs(std::size_t(30 * kRate) * 2);
+    for (std::size_t i = 0; i < stairs.size() / 2; ++i) {
+        const double t = double(i) / kRate;
+        const double hz = 300 + 100 * std::floor(t / 2);
+        const double beat = std::fmod(t, 0.5);
+        const double click = beat < 0.003 ? std::sin(2 * M_PI * 6000 * t) * 0.5 : 0;
+        stairs[2 * i] = stairs[2 * i + 1] =
+            std::int16_t(std::lrint(9000 * (0.4 * std::sin(2 * M_PI * hz * t) + click)));
+    }
+    ASSERT_TRUE(test::writeWav(path.toStdString(), stairs, kRate, 2));
+    QString error;
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 click playCB2\n"
+                                               "4 click LhotCue 0\n"      // at 3 s
+                                               "8 click LhotCue 0\n"      // back to 3 s
+                                               "10 click LbeatJump 1\n"   // -4 beats
+                                               "12 click LbeatJump 5\n",  // +16 beats
+                                           13, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    const std::vector<float> mono(mix.begin(), mix.end());
+    // The tone heard from `from` for 0.4 s, of those the song has.
+    const auto heard = [&](double from) {
+        double best = 0, hz = 0;
+        for (double tone = 300; tone <= 1700; tone += 100) {
+            const double a = test::fitTone(mono.data(), 1, std::size_t(from * kRate),
+                                           std::size_t(0.4 * kRate), tone / kRate)
+                                 .amplitude;
+            if (a > best) best = a, hz = tone;
+        }
+        return hz;
+    };
+    EXPECT_EQ(heard(2.2), 300) << "the song did not start at its beginning";
+    EXPECT_EQ(heard(8.2), 400) << "the hot cue did not take the deck back to 3 s";
+    EXPECT_EQ(heard(10.2), 400) << "-4 beats did not go back two seconds";
+    EXPECT_EQ(heard(12.2), 900) << "+16 beats did not go eight seconds on";
+    // No hole at any jump: the tone never drops out for 10 ms.
+    for (double t = 1.2; t < 12.9; t += 0.01)
+        EXPECT_GT(peak(mix, t, t + 0.01), 900) << "a hole at " << t << " s";
+}
+
 TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");

@@ -18,12 +18,14 @@ namespace kelvra::test {
 inline constexpr audio::BytePosition kStereoSecond = 44100 * 4;
 
 struct MainWindowRig {
-    MainWindowRig() {
-        window = std::make_unique<app::MainWindow>(
-            app::MainWindowDeps{library, dialogs, store, clock, playlist,
-                                [](const QString& path) { return path.section('/', -1); },
-                                folder.path(), folder.path()},
-            app::Shell{});
+    // `songs` remembers hot cues across loads; none: the window runs without a song store.
+    explicit MainWindowRig(library::SongStore* songs = nullptr) {
+        app::MainWindowDeps deps{
+            library,       dialogs,      store,
+            clock,         playlist,     [](const QString& path) { return path.section('/', -1); },
+            folder.path(), folder.path()};
+        deps.songs = songs;
+        window = std::make_unique<app::MainWindow>(std::move(deps), app::Shell{});
         loaded = window->load("");
     }
 

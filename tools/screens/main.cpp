@@ -118,6 +118,17 @@ void fillMain(app::MainControls& controls) {
     controls.left.gain.setValue(60);
     controls.right.filter.setValue(72);
     controls.right.eqMid.setValue(70);
+    // Hot cues on both decks, their pads lit and their marks on the overview.
+    for (auto [deck, pads] : {std::pair{&controls.left, std::array{0, 1, 4}},
+                              std::pair{&controls.right, std::array{0, 2, 3}}}) {
+        DeckDisplayModel::HotCueMarks marks{-1, -1, -1, -1, -1, -1, -1, -1};
+        for (int slot : pads) {
+            deck->hotCue[slot].setBackColour(kHotCueColours[slot]);
+            marks[std::size_t(slot)] = 0.12 + 0.17 * slot;
+        }
+        deck->display.setHotCueMarks(marks);
+    }
+    controls.left.quantize.setBackColour(kColourOn);
     controls.mixer.monitorVolume.setValue(30);
     controls.mixer.monitor[2].setBackColour(kColourOn);
     controls.mixer.autoDJ.setBackColour(kColourOff);

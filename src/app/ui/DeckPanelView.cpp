@@ -78,16 +78,28 @@ DeckPanelView::DeckPanelView(decks::DeckControls& controls, std::array<ButtonMod
     button(controls.resetCue, DeckControl::ResetCue, QStringLiteral("RESET"), 11,
            {263, 184, 57, 30}, kMiddleColumn);
     ButtonWidget& cue =
-        button(controls.cue, DeckControl::Cue, {}, 20, {74, 222, 121, 90}, kMiddleColumn);
+        button(controls.cue, DeckControl::Cue, {}, 20, {74, 222, 121, 72}, kMiddleColumn);
     ButtonWidget& play =
-        button(controls.play, DeckControl::Play, {}, 20, {199, 222, 121, 90}, kMiddleColumn);
+        button(controls.play, DeckControl::Play, {}, 20, {199, 222, 121, 72}, kMiddleColumn);
     ButtonWidget& pause =
-        button(controls.pause, DeckControl::Pause, {}, 20, {74, 318, 121, 90}, kMiddleColumn);
+        button(controls.pause, DeckControl::Pause, {}, 20, {74, 298, 121, 72}, kMiddleColumn);
     ButtonWidget& stop =
-        button(controls.stop, DeckControl::Stop, {}, 20, {199, 318, 121, 90}, kMiddleColumn);
-    // Sync along the panel's foot, below the transport, where no other control sits.
-    button(controls.sync, DeckControl::Sync, QStringLiteral("SYNC"), 10, {74, 411, 246, 16},
+        button(controls.stop, DeckControl::Stop, {}, 20, {199, 298, 121, 72}, kMiddleColumn);
+    // The hot cue pads under the transport (a right click clears one), then Sync, quantise and
+    // the beat jumps along the panel's foot.
+    const auto indexed = [&](ButtonModel& model, DeckControl control, int index, QRect box,
+                             int pixels) {
+        ButtonWidget& pad = button(model, control, {}, pixels, box, kMiddleColumn);
+        pad.setObjectName(
+            QStringLiteral("%1_%2").arg(QLatin1String(controlName(side, control))).arg(index));
+    };
+    for (int i = 0; i < decks::DeckControls::kHotCues; ++i)
+        indexed(controls.hotCue[i], DeckControl::HotCue, i, {74 + 31 * i, 374, 29, 26}, 12);
+    button(controls.sync, DeckControl::Sync, QStringLiteral("SYNC"), 10, {74, 404, 64, 22},
            kMiddleColumn);
+    button(controls.quantize, DeckControl::Quantize, {}, 10, {142, 404, 26, 22}, kMiddleColumn);
+    for (int i = 0; i < decks::DeckControls::kBeatJumps; ++i)
+        indexed(controls.beatJump[i], DeckControl::BeatJump, i, {172 + 25 * i, 404, 23, 22}, 9);
     // Left deck: Q play, S cue, R stop, 2 pause; right deck: U stop, 0 pause, K cue, P play.
     const bool left = side == Side::Left;
     hint(hints, left ? 0 : 10, play);

@@ -182,6 +182,21 @@ void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
     };
     mark(model_.previousCueMark(), QColor(0x4f, 0xc3, 0xff, 110));
     mark(model_.cueMark(), QColor(0x4f, 0xc3, 0xff));
+    // Hot cues: a line in the pad's colour with its number on a tab above the bar.
+    painter.setFont(uiFont(8, true));
+    for (int slot = 0; slot < int(model_.hotCueMarks().size()); ++slot) {
+        const double at = model_.hotCueMarks()[std::size_t(slot)];
+        if (at < 0) continue;
+        const QColor colour = colourFromNumber(kHotCueColours[slot]);
+        mark(at, colour);
+        const double x = inner.left() + inner.width() * at;
+        const QRectF tab(x - 1, bar.top() - 9, 9, 9);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        painter.drawRect(tab);
+        painter.setPen(kLcdBack);
+        painter.drawText(tab, Qt::AlignCenter, QString::number(slot + 1));
+    }
 }
 
 void DeckDisplayWidget::paintOverview(QPainter& painter, const QRectF& area,

@@ -1,0 +1,176 @@
+#include "decks/DeckJumps.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/Rounding.h"
+
+namespace kelvra::decks {
+
+int hotCueColour(int slot) {
+    return kHotCueColours[std::clamp(slot, 0, DeckControls::kHotCues - 1)];
+}
+
+DeckJumps::DeckJumps(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+                     library::SongStore* songs)
+    : deck_(deck), engine_(engine), analysis_(analysis), songs_(songs) {
+    DeckControls& c = deck_.controls();
+    for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
+        QObject::connect(&c.hotCue[slot], &ButtonModel::mousePressed, [this, slot](auto button) {
+            if (button == Qt::LeftButton) hotCuePress(slot);
+            if (button == Qt::RightButton) clearHotCue(slot);  // the pad's own way to clear
+        });
+        QObject::connect(&c.hotCue[slot], &ButtonModel::mouseReleased, [this, slot](auto button) {
+            if (button == Qt::LeftButton) hotCueRelease(slot);
+        });
+        QObject::connect(&c.hotCue[slot], &ButtonModel::clicked,
+                         [this, slot] { hotCueClick(slot); });
+        QObject::connect(&c.hotCueClear[slot], &ButtonModel::clicked,
+                         [this, slot] { clearHotCue(slot); });
+    }
+    for (int i = 0; i < DeckControls::kBeatJumps; ++i)
+        QObject::connect(&c.beatJump[i], &ButtonModel::clicked, [this, i] { beatJump(i); });
+    QObject::connect(&c.quantize, &ButtonModel::clicked, [this] {
+        quantize_ = !quantize_;
+        deck_.controls().quantize.setBackColour(quantize_ ? kColourOn : kColourOff);
+    });
+    deck_.events().loaded.connect([this] { songLoaded(); });
+}
+
+void DeckJumps::songLoaded() {
+    previewing_ = -1;
+    cues_ = songs_ && deck_.stream() != 0 ? songs_->hotCues(deck_.songFile()) : library::HotCues{};
+    showCues();
+}
+
+bool DeckJumps::playing() const {
+    return deck_.stream() != 0 && !deck_.paused() &&
+           playback::isStreamPlaying(engine_.library(), deck_.stream()) == 1;
+}
+
+void DeckJumps::hotCuePress(int slot) {
+    if (deck_.stream() == 0) return;
+    pressHandled_[slot] = true;
+    if (!cues_[std::size_t(slot)]) {
+        setHotCue(slot);
+    } else if (playing()) {
+        jumpTo(*cues_[std::size_t(slot)]);
+    } else {
+        // Stopped: the hot cue becomes the cue point and plays while the pad is held.
+        deck_.setCuePoint(std::uint32_t(*cues_[std::size_t(slot)]));
+        previewing_ = slot;
+        deck_.playNow();
+    }
+}
+
+void DeckJumps::hotCueRelease(int slot) {
+    if (previewing_ != slot) return;
+    previewing_ = -1;
+    if (deck_.stream() == 0) return;
+    engine_.library().channelStop(deck_.stream());
+    engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
+    deck_.controls().display.setLamp(DeckDisplayModel::Play, false);
+}
+
+void DeckJumps::hotCueClick(int slot) {
+    // The mouse's press did the work; a click of its own (a script, a key) does it here.
+    if (std::exchange(pressHandled_[slot], false)) return;
+    if (deck_.stream() == 0) return;
+    if (!cues_[std::size_t(slot)])
+        setHotCue(slot);
+    else if (playing())
+        jumpTo(*cues_[std::size_t(slot)]);
+    else
+        deck_.setCuePoint(std::uint32_t(*cues_[std::size_t(slot)]));
+}
+
+void DeckJumps::setHotCue(int slot) {
+    std::int64_t position = engine_.getStreamPosition(deck_.stream());
+    if (quantize_ && beatSeconds()) position = toBytes(nearestBeat(toSeconds(position)));
+    position = std::clamp<std::int64_t>(position, 0, deck_.songLength());
+    cues_[std::size_t(slot)] = position;
+    if (songs_) songs_->setHotCue(deck_.songFile(), slot, position);
+    showCues();
+}
+
+void DeckJumps::clearHotCue(int slot) {
+    if (!cues_[std::size_t(slot)]) return;
+    cues_[std::size_t(slot)].reset();
+    if (songs_ && deck_.stream() != 0) songs_->clearHotCue(deck_.songFile(), slot);
+    showCues();
+}
+
+void DeckJumps::jumpTo(std::int64_t target) {
+    if (quantize_ && beatSeconds()) {
+        // Land as far into the target's beat as the deck is into its own now, so the jump
+        // keeps the deck on the other deck's beat.
+        const double now = analysis_.positionSeconds();
+        const double at = toSeconds(target);
+        target = toBytes(nearestBeat(at) + (now - nearestBeat(now)));
+    }
+    target = std::clamp<std::int64_t>(target, 0, std::max<std::int64_t>(0, deck_.songLength() - 1));
+    engine_.setStreamPosition(deck_.stream(), std::uint32_t(target));
+}
+
+void DeckJumps::beatJump(int index) {
+    const auto beat = beatSeconds();
+    if (deck_.stream() == 0 || !beat) return;
+    const double shift = kBeatJumps[std::clamp(index, 0, DeckControls::kBeatJumps - 1)] * *beat;
+    if (playing()) {
+        const double to = analysis_.positionSeconds() + shift;
+        if (to < 0 || toBytes(to) >= deck_.songLength()) return;  // off the song: stay
+        engine_.setStreamPosition(deck_.stream(), std::uint32_t(toBytes(to)));
+    } else {
+        // Stopped, the cue point moves: Play starts from there.
+        const double to = toSeconds(deck_.cuePoint()) + shift;
+        if (to < 0 || toBytes(to) >= deck_.songLength()) return;
+        deck_.setCuePoint(std::uint32_t(toBytes(to)));
+        engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
+    }
+}
+
+void DeckJumps::showCues() {
+    DeckControls& c = deck_.controls();
+    std::array<double, DeckControls::kHotCues> marks{};
+    const double length = deck_.songLength();
+    for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
+        const auto& cue = cues_[std::size_t(slot)];
+        c.hotCue[slot].setBackColour(cue ? hotCueColour(slot) : kColourNone);
+        marks[std::size_t(slot)] = cue && length > 0 ? std::clamp(*cue / length, 0.0, 1.0) : -1.0;
+    }
+    c.display.setHotCueMarks(marks);
+}
+
+std::optional<double> DeckJumps::beatSeconds() const {
+    const double bpm = analysis_.songBpm();
+    if (bpm <= 0 || frameBytes() <= 0) return std::nullopt;
+    return 60.0 / bpm;
+}
+
+std::int64_t DeckJumps::frameBytes() const {
+    // The library speaks seconds only as a float: a large probe keeps its rounding away from
+    // the frame size it gives.
+    constexpr std::uint32_t kProbe = 1u << 20;
+    const double seconds = playback::bytesToSeconds(engine_.library(), deck_.stream(), kProbe);
+    if (seconds <= 0) return 0;
+    return std::llrint(kProbe / seconds / std::max(1, deck_.sampleRate()));
+}
+
+std::int64_t DeckJumps::toBytes(double seconds) const {
+    // On a whole frame: a position inside a frame would swap the channels.
+    return std::max<std::int64_t>(0, std::llrint(seconds * deck_.sampleRate())) * frameBytes();
+}
+
+double DeckJumps::toSeconds(std::int64_t bytes) const {
+    const std::int64_t frame = frameBytes();
+    return frame > 0 ? double(bytes / frame) / std::max(1, deck_.sampleRate()) : 0;
+}
+
+double DeckJumps::nearestBeat(double seconds) const {
+    const double beat = beatSeconds().value_or(0);
+    if (beat <= 0) return seconds;
+    const double first = analysis_.analysis() ? analysis_.analysis()->firstBeatSeconds : 0;
+    return first + std::nearbyint((seconds - first) / beat) * beat;
+}
+
+}  // namespace kelvra::decks

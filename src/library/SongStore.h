@@ -1,0 +1,53 @@
+// What Kelvra remembers of each song the DJ has used, kept in one SQLite database in the user's
+// data folder: the songs by their path's bytes, and each song's hot cues. WAL mode with normal
+// synchronisation, so a write costs no disk flush on the UI thread and a crash loses at most the
+// last moments, never what was committed before; foreign keys on. The schema carries its version
+// in user_version and is migrated forward step by step when an older one is opened. A file that
+// is not a database of ours is set aside under a new name, never deleted, and a fresh database
+// takes its place. Thread: the thread that made it.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+struct sqlite3;
+
+namespace kelvra::library {
+
+inline constexpr int kHotCues = 8;
+// A song's hot cues as the deck's byte positions in the decoded song; empty slots are unset.
+using HotCues = std::array<std::optional<std::int64_t>, kHotCues>;
+
+class SongStore {
+  public:
+    // Opens (or makes) the database at `path`. When that fails, the store stays closed and every
+    // call is a harmless no-op: the DJ plays on without remembered cues.
+    explicit SongStore(const QString& path);
+    ~SongStore();
+    SongStore(const SongStore&) = delete;
+    SongStore& operator=(const SongStore&) = delete;
+
+    static QString defaultPath();
+    static constexpr int kSchemaVersion = 1;
+
+    bool isOpen() const { return db_ != nullptr; }
+    // Why the store is closed, or what happened to a file that was not ours; empty otherwise.
+    QString notice() const { return notice_; }
+
+    HotCues hotCues(const QString& song) const;
+    bool setHotCue(const QString& song, int slot, std::int64_t position);
+    bool clearHotCue(const QString& song, int slot);
+
+  private:
+    bool open(const QString& path);
+    bool migrate();
+    bool exec(const char* sql);
+    std::optional<std::int64_t> songId(const QString& song, bool create);
+
+    sqlite3* db_ = nullptr;
+    QString notice_;
+};
+
+}  // namespace kelvra::library

@@ -1,0 +1,174 @@
+// Hot cues, beat jumps and quantise on the real deck logic over a fake library, for both decks:
+// where a pad sets, jumps and previews, what quantise snaps and keeps, and that a song's hot cues
+// come back with it from the song database.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "library/SongStore.h"
+#include "support/MainWindowRig.h"
+
+namespace kelvra::decks {
+namespace {
+
+using test::FakeAudioLibrary;
+constexpr audio::BytePosition kSecond = test::kStereoSecond;
+constexpr audio::BytePosition kFrame = 4;
+
+// A grid of 120 BPM (half a second a beat) whose first beat is 0.1 s in.
+audio::analysis::AnalysisSnapshot gridAt120() {
+    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
+    analysis->bpm = 120;
+    analysis->firstBeatSeconds = 0.1;
+    analysis->waveform.rate = 44100;
+    analysis->seconds = 90;
+    return analysis;
+}
+
+class DeckJumpsTest : public ::testing::TestWithParam<Side> {
+  protected:
+    explicit DeckJumpsTest(library::SongStore* songs = nullptr) : rig(songs) {
+        song = rig.addSong("song.mp3");
+        deck().loadChosenFile(song);
+    }
+    Side side() const { return GetParam(); }
+    Deck& deck() { return rig.window->deck(side()); }
+    DeckControls& c() { return rig.window->controls().deck(side()); }
+    FakeAudioLibrary::Stream& stream() { return *rig.library.stream(deck().stream()); }
+    void grid() { rig.window->analysisReady(side(), song, gridAt120()); }
+    void press(ButtonModel& pad) {
+        pad.pressMouse(Qt::LeftButton);
+        pad.releaseMouse(Qt::LeftButton);
+        pad.click();
+    }
+
+    test::MainWindowRig rig;
+    QString song;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothDecks, DeckJumpsTest, ::testing::Values(Side::Left, Side::Right),
+                         [](const auto& info) {
+                             return info.param == Side::Left ? "Left" : "Right";
+                         });
+
+TEST_P(DeckJumpsTest, APadSetsWhenEmptyJumpsWhenSetPreviewsWhileHeldAndARightClickClears) {
+    c().play.click();
+    stream().position = 10 * kSecond;
+    press(c().hotCue[2]);
+    EXPECT_EQ(rig.window->jumps(side()).hotCues()[2], 10 * kSecond);
+    EXPECT_EQ(c().hotCue[2].backColour(), kHotCueColours[2]);
+    EXPECT_NEAR(c().display.hotCueMarks()[2], 10.0 / 90, 1e-9);
+    EXPECT_EQ(c().display.hotCueMarks()[0], -1);
+
+    // Playing: the pad jumps there and the deck plays on; a script's click alone does the same.
+    stream().position = 30 * kSecond;
+    press(c().hotCue[2]);
+    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    stream().position = 31 * kSecond;
+    c().hotCue[2].click();
+    EXPECT_EQ(stream().position, 10 * kSecond);
+
+    // Stopped: held, it plays from the hot cue; let go, it is back there and stopped, the hot
+    // cue now the cue point Play starts from.
+    c().pause.click();
+    c().hotCue[2].pressMouse(Qt::LeftButton);
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().position, 10 * kSecond);
+    stream().position = 12 * kSecond;
+    c().hotCue[2].releaseMouse(Qt::LeftButton);
+    c().hotCue[2].click();
+    EXPECT_NE(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_EQ(deck().cuePoint(), 10 * kSecond);
+
+    // Cleared by a right click on the pad, or by its clear button; an empty pad sets again.
+    c().hotCue[2].pressMouse(Qt::RightButton);
+    EXPECT_FALSE(rig.window->jumps(side()).hotCues()[2]);
+    EXPECT_EQ(c().hotCue[2].backColour(), kColourNone);
+    EXPECT_EQ(c().display.hotCueMarks()[2], -1);
+    c().hotCue[5].click();
+    c().hotCueClear[5].click();
+    EXPECT_FALSE(rig.window->jumps(side()).hotCues()[5]);
+
+    // A new song has none of the old one's (no song database here).
+    c().hotCue[1].click();
+    deck().loadChosenFile(rig.addSong("other.mp3"));
+    for (const auto& cue : rig.window->jumps(side()).hotCues())
+        EXPECT_FALSE(cue);
+}
+
+TEST_P(DeckJumpsTest, QuantiseSnapsHotCuesToTheGridAndJumpsKeepTheBeatPhase) {
+    grid();
+    c().play.click();
+    // Without quantise the pad takes the position as it is.
+    stream().position = 20 * kSecond + 1000 * kFrame;
+    c().hotCue[0].click();
+    EXPECT_EQ(rig.window->jumps(side()).hotCues()[0], 20 * kSecond + 1000 * kFrame);
+    // With it, the nearest beat: beats fall at 0.1 + k/2 s, so 20.1 s for 20.02 s.
+    c().quantize.click();
+    EXPECT_EQ(c().quantize.backColour(), kColourOn);
+    stream().position = 20 * kSecond + 882 * kFrame;  // 20.02 s
+    c().hotCue[1].click();
+    EXPECT_EQ(rig.window->jumps(side()).hotCues()[1], 20 * kSecond + 4410 * kFrame);
+
+    // 40.2 s is 0.1 s into its beat: the jump to the 20.1 s cue lands 0.1 s past it.
+    stream().position = 40 * kSecond + 8820 * kFrame;
+    c().hotCue[1].click();
+    EXPECT_EQ(stream().position, 20 * kSecond + 8820 * kFrame);
+
+    // Beat jumps move by whole beats from where the deck is: -4 beats is two seconds.
+    stream().position = 50 * kSecond + 123 * kFrame;
+    c().beatJump[1].click();
+    EXPECT_EQ(stream().position, 48 * kSecond + 123 * kFrame);
+    c().beatJump[5].click();  // +16: eight seconds
+    EXPECT_EQ(stream().position, 56 * kSecond + 123 * kFrame);
+    // Off either end of the song, the deck stays where it is.
+    stream().position = 3 * kSecond;
+    c().beatJump[0].click();
+    EXPECT_EQ(stream().position, 3 * kSecond);
+    // Stopped, a beat jump moves the cue point Play starts from, onto a whole frame (the cue
+    // point of a new song is byte 1, the song's start).
+    c().pause.click();
+    ASSERT_EQ(deck().cuePoint(), 1u);
+    c().beatJump[4].click();  // +4
+    EXPECT_EQ(deck().cuePoint(), 2 * kSecond);
+}
+
+TEST(DeckJumpsSongs, HotCuesComeBackWithTheirSongFromTheDatabase) {
+    QTemporaryDir dir;
+    const QString database = dir.filePath("library.sqlite");
+    const QString first = dir.filePath("first.mp3"), second = dir.filePath("second.mp3");
+    for (const QString& path : {first, second}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const auto known = [&](test::MainWindowRig& rig) {
+        for (const QString& path : {first, second})
+            rig.library.addSong(path.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
+    };
+    {
+        library::SongStore songs(database);
+        test::MainWindowRig rig(&songs);
+        known(rig);
+        Deck& deck = rig.window->deck(Side::Left);
+        deck.loadChosenFile(first);
+        rig.window->controls().deck(Side::Left).play.click();
+        rig.library.stream(deck.stream())->position = 7 * kSecond;
+        rig.window->controls().deck(Side::Left).hotCue[3].click();
+        deck.loadChosenFile(second);
+        EXPECT_FALSE(rig.window->jumps(Side::Left).hotCues()[3]);
+        deck.loadChosenFile(first);
+        EXPECT_EQ(rig.window->jumps(Side::Left).hotCues()[3], 7 * kSecond);
+    }
+    // After a restart, on the other deck too.
+    library::SongStore songs(database);
+    test::MainWindowRig rig(&songs);
+    known(rig);
+    rig.window->deck(Side::Right).loadChosenFile(first);
+    EXPECT_EQ(rig.window->jumps(Side::Right).hotCues()[3], 7 * kSecond);
+}
+
+}  // namespace
+}  // namespace kelvra::decks

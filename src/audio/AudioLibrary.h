@@ -154,6 +154,12 @@ class AudioLibrary {
     // A correction of the stream's own level, applied before its volume and pan and seen by its
     // meter (loudness matching): -60..+24 dB, 0 for none, ramped like the volume.
     virtual bool channelSetGain(Handle handle, float decibels) = 0;
+    // Loops the stream over [start, end) without a gap, exactly end - start long each pass; an
+    // empty range ends the loop and the song plays on. A change while playing takes over a few
+    // tens of milliseconds ahead, where it is seamless. False where the library cannot loop.
+    virtual bool channelSetLoop(Handle /*handle*/, BytePosition /*start*/, BytePosition /*end*/) {
+        return false;
+    }
     // A stream's tone controls, applied before its meter and both buses, every change glided.
     virtual bool channelSetEffects(Handle /*handle*/, const ChannelEffects& /*effects*/) {
         return false;

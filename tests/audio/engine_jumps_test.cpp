@@ -373,5 +373,115 @@ TEST(OfflineJumps, CrossFadeAtTheAskedPlaceAndRenderTheSameEveryTime) {
     EXPECT_EQ(first, run());
 }
 
+// A loop whose length is no whole number of the tone's cycles: without its seam blend every
+// pass would start with a step.
+constexpr std::int64_t kLoopStart = 2 * kRate, kLoopLength = kRate / 2 + 37;
+
+TEST(OfflineLoops, ALoopRepeatsExactlyItsLengthForHundredsOfPassesWithoutAClick) {
+    TestFiles files;
+    TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+    song.seekDelay = 2ms;
+    files.add("song.mp3", song);
+    Engine engine(files.openers());
+    ASSERT_TRUE(engine.initOffline(kRate));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::vector<std::int16_t> heard = render(engine, kRate);
+    const std::int64_t end = kLoopStart + kLoopLength;
+    ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(kLoopStart) * 4,
+                                      audio::BytePosition(end) * 4));
+    const int passes = 200;
+    const auto more = render(engine, end - kRate + passes * kLoopLength);
+    heard.insert(heard.end(), more.begin(), more.end());
+
+    // Straight on to the loop's end, then the loop again and again, sample for sample the song's
+    // own audio but for the seam at the start of each pass.
+    const std::vector<std::int16_t>& pcm = *song.samples;
+    const int seam = audio::engine::DecodeWorker::kSeamFrames;
+    std::size_t wrong = 0;
+    for (std::int64_t t = kRate / 2; t < end + passes * kLoopLength; ++t) {
+        const std::int64_t into = t < end ? -1 : (t - end) % kLoopLength;
+        if (into >= 0 && into < seam) continue;
+        const std::int64_t frame = into < 0 ? t : kLoopStart + into;
+        if (heard[2 * std::size_t(t)] != pcm[2 * std::size_t(frame)]) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0u) << "the loop drifted from its length";
+    const Ear ear = listen(heard, kRate / 2);
+    EXPECT_LE(ear.quiet, kMillisecond);
+    EXPECT_LE(ear.step, 1.5 * kSineStep) << "a seam clicked";
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+    // The position follows each pass.
+    const double at = engine.channelBytes2Seconds(h, engine.channelPosition(h)) * kRate;
+    EXPECT_GE(at, double(kLoopStart));
+    EXPECT_LE(at, double(end));
+}
+
+TEST(OfflineLoops, ALoopAlreadyPassedKeepsTheBeatAndLeavingItGoesStraightOn) {
+    TestFiles files;
+    TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+    files.add("song.mp3", song);
+    Engine engine(files.openers());
+    ASSERT_TRUE(engine.initOffline(kRate));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::vector<std::int16_t> heard = render(engine, 3 * kRate);  // past the loop's end
+    const auto more = [&](std::int64_t frames) {
+        const auto out = render(engine, frames);
+        heard.insert(heard.end(), out.begin(), out.end());
+    };
+    const std::int64_t end = kLoopStart + kLoopLength;
+    ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(kLoopStart) * 4,
+                                      audio::BytePosition(end) * 4));
+    more(kRate);
+    // As far into the loop as the music would be had it looped all along.
+    const auto at = [&] {
+        return std::int64_t(
+            std::llround(engine.channelBytes2Seconds(h, engine.channelPosition(h)) * kRate));
+    };
+    const std::int64_t played = std::int64_t(heard.size() / 2);
+    EXPECT_NEAR(double(at()), double(kLoopStart + (played - kLoopStart) % kLoopLength), 2.0);
+    // Out of the loop: on from where it is, and past the loop's end.
+    ASSERT_TRUE(engine.channelSetLoop(h, 0, 0));
+    more(2 * kRate);
+    const std::int64_t now = at();
+    EXPECT_GT(now, end + kRate);
+    const std::vector<std::int16_t>& pcm = *song.samples;
+    const std::int64_t last = std::int64_t(heard.size() / 2);
+    for (std::int64_t back = 1; back < kRate; ++back)
+        ASSERT_EQ(heard[2 * std::size_t(last - back)], pcm[2 * std::size_t(now - back)])
+            << "not straight on " << back << " frames back";
+    const Ear ear = listen(heard, kRate / 2);
+    EXPECT_LE(ear.quiet, kMillisecond);
+    EXPECT_LE(ear.step, 1.5 * kSineStep);
+}
+
+TEST(LiveLoops, LoopsSetAndLeftWhilePlayingNeverStarveOrClick) {
+    TestFiles files;
+    TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
+    song.seekDelay = 10ms;
+    files.add("song.mp3", song);
+    CapturingOutput* output = nullptr;
+    Engine engine(files.openers(), capturingInto(output));
+    ASSERT_TRUE(engine.init(-1, kRate, 0));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(150ms);
+    const std::size_t started = output->heard().size() / 2;
+    // Short loops where the deck is, longer ones, one already passed, and out again.
+    for (const std::int64_t length : {kRate / 8 + 11, kRate / 2 + 37, 3000, 0, kRate / 4 + 5, 0}) {
+        const std::int64_t now = std::int64_t(
+            std::llround(engine.channelBytes2Seconds(h, engine.channelPosition(h)) * kRate));
+        const std::int64_t start = std::max<std::int64_t>(0, now - 1000);
+        ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(start) * 4,
+                                          audio::BytePosition(length ? start + length : 0) * 4));
+        std::this_thread::sleep_for(400ms);
+    }
+    const Ear ear = listen(output->heard(), started);
+    EXPECT_LE(ear.quiet, kMillisecond);
+    EXPECT_LE(ear.step, 1.5 * kSineStep);
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+    engine.release();
+}
+
 }  // namespace
 }  // namespace kelvra::test

@@ -1,5 +1,6 @@
 #include "audio/engine/DecodeWorker.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "audio/engine/AudioThread.h"
@@ -29,6 +30,7 @@ DecodeWorker::DecodeWorker(std::unique_ptr<Decoder> decoder, double aheadSeconds
         blocks_[i].samples = storage_.data() + blockSamples * i;
         free_.push(&blocks_[i]);
     }
+    seam_.resize(std::size_t(kSeamFrames) * format_.channels);
     warmStorage_.resize(blockSamples * kWarmSlots * kWarmBlocks);
     for (int s = 0; s < kWarmSlots; ++s) {
         for (int b = 0; b < kWarmBlocks; ++b) {
@@ -51,12 +53,17 @@ void DecodeWorker::signal() {
     if (sleeping_.load()) signal_.notify_one();
 }
 
-void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame) {
+void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame, LoopSpan loop,
+                        std::int64_t seamFrom) {
     KELVRA_ASSERT_MAY_BLOCK();
     {
         std::lock_guard lock(mutex_);
         seekGeneration_ = generation;
         seekFrame_ = frame;
+        seekLoop_ = loop.on() ? LoopSpan{std::max<std::int64_t>(0, loop.start),
+                                         std::min(loop.end, length_)}
+                              : LoopSpan{};
+        seekSeam_ = seamFrom;
         seekPending_ = true;
     }
     signal();
@@ -128,8 +135,12 @@ void DecodeWorker::run() {
                 seekPending_ = false;
                 generation = seekGeneration_;
                 nextFrame = seekFrame_;
+                loop_ = seekLoop_;
+                const std::int64_t seam = seekSeam_;
                 ended = false;
                 lock.unlock();
+                seamFrames_ = seamDone_ = 0;
+                if (seam >= 0 && seam != nextFrame && decoder_->seek(seam)) takeSeam();
                 if (!decoder_->seek(nextFrame)) ended = true;
             }
         }
@@ -142,11 +153,11 @@ void DecodeWorker::run() {
     }
 }
 
-std::int64_t DecodeWorker::decodeInto(Block& block, std::int64_t startFrame, bool& ended) {
+std::int64_t DecodeWorker::decodeInto(Block& block, std::int64_t startFrame, bool& ended,
+                                      int limit) {
     std::int64_t got = 0;
-    while (got < kBlockFrames) {
-        const std::int64_t n =
-            decoder_->read(block.samples + got * format_.channels, kBlockFrames - got);
+    while (got < limit) {
+        const std::int64_t n = decoder_->read(block.samples + got * format_.channels, limit - got);
         if (n <= 0) {
             ended = true;  // a decoding failure ends the stream like its natural end
             break;
@@ -160,14 +171,57 @@ std::int64_t DecodeWorker::decodeInto(Block& block, std::int64_t startFrame, boo
     return got;
 }
 
-// Decodes one block into a free slot; false when there is no free slot.
+// Decodes one block into a free slot; false when there is no free slot. A block never runs past
+// a loop's end: the next one starts the loop again.
 bool DecodeWorker::decodeOne(std::uint32_t generation, std::int64_t& nextFrame, bool& ended) {
     Block* block = nullptr;
     if (!free_.pop(block)) return false;
     block->generation = generation;
-    nextFrame += decodeInto(*block, nextFrame, ended);
+    const bool looping = loop_.on() && nextFrame < loop_.end;
+    const int limit =
+        looping ? int(std::min<std::int64_t>(kBlockFrames, loop_.end - nextFrame)) : kBlockFrames;
+    nextFrame += decodeInto(*block, nextFrame, ended, limit);
+    blendSeam(*block);
+    if (looping && nextFrame == loop_.end) {
+        // Round again: the seam fades the audio after the loop's end out over its start.
+        ended = false;
+        block->endOfStream = false;
+        takeSeam();
+        if (!decoder_->seek(loop_.start)) ended = true;
+        nextFrame = loop_.start;
+    }
     ready_.push(block);  // cannot fail: the pool is no larger than the queue
+    pushed_.store(generation, std::memory_order_release);
     return true;
+}
+
+void DecodeWorker::takeSeam() {
+    // Past the song's end there is nothing to fade out: the rest stays silent.
+    std::int64_t got = 0;
+    while (got < kSeamFrames) {
+        const std::int64_t n =
+            decoder_->read(seam_.data() + got * format_.channels, kSeamFrames - got);
+        if (n <= 0) break;
+        got += n;
+    }
+    std::fill(seam_.begin() + got * format_.channels, seam_.end(), std::int16_t(0));
+    seamFrames_ = kSeamFrames;
+    seamDone_ = 0;
+}
+
+void DecodeWorker::blendSeam(Block& block) {
+    const int channels = format_.channels;
+    int i = 0;
+    for (; i < block.frames && seamDone_ < seamFrames_; ++i, ++seamDone_) {
+        // Raised cosine: no corner at either end of the blend.
+        const double rise = 0.5 - 0.5 * std::cos(M_PI * (seamDone_ + 0.5) / seamFrames_);
+        for (int c = 0; c < channels; ++c) {
+            std::int16_t& sample = block.samples[std::size_t(i) * channels + c];
+            const double mixed = sample * rise + seam_[std::size_t(seamDone_) * channels + c] * (1 - rise);
+            sample = std::int16_t(std::clamp(std::lrint(mixed), -32768L, 32767L));
+        }
+    }
+    if (seamDone_ >= seamFrames_) seamFrames_ = seamDone_ = 0;
 }
 
 // Decodes one warm place that is not what it should be; false when all are. The decoder then

@@ -31,6 +31,15 @@ struct Block {
     std::int16_t* samples = nullptr;  // frames * channels, interleaved
 };
 
+// A loop over source frames [start, end): decoding that reaches `end` from below goes on at
+// `start`, the seam blended over kSeamFrames so it never clicks, the loop exactly end - start
+// frames long on every pass. Off when end <= start.
+struct LoopSpan {
+    std::int64_t start = 0, end = 0;
+    bool on() const { return end > start; }
+    bool operator==(const LoopSpan&) const = default;
+};
+
 class DecodeWorker {
   public:
     static constexpr int kBlockFrames = 1024;
@@ -48,8 +57,16 @@ class DecodeWorker {
     PcmFormat format() const { return format_; }
     std::int64_t lengthFrames() const { return length_; }
 
-    // Controlling thread: decode from `frame` on, stamped with `generation`.
-    void seek(std::uint32_t generation, std::int64_t frame);
+    // How long a loop's seam, or a splice's, is blended: ~6 ms at 44.1 kHz.
+    static constexpr int kSeamFrames = 256;
+
+    // Controlling thread: decode from `frame` on, stamped with `generation`, looping over
+    // `loop`. With `seamFrom` >= 0 the first frames are blended in over the audio that follows
+    // `seamFrom`, so a voice that played up to `seamFrom` goes on here without a click.
+    void seek(std::uint32_t generation, std::int64_t frame, LoopSpan loop = {},
+              std::int64_t seamFrom = -1);
+    // Consumer: the newest generation with a block in the queue (it follows every older one).
+    std::uint32_t pushedGeneration() const { return pushed_.load(std::memory_order_acquire); }
     // Any thread but the audio thread's callback: look at the queues and slots now.
     void wake();
 
@@ -82,7 +99,11 @@ class DecodeWorker {
     void run();
     bool decodeOne(std::uint32_t generation, std::int64_t& nextFrame, bool& ended);
     bool fillWarm(std::int64_t resumeFrame);
-    std::int64_t decodeInto(Block& block, std::int64_t startFrame, bool& ended);
+    std::int64_t decodeInto(Block& block, std::int64_t startFrame, bool& ended,
+                            int limit = kBlockFrames);
+    // Reads the seam's far side at the decoder's place: what the blend fades out.
+    void takeSeam();
+    void blendSeam(Block& block);
     void signal();
 
     std::unique_ptr<Decoder> decoder_;
@@ -102,7 +123,14 @@ class DecodeWorker {
     mutable std::mutex mutex_;
     std::uint32_t seekGeneration_ = 0;  // guarded by mutex_
     std::int64_t seekFrame_ = 0;        // guarded by mutex_
+    LoopSpan seekLoop_;                 // guarded by mutex_
+    std::int64_t seekSeam_ = -1;        // guarded by mutex_
     bool seekPending_ = true;           // guarded by mutex_; the first decode starts at 0
+    std::atomic<std::uint32_t> pushed_{0};
+    // Worker only: the loop of the generation being decoded, and a seam being blended in.
+    LoopSpan loop_;
+    std::vector<std::int16_t> seam_;
+    int seamFrames_ = 0, seamDone_ = 0;
     std::atomic<bool> quit_{false};
     std::thread thread_;
 };

@@ -15,6 +15,10 @@
 namespace kelvra::audio::engine {
 namespace {
 
+// How far ahead of the audible place a loop change takes over: ~90 ms at 44.1 kHz, past what
+// the voice and its resampler have read, well inside what the worker has decoded.
+constexpr std::int64_t kSpliceLead = 4096;
+
 // How long a command may wait for room in the mixer's queue. A consumer that has not taken a
 // command for this long has stopped (a device that no longer calls back): the call fails rather
 // than hang the window.
@@ -42,6 +46,11 @@ struct Engine::Stream {
     std::uint32_t generation = 0;  // of the last seek sent
     std::int64_t seekFrame = 0;
     std::uint32_t serial = 0;  // of the last play or seek sent; the voice reports its end by it
+    LoopSpan loop;             // the loop the stream plays in now
+    // A loop change on its way: until the voice takes it, its position still counts in the
+    // generation before it.
+    std::uint32_t splicedFrom = 0;
+    bool splicing = false;
 
     PcmLayout layout() const { return {format.channels}; }
 };
@@ -545,8 +554,11 @@ BytePosition Engine::channelPosition(Handle handle) {
     const std::uint64_t packed = stream->voice->shared.position.load(std::memory_order_acquire);
     // Until the mixer has taken the last seek, the position is where that seek goes.
     std::int64_t frame = stream->seekFrame;
-    if ((packed >> kPositionBits) == (stream->generation & 0xFFFFF))
+    const std::uint64_t generation = packed >> kPositionBits;
+    if (generation == (stream->generation & 0xFFFFF) ||
+        (stream->splicing && generation == (stream->splicedFrom & 0xFFFFF)))
         frame = std::int64_t(packed & ((std::uint64_t(1) << kPositionBits) - 1));
+    if (generation == (stream->generation & 0xFFFFF)) stream->splicing = false;
     return bytesOf(Frames(frame), stream->layout());
 }
 
@@ -562,16 +574,65 @@ bool Engine::channelSetPosition(Handle handle, BytePosition position) {
     const bool offline = mode_ == Mode::Offline;
     const std::uint32_t generation = stream->generation + 1;
     std::int64_t warmFrames = 0;
-    const int warmSlot = offline ? -1 : stream->worker->pinWarm(frame, warmFrames);
-    if (!offline) stream->worker->seek(generation, frame + warmFrames);
-    if (!send({Command::Seek, stream->voice.get(), generation, stream->serial + 1, frame, offline,
-               warmSlot})) {
+    int warmSlot = offline ? -1 : stream->worker->pinWarm(frame, warmFrames);
+    // Warm blocks know nothing of loops: a warm place running past the loop's end would miss it.
+    const LoopSpan loop = stream->loop;
+    if (warmSlot >= 0 && loop.on() && frame < loop.end && frame + warmFrames > loop.end) {
+        stream->worker->unpinWarm(warmSlot);
+        warmSlot = -1;
+        warmFrames = 0;
+    }
+    if (!offline) stream->worker->seek(generation, frame + warmFrames, loop);
+    Command seek{Command::Seek, stream->voice.get(), generation, stream->serial + 1, frame, offline,
+                 warmSlot};
+    seek.loop = loop;
+    if (!send(seek)) {
         stream->worker->unpinWarm(warmSlot);
         return false;
     }
     stream->generation = generation;
     stream->seekFrame = frame;
+    stream->splicing = false;
     ++stream->serial;
+    return ok();
+}
+
+bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    LoopSpan loop{framesIn(start, stream->layout()).count, framesIn(end, stream->layout()).count};
+    if (!loop.on()) loop = {};
+    if (loop.on() && (loop.start < 0 || loop.end > stream->length ||
+                      loop.end - loop.start < 2 * DecodeWorker::kSeamFrames))
+        return fail(kErrorIllegalParam);
+    if (loop == stream->loop) return ok();
+    settle(*stream);
+    // The change takes over a little ahead of the read, where the old place's audio is surely
+    // decoded already: from there the new generation goes on without a seam anyone hears.
+    const std::int64_t now = framesIn(channelPosition(handle), stream->layout()).count;
+    const LoopSpan old = stream->loop;
+    std::int64_t at = now + kSpliceLead;
+    if (old.on() && now < old.end && at >= old.end)
+        at = old.start + (at - old.start) % (old.end - old.start);
+    at = std::min(at, stream->length);
+    // Past the new loop's end already: on inside the loop, as far in as the music would be had
+    // the loop been playing all along, so the beat goes on where it was.
+    std::int64_t to = at;
+    if (loop.on() && at >= loop.end) to = loop.start + (at - loop.start) % (loop.end - loop.start);
+    const std::int64_t seamFrom = to != at ? at : -1;
+    const bool offline = mode_ == Mode::Offline;
+    const std::uint32_t generation = stream->generation + 1;
+    if (!offline) stream->worker->seek(generation, to, loop, seamFrom);
+    Command splice{Command::Splice, stream->voice.get(), generation, stream->serial, to, offline};
+    splice.loop = loop;
+    splice.spliceAt = at;
+    splice.seamFrom = seamFrom;
+    if (!send(splice)) return false;
+    stream->splicedFrom = stream->generation;
+    stream->splicing = true;
+    stream->generation = generation;
+    stream->seekFrame = now;
+    stream->loop = loop;
     return ok();
 }
 

@@ -102,7 +102,11 @@ void MixBus::processCommands() {
                 break;
             case Command::Seek:
                 voice->seek(command.generation, command.frame, command.serial, command.tellWorker,
-                            command.warmSlot);
+                            command.warmSlot, command.loop);
+                break;
+            case Command::Splice:
+                voice->splice(command.generation, command.spliceAt, command.frame,
+                              command.tellWorker, command.loop, command.seamFrom);
                 break;
         }
     }

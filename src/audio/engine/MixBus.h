@@ -21,13 +21,18 @@ class FrameRing;
 namespace kelvra::audio::engine {
 
 struct Command {
-    enum Type : std::uint8_t { Add, Remove, Play, Halt, Seek } type = Add;
+    enum Type : std::uint8_t { Add, Remove, Play, Halt, Seek, Splice } type = Add;
     Voice* voice = nullptr;
     std::uint32_t generation = 0;
     std::uint32_t serial = 0;
     std::int64_t frame = 0;
     bool tellWorker = false;  // Seek: the voice moves the decode worker itself (offline)
     int warmSlot = -1;        // Seek: the worker's pinned warm slot holding the new place
+    LoopSpan loop{};          // Seek, Splice: the loop the new place plays in
+    // Splice: the old place plays up to `spliceAt`, then the new generation goes on from
+    // `frame`, its first frames blended over the audio after `seamFrom` by the worker.
+    std::int64_t spliceAt = -1;
+    std::int64_t seamFrom = -1;
 };
 // Remove's `frame`: leave at once, without the fade (nobody would hear it).
 inline constexpr std::int64_t kRemoveNow = 1;

@@ -78,25 +78,74 @@ void Voice::retire() {
 }
 
 void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial,
-                 bool tellWorker, int warmSlot) {
+                 bool tellWorker, int warmSlot, LoopSpan loop) {
     serial_ = serial;
     frame = std::clamp<std::int64_t>(frame, 0, length_);
+    splice_.pending = spliceMissed_ = false;  // a jump goes wherever a loop change was going
     if (queued_.waiting) worker_.unpinWarm(queued_.warmSlot);  // replaced by this one
     queued_.waiting = false;
     if (envelope_ <= 0) {
         // Nothing is heard: the new place simply replaces the old one.
         if (jumping_) abandonJump();
-        if (tellWorker) worker_.seek(generation, frame);
+        if (tellWorker) worker_.seek(generation, frame, loop);
         applySeek(generation, frame, warmSlot);
+        loop_ = loop;
         return;
     }
     // A jump already cross-fading finishes first (cutting it short would click); one still
     // waiting just changes its target.
     if (jumping_ && jumpArrived_) {
-        queued_ = {true, tellWorker, generation, frame, warmSlot};
+        queued_ = {true, tellWorker, generation, frame, warmSlot, loop};
         return;
     }
-    startJump(generation, frame, tellWorker, warmSlot);
+    startJump(generation, frame, tellWorker, warmSlot, loop);
+}
+
+void Voice::splice(std::uint32_t generation, std::int64_t at, std::int64_t to, bool tellWorker,
+                   LoopSpan loop, std::int64_t seamFrom) {
+    if (jumping_) {
+        // A jump on its way: the loop change rides on it as a jump of its own.
+        seek(generation, to, serial_, tellWorker, -1, loop);
+        return;
+    }
+    splice_ = {true, tellWorker, false, generation, at, std::clamp<std::int64_t>(to, 0, length_),
+               seamFrom, loop};
+    spliceMissed_ = false;
+}
+
+bool Voice::spliceNow(bool waitForData) {
+    if (splice_.tellWorker && !splice_.told) {
+        worker_.seek(splice_.generation, splice_.to, splice_.loop, splice_.seamFrom);
+        splice_.told = true;
+    }
+    if (waitForData) {
+        // Offline the new place is waited for, so the old place's blocks will not be wanted: the
+        // worker needs them back to decode the new one.
+        letGo(current_);
+        while (Block* stale = worker_.peekBlock()) {
+            if (std::int32_t(stale->generation - splice_.generation) >= 0) break;
+            worker_.popBlock();
+            worker_.recycle(stale);
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
+    while (std::int32_t(worker_.pushedGeneration() - splice_.generation) < 0) {
+        if (!waitForData || std::chrono::steady_clock::now() > deadline) {
+            // Not decoded in time: a looping place comes round to the same frame again; a
+            // straight one cannot wait, and the change becomes a jump.
+            if (!loop_.on()) spliceMissed_ = true;
+            return false;
+        }
+        KELVRA_ASSERT_MAY_BLOCK();
+        worker_.wake();
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+    letGo(current_);
+    generation_ = splice_.generation;
+    loop_ = splice_.loop;
+    current_ = Cursor{nullptr, 0, splice_.to};
+    splice_.pending = false;
+    return true;
 }
 
 void Voice::letGo(Cursor& cursor) {
@@ -106,7 +155,9 @@ void Voice::letGo(Cursor& cursor) {
     cursor.warmSlot = -1;
 }
 
-void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot) {
+void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot,
+                      LoopSpan loop) {
+    jumpLoop_ = loop;
     if (!jumping_) {
         jumping_ = true;
         jumpArrived_ = false;
@@ -125,6 +176,7 @@ void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWor
 
 void Voice::applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot) {
     generation_ = generation;
+    splice_.pending = spliceMissed_ = false;
     letGo(current_);
     current_ = Cursor{nullptr, 0, frame, false, warmSlot};
     // Hand the blocks decoded for the old place back now: the worker needs them to decode the
@@ -177,7 +229,7 @@ void Voice::pollJump(bool waitForData) {
     holdOldBlocks(waitForData);
     if (jumpTellsWorker_) {
         jumpTellsWorker_ = false;
-        worker_.seek(jumpGeneration_, jumpFrame_);
+        worker_.seek(jumpGeneration_, jumpFrame_, jumpLoop_);
     }
     const auto deadline = std::chrono::steady_clock::now() + kOfflineWait;
     // A warm place is there already; the worker decodes on from its end meanwhile.
@@ -230,12 +282,14 @@ void Voice::finishJump() {
     current_ = incoming_;
     incoming_ = Cursor{};
     generation_ = jumpGeneration_;
+    loop_ = jumpLoop_;
     jumping_ = jumpArrived_ = false;
     ended_ = false;
     primed_ = true;
     if (queued_.waiting) {
         queued_.waiting = false;
-        startJump(queued_.generation, queued_.frame, queued_.tellWorker, queued_.warmSlot);
+        startJump(queued_.generation, queued_.frame, queued_.tellWorker, queued_.warmSlot,
+                  queued_.loop);
     }
 }
 
@@ -251,8 +305,9 @@ void Voice::abandonJump() {
     jumping_ = false;
     if (jumpTellsWorker_) {
         jumpTellsWorker_ = false;
-        worker_.seek(jumpGeneration_, jumpFrame_);
+        worker_.seek(jumpGeneration_, jumpFrame_, jumpLoop_);
     }
+    loop_ = jumpLoop_;
     // The new place's warm blocks, if any, pass to the plain seek.
     const int warmSlot = incoming_.warmSlot;
     incoming_.warmSlot = -1;
@@ -287,6 +342,7 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
         if (Block* block = worker_.warm(cursor.warmSlot, cursor.warmNext++)) {
             cursor.block = block;
             cursor.offset = 0;
+            cursor.frame = block->startFrame;
             return true;
         }
         worker_.unpinWarm(cursor.warmSlot);  // read out: the queue goes on from its end
@@ -296,6 +352,7 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
         if (heldNext_ < heldCount_) {
             cursor.block = held_[heldNext_++];
             cursor.offset = 0;
+            cursor.frame = cursor.block->startFrame;
             return true;
         }
         if (heldClosed_) cursor.ended = true;
@@ -324,8 +381,10 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
             if (cursor.ended) return false;
             continue;
         }
+        // A loop starts over inside one generation: the block says which frame it holds.
         cursor.block = block;
         cursor.offset = 0;
+        cursor.frame = block->startFrame;
         return true;
     }
 }
@@ -334,11 +393,19 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
                       bool waitForData) {
     constexpr float kScale = 1.0f / 32768.0f;
     int got = 0;
+    // A loop change takes over exactly at its frame: the read stops there, and goes on in the
+    // new generation when that is decoded.
+    const bool splicing = &cursor == &current_ && feed == Feed::Queue;
     while (got < frames) {
+        if (splicing && splice_.pending && cursor.frame == splice_.at && !cursor.ended &&
+            spliceNow(waitForData))
+            generation = generation_;
         if (!cursor.block && (cursor.ended || !fetchBlock(cursor, feed, generation, waitForData)))
             break;
         Block* block = cursor.block;
-        const int n = std::min(frames - got, block->frames - cursor.offset);
+        int n = std::min(frames - got, block->frames - cursor.offset);
+        if (splicing && splice_.pending && cursor.frame < splice_.at && cursor.frame + n > splice_.at)
+            n = int(splice_.at - cursor.frame);
         const std::int16_t* from = block->samples + std::size_t(cursor.offset) * channels_;
         float* to = out + std::size_t(got) * channels_;
         for (int i = 0; i < n * channels_; ++i)
@@ -501,6 +568,10 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
 
     int done = 0;
     while (done < frames) {
+        if (spliceMissed_) {
+            spliceMissed_ = splice_.pending = false;
+            startJump(splice_.generation, splice_.to, false, -1, splice_.loop);
+        }
         pollJump(waitForData);
         if (envelope_ <= 0) {
             if (jumping_) abandonJump();

@@ -65,7 +65,13 @@ class Voice {
     // `warmSlot` names the worker's warm slot that holds the new place, pinned for this voice
     // (-1: none); the worker then decodes on from the end of it.
     void seek(std::uint32_t generation, std::int64_t frame, std::uint32_t serial, bool tellWorker,
-              int warmSlot = -1);
+              int warmSlot = -1, LoopSpan loop = {});
+    // A change of loop while playing: the current place plays on up to source frame `at`, then
+    // generation `generation` goes on from `to` with no cross-fade (the worker has blended its
+    // first frames into what follows `at`). With the new place not decoded by then, a looping
+    // place waits for its next pass; a straight one makes it a jump.
+    void splice(std::uint32_t generation, std::int64_t at, std::int64_t to, bool tellWorker,
+                LoopSpan loop, std::int64_t seamFrom);
     // Fades out for good; silent() then says when the mixer may let go of it.
     void retire();
     bool retiring() const { return retiring_; }
@@ -103,7 +109,9 @@ class Voice {
     int resample(float* out, int frames, bool waitForData);
     void applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot);
     void letGo(Cursor& cursor);
-    void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot);
+    void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot,
+                   LoopSpan loop);
+    bool spliceNow(bool waitForData);
     void pollJump(bool waitForData);
     void holdOldBlocks(bool waitForData);
     void finishJump();
@@ -147,7 +155,17 @@ class Voice {
         std::uint32_t generation = 0;
         std::int64_t frame = 0;
         int warmSlot = -1;
+        LoopSpan loop;
     } queued_;
+    LoopSpan loop_;      // the loop the current place plays in
+    LoopSpan jumpLoop_;  // and the one a jump's new place will
+    struct Splice {
+        bool pending = false, tellWorker = false, told = false;
+        std::uint32_t generation = 0;
+        std::int64_t at = 0, to = 0, seamFrom = -1;
+        LoopSpan loop;
+    } splice_;
+    bool spliceMissed_ = false;
     int fadeDone_ = 0;
     int fadeFrames_ = 1;
     Block* held_[kHeldBlocks] = {};

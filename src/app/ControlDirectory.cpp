@@ -59,6 +59,19 @@ std::vector<NamedControl> namedControls(MainControls& c) {
         }
         for (int i = 0; i < decks::DeckControls::kBeatJumps; ++i)
             button(decks::controlName(side, DeckControl::BeatJump), d.beatJump[i], i);
+        for (const auto& [which, model] : {std::pair{DeckControl::LoopIn, &d.loopIn},
+                                           std::pair{DeckControl::LoopOut, &d.loopOut},
+                                           std::pair{DeckControl::LoopHalf, &d.loopHalf},
+                                           std::pair{DeckControl::LoopDouble, &d.loopDouble},
+                                           std::pair{DeckControl::LoopExit, &d.loopExit},
+                                           std::pair{DeckControl::Reloop, &d.reloop}})
+            button(decks::controlName(side, which), *model);
+        for (int i = 0; i < decks::DeckControls::kBeatLoops; ++i) {
+            button(decks::controlName(side, DeckControl::BeatLoop), d.beatLoop[i], i);
+            button(decks::controlName(side, DeckControl::LoopRoll), d.loopRoll[i], i);
+        }
+        // After the indexed rolls: a name without an index lets go of the roll held.
+        button(decks::controlName(side, DeckControl::LoopRoll), d.loopRollAny);
         const std::pair<DeckControl, SliderModel*> sliders[] = {
             {DeckControl::Pitch, &d.pitch},   {DeckControl::Volume, &d.volume},
             {DeckControl::EqLow, &d.eqLow},   {DeckControl::EqMid, &d.eqMid},

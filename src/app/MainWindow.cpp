@@ -53,6 +53,9 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         tone_[sideIndex(side)] = std::make_unique<decks::DeckTone>(deck(side), engine_);
         jumps_[sideIndex(side)] = std::make_unique<decks::DeckJumps>(
             deck(side), engine_, *analysis_[sideIndex(side)], deps_.songs);
+        loops_[sideIndex(side)] =
+            std::make_unique<decks::DeckLoops>(deck(side), engine_, *analysis_[sideIndex(side)],
+                                               *jumps_[sideIndex(side)], deps_.clock);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

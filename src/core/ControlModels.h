@@ -177,6 +177,10 @@ class DeckDisplayModel : public QObject {
     // The hot cues' marks as shares of the song, -1 where a slot is empty.
     using HotCueMarks = std::array<double, 8>;
     const HotCueMarks& hotCueMarks() const { return hotCueMarks_; }
+    // The loop's in and out as shares of the song (-1: not set), and whether it plays.
+    double loopInMark() const { return loopIn_; }
+    double loopOutMark() const { return loopOut_; }
+    bool loopActive() const { return loopActive_; }
     int positionBar() const { return positionBar_; }
     bool lamp(Lamp lamp) const { return lamps_[lamp]; }
     int searchArrow() const { return searchArrow_; }
@@ -190,6 +194,11 @@ class DeckDisplayModel : public QObject {
     void setNoticeText(const QString& text) { set(noticeText_, text); }
     void setOverview(std::shared_ptr<const OverviewWaveform> overview) { set(overview_, overview); }
     void setHotCueMarks(const HotCueMarks& marks) { set(hotCueMarks_, marks); }
+    void setLoopMarks(double in, double out, bool active) {
+        set(loopIn_, in);
+        set(loopOut_, out);
+        set(loopActive_, active);
+    }
     void setCueMarks(double cue, double previous) {
         set(cueMark_, cue);
         set(previousCueMark_, previous);
@@ -224,6 +233,8 @@ class DeckDisplayModel : public QObject {
     double cueMark_ = -1;
     double previousCueMark_ = -1;
     HotCueMarks hotCueMarks_{-1, -1, -1, -1, -1, -1, -1, -1};
+    double loopIn_ = -1, loopOut_ = -1;
+    bool loopActive_ = false;
     int positionBar_ = 0;
     bool lamps_[LampCount] = {};
     int searchArrow_ = 2;

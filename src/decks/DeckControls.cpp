@@ -46,6 +46,19 @@ DeckControls::DeckControls(Side side_)
         hotCueClear[i].setToolTip(QStringLiteral("Clear Hot Cue %1...").arg(i + 1));
     }
     quantize.setToolTip("Quantise: hot cues and jumps on the beat...");
+    static const char* const loops[kBeatLoops] = {"1/8", "1/4", "1/2", "1", "2",
+                                                  "4",   "8",   "16",  "32"};
+    for (int i = 0; i < kBeatLoops; ++i) {
+        beatLoop[i].setCaption(QLatin1String(loops[i]));
+        beatLoop[i].setToolTip(
+            QStringLiteral("Loop %1 beats (right button: roll while held)...").arg(loops[i]));
+    }
+    loopIn.setToolTip("Loop In...");
+    loopOut.setToolTip("Loop Out...");
+    loopHalf.setToolTip("Halve the loop...");
+    loopDouble.setToolTip("Double the loop...");
+    loopExit.setToolTip("Exit the loop...");
+    reloop.setToolTip("Reloop...");
     quantize.setBackColour(kColourOff);
     for (SliderModel* knob : {&eqLow, &eqMid, &eqHigh, &filter, &gain}) {
         knob->setSteps(1, 5);
@@ -141,6 +154,22 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "LbeatJump" : "RbeatJump";
         case DeckControl::Quantize:
             return left ? "Lquantize" : "Rquantize";
+        case DeckControl::LoopIn:
+            return left ? "LloopIn" : "RloopIn";
+        case DeckControl::LoopOut:
+            return left ? "LloopOut" : "RloopOut";
+        case DeckControl::BeatLoop:
+            return left ? "LbeatLoop" : "RbeatLoop";
+        case DeckControl::LoopHalf:
+            return left ? "LloopHalf" : "RloopHalf";
+        case DeckControl::LoopDouble:
+            return left ? "LloopDouble" : "RloopDouble";
+        case DeckControl::LoopExit:
+            return left ? "LloopExit" : "RloopExit";
+        case DeckControl::Reloop:
+            return left ? "Lreloop" : "Rreloop";
+        case DeckControl::LoopRoll:
+            return left ? "LloopRoll" : "RloopRoll";
     }
     return "";
 }

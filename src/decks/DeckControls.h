@@ -48,6 +48,16 @@ struct DeckControls {
     ButtonModel hotCueClear[kHotCues];
     ButtonModel beatJump[kBeatJumps];
     ButtonModel quantize{"Q"};
+    // Loops: in and out points, beat loops of 1/8 to 32 beats (a right press on one rolls it:
+    // the song goes on underneath while it is held), halve, double, exit and reloop. The roll
+    // buttons are the scripts' way to hold a roll; `loopRollAny` lets go of whichever is held.
+    static constexpr int kBeatLoops = 9;
+    ButtonModel loopIn{"IN"}, loopOut{"OUT"};
+    ButtonModel beatLoop[kBeatLoops];
+    ButtonModel loopHalf{"\u00BD"}, loopDouble{"\u00D72"};
+    ButtonModel loopExit{"EXIT"}, reloop{"RELOOP"};
+    ButtonModel loopRoll[kBeatLoops];
+    ButtonModel loopRollAny;
     DeckDisplayModel display;
     LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
 };
@@ -104,6 +114,14 @@ enum class DeckControl {
     HotCueClear,
     BeatJump,
     Quantize,
+    LoopIn,
+    LoopOut,
+    BeatLoop,
+    LoopHalf,
+    LoopDouble,
+    LoopExit,
+    Reloop,
+    LoopRoll,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

@@ -13,7 +13,7 @@ int hotCueColour(int slot) {
 
 DeckJumps::DeckJumps(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
                      library::SongStore* songs)
-    : deck_(deck), engine_(engine), analysis_(analysis), songs_(songs) {
+    : deck_(deck), engine_(engine), grid_(deck, engine, analysis), songs_(songs) {
     DeckControls& c = deck_.controls();
     for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
         QObject::connect(&c.hotCue[slot], &ButtonModel::mousePressed, [this, slot](auto button) {
@@ -86,7 +86,8 @@ void DeckJumps::hotCueClick(int slot) {
 
 void DeckJumps::setHotCue(int slot) {
     std::int64_t position = engine_.getStreamPosition(deck_.stream());
-    if (quantize_ && beatSeconds()) position = toBytes(nearestBeat(toSeconds(position)));
+    if (quantize_ && grid_.beatSeconds())
+        position = grid_.toBytes(grid_.nearestBeat(grid_.toSeconds(position)));
     position = std::clamp<std::int64_t>(position, 0, deck_.songLength());
     cues_[std::size_t(slot)] = position;
     if (songs_) songs_->setHotCue(deck_.songFile(), slot, position);
@@ -101,30 +102,30 @@ void DeckJumps::clearHotCue(int slot) {
 }
 
 void DeckJumps::jumpTo(std::int64_t target) {
-    if (quantize_ && beatSeconds()) {
+    if (quantize_ && grid_.beatSeconds()) {
         // Land as far into the target's beat as the deck is into its own now, so the jump
         // keeps the deck on the other deck's beat.
-        const double now = analysis_.positionSeconds();
-        const double at = toSeconds(target);
-        target = toBytes(nearestBeat(at) + (now - nearestBeat(now)));
+        const double now = grid_.positionSeconds();
+        const double at = grid_.toSeconds(target);
+        target = grid_.toBytes(grid_.nearestBeat(at) + (now - grid_.nearestBeat(now)));
     }
     target = std::clamp<std::int64_t>(target, 0, std::max<std::int64_t>(0, deck_.songLength() - 1));
     engine_.setStreamPosition(deck_.stream(), std::uint32_t(target));
 }
 
 void DeckJumps::beatJump(int index) {
-    const auto beat = beatSeconds();
+    const auto beat = grid_.beatSeconds();
     if (deck_.stream() == 0 || !beat) return;
     const double shift = kBeatJumps[std::clamp(index, 0, DeckControls::kBeatJumps - 1)] * *beat;
     if (playing()) {
-        const double to = analysis_.positionSeconds() + shift;
-        if (to < 0 || toBytes(to) >= deck_.songLength()) return;  // off the song: stay
-        engine_.setStreamPosition(deck_.stream(), std::uint32_t(toBytes(to)));
+        const double to = grid_.positionSeconds() + shift;
+        if (to < 0 || grid_.toBytes(to) >= deck_.songLength()) return;  // off the song: stay
+        engine_.setStreamPosition(deck_.stream(), std::uint32_t(grid_.toBytes(to)));
     } else {
         // Stopped, the cue point moves: Play starts from there.
-        const double to = toSeconds(deck_.cuePoint()) + shift;
-        if (to < 0 || toBytes(to) >= deck_.songLength()) return;
-        deck_.setCuePoint(std::uint32_t(toBytes(to)));
+        const double to = grid_.toSeconds(deck_.cuePoint()) + shift;
+        if (to < 0 || grid_.toBytes(to) >= deck_.songLength()) return;
+        deck_.setCuePoint(std::uint32_t(grid_.toBytes(to)));
         engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
     }
 }
@@ -139,38 +140,6 @@ void DeckJumps::showCues() {
         marks[std::size_t(slot)] = cue && length > 0 ? std::clamp(*cue / length, 0.0, 1.0) : -1.0;
     }
     c.display.setHotCueMarks(marks);
-}
-
-std::optional<double> DeckJumps::beatSeconds() const {
-    const double bpm = analysis_.songBpm();
-    if (bpm <= 0 || frameBytes() <= 0) return std::nullopt;
-    return 60.0 / bpm;
-}
-
-std::int64_t DeckJumps::frameBytes() const {
-    // The library speaks seconds only as a float: a large probe keeps its rounding away from
-    // the frame size it gives.
-    constexpr std::uint32_t kProbe = 1u << 20;
-    const double seconds = playback::bytesToSeconds(engine_.library(), deck_.stream(), kProbe);
-    if (seconds <= 0) return 0;
-    return std::llrint(kProbe / seconds / std::max(1, deck_.sampleRate()));
-}
-
-std::int64_t DeckJumps::toBytes(double seconds) const {
-    // On a whole frame: a position inside a frame would swap the channels.
-    return std::max<std::int64_t>(0, std::llrint(seconds * deck_.sampleRate())) * frameBytes();
-}
-
-double DeckJumps::toSeconds(std::int64_t bytes) const {
-    const std::int64_t frame = frameBytes();
-    return frame > 0 ? double(bytes / frame) / std::max(1, deck_.sampleRate()) : 0;
-}
-
-double DeckJumps::nearestBeat(double seconds) const {
-    const double beat = beatSeconds().value_or(0);
-    if (beat <= 0) return seconds;
-    const double first = analysis_.analysis() ? analysis_.analysis()->firstBeatSeconds : 0;
-    return first + std::nearbyint((seconds - first) / beat) * beat;
 }
 
 }  // namespace kelvra::decks

@@ -9,6 +9,7 @@
 
 #include "decks/Deck.h"
 #include "decks/DeckAnalysis.h"
+#include "decks/DeckGrid.h"
 #include "library/SongStore.h"
 
 namespace kelvra::decks {
@@ -39,16 +40,10 @@ class DeckJumps {
     void jumpTo(std::int64_t position);
     void showCues();
     bool playing() const;
-    // The grid's beat length in seconds; nullopt without a grid.
-    std::optional<double> beatSeconds() const;
-    std::int64_t frameBytes() const;
-    std::int64_t toBytes(double seconds) const;
-    double toSeconds(std::int64_t bytes) const;
-    double nearestBeat(double seconds) const;
 
     Deck& deck_;
     playback::StreamControl& engine_;
-    const DeckAnalysis& analysis_;
+    DeckGrid grid_;
     library::SongStore* songs_;
     library::HotCues cues_;
     bool quantize_ = false;

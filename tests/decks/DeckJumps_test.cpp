@@ -136,6 +136,68 @@ TEST_P(DeckJumpsTest, QuantiseSnapsHotCuesToTheGridAndJumpsKeepTheBeatPhase) {
     EXPECT_EQ(deck().cuePoint(), 2 * kSecond);
 }
 
+TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
+    grid();
+    c().play.click();
+    const auto seconds = [](double s) { return audio::BytePosition(std::llround(s * 44100)) * 4; };
+    const auto loopIs = [&](double from, double to) {
+        EXPECT_EQ(stream().loopStart, seconds(from));
+        EXPECT_EQ(stream().loopEnd, seconds(to));
+    };
+    // A beat loop starts on the beat at or before the deck: beats at 0.1 + k/2 s.
+    stream().position = seconds(20.3);
+    c().beatLoop[3].click();  // one beat
+    loopIs(20.1, 20.6);
+    EXPECT_EQ(c().beatLoop[3].backColour(), kColourOn);
+    EXPECT_EQ(c().loopIn.backColour(), kColourOn);
+    EXPECT_TRUE(c().display.loopActive());
+    EXPECT_NEAR(c().display.loopInMark(), 20.1 / 90, 1e-6);
+    c().beatLoop[3].click();  // the same again ends it
+    loopIs(0, 0);
+    EXPECT_EQ(c().beatLoop[3].backColour(), kColourOff);
+    // An eighth-beat loop on the eighth-beat grid (1/16 s).
+    c().beatLoop[0].click();
+    loopIs(20.2875, 20.35);
+    // Halved, doubled, left and taken up again from elsewhere, which goes back to its start.
+    c().beatLoop[5].click();  // four beats
+    loopIs(20.1, 22.1);
+    c().loopHalf.click();
+    loopIs(20.1, 21.1);
+    c().loopDouble.click();
+    c().loopDouble.click();
+    loopIs(20.1, 24.1);
+    c().loopExit.click();
+    loopIs(0, 0);
+    EXPECT_NEAR(c().display.loopOutMark(), 24.1 / 90, 1e-6);  // still shown, not playing
+    EXPECT_FALSE(c().display.loopActive());
+    stream().position = seconds(30);
+    c().reloop.click();
+    loopIs(20.1, 24.1);
+    EXPECT_EQ(stream().position, seconds(20.1));
+
+    // In and out by hand, quantised to the nearest beats; an out before the in makes a beat.
+    c().loopExit.click();
+    c().quantize.click();
+    stream().position = seconds(50.02);
+    c().loopIn.click();
+    stream().position = seconds(51.3);
+    c().loopOut.click();
+    loopIs(50.1, 51.1);
+    stream().position = seconds(50.0);
+    c().loopOut.click();
+    loopIs(50.1, 50.6);
+
+    // A roll: held for two seconds, then on at the place two seconds on from where it began.
+    c().loopExit.click();
+    stream().position = seconds(40.3);
+    c().loopRoll[3].pressMouse(Qt::LeftButton);
+    loopIs(40.1, 40.6);
+    rig.clock.advance(2000);
+    c().loopRollAny.releaseMouse(Qt::LeftButton);
+    loopIs(0, 0);
+    EXPECT_EQ(stream().position, seconds(42.3));
+}
+
 TEST(DeckJumpsSongs, HotCuesComeBackWithTheirSongFromTheDatabase) {
     QTemporaryDir dir;
     const QString database = dir.filePath("library.sqlite");

@@ -60,6 +60,32 @@ TEST(SessionScript, TheScriptsEndSetsTheLengthAndSecondsOverrideIt) {
     }
 }
 
+// Every two seconds of the song a tone of its own (300, 400, 500 Hz ...) under a 120 BPM click
+// for the beat grid: the tone heard tells where in the song the deck plays.
+std::vector<std::int16_t> stairsUnderClicks(int seconds) {
+    std::vector<std::int16_t> stairs(std::size_t(seconds * kRate) * 2);
+    for (std::size_t i = 0; i < stairs.size() / 2; ++i) {
+        const double t = double(i) / kRate;
+        const double hz = 300 + 100 * std::floor(t / 2);
+        const double click = std::fmod(t, 0.5) < 0.003 ? std::sin(2 * M_PI * 6000 * t) * 0.5 : 0;
+        stairs[2 * i] = stairs[2 * i + 1] =
+            std::int16_t(std::lrint(9000 * (0.4 * std::sin(2 * M_PI * hz * t) + click)));
+    }
+    return stairs;
+}
+
+// The tone of the staircase heard from `from` for 0.4 s.
+double stairHeard(const std::vector<float>& mono, double from) {
+    double best = 0, hz = 0;
+    for (double tone = 300; tone <= 1700; tone += 100) {
+        const double a = test::fitTone(mono.data(), 1, std::size_t(from * kRate),
+                                       std::size_t(0.4 * kRate), tone / kRate)
+                             .amplitude;
+        if (a > best) best = a, hz = tone;
+    }
+    return hz;
+}
+
 class SessionRender : public ::testing::Test {
   protected:
     SessionRender() {
@@ -265,18 +291,8 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
 // A headphone output of its own: the main output keeps the main mix in stereo, the headphones
 // get the cued deck, blended with the main mix by phonesMix, or split one earpiece each.
 TEST_F(SessionRender, HotCuesAndBeatJumpsAreHeardWhereTheyLandWithoutAHole) {
-    // Every two seconds of the song a tone of its own (300, 400, 500 Hz ...) under a 120 BPM
-    // click for the beat grid: the tone heard tells where in the song the deck plays.
     const QString path = dir.filePath("stairs.wav");
-    std::vector<std::int16_t> stairs(std::size_t(30 * kRate) * 2);
-    for (std::size_t i = 0; i < stairs.size() / 2; ++i) {
-        const double t = double(i) / kRate;
-        const double hz = 300 + 100 * std::floor(t / 2);
-        const double beat = std::fmod(t, 0.5);
-        const double click = beat < 0.003 ? std::sin(2 * M_PI * 6000 * t) * 0.5 : 0;
-        stairs[2 * i] = stairs[2 * i + 1] =
-            std::int16_t(std::lrint(9000 * (0.4 * std::sin(2 * M_PI * hz * t) + click)));
-    }
+    const std::vector<std::int16_t> stairs = stairsUnderClicks(30);
     ASSERT_TRUE(test::writeWav(path.toStdString(), stairs, kRate, 2));
     QString error;
     const std::vector<double> mix = render("0.5 load left " + path +
@@ -288,17 +304,7 @@ TEST_F(SessionRender, HotCuesAndBeatJumpsAreHeardWhereTheyLandWithoutAHole) {
                                            13, &error);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     const std::vector<float> mono(mix.begin(), mix.end());
-    // The tone heard from `from` for 0.4 s, of those the song has.
-    const auto heard = [&](double from) {
-        double best = 0, hz = 0;
-        for (double tone = 300; tone <= 1700; tone += 100) {
-            const double a = test::fitTone(mono.data(), 1, std::size_t(from * kRate),
-                                           std::size_t(0.4 * kRate), tone / kRate)
-                                 .amplitude;
-            if (a > best) best = a, hz = tone;
-        }
-        return hz;
-    };
+    const auto heard = [&](double from) { return stairHeard(mono, from); };
     EXPECT_EQ(heard(2.2), 300) << "the song did not start at its beginning";
     EXPECT_EQ(heard(8.2), 400) << "the hot cue did not take the deck back to 3 s";
     EXPECT_EQ(heard(10.2), 400) << "-4 beats did not go back two seconds";
@@ -306,6 +312,57 @@ TEST_F(SessionRender, HotCuesAndBeatJumpsAreHeardWhereTheyLandWithoutAHole) {
     // No hole at any jump: the tone never drops out for 10 ms.
     for (double t = 1.2; t < 12.9; t += 0.01)
         EXPECT_GT(peak(mix, t, t + 0.01), 900) << "a hole at " << t << " s";
+}
+
+TEST_F(SessionRender, ABeatLoopRepeatsExactlyForHundredsOfPassesAndARollComesBackOnTime) {
+    const QString path = dir.filePath("stairs.wav");
+    ASSERT_TRUE(test::writeWav(path.toStdString(), stairsUnderClicks(200), kRate, 2));
+    HeadlessProgram program({kRate, dir.filePath("config"), {}});
+    ASSERT_TRUE(program.start());
+    const SessionParse parse = parseSessionScript(("0.5 load left " + path +
+                                                   "\n1 click playCB2\n"
+                                                   "3.3 click LbeatLoop 2\n"  // half a beat
+                                                   "125 click LloopExit\n"
+                                                   "130 down LloopRoll 3\n"
+                                                   "132 up LloopRoll\n")
+                                                      .toUtf8());
+    ASSERT_EQ(parse.errorLine, 0) << parse.error.toStdString();
+    std::vector<float> mono;
+    std::int64_t loopFrames = 0;
+    const auto result = runSession(
+        program, parse.actions, 134'000, [&](const std::int16_t* frames, std::int64_t count) {
+            for (std::int64_t i = 0; i < count; ++i)
+                mono.push_back(float(frames[2 * i] + frames[2 * i + 1]));
+            if (loopFrames == 0 && program.window().loops(Side::Left).active())
+                loopFrames = (program.window().loops(Side::Left).loopOut() -
+                              program.window().loops(Side::Left).loopIn()) /
+                             4;
+        });
+    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    ASSERT_GT(loopFrames, kRate / 5);
+    // From the second pass on, every pass is the one before it, sample for sample: over 400
+    // passes the loop neither drifts nor changes.
+    const std::size_t from = std::size_t(4 * kRate), to = std::size_t(124 * kRate);
+    std::size_t differ = 0;
+    for (std::size_t t = from; t + std::size_t(loopFrames) < to; ++t)
+        if (mono[t] != mono[t + std::size_t(loopFrames)]) ++differ;
+    EXPECT_EQ(differ, 0u) << "the loop is not " << loopFrames << " frames every pass";
+    // The half beat at or before 2.3 s: 2.25 s, in the second step of the staircase.
+    EXPECT_EQ(stairHeard(mono, 60), 400) << "the loop is not where it was set";
+    // Out of the loop the song goes on from it (4.5 s or so two seconds later, 6.8 to 7.1 s at
+    // 129.5 s); rolled from there for two seconds, it comes back two seconds further on.
+    EXPECT_EQ(stairHeard(mono, 127.2), 500) << "leaving the loop did not go straight on";
+    EXPECT_EQ(stairHeard(mono, 129.5), 600);
+    EXPECT_EQ(stairHeard(mono, 133.2), 800) << "the roll did not come back where the song would be";
+    // No hole anywhere, loop seams and roll included.
+    double quiet = 1e9;
+    for (std::size_t t = std::size_t(1.5 * kRate); t + 441 < mono.size(); t += 441) {
+        float p = 0;
+        for (std::size_t i = t; i < t + 441; ++i)
+            p = std::max(p, std::fabs(mono[i]));
+        quiet = std::min(quiet, double(p));
+    }
+    EXPECT_GT(quiet, 900) << "a hole";
 }
 
 TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {

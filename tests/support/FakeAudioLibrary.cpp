@@ -137,6 +137,15 @@ bool FakeAudioLibrary::channelSetEffects(Handle handle, const audio::ChannelEffe
     return true;
 }
 
+bool FakeAudioLibrary::channelSetLoop(Handle handle, audio::BytePosition start,
+                                      audio::BytePosition end) {
+    Stream* s = stream(handle);
+    if (!s) return fail(audio::kErrorHandle);
+    s->loopStart = end > start ? start : 0;
+    s->loopEnd = end > start ? end : 0;
+    return true;
+}
+
 std::uint32_t FakeAudioLibrary::channelLevel(Handle handle) {
     Stream* s = stream(handle);
     return s && s->activity == audio::kPlaying ? s->level : 0;

@@ -31,6 +31,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
         std::uint32_t level = 0;
         float gainDb = 0;
         audio::ChannelEffects effects;
+        audio::BytePosition loopStart = 0, loopEnd = 0;  // the loop asked for; empty: none
         bool freed = false;
     };
     struct AttributeCall {
@@ -104,6 +105,8 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     bool channelSetAttributes(audio::Handle handle, int rate, int volume, int pan) override;
     bool channelSetGain(audio::Handle handle, float decibels) override;
     bool channelSetEffects(audio::Handle handle, const audio::ChannelEffects& effects) override;
+    bool channelSetLoop(audio::Handle handle, audio::BytePosition start,
+                        audio::BytePosition end) override;
     std::uint32_t channelLevel(audio::Handle handle) override;
     audio::DropoutCounts dropouts() const override { return dropoutCounts; }
     audio::DropoutCounts dropoutCounts;  // what the fake output reports

@@ -129,6 +129,11 @@ void fillMain(app::MainControls& controls) {
         deck->display.setHotCueMarks(marks);
     }
     controls.left.quantize.setBackColour(kColourOn);
+    // A four-beat loop playing on the left deck.
+    controls.left.display.setLoopMarks(0.40, 0.43, true);
+    for (ButtonModel* lit :
+         {&controls.left.loopIn, &controls.left.loopOut, &controls.left.beatLoop[5]})
+        lit->setBackColour(kColourOn);
     controls.mixer.monitorVolume.setValue(30);
     controls.mixer.monitor[2].setBackColour(kColourOn);
     controls.mixer.autoDJ.setBackColour(kColourOff);

@@ -78,15 +78,16 @@ DeckPanelView::DeckPanelView(decks::DeckControls& controls, std::array<ButtonMod
     button(controls.resetCue, DeckControl::ResetCue, QStringLiteral("RESET"), 11,
            {263, 184, 57, 30}, kMiddleColumn);
     ButtonWidget& cue =
-        button(controls.cue, DeckControl::Cue, {}, 20, {74, 222, 121, 72}, kMiddleColumn);
+        button(controls.cue, DeckControl::Cue, {}, 20, {74, 222, 121, 54}, kMiddleColumn);
     ButtonWidget& play =
-        button(controls.play, DeckControl::Play, {}, 20, {199, 222, 121, 72}, kMiddleColumn);
+        button(controls.play, DeckControl::Play, {}, 20, {199, 222, 121, 54}, kMiddleColumn);
     ButtonWidget& pause =
-        button(controls.pause, DeckControl::Pause, {}, 20, {74, 298, 121, 72}, kMiddleColumn);
+        button(controls.pause, DeckControl::Pause, {}, 20, {74, 280, 121, 54}, kMiddleColumn);
     ButtonWidget& stop =
-        button(controls.stop, DeckControl::Stop, {}, 20, {199, 298, 121, 72}, kMiddleColumn);
-    // The hot cue pads under the transport (a right click clears one), then Sync, quantise and
-    // the beat jumps along the panel's foot.
+        button(controls.stop, DeckControl::Stop, {}, 20, {199, 280, 121, 54}, kMiddleColumn);
+    // Under the transport, row by row: the hot cue pads (a right click clears one), the beat
+    // loops (a right press rolls one), the loop's own buttons, then Sync, quantise and the beat
+    // jumps along the panel's foot.
     const auto indexed = [&](ButtonModel& model, DeckControl control, int index, QRect box,
                              int pixels) {
         ButtonWidget& pad = button(model, control, {}, pixels, box, kMiddleColumn);
@@ -94,12 +95,25 @@ DeckPanelView::DeckPanelView(decks::DeckControls& controls, std::array<ButtonMod
             QStringLiteral("%1_%2").arg(QLatin1String(controlName(side, control))).arg(index));
     };
     for (int i = 0; i < decks::DeckControls::kHotCues; ++i)
-        indexed(controls.hotCue[i], DeckControl::HotCue, i, {74 + 31 * i, 374, 29, 26}, 12);
-    button(controls.sync, DeckControl::Sync, QStringLiteral("SYNC"), 10, {74, 404, 64, 22},
+        indexed(controls.hotCue[i], DeckControl::HotCue, i, {74 + 31 * i, 338, 29, 24}, 12);
+    for (int i = 0; i < decks::DeckControls::kBeatLoops; ++i)
+        indexed(controls.beatLoop[i], DeckControl::BeatLoop, i, {74 + 27 * i, 366, 25, 20}, 9);
+    const std::pair<ButtonModel*, DeckControl> loopButtons[] = {
+        {&controls.loopIn, DeckControl::LoopIn},
+        {&controls.loopOut, DeckControl::LoopOut},
+        {&controls.loopHalf, DeckControl::LoopHalf},
+        {&controls.loopDouble, DeckControl::LoopDouble},
+        {&controls.loopExit, DeckControl::LoopExit},
+        {&controls.reloop, DeckControl::Reloop}};
+    const int widths[] = {34, 38, 32, 32, 40, 60};
+    for (int i = 0, x = 74; i < 6; x += widths[i++] + 2)
+        button(*loopButtons[i].first, loopButtons[i].second, {}, 9, {x, 390, widths[i], 18},
+               kMiddleColumn);
+    button(controls.sync, DeckControl::Sync, QStringLiteral("SYNC"), 9, {74, 411, 64, 17},
            kMiddleColumn);
-    button(controls.quantize, DeckControl::Quantize, {}, 10, {142, 404, 26, 22}, kMiddleColumn);
+    button(controls.quantize, DeckControl::Quantize, {}, 9, {142, 411, 26, 17}, kMiddleColumn);
     for (int i = 0; i < decks::DeckControls::kBeatJumps; ++i)
-        indexed(controls.beatJump[i], DeckControl::BeatJump, i, {172 + 25 * i, 404, 23, 22}, 9);
+        indexed(controls.beatJump[i], DeckControl::BeatJump, i, {172 + 25 * i, 411, 23, 17}, 9);
     // Left deck: Q play, S cue, R stop, 2 pause; right deck: U stop, 0 pause, K cue, P play.
     const bool left = side == Side::Left;
     hint(hints, left ? 0 : 10, play);

@@ -612,7 +612,7 @@ bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end)
     const std::int64_t now = framesIn(channelPosition(handle), stream->layout()).count;
     const LoopSpan old = stream->loop;
     std::int64_t at = now + kSpliceLead;
-    if (old.on() && now < old.end && at >= old.end)
+    if (old.on() && now >= old.start && now <= old.end && at >= old.end)
         at = old.start + (at - old.start) % (old.end - old.start);
     at = std::min(at, stream->length);
     // Past the new loop's end already: on inside the loop, as far in as the music would be had

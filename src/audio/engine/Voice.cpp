@@ -108,8 +108,9 @@ void Voice::splice(std::uint32_t generation, std::int64_t at, std::int64_t to, b
         seek(generation, to, serial_, tellWorker, -1, loop);
         return;
     }
-    splice_ = {true, tellWorker, false, generation, at, std::clamp<std::int64_t>(to, 0, length_),
-               seamFrom, loop};
+    splice_ = {true,       tellWorker, false,
+               generation, at,         std::clamp<std::int64_t>(to, 0, length_),
+               seamFrom,   loop};
     spliceMissed_ = false;
 }
 
@@ -404,7 +405,8 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
             break;
         Block* block = cursor.block;
         int n = std::min(frames - got, block->frames - cursor.offset);
-        if (splicing && splice_.pending && cursor.frame < splice_.at && cursor.frame + n > splice_.at)
+        if (splicing && splice_.pending && cursor.frame < splice_.at &&
+            cursor.frame + n > splice_.at)
             n = int(splice_.at - cursor.frame);
         const std::int16_t* from = block->samples + std::size_t(cursor.offset) * channels_;
         float* to = out + std::size_t(got) * channels_;
@@ -656,7 +658,9 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
 }
 
 void Voice::publishPosition() {
-    const auto frame = std::clamp<std::int64_t>(std::llrint(position_), 0, length_);
+    auto frame = std::clamp<std::int64_t>(std::llrint(position_), 0, length_);
+    // At a loop's end the next frame heard is its start.
+    if (loop_.on() && frame == loop_.end) frame = loop_.start;
     shared.position.store(packPosition(generation_, frame), std::memory_order_release);
 }
 

@@ -173,6 +173,18 @@ void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
         painter.drawLine(QPointF(x, bar.top() + 1), QPointF(x, bar.top() + 3));
         painter.drawLine(QPointF(x, bar.bottom() - 3), QPointF(x, bar.bottom() - 1));
     }
+    // The loop as a band over the bar, bright while it plays; an in point alone as its line.
+    if (model_.loopInMark() >= 0) {
+        const double from = inner.left() + inner.width() * model_.loopInMark();
+        const double to = model_.loopOutMark() >= 0
+                              ? inner.left() + inner.width() * model_.loopOutMark()
+                              : from + 2;
+        const QColor loop =
+            model_.loopActive() ? QColor(0xff, 0xc8, 0x3c, 110) : QColor(0xff, 0xc8, 0x3c, 45);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(loop);
+        painter.drawRect(QRectF(from, bar.top(), std::max(2.0, to - from), bar.height()));
+    }
     // The cue point in the cue lamp's blue, the previous cue fainter.
     const auto mark = [&](double at, QColor colour) {
         if (at < 0) return;

@@ -1,0 +1,186 @@
+#include "decks/DeckLoops.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvra::decks {
+
+DeckLoops::DeckLoops(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+                     const DeckJumps& jumps, Clock& clock)
+    : deck_(deck),
+      engine_(engine),
+      analysis_(analysis),
+      jumps_(jumps),
+      clock_(clock),
+      grid_(deck, engine, analysis) {
+    DeckControls& c = deck_.controls();
+    const auto on = [](ButtonModel& button, auto action) {
+        QObject::connect(&button, &ButtonModel::clicked, action);
+    };
+    on(c.loopIn, [this] { setIn(); });
+    on(c.loopOut, [this] { setOut(); });
+    on(c.loopHalf, [this] { halve(); });
+    on(c.loopDouble, [this] { twice(); });
+    on(c.loopExit, [this] { exit(); });
+    on(c.reloop, [this] { reloop(); });
+    for (int i = 0; i < DeckControls::kBeatLoops; ++i) {
+        on(c.beatLoop[i], [this, i] { beatLoop(i); });
+        // On the pads a right press rolls; the scripts hold the roll buttons themselves.
+        QObject::connect(&c.beatLoop[i], &ButtonModel::mousePressed, [this, i](auto button) {
+            if (button == Qt::RightButton) rollDown(i);
+        });
+        QObject::connect(&c.beatLoop[i], &ButtonModel::mouseReleased, [this](auto button) {
+            if (button == Qt::RightButton) rollUp();
+        });
+        QObject::connect(&c.loopRoll[i], &ButtonModel::mousePressed,
+                         [this, i](auto) { rollDown(i); });
+        QObject::connect(&c.loopRoll[i], &ButtonModel::mouseReleased, [this](auto) { rollUp(); });
+    }
+    QObject::connect(&c.loopRollAny, &ButtonModel::mouseReleased, [this](auto) { rollUp(); });
+    deck_.events().loaded.connect([this] { songLoaded(); });
+    show();
+}
+
+void DeckLoops::songLoaded() {
+    in_ = out_ = -1;
+    active_ = false;
+    rolling_ = -1;
+    show();
+}
+
+std::int64_t DeckLoops::here() const {
+    return grid_.toBytes(grid_.positionSeconds());
+}
+
+std::int64_t DeckLoops::minimumLength() const {
+    // The engine's shortest loop is two seams; a few milliseconds more keep a loop audible.
+    return grid_.toBytes(0.02);
+}
+
+void DeckLoops::setIn() {
+    if (deck_.stream() == 0) return;
+    double at = grid_.positionSeconds();
+    if (jumps_.quantizeOn()) at = grid_.nearestBeat(at);
+    in_ = grid_.toBytes(at);
+    if (out_ >= 0 && out_ - in_ < minimumLength()) {
+        out_ = -1;
+        active_ = false;
+    }
+    apply();
+}
+
+void DeckLoops::setOut() {
+    if (deck_.stream() == 0 || in_ < 0) return;
+    double at = grid_.positionSeconds();
+    if (jumps_.quantizeOn()) at = grid_.nearestBeat(at);
+    std::int64_t out = grid_.toBytes(at);
+    if (out - in_ < minimumLength()) {
+        // Out at or before in: a beat's loop where there is a grid, the shortest one otherwise.
+        const auto beat = grid_.beatSeconds();
+        out = in_ + (beat ? grid_.toBytes(*beat) : minimumLength());
+    }
+    out_ = std::min<std::int64_t>(out, deck_.songLength());
+    active_ = out_ - in_ >= minimumLength();
+    apply();
+}
+
+void DeckLoops::beatLoop(int index) {
+    const auto beat = grid_.beatSeconds();
+    if (deck_.stream() == 0 || !beat) return;
+    const double size = kSizes[std::clamp(index, 0, DeckControls::kBeatLoops - 1)];
+    const std::int64_t length = grid_.toBytes(size * *beat);
+    // The same loop again ends it, as its lit button says.
+    if (active_ && out_ - in_ == length) {
+        exit();
+        return;
+    }
+    // From the grid line at or before the deck, on a grid as fine as the loop.
+    const double start = grid_.beatAtOrBefore(grid_.positionSeconds(), std::min(size, 1.0));
+    in_ = grid_.toBytes(std::max(0.0, start));
+    out_ = std::min<std::int64_t>(in_ + length, deck_.songLength());
+    active_ = out_ - in_ >= minimumLength();
+    apply();
+}
+
+void DeckLoops::halve() {
+    if (in_ < 0 || out_ < 0) return;
+    const std::int64_t frame = std::max<std::int64_t>(1, grid_.frameBytes());
+    const std::int64_t half = (out_ - in_) / 2 / frame * frame;
+    if (half < minimumLength()) return;
+    out_ = in_ + half;
+    apply();
+}
+
+void DeckLoops::twice() {
+    if (in_ < 0 || out_ < 0) return;
+    out_ = std::min<std::int64_t>(in_ + 2 * (out_ - in_), deck_.songLength());
+    apply();
+}
+
+void DeckLoops::exit() {
+    active_ = false;
+    apply();
+}
+
+void DeckLoops::reloop() {
+    if (in_ < 0 || out_ < 0 || deck_.stream() == 0) return;
+    active_ = true;
+    apply();
+    // From outside the loop, back to its start at once.
+    const std::int64_t now = here();
+    if (now < in_ || now >= out_) engine_.setStreamPosition(deck_.stream(), std::uint32_t(in_));
+}
+
+void DeckLoops::rollDown(int index) {
+    if (deck_.stream() == 0 || !grid_.beatSeconds() || rolling_ >= 0) return;
+    rollFrom_ = grid_.positionSeconds();
+    rollSince_ = clock_.nowMs();
+    active_ = false;  // a roll always starts its own loop
+    beatLoop(index);
+    rolling_ = active_ ? index : -1;
+}
+
+void DeckLoops::rollUp() {
+    if (rolling_ < 0) return;
+    rolling_ = -1;
+    active_ = false;
+    apply();
+    // On where the song would be had it played straight on.
+    const double speed = analysis_.playSpeed();
+    const double to = rollFrom_ + double(clock_.nowMs() - rollSince_) / 1000 * speed;
+    const std::int64_t target = grid_.toBytes(to);
+    if (speed > 0 && target < deck_.songLength())
+        engine_.setStreamPosition(deck_.stream(), std::uint32_t(target));
+}
+
+void DeckLoops::apply() {
+    if (deck_.stream() != 0) {
+        audio::AudioLibrary& library = engine_.library();
+        if (active_)
+            library.channelSetLoop(deck_.stream(), audio::BytePosition(in_),
+                                   audio::BytePosition(out_));
+        else
+            library.channelSetLoop(deck_.stream(), 0, 0);
+    }
+    show();
+}
+
+void DeckLoops::show() {
+    DeckControls& c = deck_.controls();
+    const int lit = active_ ? kColourOn : kColourOff;
+    c.loopIn.setBackColour(in_ >= 0 ? lit : kColourOff);
+    c.loopOut.setBackColour(out_ >= 0 ? lit : kColourOff);
+    const auto beat = grid_.beatSeconds();
+    for (int i = 0; i < DeckControls::kBeatLoops; ++i) {
+        const bool match = active_ && beat && out_ - in_ == grid_.toBytes(kSizes[i] * *beat);
+        c.beatLoop[i].setBackColour(match ? kColourOn : kColourOff);
+    }
+    const double length = deck_.songLength();
+    if (in_ >= 0 && length > 0)
+        c.display.setLoopMarks(std::clamp(in_ / length, 0.0, 1.0),
+                               out_ >= 0 ? std::clamp(out_ / length, 0.0, 1.0) : -1.0, active_);
+    else
+        c.display.setLoopMarks(-1, -1, false);
+}
+
+}  // namespace kelvra::decks

@@ -240,6 +240,7 @@ void MainWindow::tmrTrackLength_Timer() {
     left_->rememberShownProgress();
     for (Side side : {Side::Left, Side::Right}) {
         deckAnalysis(side).refresh();
+        deckAnalysis(side).showKeyAgainst(deckAnalysis(otherSide(side)));
         followWaveform(side);
     }
     recorder_->tick();

@@ -168,6 +168,9 @@ class DeckDisplayModel : public QObject {
     QString furtherText() const { return furtherText_; }
     // The song's tempo and the tempo it plays at.
     QString tempoText() const { return tempoText_; }
+    // The song's key ("8B  C major"), lit when it mixes with the other deck's.
+    QString keyText() const { return keyText_; }
+    bool keyCompatible() const { return keyCompatible_; }
     // A passing word from the deck (why Sync could not act); empty when there is none.
     QString noticeText() const { return noticeText_; }
     std::shared_ptr<const OverviewWaveform> overview() const { return overview_; }
@@ -191,6 +194,10 @@ class DeckDisplayModel : public QObject {
     void setPitchText(const QString& text) { set(pitchText_, text); }
     void setFurtherText(const QString& text) { set(furtherText_, text); }
     void setTempoText(const QString& text) { set(tempoText_, text); }
+    void setKey(const QString& text, bool compatible) {
+        set(keyText_, text);
+        set(keyCompatible_, compatible);
+    }
     void setNoticeText(const QString& text) { set(noticeText_, text); }
     void setOverview(std::shared_ptr<const OverviewWaveform> overview) { set(overview_, overview); }
     void setHotCueMarks(const HotCueMarks& marks) { set(hotCueMarks_, marks); }
@@ -228,6 +235,8 @@ class DeckDisplayModel : public QObject {
     QString pitchText_;
     QString furtherText_;
     QString tempoText_;
+    QString keyText_;
+    bool keyCompatible_ = false;
     QString noticeText_;
     std::shared_ptr<const OverviewWaveform> overview_;
     double cueMark_ = -1;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "audio/analysis/KeyNames.h"
 #include "audio/analysis/LoudnessTarget.h"
 #include "core/Rounding.h"
 
@@ -52,6 +53,7 @@ void DeckAnalysis::songLoaded() {
     display.setTempoText(QString());
     display.setNoticeText(QString());
     display.setCueMarks(-1, -1);
+    display.setKey(QString(), false);
 }
 
 void DeckAnalysis::analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis) {
@@ -111,6 +113,14 @@ void DeckAnalysis::refresh() {
             std::clamp(deck_.cuePoint() / length, 0.0, 1.0),
             deck_.prevCue() > 1 ? std::clamp(deck_.prevCue() / length, 0.0, 1.0) : -1.0);
     }
+}
+
+void DeckAnalysis::showKeyAgainst(const DeckAnalysis& other) {
+    const int key = songKey();
+    const QString text = key < 0 ? QString()
+                                 : QString::fromStdString(audio::analysis::keyWheel(key) + "  " +
+                                                          audio::analysis::keyName(key));
+    deck_.controls().display.setKey(text, audio::analysis::keysCompatible(key, other.songKey()));
 }
 
 double DeckAnalysis::positionSeconds() const {

@@ -25,6 +25,10 @@ class DeckAnalysis {
     void analysed(const QString& path, audio::analysis::AnalysisSnapshot analysis);
     // On the display tick: the tempo text and the cue marks follow the deck.
     void refresh();
+    // Shows the song's key, lit when it mixes with the key of `other`'s song.
+    void showKeyAgainst(const DeckAnalysis& other);
+    // The song's key (see KeyFinder.h); -1 when unknown.
+    int songKey() const { return analysis_ ? analysis_->key : -1; }
 
     // Sets the stream's gain correction: the song's loudness to the target while matching is on,
     // none otherwise. Runs when the analysis arrives and when the option changes.

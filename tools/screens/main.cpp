@@ -129,6 +129,9 @@ void fillMain(app::MainControls& controls) {
         deck->display.setHotCueMarks(marks);
     }
     controls.left.quantize.setBackColour(kColourOn);
+    // Keys that mix: the left lit against the right.
+    controls.left.display.setKey(QStringLiteral("8A  A minor"), true);
+    controls.right.display.setKey(QStringLiteral("8B  C major"), true);
     // A four-beat loop playing on the left deck.
     controls.left.display.setLoopMarks(0.40, 0.43, true);
     for (ButtonModel* lit :

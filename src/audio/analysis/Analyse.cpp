@@ -1,11 +1,12 @@
-// The analysis loop: one pass over the decoded song feeds the loudness meter, the beat tracker
-// and the waveform builder.
+// The analysis loop: one pass over the decoded song feeds the loudness meter, the beat tracker,
+// the key finder and the waveform builder.
 #include <algorithm>
 #include <vector>
 
 #include "audio/Decoder.h"
 #include "audio/ErrorText.h"
 #include "audio/analysis/BeatTracker.h"
+#include "audio/analysis/KeyFinder.h"
 #include "audio/analysis/Loudness.h"
 #include "audio/analysis/SongAnalysis.h"
 #include "audio/analysis/WaveformBuilder.h"
@@ -21,6 +22,7 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     std::vector<float> mono(kChunk);
     Loudness loudness(format.rate, format.channels);
     BeatTracker beats(format.rate);
+    KeyFinder key(format.rate);
     WaveformBuilder waveform(format.rate);
     std::int64_t frames = 0;
     // The decoder's length is checked against its file when it opens; reading no further than
@@ -42,12 +44,14 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
                 mono[std::size_t(i)] = float(pcm[std::size_t(i)]) * kScale;
         }
         beats.push(mono.data(), int(got));
+        key.push(mono.data(), int(got));
         waveform.push(mono.data(), int(got));
     }
     auto result = std::make_shared<SongAnalysis>();
     const BeatGrid grid = beats.finish();
     result->bpm = grid.bpm;
     result->firstBeatSeconds = grid.firstBeatSeconds;
+    result->key = key.finish();
     result->lufs = loudness.integratedLufs();
     result->samplePeakDbfs = loudness.samplePeakDbfs();
     result->truePeakDbfs = loudness.truePeakDbfs();

@@ -23,7 +23,7 @@ namespace {
 
 constexpr char kMagic[8] = {'K', 'L', 'V', 'A', 'N', 'L', 'Y', 'S'};
 // Bump whenever the analysis or this layout changes: older entries then simply miss.
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;  // 3: the musical key
 // No real entry comes near this (10 hours of song is 22 MB); anything larger is not ours.
 constexpr qint64 kLargestEntry = 64ll << 20;
 
@@ -190,6 +190,7 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
     for (double value :
          {a.bpm, a.firstBeatSeconds, a.lufs, a.samplePeakDbfs, a.truePeakDbfs, a.seconds})
         w.put(value);
+    w.put(std::int32_t(a.key));
     w.put(std::int32_t(a.waveform.rate));
     w.put(std::int32_t(a.waveform.blockFrames));
     w.put(std::uint32_t(a.waveform.blocks.size()));
@@ -246,6 +247,7 @@ AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
     for (double* value : {&a->bpm, &a->firstBeatSeconds, &a->lufs, &a->samplePeakDbfs,
                           &a->truePeakDbfs, &a->seconds})
         *value = r.get<double>();
+    a->key = std::clamp(r.get<std::int32_t>(), -1, 23);
     a->waveform.rate = r.get<std::int32_t>();
     a->waveform.blockFrames = r.get<std::int32_t>();
     const auto count = r.get<std::uint32_t>();

@@ -1,5 +1,6 @@
 // What the analyser learns about one song: a waveform summary in three bands, a constant-tempo
-// beat grid, loudness and peaks. Snapshots are immutable once made and shared between threads.
+// beat grid, musical key, loudness and peaks. Snapshots are immutable once made and shared between
+// threads.
 #pragma once
 
 #include <array>
@@ -39,6 +40,7 @@ struct SongAnalysis {
     double samplePeakDbfs = 0;    // -inf for silence
     double truePeakDbfs = 0;      // dBTP, -inf for silence
     double seconds = 0;
+    int key = -1;  // 0..11 major on C..B, 12..23 minor; -1: none found (see KeyFinder.h)
     WaveformSummary waveform;
     bool operator==(const SongAnalysis&) const = default;
 };

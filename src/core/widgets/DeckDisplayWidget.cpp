@@ -262,6 +262,14 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(0xf2, 0xff, 0xf5));
     const QRect timeLine(timeArea.left(), timeArea.top(), timeArea.width(), digits + 4);
     painter.drawText(timeLine, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
+    // The key under the time, on the right: green when it mixes with the other deck's key. A
+    // notice has the line while it lasts.
+    if (!model_.keyText().isEmpty() && model_.noticeText().isEmpty()) {
+        painter.setFont(displayFont(10, true));
+        painter.setPen(model_.keyCompatible() ? kMeterGreen : kLcdDim.lighter(240));
+        painter.drawText(timeArea.adjusted(0, timeLine.height(), -6, 0),
+                         Qt::AlignRight | Qt::AlignVCenter, model_.keyText());
+    }
     // A refusal is a passing word: amber, under the time, so the tempo line stays readable.
     if (!model_.noticeText().isEmpty()) {
         painter.setFont(displayFont(10, true));

@@ -59,12 +59,16 @@ std::vector<NamedControl> namedControls(MainControls& c) {
         }
         for (int i = 0; i < decks::DeckControls::kBeatJumps; ++i)
             button(decks::controlName(side, DeckControl::BeatJump), d.beatJump[i], i);
-        for (const auto& [which, model] : {std::pair{DeckControl::LoopIn, &d.loopIn},
-                                           std::pair{DeckControl::LoopOut, &d.loopOut},
-                                           std::pair{DeckControl::LoopHalf, &d.loopHalf},
-                                           std::pair{DeckControl::LoopDouble, &d.loopDouble},
-                                           std::pair{DeckControl::LoopExit, &d.loopExit},
-                                           std::pair{DeckControl::Reloop, &d.reloop}})
+        for (const auto& [which, model] :
+             {std::pair{DeckControl::LoopIn, &d.loopIn},
+              std::pair{DeckControl::LoopOut, &d.loopOut},
+              std::pair{DeckControl::LoopHalf, &d.loopHalf},
+              std::pair{DeckControl::LoopDouble, &d.loopDouble},
+              std::pair{DeckControl::LoopExit, &d.loopExit},
+              std::pair{DeckControl::Reloop, &d.reloop},
+              std::pair{DeckControl::KeyLock, &d.keyLock}, std::pair{DeckControl::KeyUp, &d.keyUp},
+              std::pair{DeckControl::KeyDown, &d.keyDown},
+              std::pair{DeckControl::KeyReset, &d.keyReset}})
             button(decks::controlName(side, which), *model);
         for (int i = 0; i < decks::DeckControls::kBeatLoops; ++i) {
             button(decks::controlName(side, DeckControl::BeatLoop), d.beatLoop[i], i);

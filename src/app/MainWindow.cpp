@@ -56,6 +56,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         loops_[sideIndex(side)] =
             std::make_unique<decks::DeckLoops>(deck(side), engine_, *analysis_[sideIndex(side)],
                                                *jumps_[sideIndex(side)], deps_.clock);
+        key_[sideIndex(side)] = std::make_unique<decks::DeckKey>(deck(side), deps_.library);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

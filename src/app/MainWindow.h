@@ -19,6 +19,7 @@
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckCue.h"
 #include "decks/DeckJumps.h"
+#include "decks/DeckKey.h"
 #include "decks/DeckLoops.h"
 #include "decks/DeckPitch.h"
 #include "decks/DeckTone.h"
@@ -79,6 +80,7 @@ class MainWindow final : public decks::DeckHost {
     decks::DeckAnalysis& deckAnalysis(Side side) { return *analysis_[sideIndex(side)]; }
     decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
     decks::DeckLoops& loops(Side side) { return *loops_[sideIndex(side)]; }
+    decks::DeckKey& key(Side side) { return *key_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -160,6 +162,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::DeckTone> tone_[2];
     std::unique_ptr<decks::DeckJumps> jumps_[2];
     std::unique_ptr<decks::DeckLoops> loops_[2];
+    std::unique_ptr<decks::DeckKey> key_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

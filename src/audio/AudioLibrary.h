@@ -160,6 +160,13 @@ class AudioLibrary {
     virtual bool channelSetLoop(Handle /*handle*/, BytePosition /*start*/, BytePosition /*end*/) {
         return false;
     }
+    // Key lock: with `on`, the rate changes the tempo only and the pitch stays that of
+    // `baseRate` (0: the song's own rate); `semitones` shifts the key, with the lock or without.
+    // Turning it on fades through a few milliseconds; false where the library cannot.
+    virtual bool channelSetKeyLock(Handle /*handle*/, bool /*on*/, int /*baseRate*/,
+                                   int /*semitones*/) {
+        return false;
+    }
     // A stream's tone controls, applied before its meter and both buses, every change glided.
     virtual bool channelSetEffects(Handle /*handle*/, const ChannelEffects& /*effects*/) {
         return false;

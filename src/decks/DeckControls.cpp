@@ -59,6 +59,11 @@ DeckControls::DeckControls(Side side_)
     loopDouble.setToolTip("Double the loop...");
     loopExit.setToolTip("Exit the loop...");
     reloop.setToolTip("Reloop...");
+    keyLock.setToolTip("Key Lock: the pitch slider changes the tempo only...");
+    keyLock.setBackColour(kColourOff);
+    keyUp.setToolTip("Key up a semitone...");
+    keyDown.setToolTip("Key down a semitone...");
+    keyReset.setToolTip("Key back to the song's own...");
     quantize.setBackColour(kColourOff);
     for (SliderModel* knob : {&eqLow, &eqMid, &eqHigh, &filter, &gain}) {
         knob->setSteps(1, 5);
@@ -170,6 +175,14 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "Lreloop" : "Rreloop";
         case DeckControl::LoopRoll:
             return left ? "LloopRoll" : "RloopRoll";
+        case DeckControl::KeyLock:
+            return left ? "LkeyLockCB" : "RkeyLockCB";
+        case DeckControl::KeyUp:
+            return left ? "LkeyUp" : "RkeyUp";
+        case DeckControl::KeyDown:
+            return left ? "LkeyDown" : "RkeyDown";
+        case DeckControl::KeyReset:
+            return left ? "LkeyReset" : "RkeyReset";
     }
     return "";
 }

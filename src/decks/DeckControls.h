@@ -58,6 +58,9 @@ struct DeckControls {
     ButtonModel loopExit{"EXIT"}, reloop{"RELOOP"};
     ButtonModel loopRoll[kBeatLoops];
     ButtonModel loopRollAny;
+    // Key lock (the pitch slider moves the tempo only) and the key shift in semitones.
+    ButtonModel keyLock{"KEY"};
+    ButtonModel keyUp{"\u266F"}, keyDown{"\u266D"}, keyReset{"0"};
     DeckDisplayModel display;
     LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
 };
@@ -122,6 +125,10 @@ enum class DeckControl {
     LoopExit,
     Reloop,
     LoopRoll,
+    KeyLock,
+    KeyUp,
+    KeyDown,
+    KeyReset,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

@@ -260,5 +260,37 @@ TEST_P(DeckHands, ToneKnobsAndKillsReachTheStreamAndStayForTheNextSong) {
     EXPECT_EQ(stream().effects, before);
 }
 
+TEST_P(DeckHands, KeyLockAndShiftReachTheStreamAndTheStopIsATapeStopWhateverTheLock) {
+    play();
+    c().keyLock.click();
+    EXPECT_TRUE(stream().keyLock);
+    EXPECT_EQ(stream().keyBase, 44100);
+    EXPECT_EQ(c().keyLock.backColour(), kColourOn);
+    c().keyUp.click();
+    c().keyUp.click();
+    c().keyDown.click();
+    EXPECT_EQ(stream().keyShift, 1);
+    EXPECT_EQ(c().keyReset.caption(), "+1");
+    for (int i = 0; i < 20; ++i)
+        c().keyDown.click();
+    EXPECT_EQ(stream().keyShift, -12) << "an octave is the most";
+    c().keyReset.click();
+    EXPECT_EQ(stream().keyShift, 0);
+    // The 22 kHz base keeps its octave down under the lock.
+    c().speed22.click();
+    EXPECT_EQ(stream().keyBase, 22050);
+    c().speed44.click();
+    // The turntable stop lets go of the lock while it slows the deck; a play takes it back.
+    c().stop.pressMouse(Qt::LeftButton);
+    EXPECT_FALSE(stream().keyLock);
+    play();
+    EXPECT_TRUE(stream().keyLock);
+    // A new song keeps the deck's lock and shift.
+    c().keyUp.click();
+    deck().loadChosenFile(rig.addSong("next.mp3"));
+    EXPECT_TRUE(stream().keyLock);
+    EXPECT_EQ(stream().keyShift, 1);
+}
+
 }  // namespace
 }  // namespace kelvra::decks

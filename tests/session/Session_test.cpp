@@ -365,6 +365,29 @@ TEST_F(SessionRender, ABeatLoopRepeatsExactlyForHundredsOfPassesAndARollComesBac
     EXPECT_GT(quiet, 900) << "a hole";
 }
 
+TEST_F(SessionRender, KeyLockHoldsThePitchWhileThePitchSliderMovesTheTempo) {
+    const QString path = QString::fromStdString(song);  // 1 kHz for 30 s
+    QString error;
+    const std::vector<double> mix = render("0.5 load left " + path +
+                                               "\n1 click playCB2\n"
+                                               "2 set LpitchScroll 1150\n"
+                                               "4 click LkeyLockCB\n"
+                                               "6 click LkeyUp\n"
+                                               "8 click LkeyReset\n"
+                                               "9 click LkeyLockCB\n",
+                                           11, &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    const double faster = frequency(mix, 3.0, 3.9);
+    EXPECT_GT(faster, 1010.0) << "the pitch slider did nothing";
+    EXPECT_NEAR(frequency(mix, 4.5, 5.9), 1000.0, 2.0) << "the lock did not hold the pitch";
+    EXPECT_NEAR(frequency(mix, 6.5, 7.9), 1000.0 * std::exp2(1 / 12.0), 3.0);
+    EXPECT_NEAR(frequency(mix, 8.5, 8.95), 1000.0, 2.0);
+    EXPECT_NEAR(frequency(mix, 9.5, 10.9), faster, 2.0) << "unlocked, the pitch came back";
+    // No hole where the lock came in or went.
+    for (double t = 1.2; t < 10.9; t += 0.01)
+        EXPECT_GT(peak(mix, t, t + 0.01), 1000.0) << "a hole at " << t << " s";
+}
+
 TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");

@@ -146,6 +146,15 @@ bool FakeAudioLibrary::channelSetLoop(Handle handle, audio::BytePosition start,
     return true;
 }
 
+bool FakeAudioLibrary::channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) {
+    Stream* s = stream(handle);
+    if (!s) return fail(audio::kErrorHandle);
+    s->keyLock = on;
+    s->keyBase = baseRate;
+    s->keyShift = semitones;
+    return true;
+}
+
 std::uint32_t FakeAudioLibrary::channelLevel(Handle handle) {
     Stream* s = stream(handle);
     return s && s->activity == audio::kPlaying ? s->level : 0;

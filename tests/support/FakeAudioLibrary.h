@@ -32,6 +32,8 @@ class FakeAudioLibrary : public audio::AudioLibrary {
         float gainDb = 0;
         audio::ChannelEffects effects;
         audio::BytePosition loopStart = 0, loopEnd = 0;  // the loop asked for; empty: none
+        bool keyLock = false;
+        int keyBase = 0, keyShift = 0;
         bool freed = false;
     };
     struct AttributeCall {
@@ -107,6 +109,7 @@ class FakeAudioLibrary : public audio::AudioLibrary {
     bool channelSetEffects(audio::Handle handle, const audio::ChannelEffects& effects) override;
     bool channelSetLoop(audio::Handle handle, audio::BytePosition start,
                         audio::BytePosition end) override;
+    bool channelSetKeyLock(audio::Handle handle, bool on, int baseRate, int semitones) override;
     std::uint32_t channelLevel(audio::Handle handle) override;
     audio::DropoutCounts dropouts() const override { return dropoutCounts; }
     audio::DropoutCounts dropoutCounts;  // what the fake output reports

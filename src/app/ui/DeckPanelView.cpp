@@ -45,7 +45,12 @@ DeckPanelView::DeckPanelView(decks::DeckControls& controls, std::array<ButtonMod
     place(*pitchLabel, {8, 142, 60, 18}, kPitchColumn);
     auto* pitch = new widgets::SliderWidget(controls.pitch, this);
     pitch->setObjectName(controlName(side, DeckControl::Pitch));
-    place(*pitch, {14, 162, 48, 168}, kPitchColumn);
+    place(*pitch, {14, 162, 48, 118}, kPitchColumn);
+    // Under the slider: the key lock, then the key shift down, back and up.
+    button(controls.keyLock, DeckControl::KeyLock, {}, 10, {10, 284, 56, 20}, kPitchColumn);
+    button(controls.keyDown, DeckControl::KeyDown, {}, 12, {10, 308, 18, 22}, kPitchColumn);
+    button(controls.keyReset, DeckControl::KeyReset, {}, 9, {29, 308, 18, 22}, kPitchColumn);
+    button(controls.keyUp, DeckControl::KeyUp, {}, 12, {48, 308, 18, 22}, kPitchColumn);
     button(controls.pitchZero, DeckControl::PitchZero, QStringLiteral("0 %"), 12, {10, 334, 56, 24},
            kPitchColumn);
     button(controls.bendMinus, DeckControl::BendMinus, QStringLiteral("\u2212"), 18,

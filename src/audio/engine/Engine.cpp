@@ -710,6 +710,18 @@ bool Engine::channelSetEffects(Handle handle, const ChannelEffects& effects) {
     return ok();
 }
 
+bool Engine::channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) {
+    Stream* stream = find(handle);
+    if (!stream) return false;
+    if (baseRate < 0 || baseRate > kMaxRate || semitones < -12 || semitones > 12)
+        return fail(kErrorIllegalParam);
+    VoiceShared& shared = stream->voice->shared;
+    shared.keyBase.store(baseRate, std::memory_order_relaxed);
+    shared.keyShift.store(semitones, std::memory_order_relaxed);
+    shared.keyLock.store(on, std::memory_order_relaxed);
+    return ok();
+}
+
 std::uint32_t Engine::channelLevel(Handle handle) {
     Stream* stream = find(handle);
     if (!stream) return 0;

@@ -99,6 +99,7 @@ class Engine final : public AudioLibrary {
     bool channelSetCue(Handle handle, int level) override;
     bool channelSetEffects(Handle handle, const ChannelEffects& effects) override;
     bool channelSetLoop(Handle handle, BytePosition start, BytePosition end) override;
+    bool channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) override;
     void setPhonesMix(int level, int mix, bool split) override;
     void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
 

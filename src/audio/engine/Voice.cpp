@@ -43,7 +43,9 @@ Voice::Voice(DecodeWorker& worker, std::atomic<std::uint64_t>& starvedFrames)
       currentRate_(worker.format().rate),
       input_(std::size_t(kInputFrames) * worker.format().channels),
       scratch_(std::size_t(kMaxChunk) * 2),
-      resampler_(channels_, kInputFrames) {
+      resampler_(channels_, kInputFrames),
+      keyLock_(worker.format().rate, channels_),
+      stretchFeed_(std::size_t(KeyLockStage::kMaxFeed) * std::size_t(channels_)) {
     shared.rate.store(worker.format().rate);
     prepare(44100);
 }
@@ -192,6 +194,9 @@ void Voice::applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot
     ended_ = false;
     primed_ = false;
     resampler_.reset();
+    // Silent, the key lock's stretcher can start afresh here, or go when it is no longer wanted.
+    if (stretching_ && wantStretch_) keyLock_.restart();
+    stretching_ = stretching_ && wantStretch_;
     publishPosition();
 }
 
@@ -481,8 +486,13 @@ int Voice::resample(float* out, int frames, bool waitForData) {
             inputOffset_ = 0;
             inputFrames_ = available;
             pollJump(waitForData);  // an arriving jump takes over the unread input
-            inputFrames_ += readSource(input_.data() + std::size_t(inputFrames_) * channels_,
-                                       kInputFrames - inputFrames_, waitForData);
+            float* into = input_.data() + std::size_t(inputFrames_) * channels_;
+            inputFrames_ +=
+                stretching_
+                    ? pullStretched(into,
+                                    std::min(kInputFrames - inputFrames_, needed - available + 256),
+                                    waitForData)
+                    : readSource(into, kInputFrames - inputFrames_, waitForData);
             available = inputFrames_;
         }
         // The step glides from the last call's to this one across the call's output.
@@ -491,7 +501,9 @@ int Voice::resample(float* out, int frames, bool waitForData) {
             out + std::size_t(produced) * channels_, frames - produced, step);
         inputOffset_ += result.inputUsed;
         produced += result.outputMade;
-        position_ += result.sourceAdvance;
+        // Stretched frames stand for fewer or more of the song's own.
+        position_ +=
+            stretching_ ? result.sourceAdvance / keyLock_.timeRatio() : result.sourceAdvance;
         if (result.outputMade == 0 && (sourceEnded() || result.inputUsed == 0)) break;
     }
     return produced;
@@ -499,15 +511,46 @@ int Voice::resample(float* out, int frames, bool waitForData) {
 
 // Entering or leaving the resampler happens while silent (the caller fades out first), so the
 // jump by the resampler's own look-ahead is never heard.
-void Voice::switchPath(int rate) {
-    const bool toBypass = rate == outputRate_;
+void Voice::switchPath(int rate, bool stretch) {
+    const bool toBypass = !stretch && !stretching_ && rate == outputRate_;
     currentRate_ = rate;
+    if (stretch && !stretching_) {
+        // What the resampler has not read yet goes into the stretcher first: it comes out of it
+        // at the place the voice was heard, so the lock changes the sound, not the place.
+        position_ = double(current_.frame - (inputFrames_ - inputOffset_));
+        keyLock_.restart();
+        for (int at = inputOffset_; at < inputFrames_; at += KeyLockStage::kMaxFeed)
+            keyLock_.feed(input_.data() + std::size_t(at) * channels_,
+                          std::min(KeyLockStage::kMaxFeed, inputFrames_ - at), false);
+        inputOffset_ = inputFrames_ = 0;
+        resampler_.reset();
+        stretching_ = true;
+        return;
+    }
     if (toBypass) {
         // Unread resampler input plays first, straight.
         position_ = double(current_.frame - (inputFrames_ - inputOffset_));
     } else {
         resampler_.reset();
     }
+}
+
+// Up to `frames` frames out of the key lock's stretcher, fed from the source as it needs.
+int Voice::pullStretched(float* out, int frames, bool waitForData) {
+    int got = 0;
+    bool fedFinal = false;
+    for (int round = 0; got < frames && round < 64; ++round) {
+        if (keyLock_.available() > 0) {
+            got += keyLock_.retrieve(out + std::size_t(got) * channels_, frames - got);
+            continue;
+        }
+        if (fedFinal) break;
+        const int n = readSource(stretchFeed_.data(), KeyLockStage::kMaxFeed, waitForData);
+        fedFinal = n == 0 && sourceEnded();
+        if (n == 0 && !fedFinal) break;
+        keyLock_.feed(stretchFeed_.data(), n, fedFinal);
+    }
+    return got;
 }
 
 // Fills `out` with up to `frames` stereo frames of the source at the current rate; returns how
@@ -560,7 +603,17 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     const float targetRight = correction * volume * (pan < 0 ? 1.0f + float(pan) / 100.0f : 1.0f);
     const float targetCue =
         cue ? correction * float(shared.cue.load(std::memory_order_relaxed)) / 100.0f : 0.0f;
-    const bool wantBypass = rate == outputRate_;
+    // With the key lock the resampler plays at the base rate (the key) and the stretcher makes
+    // up the tempo; a key shift alone stretches nothing and shifts the pitch.
+    const bool lock = shared.keyLock.load(std::memory_order_relaxed);
+    const int shift = shared.keyShift.load(std::memory_order_relaxed);
+    const int keyBase = shared.keyBase.load(std::memory_order_relaxed);
+    const int base = keyBase > 0 ? keyBase : worker_.format().rate;
+    wantStretch_ = lock || shift != 0;
+    const int pathRate = lock ? base : rate;
+    const bool wantBypass = !wantStretch_ && !stretching_ && rate == outputRate_;
+    const double stretchTime = lock ? double(base) / std::max(1, rate) : 1.0;
+    keyLock_.setRatios(std::clamp(stretchTime, 0.25, 4.0), std::exp2(shift / 12.0));
     // Below this much of the old place left, a waiting jump fades the old place out rather than
     // let it run dry mid-chunk; the new place then fades in from silence.
     const double step = double(rate) / outputRate_;
@@ -577,15 +630,16 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
         pollJump(waitForData);
         if (envelope_ <= 0) {
             if (jumping_) abandonJump();
-            if (wantBypass != bypass()) switchPath(rate);
+            if (wantBypass != bypass() || (wantStretch_ && !stretching_))
+                switchPath(pathRate, wantStretch_);
             // Nothing is heard yet: a start takes the newest gains at once instead of gliding
             // to them from a volume it never played at.
             gainLeft_ = targetLeft;
             gainRight_ = targetRight;
             gainCue_ = targetCue;
         }
-        const bool pathSwitch = wantBypass != bypass();
-        if (!pathSwitch && !bypass()) currentRate_ = rate;
+        const bool pathSwitch = wantBypass != bypass() || (wantStretch_ && !stretching_);
+        if (!pathSwitch && !bypass()) currentRate_ = pathRate;
         // A start or a seek while silent waits, silent and uncounted, for its first block.
         if (wantPlaying_ && !primed_ && !jumping_) {
             // Taking the block (or dropping stale ones) here also tells a late worker apart

@@ -15,6 +15,7 @@
 
 #include "audio/engine/DeckFx.h"
 #include "audio/engine/DecodeWorker.h"
+#include "audio/engine/KeyLock.h"
 #include "audio/engine/SincResampler.h"
 
 namespace kelvra::audio::engine {
@@ -32,6 +33,10 @@ struct VoiceShared {
     // The deck's tone controls: band gains (0 = kill), the filter (-1..1, 0 = off) and the trim,
     // a linear gain applied with the correction.
     std::atomic<float> eqLow{1}, eqMid{1}, eqHigh{1}, filter{0}, trim{1};
+    // Key lock: the pitch stays at `keyBase`'s (the deck's base rate; 0: the song's own) while the
+    // rate sets the tempo; `keyShift` moves the key by semitones, with or without the lock.
+    std::atomic<bool> keyLock{false};
+    std::atomic<int> keyBase{0}, keyShift{0};
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
@@ -98,7 +103,8 @@ class Voice {
     // or the old place's blocks held back from the queue while a jump waits.
     enum class Feed { Queue, Held };
 
-    bool bypass() const { return currentRate_ == outputRate_; }
+    bool bypass() const { return !stretching_ && currentRate_ == outputRate_; }
+    int pullStretched(float* out, int frames, bool waitForData);
     bool sourceEnded() const { return !jumping_ && current_.ended; }
     int renderSource(float* out, int frames, bool waitForData);
     int readSource(float* out, int frames, bool waitForData);
@@ -119,7 +125,7 @@ class Voice {
     void releaseHeld();
     std::int64_t oldFramesLeft() const;
     bool dataReady() const;
-    void switchPath(int rate);
+    void switchPath(int rate, bool stretch);
     void publishPosition();
     void meter(const float* stereo, int frames, float correction);
     void clearMeter();
@@ -189,6 +195,12 @@ class Voice {
     std::vector<float> scratch_;  // stereo source frames of one chunk
     SincResampler resampler_;
     DeckFx fx_;
+    // The key lock's stretcher sits before the resampler. Once engaged it stays until a seek
+    // while silent, so letting go of the lock never skips what it holds.
+    KeyLockStage keyLock_;
+    bool stretching_ = false;
+    bool wantStretch_ = false;
+    std::vector<float> stretchFeed_;  // source frames on their way into the stretcher
 
     // Meter: peaks of the last few slices of ~5 ms.
     static constexpr int kSlices = 4;

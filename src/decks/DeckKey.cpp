@@ -1,0 +1,50 @@
+#include "decks/DeckKey.h"
+
+#include <algorithm>
+
+namespace kelvra::decks {
+namespace {
+constexpr int kMostShift = 12;
+}
+
+DeckKey::DeckKey(Deck& deck, audio::AudioLibrary& library) : deck_(deck), library_(library) {
+    DeckControls& c = deck_.controls();
+    QObject::connect(&c.keyLock, &ButtonModel::clicked, [this] {
+        locked_ = !locked_;
+        apply();
+    });
+    const auto shiftBy = [this](int semitones) {
+        shift_ = semitones == 0 ? 0 : std::clamp(shift_ + semitones, -kMostShift, kMostShift);
+        apply();
+    };
+    QObject::connect(&c.keyUp, &ButtonModel::clicked, [shiftBy] { shiftBy(1); });
+    QObject::connect(&c.keyDown, &ButtonModel::clicked, [shiftBy] { shiftBy(-1); });
+    QObject::connect(&c.keyReset, &ButtonModel::clicked, [shiftBy] { shiftBy(0); });
+    // The stop button's press starts the turntable stop, which plays as a tape stop; a play, a
+    // base frequency and a new song bring the lock back.
+    QObject::connect(&c.stop, &ButtonModel::mousePressed, [this](auto) { apply(); });
+    deck_.events().pitchToApply.connect([this] { apply(); });
+    deck_.events().levelsToApply.connect([this] { apply(); });
+    deck_.events().loaded.connect([this] { apply(); });
+    show();
+}
+
+void DeckKey::apply() {
+    if (deck_.stream() != 0) {
+        const bool stopping = deck_.turntableStopTimer().enabled();
+        library_.channelSetKeyLock(deck_.stream(), locked_ && !stopping, deck_.sampleRate(),
+                                   shift_);
+    }
+    show();
+}
+
+void DeckKey::show() {
+    DeckControls& c = deck_.controls();
+    c.keyLock.setBackColour(locked_ ? kColourOn : kColourOff);
+    c.keyReset.setCaption(shift_ == 0
+                              ? QStringLiteral("0")
+                              : QStringLiteral("%1%2").arg(shift_ > 0 ? "+" : "").arg(shift_));
+    c.keyReset.setBackColour(shift_ == 0 ? kColourNone : kColourOn);
+}
+
+}  // namespace kelvra::decks

@@ -1,0 +1,76 @@
+// The key lock through the offline renderer: the pitch slider changes only the tempo, a key
+// shift moves the pitch by semitones, and turning the lock on and off mid-song leaves no hole,
+// no click and no jump in the song.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "audio/EngineTestSupport.h"
+
+namespace kelvra::test {
+namespace {
+
+using audio::engine::Engine;
+
+constexpr int kRate = 44100;
+
+double secondsAt(Engine& engine, audio::Handle h) {
+    return engine.channelBytes2Seconds(h, engine.channelPosition(h));
+}
+
+TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
+    TestFiles files;
+    files.add("song.mp3", sineFile(kRate, 2, 30.0, 1000, 0.5));
+    Engine engine(files.openers());
+    ASSERT_TRUE(engine.initOffline(kRate));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.channelSetAttributes(h, kRate * 11 / 10, -1, -101));  // +10 %
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::vector<std::int16_t> heard = render(engine, kRate);
+    EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 1100, 2);
+
+    ASSERT_TRUE(engine.channelSetKeyLock(h, true, 0, 0));
+    const double before = secondsAt(engine, h);
+    heard = render(engine, 2 * kRate);
+    EXPECT_NEAR(measuredFrequency(heard, 0, kRate, 2 * kRate, kRate), 1000, 3) << "not locked";
+    EXPECT_NEAR(secondsAt(engine, h) - before, 2.2, 0.03) << "the tempo did not stay at +10 %";
+
+    ASSERT_TRUE(engine.channelSetKeyLock(h, true, 0, 2));
+    heard = render(engine, kRate);
+    EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 1000 * std::exp2(2 / 12.0),
+                4);
+    // Half the base rate (the 22 kHz button) keeps its octave down, lock or not.
+    ASSERT_TRUE(engine.channelSetKeyLock(h, true, kRate / 2, 0));
+    heard = render(engine, kRate);
+    EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 500, 2);
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+}
+
+TEST(KeyLock, TurningItOnAndOffMidSongLeavesNoHoleClickOrJump) {
+    TestFiles files;
+    files.add("song.mp3", sineFile(kRate, 2, 30.0, 441, 0.5));
+    Engine engine(files.openers());
+    ASSERT_TRUE(engine.initOffline(kRate));
+    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
+    ASSERT_TRUE(engine.channelSetAttributes(h, kRate * 21 / 20, -1, -101));  // +5 %
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::vector<std::int16_t> heard = render(engine, kRate);
+    const auto more = [&](std::int64_t frames) {
+        const auto out = render(engine, frames);
+        heard.insert(heard.end(), out.begin(), out.end());
+    };
+    for (bool on : {true, false, true, false}) {
+        const double before = secondsAt(engine, h);
+        ASSERT_TRUE(engine.channelSetKeyLock(h, on, 0, 0));
+        more(kRate / 2);
+        // Half a second at +5 % is 0.525 s of the song, whichever way it plays.
+        EXPECT_NEAR(secondsAt(engine, h) - before, 0.525, 0.02) << (on ? "on" : "off");
+    }
+    EXPECT_LE(longestQuiet(heard, 0, kRate / 2, heard.size() / 2), std::size_t(kRate / 100));
+    EXPECT_LE(maxStep(heard, 0, kRate / 2, heard.size() / 2),
+              1.5 * sineStep(0.5, 441 * 1.05, kRate));
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+}
+
+}  // namespace
+}  // namespace kelvra::test

@@ -21,6 +21,8 @@ enum class PhonesRoute : int {
 // Output periods the DJ can choose, in frames.
 inline constexpr int kPeriodChoices[] = {64, 128, 256, 512, 1024};
 inline constexpr int kDefaultPeriod = 256;
+// Output rates the DJ can choose beside the Quality's; index 0 of the list is the Quality's.
+inline constexpr int kRateChoices[] = {0, 44100, 48000, 96000};
 
 struct OutputSetup {
     OutputBackend backend = OutputBackend::Default;
@@ -30,6 +32,8 @@ struct OutputSetup {
     int period = kDefaultPeriod;
     // The output buffer asked for, seconds; the device may give more. 0: the lowest it offers.
     double latency = 0;
+    // The output's sample rate; 0: the one the output was first opened with (the Quality).
+    int rate = 0;
 
     bool operator==(const OutputSetup&) const = default;
 };

@@ -8,6 +8,7 @@ OptionsControls::OptionsControls()
       skipSilence({"Off", "On"}),
       outputBackend({"PulseAudio/PipeWire", "JACK", "ALSA"}),
       outputPeriod({"64 frames", "128 frames", "256 frames", "512 frames", "1024 frames"}),
+      outputRate({"As Quality", "44100 Hz", "48000 Hz", "96000 Hz"}),
       associate("Associate Music Files..."),
       close("", "Close") {
     device.setToolTip("Select Soundcard to use...");
@@ -22,6 +23,7 @@ OptionsControls::OptionsControls()
     outputBackend.setToolTip("The sound system the mix plays through");
     outputPhones.setToolTip("Where the headphones (cue) go");
     outputPeriod.setToolTip("Smaller: controls heard sooner. Larger: safer on a busy machine");
+    outputRate.setToolTip("The output's sample rate, applied at once (JACK: the server's)");
     skipSilence.setToolTip("Start songs at their first sound and mix before their closing silence");
 }
 

@@ -31,6 +31,7 @@ struct OptionsControls {
     ChoiceModel outputMain;     // cmbOutputMain: the main mix's device
     ChoiceModel outputPhones;   // cmbOutputPhones: shared, channels 3/4, or a device
     ChoiceModel outputPeriod;   // cmbOutputPeriod: frames the mixer renders at a time
+    ChoiceModel outputRate;     // cmbOutputRate: the Quality's rate, or one of its own
     TextModel outputLatency;    // lblOutputLatency: what the output reports
     TextModel playlistPath;     // txtPlaylistPath, frame "FILE LOCATIONS"
     ButtonModel associate;      // cmdAssociate

@@ -12,6 +12,7 @@ const QString kBackendValue = QStringLiteral("OutputBackend");
 const QString kMainValue = QStringLiteral("OutputDevice");
 const QString kPhonesValue = QStringLiteral("PhonesOutput");
 const QString kPeriodValue = QStringLiteral("OutputPeriod");
+const QString kRateValue = QStringLiteral("OutputRate");
 constexpr int kFixedPhonesEntries = 2;  // shared, channels 3/4; then the devices
 
 }  // namespace
@@ -29,8 +30,8 @@ OutputOptions::OutputOptions(OptionsControls& controls, SettingsStore& store,
         controls_.outputPhones.setCurrentIndex(0);
         changed();
     });
-    for (ChoiceModel* list :
-         {&controls_.outputMain, &controls_.outputPhones, &controls_.outputPeriod})
+    for (ChoiceModel* list : {&controls_.outputMain, &controls_.outputPhones,
+                              &controls_.outputPeriod, &controls_.outputRate})
         QObject::connect(list, &ChoiceModel::chosen, [this](int) { changed(); });
 }
 
@@ -75,6 +76,12 @@ void OutputOptions::load() {
             ? found
             : std::find(std::begin(choices), std::end(choices), audio::kDefaultPeriod);
     controls_.outputPeriod.setCurrentIndex(int(chosen - std::begin(choices)));
+    const int rate = int(readNumber(read(kRateValue)));
+    const auto* rateFound =
+        std::find(std::begin(audio::kRateChoices), std::end(audio::kRateChoices), rate);
+    controls_.outputRate.setCurrentIndex(rateFound != std::end(audio::kRateChoices)
+                                             ? int(rateFound - std::begin(audio::kRateChoices))
+                                             : 0);
     takeChoices();
     showStatus();
 }
@@ -95,6 +102,7 @@ void OutputOptions::takeChoices() {
     const int period = controls_.outputPeriod.currentIndex();
     setup.period = period >= 0 ? audio::kPeriodChoices[period] : audio::kDefaultPeriod;
     setup.latency = outputLatencyFor(values_.engine.bufferSeconds);
+    setup.rate = audio::kRateChoices[std::max(0, controls_.outputRate.currentIndex())];
 }
 
 void OutputOptions::changed() {
@@ -111,6 +119,7 @@ void OutputOptions::unload() {
     write(kMainValue, controls_.outputMain.currentText());
     write(kPhonesValue, controls_.outputPhones.currentText());
     write(kPeriodValue, QString::number(values_.engine.output.period));
+    write(kRateValue, QString::number(values_.engine.output.rate));
 }
 
 void OutputOptions::showStatus() {

@@ -116,6 +116,17 @@ TEST_F(EngineOutput, AnOutputChangeAppliesAtOnceWithoutStoppingTheMix) {
     setup.phones = audio::PhonesRoute::Shared;
     ASSERT_TRUE(engine->configureOutput(setup));
     EXPECT_FALSE(engine->phonesOutput());
+    // Another sample rate, at once, the song going on at its own speed; and back to the first.
+    setup.rate = 48000;
+    const auto atRate = engine->channelPosition(h);
+    ASSERT_TRUE(engine->configureOutput(setup));
+    EXPECT_EQ(engine->outputStatus().rate, 48000);
+    std::this_thread::sleep_for(300ms);
+    const double played = engine->channelBytes2Seconds(h, engine->channelPosition(h) - atRate);
+    EXPECT_NEAR(played, 0.3, 0.12) << "the song did not keep its speed at 48 kHz";
+    setup.rate = 0;
+    ASSERT_TRUE(engine->configureOutput(setup));
+    EXPECT_EQ(engine->outputStatus().rate, 44100);
     EXPECT_EQ(engine->stats().starvedFrames, 0u);
 }
 

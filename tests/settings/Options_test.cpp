@@ -226,7 +226,11 @@ TEST_F(OptionsTest, OutputChoicesApplyAtOnceAndComeBackAtTheNextStart) {
         status = {"PulseAudio/PipeWire", 44100, 512, 0.0581, true};
         controls.outputPhones.choose(3);  // the USB headphones
         controls.outputPeriod.choose(3);
-        ASSERT_EQ(applied.size(), 2u);
+        EXPECT_EQ(controls.outputRate.currentText(), "As Quality");
+        EXPECT_EQ(values.engine.output.rate, 0);
+        controls.outputRate.choose(2);
+        ASSERT_EQ(applied.size(), 3u);
+        EXPECT_EQ(applied[2].rate, 48000);
         EXPECT_EQ(applied[1].phones, audio::PhonesRoute::Device);
         EXPECT_EQ(applied[1].phonesDevice, 1);
         EXPECT_EQ(applied[1].period, 512);
@@ -257,6 +261,7 @@ TEST_F(OptionsTest, OutputChoicesApplyAtOnceAndComeBackAtTheNextStart) {
     EXPECT_EQ(values.engine.output.phones, audio::PhonesRoute::Device);
     EXPECT_EQ(values.engine.output.phonesDevice, 0);
     EXPECT_EQ(values.engine.output.period, 512);
+    EXPECT_EQ(values.engine.output.rate, 48000);
     EXPECT_TRUE(applied.empty());
 
     // The headphone device has gone: the shared output, the rest as it was.

@@ -221,6 +221,7 @@ int main(int argc, char** argv) {
     options.seekAccuracy.setCurrentIndex(0);
     options.outputBackend.setCurrentIndex(0);
     options.outputPeriod.setCurrentIndex(2);
+    options.outputRate.setCurrentIndex(0);
     options.outputMain.addItem(QStringLiteral("Default Sound Device"));
     options.outputMain.setCurrentIndex(0);
     options.outputPhones.addItem(QStringLiteral("Channels 3/4 of the main device"));

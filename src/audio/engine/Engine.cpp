@@ -109,12 +109,13 @@ std::string Engine::unavailableNotice(int error) {
 
 std::unique_ptr<Output> Engine::openOutput(const OutputSetup& setup, int& error) {
     error = kErrorOk;
-    if (makeOutput_) return makeOutput_(mixer_, setup.device, requestedRate_, error);
+    // A rate of the DJ's own, or the one the output was first opened with.
+    const int rate = setup.rate > 0 ? setup.rate : requestedRate_;
+    if (makeOutput_) return makeOutput_(mixer_, setup.device, rate, error);
     if (nullDevice_)
-        return makeNullOutput(mixer_, requestedRate_, setup.period,
-                              setup.phones != PhonesRoute::Shared);
+        return makeNullOutput(mixer_, rate, setup.period, setup.phones != PhonesRoute::Shared);
     if (setup.backend == OutputBackend::Jack) return makeJackOutput(mixer_, setup, error);
-    return makePortAudioOutput(mixer_, setup, requestedRate_, error);
+    return makePortAudioOutput(mixer_, setup, rate, error);
 }
 
 bool Engine::configureOutput(const OutputSetup& setup) {

@@ -33,6 +33,7 @@ class NullOutput final : public Output {
     }
 
     double latency() const override { return double(period_) / rate_; }
+    int rate() const override { return rate_; }
     int period() const override { return period_; }
     bool phones() const override { return !phones_.empty(); }
     std::string name() const override { return "Null output"; }

@@ -160,6 +160,7 @@ class PortAudioOutput final : public Output {
         const PaStreamInfo* info = stream_ ? Pa_GetStreamInfo(stream_) : nullptr;
         return info ? info->outputLatency : 0;
     }
+    int rate() const override { return rate_; }
     int period() const override { return period_; }
     bool phones() const override { return channels_ == 4 || phonesDevice_; }
     std::string name() const override { return name_; }

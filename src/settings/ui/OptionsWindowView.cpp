@@ -154,21 +154,24 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     QGroupBox* outputs = frame("OUTPUTS", body);
     {
         auto* layout = new QGridLayout(outputs);
-        const std::tuple<const char*, ChoiceModel*, const char*> lists[] = {
-            {"System:", &controls.outputBackend, "cmbOutputBackend"},
-            {"Period:", &controls.outputPeriod, "cmbOutputPeriod"},
-            {"Main mix:", &controls.outputMain, "cmbOutputMain"},
-            {"Headphones:", &controls.outputPhones, "cmbOutputPhones"}};
-        int at = 0;
-        for (const auto& [caption, model, name] : lists) {
-            auto* combo = new ChoiceCombo(*model);
-            combo->setObjectName(QLatin1String(name));
-            combo->setToolTip(model->toolTip());
-            // The two short lists share a row; the device lists get the whole width.
-            const int row = at < 2 ? 0 : at - 1, column = at == 1 ? 2 : 0;
-            layout->addWidget(label(caption), row, column);
-            layout->addWidget(combo, row, column + 1, 1, at < 2 ? 1 : 3);
-            ++at;
+        // The short lists share rows; the device lists get the whole width.
+        struct Place {
+            const char* caption;
+            ChoiceModel* model;
+            const char* name;
+            int row, column, span;
+        };
+        const Place lists[] = {{"System:", &controls.outputBackend, "cmbOutputBackend", 0, 0, 1},
+                               {"Period:", &controls.outputPeriod, "cmbOutputPeriod", 1, 0, 1},
+                               {"Rate:", &controls.outputRate, "cmbOutputRate", 1, 2, 1},
+                               {"Main mix:", &controls.outputMain, "cmbOutputMain", 2, 0, 3},
+                               {"Headphones:", &controls.outputPhones, "cmbOutputPhones", 3, 0, 3}};
+        for (const Place& place : lists) {
+            auto* combo = new ChoiceCombo(*place.model);
+            combo->setObjectName(QLatin1String(place.name));
+            combo->setToolTip(place.model->toolTip());
+            layout->addWidget(label(place.caption), place.row, place.column);
+            layout->addWidget(combo, place.row, place.column + 1, 1, place.span);
         }
         auto* latency = new QLabel;
         latency->setObjectName(QStringLiteral("lblOutputLatency"));
@@ -177,7 +180,7 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
         auto show = [latency, &controls] { latency->setText(controls.outputLatency.text()); };
         show();
         connect(&controls.outputLatency, &TextModel::changed, latency, show);
-        layout->addWidget(latency, 3, 0, 1, 4);
+        layout->addWidget(latency, 4, 0, 1, 4);
         layout->setColumnStretch(1, 1);
         layout->setColumnStretch(3, 1);
     }

@@ -305,6 +305,13 @@ void MainWindow::followWaveform(Side side) {
     strip.setAnalysis(side, analysis.analysis());
     if (!analysis.analysis()) return;
     strip.setCue(side, analysis.cueSeconds());
+    std::array<double, 8> hotCues{-1, -1, -1, -1, -1, -1, -1, -1};
+    const library::HotCues& cues = jumps(side).hotCues();
+    for (std::size_t slot = 0; slot < hotCues.size(); ++slot)
+        if (cues[slot])
+            hotCues[slot] = playback::bytesToSeconds(deps_.library, deck(side).stream(),
+                                                     std::uint32_t(*cues[slot]));
+    strip.setHotCues(side, hotCues);
     strip.follow(side, deps_.clock.nowMs(), analysis.positionSeconds(), analysis.playSpeed());
 }
 

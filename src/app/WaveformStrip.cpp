@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/ControlModels.h"
+
 namespace kelvra::app {
 namespace {
 
@@ -145,6 +147,17 @@ void renderLane(LanePainter& lane, const WaveformLane& source, double halfSpan,
         lane.run(x, lane.top(), lane.top() + lane.height(), kCue);
         lane.run(x + 1, lane.top(), lane.top() + 6, kCue);
     }
+    // Hot cues in their pads' colours, each with a flag at the top as wide as its number.
+    for (int slot = 0; slot < int(source.hotCues.size()); ++slot) {
+        const double at = source.hotCues[std::size_t(slot)];
+        if (at < 0) continue;
+        const int number = kHotCueColours[slot];
+        const QRgb colour = qRgb(number & 0xFF, (number >> 8) & 0xFF, (number >> 16) & 0xFF);
+        const int x = int(std::lrint((at - leftEdge) / secondsPerPixel));
+        lane.run(x, lane.top(), lane.top() + lane.height(), colour);
+        for (int flag = 1; flag <= 2 + slot; ++flag)
+            lane.run(x + flag, lane.top(), lane.top() + 5, colour);
+    }
 }
 
 }  // namespace
@@ -179,6 +192,13 @@ void WaveformStripModel::setCue(Side side, double seconds) {
     WaveformLane& lane = lanes_[sideIndex(side)];
     if (lane.cue == seconds) return;
     lane.cue = seconds;
+    emit changed();
+}
+
+void WaveformStripModel::setHotCues(Side side, const std::array<double, 8>& seconds) {
+    WaveformLane& lane = lanes_[sideIndex(side)];
+    if (lane.hotCues == seconds) return;
+    lane.hotCues = seconds;
     emit changed();
 }
 

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <array>
 #include <cstdint>
 
 #include "audio/analysis/SongAnalysis.h"
@@ -21,6 +22,7 @@ struct WaveformLane {
     std::int64_t anchorMs = 0;
     double speed = 0;  // song seconds per second of the clock; 0 while not playing
     double cue = -1;   // the cue point in song seconds; -1: none
+    std::array<double, 8> hotCues{-1, -1, -1, -1, -1, -1, -1, -1};  // song seconds; -1: unset
 
     // Where the play head is at `nowMs`.
     double positionAt(std::int64_t nowMs) const;
@@ -42,6 +44,7 @@ class WaveformStripModel : public QObject {
     const WaveformLane& lane(Side side) const { return lanes_[sideIndex(side)]; }
     void setAnalysis(Side side, audio::analysis::AnalysisSnapshot analysis);
     void setCue(Side side, double seconds);
+    void setHotCues(Side side, const std::array<double, 8>& seconds);
     // The deck's position and speed as read at `nowMs`. Small differences from where the model
     // already puts the play head (the output's period, the display tick's jitter) are absorbed
     // so the picture does not shudder; a seek, a pitch move or a start re-anchors at once.

@@ -99,6 +99,7 @@ TEST(WaveformStripRender, SongBeatsCueAndHeadsLandWhereTheyBelong) {
     // Loud at 7 s (already played) and at 10 s (to come); a beat every second from 0.5 s.
     model.setAnalysis(Side::Left, song({{6.95, 7.05}, {9.95, 10.05}}, 60, 0.5));
     model.setCue(Side::Left, 6.0);
+    model.setHotCues(Side::Left, {-1, -1, 11.25, -1, -1, -1, -1, -1});
     model.follow(Side::Left, 0, 8.0, 0);  // paused at 8 s: the strip shows 4..12 s
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     renderWaveformStrip(image, model, 0);
@@ -116,8 +117,12 @@ TEST(WaveformStripRender, SongBeatsCueAndHeadsLandWhereTheyBelong) {
     // Beats: 4.5, 5.5 ... are marked; halfway between them nothing is.
     EXPECT_NE(image.pixel(xAt(5.5), 2), kBackground);
     EXPECT_EQ(image.pixel(xAt(6.0) + 10, 2), kBackground);
-    // The cue at 6 s, in the cue's blue.
+    // The cue at 6 s, in the cue's blue; hot cue 3 at 11.25 s in its pad's yellow.
     EXPECT_GT(qBlue(image.pixel(xAt(6.0), kTopMiddle)), 200);
+    const QRgb hot = image.pixel(xAt(11.25), kTopMiddle);
+    EXPECT_GT(qRed(hot), 200);
+    EXPECT_GT(qGreen(hot), 200);
+    EXPECT_LT(qBlue(hot), 80);
     // Both play heads in the middle, one above the other; the right lane has no song at all.
     EXPECT_EQ(image.pixel(kWidth / 2, kTopMiddle), image.pixel(kWidth / 2, kBottomMiddle));
     EXPECT_GT(brightness(image.pixel(kWidth / 2, kBottomMiddle)), 600);

@@ -18,14 +18,27 @@ double secondsAt(Engine& engine, audio::Handle h) {
     return engine.channelBytes2Seconds(h, engine.channelPosition(h));
 }
 
+// A sine of `hz` playing offline at `rate` (the pitch slider's rate) from its start.
+struct Playing {
+    Playing(double hz, int rate) : engine(files(hz).openers()) {
+        EXPECT_TRUE(engine.initOffline(kRate));
+        h = engine.streamCreateFile("song.mp3", 0);
+        EXPECT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
+        EXPECT_TRUE(engine.streamPlay(h, false, 0));
+    }
+    TestFiles& files(double hz) {
+        songs.add("song.mp3", sineFile(kRate, 2, 30.0, hz, 0.5));
+        return songs;
+    }
+    TestFiles songs;
+    Engine engine;
+    audio::Handle h = 0;
+};
+
 TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
-    TestFiles files;
-    files.add("song.mp3", sineFile(kRate, 2, 30.0, 1000, 0.5));
-    Engine engine(files.openers());
-    ASSERT_TRUE(engine.initOffline(kRate));
-    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
-    ASSERT_TRUE(engine.channelSetAttributes(h, kRate * 11 / 10, -1, -101));  // +10 %
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    Playing playing(1000, kRate * 11 / 10);  // +10 %
+    Engine& engine = playing.engine;
+    const audio::Handle h = playing.h;
     std::vector<std::int16_t> heard = render(engine, kRate);
     EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 1100, 2);
 
@@ -47,13 +60,9 @@ TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
 }
 
 TEST(KeyLock, TurningItOnAndOffMidSongLeavesNoHoleClickOrJump) {
-    TestFiles files;
-    files.add("song.mp3", sineFile(kRate, 2, 30.0, 441, 0.5));
-    Engine engine(files.openers());
-    ASSERT_TRUE(engine.initOffline(kRate));
-    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
-    ASSERT_TRUE(engine.channelSetAttributes(h, kRate * 21 / 20, -1, -101));  // +5 %
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    Playing playing(441, kRate * 21 / 20);  // +5 %
+    Engine& engine = playing.engine;
+    const audio::Handle h = playing.h;
     std::vector<std::int16_t> heard = render(engine, kRate);
     const auto more = [&](std::int64_t frames) {
         const auto out = render(engine, frames);

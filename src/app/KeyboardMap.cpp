@@ -253,6 +253,26 @@ void KeyboardMap::buildDownRows() {
                     key,
                     "Cue-edit mode"});
     }
+    // Hot cues on the digits: Ctrl for the left deck, Alt for the right, held like the pads
+    // (these rows come before the plain digits' pause rows).
+    for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
+        const int digit = '1' + slot;
+        // One line on the help sheet for all eight.
+        add(down_, {digit, ctrlNotAlt,
+                    [this, &c, slot, digit] {
+                        heldHotCues_.push_back({digit, &c.left.hotCue[slot]});
+                        c.left.hotCue[slot].pressMouse(Qt::LeftButton);
+                    },
+                    Group::LeftDeck, slot == 0 ? QStringLiteral("Ctrl+1 ... 8") : QString(),
+                    slot == 0 ? QStringLiteral("Hot cues 1 to 8 (hold)") : QString()});
+        add(down_, {digit, altNotCtrl,
+                    [this, &c, slot, digit] {
+                        heldHotCues_.push_back({digit, &c.right.hotCue[slot]});
+                        c.right.hotCue[slot].pressMouse(Qt::LeftButton);
+                    },
+                    Group::RightDeck, slot == 0 ? QStringLiteral("Alt+1 ... 8") : QString(),
+                    slot == 0 ? QStringLiteral("Hot cues 1 to 8 (hold)") : QString()});
+    }
     add(down_, {'0', {}, click(c.right.pause), Group::RightDeck, "0", "Pause"});
     add(down_, {'2', {}, click(c.left.pause), Group::LeftDeck, "2", "Pause"});
 
@@ -300,7 +320,13 @@ void KeyboardMap::buildDownRows() {
     add(down_, {keys::Enter, shift, click(mixer.autoDJ), Group::AutoDJ, "Shift+Enter",
                 "Auto-DJ on or off"});
     add(down_, {keys::function(10), {}, click(mixer.options), Group::Window, "F10", "Options"});
-    // Beyond the table, on keys no other row uses: Sync under each hand, and the help sheet.
+    // Beyond the table, on keys no other row uses: the key lock and a four-beat loop under each
+    // hand (the loop's key again leaves it).
+    add(down_, {'D', {}, click(c.left.keyLock), Group::LeftDeck, "D", "Key lock on or off"});
+    add(down_, {'J', {}, click(c.right.keyLock), Group::RightDeck, "J", "Key lock on or off"});
+    add(down_, {'F', {}, click(c.left.beatLoop[5]), Group::LeftDeck, "F", "Loop four beats"});
+    add(down_, {'H', {}, click(c.right.beatLoop[5]), Group::RightDeck, "H", "Loop four beats"});
+    // Sync under each hand, and the help sheet.
     add(down_,
         {'A', {}, [&w] { w.sync(Side::Left); }, Group::LeftDeck, "A", "Sync to the right deck"});
     add(down_,
@@ -314,6 +340,30 @@ void KeyboardMap::buildUpRows() {
     MainControls& c = window_.controls();
     MainWindow& w = window_;
     add(up_, {keys::Ctrl, {}, [this] { ctrlHeld_ = false; }, Group::Window, {}, {}});
+    // A hot cue's digit let go: its pad is let go too, whatever modifier is still down.
+    for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
+        const int digit = '1' + slot;
+        add(up_, {digit,
+                  [this, digit](int) {
+                      return std::any_of(heldHotCues_.begin(), heldHotCues_.end(),
+                                         [digit](const auto& held) { return held.first == digit; });
+                  },
+                  [this, digit] {
+                      for (auto it = heldHotCues_.begin(); it != heldHotCues_.end();) {
+                          if (it->first != digit) {
+                              ++it;
+                              continue;
+                          }
+                          ButtonModel* pad = it->second;
+                          it = heldHotCues_.erase(it);
+                          pad->releaseMouse(Qt::LeftButton);
+                          pad->click();
+                      }
+                  },
+                  Group::Window,
+                  {},
+                  {}});
+    }
     add(up_, {keys::Alt, {}, [this] { altHeld_ = false; }, Group::Window, {}, {}});
     for (int key : {keys::Left, keys::Right}) {
         const bool left = key == keys::Left;

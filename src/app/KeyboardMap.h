@@ -8,8 +8,10 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "core/ControlModels.h"
 #include "core/Side.h"
 
 namespace kelvra::app {
@@ -64,6 +66,8 @@ class KeyboardMap {
     std::vector<Row> down_;
     std::vector<Row> up_;
     bool ctrlHeld_ = false;
+    // Hot cue pads pressed from the digits, by their key, until the key comes up.
+    std::vector<std::pair<int, ButtonModel*>> heldHotCues_;
     bool altHeld_ = false;
     // The deck whose search the held Left (0) or Right (1) key started: its key-up ends that
     // search, even when another deck has become the active one meanwhile.

@@ -107,6 +107,15 @@ const KeyCase kDownCases[] = {
     {"Enter", 1, false, false, "autoDJCB click"},
     {"Enter", 0, false, false, "nothing"},
     {"F10", 0, false, false, "optionsCB click"},
+    {"1", 2, true, false, "LhotCue 0 down"},
+    {"8", 2, true, false, "LhotCue 7 down"},
+    {"3", 4, false, true, "RhotCue 2 down"},
+    {"3", 0, false, false, "nothing"},
+    {"2", 2, true, false, "LhotCue 1 down"},
+    {"D", 0, false, false, "LkeyLockCB click"},
+    {"J", 0, false, false, "RkeyLockCB click"},
+    {"F", 0, false, false, "LbeatLoop 5 click"},
+    {"H", 0, false, false, "RbeatLoop 5 click"},
 };
 
 // Known slider values to step from.
@@ -171,6 +180,19 @@ TEST_F(Keyboard, KeyUpsReleaseHeldButtonsWhateverTheModifiers) {
     EXPECT_EQ(spy.first(), "nothing");
     EXPECT_FALSE(keys().keyDown(keyCodeFromName("T"), 0));
     EXPECT_FALSE(keys().keyUp(keyCodeFromName("T"), 0));
+}
+
+TEST_F(Keyboard, AHotCueDigitLetsGoOfItsPadEvenAfterItsModifier) {
+    hold(true, false);
+    keys().keyDown(keyCodeFromName("4"), kCtrlMask);
+    keys().keyUp(keys::Ctrl, 0);
+    ControlSpy spy(controls());
+    EXPECT_TRUE(keys().keyUp(keyCodeFromName("4"), 0));
+    EXPECT_EQ(spy.events, (QStringList{"LhotCue 3 up", "LhotCue 3 click"}));
+    // Up again, or a plain digit's way up, lets go of nothing.
+    ControlSpy none(controls());
+    keys().keyUp(keyCodeFromName("4"), 0);
+    EXPECT_EQ(none.first(), "nothing");
 }
 
 TEST_F(Keyboard, FlagsFollowTheirOwnKeysAndSearchFollowsTheActiveDeck) {

@@ -3,6 +3,7 @@
 // output settings a first start gets (or --period N, --latency SECONDS). Prints the dropouts by
 // kind and the output's own latency. Run it beside CPU hogs to see the margin (see
 // dropout_stress.sh). Usage: dropout_bench [seconds, default 600] [--period N] [--latency S]
+// [--keylock]
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     using namespace std::chrono;
     double seconds = 600;
     audio::OutputSetup setup;
+    bool keyLock = false;
     setup.latency = settings::outputLatencyFor(settings::EngineSettings{}.bufferSeconds);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
             setup.period = std::atoi(argv[++i]);
         else if (arg == "--latency" && i + 1 < argc)
             setup.latency = std::atof(argv[++i]);
+        else if (arg == "--keylock")
+            keyLock = true;
         else
             seconds = std::atof(argv[i]);
     }
@@ -40,8 +44,8 @@ int main(int argc, char** argv) {
     if (!engine.init(-1, 44100, 0) || !engine.start())
         return std::printf("the output did not start (error %d)\n", engine.errorCode()), 1;
     const audio::OutputStatus status = engine.outputStatus();
-    std::printf("output: %s, %.1f ms latency, %d-frame periods, %.0f s\n", status.backend.c_str(),
-                status.latency * 1000, status.period, seconds);
+    std::printf("output: %s, %.1f ms latency, %d-frame periods, %.0f s%s\n", status.backend.c_str(),
+                status.latency * 1000, status.period, seconds, keyLock ? ", key lock on both decks" : "");
 
     const auto load = [&](const std::string& path) {
         audio::Handle h = engine.wmaStreamCreateFile(path, 0);
@@ -50,6 +54,7 @@ int main(int argc, char** argv) {
         engine.channelSetPosition(h, engine.streamLength(h) / 3 / 4 * 4);
         engine.streamPreBuf(h);
         engine.channelSetAttributes(h, audio::kKeepRate, 40, 0);
+        if (keyLock) engine.channelSetKeyLock(h, true, 0, 0);
         engine.streamPlay(h, false, 0);
         return h;
     };

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QScreen>
 #include <QUrl>
-#include <cstdio>
 
 #include "app/ApplicationParts.h"
 #include "app/FirstPaintMarker.h"
@@ -140,8 +139,6 @@ void Application::loadMainWindow() {
     QObject::connect(p.controller.get(), &playlist::PlaylistController::songsAdded,
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());
-    if (!p.songs->notice().isEmpty())
-        std::fprintf(stderr, "kelvra: %s\n", p.songs->notice().toUtf8().constData());
     deps.songs = p.songs.get();
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());

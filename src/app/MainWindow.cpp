@@ -178,6 +178,12 @@ bool MainWindow::load(const QString& commandLine) {
         timer->setEnabled(false);
 
     readHelpVersion();
+    // A song database that could not be read was set aside: the DJ hears of it once the window
+    // is up, like a word about the output.
+    if (deps_.songs && !deps_.songs->notice().isEmpty()) {
+        outputNotice_ = deps_.songs->notice();
+        tmrNotice_->setEnabled(true);
+    }
 
     QDir().mkpath(deps_.windowsFolder + "/Kelvra Loops");
     loopsFolder_ = deps_.windowsFolder + "/Kelvra Loops/";

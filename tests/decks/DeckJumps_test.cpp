@@ -230,6 +230,21 @@ TEST(DeckJumpsSongs, HotCuesComeBackWithTheirSongFromTheDatabase) {
     known(rig);
     rig.window->deck(Side::Right).loadChosenFile(first);
     EXPECT_EQ(rig.window->jumps(Side::Right).hotCues()[3], 7 * kSecond);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+
+    // A database that is no database is set aside, and the DJ is told once the window is up.
+    const QString broken = dir.filePath("broken.sqlite");
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a database at all, but the DJ's notes");
+    }
+    library::SongStore fresh(broken);
+    test::MainWindowRig told(&fresh);
+    told.clock.advance(5);
+    ASSERT_EQ(told.dialogs.messages.size(), 1u);
+    EXPECT_TRUE(told.dialogs.messages[0].text.contains("was kept as"))
+        << told.dialogs.messages[0].text.toStdString();
 }
 
 }  // namespace

@@ -255,23 +255,24 @@ void KeyboardMap::buildDownRows() {
     }
     // Hot cues on the digits: Ctrl for the left deck, Alt for the right, held like the pads
     // (these rows come before the plain digits' pause rows).
-    for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
-        const int digit = '1' + slot;
-        // One line on the help sheet for all eight.
-        add(down_, {digit, ctrlNotAlt,
-                    [this, &c, slot, digit] {
-                        heldHotCues_.push_back({digit, &c.left.hotCue[slot]});
-                        c.left.hotCue[slot].pressMouse(Qt::LeftButton);
-                    },
-                    Group::LeftDeck, slot == 0 ? QStringLiteral("Ctrl+1 ... 8") : QString(),
-                    slot == 0 ? QStringLiteral("Hot cues 1 to 8 (hold)") : QString()});
-        add(down_, {digit, altNotCtrl,
-                    [this, &c, slot, digit] {
-                        heldHotCues_.push_back({digit, &c.right.hotCue[slot]});
-                        c.right.hotCue[slot].pressMouse(Qt::LeftButton);
-                    },
-                    Group::RightDeck, slot == 0 ? QStringLiteral("Alt+1 ... 8") : QString(),
-                    slot == 0 ? QStringLiteral("Hot cues 1 to 8 (hold)") : QString()});
+    for (Side side : {Side::Left, Side::Right}) {
+        const bool left = side == Side::Left;
+        decks::DeckControls& deck = c.deck(side);
+        for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
+            const int digit = '1' + slot;
+            ButtonModel& pad = deck.hotCue[slot];
+            // One line on the help sheet for all eight.
+            add(down_, {digit, left ? std::function<bool(int)>(ctrlNotAlt) : altNotCtrl,
+                        [this, &pad, digit] {
+                            heldHotCues_.push_back({digit, &pad});
+                            pad.pressMouse(Qt::LeftButton);
+                        },
+                        deckGroup(side),
+                        slot > 0 ? QString()
+                        : left   ? QStringLiteral("Ctrl+1 ... 8")
+                                 : QStringLiteral("Alt+1 ... 8"),
+                        slot > 0 ? QString() : QStringLiteral("Hot cues 1 to 8 (hold)")});
+        }
     }
     add(down_, {'0', {}, click(c.right.pause), Group::RightDeck, "0", "Pause"});
     add(down_, {'2', {}, click(c.left.pause), Group::LeftDeck, "2", "Pause"});
@@ -322,10 +323,22 @@ void KeyboardMap::buildDownRows() {
     add(down_, {keys::function(10), {}, click(mixer.options), Group::Window, "F10", "Options"});
     // Beyond the table, on keys no other row uses: the key lock and a four-beat loop under each
     // hand (the loop's key again leaves it).
-    add(down_, {'D', {}, click(c.left.keyLock), Group::LeftDeck, "D", "Key lock on or off"});
-    add(down_, {'J', {}, click(c.right.keyLock), Group::RightDeck, "J", "Key lock on or off"});
-    add(down_, {'F', {}, click(c.left.beatLoop[5]), Group::LeftDeck, "F", "Loop four beats"});
-    add(down_, {'H', {}, click(c.right.beatLoop[5]), Group::RightDeck, "H", "Loop four beats"});
+    for (Side side : {Side::Left, Side::Right}) {
+        decks::DeckControls& deck = c.deck(side);
+        const QString lock = deckKey(side, 'D', 'J'), loop = deckKey(side, 'F', 'H');
+        add(down_, {lock[0].unicode(),
+                    {},
+                    click(deck.keyLock),
+                    deckGroup(side),
+                    lock,
+                    "Key lock on or off"});
+        add(down_, {loop[0].unicode(),
+                    {},
+                    click(deck.beatLoop[5]),
+                    deckGroup(side),
+                    loop,
+                    "Loop four beats"});
+    }
     // Sync under each hand, and the help sheet.
     add(down_,
         {'A', {}, [&w] { w.sync(Side::Left); }, Group::LeftDeck, "A", "Sync to the right deck"});

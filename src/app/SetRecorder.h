@@ -23,7 +23,7 @@
 namespace kelvra::app {
 
 // The record button's back colours (colour numbers: blue in the high byte, red in the low).
-inline constexpr int kRecordingColour = 0x2020E0;   // lit red
+inline constexpr int kRecordingColour = kColourLitRed;
 inline constexpr int kRecordIdleColour = 0x1C1C50;  // dark red
 
 // A song on the main mix: its file and what its deck's display says of it.

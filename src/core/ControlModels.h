@@ -14,9 +14,10 @@
 namespace kelvra {
 
 // Back colours that mean lit and unlit on buttons and lamps.
-inline constexpr int kColourOn = 65280;   // bright green
-inline constexpr int kColourOff = 32768;  // dark green
-inline constexpr int kColourNone = -1;    // the widget's own look
+inline constexpr int kColourOn = 65280;         // bright green
+inline constexpr int kColourOff = 32768;        // dark green
+inline constexpr int kColourNone = -1;          // the widget's own look
+inline constexpr int kColourLitRed = 0x2020E0;  // a warning lit: recording, a killed band
 // The hot cues' colours, pads and marks alike: eight a DJ tells apart in a dark room (red,
 // orange, yellow, green, cyan, blue, violet, pink).
 inline constexpr int kHotCueColours[8] = {0x3030E8, 0x1C8CF5, 0x20D8F0, 0x40D040,

@@ -171,12 +171,10 @@ bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
         const double period = 60.0 / (songBpm() * multiple);
         // A jump cross-fades from the place heard now, so it lands where it is aimed.
         const double seconds = positionSeconds() + shift * period;
-        constexpr std::uint32_t kProbe = 1u << 20;
-        const double probeSeconds = playback::bytesToSeconds(library, deck_.stream(), kProbe);
-        const double bytesPerSecond = probeSeconds > 0 ? kProbe / probeSeconds : 0;
-        if (bytesPerSecond > 0 && seconds > 0)
+        const double perSecond = playback::bytesPerSecond(library, deck_.stream());
+        if (perSecond > 0 && seconds > 0)
             engine_.setStreamPosition(deck_.stream(),
-                                      std::uint32_t(roundEven(seconds * bytesPerSecond)));
+                                      std::uint32_t(roundEven(seconds * perSecond)));
     }
     refresh();
     return true;

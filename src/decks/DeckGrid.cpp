@@ -12,12 +12,8 @@ std::optional<double> DeckGrid::beatSeconds() const {
 }
 
 std::int64_t DeckGrid::frameBytes() const {
-    // The library speaks seconds only as a float: a large probe keeps its rounding away from
-    // the frame size it gives.
-    constexpr std::uint32_t kProbe = 1u << 20;
-    const double seconds = playback::bytesToSeconds(engine_.library(), deck_.stream(), kProbe);
-    if (seconds <= 0) return 0;
-    return std::llrint(kProbe / seconds / std::max(1, deck_.sampleRate()));
+    return std::llrint(playback::bytesPerSecond(engine_.library(), deck_.stream()) /
+                       std::max(1, deck_.sampleRate()));
 }
 
 std::int64_t DeckGrid::toBytes(double seconds) const {

@@ -7,10 +7,6 @@
 
 namespace kelvra::decks {
 
-int hotCueColour(int slot) {
-    return kHotCueColours[std::clamp(slot, 0, DeckControls::kHotCues - 1)];
-}
-
 DeckJumps::DeckJumps(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
                      library::SongStore* songs)
     : deck_(deck), engine_(engine), grid_(deck, engine, analysis), songs_(songs) {
@@ -136,7 +132,7 @@ void DeckJumps::showCues() {
     const double length = deck_.songLength();
     for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
         const auto& cue = cues_[std::size_t(slot)];
-        c.hotCue[slot].setBackColour(cue ? hotCueColour(slot) : kColourNone);
+        c.hotCue[slot].setBackColour(cue ? kHotCueColours[slot] : kColourNone);
         marks[std::size_t(slot)] = cue && length > 0 ? std::clamp(*cue / length, 0.0, 1.0) : -1.0;
     }
     c.display.setHotCueMarks(marks);

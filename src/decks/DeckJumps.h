@@ -14,9 +14,6 @@
 
 namespace kelvra::decks {
 
-// The colour of each hot cue's pad and mark, as the models' colour numbers.
-int hotCueColour(int slot);
-
 class DeckJumps {
   public:
     // `songs` remembers the hot cues per song; none: they last while the song is loaded.

@@ -9,7 +9,7 @@
 namespace kelvra::decks {
 
 // A lit kill button: red, the colour a DJ looks for when a band is missing.
-inline constexpr int kKillColour = 0x2020E0;
+inline constexpr int kKillColour = kColourLitRed;
 
 // A band knob (0..100, 50 = unity): 0 kills the band; below unity the cut is even in decibels,
 // 0.8 dB a step down to -39.2 dB at 1, where a DJ hears the band as gone; above unity +6 dB at

@@ -76,6 +76,9 @@ class StreamControl {
 // Module functions over the library.
 std::int16_t isStreamPlaying(AudioLibrary& library, Handle handle);
 float bytesToSeconds(AudioLibrary& library, Handle handle, std::uint32_t bytes);
+// Decoded bytes per second of the stream, 0 when it cannot say. The library speaks seconds only
+// as a float, so a large probe keeps its rounding small.
+double bytesPerSecond(AudioLibrary& library, Handle handle);
 bool setChannelPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 bool setWmaPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 // "major.minor" of the library's version: low word, a point, high word.

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -100,22 +101,38 @@ Ear listen(const std::vector<std::int16_t>& heard, std::size_t from) {
 const double kSineStep = sineStep(kLevel, kTone, kRate);
 constexpr std::size_t kMillisecond = kRate / 1000;
 
+// A song playing live into a capturing output; `beforePlay` sets the stream up first.
+struct LivePlay {
+    explicit LivePlay(const TestFile& song,
+                      const std::function<void(Engine&, audio::Handle)>& beforePlay = {})
+        : engine((files.add("song.mp3", song), files.openers()), capturingInto(output)) {
+        started = engine.init(-1, kRate, 0);
+        h = engine.streamCreateFile("song.mp3", 0);
+        if (beforePlay) beforePlay(engine, h);
+        started = started && h != 0 && engine.streamPlay(h, false, 0);
+    }
+    TestFiles files;
+    CapturingOutput* output = nullptr;
+    Engine engine;
+    audio::Handle h = 0;
+    bool started = false;
+};
+
 // The places a deck jumps to: a cue point, the previous cue, a drop further on, at a pitch
 // that plays straight and at one that goes through the resampler.
 class LiveJumps : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
     const auto [seekMs, rate] = GetParam();
-    TestFiles files;
     TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
     song.seekDelay = std::chrono::milliseconds(seekMs);
-    files.add("song.mp3", song);
-    CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), capturingInto(output));
-    ASSERT_TRUE(engine.init(-1, kRate, 0));
-    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
-    ASSERT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    LivePlay live(song, [rate = rate](Engine& engine, audio::Handle h) {
+        EXPECT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
+    });
+    ASSERT_TRUE(live.started);
+    Engine& engine = live.engine;
+    CapturingOutput* const output = live.output;
+    const audio::Handle h = live.h;
     std::this_thread::sleep_for(150ms);
     const std::size_t started = output->heard().size() / 2;
     const std::int64_t places[] = {30001, 441000, 30001, 200000, 5, 661500, 30001};
@@ -146,7 +163,6 @@ INSTANTIATE_TEST_SUITE_P(SeekTimesAndPaths, LiveJumps,
 // A place kept warm plays within a period of the jump even when the decoder takes 30 ms to get
 // there; the same jump cold waits for the decoder (on the old place's sound).
 TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
-    TestFiles files;
     // A loud tone with a silent stretch at the cue: where the output falls silent, the jump has
     // been heard.
     TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
@@ -155,12 +171,11 @@ TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
     std::fill(samples->begin() + 2 * kCue, samples->begin() + 2 * (kCue + kRate), 0);
     song.samples = samples;
     song.seekDelay = 30ms;
-    files.add("song.mp3", song);
-    CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), capturingInto(output));
-    ASSERT_TRUE(engine.init(-1, kRate, 0));
-    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    LivePlay live(song);
+    ASSERT_TRUE(live.started);
+    Engine& engine = live.engine;
+    CapturingOutput* const output = live.output;
+    const audio::Handle h = live.h;
     const auto heardAfterJump = [&](bool warm) {
         if (warm) {
             ASSERT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(kCue) * 4));
@@ -215,16 +230,15 @@ class JumpSoak : public ::testing::TestWithParam<int> {};  // the decoder's seek
 
 TEST_P(JumpSoak, RandomJumpsPlayOnlyWhatWasAskedInOrder) {
     constexpr std::int64_t kFrames = 60 * kRate;
-    TestFiles files;
     TestFile song = positionCodedFile(kFrames);
     song.seekDelay = std::chrono::milliseconds(GetParam());
-    files.add("song.wav", song);
-    CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), capturingInto(output));
-    ASSERT_TRUE(engine.init(-1, kRate, 0));
-    const audio::Handle h = engine.streamCreateFile("song.wav", 0);
-    ASSERT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(100000) * 4));
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    LivePlay live(song, [](Engine& engine, audio::Handle h) {
+        EXPECT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(100000) * 4));
+    });
+    ASSERT_TRUE(live.started);
+    Engine& engine = live.engine;
+    CapturingOutput* const output = live.output;
+    const audio::Handle h = live.h;
     std::mt19937 random(2026 + unsigned(GetParam()));
     std::uniform_int_distribution<std::int64_t> place(0, kFrames - 5 * kRate);
     std::uniform_int_distribution<int> wait(1, 60);
@@ -303,13 +317,11 @@ TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
 }
 
 TEST(LiveCommands, AnOutputThatStopsCallingBackMakesCallsFailInsteadOfHang) {
-    TestFiles files;
-    files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
-    CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), capturingInto(output));
-    ASSERT_TRUE(engine.init(-1, kRate, 0));
-    const audio::Handle h = engine.streamCreateFile("a.mp3", 0);
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    LivePlay live(sineFile(kRate, 2, 10.0, kTone, kLevel));
+    ASSERT_TRUE(live.started);
+    Engine& engine = live.engine;
+    CapturingOutput* const output = live.output;
+    const audio::Handle h = live.h;
     output->freeze();
     const auto before = std::chrono::steady_clock::now();
     bool failed = false;
@@ -456,15 +468,13 @@ TEST(OfflineLoops, ALoopAlreadyPassedKeepsTheBeatAndLeavingItGoesStraightOn) {
 }
 
 TEST(LiveLoops, LoopsSetAndLeftWhilePlayingNeverStarveOrClick) {
-    TestFiles files;
     TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
     song.seekDelay = 10ms;
-    files.add("song.mp3", song);
-    CapturingOutput* output = nullptr;
-    Engine engine(files.openers(), capturingInto(output));
-    ASSERT_TRUE(engine.init(-1, kRate, 0));
-    const audio::Handle h = engine.streamCreateFile("song.mp3", 0);
-    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    LivePlay live(song);
+    ASSERT_TRUE(live.started);
+    Engine& engine = live.engine;
+    CapturingOutput* const output = live.output;
+    const audio::Handle h = live.h;
     std::this_thread::sleep_for(150ms);
     const std::size_t started = output->heard().size() / 2;
     // Short loops where the deck is, longer ones, one already passed, and out again.

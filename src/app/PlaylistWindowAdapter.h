@@ -44,6 +44,7 @@ class PlaylistWindowAdapter final : public PlaylistWindowPort {
     void show() override {
         if (window_.show) window_.show();
     }
+    void setMixKey(int key) override { controller_.model().setMixKey(key); }
 
   private:
     playlist::PlaylistController& controller_;

@@ -20,6 +20,9 @@ class PlaylistWindowPort : public decks::PlaylistPort {
     virtual void pressRemove() = 0;
     // The main window's playlist button: shows the window.
     virtual void show() = 0;
+    // The key of the song heard on the main mix (-1: none), for marking the songs that mix
+    // with it.
+    virtual void setMixKey(int key) = 0;
 };
 
 }  // namespace kelvra::app

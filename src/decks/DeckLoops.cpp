@@ -6,12 +6,13 @@
 namespace kelvra::decks {
 
 DeckLoops::DeckLoops(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
-                     const DeckJumps& jumps, Clock& clock)
+                     const DeckJumps& jumps, Clock& clock, library::SongStore* songs)
     : deck_(deck),
       engine_(engine),
       analysis_(analysis),
       jumps_(jumps),
       clock_(clock),
+      songs_(songs),
       grid_(deck, engine, analysis) {
     DeckControls& c = deck_.controls();
     const auto on = [](ButtonModel& button, auto action) {
@@ -45,7 +46,20 @@ void DeckLoops::songLoaded() {
     in_ = out_ = -1;
     active_ = false;
     rolling_ = -1;
+    // A loop saved on a longer file of the same name (the song was re-encoded) is not taken up.
+    if (songs_ && deck_.stream() != 0)
+        if (const auto saved = songs_->loop(deck_.songFile());
+            saved && saved->out <= std::int64_t(deck_.songLength())) {
+            in_ = saved->in;
+            out_ = saved->out;
+        }
     show();
+}
+
+void DeckLoops::remember() {
+    // A roll is a moment's loop: the one the DJ set stays the song's.
+    if (songs_ && rolling_ < 0 && in_ >= 0 && out_ > in_)
+        songs_->setLoop(deck_.songFile(), {in_, out_});
 }
 
 std::int64_t DeckLoops::here() const {
@@ -135,15 +149,20 @@ void DeckLoops::rollDown(int index) {
     if (deck_.stream() == 0 || !grid_.beatSeconds() || rolling_ >= 0) return;
     rollFrom_ = grid_.positionSeconds();
     rollSince_ = clock_.nowMs();
+    rollAside_ = {in_, out_};
     active_ = false;  // a roll always starts its own loop
+    rolling_ = index;
     beatLoop(index);
-    rolling_ = active_ ? index : -1;
+    if (!active_) rolling_ = -1;
 }
 
 void DeckLoops::rollUp() {
     if (rolling_ < 0) return;
     rolling_ = -1;
     active_ = false;
+    // The loop the DJ had set before the roll is there again for reloop.
+    in_ = rollAside_[0];
+    out_ = rollAside_[1];
     apply();
     // On where the song would be had it played straight on.
     const double speed = analysis_.playSpeed();
@@ -161,6 +180,7 @@ void DeckLoops::apply() {
                                    audio::BytePosition(out_));
         else
             library.channelSetLoop(deck_.stream(), 0, 0);
+        remember();
     }
     show();
 }

@@ -25,6 +25,10 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE hot_cues (song INTEGER NOT NULL REFERENCES songs(id) ON DELETE CASCADE,"
     " slot INTEGER NOT NULL CHECK (slot BETWEEN 0 AND 7), position INTEGER NOT NULL,"
     " PRIMARY KEY (song, slot)) WITHOUT ROWID;",
+    // 2: each song's saved loop.
+    "CREATE TABLE loops (song INTEGER PRIMARY KEY REFERENCES songs(id) ON DELETE CASCADE,"
+    " loop_in INTEGER NOT NULL CHECK (loop_in >= 0),"
+    " loop_out INTEGER NOT NULL CHECK (loop_out > loop_in));",
 };
 static_assert(std::size(kMigrations) == SongStore::kSchemaVersion);
 
@@ -74,8 +78,9 @@ SongStore::SongStore(const QString& path) {
         QFile::remove(path + "-shm");
         const QString why = notice_;
         if (open(path))
-            notice_ = QStringLiteral("The song database could not be read (%1); it was kept as "
-                                     "\"%2\" and a new one was started.")
+            notice_ = QStringLiteral(
+                          "The song database could not be read (%1); it was kept as "
+                          "\"%2\" and a new one was started.")
                           .arg(why, QFileInfo(aside).fileName());
     }
 }
@@ -86,9 +91,9 @@ SongStore::~SongStore() {
 
 bool SongStore::open(const QString& path) {
     sqlite3* db = nullptr;
-    const int opened =
-        sqlite3_open_v2(pathToBytes(path).constData(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int opened = sqlite3_open_v2(
+        pathToBytes(path).constData(), &db,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     db_ = db;
     const auto fail = [this](const QString& why) {
         notice_ = why;
@@ -116,8 +121,8 @@ bool SongStore::migrate() {
     for (int step = version; step < kSchemaVersion; ++step) {
         const QByteArray sql = QByteArray("BEGIN IMMEDIATE;") + kMigrations[step] +
                                QByteArray("PRAGMA application_id=") +
-                               QByteArray::number(kApplicationId) + ";PRAGMA user_version=" +
-                               QByteArray::number(step + 1) + ";COMMIT;";
+                               QByteArray::number(kApplicationId) +
+                               ";PRAGMA user_version=" + QByteArray::number(step + 1) + ";COMMIT;";
         if (!exec(sql.constData())) {
             exec("ROLLBACK");
             return false;
@@ -161,7 +166,8 @@ bool SongStore::setHotCue(const QString& song, int slot, std::int64_t position) 
     if (slot < 0 || slot >= kHotCues || position < 0) return false;
     const auto id = songId(song, true);
     if (!id) return false;
-    Statement upsert(db_, "INSERT OR REPLACE INTO hot_cues (song, slot, position) VALUES (?1, ?2, ?3)");
+    Statement upsert(db_,
+                     "INSERT OR REPLACE INTO hot_cues (song, slot, position) VALUES (?1, ?2, ?3)");
     upsert.bind(1, *id);
     upsert.bind(2, slot);
     upsert.bind(3, position);
@@ -175,6 +181,27 @@ bool SongStore::clearHotCue(const QString& song, int slot) {
     remove.bind(1, *id);
     remove.bind(2, slot);
     return remove.step() == SQLITE_DONE;
+}
+
+std::optional<SavedLoop> SongStore::loop(const QString& song) const {
+    Statement select(db_,
+                     "SELECT loop_in, loop_out FROM loops JOIN songs ON songs.id = loops.song"
+                     " WHERE songs.path = ?1");
+    select.bind(1, pathToBytes(song));
+    if (select.step() != SQLITE_ROW) return std::nullopt;
+    return SavedLoop{select.column(0), select.column(1)};
+}
+
+bool SongStore::setLoop(const QString& song, const SavedLoop& loop) {
+    if (loop.in < 0 || loop.out <= loop.in) return false;
+    const auto id = songId(song, true);
+    if (!id) return false;
+    Statement upsert(db_,
+                     "INSERT OR REPLACE INTO loops (song, loop_in, loop_out) VALUES (?1, ?2, ?3)");
+    upsert.bind(1, *id);
+    upsert.bind(2, loop.in);
+    upsert.bind(3, loop.out);
+    return upsert.step() == SQLITE_DONE;
 }
 
 }  // namespace kelvra::library

@@ -1,9 +1,9 @@
 // What Kelvra remembers of each song the DJ has used, kept in one SQLite database in the user's
-// data folder: the songs by their path's bytes, and each song's hot cues. WAL mode with normal
-// synchronisation, so a write costs no disk flush on the UI thread and a crash loses at most the
-// last moments, never what was committed before; foreign keys on. The schema carries its version
-// in user_version and is migrated forward step by step when an older one is opened. A file that
-// is not a database of ours is set aside under a new name, never deleted, and a fresh database
+// data folder: the songs by their path's bytes, and each song's hot cues and saved loop. WAL mode
+// with normal synchronisation, so a write costs no disk flush on the UI thread and a crash loses at
+// most the last moments, never what was committed before; foreign keys on. The schema carries its
+// version in user_version and is migrated forward step by step when an older one is opened. A file
+// that is not a database of ours is set aside under a new name, never deleted, and a fresh database
 // takes its place. Thread: the thread that made it.
 #pragma once
 
@@ -20,6 +20,13 @@ inline constexpr int kHotCues = 8;
 // A song's hot cues as the deck's byte positions in the decoded song; empty slots are unset.
 using HotCues = std::array<std::optional<std::int64_t>, kHotCues>;
 
+// A song's loop as the deck's byte positions: where it starts and where it ends.
+struct SavedLoop {
+    std::int64_t in = 0;
+    std::int64_t out = 0;
+    bool operator==(const SavedLoop&) const = default;
+};
+
 class SongStore {
   public:
     // Opens (or makes) the database at `path`. When that fails, the store stays closed and every
@@ -30,7 +37,7 @@ class SongStore {
     SongStore& operator=(const SongStore&) = delete;
 
     static QString defaultPath();
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     bool isOpen() const { return db_ != nullptr; }
     // Why the store is closed, or what happened to a file that was not ours; empty otherwise.
@@ -39,6 +46,11 @@ class SongStore {
     HotCues hotCues(const QString& song) const;
     bool setHotCue(const QString& song, int slot, std::int64_t position);
     bool clearHotCue(const QString& song, int slot);
+
+    // The loop last set on the song, to be taken up again when it is loaded.
+    std::optional<SavedLoop> loop(const QString& song) const;
+    // Refused for a loop that ends where it starts or before, or starts before the song.
+    bool setLoop(const QString& song, const SavedLoop& loop);
 
   private:
     bool open(const QString& path);

@@ -1,9 +1,20 @@
 #include "playlist/PlaylistModel.h"
-#include "core/PathBytes.h"
 
 #include <algorithm>
 
+#include "audio/analysis/KeyNames.h"
+#include "core/PathBytes.h"
+
 namespace kelvra::playlist {
+
+QString songFactsText(const SongFacts& facts) {
+    QStringList parts;
+    if (facts.bpm > 0) parts << QString::number(facts.bpm, 'f', 1) + QStringLiteral(" BPM");
+    if (facts.key >= 0)
+        parts << QString::fromStdString(audio::analysis::keyWheel(facts.key) + ' ' +
+                                        audio::analysis::keyName(facts.key));
+    return parts.join(QStringLiteral("  "));
+}
 
 PlaylistModel::PlaylistModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -123,6 +134,21 @@ void PlaylistModel::setTitles(const std::vector<TitleResult>& results) {
     if (high >= low) emit dataChanged(index(low), index(high));
 }
 
+void PlaylistModel::setSongFacts(const QString& path, const SongFacts& facts) {
+    const auto known = facts_.constFind(path);
+    if (known != facts_.constEnd() && known->bpm == facts.bpm && known->key == facts.key) return;
+    facts_.insert(path, facts);
+    // The view repaints only the rows it shows, so one notice for all is cheaper than finding
+    // the song's rows in a long list.
+    if (!entries_.empty()) emit dataChanged(index(0), index(count() - 1), {FactsRole});
+}
+
+void PlaylistModel::setMixKey(int key) {
+    if (key == mixKey_) return;
+    mixKey_ = key;
+    if (!entries_.empty()) emit dataChanged(index(0), index(count() - 1), {CompatibleRole});
+}
+
 int PlaylistModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
@@ -137,6 +163,11 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
             return path(index.row());
         case TitleReadRole:
             return entry(index.row()).titleRead;
+        case FactsRole:
+            return songFactsText(facts_.value(path(index.row())));
+        case CompatibleRole:
+            return mixKey_ >= 0 &&
+                   audio::analysis::keysCompatible(facts_.value(path(index.row())).key, mixKey_);
         default:
             return {};
     }

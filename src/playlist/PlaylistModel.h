@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <unordered_map>
 #include <vector>
 
@@ -26,13 +27,27 @@ struct PlaylistEntry {
     QString editedLine;
 };
 
+// What the analysis found of a song: the tempo (0: none) and the key (see KeyNames.h).
+struct SongFacts {
+    double bpm = 0;
+    int key = -1;
+};
+
+// "126.0 BPM  8A A minor", the parts the analysis found; empty when it found neither.
+QString songFactsText(const SongFacts& facts);
+
 // The three characters between an entry's number and its title.
 inline const QString kNumberSeparator = QStringLiteral(".  ");
 
 class PlaylistModel final : public QAbstractListModel {
     Q_OBJECT
   public:
-    enum Role { PathRole = Qt::UserRole + 1, TitleReadRole };
+    enum Role {
+        PathRole = Qt::UserRole + 1,
+        TitleReadRole,
+        FactsRole,       // songFactsText() of the entry's song
+        CompatibleRole,  // its key mixes with the key on the main mix
+    };
 
     explicit PlaylistModel(QObject* parent = nullptr);
 
@@ -60,6 +75,12 @@ class PlaylistModel final : public QAbstractListModel {
     void setTitles(const std::vector<TitleResult>& results);
     // After a tag save: the row shows its number, ". " and `title`.
     void setEditedLine(int row, const QString& title);
+    // The analysis of `path` is known: every entry of that song shows it. Kept by path, so an
+    // entry added again later shows it at once.
+    void setSongFacts(const QString& path, const SongFacts& facts);
+    // The key of the song heard on the main mix (-1: none); entries whose key mixes with it are
+    // marked.
+    void setMixKey(int key);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -69,6 +90,8 @@ class PlaylistModel final : public QAbstractListModel {
     void giveIds(std::vector<PlaylistEntry>& entries);
 
     std::vector<PlaylistEntry> entries_;
+    QHash<QString, SongFacts> facts_;
+    int mixKey_ = -1;
     EntryId nextId_ = 1;
     // id -> row, rebuilt lazily after edits that move rows.
     std::unordered_map<EntryId, int> rows_;

@@ -281,6 +281,7 @@ TEST(BackgroundAnalyser, PlaylistSongsFillTheCacheAndADeckGoesFirst) {
     const std::string deck = f.song("deck.wav", 140);
     BackgroundAnalyser analyser(f.cache);
     QSignalSpy spy(&analyser, &BackgroundAnalyser::analysed);
+    QSignalSpy warmed(&analyser, &BackgroundAnalyser::warmed);
     analyser.warmCache(
         {QString::fromStdString(a), QString::fromStdString(b), f.dir.filePath("missing.wav")});
     // A deck's load in the middle of the long first song is answered before the playlist's.
@@ -301,6 +302,11 @@ TEST(BackgroundAnalyser, PlaylistSongsFillTheCacheAndADeckGoesFirst) {
     EXPECT_NEAR(first->bpm, 100, 0.05);
     EXPECT_NEAR(second->bpm, 128, 0.05);
     EXPECT_EQ(spy.count(), 1);  // the playlist's songs are not delivered to any deck
+    // ...but to the playlist, once each, the interrupted one too; the missing file is not.
+    QTest::qWait(50);
+    ASSERT_EQ(warmed.count(), 2);
+    EXPECT_EQ(warmed.at(0).at(0).toString().toStdString(), a);
+    EXPECT_NEAR(warmed.at(1).at(1).value<AnalysisSnapshot>()->bpm, 128, 0.05);
 }
 
 TEST(BackgroundAnalyser, ShutsDownPromptlyInTheMiddleOfAnAnalysis) {

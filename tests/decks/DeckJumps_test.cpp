@@ -196,9 +196,12 @@ TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
     c().loopRollAny.releaseMouse(Qt::LeftButton);
     loopIs(0, 0);
     EXPECT_EQ(stream().position, seconds(42.3));
+    // The loop set before the roll is the one reloop takes up.
+    c().reloop.click();
+    loopIs(50.1, 50.6);
 }
 
-TEST(DeckJumpsSongs, HotCuesComeBackWithTheirSongFromTheDatabase) {
+TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     QTemporaryDir dir;
     const QString database = dir.filePath("library.sqlite");
     const QString first = dir.filePath("first.mp3"), second = dir.filePath("second.mp3");
@@ -218,18 +221,35 @@ TEST(DeckJumpsSongs, HotCuesComeBackWithTheirSongFromTheDatabase) {
         deck.loadChosenFile(first);
         rig.window->controls().deck(Side::Left).play.click();
         rig.library.stream(deck.stream())->position = 7 * kSecond;
-        rig.window->controls().deck(Side::Left).hotCue[3].click();
+        DeckControls& c = rig.window->controls().deck(Side::Left);
+        c.hotCue[3].click();
+        // A loop by hand, left, and then a roll: the hand-made loop is the song's.
+        c.loopIn.click();
+        rig.library.stream(deck.stream())->position = 9 * kSecond;
+        c.loopOut.click();
+        c.loopExit.click();
+        rig.window->analysisReady(Side::Left, first, gridAt120());
+        c.loopRoll[2].pressMouse(Qt::LeftButton);
+        c.loopRollAny.releaseMouse(Qt::LeftButton);
         deck.loadChosenFile(second);
         EXPECT_FALSE(rig.window->jumps(Side::Left).hotCues()[3]);
+        EXPECT_EQ(rig.window->loops(Side::Left).loopIn(), -1);
         deck.loadChosenFile(first);
         EXPECT_EQ(rig.window->jumps(Side::Left).hotCues()[3], 7 * kSecond);
     }
-    // After a restart, on the other deck too.
+    // After a restart, on the other deck too; the loop is there, ready but not playing.
     library::SongStore songs(database);
     test::MainWindowRig rig(&songs);
     known(rig);
-    rig.window->deck(Side::Right).loadChosenFile(first);
+    Deck& right = rig.window->deck(Side::Right);
+    right.loadChosenFile(first);
     EXPECT_EQ(rig.window->jumps(Side::Right).hotCues()[3], 7 * kSecond);
+    const DeckLoops& loops = rig.window->loops(Side::Right);
+    EXPECT_EQ(loops.loopIn(), 7 * kSecond);
+    EXPECT_EQ(loops.loopOut(), 9 * kSecond);
+    EXPECT_FALSE(loops.active());
+    rig.window->controls().deck(Side::Right).reloop.click();
+    EXPECT_EQ(rig.library.stream(right.stream())->loopEnd, 9 * kSecond);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 
     // A database that is no database is set aside, and the DJ is told once the window is up.

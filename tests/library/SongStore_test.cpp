@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <sqlite3.h>
 
 #include "core/PathBytes.h"
 
@@ -44,6 +44,42 @@ TEST(SongStore, HotCuesLastAcrossAReopenAndSongsAreTheirPathsBytes) {
     EXPECT_FALSE(store.hotCues("/never/seen.mp3")[0]);
 }
 
+TEST(SongStore, LoopsAreKeptPerSongAndAFirstVersionDatabaseIsBroughtUpToDate) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("library.sqlite");
+    // A database as the first version left it, with a hot cue in it.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE songs (id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
+                           " added INTEGER NOT NULL);"
+                           "CREATE TABLE hot_cues (song INTEGER NOT NULL REFERENCES songs(id) ON "
+                           "DELETE CASCADE, slot INTEGER NOT NULL CHECK (slot BETWEEN 0 AND 7),"
+                           " position INTEGER NOT NULL, PRIMARY KEY (song, slot)) WITHOUT ROWID;"
+                           "INSERT INTO songs VALUES (1, CAST('/old.mp3' AS BLOB), 0);"
+                           "INSERT INTO hot_cues VALUES (1, 2, 1234);"
+                           "PRAGMA application_id=1263294034; PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    {
+        SongStore store(path);
+        ASSERT_TRUE(store.isOpen()) << store.notice().toStdString();
+        EXPECT_TRUE(store.notice().isEmpty());  // migrated, not set aside
+        EXPECT_EQ(store.hotCues("/old.mp3")[2], 1234);
+        EXPECT_FALSE(store.loop("/old.mp3"));
+        EXPECT_TRUE(store.setLoop("/old.mp3", {100, 900}));
+        EXPECT_TRUE(store.setLoop("/old.mp3", {200, 800}));  // the last one set stands
+        EXPECT_TRUE(store.setLoop("/new.mp3", {0, 4}));
+        EXPECT_FALSE(store.setLoop("/new.mp3", {50, 50}));
+        EXPECT_FALSE(store.setLoop("/new.mp3", {-4, 50}));
+    }
+    SongStore store(path);
+    EXPECT_EQ(store.loop("/old.mp3"), (SavedLoop{200, 800}));
+    EXPECT_EQ(store.loop("/new.mp3"), (SavedLoop{0, 4}));
+    EXPECT_EQ(store.hotCues("/old.mp3")[2], 1234);
+}
+
 // Makes a file at `path` with `bytes` in it.
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -59,7 +95,8 @@ TEST(SongStore, AFileThatIsNotOursIsKeptAsideAndAFreshDatabaseTakesItsPlace) {
     sqlite3* other = nullptr;
     const QString otherPath = dir.filePath("other.sqlite");
     ASSERT_EQ(sqlite3_open(otherPath.toUtf8().constData(), &other), SQLITE_OK);
-    sqlite3_exec(other, "CREATE TABLE t (x); INSERT INTO t VALUES (42);", nullptr, nullptr, nullptr);
+    sqlite3_exec(other, "CREATE TABLE t (x); INSERT INTO t VALUES (42);", nullptr, nullptr,
+                 nullptr);
     sqlite3_close(other);
     QFile otherFile(otherPath);
     ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));

@@ -156,6 +156,13 @@ TEST_F(PlaylistWindows, Screenshots) {
     fill();
     playlist_->loadsongs_to_playlist({"/music/set/new track.mp3"});  // still being read
     playlist_->listClicked(4);
+    // Analysed songs show their tempo and key; those that mix with the key on air in green.
+    PlaylistModel& model = playlist_->model();
+    const int keys[] = {21, 9, 16, 4, 21, 19, 2, 11};  // A minor, A major, E minor, E major...
+    for (int i = 0; i < 8; ++i)
+        model.setSongFacts(QStringLiteral("/music/set/%1.mp3").arg(i + 1, 2, 10, QChar('0')),
+                           {120.0 + i * 1.5, keys[i]});
+    model.setMixKey(21);
     window_->show();
     shot(window_.get(), "playlistF.png");
 

@@ -35,9 +35,11 @@ class FakePlaylist : public app::PlaylistWindowPort {
     QString currentPlaylist() const override { return current; }
     void pressRemove() override { ++removes; }
     void show() override { ++shows; }
+    void setMixKey(int key) override { mixKey = key; }
 
     QStringList paths;
     int position = 0, selected = -1, selections = 0, loads = 0, saves = 0, removes = 0, shows = 0;
+    int mixKey = -1;
     QString added, current;
     bool changed = false;
 };

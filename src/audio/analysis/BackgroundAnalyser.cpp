@@ -69,7 +69,11 @@ void BackgroundAnalyser::work() {
             const QString path = warming_.front();
             lock.unlock();
             // A song the cache already holds costs a file read; one that fails is not retried.
-            analyseCached(cache_, path, stop);
+            AnalysisSnapshot result = analyseCached(cache_, path, stop);
+            if (result && !stop.stop_requested())
+                QMetaObject::invokeMethod(
+                    this, [this, path, result] { emit warmed(path, result); },
+                    Qt::QueuedConnection);
             lock.lock();
             // Interrupted by a deck: it stays at the front and is taken up again.
             if (!stop.stop_requested() && !warming_.empty()) warming_.pop_front();

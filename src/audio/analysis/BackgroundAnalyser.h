@@ -36,7 +36,8 @@ class BackgroundAnalyser : public QObject {
     // Forgets the deck's request; its result, if one is on the way, is not delivered.
     void cancel(Side side);
     // Analyses `paths` into the cache, in order, whenever no deck request waits; a deck request
-    // interrupts one of these and it is taken up again afterwards. Nothing is delivered.
+    // interrupts one of these and it is taken up again afterwards. Each result comes through
+    // warmed().
     void warmCache(const QStringList& paths);
     // Songs waiting to be analysed into the cache (the one being analysed included).
     int warmingCount() const;
@@ -47,6 +48,8 @@ class BackgroundAnalyser : public QObject {
     // The latest request for `side` is done; `result` is null when the file could not be read.
     void analysed(kelvra::Side side, const QString& path,
                   kelvra::audio::analysis::AnalysisSnapshot result);
+    // A song of warmCache() is in the cache (not sent for a file that could not be read).
+    void warmed(const QString& path, kelvra::audio::analysis::AnalysisSnapshot result);
 
   private:
     struct Job {

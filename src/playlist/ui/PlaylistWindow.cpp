@@ -8,28 +8,62 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "core/widgets/WidgetColours.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/ui/SearchWindow.h"
 
 namespace kelvra::playlist {
 namespace {
 
-// Entries whose title is still being read show their file name, dimmed.
+const QColor kPlaceholderText(0x7a, 0x84, 0x8b);
+
+// Entries whose title is still being read show their file name, dimmed. The song's tempo and key
+// stand at the right end of its line, green when the key mixes with the one on the main mix; the
+// line itself stays the number and the title.
 class EntryDelegate final : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QString facts = index.data(PlaylistModel::FactsRole).toString();
+        if (facts.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // One item across the whole row (the selection runs under the facts too), its title
+        // cut short to leave them room.
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const int width = item.fontMetrics.horizontalAdvance(facts) + 3 * kFactsMargin;
+        item.text = item.fontMetrics.elidedText(item.text, Qt::ElideRight,
+                                                std::max(0, item.rect.width() - width));
+        const QStyle* style = item.widget ? item.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+        painter->save();
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->setPen(selected ? option.palette.color(QPalette::HighlightedText)
+                        : index.data(PlaylistModel::CompatibleRole).toBool() ? widgets::kMeterGreen
+                                                                             : kPlaceholderText);
+        painter->drawText(option.rect.adjusted(0, 0, -kFactsMargin, 0),
+                          Qt::AlignRight | Qt::AlignVCenter, facts);
+        painter->restore();
+    }
+
   protected:
+    static constexpr int kFactsMargin = 6;
+
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         if (!index.data(PlaylistModel::TitleReadRole).toBool())
-            option->palette.setColor(QPalette::Text, QColor(0x7a, 0x84, 0x8b));
+            option->palette.setColor(QPalette::Text, kPlaceholderText);
     }
 };
 

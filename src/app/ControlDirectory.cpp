@@ -84,6 +84,9 @@ std::vector<NamedControl> namedControls(MainControls& c) {
         };
         for (const auto& [which, model] : sliders)
             slider(decks::controlName(side, which), *model);
+        all.push_back(
+            {decks::controlName(side, DeckControl::Jog), -1, nullptr, nullptr, nullptr, &d.jog});
+        button(decks::controlName(side, DeckControl::JogTouch), d.jogTouch);
     }
     return all;
 }

@@ -16,6 +16,7 @@ struct NamedControl {
     ButtonModel* button = nullptr;
     SliderModel* slider = nullptr;
     TextModel* text = nullptr;
+    JogModel* jog = nullptr;
 };
 
 std::vector<NamedControl> namedControls(MainControls& controls);

@@ -137,6 +137,31 @@ class ButtonModel : public QObject {
     bool enabled_ = true;
 };
 
+// A jog wheel: turns in ticks (positive clockwise) and its touch-sensitive top. A controller is
+// its only hand; the deck decides what a turn does (a bend while playing, a scratch while
+// touched).
+class JogModel : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+    bool touched() const { return touched_; }
+    void turn(int ticks) {
+        if (ticks != 0) emit turned(ticks);
+    }
+    void setTouched(bool touched) {
+        if (touched == touched_) return;
+        touched_ = touched;
+        emit touchChanged(touched);
+    }
+
+  signals:
+    void turned(int ticks);
+    void touchChanged(bool touched);
+
+  private:
+    bool touched_ = false;
+};
+
 // A surface that only takes drops (a deck panel's background).
 class DropTargetModel : public QObject {
     Q_OBJECT

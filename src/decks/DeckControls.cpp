@@ -183,6 +183,10 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "LkeyDown" : "RkeyDown";
         case DeckControl::KeyReset:
             return left ? "LkeyReset" : "RkeyReset";
+        case DeckControl::Jog:
+            return left ? "Ljog" : "Rjog";
+        case DeckControl::JogTouch:
+            return left ? "LjogTouch" : "RjogTouch";
     }
     return "";
 }

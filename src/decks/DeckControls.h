@@ -61,6 +61,9 @@ struct DeckControls {
     // Key lock (the pitch slider moves the tempo only) and the key shift in semitones.
     ButtonModel keyLock{"KEY"};
     ButtonModel keyUp{"\u266F"}, keyDown{"\u266D"}, keyReset{"0"};
+    // The controller's jog wheel; its touch is a button, pressed while the wheel is held.
+    JogModel jog;
+    ButtonModel jogTouch;
     DeckDisplayModel display;
     LevelMeterModel meter{static_cast<int>(audio::kLevelFullScale)};
 };
@@ -129,6 +132,8 @@ enum class DeckControl {
     KeyUp,
     KeyDown,
     KeyReset,
+    Jog,
+    JogTouch,
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

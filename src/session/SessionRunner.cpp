@@ -75,7 +75,7 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
     }
     const app::NamedControl found =
         app::findControl(window.controls(), action.target, action.index);
-    if (!found.button && !found.slider && !found.text)
+    if (!found.button && !found.slider && !found.text && !found.jog)
         if (const QString wrong = groupIndexError(window.controls(), action); !wrong.isEmpty())
             return wrong;
     if (action.type == SessionAction::Set) {

@@ -57,6 +57,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
             std::make_unique<decks::DeckLoops>(deck(side), engine_, *analysis_[sideIndex(side)],
                                                *jumps_[sideIndex(side)], deps_.clock, deps_.songs);
         key_[sideIndex(side)] = std::make_unique<decks::DeckKey>(deck(side), deps_.library);
+        jog_[sideIndex(side)] =
+            std::make_unique<decks::DeckJog>(deck(side), deps_.library, *unit, deps_.clock);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

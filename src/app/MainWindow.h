@@ -18,6 +18,7 @@
 #include "decks/Deck.h"
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckCue.h"
+#include "decks/DeckJog.h"
 #include "decks/DeckJumps.h"
 #include "decks/DeckKey.h"
 #include "decks/DeckLoops.h"
@@ -85,6 +86,7 @@ class MainWindow final : public decks::DeckHost {
     decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
     decks::DeckLoops& loops(Side side) { return *loops_[sideIndex(side)]; }
     decks::DeckKey& key(Side side) { return *key_[sideIndex(side)]; }
+    decks::DeckJog& jog(Side side) { return *jog_[sideIndex(side)]; }
     Timer& trackLengthTimer() { return *tmrTrackLength_; }
     Timer& asyncTimer() { return *tmrAsync_; }
     Timer& autoFadeTimer() { return *tmrAutoFade_; }
@@ -167,6 +169,7 @@ class MainWindow final : public decks::DeckHost {
     std::unique_ptr<decks::DeckJumps> jumps_[2];
     std::unique_ptr<decks::DeckLoops> loops_[2];
     std::unique_ptr<decks::DeckKey> key_[2];
+    std::unique_ptr<decks::DeckJog> jog_[2];
     std::unique_ptr<Timer> tmrTrackLength_;
     std::unique_ptr<Timer> tmrAsync_;
     std::unique_ptr<Timer> tmrAutoFade_;

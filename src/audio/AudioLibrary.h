@@ -167,6 +167,14 @@ class AudioLibrary {
                                    int /*semitones*/) {
         return false;
     }
+    // Scratching: with `held` the jog wheel is touched and the stream's needle follows it from
+    // where it is (a playing stream is held still until the wheel moves); let go, it plays on
+    // from where the wheel left it if it was playing, or rests there. False where the library
+    // cannot scratch.
+    virtual bool channelScratch(Handle /*handle*/, bool /*held*/) { return false; }
+    // How far the held wheel has turned since it was touched, in seconds of the song (negative
+    // back).
+    virtual bool channelScratchTurn(Handle /*handle*/, double /*seconds*/) { return false; }
     // A stream's tone controls, applied before its meter and both buses, every change glided.
     virtual bool channelSetEffects(Handle /*handle*/, const ChannelEffects& /*effects*/) {
         return false;

@@ -1,5 +1,7 @@
 #include "decks/DeckPitch.h"
 
+#include <cmath>
+
 #include "core/Rounding.h"
 
 namespace kelvra::decks {
@@ -53,8 +55,9 @@ QString DeckPitch::pitchTextFor(int pitch, double range) {
 void DeckPitch::changePitch() {
     DeckControls& c = deck_.controls();
     const double range = values_.pitchRangeFactor;
-    library_.channelSetAttributes(deck_.stream(), frequencyFor(pitch_, deck_.sampleRate(), range),
-                                  audio::kKeepVolume, audio::kKeepPan);
+    int frequency = frequencyFor(pitch_, deck_.sampleRate(), range);
+    if (nudge_ != 0) frequency = int(std::lrint(frequency * (1 + nudge_)));
+    library_.channelSetAttributes(deck_.stream(), frequency, audio::kKeepVolume, audio::kKeepPan);
     c.pitchZero.setBackColour(pitch_ == kNoChange ? kColourOn : kColourOff);
     c.display.setPitchText(pitchTextFor(pitch_, range));
 }
@@ -81,6 +84,12 @@ void DeckPitch::followSliderAndBend() {
         changePitch();
         pitchSeen_ = pitch_;
     }
+}
+
+void DeckPitch::setNudge(double share) {
+    if (share == nudge_ || deck_.turntableStopTimer().enabled()) return;
+    nudge_ = share;
+    if (deck_.stream() != 0) changePitch();
 }
 
 void DeckPitch::bendPressed(Bend way) {

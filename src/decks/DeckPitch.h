@@ -35,6 +35,10 @@ class DeckPitch {
     void turntableStopTick();
 
     int pitch() const { return pitch_; }
+    // A nudge from the jog wheel: a share of the speed on top of the pitch (+0.05 plays 5 %
+    // faster) until it is set back to 0. Ignored while the turntable stop runs.
+    void setNudge(double share);
+    double nudge() const { return nudge_; }
 
     // The frequency of `pitch` over base `base` at range factor `range`, and its text.
     static int frequencyFor(int pitch, int base, double range);
@@ -49,6 +53,7 @@ class DeckPitch {
     int pitchSeen_ = 0;
     bool bendUp_ = false;
     bool bendDown_ = false;
+    double nudge_ = 0;
 };
 
 }  // namespace kelvra::decks

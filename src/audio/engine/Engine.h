@@ -100,6 +100,8 @@ class Engine final : public AudioLibrary {
     bool channelSetEffects(Handle handle, const ChannelEffects& effects) override;
     bool channelSetLoop(Handle handle, BytePosition start, BytePosition end) override;
     bool channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) override;
+    bool channelScratch(Handle handle, bool held) override;
+    bool channelScratchTurn(Handle handle, double seconds) override;
     void setPhonesMix(int level, int mix, bool split) override;
     void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
 

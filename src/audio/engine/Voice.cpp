@@ -62,6 +62,8 @@ void Voice::prepare(int outputRate) {
     chunkFrames_ = std::clamp(outputRate / 200, 32, kMaxChunk);
     resampler_.reset();
     fx_.prepare(outputRate);
+    scratchFx_.prepare(outputRate);
+    scratchPlayer_.prepare(outputRate);
 }
 
 void Voice::play(std::uint32_t serial) {
@@ -83,6 +85,7 @@ void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t ser
                  bool tellWorker, int warmSlot, LoopSpan loop) {
     serial_ = serial;
     frame = std::clamp<std::int64_t>(frame, 0, length_);
+    if (scratching_ != Scratching::Off) scratchSought_ = true;
     splice_.pending = spliceMissed_ = false;  // a jump goes wherever a loop change was going
     if (queued_.waiting) worker_.unpinWarm(queued_.warmSlot);  // replaced by this one
     queued_.waiting = false;
@@ -621,6 +624,7 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
         std::int64_t(std::ceil((chunkFrames_ + 1.0 / envelopeStep_) * std::max(step, 1.0))) +
         SincResampler::lookAhead(std::max(step, 1.0)) + 1;
 
+    followScratch();
     int done = 0;
     while (done < frames) {
         if (spliceMissed_) {
@@ -648,7 +652,10 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
             primed_ = dataReady();
         }
         const bool oldRunningDry = jumping_ && !jumpArrived_ && oldFramesLeft() < oldReserve;
-        const bool sounding = wantPlaying_ && primed_ && !ended_ && !pathSwitch && !oldRunningDry;
+        const bool held = scratching_ == Scratching::Held ||
+                          (scratching_ == Scratching::Released && !scratchSought_);
+        const bool sounding =
+            wantPlaying_ && primed_ && !ended_ && !pathSwitch && !oldRunningDry && !held;
         if (!sounding && envelope_ <= 0) break;
 
         int chunk = std::min(frames - done, chunkFrames_);
@@ -707,8 +714,77 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
             break;
         }
     }
-    if (envelope_ <= 0 && !(wantPlaying_ && !ended_)) clearMeter();
+    if (scratching_ != Scratching::Off || scratchBlend_ > 0)
+        mixScratch(mix, cue, frames, {targetLeft, targetRight, targetCue, correction}, fx,
+                   wantPlaying_ ? step : 0.0);
+    else if (envelope_ <= 0 && !(wantPlaying_ && !ended_))
+        clearMeter();
     publishPosition();
+}
+
+void Voice::followScratch() {
+    const bool held = shared.scratchHeld.load(std::memory_order_acquire);
+    if (scratching_ == Scratching::Off) {
+        const ScratchWindow* window = shared.scratchWindow.load(std::memory_order_acquire);
+        // The needle goes down where the deck is, once the song around it is decoded.
+        if (!held || !window || !window->holds(position_)) return;
+        scratchWindow_ = window;
+        shared.scratchInUse.store(window, std::memory_order_release);
+        scratchAnchor_ = position_ - shared.scratchOffset.load(std::memory_order_relaxed);
+        scratchPlayer_.begin(position_);
+        scratchSought_ = false;
+        scratchLeft_ = gainLeft_;
+        scratchRight_ = gainRight_;
+        scratchCue_ = gainCue_;
+        scratching_ = Scratching::Held;
+        if (scratchOut_.size() < 2 * std::size_t(kMaxChunk)) scratchOut_.assign(2 * kMaxChunk, 0);
+    } else if (scratching_ == Scratching::Held && !held) {
+        scratching_ = Scratching::Released;
+    }
+}
+
+void Voice::mixScratch(float* mix, float* cue, int frames, const Gains& gains,
+                       const DeckFxSettings& fx, double nominalStep) {
+    const double target = scratchAnchor_ + shared.scratchOffset.load(std::memory_order_relaxed);
+    for (int done = 0; done < frames;) {
+        const int chunk = std::min(frames - done, kMaxChunk);
+        // Let go, the needle runs at the deck's own speed (or comes to rest) until the deck's
+        // sound is back, and then fades under it.
+        const bool released = scratching_ == Scratching::Released;
+        scratchPlayer_.render(*scratchWindow_, target, released ? nominalStep : -1.0,
+                              scratchOut_.data(), chunk);
+        scratchFx_.process(scratchOut_.data(), chunk, fx);
+        const bool handOver = released && scratchSought_ && (nominalStep <= 0 || envelope_ > 0);
+        const float goal = handOver || scratching_ == Scratching::Off ? 0.0f : 1.0f;
+        float* to = mix + 2 * std::size_t(done);
+        float* toCue = cue ? cue + 2 * std::size_t(done) : nullptr;
+        for (int i = 0; i < chunk; ++i) {
+            scratchBlend_ = approach(scratchBlend_, goal, envelopeStep_);
+            scratchLeft_ = approach(scratchLeft_, gains.left, gainStep_);
+            scratchRight_ = approach(scratchRight_, gains.right, gainStep_);
+            scratchCue_ = approach(scratchCue_, gains.cue, gainStep_);
+            const float e = shape(scratchBlend_);
+            const float l = scratchOut_[2 * i] * e, r = scratchOut_[2 * i + 1] * e;
+            scratchOut_[2 * i] = l;
+            scratchOut_[2 * i + 1] = r;
+            to[2 * i] += l * scratchLeft_;
+            to[2 * i + 1] += r * scratchRight_;
+            if (toCue) {
+                toCue[2 * i] += l * scratchCue_;
+                toCue[2 * i + 1] += r * scratchCue_;
+            }
+        }
+        if (envelope_ <= 0) meter(scratchOut_.data(), chunk, gains.correction);
+        done += chunk;
+        if (handOver && scratchBlend_ <= 0) {
+            scratching_ = Scratching::Off;
+            shared.scratchInUse.store(nullptr, std::memory_order_release);
+            break;
+        }
+    }
+    // While the needle is down, the deck's place is the needle's.
+    if (scratching_ != Scratching::Off && !(scratching_ == Scratching::Released && scratchSought_))
+        position_ = scratchPlayer_.position();
 }
 
 void Voice::publishPosition() {

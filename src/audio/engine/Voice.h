@@ -16,6 +16,7 @@
 #include "audio/engine/DeckFx.h"
 #include "audio/engine/DecodeWorker.h"
 #include "audio/engine/KeyLock.h"
+#include "audio/engine/Scratch.h"
 #include "audio/engine/SincResampler.h"
 
 namespace kelvra::audio::engine {
@@ -37,6 +38,13 @@ struct VoiceShared {
     // rate sets the tempo; `keyShift` moves the key by semitones, with or without the lock.
     std::atomic<bool> keyLock{false};
     std::atomic<int> keyBase{0}, keyShift{0};
+    // Scratching: `scratchHeld` while the jog wheel is touched, `scratchOffset` how far it has
+    // turned since (song frames), `scratchWindow` the song decoded around the touch, handed over
+    // whole; the controlling thread reuses a window only while `scratchInUse` names another.
+    std::atomic<bool> scratchHeld{false};
+    std::atomic<double> scratchOffset{0};
+    std::atomic<const ScratchWindow*> scratchWindow{nullptr};
+    std::atomic<const ScratchWindow*> scratchInUse{nullptr};
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
@@ -128,6 +136,13 @@ class Voice {
     void switchPath(int rate, bool stretch);
     void publishPosition();
     void meter(const float* stereo, int frames, float correction);
+    // The scratch's state for this period, and its sound added after the deck's own.
+    void followScratch();
+    struct Gains {
+        float left, right, cue, correction;
+    };
+    void mixScratch(float* mix, float* cue, int frames, const Gains& gains,
+                    const DeckFxSettings& fx, double nominalStep);
     void clearMeter();
 
     DecodeWorker& worker_;
@@ -201,6 +216,20 @@ class Voice {
     bool stretching_ = false;
     bool wantStretch_ = false;
     std::vector<float> stretchFeed_;  // source frames on their way into the stretcher
+
+    // Scratching: the wheel holds the deck's own sound silent (its place kept) while the
+    // scratch plays; let go, the deck's sound comes back where the controlling thread's seek
+    // puts it, and the two cross-fade.
+    enum class Scratching { Off, Held, Released };
+    Scratching scratching_ = Scratching::Off;
+    bool scratchSought_ = false;  // a seek came since the wheel was touched
+    const ScratchWindow* scratchWindow_ = nullptr;
+    double scratchAnchor_ = 0;  // the needle's place at no turn of the wheel
+    float scratchBlend_ = 0;
+    float scratchLeft_ = 0, scratchRight_ = 0, scratchCue_ = 0;
+    ScratchPlayer scratchPlayer_;
+    DeckFx scratchFx_;
+    std::vector<float> scratchOut_;
 
     // Meter: peaks of the last few slices of ~5 ms.
     static constexpr int kSlices = 4;

@@ -21,9 +21,8 @@ constexpr int kFifthHarmonic = 28;  // 5 = 2^(27.86/12)
 // of that in its bin.
 constexpr double kFullScale = kWindow / 4.0;
 
-// How strongly each scale degree belongs to a major and a minor key, tonic first: the shape of
-// the listening experiments everyone starts from, the leading tone and the minor's third lifted
-// a little where chord-based pop puts them.
+// How strongly each scale degree belongs to a major and a minor key, tonic first: the ratings
+// of the listening experiments everyone starts from, as they were measured.
 constexpr double kMajor[12] = {6.35, 2.23, 3.48, 2.33, 4.38, 4.09,
                                2.52, 5.19, 2.39, 3.66, 2.29, 2.88};
 constexpr double kMinor[12] = {6.33, 2.68, 3.52, 5.38, 2.60, 3.53,

@@ -76,6 +76,25 @@ TEST(KeyFinder, FindsTheKeyOfProgressionsInMajorAndMinor) {
     EXPECT_EQ(keyOf(std::vector<float>(std::size_t(5 * kRate))), kNoKey);
 }
 
+// A tune played twice on one bright instrument (overtones falling as 1/h), half a second a note.
+std::vector<float> tune(const std::vector<int>& pitches) {
+    std::vector<float> song(pitches.size() * 2 * kRate / 2 + kRate);
+    for (std::size_t i = 0; i < 2 * pitches.size(); ++i)
+        note(song, i * kRate / 2, kRate / 2, pitches[i % pitches.size()], 0.2f);
+    return song;
+}
+
+TEST(KeyFinder, HearsABrightTuneInItsOwnKeyNotItsOvertones) {
+    // Each note's third harmonic sounds a fifth above it (an octave up) and its fifth harmonic a
+    // major third above: heard as notes, they move a tune to its dominant's key, or a minor
+    // tune to the major. Up the tonic chord, the subdominant, the dominant with its leading
+    // tone, and home.
+    EXPECT_EQ(keyOf(tune({60, 64, 67, 72, 65, 69, 67, 71, 72, 67, 64, 62, 60})), 0);   // C major
+    EXPECT_EQ(keyOf(tune({57, 60, 64, 69, 62, 65, 64, 68, 69, 64, 60, 59, 57})), 21);  // A minor
+    // The same without the raised seventh, as folk tunes often have it.
+    EXPECT_EQ(keyOf(tune({57, 60, 64, 69, 62, 65, 64, 67, 69, 64, 60, 59, 57})), 21);
+}
+
 TEST(KeyNames, NamesTheWheelAndWhichKeysMix) {
     EXPECT_EQ(keyName(0), "C major");
     EXPECT_EQ(keyName(12), "C minor");

@@ -15,10 +15,14 @@ constexpr int kHop = 4096;
 constexpr double kLowest = 55.0;  // A1
 constexpr int kSemitones = 60;    // up to A6
 constexpr double kTargetRate = 11025;
+constexpr int kThirdHarmonic = 19;  // semitones above its note: 3 = 2^(19.02/12)
+constexpr int kFifthHarmonic = 28;  // 5 = 2^(27.86/12)
+// A full-scale sine's bin: the Hann window sums to half its length, and a real sine puts half
+// of that in its bin.
+constexpr double kFullScale = kWindow / 4.0;
 
-// How strongly each scale degree belongs to a major and a minor key, tonic first: the shape of
-// the listening experiments everyone starts from, the leading tone and the minor's third lifted
-// a little where chord-based pop puts them.
+// How strongly each scale degree belongs to a major and a minor key, tonic first: the ratings
+// of the listening experiments everyone starts from, as they were measured.
 constexpr double kMajor[12] = {6.35, 2.23, 3.48, 2.33, 4.38, 4.09,
                                2.52, 5.19, 2.39, 3.66, 2.29, 2.88};
 constexpr double kMinor[12] = {6.33, 2.68, 3.52, 5.38, 2.60, 3.53,
@@ -116,30 +120,53 @@ void KeyFinder::spectrum() {
     for (int i = 0; i < kWindow; ++i)
         p.in->data[i] = p.frame[std::size_t(i)] * p.window[std::size_t(i)];
     aubio_fft_do(p.fft, p.in, p.out);
-    // Each semitone's strongest bin, so a note counts once however its energy spreads, and a
-    // soft compression so loud bass notes do not drown the chords above them.
-    for (int k = 0; k < kSemitones; ++k) {
-        double strongest = 0;
+    // Each semitone's strongest bin, so a note counts once however its energy spreads.
+    double strongest[kSemitones] = {};
+    for (int k = 0; k < kSemitones; ++k)
         for (int b = p.bins[k]; b < p.bins[k + 1] && b < int(p.out->length); ++b)
-            strongest = std::max(strongest, double(p.out->norm[b]));
-        chroma_[std::size_t((k + 9) % 12)] += std::log1p(100 * strongest);  // A is pitch class 9
+            strongest[k] = std::max(strongest[k], double(p.out->norm[b]));
+    for (int k = 0; k < kSemitones; ++k) {
+        // Every instrument's third harmonic sounds an octave and a fifth above its note, and its
+        // fifth harmonic two octaves and a major third above. Left in, they lend each key its
+        // dominant's leading tone and each minor tonic a major third, and the finder answers a
+        // fifth too high or in the parallel major. Take away what a bright tone (harmonics
+        // falling as 1/h) of the notes below would put there.
+        double level = strongest[k];
+        if (k >= kThirdHarmonic) level -= strongest[k - kThirdHarmonic] / 3;
+        if (k >= kFifthHarmonic) level -= strongest[k - kFifthHarmonic] / 5;
+        const std::size_t pitchClass = std::size_t((k + 9) % 12);  // A is pitch class 9
+        // Against full scale, softly compressed so loud bass notes do not drown the chords above
+        // them, yet a note still counts for more than the hum around it.
+        chroma_[pitchClass] += std::log1p(100 * std::max(0.0, level) / kFullScale);
+        // Whether there is any pitch at all is asked of the raw bins compressed so hard that a
+        // semitone counts for having anything in it far more than for how loud: a scale's
+        // seven classes still stand out of the other five, while a tuned drum's one loud pitch
+        // does not make a key.
+        heard_[pitchClass] += std::log1p(100 * strongest[k]);
     }
 }
 
 int KeyFinder::finish() {
-    return keyOfChroma(chroma_);
+    // Not asked of the overtone-free profile either: the lowest octave and a half keeps all it
+    // has (nothing below it to take from), which makes even noise lean on the classes A to D#.
+    return pitchStandsOut(heard_) ? keyOfChroma(chroma_) : kNoKey;
+}
+
+bool pitchStandsOut(const std::array<double, 12>& heard) {
+    const double total = std::accumulate(heard.begin(), heard.end(), 0.0);
+    if (!(total > 0)) return false;
+    // Noise and drums spread evenly over the twelve classes (a spread of about 1 % of the mean);
+    // music, however dense, leans on its scale by 5 % and more.
+    const double mean = total / 12;
+    double variance = 0;
+    for (double c : heard)
+        variance += (c - mean) * (c - mean);
+    return std::sqrt(variance / 12) >= 0.03 * mean;
 }
 
 int keyOfChroma(const std::array<double, 12>& chroma) {
     const double total = std::accumulate(chroma.begin(), chroma.end(), 0.0);
     if (!(total > 0)) return kNoKey;
-    // Noise and drums spread evenly over the twelve classes (a spread of about 1 % of the mean);
-    // music, however dense, leans on its scale by 5 % and more.
-    const double mean = total / 12;
-    double variance = 0;
-    for (double c : chroma)
-        variance += (c - mean) * (c - mean);
-    if (std::sqrt(variance / 12) < 0.03 * mean) return kNoKey;
     int best = kNoKey;
     double bestScore = 0.2;  // below this no key stands out: noise, drums alone, silence
     for (int tonic = 0; tonic < 12; ++tonic) {

@@ -1,5 +1,5 @@
-// Encoder steps in both relative forms, 14-bit pairing (no jump when a fader crosses an MSB
-// boundary, and controllers that send no LSB), and soft takeover's pick-up rule.
+// Encoder steps in both relative forms, and 14-bit pairing: no jump when a fader crosses an MSB
+// boundary, and controllers that send no LSB. Soft takeover is tested through the mapper.
 #include <gtest/gtest.h>
 
 #include "controllers/CcDecoding.h"
@@ -53,32 +53,6 @@ TEST(CcDecoding, FourteenBitPairsMsbWithItsLsbAndNeverJumps) {
     EXPECT_EQ(coarse.lsb(5), 5);
     EXPECT_EQ(coarse.msb(1), std::nullopt);
     EXPECT_EQ(coarse.lsb(0), 128);
-}
-
-TEST(CcDecoding, SoftTakeoverPicksUpByCrossingOrComingNear) {
-    SoftTakeover t;
-    EXPECT_FALSE(t.engaged());
-    EXPECT_FALSE(t.follows(0.10, 0.50));  // far below: nothing
-    EXPECT_FALSE(t.follows(0.30, 0.50));
-    EXPECT_TRUE(t.follows(0.60, 0.50));  // crossed between two messages
-    EXPECT_TRUE(t.follows(0.05, 0.60));  // following: any distance
-    t.release();
-    // Released, the fader last at 0.05 and the control moved above it and then below.
-    EXPECT_FALSE(t.follows(0.20, 0.30));
-    EXPECT_TRUE(t.follows(0.40, 0.30));
-    t.release();
-    EXPECT_FALSE(t.follows(0.90, 0.10));
-    EXPECT_TRUE(t.follows(0.05, 0.10));
-    // Coming near without crossing: within the tolerance, not beyond it.
-    SoftTakeover near;
-    EXPECT_FALSE(near.follows(0.70, 0.50));
-    EXPECT_FALSE(near.follows(0.50 + SoftTakeover::kTolerance * 1.5, 0.50));
-    EXPECT_TRUE(near.follows(0.50 + SoftTakeover::kTolerance * 0.9, 0.50));
-    // A fresh one knows no last position: a first message far off does nothing, the next one
-    // crossing the control takes it.
-    SoftTakeover fresh;
-    EXPECT_FALSE(fresh.follows(1.0, 0.5));
-    EXPECT_TRUE(fresh.follows(0.0, 0.5));
 }
 
 }  // namespace

@@ -1,0 +1,250 @@
+#include "controllers/ControllerMapper.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvra::controllers {
+namespace {
+
+// The brightest channel of a lit colour. Dark green (0x80) and the record button's dark red
+// (0x50) stay below it; every lit colour the program uses, the hot cues' included, is above.
+constexpr int kLitBrightness = 0xA0;
+
+double shareOf(const SliderModel& slider) {
+    const int span = slider.maximum() - slider.minimum();
+    return span > 0 ? double(slider.value() - slider.minimum()) / span : 0.0;
+}
+
+QString named(const QString& name, int index) {
+    return index >= 0 ? QStringLiteral("%1 %2").arg(name).arg(index) : name;
+}
+
+}  // namespace
+
+bool isLit(int backColour) {
+    if (backColour == kColourNone || backColour == kColourOff) return false;
+    const int brightest =
+        std::max({backColour & 0xFF, (backColour >> 8) & 0xFF, (backColour >> 16) & 0xFF});
+    return brightest >= kLitBrightness;
+}
+
+ControllerMapper::ControllerMapper(Resolver resolver, LightSink lights, QObject* parent)
+    : QObject(parent), resolver_(std::move(resolver)), sink_(std::move(lights)) {}
+
+ControllerMapper::~ControllerMapper() = default;
+
+void ControllerMapper::clear() {
+    for (const auto& light : lights_)
+        if (light->known && light->lit) send(*light, false);
+    ++generation_;
+    connections_.reset();
+    inputs_.clear();
+    lights_.clear();
+}
+
+std::optional<QString> ControllerMapper::checkTarget(const QString& name, int index,
+                                                     ControlTarget& target) {
+    target = resolver_(name, index);
+    if (target.found()) {
+        if (index < 0) return std::nullopt;
+        // A lone control answers to any index; a group member only to its own.
+        const ControlTarget alone = resolver_(name, -1);
+        if (alone.found() && alone.button == target.button && alone.slider == target.slider &&
+            alone.jog == target.jog)
+            return QStringLiteral("%1 takes no index").arg(name);
+        return std::nullopt;
+    }
+    // Tell a wrong or missing index from an unknown name: groups count from 0 or from 1.
+    const bool group = resolver_(name, 0).found() || resolver_(name, 1).found();
+    if (group && index < 0) return QStringLiteral("%1 needs an index").arg(name);
+    if (group) return QStringLiteral("%1 has no index %2").arg(name).arg(index);
+    return QStringLiteral("no control named %1").arg(name);
+}
+
+std::optional<QString> ControllerMapper::bindInput(const InputBinding& b,
+                                                   const ControlTarget& target) {
+    const QString name = named(b.control, b.index);
+    if (b.message == MessageKind::Note) {
+        if (target.slider)
+            return QStringLiteral("%1 is a slider: a note cannot move it, bind it with cc")
+                .arg(name);
+    } else if (target.button) {
+        if (b.mode != CcMode::Absolute)
+            return QStringLiteral("%1 is a button: a cc on it takes no relative or 14bit")
+                .arg(name);
+    } else if (target.jog) {
+        if (b.mode != CcMode::Relative && b.mode != CcMode::Relative64)
+            return QStringLiteral("%1 is a jog wheel: bind it as relative or relative64").arg(name);
+    }
+    auto input = std::make_unique<Input>();
+    input->binding = b;
+    input->button = target.button;
+    input->slider = target.button ? nullptr : target.slider;
+    input->jog = target.button || target.slider ? nullptr : target.jog;
+    if (SliderModel* slider = input->slider) {
+        auto movedElsewhere = [this, slider] { sliderMovedElsewhere(slider); };
+        connect(slider, &SliderModel::changed, connections_.get(), movedElsewhere);
+        connect(slider, &SliderModel::rangeChanged, connections_.get(), movedElsewhere);
+    }
+    inputs_.push_back(std::move(input));
+    return std::nullopt;
+}
+
+std::vector<MappingProblem> ControllerMapper::load(const MidiMapping& mapping) {
+    clear();
+    connections_ = std::make_unique<QObject>();
+    std::vector<MappingProblem> problems = mapping.problems;
+    for (const InputBinding& binding : mapping.inputs) {
+        ControlTarget target;
+        auto problem = checkTarget(binding.control, binding.index, target);
+        if (!problem) problem = bindInput(binding, target);
+        if (problem) problems.push_back({binding.line, *problem});
+    }
+    for (const LightBinding& binding : mapping.lights) {
+        ControlTarget target;
+        if (auto problem = checkTarget(binding.control, binding.index, target)) {
+            problems.push_back({binding.line, *problem});
+            continue;
+        }
+        if (!target.button) {
+            problems.push_back(
+                {binding.line, QStringLiteral("%1 is not a button: only a button's state lights")
+                                   .arg(named(binding.control, binding.index))});
+            continue;
+        }
+        auto light = std::make_unique<Light>();
+        light->binding = binding;
+        light->button = target.button;
+        light->display = target.display;
+        light->lamp = target.lamp;
+        Light* raw = light.get();
+        if (target.display)
+            connect(target.display, &DeckDisplayModel::changed, connections_.get(),
+                    [this, raw] { refresh(*raw); });
+        else
+            connect(target.button, &ButtonModel::changed, connections_.get(),
+                    [this, raw] { refresh(*raw); });
+        lights_.push_back(std::move(light));
+    }
+    for (const auto& light : lights_)
+        refresh(*light);
+    std::stable_sort(
+        problems.begin(), problems.end(),
+        [](const MappingProblem& a, const MappingProblem& b) { return a.line < b.line; });
+    return problems;
+}
+
+void ControllerMapper::handle(const MidiMessage& message) {
+    MessageKind kind;
+    bool noteOn = false;
+    switch (message.kind()) {
+        case kNoteOn:
+            noteOn = message.data2 > 0;
+            kind = MessageKind::Note;
+            break;
+        case kNoteOff:
+            kind = MessageKind::Note;
+            break;
+        case kControlChange:
+            kind = MessageKind::Cc;
+            break;
+        default:
+            return;
+    }
+    const int number = message.data1 & 0x7F;
+    const int value = message.data2 & 0x7F;
+    // A button may switch the mapping while it acts; the old bindings are gone then.
+    const int generation = generation_;
+    for (std::size_t i = 0; i < inputs_.size() && generation == generation_; ++i)
+        if (inputs_[i]->binding.listensTo(kind, message.channel(), number))
+            act(*inputs_[i], noteOn, number, value);
+}
+
+void ControllerMapper::act(Input& input, bool noteOn, int number, int value) {
+    const InputBinding& b = input.binding;
+    const bool inverted = b.direction == Direction::Inverted;
+    if (b.message == MessageKind::Note) {
+        if (input.jog) input.jog->setTouched(noteOn);
+        press(input, noteOn);
+        return;
+    }
+    if (input.button) {
+        press(input, (value >= 64) != inverted);
+        return;
+    }
+    const int steps = relativeSteps(b.mode, value, b.direction);
+    if (input.jog) {
+        input.jog->turn(steps);
+        return;
+    }
+    if (!input.slider) return;
+    switch (b.mode) {
+        case CcMode::Relative:
+        case CcMode::Relative64:
+            setSlider(input, input.slider->value() + steps * input.slider->smallChange());
+            break;
+        case CcMode::Absolute:
+            moveSlider(input, (inverted ? 127 - value : value) / 127.0);
+            break;
+        case CcMode::FourteenBit: {
+            const auto position =
+                number == b.number ? input.pair.msb(value) : input.pair.lsb(value);
+            if (position) moveSlider(input, (inverted ? 16383 - *position : *position) / 16383.0);
+            break;
+        }
+    }
+}
+
+void ControllerMapper::press(Input& input, bool down) {
+    if (!input.button || down == input.pressed) return;
+    input.pressed = down;
+    // As the mouse does it: down on press; up, then the click, on release. The release may
+    // have closed what the button belongs to, so it is looked at again before the click.
+    if (down) {
+        input.button->pressMouse(Qt::LeftButton);
+    } else {
+        input.button->releaseMouse(Qt::LeftButton);
+        if (input.button) input.button->click();
+    }
+}
+
+void ControllerMapper::moveSlider(Input& input, double share) {
+    SliderModel& slider = *input.slider;
+    if (!input.takeover.follows(share, shareOf(slider))) return;
+    const int span = slider.maximum() - slider.minimum();
+    setSlider(input, slider.minimum() + static_cast<int>(std::lrint(share * span)));
+}
+
+void ControllerMapper::setSlider(Input& input, int value) {
+    const Input* outer = moving_;
+    moving_ = &input;
+    input.slider->setValue(value);
+    moving_ = outer;
+}
+
+void ControllerMapper::sliderMovedElsewhere(SliderModel* slider) {
+    for (const auto& input : inputs_)
+        if (input->slider == slider && input.get() != moving_) input->takeover.release();
+}
+
+void ControllerMapper::refresh(Light& light) {
+    bool lit = false;
+    if (light.display)
+        lit = light.display->lamp(light.lamp);
+    else if (light.button)
+        lit = isLit(light.button->backColour());
+    if (light.known && lit == light.lit) return;
+    light.known = true;
+    light.lit = lit;
+    send(light, lit);
+}
+
+void ControllerMapper::send(const Light& light, bool lit) {
+    if (!sink_) return;
+    const int kind = light.binding.message == MessageKind::Note ? kNoteOn : kControlChange;
+    sink_({static_cast<std::uint8_t>(kind | light.binding.channel),
+           static_cast<std::uint8_t>(light.binding.number),
+           static_cast<std::uint8_t>(lit ? 127 : 0)});
+}
+
+}  // namespace kelvra::controllers

@@ -1,0 +1,121 @@
+// Mapping files on disk: a learned line put in place byte for byte (line ends, comments, a last
+// line without an end), 14-bit conflicts, unreadable and oversized files, and the shipped
+// example bound against the main window's real controls.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/ControlDirectory.h"
+#include "controllers/ControllerMapper.h"
+#include "controllers/MappingFile.h"
+
+namespace kelvra::controllers {
+namespace {
+
+InputBinding ccBinding(int number, const char* control, CcMode mode = CcMode::Absolute,
+                       int lsb = -1) {
+    InputBinding b;
+    b.message = MessageKind::Cc;
+    b.number = number;
+    b.control = control;
+    b.mode = mode;
+    b.lsbNumber = lsb;
+    return b;
+}
+
+TEST(MappingFile, TheNewLineReplacesItsConflictsAndEveryOtherByteStays) {
+    const struct {
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"", "cc 1 0x07 LVolScroll\n"},
+        {"# only a comment", "# only a comment\ncc 1 0x07 LVolScroll\n"},
+        {"note 1 1 playCB2\r\n# x\r\n", "note 1 1 playCB2\r\n# x\r\ncc 1 0x07 LVolScroll\r\n"},
+        {"a bad line \xFF\ncc 1 7 LeqLow # old\n\n  \ncc 1 0x09 LVolScroll invert",
+         "a bad line \xFF\ncc 1 0x07 LVolScroll\n\n  \n"},
+        // A note on the same number is another message; a light is never a conflict.
+        {"note 1 7 playCB2\nout cc 1 7 LkeyLockCB\n",
+         "note 1 7 playCB2\nout cc 1 7 LkeyLockCB\ncc 1 0x07 LVolScroll\n"},
+        // The LSB of a 14-bit binding is its message too.
+        {"cc 1 0x27 LpitchScroll 14bit 0x07\ncc 2 7 RvolScroll\n",
+         "cc 1 0x07 LVolScroll\ncc 2 7 RvolScroll\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(withBinding(c.before, ccBinding(7, "LVolScroll")), c.after) << c.before.data();
+
+    // A new 14-bit binding conflicts through its LSB's number as well.
+    const QByteArray text = "cc 1 0x20 LeqLow\ncc 1 0x01 LeqMid\ncc 1 0x02 LpitchScroll 14bit 3\n";
+    const auto conflicts =
+        findConflicts(text, ccBinding(0, "LpitchScroll", CcMode::FourteenBit, 0x20));
+    ASSERT_EQ(conflicts.size(), 2u);
+    EXPECT_EQ(conflicts[0].line, 1);
+    EXPECT_TRUE(conflicts[0].sameMessage);
+    EXPECT_EQ(conflicts[1].line, 3);
+    EXPECT_TRUE(conflicts[1].sameControl);
+}
+
+TEST(MappingFile, UnreadableAndOversizedFilesAreOneProblem) {
+    QTemporaryDir dir;
+    const MidiMapping missing = readMapping(dir.filePath("none.map"));
+    ASSERT_EQ(missing.problems.size(), 1u);
+    EXPECT_EQ(missing.problems[0].line, 0);
+    EXPECT_TRUE(missing.problems[0].message.startsWith("cannot read"));
+
+    QFile big(dir.filePath("big.map"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(kMaxMappingFileSize + 1, '#'));
+    big.close();
+    const MidiMapping huge = readMapping(big.fileName());
+    ASSERT_EQ(huge.problems.size(), 1u);
+    EXPECT_TRUE(huge.problems[0].message.contains("too large"));
+    // Nothing is written over a file that could not be read.
+    QString error;
+    EXPECT_FALSE(writeBinding(big.fileName(), ccBinding(7, "LVolScroll"), &error));
+    EXPECT_EQ(QFileInfo(big.fileName()).size(), kMaxMappingFileSize + 1);
+}
+
+TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
+    const MidiMapping mapping =
+        readMapping(QStringLiteral(KELVRA_DATA_DIR "/controllers/two-deck-example.map"));
+    ASSERT_TRUE(mapping.problems.empty()) << describe(mapping.problems[0]).toStdString();
+    app::MainControls controls;
+    std::vector<MidiMessage> lights;
+    ControllerMapper mapper(
+        [&controls](const QString& name, int index) {
+            const app::NamedControl c = app::findControl(controls, name, index);
+            return ControlTarget{c.button, c.slider, c.jog};
+        },
+        [&lights](const MidiMessage& m) { lights.push_back(m); });
+    const auto problems = mapper.load(mapping);
+    ASSERT_TRUE(problems.empty()) << describe(problems[0]).toStdString();
+    EXPECT_EQ(mapper.inputCount(), static_cast<int>(mapping.inputs.size()));
+    EXPECT_EQ(lights.size(), mapping.lights.size());
+
+    // Both decks answer on their own channels; the lights follow the buttons.
+    int leftPlays = 0, rightPlays = 0;
+    QObject::connect(&controls.left.play, &ButtonModel::clicked, [&] { ++leftPlays; });
+    QObject::connect(&controls.right.play, &ButtonModel::clicked, [&] { ++rightPlays; });
+    mapper.handle({0x90, 0x0B, 127});
+    mapper.handle({0x80, 0x0B, 0});
+    mapper.handle({0x91, 0x0B, 127});
+    mapper.handle({0x91, 0x0B, 0});
+    mapper.handle({0x91, 0x0B, 127});
+    mapper.handle({0x91, 0x0B, 0});
+    EXPECT_EQ(leftPlays, 1);
+    EXPECT_EQ(rightPlays, 2);
+    int ticks = 0;
+    QObject::connect(&controls.right.jog, &JogModel::turned, [&](int t) { ticks += t; });
+    mapper.handle({0xB1, 0x21, 0x7E});
+    EXPECT_EQ(ticks, -2);
+    mapper.handle({0xB2, 0x08, 64});  // the crossfader sits in the middle: taken at once
+    mapper.handle({0xB2, 0x08, 127});
+    EXPECT_EQ(controls.mixer.crossFader.value(), 100);
+    lights.clear();
+    controls.right.hotCue[5].setBackColour(kHotCueColours[5]);
+    ASSERT_EQ(lights.size(), 1u);
+    EXPECT_EQ(lights[0], (MidiMessage{0x91, 0x19, 127}));
+}
+
+}  // namespace
+}  // namespace kelvra::controllers

@@ -1,8 +1,9 @@
 // session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] [--seconds S] [--trace TRACE.tsv]
-// [--record REC.flac]: runs the program's own logic headless on its virtual clock, driven by a
-// script, and renders the main mix (and a headphone output of its own, with --phones). The
-// script's `end` sets the length (60 s without one); --seconds overrides it. With --record, the
-// script's clicks on recordCB record the mix into REC.flac (a second recording into REC-2.flac,
+// [--record REC.flac] [--mapping FILE.map]: runs the program's own logic headless on its virtual
+// clock, driven by a script, and renders the main mix (and a headphone output of its own, with
+// --phones). The script's `end` sets the length (60 s without one); --seconds overrides it. With
+// --record, the script's clicks on recordCB record the mix into REC.flac (a second recording into
+// REC-2.flac,
 // ...), each with its cue sheet beside it.
 #include <QFile>
 #include <QSaveFile>
@@ -14,6 +15,7 @@
 #include "audio/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
+#include "controllers/MappingFile.h"
 #include "core/FileHelpers.h"
 #include "session/SessionRunner.h"
 
@@ -22,13 +24,13 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kelvra-cli session SCRIPT --out OUT.wav [--phones PHONES.wav] [--rate R] "
-    "[--seconds S] [--trace TRACE.tsv] [--record REC.flac]\n";
+    "[--seconds S] [--trace TRACE.tsv] [--record REC.flac] [--mapping FILE.map]\n";
 
 // A script is a few hundred lines; more than this is not one.
 constexpr qint64 kLargestScript = 4ll << 20;
 
 struct SessionOptions {
-    std::string script, out, phones, trace, record;
+    std::string script, out, phones, trace, record, mapping;
     int rate = 44100;
     double seconds = -1;  // -1: as long as the script says
 };
@@ -40,6 +42,7 @@ std::optional<SessionOptions> parse(const Args& args) {
         .text("--phones", options.phones)
         .text("--trace", options.trace)
         .text("--record", options.record)
+        .text("--mapping", options.mapping)
         .number("--rate", options.rate, 8000, 192000)
         .number("--seconds", options.seconds, 0.0, session::kLongestSessionSeconds);
     if (!parser.parse(args, options.script) || options.script.empty() || options.out.empty()) {
@@ -121,6 +124,22 @@ int sessionCommand(const Args& args) {
         });
     }
     if (!program.start()) return 1;
+    // The script's `midi` lines play through this mapping as a controller's messages would. A
+    // line that cannot be used is told and skipped, as the program does; an unreadable file
+    // stops the run.
+    if (!options->mapping.empty()) {
+        QString error;
+        const auto text = controllers::readMappingText(pathOf(options->mapping), &error);
+        if (!text) {
+            std::fprintf(stderr, "kelvra-cli: cannot read %s: %s\n", options->mapping.c_str(),
+                         error.toUtf8().constData());
+            return 1;
+        }
+        for (const controllers::MappingProblem& problem :
+             program.controller().load(controllers::parseMapping(*text)))
+            std::fprintf(stderr, "kelvra-cli: %s: %s\n", options->mapping.c_str(),
+                         controllers::describe(problem).toUtf8().constData());
+    }
     QStringList loads;
     for (const session::SessionAction& action : script.actions)
         if (action.type == session::SessionAction::Load) loads << action.path;

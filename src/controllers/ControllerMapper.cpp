@@ -80,6 +80,7 @@ std::optional<QString> ControllerMapper::bindInput(const InputBinding& b,
     input->binding = b;
     input->button = target.button;
     input->slider = target.button ? nullptr : target.slider;
+    input->topIsMinimum = target.topIsMinimum;
     input->jog = target.button || target.slider ? nullptr : target.jog;
     if (SliderModel* slider = input->slider) {
         auto movedElsewhere = [this, slider] { sliderMovedElsewhere(slider); };
@@ -162,7 +163,8 @@ void ControllerMapper::handle(const MidiMessage& message) {
 
 void ControllerMapper::act(Input& input, bool noteOn, int number, int value) {
     const InputBinding& b = input.binding;
-    const bool inverted = b.direction == Direction::Inverted;
+    // Up on the hardware is the top of the control on the screen.
+    const bool inverted = (b.direction == Direction::Inverted) != input.topIsMinimum;
     if (b.message == MessageKind::Note) {
         if (input.jog) input.jog->setTouched(noteOn);
         press(input, noteOn);
@@ -172,7 +174,7 @@ void ControllerMapper::act(Input& input, bool noteOn, int number, int value) {
         press(input, (value >= 64) != inverted);
         return;
     }
-    const int steps = relativeSteps(b.mode, value, b.direction);
+    const int steps = relativeSteps(b.mode, value, b.direction) * (input.topIsMinimum ? -1 : 1);
     if (input.jog) {
         input.jog->turn(steps);
         return;

@@ -27,6 +27,9 @@ struct ControlTarget {
     // themselves): when set, the button's light follows this lamp instead of its colour.
     DeckDisplayModel* display = nullptr;
     DeckDisplayModel::Lamp lamp = DeckDisplayModel::Play;
+    // A fader drawn with its minimum at the top (a deck's volume, its pitch): a hardware fader
+    // pushed up, or an encoder turned up, moves it towards the top as the mouse would.
+    bool topIsMinimum = false;
 
     bool found() const { return button || slider || jog; }
 };
@@ -66,6 +69,7 @@ class ControllerMapper : public QObject {
         QPointer<SliderModel> slider;
         QPointer<JogModel> jog;
         bool pressed = false;
+        bool topIsMinimum = false;
         FourteenBitPair pair;
         SoftTakeover takeover;
     };

@@ -1,5 +1,7 @@
 #include "session/HeadlessProgram.h"
 
+#include "app/ControllerTargets.h"
+
 #include "audio/analysis/AnalysisCache.h"
 #include "library/SongStore.h"
 
@@ -202,6 +204,13 @@ void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
         }
         clock_.advance(next - clock_.nowMs());
     }
+}
+
+controllers::ControllerMapper& HeadlessProgram::controller() {
+    if (!mapper_)
+        mapper_ = std::make_unique<controllers::ControllerMapper>(
+            app::controllerResolver(window_->controls()), [](const controllers::MidiMessage&) {});
+    return *mapper_;
 }
 
 }  // namespace kelvra::session

@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "audio/engine/Engine.h"
+#include "controllers/ControllerMapper.h"
 #include "core/VirtualClock.h"
 #include "playlist/PlaylistController.h"
 
@@ -58,6 +59,8 @@ class HeadlessProgram {
         phonesSink_ = std::move(sink);
         engine_.setOfflinePhones(true);
     }
+    // The controller's mapping, bound to the program's controls; its lights go nowhere.
+    controllers::ControllerMapper& controller();
     // Called after every display tick.
     void onDisplayTick(std::function<void()> callback) { displayTicked_ = std::move(callback); }
 
@@ -73,6 +76,7 @@ class HeadlessProgram {
     std::unique_ptr<AnalysisAhead> ahead_;
     std::unique_ptr<playlist::PlaylistController> controller_;
     std::unique_ptr<app::MainWindow> window_;
+    std::unique_ptr<controllers::ControllerMapper> mapper_;
     std::function<void()> displayTicked_;
     Sink phonesSink_;
 };

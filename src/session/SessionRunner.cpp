@@ -70,6 +70,9 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
         case SessionAction::Key:
         case SessionAction::KeyUp:
             return pressKey(window.keyboard(), action);
+        case SessionAction::Midi:
+            program.controller().handle({action.midi[0], action.midi[1], action.midi[2]});
+            return {};
         default:
             break;
     }
@@ -78,6 +81,11 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
     if (!found.button && !found.slider && !found.text && !found.jog)
         if (const QString wrong = groupIndexError(window.controls(), action); !wrong.isEmpty())
             return wrong;
+    if (action.type == SessionAction::Turn) {
+        if (!found.jog) return "no jog wheel named '" + action.target + "'";
+        found.jog->turn(action.value);
+        return {};
+    }
     if (action.type == SessionAction::Set) {
         if (!found.slider) return "no slider named '" + action.target + "'";
         found.slider->setValue(action.value);

@@ -24,6 +24,15 @@ std::optional<int> parseInt(const QString& text) {
     return value;
 }
 
+// A byte in hexadecimal, "90" or "0x90" as MIDI messages are written down.
+std::optional<std::uint8_t> parseHexByte(QString text) {
+    if (text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)) text = text.mid(2);
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 16);
+    if (!ok || text.size() > 2 || value > 0xFF) return {};
+    return std::uint8_t(value);
+}
+
 // The rest of the line after the first `words` words, spaces inside kept (paths).
 QString restAfter(const QString& line, int words) {
     int at = 0;
@@ -107,6 +116,23 @@ SessionParse parseSessionScript(const QByteArray& text) {
                                                      : 0;
                 if (bit == 0) return fail("bad modifier '" + words[i] + "'");
                 action.modifiers |= bit;
+            }
+        } else if (verb == "turn") {
+            action.type = SessionAction::Turn;
+            if (words.size() != 4) return fail("usage: TIME turn JOG TICKS");
+            action.target = words[2];
+            const auto ticks = parseInt(words[3]);
+            if (!ticks) return fail("bad ticks '" + words[3] + "'");
+            action.value = *ticks;
+        } else if (verb == "midi") {
+            action.type = SessionAction::Midi;
+            if (words.size() != 5) return fail("usage: TIME midi STATUS DATA1 DATA2 (hex bytes)");
+            for (int i = 0; i < 3; ++i) {
+                const auto byte = parseHexByte(words[2 + i]);
+                // A status byte has its top bit set; data bytes never do.
+                if (!byte || (i == 0) != (*byte >= 0x80))
+                    return fail("bad MIDI byte '" + words[2 + i] + "'");
+                action.midi[i] = *byte;
             }
         } else {
             return fail("unknown action '" + verb + "'");

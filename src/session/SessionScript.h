@@ -10,12 +10,13 @@
 namespace kelvra::session {
 
 struct SessionAction {
-    enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, End } type = Click;
-    std::int64_t ms = 0;  // on the program's clock
-    QString target;       // control name, deck side ("left"/"right") or key name
-    QString path;         // Load and Playlist
-    int index = -1;       // a control's index (speedCB 1, monitorCMB 2), or -1
-    int value = 0;        // Set
+    enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, Turn, Midi, End } type = Click;
+    std::int64_t ms = 0;        // on the program's clock
+    QString target;             // control name, deck side ("left"/"right") or key name
+    QString path;               // Load and Playlist
+    int index = -1;             // a control's index (speedCB 1, monitorCMB 2), or -1
+    int value = 0;              // Set; Turn: ticks of the jog wheel
+    std::uint8_t midi[3] = {};  // Midi: status and two data bytes, through the mapping
     bool rightButton = false;
     int modifiers = 0;  // Key and KeyUp: 1 Shift, 2 Ctrl, 4 Alt
     int line = 0;

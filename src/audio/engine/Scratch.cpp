@@ -7,10 +7,10 @@ namespace kelvra::audio::engine {
 namespace {
 
 // The needle catches up with the wheel within about this long, and its speed glides to a new
-// value over about this long: quick enough to feel direct, slow enough that a turn arriving in
-// steps (one MIDI message every few milliseconds) is heard as one movement.
-constexpr double kFollowSeconds = 0.012;
-constexpr double kGlideSeconds = 0.004;
+// value over about this long: quick enough to feel direct, slow enough that a slow turn arriving
+// in steps (a wheel's tick every 20 ms) is heard as one movement, not a warble.
+constexpr double kFollowSeconds = 0.03;
+constexpr double kGlideSeconds = 0.012;
 // The DC blocker's corner: far below anything musical.
 constexpr double kBlockerHz = 8.0;
 

@@ -81,8 +81,8 @@ class JackMidiClient {
         return true;
     }
     bool idle() const { return jack_ringbuffer_read_space(outgoing_) == 0; }
-    // The first frame of the last period in which something was played.
-    jack_nframes_t lastPlayedPeriod() const { return lastPlayed_.load(); }
+    // JACK's microsecond clock when the process callback last played something.
+    jack_time_t lastPlayedAt() const { return lastPlayed_.load(); }
 
     std::vector<Heard> heard() const {
         return {heard_.begin(), heard_.begin() + std::ptrdiff_t(heardCount_.load())};
@@ -104,7 +104,7 @@ class JackMidiClient {
                 jack_ringbuffer_read_advance(c.outgoing_, 1);
                 jack_ringbuffer_read(c.outgoing_, reinterpret_cast<char*>(bytes), size);
                 jack_midi_event_write(buffer, at, bytes, size);
-                c.lastPlayed_.store(jack_last_frame_time(c.client_));
+                c.lastPlayed_.store(jack_get_time());
             }
         }
         if (jack_port_t* in = c.in_.load()) {
@@ -129,7 +129,7 @@ class JackMidiClient {
     jack_client_t* client_ = nullptr;
     jack_ringbuffer_t* outgoing_ = nullptr;
     std::atomic<jack_port_t*> out_{nullptr}, in_{nullptr};
-    std::atomic<jack_nframes_t> lastPlayed_{0};
+    std::atomic<jack_time_t> lastPlayed_{0};
     std::array<Heard, 4096> heard_{};
     std::atomic<std::size_t> heardCount_{0};
     std::atomic<bool> gone_{false};

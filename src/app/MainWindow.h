@@ -13,6 +13,7 @@
 #include "app/PlaylistWindowPort.h"
 #include "app/SetRecorder.h"
 #include "autodj/AutoDJ.h"
+#include "controllers/MidiDevices.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/Deck.h"
@@ -72,6 +73,7 @@ class MainWindow final : public decks::DeckHost {
     MainControls& controls() { return controls_; }
     settings::OptionsControls& optionsControls() { return optionsControls_; }
     settings::Options& options() { return *options_; }
+    controllers::MidiDevices& midiDevices() { return *midi_; }
     settings::ProgramSettings& values() { return values_; }
     playback::StreamControl& engine() { return engine_; }
     decks::Mixer& mixer() { return *mixer_; }
@@ -158,6 +160,8 @@ class MainWindow final : public decks::DeckHost {
     settings::OptionsControls optionsControls_;
     settings::ProgramSettings values_;
     playback::StreamControl engine_;
+    // Before the options, whose controllers section reaches it until the options go.
+    std::unique_ptr<controllers::MidiDevices> midi_;
     std::unique_ptr<settings::Options> options_;
     std::unique_ptr<decks::Mixer> mixer_;
     std::unique_ptr<decks::Deck> left_;

@@ -37,7 +37,8 @@ Options::Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialo
       values_(values),
       programFolder_(std::move(programFolder)),
       hooks_(std::move(hooks)),
-      outputs_(controls_, store_, values_, hooks_.outputs) {
+      outputs_(controls_, store_, values_, hooks_.outputs),
+      controllers_(controls_, store_, hooks_.controllers) {
     QObject::connect(&controls_.device, &ChoiceModel::chosen,
                      [this](int) { deviceText_ = controls_.device.currentText(); });
     QObject::connect(&controls_.quality, &ChoiceModel::chosen,
@@ -186,6 +187,7 @@ void Options::load() {
     }
 
     outputs_.load();
+    controllers_.load();
     if (hooks_.applyPitch) hooks_.applyPitch();
 }
 
@@ -259,6 +261,7 @@ void Options::unload() {
     write(kMatchLoudnessValue, values_.matchLoudness ? "1" : "0");
     write(kAnalysisCacheValue, QString::number(values_.analysisCacheMegabytes));
     outputs_.unload();
+    controllers_.unload();
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);

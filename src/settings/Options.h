@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/Dialogs.h"
+#include "settings/ControllerOptions.h"
 #include "settings/OptionsControls.h"
 #include "settings/OutputOptions.h"
 #include "settings/ProgramSettings.h"
@@ -34,6 +35,8 @@ class Options {
         std::function<void()> analysisOptionsChanged;
         // The output section's (see OutputOptions).
         OutputOptions::Hooks outputs;
+        // The controllers section's (see ControllerOptions).
+        ControllerOptions::Hooks controllers;
     };
 
     Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialogs,
@@ -50,6 +53,7 @@ class Options {
     QString qualityText() const { return qualityText_; }
     QString defaultPlaylistFolder() const { return programFolder_ + "/Playlists"; }
     OutputOptions& outputs() { return outputs_; }
+    ControllerOptions& controllers() { return controllers_; }
 
   private:
     QString read(const QString& name) const;
@@ -65,6 +69,7 @@ class Options {
     QString deviceText_;
     QString qualityText_;
     OutputOptions outputs_;
+    ControllerOptions controllers_;
 };
 
 }  // namespace kelvra::settings

@@ -24,6 +24,12 @@ OptionsControls::OptionsControls()
     outputPhones.setToolTip("Where the headphones (cue) go");
     outputPeriod.setToolTip("Smaller: controls heard sooner. Larger: safer on a busy machine");
     outputRate.setToolTip("The output's sample rate, applied at once (JACK: the server's)");
+    midiInputs.setToolTip(
+        "The controllers Kelvra listens to; an unplugged one opens again when it "
+        "is back");
+    midiOutputs.setToolTip("The controllers whose lights Kelvra sets");
+    controllerMapping.setToolTip(
+        "What the controllers' buttons and knobs do: your own mapping files come first");
     skipSilence.setToolTip("Start songs at their first sound and mix before their closing silence");
 }
 

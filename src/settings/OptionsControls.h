@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "core/CheckListModel.h"
 #include "core/ControlModels.h"
 
 namespace kelvra::settings {
@@ -33,16 +34,30 @@ struct OptionsControls {
     ChoiceModel outputPeriod;   // cmbOutputPeriod: frames the mixer renders at a time
     ChoiceModel outputRate;     // cmbOutputRate: the Quality's rate, or one of its own
     TextModel outputLatency;    // lblOutputLatency: what the output reports
-    TextModel playlistPath;     // txtPlaylistPath, frame "FILE LOCATIONS"
-    ButtonModel associate;      // cmdAssociate
-    ButtonModel close;          // cmdcloseButton
+    // Frame "CONTROLLERS": the MIDI devices to open, applied at once and remembered, and the
+    // mapping file that gives their controls a meaning.
+    CheckListModel midiInputs;      // lstMidiInputs
+    CheckListModel midiOutputs;     // lstMidiOutputs: where the controllers' lights are sent
+    ChoiceModel controllerMapping;  // cmbControllerMapping: "None", then the .map files
+    TextModel midiStatus;           // lblMidiStatus: what is in use, or why nothing can be
+    TextModel playlistPath;         // txtPlaylistPath, frame "FILE LOCATIONS"
+    ButtonModel associate;          // cmdAssociate
+    ButtonModel close;              // cmdcloseButton
 };
 
 // Frame captions, in the order the window shows them.
-inline constexpr std::array<const char*, 12> kOptionFrames = {
-    "PLAYBACK DEVICE (Restart)", "QUALITY (Restart)", "SEEKING ACCURACY",
-    "BUFFER (Restart)",          "AUTO-DJ START",     "TT BRAKING",
-    "PITCH RANGE (+/-)",         "DJ SETUP",          "AUTO-DJ FADE",
-    "WAVEFORMS AND LOUDNESS",    "OUTPUTS",           "FILE LOCATIONS"};
+inline constexpr std::array<const char*, 13> kOptionFrames = {"PLAYBACK DEVICE (Restart)",
+                                                              "QUALITY (Restart)",
+                                                              "SEEKING ACCURACY",
+                                                              "BUFFER (Restart)",
+                                                              "AUTO-DJ START",
+                                                              "TT BRAKING",
+                                                              "PITCH RANGE (+/-)",
+                                                              "DJ SETUP",
+                                                              "AUTO-DJ FADE",
+                                                              "WAVEFORMS AND LOUDNESS",
+                                                              "OUTPUTS",
+                                                              "CONTROLLERS",
+                                                              "FILE LOCATIONS"};
 
 }  // namespace kelvra::settings

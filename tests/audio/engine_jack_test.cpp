@@ -3,9 +3,6 @@
 // ports, and the mix runs at the server's rate even when another was asked for.
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "audio/EngineTestSupport.h"
+#include "support/DummyJackServer.h"
 
 namespace kelvra::test {
 namespace {
@@ -22,46 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kServerRate = 48000;
-
-// A dummy JACK server of the test's own; the process's JACK clients talk to it by its name.
-class DummyJackServer {
-  public:
-    DummyJackServer() : name_("kelvra-test-" + std::to_string(getpid())) {
-        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string rate = std::to_string(kServerRate);
-            execlp("jackd", "jackd", "--no-realtime", "--name", name_.c_str(), "-d", "dummy",
-                   "--rate", rate.c_str(), "--period", "256", "--playback", "4",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // Up once a client can join it.
-        for (int i = 0; i < 100 && !up_; ++i) {
-            std::this_thread::sleep_for(50ms);
-            if (jack_client_t* probe = jack_client_open("probe-up", JackNoStartServer, nullptr)) {
-                jack_client_close(probe);
-                up_ = true;
-            }
-        }
-    }
-    ~DummyJackServer() {
-        stop();
-        unsetenv("JACK_DEFAULT_SERVER");
-    }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    bool up() const { return up_; }
-
-  private:
-    std::string name_;
-    pid_t pid_ = -1;
-    bool up_ = false;
-};
 
 // A client that records what reaches its input port.
 class Recorder {

@@ -6,6 +6,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -37,7 +38,8 @@ TEST(OptionsWindowView, HasEveryFrameLabelAndControl) {
     for (const char* name :
          {"titlebar", "imgIcon", "cmdcloseButton", "cmbDevice", "cmbPlayQuality", "optSeek_0",
           "optSeek_1", "djSetupOpt_0", "djSetupOpt_1", "djSetupOpt_2", "txtPlaylistPath",
-          "cmdAssociate", "autoFadeSlider", "optSkipSilence_0", "optSkipSilence_1"})
+          "cmdAssociate", "autoFadeSlider", "optSkipSilence_0", "optSkipSilence_1", "lstMidiInputs",
+          "lstMidiOutputs", "cmbControllerMapping", "lblMidiStatus"})
         EXPECT_NE(view.findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(view.findChild<QWidget*>("cmbDevice")->toolTip(),
               QStringLiteral("Select Soundcard to use..."));
@@ -64,6 +66,19 @@ TEST(OptionsWindowView, HasEveryFrameLabelAndControl) {
     view.findChild<QAbstractButton*>("djSetupOpt_2")->click();
     ASSERT_EQ(chosen.count(), 1);
     EXPECT_EQ(chosen.at(0).at(0).toInt(), 2);
+
+    // Ticking a MIDI device in its list is the user's, reported to the model; the program's
+    // own ticks are only shown.
+    controls.midiInputs.setEntries(
+        {{"Pad:Pad MIDI 1", {}, false}, {"Jog:Jog", "not plugged in", true}});
+    auto* inputs = view.findChild<QListWidget*>("lstMidiInputs");
+    ASSERT_EQ(inputs->count(), 2);
+    EXPECT_EQ(inputs->item(1)->text(), QStringLiteral("Jog:Jog (not plugged in)"));
+    EXPECT_EQ(inputs->item(1)->checkState(), Qt::Checked);
+    QSignalSpy toggled(&controls.midiInputs, &CheckListModel::toggled);
+    inputs->item(0)->setCheckState(Qt::Checked);
+    ASSERT_EQ(toggled.count(), 1);
+    EXPECT_EQ(controls.midiInputs.checkedNames(), QStringList({"Pad:Pad MIDI 1", "Jog:Jog"}));
 }
 
 TEST(OptionsWindowView, EscapeEnterAndTheCloseButtonCloseIt) {

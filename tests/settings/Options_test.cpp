@@ -28,7 +28,8 @@ class OptionsTest : public ::testing::Test {
              {[this](audio::OutputBackend backend) {
                   return backend == audio::OutputBackend::Jack ? QStringList{"system"} : devices;
               },
-              [this] { applied.push_back(values.engine.output); }, [this] { return status; }}});
+              [this] { applied.push_back(values.engine.output); }, [this] { return status; }},
+             {}});
     }
     void storeValue(const QString& name, const QString& value) {
         store.writeSetting(Hive::LocalMachine, kSettingsKey, name, value);

@@ -232,6 +232,18 @@ int main(int argc, char** argv) {
     options.djSetup.setCurrentIndex(0);
     options.skipSilence.setCurrentIndex(0);
     options.showWaveforms.setValue(1);
+    options.midiInputs.setEntries(
+        {{QStringLiteral("Mixer Two:Mixer Two MIDI 1"), {}, true},
+         {QStringLiteral("Midi Through:Midi Through Port-0"), {}, false},
+         {QStringLiteral("Pad Eight:Pad Eight MIDI 1"), {}, false},
+         {QStringLiteral("Jog Pair:Jog Pair MIDI 1"), QStringLiteral("not plugged in"), true}});
+    options.midiOutputs.setEntries({{QStringLiteral("Mixer Two:Mixer Two MIDI 1"), {}, true},
+                                    {QStringLiteral("Midi Through:Midi Through Port-0"), {}, false},
+                                    {QStringLiteral("Pad Eight:Pad Eight MIDI 1"), {}, false}});
+    options.controllerMapping.addItem(QStringLiteral("None"));
+    options.controllerMapping.addItem(QStringLiteral("Mixer Two"));
+    options.controllerMapping.setCurrentIndex(1);
+    options.midiStatus.setText(QStringLiteral("1 of 3 inputs and 1 of 3 outputs in use"));
     options.playlistPath.setText(QStringLiteral("/home/dj/.local/share/Kelvra/Playlists"));
     settings::OptionsWindowView optionsView(options);
     ok &= save(optionsView, folder.filePath(QStringLiteral("options.png")));

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "core/widgets/ButtonWidget.h"
+#include "core/widgets/CheckListWidget.h"
 #include "core/widgets/ChoiceWidgets.h"
 #include "core/widgets/FormStyle.h"
 #include "core/widgets/SliderWidget.h"
@@ -185,6 +186,38 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
         layout->setColumnStretch(3, 1);
     }
 
+    QGroupBox* controllers = frame("CONTROLLERS", body);
+    {
+        auto* layout = new QGridLayout(controllers);
+        // Inputs and outputs side by side: a controller usually has one of each, named alike.
+        const std::tuple<const char*, CheckListModel*, const char*> lists[] = {
+            {"MIDI inputs:", &controls.midiInputs, "lstMidiInputs"},
+            {"MIDI outputs (lights):", &controls.midiOutputs, "lstMidiOutputs"}};
+        int column = 0;
+        for (const auto& [caption, model, name] : lists) {
+            auto* list = new CheckListWidget(*model);
+            list->setObjectName(QLatin1String(name));
+            list->setFixedHeight(84);
+            layout->addWidget(label(caption), 0, column, 1, 2);
+            layout->addWidget(list, 1, column, 1, 2);
+            column += 2;
+        }
+        auto* mapping = new ChoiceCombo(controls.controllerMapping);
+        mapping->setObjectName(QStringLiteral("cmbControllerMapping"));
+        layout->addWidget(label("Mapping:"), 2, 0);
+        layout->addWidget(mapping, 2, 1, 1, 3);
+        auto* status = new QLabel;
+        status->setObjectName(QStringLiteral("lblMidiStatus"));
+        status->setStyleSheet(QStringLiteral("color: #7fd8ff;"));
+        status->setWordWrap(true);
+        auto show = [status, &controls] { status->setText(controls.midiStatus.text()); };
+        show();
+        connect(&controls.midiStatus, &TextModel::changed, status, show);
+        layout->addWidget(status, 3, 0, 1, 4);
+        layout->setColumnStretch(1, 1);
+        layout->setColumnStretch(3, 1);
+    }
+
     QGroupBox* locations = frame("FILE LOCATIONS", body);
     {
         auto* layout = new QHBoxLayout(locations);
@@ -199,8 +232,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
 
     const auto frames = body->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
     // Left column: device, quality, seeking, buffer, Auto-DJ; right column: braking, pitch
-    // range, DJ set-up; then the fade, waveforms and loudness, the outputs, the folder and the
-    // association button across the whole width.
+    // range, DJ set-up; then the fade, waveforms and loudness, the outputs, the controllers, the
+    // folder and the association button across the whole width.
     for (int i = 0; i < 5; ++i)
         grid->addWidget(frames[i], i, 0);
     grid->addWidget(frames[5], 0, 1, 2, 1);
@@ -210,7 +243,8 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     grid->addWidget(frames[9], 6, 0, 1, 2);
     grid->addWidget(frames[10], 7, 0, 1, 2);
     grid->addWidget(frames[11], 8, 0, 1, 2);
-    grid->addWidget(associate, 9, 0, 1, 2);
+    grid->addWidget(frames[12], 9, 0, 1, 2);
+    grid->addWidget(associate, 10, 0, 1, 2);
 
     setFixedWidth(kWidth);
     adjustSize();

@@ -148,6 +148,10 @@ void Application::loadMainWindow() {
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());
     deps.songs = p.songs.get();
+    // The MIDI devices follow the audio's system (JACK or the ALSA sequencer).
+    p.midi =
+        std::make_unique<controllers::MidiDevices>(*p.clock, controllers::midiApiFromEnvironment());
+    deps.midi = p.midi.get();
     p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     markFirstPaint(*p.mainView);

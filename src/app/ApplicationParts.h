@@ -13,6 +13,7 @@
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
 #include "audio/analysis/BackgroundAnalyser.h"
+#include "controllers/MidiDevices.h"
 #include "core/BusyPointer.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
@@ -48,6 +49,7 @@ struct Application::Parts {
     std::unique_ptr<PlaylistWindowAdapter> playlistPort;
     std::unique_ptr<autodj::SilenceScanner> silenceScanner;         // outlives the logic using it
     std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
+    std::unique_ptr<controllers::MidiDevices> midi;                 // the controllers' devices
     std::unique_ptr<library::SongStore> songs;                      // outlives the logic too
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;

@@ -95,25 +95,17 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     };
     optionHooks.outputs.apply = [this] { applyOutput(); };
     optionHooks.outputs.status = [this] { return deps_.library.outputStatus(); };
-    // The MIDI devices follow the audio's system (JACK or the ALSA sequencer); the options open
-    // the remembered ones as they load, and a device unplugged or back is told like a word about
-    // the output.
-    midi_ = std::make_unique<controllers::MidiDevices>(deps_.clock,
-                                                       controllers::midiApiFromEnvironment());
-    optionHooks.controllers.inputs = [this] { return midi_->inputs(); };
-    optionHooks.controllers.outputs = [this] { return midi_->outputs(); };
-    optionHooks.controllers.problem = [this] { return midi_->problem(); };
-    optionHooks.controllers.choose = [this](const QStringList& inputs, const QStringList& outputs) {
-        midi_->setChosenInputs(inputs);
-        midi_->setChosenOutputs(outputs);
-    };
-    optionHooks.controllers.mappingFolders = settings::defaultMappingFolders(deps_.programFolder);
-    QObject::connect(midi_.get(), &controllers::MidiDevices::portsChanged,
-                     [this] { options_->controllers().refresh(); });
-    QObject::connect(midi_.get(), &controllers::MidiDevices::notice, [this](const QString& text) {
-        outputNotice_ = text;
-        tmrNotice_->setEnabled(true);
-    });
+    // A device unplugged or back, or a mapping with lines that cannot be used, is told like a
+    // word about the output.
+    controllers_ =
+        std::make_unique<ControllerLink>(controls_, deps_.midi, [this](const QString& text) {
+            outputNotice_ = text;
+            tmrNotice_->setEnabled(true);
+        });
+    optionHooks.controllers = controllers_->optionHooks(deps_.programFolder);
+    if (deps_.midi)
+        QObject::connect(deps_.midi, &controllers::MidiDevices::portsChanged,
+                         [this] { options_->controllers().refresh(); });
     QObject::connect(&controls_.dropouts, &ButtonModel::clicked, [this] {
         dropoutsCleared_ = deps_.library.dropouts();
         showDropouts();

@@ -8,12 +8,12 @@
 #include <functional>
 #include <memory>
 
+#include "app/ControllerLink.h"
 #include "app/KeyboardMap.h"
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
 #include "app/SetRecorder.h"
 #include "autodj/AutoDJ.h"
-#include "controllers/MidiDevices.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "decks/Deck.h"
@@ -63,6 +63,8 @@ struct MainWindowDeps {
     std::function<QString()> recordingPath = {};
     // Remembers each song's hot cues. None: they last while the song stays on its deck.
     library::SongStore* songs = nullptr;
+    // The MIDI devices the controllers play through. None: the mapping is fed by scripts only.
+    controllers::MidiDevices* midi = nullptr;
 };
 
 class MainWindow final : public decks::DeckHost {
@@ -73,7 +75,8 @@ class MainWindow final : public decks::DeckHost {
     MainControls& controls() { return controls_; }
     settings::OptionsControls& optionsControls() { return optionsControls_; }
     settings::Options& options() { return *options_; }
-    controllers::MidiDevices& midiDevices() { return *midi_; }
+    // The controller mapping bound to the controls, and the devices that feed it (if any).
+    ControllerLink& controllers() { return *controllers_; }
     settings::ProgramSettings& values() { return values_; }
     playback::StreamControl& engine() { return engine_; }
     decks::Mixer& mixer() { return *mixer_; }
@@ -161,7 +164,7 @@ class MainWindow final : public decks::DeckHost {
     settings::ProgramSettings values_;
     playback::StreamControl engine_;
     // Before the options, whose controllers section reaches it until the options go.
-    std::unique_ptr<controllers::MidiDevices> midi_;
+    std::unique_ptr<ControllerLink> controllers_;
     std::unique_ptr<settings::Options> options_;
     std::unique_ptr<decks::Mixer> mixer_;
     std::unique_ptr<decks::Deck> left_;

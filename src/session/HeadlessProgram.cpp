@@ -1,7 +1,5 @@
 #include "session/HeadlessProgram.h"
 
-#include "app/ControllerTargets.h"
-
 #include "audio/analysis/AnalysisCache.h"
 #include "library/SongStore.h"
 
@@ -207,10 +205,7 @@ void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
 }
 
 controllers::ControllerMapper& HeadlessProgram::controller() {
-    if (!mapper_)
-        mapper_ = std::make_unique<controllers::ControllerMapper>(
-            app::controllerResolver(window_->controls()), [](const controllers::MidiMessage&) {});
-    return *mapper_;
+    return window_->controllers().mapper();
 }
 
 }  // namespace kelvra::session

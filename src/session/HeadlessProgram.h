@@ -59,7 +59,7 @@ class HeadlessProgram {
         phonesSink_ = std::move(sink);
         engine_.setOfflinePhones(true);
     }
-    // The controller's mapping, bound to the program's controls; its lights go nowhere.
+    // The controller's mapping, bound to the program's controls; there are no MIDI devices.
     controllers::ControllerMapper& controller();
     // Called after every display tick.
     void onDisplayTick(std::function<void()> callback) { displayTicked_ = std::move(callback); }
@@ -76,7 +76,6 @@ class HeadlessProgram {
     std::unique_ptr<AnalysisAhead> ahead_;
     std::unique_ptr<playlist::PlaylistController> controller_;
     std::unique_ptr<app::MainWindow> window_;
-    std::unique_ptr<controllers::ControllerMapper> mapper_;
     std::function<void()> displayTicked_;
     Sink phonesSink_;
 };

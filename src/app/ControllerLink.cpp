@@ -1,0 +1,63 @@
+#include "app/ControllerLink.h"
+
+#include <QFileInfo>
+
+#include "app/ControllerTargets.h"
+#include "controllers/MappingFile.h"
+
+namespace kelvra::app {
+
+ControllerLink::ControllerLink(MainControls& controls, controllers::MidiDevices* devices,
+                               std::function<void(const QString&)> tell)
+    : devices_(devices),
+      tell_(std::move(tell)),
+      mapper_(controllerResolver(controls), [devices](const controllers::MidiMessage& message) {
+          if (devices) devices->send(message);
+      }) {
+    if (!devices_) return;
+    QObject::connect(devices_, &controllers::MidiDevices::received, &mapper_,
+                     [this](const controllers::MidiMessage& message, const QString&) {
+                         mapper_.handle(message);
+                     });
+    QObject::connect(devices_, &controllers::MidiDevices::notice, &mapper_,
+                     [this](const QString& text) { tell_(text); });
+}
+
+settings::ControllerOptions::Hooks ControllerLink::optionHooks(const QString& programFolder) {
+    settings::ControllerOptions::Hooks hooks;
+    hooks.inputs = [this] { return devices_ ? devices_->inputs() : QStringList(); };
+    hooks.outputs = [this] { return devices_ ? devices_->outputs() : QStringList(); };
+    hooks.problem = [this] {
+        return devices_ ? devices_->problem() : QStringLiteral("No MIDI in this program.");
+    };
+    hooks.choose = [this](const QStringList& inputs, const QStringList& outputs) {
+        if (!devices_) return;
+        devices_->setChosenInputs(inputs);
+        devices_->setChosenOutputs(outputs);
+    };
+    hooks.mappingChosen = [this](const QString& file) { useMapping(file); };
+    hooks.mappingFolders = settings::defaultMappingFolders(programFolder);
+    return hooks;
+}
+
+void ControllerLink::useMapping(const QString& path) {
+    if (path == mappingPath_) return;
+    mappingPath_ = path;
+    if (path.isEmpty()) {
+        mapper_.clear();
+        return;
+    }
+    const std::vector<controllers::MappingProblem> problems =
+        mapper_.load(controllers::readMapping(path));
+    if (problems.empty()) return;
+    // One word for the DJ: the first problem and how many there are; the rest of the file works.
+    QString text = QStringLiteral(
+                       "The controller mapping \"%1\" has %2 line(s) that cannot be "
+                       "used; they are skipped. %3")
+                       .arg(QFileInfo(path).fileName())
+                       .arg(problems.size())
+                       .arg(controllers::describe(problems.front()));
+    tell_(text);
+}
+
+}  // namespace kelvra::app

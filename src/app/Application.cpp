@@ -1,5 +1,8 @@
 #include "app/Application.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <QApplication>
 #include <QCursor>
 #include <QDateTime>
@@ -10,9 +13,11 @@
 #include <QUrl>
 
 #include "app/ApplicationParts.h"
+#include "app/ControlDirectory.h"
 #include "app/FirstPaintMarker.h"
 #include "app/InitialisationChecks.h"
 #include "audio/CreateAudioLibrary.h"
+#include "controllers/MappingFile.h"
 #include "playlist/TagTitles.h"
 #include "tags/DisplayText.h"
 #include "tags/TagEditor.h"
@@ -196,6 +201,8 @@ void Application::Parts::bindMainWindow() {
     QObject::connect(&c.mixer.options, &ButtonModel::clicked, [this] { showOptions(); });
     QObject::connect(&logic->optionsControls().associate, &ButtonModel::clicked,
                      [this] { showAssociationsModal(); });
+    QObject::connect(&logic->optionsControls().midiLearn, &ButtonModel::clicked,
+                     [this] { showLearn(); });
     QObject::connect(controller.get(), &playlist::PlaylistController::editTagsRequested,
                      [this](int row) { editTags(row); });
 }
@@ -284,6 +291,48 @@ void Application::Parts::showOptions() {
     optionsView->show();
     optionsView->placeOnScreen();
     optionsView->raise();
+}
+
+void Application::Parts::showLearn() {
+    ControllerLink& link = logic->controllers();
+    // Learning writes into the DJ's own folder: a shipped mapping is copied there first.
+    const QString own = controllers::mappingFolder();
+    QString path = link.mappingPath();
+    if (path.isEmpty()) {
+        path = own + QStringLiteral("my-controller.map");
+    } else if (QFileInfo(path).absolutePath() != QFileInfo(own).absolutePath()) {
+        const QString copy = own + QFileInfo(path).fileName();
+        QDir().mkpath(own);
+        if (!QFileInfo::exists(copy)) QFile::copy(path, copy);
+        QFile(copy).setPermissions(QFile(copy).permissions() | QFileDevice::WriteOwner);
+        path = copy;
+    }
+    std::vector<controllers::LearnTarget> targets;
+    for (const NamedControl& control : namedControls(logic->controls())) {
+        using controllers::ControlKind;
+        if (control.button)
+            targets.push_back({control.name, control.index, ControlKind::Button});
+        else if (control.slider)
+            targets.push_back({control.name, control.index, ControlKind::Slider});
+        else if (control.jog)
+            targets.push_back({control.name, control.index, ControlKind::Jog});
+    }
+    learnView = std::make_unique<controllers::LearnWindow>(std::move(targets), path);
+    learnView->setAttribute(Qt::WA_DeleteOnClose, false);
+    learnView->setWindowTitle(QStringLiteral("Kelvra - MIDI Learn"));
+    link.setLearner([this](const controllers::MidiMessage& message) {
+        if (learnView && learnView->isVisible())
+            learnView->offer(message);
+        else
+            logic->controllers().setLearner(nullptr);
+    });
+    QObject::connect(learnView.get(), &controllers::LearnWindow::mappingWritten,
+                     [this](const QString& written) {
+                         logic->options().controllers().useMappingFile(written);
+                         logic->controllers().useMapping(written, true);
+                     });
+    learnView->show();
+    learnView->raise();
 }
 
 }  // namespace kelvra::app

@@ -14,6 +14,7 @@
 #include "app/ui/SplashView.h"
 #include "audio/analysis/BackgroundAnalyser.h"
 #include "controllers/MidiDevices.h"
+#include "controllers/ui/LearnWindow.h"
 #include "core/BusyPointer.h"
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
@@ -54,6 +55,7 @@ struct Application::Parts {
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
+    std::unique_ptr<controllers::LearnWindow> learnView;
     tags::TagLibID3v2Writer tagWriter;
     settings::AssociateControls associateControls;
     std::unique_ptr<settings::XdgDesktopAssociations> desktop;
@@ -73,6 +75,9 @@ struct Application::Parts {
     // The start-up offer (modeless) and the options window's button (modal).
     void offerAssociations();
     void showAssociationsModal();
+    // The options' Learn button: the learn window over the mapping in use (a copy of a shipped
+    // one in the DJ's own folder, or a new file there).
+    void showLearn();
 };
 
 }  // namespace kelvra::app

@@ -17,7 +17,10 @@ ControllerLink::ControllerLink(MainControls& controls, controllers::MidiDevices*
     if (!devices_) return;
     QObject::connect(devices_, &controllers::MidiDevices::received, &mapper_,
                      [this](const controllers::MidiMessage& message, const QString&) {
-                         mapper_.handle(message);
+                         if (learner_)
+                             learner_(message);
+                         else
+                             mapper_.handle(message);
                      });
     QObject::connect(devices_, &controllers::MidiDevices::notice, &mapper_,
                      [this](const QString& text) { tell_(text); });
@@ -40,8 +43,8 @@ settings::ControllerOptions::Hooks ControllerLink::optionHooks(const QString& pr
     return hooks;
 }
 
-void ControllerLink::useMapping(const QString& path) {
-    if (path == mappingPath_) return;
+void ControllerLink::useMapping(const QString& path, bool reread) {
+    if (path == mappingPath_ && !reread) return;
     mappingPath_ = path;
     if (path.isEmpty()) {
         mapper_.clear();

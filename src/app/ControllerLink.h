@@ -27,8 +27,14 @@ class ControllerLink {
     controllers::MidiDevices* devices() { return devices_; }
     // The options' hooks for the controllers section, over these devices.
     settings::ControllerOptions::Hooks optionHooks(const QString& programFolder);
-    // Binds the mapping in `path` (empty: none); what cannot be used is told.
-    void useMapping(const QString& path);
+    // Binds the mapping in `path` (empty: none); what cannot be used is told. The same path
+    // again is read again only with `reread` (after learning wrote into it).
+    void useMapping(const QString& path, bool reread = false);
+    // While learning, the controller's messages go to `learner` instead of the mapping (the
+    // DJ's moves teach, they do not play); null ends it.
+    void setLearner(std::function<void(const controllers::MidiMessage&)> learner) {
+        learner_ = std::move(learner);
+    }
     QString mappingPath() const { return mappingPath_; }
 
   private:
@@ -36,6 +42,7 @@ class ControllerLink {
     std::function<void(const QString&)> tell_;
     controllers::ControllerMapper mapper_;
     QString mappingPath_;
+    std::function<void(const controllers::MidiMessage&)> learner_;
 };
 
 }  // namespace kelvra::app

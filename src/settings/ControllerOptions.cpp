@@ -82,6 +82,12 @@ void ControllerOptions::unload() {
     write(kMappingValue, mappingFile_);
 }
 
+void ControllerOptions::useMappingFile(const QString& path) {
+    mappingFile_ = QFileInfo(path).absoluteFilePath();
+    fillMappings();
+    if (hooks_.mappingChosen) hooks_.mappingChosen(mappingFile_);
+}
+
 void ControllerOptions::choose() {
     if (hooks_.choose) hooks_.choose(chosenInputs_, chosenOutputs_);
     refresh();

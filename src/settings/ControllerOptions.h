@@ -43,6 +43,9 @@ class ControllerOptions {
     void unload();
     // The device lists again, after a device came or went; the ticks are kept.
     void refresh();
+    // The mapping file to use from now on (one just written by learning): listed, chosen and
+    // handed on.
+    void useMappingFile(const QString& path);
 
     QStringList chosenInputs() const { return chosenInputs_; }
     QStringList chosenOutputs() const { return chosenOutputs_; }

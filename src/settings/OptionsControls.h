@@ -36,13 +36,14 @@ struct OptionsControls {
     TextModel outputLatency;    // lblOutputLatency: what the output reports
     // Frame "CONTROLLERS": the MIDI devices to open, applied at once and remembered, and the
     // mapping file that gives their controls a meaning.
-    CheckListModel midiInputs;      // lstMidiInputs
-    CheckListModel midiOutputs;     // lstMidiOutputs: where the controllers' lights are sent
-    ChoiceModel controllerMapping;  // cmbControllerMapping: "None", then the .map files
-    TextModel midiStatus;           // lblMidiStatus: what is in use, or why nothing can be
-    TextModel playlistPath;         // txtPlaylistPath, frame "FILE LOCATIONS"
-    ButtonModel associate;          // cmdAssociate
-    ButtonModel close;              // cmdcloseButton
+    CheckListModel midiInputs;          // lstMidiInputs
+    CheckListModel midiOutputs;         // lstMidiOutputs: where the controllers' lights are sent
+    ChoiceModel controllerMapping;      // cmbControllerMapping: "None", then the .map files
+    TextModel midiStatus;               // lblMidiStatus: what is in use, or why nothing can be
+    ButtonModel midiLearn{"Learn..."};  // cmdMidiLearn: binds a control to a controller's move
+    TextModel playlistPath;             // txtPlaylistPath, frame "FILE LOCATIONS"
+    ButtonModel associate;              // cmdAssociate
+    ButtonModel close;                  // cmdcloseButton
 };
 
 // Frame captions, in the order the window shows them.

@@ -205,7 +205,10 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
         auto* mapping = new ChoiceCombo(controls.controllerMapping);
         mapping->setObjectName(QStringLiteral("cmbControllerMapping"));
         layout->addWidget(label("Mapping:"), 2, 0);
-        layout->addWidget(mapping, 2, 1, 1, 3);
+        layout->addWidget(mapping, 2, 1, 1, 2);
+        auto* learn = new ButtonWidget(controls.midiLearn);
+        learn->setObjectName(QStringLiteral("cmdMidiLearn"));
+        layout->addWidget(learn, 2, 3);
         auto* status = new QLabel;
         status->setObjectName(QStringLiteral("lblMidiStatus"));
         status->setStyleSheet(QStringLiteral("color: #7fd8ff;"));

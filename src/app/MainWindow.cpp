@@ -261,6 +261,7 @@ void MainWindow::tmrTrackLength_Timer() {
     for (Side side : {Side::Left, Side::Right}) {
         deckAnalysis(side).refresh();
         deckAnalysis(side).showKeyAgainst(deckAnalysis(otherSide(side)));
+        deckAnalysis(side).showTempoMatch(deckAnalysis(otherSide(side)));
         followWaveform(side);
     }
     recorder_->tick();

@@ -123,6 +123,15 @@ void DeckAnalysis::showKeyAgainst(const DeckAnalysis& other) {
     deck_.controls().display.setKey(text, audio::analysis::keysCompatible(key, other.songKey()));
 }
 
+void DeckAnalysis::showTempoMatch(const DeckAnalysis& other) {
+    const double mine = effectiveBpm(), theirs = other.effectiveBpm();
+    bool matched = false;
+    if (songBpm() > 0 && other.songBpm() > 0 && mine > 0 && theirs > 0)
+        for (double factor : {0.5, 1.0, 2.0})
+            matched = matched || std::abs(mine * factor - theirs) < 0.05;
+    deck_.controls().sync.setBackColour(matched ? kColourOn : kColourOff);
+}
+
 double DeckAnalysis::positionSeconds() const {
     return playback::bytesToSeconds(engine_.library(), deck_.stream(),
                                     engine_.getStreamPosition(deck_.stream()));

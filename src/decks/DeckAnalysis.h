@@ -44,6 +44,9 @@ class DeckAnalysis {
     double cueSeconds() const;
     // The tempo at the rate the deck plays now (pitch, bend, base frequency, stop); 0: unknown.
     double effectiveBpm() const;
+    // The Sync button lit while this deck plays at the other's tempo (or at half or twice it),
+    // as a press of Sync leaves it; a controller's light follows it.
+    void showTempoMatch(const DeckAnalysis& other);
     // Sets this deck's pitch so it plays at the other deck's tempo (half or double where that
     // is nearer), then, with both playing, moves it by less than a beat onto the other's beat.
     // False, with the reason on the display, when it cannot.

@@ -58,11 +58,14 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     w.controls().left.pitch.setValue(1150);
     w.tmrTrackLength_Timer();
     EXPECT_EQ(left.tempoText(), "120.0 \u2192 121.8 BPM");
+    EXPECT_EQ(w.controls().left.sync.backColour(), kColourOff);  // not at the other's tempo
 
     // Sync by the button: 124 / 120 is +3.33 %, slider 1333 at the 10 % range.
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1333);
     EXPECT_NEAR(w.deckAnalysis(Side::Left).effectiveBpm(), 124.0, 0.02);
+    w.tmrTrackLength_Timer();
+    EXPECT_EQ(w.controls().left.sync.backColour(), kColourOn);  // its light says so
     // The other way by the key: the right deck down to the left's 124.
     w.keyboard().keyDown('L', 0);
     EXPECT_EQ(w.controls().right.pitch.value(), 1000);

@@ -3,9 +3,13 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <tuple>
 
@@ -78,12 +82,17 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     connect(this, &BorderlessWindow::closeClicked, &controls.close, &ButtonModel::click);
     connect(&controls.close, &ButtonModel::clicked, this, &QWidget::close);
 
-    QWidget* body = this->body();
-    auto* grid = new QGridLayout;
+    // The frames sit in a page that scrolls when the screen is shorter than the window.
+    auto* scroll = new QScrollArea(this->body());
+    scroll->setObjectName(QStringLiteral("optionsPage"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* body = new QWidget;
+    auto* grid = new QGridLayout(body);
     grid->setContentsMargins(4, 0, 4, 4);
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(6);
-    bodyLayout()->addLayout(grid);
 
     auto* device = new ChoiceCombo(controls.device);
     device->setObjectName(QStringLiteral("cmbDevice"));
@@ -249,9 +258,22 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
     grid->addWidget(frames[12], 9, 0, 1, 2);
     grid->addWidget(associate, 10, 0, 1, 2);
 
+    scroll->setWidget(body);
+    bodyLayout()->addWidget(scroll);
     setFixedWidth(kWidth);
     adjustSize();
-    setFixedSize(kWidth, sizeHint().height());
+    // All of the page where the screen has room for it; otherwise the screen's height, and the
+    // page scrolls.
+    const int chrome = sizeHint().height() - scroll->sizeHint().height();
+    int height = chrome + body->sizeHint().height();
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 40 : height;
+    int width = kWidth;
+    if (height > room) {
+        height = room;
+        width += style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    }
+    setFixedSize(width, height);
     placeOnScreen();
 }
 

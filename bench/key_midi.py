@@ -51,6 +51,17 @@ def midi_bytes(source):
     return data
 
 
+
+def read_vlq(data, i):
+    """A MIDI variable-length number at data[i]: its value and the index after it."""
+    value = 0
+    while True:
+        b = data[i]
+        i += 1
+        value = (value << 7) | (b & 0x7f)
+        if b < 0x80:
+            return value, i
+
 def read_midi(source):
     data = midi_bytes(source)
     if data[:4] == b'RIFF':  # RMID wrapper
@@ -71,13 +82,7 @@ def read_midi(source):
             continue
         i, tick, status = 0, 0, 0
         while i < len(track):
-            delta = 0
-            while True:
-                b = track[i]
-                i += 1
-                delta = (delta << 7) | (b & 0x7f)
-                if b < 0x80:
-                    break
+            delta, i = read_vlq(track, i)
             tick += delta
             if track[i] >= 0x80:
                 status = track[i]
@@ -85,13 +90,7 @@ def read_midi(source):
             if status == 0xff:
                 meta = track[i]
                 i += 1
-                length = 0
-                while True:
-                    b = track[i]
-                    i += 1
-                    length = (length << 7) | (b & 0x7f)
-                    if b < 0x80:
-                        break
+                length, i = read_vlq(track, i)
                 body = track[i:i + length]
                 i += length
                 if meta == 0x51 and length == 3:
@@ -102,13 +101,7 @@ def read_midi(source):
                 elif meta == 0x2f:
                     break
             elif status in (0xf0, 0xf7):
-                length = 0
-                while True:
-                    b = track[i]
-                    i += 1
-                    length = (length << 7) | (b & 0x7f)
-                    if b < 0x80:
-                        break
+                length, i = read_vlq(track, i)
                 i += length
             else:
                 high, channel = status & 0xf0, status & 0x0f

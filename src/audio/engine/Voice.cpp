@@ -46,6 +46,7 @@ Voice::Voice(DecodeWorker& worker, std::atomic<std::uint64_t>& starvedFrames)
       resampler_(channels_, kInputFrames),
       keyLock_(worker.format().rate, channels_),
       stretchFeed_(std::size_t(KeyLockStage::kMaxFeed) * std::size_t(channels_)) {
+    scratchOut_.assign(2 * std::size_t(kMaxChunk), 0.0f);
     shared.rate.store(worker.format().rate);
     prepare(44100);
 }
@@ -737,7 +738,6 @@ void Voice::followScratch() {
         scratchRight_ = gainRight_;
         scratchCue_ = gainCue_;
         scratching_ = Scratching::Held;
-        if (scratchOut_.size() < 2 * std::size_t(kMaxChunk)) scratchOut_.assign(2 * kMaxChunk, 0);
     } else if (scratching_ == Scratching::Held && !held) {
         scratching_ = Scratching::Released;
     }

@@ -5,12 +5,8 @@
 #
 # What this measures is the device layer alone: the note-on is stamped with JACK's clock when the
 # sender's process callback plays it, and the time it reaches the UI thread (where a mapping turns
-# it into a control move) is taken on the same clock. The whole way from a note-on to the sound has
-# two further steps, measured the same way once the mapper is wired to the devices: the control
-# the mapping moves (a deck's play button) reaches the engine as a command, and the first sample
-# that changes on kelvra:master_1 is found by a JACK client recording that port; the latency is
-# that sample's frame time less the note-on's period start, beside the same figure for a plain
-# client that turns the note into sound in its own process callback.
+# it into a control move) is taken on the same clock. The whole way from a note-on to the sound,
+# through the desktop program, its mapping and its engine, is midi_sound_latency.sh's.
 set -euo pipefail
 bench=${1:?usage: midi_latency.sh MIDI_LATENCY_BENCH [RUNS] [NOTES]}
 runs=${2:-5}

@@ -24,6 +24,11 @@ ControllerLink::ControllerLink(MainControls& controls, controllers::MidiDevices*
                      });
     QObject::connect(devices_, &controllers::MidiDevices::notice, &mapper_,
                      [this](const QString& text) { tell_(text); });
+    // A controller's lights show what it was last sent: one (re)opened is sent everything, so a
+    // light that changed while it was away, or while its port was still being connected, is
+    // right again.
+    QObject::connect(devices_, &controllers::MidiDevices::outputOpened, &mapper_,
+                     [this](const QString&) { mapper_.resendLights(); });
 }
 
 settings::ControllerOptions::Hooks ControllerLink::optionHooks(const QString& programFolder) {

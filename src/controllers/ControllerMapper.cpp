@@ -33,6 +33,13 @@ ControllerMapper::ControllerMapper(Resolver resolver, LightSink lights, QObject*
 
 ControllerMapper::~ControllerMapper() = default;
 
+void ControllerMapper::resendLights() {
+    for (auto& light : lights_) {
+        light->known = false;
+        refresh(*light);
+    }
+}
+
 void ControllerMapper::clear() {
     for (const auto& light : lights_)
         if (light->known && light->lit) send(*light, false);

@@ -55,6 +55,8 @@ class ControllerMapper : public QObject {
     std::vector<MappingProblem> load(const MidiMapping& mapping);
     // Unbinds everything; lights this mapping lit are put out.
     void clear();
+    // Sends every light's state again, as to a controller that has just been plugged in.
+    void resendLights();
 
     // One message from the controller. Messages no binding listens to are ignored.
     void handle(const MidiMessage& message);

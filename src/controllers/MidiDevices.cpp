@@ -210,7 +210,7 @@ void MidiDevices::rescan() {
         return !chosenInputs_.contains(name) && !chosenOutputs_.contains(name);
     });
 
-    QStringList back;
+    QStringList back, opened;
     const auto cameBack = [&](const QString& name) {
         if (missing_.removeAll(name) > 0) back << name;
     };
@@ -228,6 +228,7 @@ void MidiDevices::rescan() {
         if (auto output = openOutput(*port)) {
             outputs_.push_back(std::move(output));
             cameBack(name);
+            opened << name;
         }
     }
 
@@ -242,6 +243,8 @@ void MidiDevices::rescan() {
     for (const QString& name : std::as_const(back))
         emit notice(QStringLiteral("The MIDI device \"%1\" is back.").arg(name));
     if (changed) emit portsChanged();
+    for (const QString& name : std::as_const(opened))
+        emit outputOpened(name);
 }
 
 std::unique_ptr<MidiDevices::Input> MidiDevices::openInput(const MidiPort& listed) {

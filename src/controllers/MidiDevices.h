@@ -75,6 +75,8 @@ class MidiDevices : public QObject {
     void notice(const QString& text);
     // The lists of ports changed (a device came or went).
     void portsChanged();
+    // An output was opened (chosen, plugged in again): whatever it showed must be sent afresh.
+    void outputOpened(const QString& output);
 
   private:
     struct Input;

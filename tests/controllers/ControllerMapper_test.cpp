@@ -244,6 +244,13 @@ TEST(ControllerMapper, LightsFollowTheButtonsLitStates) {
     EXPECT_EQ(rig.lights, lamps);
     rig.lights.clear();
 
+    // A controller plugged in again is sent every light as it stands.
+    rig.mapper.resendLights();
+    const std::vector<MidiMessage> again = {
+        {0x90, 0x20, 0}, {0x90, 0x21, 127}, {0xB1, 0x22, 0}, {0x90, 0x23, 0}, {0x90, 0x24, 127}};
+    EXPECT_EQ(rig.lights, again);
+    rig.lights.clear();
+
     // Another mapping: the lights the old one lit go out, the new one's are sent.
     ASSERT_TRUE(rig.load("out note 1 0x30 LhotCue 3\n").empty());
     const std::vector<MidiMessage> switched = {{0x90, 0x21, 0}, {0x90, 0x24, 0}, {0x90, 0x30, 127}};

@@ -46,10 +46,10 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
     std::deque<Stored> outcomes;
     auto lastReport = std::chrono::steady_clock::now();
     const auto report = [&](bool now) {
+        counts_.stored = library_.writer().committed();
         const auto time = std::chrono::steady_clock::now();
         if (!progress || (!now && time - lastReport < kProgressInterval)) return;
         lastReport = time;
-        counts_.stored = library_.writer().committed();
         progress(counts_);
     };
 

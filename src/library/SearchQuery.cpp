@@ -161,7 +161,8 @@ SearchQuery parseSearchQuery(const QString& text) {
             term.field.clear();
         }
         if (!hasToken(term.value)) continue;
-        match << (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) + phraseOf(term);
+        match << (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) +
+                     phraseOf(term);
     }
     query.match = match.join(u' ');
     return query;

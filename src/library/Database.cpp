@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -173,7 +175,16 @@ sqlite3* openConnection(const QString& path, QString& why) {
 
 QString errorText(sqlite3* db) {
     if (!db) return QStringLiteral("out of memory");
-    if ((sqlite3_errcode(db) & 0xff) == SQLITE_FULL) return QStringLiteral("the disk is full");
+    // A write refused for want of room shows as SQLITE_FULL, or as an I/O error whose cause is
+    // no space, the quota or the file size limit: to the DJ all of them are a full disk.
+    const int error = sqlite3_system_errno(db);
+    if ((sqlite3_errcode(db) & 0xff) == SQLITE_FULL || error == ENOSPC || error == EDQUOT ||
+        error == EFBIG)
+        return QStringLiteral("the disk is full");
+    // SQLite does not always keep the cause of a failed write (a write cut short by the file
+    // size limit comes back without it); a full disk is then the likeliest one.
+    if (sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE)
+        return QStringLiteral("the disk could not be written (is it full?)");
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 

@@ -242,6 +242,8 @@ TEST(LibraryCli, AScanThatRunsOutOfDiskStopsWithAMessageAndKeepsWhatItCommitted)
     ASSERT_TRUE(scan.waitForFinished(60000));
     const QString err = QString::fromUtf8(scan.readAllStandardError());
     EXPECT_EQ(scan.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QRegularExpression("the disk is full|the disk could not be written")))
+        << err.toStdString();
     static const QRegularExpression kept(QStringLiteral("The (\\d+) songs stored before are kept"));
     const QRegularExpressionMatch match = kept.match(err);
     ASSERT_TRUE(match.hasMatch()) << err.toStdString();

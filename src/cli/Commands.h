@@ -17,5 +17,6 @@ int playlistCommand(const Args& args);  // playlist FILE.m3u
 int automixCommand(const Args& args);   // automix LIST.m3u --out MIX.wav [options]
 int sessionCommand(const Args& args);   // session SCRIPT --out OUT.wav [options]
 int analyseCommand(const Args& args);   // analyse FILE...
+int libraryCommand(const Args& args);   // library scan|search|export-history ...
 
 }  // namespace kelvra::cli

@@ -29,6 +29,10 @@ constexpr Command kCommands[] = {
     {"session", "session SCRIPT --out OUT.wav [--rate R] [--seconds S] [--trace TRACE.tsv]",
      kelvra::cli::sessionCommand},
     {"analyse", "analyse FILE...", kelvra::cli::analyseCommand},
+    {"library",
+     "library scan DIR... | search QUERY... | export-history [--format m3u|cue|csv] [--set N]"
+     " [--db FILE]",
+     kelvra::cli::libraryCommand},
 };
 
 int usage() {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "library/Database.h"
+
 struct sqlite3;
 
 namespace kelvra::library {
@@ -37,7 +39,7 @@ class SongStore {
     SongStore& operator=(const SongStore&) = delete;
 
     static QString defaultPath();
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = library::kSchemaVersion;
 
     bool isOpen() const { return db_ != nullptr; }
     // Why the store is closed, or what happened to a file that was not ours; empty otherwise.
@@ -53,9 +55,6 @@ class SongStore {
     bool setLoop(const QString& song, const SavedLoop& loop);
 
   private:
-    bool open(const QString& path);
-    bool migrate();
-    bool exec(const char* sql);
     std::optional<std::int64_t> songId(const QString& song, bool create);
 
     sqlite3* db_ = nullptr;

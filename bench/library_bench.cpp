@@ -1,0 +1,208 @@
+// The library's scan and search, each timed beside a baseline on the same machine and files:
+//   scan: N tagged MP3s (audio made by ffmpeg once, each file given its own ID3v2 tag) scanned
+//         into a fresh database, beside `find | xargs stat` of the same tree; files per second,
+//         the minimum and median of several runs, and their ratio.
+//   search: 100,000 synthetic rows, the queries a DJ types one key at a time ("d", "da", "daf",
+//         ...); the 99th percentile per query length beside a plain SELECT count(*).
+// Usage: library_bench [--songs N] [--runs R] [--rows M] [--dir FOLDER]
+#include <sqlite3.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio/CreateAudioLibrary.h"
+#include "library/Library.h"
+#include "library/Scanner.h"
+#include "library/SearchQuery.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace kelvra;
+
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const auto index = std::size_t(std::nearbyint(p * double(values.size() - 1)));
+    return values[index];
+}
+
+QByteArray textFrame(const char* id, const QByteArray& latin1) {
+    QByteArray body = '\0' + latin1;  // encoding 0: one byte per character
+    const auto size = quint32(body.size());
+    return QByteArray(id) + char(size >> 24) + char(size >> 16) + char(size >> 8) + char(size) +
+           QByteArray(2, '\0') + body;
+}
+
+QByteArray id3v2(const QByteArray& artist, const QByteArray& title, const QByteArray& album) {
+    const QByteArray frames =
+        textFrame("TPE1", artist) + textFrame("TIT2", title) + textFrame("TALB", album);
+    const auto size = quint32(frames.size());
+    return QByteArray("ID3\x03\x00\x00", 6) + char((size >> 21) & 0x7F) +
+           char((size >> 14) & 0x7F) + char((size >> 7) & 0x7F) + char(size & 0x7F) + frames;
+}
+
+// The tree of `songs` files under `dir`/tree, made once and reused by later runs.
+bool makeTree(const QString& dir, int songs) {
+    const QString tree = dir + "/tree";
+    const QString marker = tree + QString("/.made-%1").arg(songs);
+    if (QFile::exists(marker)) return true;
+    QDir(tree).removeRecursively();
+    QDir().mkpath(tree);
+    const QString audio = dir + "/audio.mp3";
+    const std::string make =
+        "ffmpeg -loglevel error -y -f lavfi -i sine=f=440:d=2 -ac 2 -b:a 128k "
+        "-id3v2_version 0 -write_xing 1 '" +
+        audio.toStdString() + "'";
+    if (std::system(make.c_str()) != 0) return false;
+    QFile file(audio);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray body = file.readAll();
+    for (int i = 0; i < songs; ++i) {
+        const QString folder = QString("%1/artist%2/album%3").arg(tree).arg(i % 200).arg(i % 7);
+        QDir().mkpath(folder);
+        QFile song(QString("%1/track%2.mp3").arg(folder).arg(i));
+        if (!song.open(QIODevice::WriteOnly)) return false;
+        song.write(id3v2("Artist " + QByteArray::number(i % 200), "Title " + QByteArray::number(i),
+                         "Album " + QByteArray::number(i % 7)));
+        song.write(body);
+        song.write(QByteArray::number(i));  // no two files alike
+    }
+    QFile(marker).open(QIODevice::WriteOnly);
+    return true;
+}
+
+void scanBench(const QString& dir, int songs, int runs) {
+    if (!makeTree(dir, songs)) {
+        std::fputs("library_bench: cannot make the song tree (is ffmpeg installed?)\n", stderr);
+        return;
+    }
+    const QString tree = dir + "/tree";
+    const std::unique_ptr<audio::AudioLibrary> tags = audio::createAudioLibrary();
+    std::vector<double> scanRates, statRates;
+    const std::string stat =
+        "find '" + tree.toStdString() + "' -type f -print0 | xargs -0 stat > /dev/null";
+    for (int run = 0; run < runs; ++run) {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(dir + "/bench.sqlite" + suffix);
+        auto start = Clock::now();
+        {
+            library::Library library(dir + "/bench.sqlite");
+            library::Scanner scanner(library, *tags, nullptr);
+            scanner.scan({tree});
+            if (scanner.counts().added != songs)
+                std::fprintf(stderr, "library_bench: %lld added of %d\n",
+                             static_cast<long long>(scanner.counts().added), songs);
+        }
+        scanRates.push_back(songs / seconds(start));
+        start = Clock::now();
+        if (std::system(stat.c_str()) != 0) std::fputs("library_bench: stat failed\n", stderr);
+        statRates.push_back(songs / seconds(start));
+    }
+    // A rescan of the unchanged tree: what starting the program over a known library costs.
+    auto start = Clock::now();
+    {
+        library::Library library(dir + "/bench.sqlite");
+        library::Scanner(library, *tags, nullptr).scan({tree});
+    }
+    const double rescan = songs / seconds(start);
+    const double scanMedian = percentile(scanRates, 0.5), statMedian = percentile(statRates, 0.5);
+    std::printf("scan of %d tagged MP3s, %d runs (files/s)\n", songs, runs);
+    std::printf("  library scan      min %8.0f  median %8.0f\n",
+                *std::min_element(scanRates.begin(), scanRates.end()), scanMedian);
+    std::printf("  find | xargs stat min %8.0f  median %8.0f\n",
+                *std::min_element(statRates.begin(), statRates.end()), statMedian);
+    std::printf("  scan / stat (medians) %.3f\n", scanMedian / statMedian);
+    std::printf("  rescan, all unchanged  %8.0f files/s\n", rescan);
+}
+
+void searchBench(const QString& dir, int rows) {
+    const QString path = dir + "/search.sqlite";
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + suffix);
+    library::Library library(path);
+    std::mt19937 random(7);
+    static const char* kWords[] = {"daft",    "punk",  "deep", "house", "techno", "love",
+                                   "night",   "dance", "soul", "disco", "acid",   "dub",
+                                   "minimal", "vocal", "club", "mix",   "remix",  "original"};
+    const auto word = [&] { return QString(kWords[random() % std::size(kWords)]); };
+    const auto start = Clock::now();
+    for (int i = 0; i < rows; ++i) {
+        library::SongFacts facts;
+        facts.path = QString("/music/%1/%2.mp3").arg(i % 500).arg(i);
+        facts.artist = word() + ' ' + word() + QString(" %1").arg(i % 3000);
+        facts.title = word() + ' ' + word() + ' ' + word();
+        facts.album = word() + QString(" %1").arg(i % 9000);
+        facts.genre = word();
+        facts.bpm = 90 + double(random() % 800) / 10;
+        facts.key = int(random() % 24);
+        facts.size = 1;
+        library.store(std::move(facts));
+    }
+    library.writer().flush();
+    std::printf("search over %d rows (filled in %.1f s)\n", rows, seconds(start));
+
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    std::vector<double> counts;
+    for (int i = 0; i < 200; ++i) {
+        const auto t = Clock::now();
+        sqlite3_exec(db, "SELECT count(*) FROM songs", nullptr, nullptr, nullptr);
+        counts.push_back(seconds(t) * 1000);
+    }
+    sqlite3_close(db);
+    const double countP99 = percentile(counts, 0.99);
+    std::printf("  SELECT count(*)         p99 %8.3f ms\n", countP99);
+    // What the DJ types, one key at a time; each prefix is one query, limited as a list view
+    // would show it.
+    const std::vector<std::string> typed = {"daft punk", "deep house bpm:120-128", "techno key:8A"};
+    for (const std::string& text : typed) {
+        for (std::size_t length = 1; length <= text.size(); ++length) {
+            const std::string prefix = text.substr(0, length);
+            if (prefix.back() == ' ' || prefix.back() == ':' || prefix.back() == '-') continue;
+            const library::SearchQuery query =
+                library::parseSearchQuery(QString::fromStdString(prefix));
+            if (!query.error.isEmpty()) continue;  // "bpm:12" reads, "key:8" does not
+            std::vector<double> times;
+            std::size_t found = 0;
+            for (int i = 0; i < 30; ++i) {
+                const auto t = Clock::now();
+                found = library.search(query, 200).size();
+                times.push_back(seconds(t) * 1000);
+            }
+            const double p99 = percentile(times, 0.99);
+            std::printf("  %-24s p99 %8.3f ms  (%5.1fx count)  %zu shown\n",
+                        ("\"" + prefix + "\"").c_str(), p99, p99 / countP99, found);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int songs = 10000, runs = 5, rows = 100000;
+    QString dir = QDir::tempPath() + "/kelvra-library-bench";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--songs") == 0) songs = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--rows") == 0) rows = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--dir") == 0) dir = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    QDir().mkpath(dir);
+    if (songs > 0 && runs > 0) scanBench(dir, songs, runs);
+    if (rows > 0) searchBench(dir, rows);
+    return 0;
+}

@@ -1,0 +1,194 @@
+// library scan DIR... | search QUERY... | export-history: the DJ's music library from the
+// command line, in the database the desktop program uses (or the one --db names).
+//   scan: adds the folders' songs; progress and problems on standard error. Exit 1 when a folder
+//         cannot be read or the scan had to stop (the disk full), 0 otherwise.
+//   search: one tab-separated line per song: path, artist, title, bpm, key, seconds.
+//   export-history: the sets heard (all, or --set N counted from the oldest) as M3U, CUE or CSV.
+#include <cstdio>
+#include <memory>
+
+#include <sys/stat.h>
+#include <QStringList>
+
+#include "audio/CreateAudioLibrary.h"
+#include "audio/analysis/AnalysisCache.h"
+#include "audio/analysis/KeyNames.h"
+#include "cli/Commands.h"
+#include "core/PathBytes.h"
+#include "core/Rounding.h"
+#include "library/HistoryExport.h"
+#include "library/Library.h"
+#include "library/Scanner.h"
+#include "library/SearchQuery.h"
+#include "library/SongStore.h"
+
+namespace kelvra::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kelvra-cli library scan DIR... [--db FILE]\n"
+    "       kelvra-cli library search QUERY... [--db FILE]\n"
+    "       kelvra-cli library export-history [--db FILE] [--format m3u|cue|csv] [--set N]\n";
+
+struct Words {
+    QString db = library::SongStore::defaultPath();
+    QString format = QStringLiteral("m3u");
+    int set = 0;
+    std::vector<QString> operands;
+};
+
+int usage(const std::string& why = {}) {
+    if (!why.empty()) std::fprintf(stderr, "kelvra-cli: library: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+// --db, --format and --set anywhere; every other word is an operand (a folder, a query word).
+bool readWords(const Args& args, Words& words, std::string& why) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        const bool option = word == "--db" || word == "--format" || word == "--set";
+        if (!option) {
+            if (word.rfind("--", 0) == 0 && word.size() > 2) {
+                why = "unknown option '" + word + "'";
+                return false;
+            }
+            words.operands.push_back(pathFromBytes(QByteArray::fromStdString(word)));
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            why = word + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (word == "--db") words.db = pathFromBytes(QByteArray::fromStdString(value));
+        if (word == "--format") words.format = QString::fromStdString(value);
+        if (word == "--set") {
+            bool ok = false;
+            words.set = QString::fromStdString(value).toInt(&ok);
+            if (!ok || words.set < 1) {
+                why = "--set takes a set number from 1, not '" + value + "'";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void write(const QByteArray& bytes, std::FILE* to) {
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
+}
+
+// The library open, or a message and null. A file set aside is said, and the work goes on.
+std::unique_ptr<library::Library> openLibrary(const QString& path) {
+    auto opened = std::make_unique<library::Library>(path);
+    if (!opened->notice().isEmpty())
+        std::fprintf(stderr, "kelvra-cli: library: %s\n", opened->notice().toUtf8().constData());
+    if (!opened->isOpen()) {
+        std::fprintf(stderr, "kelvra-cli: library: cannot open '%s'\n",
+                     readablePath(path).toUtf8().constData());
+        return nullptr;
+    }
+    return opened;
+}
+
+int scan(const Words& words) {
+    if (words.operands.empty()) return usage("scan needs a folder");
+    int status = 0;
+    QStringList folders;
+    for (const QString& folder : words.operands) {
+        struct stat info {};
+        if (::stat(pathToBytes(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            folders << folder;
+        } else {
+            std::fprintf(stderr, "kelvra-cli: library: '%s' is not a folder\n",
+                         readablePath(folder).toUtf8().constData());
+            status = 1;
+        }
+    }
+    const auto opened = openLibrary(words.db);
+    if (!opened) return 1;
+    const std::unique_ptr<audio::AudioLibrary> tags = audio::createAudioLibrary();
+    const audio::analysis::AnalysisCache cache(audio::analysis::AnalysisCache::defaultFolder());
+    library::Scanner scanner(*opened, *tags, &cache);
+    const bool finished = scanner.scan(folders, [](const library::ScanCounts& counts) {
+        std::fprintf(stderr, "scan: %lld found, %lld unchanged, %lld stored\n",
+                     static_cast<long long>(counts.found), static_cast<long long>(counts.unchanged),
+                     static_cast<long long>(counts.stored));
+        std::fflush(stderr);
+    });
+    for (const QString& problem : scanner.problems())
+        std::fprintf(stderr, "kelvra-cli: library: %s\n", problem.toUtf8().constData());
+    const library::ScanCounts& counts = scanner.counts();
+    if (!finished) {
+        std::fprintf(stderr,
+                     "kelvra-cli: library: the scan stopped: %s. The %lld songs stored before "
+                     "are kept.\n",
+                     scanner.failure().toUtf8().constData(), static_cast<long long>(counts.stored));
+        return 1;
+    }
+    std::fprintf(stderr,
+                 "scan: done: %lld found, %lld added, %lld updated, %lld moved, %lld unchanged, "
+                 "%lld unreadable\n",
+                 static_cast<long long>(counts.found), static_cast<long long>(counts.added),
+                 static_cast<long long>(counts.updated), static_cast<long long>(counts.moved),
+                 static_cast<long long>(counts.unchanged),
+                 static_cast<long long>(counts.unreadable));
+    return status;
+}
+
+int search(const Words& words) {
+    QStringList text;
+    for (const QString& word : words.operands)
+        text << word;
+    const library::SearchQuery query = library::parseSearchQuery(text.join(u' '));
+    if (!query.error.isEmpty()) return usage(query.error.toStdString());
+    const auto opened = openLibrary(words.db);
+    if (!opened) return 1;
+    for (const library::SongRow& song : opened->search(query, 100000)) {
+        const std::string bpm =
+            song.bpm ? QByteArray::number(*song.bpm, 'f', 2).toStdString() : std::string("-");
+        const std::string key =
+            song.key >= 0 ? audio::analysis::keyWheel(song.key) : std::string("-");
+        write(pathToBytes(song.path), stdout);
+        std::printf("\t%s\t%s\t%s\t%s\t%lld\n", song.artist.toUtf8().constData(),
+                    song.title.toUtf8().constData(), bpm.c_str(), key.c_str(),
+                    static_cast<long long>(roundEven(song.seconds)));
+    }
+    return 0;
+}
+
+int exportHistory(const Words& words) {
+    if (!words.operands.empty()) return usage("export-history takes no operand");
+    const std::optional<library::ExportFormat> format = library::exportFormatNamed(words.format);
+    if (!format)
+        return usage("--format takes m3u, cue or csv, not '" + words.format.toStdString() + "'");
+    const auto opened = openLibrary(words.db);
+    if (!opened) return 1;
+    std::vector<library::HistorySet> sets = library::historySets(opened->history());
+    if (words.set > 0) {
+        if (words.set > int(sets.size())) {
+            std::fprintf(stderr, "kelvra-cli: library: there is no set %d (the history has %zu)\n",
+                         words.set, sets.size());
+            return 1;
+        }
+        sets = {sets[std::size_t(words.set - 1)]};
+    }
+    write(library::exportSets(sets, *format), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int libraryCommand(const Args& args) {
+    if (args.empty()) return usage();
+    Words words;
+    std::string why;
+    if (!readWords(Args(args.begin() + 1, args.end()), words, why)) return usage(why);
+    if (args[0] == "scan") return scan(words);
+    if (args[0] == "search") return search(words);
+    if (args[0] == "export-history") return exportHistory(words);
+    return usage("unknown library command '" + args[0] + "'");
+}
+
+}  // namespace kelvra::cli

@@ -1,0 +1,231 @@
+#include "library/Library.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <QDateTime>
+
+#include "core/PathBytes.h"
+#include "library/Database.h"
+#include "library/SearchQuery.h"
+
+namespace kelvra::library {
+namespace {
+
+constexpr const char* kSongColumns =
+    "id, path, artist, title, album, genre, comment, seconds, bpm, first_beat, loudness,"
+    " musical_key, rating, colour, play_count, last_played";
+
+SongRow songOf(const Statement& row) {
+    SongRow song;
+    song.id = row.integer(0);
+    song.path = pathFromBytes(row.blob(1));
+    song.artist = row.text(2);
+    song.title = row.text(3);
+    song.album = row.text(4);
+    song.genre = row.text(5);
+    song.comment = row.text(6);
+    song.seconds = row.real(7);
+    song.bpm = row.optionalReal(8);
+    song.firstBeat = row.optionalReal(9);
+    song.loudness = row.optionalReal(10);
+    song.key = int(row.integer(11));
+    song.rating = int(row.integer(12));
+    if (!row.isNull(13)) song.colour = row.integer(13);
+    song.playCount = row.integer(14);
+    if (!row.isNull(15)) song.lastPlayed = row.integer(15);
+    return song;
+}
+
+bool pathExists(const QByteArray& path) {
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0;
+}
+
+// Writes the scanned facts into row `id`, its path too (a moved file's new one).
+bool updateSong(sqlite3* db, std::int64_t id, const QByteArray& path, const SongFacts& facts) {
+    Statement update(db,
+                     "UPDATE songs SET path = ?2, size = ?3, mtime = ?4, fingerprint = ?5,"
+                     " artist = ?6, title = ?7, album = ?8, genre = ?9, comment = ?10,"
+                     " seconds = ?11, bpm = coalesce(?12, bpm),"
+                     " first_beat = coalesce(?13, first_beat), loudness = coalesce(?14, loudness),"
+                     " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END"
+                     " WHERE id = ?1");
+    update.bind(1, id);
+    update.bind(2, path);
+    update.bind(3, facts.size);
+    update.bind(4, facts.mtime);
+    update.bind(5, facts.fingerprint);
+    update.bindText(6, facts.artist);
+    update.bindText(7, facts.title);
+    update.bindText(8, facts.album);
+    update.bindText(9, facts.genre);
+    update.bindText(10, facts.comment);
+    update.bind(11, facts.seconds);
+    update.bind(12, facts.bpm);
+    update.bind(13, facts.firstBeat);
+    update.bind(14, facts.loudness);
+    update.bind(15, std::int64_t(facts.key));
+    return update.step() == SQLITE_DONE;
+}
+
+bool storeFacts(sqlite3* db, const SongFacts& facts, Stored* outcome) {
+    const QByteArray path = pathToBytes(facts.path);
+    {
+        Statement known(db, "SELECT id FROM songs WHERE path = ?1");
+        known.bind(1, path);
+        if (const int step = known.step(); step == SQLITE_ROW) {
+            if (outcome) *outcome = Stored::Updated;
+            return updateSong(db, known.integer(0), path, facts);
+        } else if (step != SQLITE_DONE) {
+            return false;
+        }
+    }
+    // A file the library knows under a path that is gone is the same file moved: it keeps its
+    // row, and with it its cues, loops, crates and history. A copy (both paths there) is new.
+    if (!facts.fingerprint.isEmpty()) {
+        Statement same(db, "SELECT id, path FROM songs WHERE fingerprint = ?1 ORDER BY id");
+        same.bind(1, facts.fingerprint);
+        int step;
+        while ((step = same.step()) == SQLITE_ROW) {
+            if (pathExists(same.blob(1))) continue;
+            if (outcome) *outcome = Stored::Moved;
+            return updateSong(db, same.integer(0), path, facts);
+        }
+        if (step != SQLITE_DONE) return false;
+    }
+    Statement insert(db, "INSERT INTO songs (path, added) VALUES (?1, ?2)");
+    insert.bind(1, path);
+    insert.bind(2, std::int64_t(QDateTime::currentSecsSinceEpoch()));
+    if (insert.step() != SQLITE_DONE) return false;
+    if (outcome) *outcome = Stored::Added;
+    return updateSong(db, sqlite3_last_insert_rowid(db), path, facts);
+}
+
+}  // namespace
+
+Library::Library(const QString& path) : path_(path) {
+    reader_ = openDatabase(path, notice_);
+    QString why;
+    sqlite3* writing = reader_ ? openConnection(path, why) : nullptr;
+    if (reader_ && !writing) notice_ = why;
+    writer_ = std::make_unique<LibraryWriter>(writing);
+}
+
+Library::~Library() {
+    writer_.reset();  // commits what is queued
+    sqlite3_close(reader_);
+}
+
+QHash<QByteArray, KnownFile> Library::knownFiles() const {
+    QHash<QByteArray, KnownFile> files;
+    Statement select(reader_, "SELECT path, size, mtime FROM songs WHERE size IS NOT NULL");
+    while (select.step() == SQLITE_ROW)
+        files.insert(select.blob(0), KnownFile{select.integer(1), select.integer(2)});
+    return files;
+}
+
+std::optional<SongRow> Library::song(const QString& path) const {
+    const QByteArray sql = QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE path = ?1";
+    Statement select(reader_, sql.constData());
+    select.bind(1, pathToBytes(path));
+    if (select.step() != SQLITE_ROW) return std::nullopt;
+    return songOf(select);
+}
+
+std::int64_t Library::songCount() const {
+    Statement count(reader_, "SELECT count(*) FROM songs");
+    return count.step() == SQLITE_ROW ? count.integer(0) : 0;
+}
+
+std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const {
+    std::vector<SongRow> songs;
+    if (!query.error.isEmpty()) return songs;
+    QByteArray sql = QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE 1";
+    if (!query.match.isEmpty())
+        sql += " AND id IN (SELECT rowid FROM song_text WHERE song_text MATCH ?1)";
+    if (query.bpmLow) sql += " AND bpm >= ?2";
+    if (query.bpmHigh) sql += " AND bpm <= ?3";
+    if (query.key) sql += " AND musical_key = ?4";
+    sql += " ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE, path LIMIT ?5";
+    Statement select(reader_, sql.constData());
+    if (!query.match.isEmpty()) select.bindText(1, query.match);
+    if (query.bpmLow) select.bind(2, *query.bpmLow);
+    if (query.bpmHigh) select.bind(3, *query.bpmHigh);
+    if (query.key) select.bind(4, std::int64_t(*query.key));
+    select.bind(5, std::int64_t(limit));
+    while (select.step() == SQLITE_ROW)
+        songs.push_back(songOf(select));
+    return songs;
+}
+
+std::vector<HeardSong> Library::history() const {
+    std::vector<HeardSong> heard;
+    Statement select(reader_,
+                     "SELECT heard, path, artist, title, seconds FROM history"
+                     " JOIN songs ON songs.id = history.song ORDER BY heard, history.id");
+    while (select.step() == SQLITE_ROW)
+        heard.push_back({select.integer(0), pathFromBytes(select.blob(1)), select.text(2),
+                         select.text(3), select.real(4)});
+    return heard;
+}
+
+std::vector<QString> Library::crate(const QString& name) const {
+    std::vector<QString> paths;
+    Statement select(reader_,
+                     "SELECT path FROM crate_songs JOIN crates ON crates.id = crate_songs.crate"
+                     " JOIN songs ON songs.id = crate_songs.song WHERE crates.name = ?1"
+                     " ORDER BY path");
+    select.bindText(1, name);
+    while (select.step() == SQLITE_ROW)
+        paths.push_back(pathFromBytes(select.blob(0)));
+    return paths;
+}
+
+bool Library::store(SongFacts facts, Stored* outcome) {
+    return writer_->submit([facts = std::move(facts), outcome](sqlite3* db) {
+        return storeFacts(db, facts, outcome);
+    });
+}
+
+bool Library::addHeard(const QString& path, std::int64_t when) {
+    return writer_->submit([path = pathToBytes(path), when](sqlite3* db) {
+        Statement insert(
+            db, "INSERT INTO history (song, heard) SELECT id, ?2 FROM songs WHERE path = ?1");
+        insert.bind(1, path);
+        insert.bind(2, when);
+        if (insert.step() != SQLITE_DONE) return false;
+        Statement played(db,
+                         "UPDATE songs SET play_count = play_count + 1,"
+                         " last_played = max(coalesce(last_played, ?2), ?2) WHERE path = ?1");
+        played.bind(1, path);
+        played.bind(2, when);
+        return played.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::setRating(const QString& path, int stars) {
+    if (stars < 0 || stars > 5) return false;
+    return writer_->submit([path = pathToBytes(path), stars](sqlite3* db) {
+        Statement update(db, "UPDATE songs SET rating = ?2 WHERE path = ?1");
+        update.bind(1, path);
+        update.bind(2, std::int64_t(stars));
+        return update.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::addToCrate(const QString& crate, const QString& path) {
+    return writer_->submit([crate, path = pathToBytes(path)](sqlite3* db) {
+        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (?1)");
+        make.bindText(1, crate);
+        if (make.step() != SQLITE_DONE) return false;
+        Statement add(db,
+                      "INSERT OR IGNORE INTO crate_songs (crate, song) SELECT crates.id, songs.id"
+                      " FROM crates, songs WHERE crates.name = ?1 AND songs.path = ?2");
+        add.bindText(1, crate);
+        add.bind(2, path);
+        return add.step() == SQLITE_DONE;
+    });
+}
+
+}  // namespace kelvra::library

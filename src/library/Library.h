@@ -1,0 +1,103 @@
+// The DJ's music library: every song file Kelvra has found, with its tags, what the analysis
+// learnt, ratings and plays, crates, and the history of the sets it was heard in. One SQLite file
+// shared with SongStore (hot cues and loops hang off the same song rows). Reads run on the
+// caller's connection; every write goes through the library's single writer thread.
+// Thread: the thread that made it, for the reads; the write calls from any thread.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "library/LibraryWriter.h"
+
+struct sqlite3;
+
+namespace kelvra::library {
+
+struct SearchQuery;
+
+// What a scan learns of one file.
+struct SongFacts {
+    QString path;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;  // nanoseconds since the epoch
+    QByteArray fingerprint;
+    QString artist, title, album, genre, comment;
+    double seconds = 0;
+    std::optional<double> bpm, firstBeat, loudness;
+    int key = -1;
+};
+
+// A song as the library holds it.
+struct SongRow {
+    std::int64_t id = 0;
+    QString path;
+    QString artist, title, album, genre, comment;
+    double seconds = 0;
+    std::optional<double> bpm, firstBeat, loudness;
+    int key = -1;
+    int rating = 0;
+    std::optional<std::int64_t> colour;
+    std::int64_t playCount = 0;
+    std::optional<std::int64_t> lastPlayed;
+};
+
+// One time a song was heard, with what a set list shows of it.
+struct HeardSong {
+    std::int64_t heard = 0;  // seconds since the epoch
+    QString path, artist, title;
+    double seconds = 0;
+};
+
+// The size and modification time a known file had when it was last read.
+struct KnownFile {
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+};
+
+// How storing a scanned file went, for the scan's counts.
+enum class Stored { Added, Updated, Moved };
+
+class Library {
+  public:
+    // Opens (or makes) the database at `path`, bringing an older one up to date (see Database.h).
+    explicit Library(const QString& path);
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    bool isOpen() const { return reader_ != nullptr && writer_ && !writer_->failed(); }
+    // Why the library is closed, or what happened to a file that was not ours; empty otherwise.
+    QString notice() const { return notice_; }
+    LibraryWriter& writer() { return *writer_; }
+
+    // Reads. They see what the writer has committed.
+    QHash<QByteArray, KnownFile> knownFiles() const;  // by the path's bytes
+    std::optional<SongRow> song(const QString& path) const;
+    std::int64_t songCount() const;
+    std::vector<SongRow> search(const SearchQuery& query, int limit = 1000) const;
+    // Every heard song, oldest first.
+    std::vector<HeardSong> history() const;
+    std::vector<QString> crate(const QString& name) const;  // its songs' paths, by path
+
+    // Writes, queued to the writer. `outcome`, when given, is set on the writer thread when the
+    // job runs (read it after writer().flush()).
+    bool store(SongFacts facts, Stored* outcome = nullptr);
+    // A song was heard at `when`: a history row, its play count and last play.
+    bool addHeard(const QString& path, std::int64_t when);
+    bool setRating(const QString& path, int stars);  // 0..5
+    bool addToCrate(const QString& crate, const QString& path);
+
+  private:
+    QString path_;
+    QString notice_;
+    sqlite3* reader_ = nullptr;
+    std::unique_ptr<LibraryWriter> writer_;
+};
+
+}  // namespace kelvra::library

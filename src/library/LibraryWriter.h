@@ -1,0 +1,75 @@
+// The one way into the library database for writes: jobs are queued by any thread and run by a
+// single writer thread on its own connection, many to a transaction, so a scan of thousands of
+// files costs a few hundred commits and readers never wait on a half-done batch. A job that
+// fails for the database's sake (the disk full, an I/O error) rolls its batch back and stops the
+// writer: what was committed before stays, nothing after is attempted.
+// Threads: every public call from any thread; the jobs run on the writer's thread.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+struct sqlite3;
+
+namespace kelvra::library {
+
+class LibraryWriter {
+  public:
+    // A job writes through the writer's connection and returns false when a write failed.
+    using Job = std::function<bool(sqlite3*)>;
+    // Called on the writer thread after each commit with the number of jobs committed so far.
+    using CommitListener = std::function<void(std::int64_t committed)>;
+
+    // Takes `connection` (opened with openConnection()) and closes it when done.
+    explicit LibraryWriter(sqlite3* connection);
+    // Commits what is queued, then stops.
+    ~LibraryWriter();
+    LibraryWriter(const LibraryWriter&) = delete;
+    LibraryWriter& operator=(const LibraryWriter&) = delete;
+
+    // Queues `job`; waits while the queue is full so a fast producer cannot grow it without end.
+    // Refused (false) once the writer has failed.
+    bool submit(Job job);
+    // Waits until every job submitted before the call is committed or the writer failed. True
+    // when all of them were committed.
+    bool flush();
+
+    std::int64_t committed() const { return committed_.load(); }
+    bool failed() const { return failed_.load(); }
+    // Why the writer stopped; empty while it works.
+    QString failure() const;
+
+    // Set before the first submit.
+    void setCommitListener(CommitListener listener) { listener_ = std::move(listener); }
+
+    // Jobs per transaction at most: large enough to make commits rare, small enough that a
+    // reader sees a scan's progress and a kill loses at most one batch of uncommitted work.
+    static constexpr std::size_t kBatch = 256;
+    static constexpr std::size_t kQueueLimit = 4096;
+
+  private:
+    void run();
+    bool commitBatch(std::deque<Job>& batch);
+
+    sqlite3* db_;
+    CommitListener listener_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;  // the writer: jobs came, or it is time to stop
+    std::condition_variable done_;  // producers: room in the queue, or a batch ended
+    std::deque<Job> queue_;
+    std::int64_t submitted_ = 0;  // under mutex_
+    std::int64_t finished_ = 0;   // jobs committed or dropped, under mutex_
+    bool stopping_ = false;
+    std::atomic<std::int64_t> committed_{0};
+    std::atomic<bool> failed_{false};
+    QString failure_;  // under mutex_
+    std::thread thread_;
+};
+
+}  // namespace kelvra::library

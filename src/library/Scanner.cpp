@@ -1,0 +1,141 @@
+#include "library/Scanner.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <filesystem>
+#include <system_error>
+
+#include "audio/analysis/AnalysisCache.h"
+#include "core/PathBytes.h"
+#include "library/Fingerprint.h"
+#include "library/Library.h"
+#include "library/SongTags.h"
+
+namespace kelvra::library {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How often a scan reports: often enough to look alive, rarely enough to cost nothing.
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+
+std::int64_t nanoseconds(const struct timespec& time) {
+    return std::int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+}  // namespace
+
+Scanner::Scanner(Library& library, audio::AudioLibrary& tags,
+                 const audio::analysis::AnalysisCache* cache)
+    : library_(library), tags_(tags), cache_(cache) {}
+
+bool Scanner::scan(const QStringList& folders, const Progress& progress) {
+    counts_ = {};
+    failure_.clear();
+    problems_.clear();
+    if (!library_.isOpen()) {
+        failure_ = library_.notice().isEmpty() ? library_.writer().failure() : library_.notice();
+        return false;
+    }
+    const QHash<QByteArray, KnownFile> known = library_.knownFiles();
+    // Where each stored file's outcome lands when the writer runs its job: a deque keeps them
+    // in place while it grows.
+    std::deque<Stored> outcomes;
+    auto lastReport = std::chrono::steady_clock::now();
+    const auto report = [&](bool now) {
+        counts_.stored = library_.writer().committed();
+        const auto time = std::chrono::steady_clock::now();
+        if (!progress || (!now && time - lastReport < kProgressInterval)) return;
+        lastReport = time;
+        progress(counts_);
+    };
+
+    for (const QString& folder : folders) {
+        std::error_code error;
+        // Rows are kept by absolute path, whatever folder the scan was started from.
+        const fs::path root =
+            fs::absolute(fs::path(pathToBytes(folder).toStdString()), error).lexically_normal();
+        fs::recursive_directory_iterator walk;
+        if (!error)
+            walk = fs::recursive_directory_iterator(
+                root, fs::directory_options::skip_permission_denied, error);
+        if (error) {
+            problems_ << QStringLiteral("%1: %2").arg(folder,
+                                                      QString::fromLocal8Bit(error.message()));
+            continue;
+        }
+        for (; walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+            if (error) {
+                problems_ << QStringLiteral("%1: %2").arg(folder,
+                                                          QString::fromLocal8Bit(error.message()));
+                break;
+            }
+            const QByteArray bytes = QByteArray::fromStdString(walk->path().native());
+            const QString path = pathFromBytes(bytes);
+            if (!isSongFileName(path)) continue;
+            struct stat info {};
+            if (::stat(bytes.constData(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+            ++counts_.found;
+            const auto same = known.constFind(bytes);
+            if (same != known.constEnd() && same->size == info.st_size &&
+                same->mtime == nanoseconds(info.st_mtim)) {
+                ++counts_.unchanged;
+                report(false);
+                continue;
+            }
+            SongFacts facts;
+            facts.path = path;
+            facts.size = info.st_size;
+            facts.mtime = nanoseconds(info.st_mtim);
+            facts.fingerprint = fingerprintOf(path);
+            if (facts.fingerprint.isEmpty()) {
+                ++counts_.unreadable;
+                problems_ << QStringLiteral("%1: cannot be read").arg(readablePath(path));
+                continue;
+            }
+            const SongTags tags = readSongTags(tags_, path);
+            facts.artist = tags.artist;
+            facts.title = tags.title;
+            facts.album = tags.album;
+            facts.genre = tags.genre;
+            facts.comment = tags.comment;
+            facts.seconds = tags.seconds;
+            if (cache_) {
+                if (const audio::analysis::AnalysisSnapshot analysis =
+                        cache_->load(pathToStdString(path))) {
+                    if (analysis->bpm > 0) {
+                        facts.bpm = analysis->bpm;
+                        facts.firstBeat = analysis->firstBeatSeconds;
+                    }
+                    if (std::isfinite(analysis->lufs)) facts.loudness = analysis->lufs;
+                    if (analysis->key >= 0 && analysis->key < 24) facts.key = analysis->key;
+                    if (analysis->seconds > 0) facts.seconds = analysis->seconds;
+                }
+            }
+            outcomes.push_back(Stored::Added);
+            if (!library_.store(std::move(facts), &outcomes.back())) {
+                outcomes.pop_back();
+                break;
+            }
+            report(false);
+        }
+        if (library_.writer().failed()) break;
+    }
+    const bool committed = library_.writer().flush();
+    if (!committed) failure_ = library_.writer().failure();
+    // Outcomes of jobs that never ran are still their initial value: only count committed work.
+    if (committed) {
+        for (const Stored outcome : outcomes) {
+            if (outcome == Stored::Added) ++counts_.added;
+            if (outcome == Stored::Updated) ++counts_.updated;
+            if (outcome == Stored::Moved) ++counts_.moved;
+        }
+    }
+    report(true);
+    return committed;
+}
+
+}  // namespace kelvra::library

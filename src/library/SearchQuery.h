@@ -1,0 +1,34 @@
+// What the DJ types into the library's search, read into the conditions of a query: words that
+// match the start of any word in artist, title, album, genre or comment; "quoted phrases"; a
+// field named before a colon (artist:, title:, album:, genre:, comment:) for words of that field
+// only; bpm:128 or bpm:120-128; key:8A or key:"A minor" (also Am, F#, Bb major). Every condition
+// must hold. Case and accents are folded by the text index itself, the same way for the words
+// typed and the words stored. Pure; any thread.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace kelvra::library {
+
+struct SearchQuery {
+    // An FTS5 match expression over the text index; empty when no words were typed.
+    QString match;
+    // The tempo range, inclusive at both ends. A whole number typed covers every tempo shown
+    // as that number (128 is 127.5 to 128.5, halves going to the even neighbour).
+    std::optional<double> bpmLow, bpmHigh;
+    // 0..23 as KeyNames.h numbers them; kNoMatchingKey when two different keys were asked for.
+    std::optional<int> key;
+    // Why the query cannot be read ("bpm takes ..."); then nothing matches.
+    QString error;
+};
+
+inline constexpr int kNoMatchingKey = -2;
+
+SearchQuery parseSearchQuery(const QString& text);
+
+// A key as the DJ writes it: on the wheel ("8A", "12b") or by name ("A minor", "Am", "F#",
+// "Bb major", "ebm"). Case and spaces do not matter. None when it names no key.
+std::optional<int> parseKey(const QString& text);
+
+}  // namespace kelvra::library

@@ -1,0 +1,234 @@
+// The library on real SQLite files: search results through the text index (prefixes, folding,
+// fields, tempo and key), the writer's commits, crates, ratings and plays, and databases of
+// every earlier version brought up to date with what they held.
+#include "library/Library.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <QTemporaryDir>
+#include <random>
+#include <set>
+
+#include "library/SearchQuery.h"
+#include "library/SongStore.h"
+
+namespace kelvra::library {
+namespace {
+
+SongFacts facts(const QString& path, const QString& artist, const QString& title,
+                std::optional<double> bpm = {}, int key = -1, const QString& genre = {}) {
+    SongFacts song;
+    song.path = path;
+    song.size = 1000;
+    song.mtime = 1;
+    song.fingerprint = path.toUtf8();
+    song.artist = artist;
+    song.title = title;
+    song.genre = genre;
+    song.bpm = bpm;
+    song.key = key;
+    song.seconds = 200;
+    return song;
+}
+
+std::set<QString> found(const Library& library, const char* text) {
+    const SearchQuery query = parseSearchQuery(QString::fromUtf8(text));
+    EXPECT_TRUE(query.error.isEmpty()) << text;
+    std::set<QString> paths;
+    for (const SongRow& song : library.search(query))
+        paths.insert(song.path);
+    return paths;
+}
+
+class LibrarySearch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        library_ = std::make_unique<Library>(dir_.filePath("library.sqlite"));
+        ASSERT_TRUE(library_->isOpen()) << library_->notice().toStdString();
+        library_->store(facts("/m/halo.mp3", "Beyoncé", "Halo", 80, 21, "R&B"));
+        library_->store(facts("/m/omt.flac", "Daft Punk", "One More Time", 122.5, 0, "House"));
+        library_->store(facts("/m/dafty.mp3", "Daftworks", "Time Machine", 127.5, 21, "Techno"));
+        library_->store(facts("/m/ete.ogg", "ÉTÉ", "Straße der Sonne", 128.5, 18, "Pop"));
+        library_->store(facts("/m/tokyo.m4a", "東京事変", "Shiseikatsu", {}, -1, "Rock"));
+        library_->store(facts("/m/istanbul.mp3", "Istanbul Ensemble", "Kız", 100, 4));
+        ASSERT_TRUE(library_->writer().flush());
+    }
+    QTemporaryDir dir_;
+    std::unique_ptr<Library> library_;
+};
+
+TEST_F(LibrarySearch, WordsArePrefixesAcrossFieldsWithCaseAndAccentsFolded) {
+    const Library& library = *library_;
+    EXPECT_EQ(found(library, "").size(), 6u);
+    EXPECT_EQ(found(library, "daft"), (std::set<QString>{"/m/omt.flac", "/m/dafty.mp3"}));
+    EXPECT_EQ(found(library, "daft punk"), (std::set<QString>{"/m/omt.flac"}));
+    EXPECT_EQ(found(library, "DAFT TIME"), (std::set<QString>{"/m/omt.flac", "/m/dafty.mp3"}));
+    EXPECT_EQ(found(library, "beyonce"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "BEYONCÉ"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "ete"), (std::set<QString>{"/m/ete.ogg"}));
+    EXPECT_EQ(found(library, "STRASSE").size(), 0u);  // ß is a letter of its own to the index
+    EXPECT_EQ(found(library, "straße"), (std::set<QString>{"/m/ete.ogg"}));
+    // Dotless ı, like ß, is no accented letter: it is found as itself, not as "i".
+    EXPECT_EQ(found(library, "KIZ"), (std::set<QString>{}));
+    EXPECT_EQ(found(library, "kız"), (std::set<QString>{"/m/istanbul.mp3"}));
+    EXPECT_EQ(found(library, "ISTANBUL"), (std::set<QString>{"/m/istanbul.mp3"}));
+    EXPECT_EQ(found(library, "東京事変"), (std::set<QString>{"/m/tokyo.m4a"}));
+    EXPECT_EQ(found(library, "techno"), (std::set<QString>{"/m/dafty.mp3"}));  // the genre
+    EXPECT_EQ(found(library, "r&b"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "nothing-like-it").size(), 0u);
+}
+
+TEST_F(LibrarySearch, PhrasesFieldsTempoAndKeyNarrowTheResults) {
+    const Library& library = *library_;
+    EXPECT_EQ(found(library, "\"one more time\""), (std::set<QString>{"/m/omt.flac"}));
+    EXPECT_EQ(found(library, "\"more one\"").size(), 0u);
+    EXPECT_EQ(found(library, "\"one more ti\"").size(), 0u);  // a quoted phrase is whole words
+    EXPECT_EQ(found(library, "artist:time").size(), 0u);
+    EXPECT_EQ(found(library, "title:time"), (std::set<QString>{"/m/omt.flac", "/m/dafty.mp3"}));
+    EXPECT_EQ(found(library, "artist:daft title:machine"), (std::set<QString>{"/m/dafty.mp3"}));
+    // 127.5 and 128.5 both show as 128 (halves to the even neighbour); 122.5 shows as 122.
+    EXPECT_EQ(found(library, "bpm:128"), (std::set<QString>{"/m/dafty.mp3", "/m/ete.ogg"}));
+    EXPECT_EQ(found(library, "bpm:122"), (std::set<QString>{"/m/omt.flac"}));
+    EXPECT_EQ(found(library, "bpm:100-125"), (std::set<QString>{"/m/omt.flac", "/m/istanbul.mp3"}));
+    EXPECT_EQ(found(library, "key:8A"), (std::set<QString>{"/m/halo.mp3", "/m/dafty.mp3"}));
+    EXPECT_EQ(found(library, "key:\"a minor\" daft"), (std::set<QString>{"/m/dafty.mp3"}));
+    EXPECT_EQ(found(library, "key:a minor bpm:70-90"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "key:8A key:8B").size(), 0u);
+    // A song without tempo is in no tempo range, but is found by words.
+    EXPECT_EQ(found(library, "bpm:0-1000").size(), 5u);
+    // A query that cannot be read finds nothing rather than everything.
+    EXPECT_TRUE(library.search(parseSearchQuery("bpm:fast")).empty());
+}
+
+TEST_F(LibrarySearch, ARescanReindexesChangedTextsAndTheIndexStaysConsistent) {
+    SongFacts changed = facts("/m/omt.flac", "Daft Punk", "Aerodynamic", 123);
+    Stored outcome = Stored::Added;
+    library_->store(changed, &outcome);
+    ASSERT_TRUE(library_->writer().flush());
+    EXPECT_EQ(outcome, Stored::Updated);
+    EXPECT_EQ(found(*library_, "aerodynamic"), (std::set<QString>{"/m/omt.flac"}));
+    EXPECT_EQ(found(*library_, "\"one more time\"").size(), 0u);
+    EXPECT_EQ(library_->songCount(), 6);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir_.filePath("library.sqlite").toUtf8().constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "INSERT INTO song_text (song_text) VALUES ('integrity-check')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
+    QTemporaryDir dir;
+    Library library(dir.filePath("library.sqlite"));
+    library.store(facts("/a.mp3", "A", "First"));
+    library.store(facts("/b.mp3", "B", "Second"));
+    EXPECT_TRUE(library.setRating("/a.mp3", 4));
+    EXPECT_FALSE(library.setRating("/a.mp3", 6));
+    library.addHeard("/a.mp3", 1000);
+    library.addHeard("/b.mp3", 1300);
+    library.addHeard("/a.mp3", 1600);
+    library.addHeard("/never-scanned.mp3", 1700);  // nothing to add it to: no row, no failure
+    library.addToCrate("Warm-up", "/b.mp3");
+    library.addToCrate("Warm-up", "/a.mp3");
+    library.addToCrate("Warm-up", "/a.mp3");
+    ASSERT_TRUE(library.writer().flush());
+    const SongRow a = *library.song("/a.mp3");
+    EXPECT_EQ(a.rating, 4);
+    EXPECT_EQ(a.playCount, 2);
+    EXPECT_EQ(a.lastPlayed, 1600);
+    EXPECT_EQ(library.song("/b.mp3")->playCount, 1);
+    const std::vector<HeardSong> history = library.history();
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_EQ(history[0].path, "/a.mp3");
+    EXPECT_EQ(history[1].title, "Second");
+    EXPECT_EQ(history[2].heard, 1600);
+    EXPECT_EQ(library.crate("Warm-up"), (std::vector<QString>{"/a.mp3", "/b.mp3"}));
+    EXPECT_TRUE(library.crate("Peak time").empty());
+}
+
+TEST(Library, TheWriterCommitsManyJobsInFewTransactionsAndReadersSeeOnlyWholeBatches) {
+    QTemporaryDir dir;
+    Library library(dir.filePath("library.sqlite"));
+    std::atomic<int> commits = 0;
+    library.writer().setCommitListener([&](std::int64_t) { ++commits; });
+    constexpr int kSongs = 3000;
+    for (int i = 0; i < kSongs; ++i)
+        ASSERT_TRUE(library.store(facts(QString("/s/%1.mp3").arg(i), "Artist", "Song")));
+    ASSERT_TRUE(library.writer().flush());
+    EXPECT_EQ(library.writer().committed(), kSongs);
+    EXPECT_EQ(library.songCount(), kSongs);
+    EXPECT_GE(commits.load(), int(kSongs / LibraryWriter::kBatch));
+    EXPECT_LT(commits.load(), kSongs / 10);
+}
+
+// Makes a database at `path` as an earlier version left it, with a song, a cue and a loop.
+void makeOldDatabase(const QString& path, int version) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    std::string sql =
+        "CREATE TABLE songs (id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,"
+        " added INTEGER NOT NULL);"
+        "CREATE TABLE hot_cues (song INTEGER NOT NULL REFERENCES songs(id) ON DELETE CASCADE,"
+        " slot INTEGER NOT NULL CHECK (slot BETWEEN 0 AND 7), position INTEGER NOT NULL,"
+        " PRIMARY KEY (song, slot)) WITHOUT ROWID;"
+        "INSERT INTO songs VALUES (7, CAST('/old/song.mp3' AS BLOB), 99);"
+        "INSERT INTO songs VALUES (8, CAST('/old/other.mp3' AS BLOB), 99);"
+        "INSERT INTO hot_cues VALUES (7, 2, 1234);";
+    if (version >= 2)
+        sql +=
+            "CREATE TABLE loops (song INTEGER PRIMARY KEY REFERENCES songs(id) ON DELETE CASCADE,"
+            " loop_in INTEGER NOT NULL CHECK (loop_in >= 0),"
+            " loop_out INTEGER NOT NULL CHECK (loop_out > loop_in));"
+            "INSERT INTO loops VALUES (7, 100, 900);";
+    sql += "PRAGMA application_id=1263294034; PRAGMA user_version=" + std::to_string(version);
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+class LibraryMigration : public ::testing::TestWithParam<int> {};
+
+TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLibrary) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("library.sqlite");
+    makeOldDatabase(path, GetParam());
+    {
+        Library library(path);
+        ASSERT_TRUE(library.isOpen()) << library.notice().toStdString();
+        EXPECT_TRUE(library.notice().isEmpty());  // migrated, not set aside
+        EXPECT_EQ(library.songCount(), 2);
+        const std::optional<SongRow> old = library.song("/old/song.mp3");
+        ASSERT_TRUE(old);
+        EXPECT_EQ(old->id, 7);
+        EXPECT_EQ(old->key, -1);
+        EXPECT_EQ(old->playCount, 0);
+        EXPECT_TRUE(library.knownFiles().isEmpty());  // never scanned: read on the next scan
+        // A scan fills the old row in, and the index finds it.
+        library.store(facts("/old/song.mp3", "Old Artist", "Old Title", 90));
+        library.addHeard("/old/song.mp3", 5000);
+        ASSERT_TRUE(library.writer().flush());
+        EXPECT_EQ(library.song("/old/song.mp3")->id, 7);
+        EXPECT_EQ(found(library, "old").size(), 1u);
+    }
+    SongStore store(path);
+    ASSERT_TRUE(store.isOpen());
+    EXPECT_EQ(store.hotCues("/old/song.mp3")[2], 1234);
+    if (GetParam() >= 2) {
+        EXPECT_EQ(store.loop("/old/song.mp3"), (SavedLoop{100, 900}));
+    }
+    EXPECT_TRUE(store.setLoop("/old/other.mp3", {0, 10}));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(version, 0), kSchemaVersion);
+    sqlite3_finalize(version);
+    sqlite3_close(db);
+}
+
+INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2));
+
+}  // namespace
+}  // namespace kelvra::library

@@ -258,7 +258,8 @@ std::unique_ptr<MidiDevices::Input> MidiDevices::openInput(const MidiPort& liste
         input->midi->ignoreTypes(true, true, true);
         // Ports are counted afresh by each client and move as devices come and go: the port is
         // found again by name in this client's own list.
-        const MidiPort* port = find(portsOf(input->midi.get()), listed.name);
+        const auto ports = portsOf(input->midi.get());  // alive while `port` points into it
+        const MidiPort* port = find(ports, listed.name);
         if (!port) return nullptr;
         input->midi->setCallback(&Input::arrived, input.get());
         input->midi->openPort(port->index, kInPortName);

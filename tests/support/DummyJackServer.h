@@ -1,10 +1,12 @@
 // A dummy JACK server of the test's own (jackd -d dummy, no sound card), started under a name
-// no other test uses and stopped when it goes out of scope. The process's JACK clients, the
-// program's and the test's, find it through JACK_DEFAULT_SERVER.
+// no other test uses and stopped when it goes out of scope. The name is the same on every run:
+// JACK keeps the names of servers whose clients were killed and refuses new ones after a few. The
+// process's JACK clients, the program's and the test's, find it through JACK_DEFAULT_SERVER.
 #pragma once
 
 #include <jack/jack.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,11 +22,14 @@ class DummyJackServer {
     // `purpose` keeps the names of servers started by different tests apart.
     explicit DummyJackServer(const std::string& purpose = "test", int rate = 48000,
                              int period = 256)
-        : name_("kelvra-" + purpose + "-" + std::to_string(getpid())) {
+        : name_("kelvra-" + purpose) {
         using namespace std::chrono_literals;
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         pid_ = fork();
         if (pid_ == 0) {
+            // A test that dies takes its server with it: one left behind would hold the test's
+            // output open and keep the test runner waiting for ever.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             const std::string rateText = std::to_string(rate), periodText = std::to_string(period);
             execlp("jackd", "jackd", "--no-realtime", "--name", name_.c_str(), "-d", "dummy",
                    "--rate", rateText.c_str(), "--period", periodText.c_str(), "--playback", "4",

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,6 +45,9 @@ class LiveRig : public ::testing::Test {
     // Starts a long-running process in the test's environment; TearDown stops it.
     void start(QProcess& process, const QString& tool, const QStringList& args) {
         process.setProcessEnvironment(env);
+        // A test that dies takes its servers and programs with it: one left behind would hold
+        // the test's output open and keep the test runner waiting for ever.
+        process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         process.start(tool, args);
         running.push_back(&process);
     }

@@ -7,6 +7,7 @@
 # pauses, and again; beside it, a plain JACK client makes sound of the same note in its own
 # process callback. The program is started afresh for each run.
 # Usage: midi_sound_latency.sh KELVRA_PROGRAM MIDI_SOUND_LATENCY_BENCH [RUNS] [NOTES]
+. "$(dirname "$0")/jack_server.sh"
 set -euo pipefail
 program=${1:?usage: midi_sound_latency.sh KELVRA_PROGRAM MIDI_SOUND_LATENCY_BENCH [RUNS] [NOTES]}
 bench=${2:?usage: midi_sound_latency.sh KELVRA_PROGRAM MIDI_SOUND_LATENCY_BENCH [RUNS] [NOTES]}
@@ -52,16 +53,7 @@ all_kelvra=() all_plain=()
 for period in 128 256; do
   pooled_k=() pooled_p=()
   for ((run = 1; run <= runs; run++)); do
-    # Real-time scheduling where the machine allows it, as a DJ's server runs.
-    jackd --name "$JACK_DEFAULT_SERVER" -d dummy --rate 48000 --period "$period" >/dev/null 2>&1 &
-    server=$!
-    sleep 1
-    if ! kill -0 $server 2>/dev/null; then
-      jackd --no-realtime --name "$JACK_DEFAULT_SERVER" -d dummy --rate 48000 --period "$period" \
-        >/dev/null 2>&1 &
-      server=$!
-      sleep 1
-    fi
+    start_jack_server "$period"
     pids+=($server)
     # A fresh home and settings each run: what the options remember is the bench's port and
     # the mapping, and nothing a run before left.

@@ -47,15 +47,7 @@ class ControllerLive : public test::LiveRig {
         requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
         if (IsSkipped()) return;
         ASSERT_NO_FATAL_FAILURE(startX());
-        env.insert("KELVRA_AUDIO", "jack");
-        // One fixed name: JACK keeps only a few server names, and one used again replaces the
-        // stale entry a killed run may have left.
-        env.insert("JACK_DEFAULT_SERVER", QStringLiteral("kelvra-live-midi"));
-        qputenv("JACK_DEFAULT_SERVER", "kelvra-live-midi");
-        start(server, "jackd",
-              {"--no-realtime", "--name", env.value("JACK_DEFAULT_SERVER"), "-d", "dummy", "--rate",
-               QString::number(kRate), "--period", "256", "--playback", "2"});
-        ASSERT_TRUE(waitFor("jack_lsp", {})) << "the JACK server did not start";
+        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live-midi"), kRate, 2));
         pads = std::make_unique<test::JackMidiClient>("live-pads");
         ASSERT_TRUE(pads->ok() && pads->plugIn()) << "the controller's client did not open";
     }
@@ -63,7 +55,6 @@ class ControllerLive : public test::LiveRig {
     void TearDown() override {
         pads.reset();  // before its server goes
         LiveRig::TearDown();
-        qunsetenv("JACK_DEFAULT_SERVER");
     }
 
     // What the options would have remembered: this controller's ports and the mapping.

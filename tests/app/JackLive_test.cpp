@@ -20,15 +20,7 @@ class LiveProgramJack : public test::LiveRig {
         requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
         if (IsSkipped()) return;
         ASSERT_NO_FATAL_FAILURE(startX());
-        env.insert("KELVRA_AUDIO", "jack");
-        // One name for every run: a server whose client was killed under it may leave its name
-        // registered, JACK takes only a few names at once, and a name used again replaces its
-        // stale entry.
-        env.insert("JACK_DEFAULT_SERVER", QStringLiteral("kelvra-live"));
-        start(server, "jackd",
-              {"--no-realtime", "--name", env.value("JACK_DEFAULT_SERVER"), "-d", "dummy", "--rate",
-               QString::number(kRate), "--period", "256", "--playback", "4"});
-        ASSERT_TRUE(waitFor("jack_lsp", {})) << "the JACK server did not start";
+        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live"), kRate, 4));
     }
 
     QProcess server, recorder;

@@ -52,6 +52,19 @@ class LiveRig : public ::testing::Test {
         running.push_back(&process);
     }
 
+    // A dummy JACK server named `name` for the program (KELVRA_AUDIO=jack) and for this process,
+    // up once jack_lsp reaches it. One fixed name a test: JACK keeps only a few server names,
+    // and one used again replaces the stale entry a killed run may have left.
+    void startJack(QProcess& server, const QString& name, int rate, int playbackPorts) {
+        env.insert("KELVRA_AUDIO", "jack");
+        env.insert("JACK_DEFAULT_SERVER", name);
+        qputenv("JACK_DEFAULT_SERVER", name.toUtf8());
+        start(server, "jackd",
+              {"--no-realtime", "--name", name, "-d", "dummy", "--rate", QString::number(rate),
+               "--period", "256", "--playback", QString::number(playbackPorts)});
+        ASSERT_TRUE(waitFor("jack_lsp", {})) << "the JACK server did not start";
+    }
+
     // The program with a song on its command line, once its main window is up and settled.
     void startProgram(const QString& song) {
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -93,6 +106,7 @@ class LiveRig : public ::testing::Test {
             if (!process->waitForFinished(3000)) process->kill();
             process->waitForFinished(1000);
         }
+        qunsetenv("JACK_DEFAULT_SERVER");
     }
 
     QTemporaryDir dir;

@@ -52,6 +52,9 @@ void ButtonWidget::modelChanged() {
 }
 
 QColor ButtonWidget::backColour() const {
+    // The program's unlit green is a mid green that reads as lit beside the bright one in a dark
+    // room: it is drawn as a dim, dark green, so lit and unlit tell apart at a glance.
+    if (model_.backColour() == kColourOff) return QColor(0x1c, 0x33, 0x22);
     if (model_.backColour() != kColourNone) return colourFromNumber(model_.backColour());
     switch (style_) {
         case Style::Flat:

@@ -262,13 +262,13 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(0xf2, 0xff, 0xf5));
     const QRect timeLine(timeArea.left(), timeArea.top(), timeArea.width(), digits + 4);
     painter.drawText(timeLine, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
-    // The key under the time, on the right: green when it mixes with the other deck's key. A
-    // notice has the line while it lasts.
+    // The key under the time: green when it mixes with the other deck's key. A notice has the
+    // line while it lasts.
     if (!model_.keyText().isEmpty() && model_.noticeText().isEmpty()) {
-        painter.setFont(displayFont(10, true));
+        painter.setFont(displayFont(13, true));
         painter.setPen(model_.keyCompatible() ? kMeterGreen : kLcdDim.lighter(240));
-        painter.drawText(timeArea.adjusted(0, timeLine.height(), -6, 0),
-                         Qt::AlignRight | Qt::AlignVCenter, model_.keyText());
+        painter.drawText(timeArea.adjusted(2, timeLine.height(), 0, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, model_.keyText());
     }
     // A refusal is a passing word: amber, under the time, so the tempo line stays readable.
     if (!model_.noticeText().isEmpty()) {
@@ -287,7 +287,7 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     painter.setFont(displayFont(16, true, true));
     painter.setPen(kLcdText);
     painter.drawText(side, Qt::AlignRight | Qt::AlignVCenter, model_.pitchText());
-    painter.setFont(displayFont(11, true));
+    painter.setFont(displayFont(13, true));
     if (!model_.furtherText().isEmpty())
         painter.drawText(side, Qt::AlignLeft | Qt::AlignBottom, model_.furtherText());
     if (!model_.tempoText().isEmpty()) {

@@ -59,6 +59,17 @@ TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
     EXPECT_EQ(engine.stats().starvedFrames, 0u);
 }
 
+TEST(KeyLock, EightPerCentFasterKeepsAThousandHertzAndPlaysInItsShare) {
+    Playing playing(1000, kRate * 108 / 100);
+    ASSERT_TRUE(playing.engine.channelSetKeyLock(playing.h, true, 0, 0));
+    render(playing.engine, kRate / 2);  // past the stretcher's start
+    const double before = secondsAt(playing.engine, playing.h);
+    const std::vector<std::int16_t> heard = render(playing.engine, 4 * kRate);
+    EXPECT_NEAR(measuredFrequency(heard, 0, kRate, 4 * kRate, kRate), 1000, 2);
+    // Four seconds of listening take 4.32 s of the song: it lasts 1/1.08 of its time.
+    EXPECT_NEAR(secondsAt(playing.engine, playing.h) - before, 4.32, 0.03);
+}
+
 TEST(KeyLock, TurningItOnAndOffMidSongLeavesNoHoleClickOrJump) {
     Playing playing(441, kRate * 21 / 20);  // +5 %
     Engine& engine = playing.engine;

@@ -95,15 +95,6 @@ double level(const test::WavData& wav, int channel, double from, double to, doub
     return test::fitTone(mono.data(), 1, 0, count, hz / kRate).amplitude;
 }
 
-int peakOf(const test::WavData& wav, int channel, double from, double to) {
-    int peak = 0;
-    for (std::size_t i = std::size_t(from * kRate); i < std::size_t(to * kRate); ++i) {
-        const std::size_t at = i * std::size_t(wav.channels) + std::size_t(channel);
-        if (at < wav.samples.size()) peak = std::max(peak, std::abs(int(wav.samples[at])));
-    }
-    return peak;
-}
-
 TEST_F(ControllerLive, PadsAndFadersAreHeardOnTheMasterPortsAndTheLightsComeBack) {
     // A bass and a treble tone, so the low band's kill can be told from the whole deck going.
     std::vector<std::int16_t> two(std::size_t(kRate) * 60 * 2);
@@ -155,17 +146,18 @@ TEST_F(ControllerLive, PadsAndFadersAreHeardOnTheMasterPortsAndTheLightsComeBack
     const double bass = level(wav, 0, 2.4, 3.1, kBass), treble = level(wav, 0, 2.4, 3.1, kTreble);
     EXPECT_NEAR(level(wav, 0, 0.1, 0.6, kTreble), treble, treble * 0.05)
         << "the command-line song was not playing before the pause pad";
-    EXPECT_LT(peakOf(wav, 0, 1.3, 1.9), 50) << "the pause pad left sound";
+    EXPECT_LT(test::peakOf(wav, 0, 1.3, 1.9), 50) << "the pause pad left sound";
     ASSERT_GT(bass, 1000) << "the play pad did not start the left deck again";
     ASSERT_GT(treble, 1000);
     EXPECT_GT(level(wav, 1, 2.4, 3.1, kTreble), 1000) << "master_2 carries nothing";
-    EXPECT_LT(peakOf(wav, 0, 3.7, 4.3), 50) << "the volume fader at its bottom left sound";
+    EXPECT_LT(test::peakOf(wav, 0, 3.7, 4.3), 50) << "the volume fader at its bottom left sound";
     EXPECT_NEAR(level(wav, 0, 4.9, 5.4, kTreble), treble, treble * 0.05)
         << "the volume fader back halfway is not the level it was picked up at";
     // The low band is cut deep, the treble untouched.
     EXPECT_LT(level(wav, 0, 6.0, 6.8, kBass), bass / 30) << "the low band's kill left the bass";
     EXPECT_NEAR(level(wav, 0, 6.0, 6.8, kTreble), treble, treble * 0.05);
-    EXPECT_LT(peakOf(wav, 0, 7.6, 8.5), 50) << "the crossfader did not shut the left deck out";
+    EXPECT_LT(test::peakOf(wav, 0, 7.6, 8.5), 50)
+        << "the crossfader did not shut the left deck out";
 
     // The lights, in the order they came: play dark when the mapping was bound, lit once the
     // command-line song started; pause lit by the pause pad and dark again by the play pad.

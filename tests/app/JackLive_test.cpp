@@ -26,15 +26,6 @@ class LiveProgramJack : public test::LiveRig {
     QProcess server, recorder;
 };
 
-int peakOf(const test::WavData& wav, int channel, double from, double to) {
-    int peak = 0;
-    for (std::size_t i = std::size_t(from * kRate); i < std::size_t(to * kRate); ++i) {
-        const std::size_t at = i * std::size_t(wav.channels) + std::size_t(channel);
-        if (at < wav.samples.size()) peak = std::max(peak, std::abs(int(wav.samples[at])));
-    }
-    return peak;
-}
-
 TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePhonesPorts) {
     const QString song = dir.filePath("sine.wav");
     ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
@@ -58,15 +49,15 @@ TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePh
     ASSERT_EQ(wav.channels, 4);
     ASSERT_GT(wav.samples.size(), std::size_t(7 * kRate * 4)) << "recorded too little";
     // The main mix in stereo; nothing on the headphones until the DJ cues a deck.
-    EXPECT_GT(peakOf(wav, 0, 0.5, 1.8), 2000) << "the command-line song is not on master_1";
-    EXPECT_GT(peakOf(wav, 1, 0.5, 1.8), 2000) << "the command-line song is not on master_2";
-    EXPECT_LT(peakOf(wav, 2, 0.5, 1.8), 50) << "phones_1 carries something before a cue";
+    EXPECT_GT(test::peakOf(wav, 0, 0.5, 1.8), 2000) << "the command-line song is not on master_1";
+    EXPECT_GT(test::peakOf(wav, 1, 0.5, 1.8), 2000) << "the command-line song is not on master_2";
+    EXPECT_LT(test::peakOf(wav, 2, 0.5, 1.8), 50) << "phones_1 carries something before a cue";
     // Cued: the left deck on both headphone ports.
-    EXPECT_GT(peakOf(wav, 2, 3.3, 4.3), 2000) << "the cued deck is not on phones_1";
-    EXPECT_GT(peakOf(wav, 3, 3.3, 4.3), 2000) << "the cued deck is not on phones_2";
+    EXPECT_GT(test::peakOf(wav, 2, 3.3, 4.3), 2000) << "the cued deck is not on phones_1";
+    EXPECT_GT(test::peakOf(wav, 3, 3.3, 4.3), 2000) << "the cued deck is not on phones_2";
     // The crossfader shuts the deck out of the main mix, not out of the headphones.
-    EXPECT_LT(peakOf(wav, 0, 5.3, 7.5), 50) << "the crossfader did not fade master_1";
-    EXPECT_GT(peakOf(wav, 2, 5.3, 7.5), 2000) << "the cue went with the crossfader";
+    EXPECT_LT(test::peakOf(wav, 0, 5.3, 7.5), 50) << "the crossfader did not fade master_1";
+    EXPECT_GT(test::peakOf(wav, 2, 5.3, 7.5), 2000) << "the cue went with the crossfader";
 }
 
 }  // namespace

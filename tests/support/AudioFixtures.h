@@ -2,7 +2,9 @@
 // encoded from them with the ffmpeg command-line tool.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,16 @@ struct WavData {
     std::vector<std::int16_t> samples;
 };
 bool readWav(const std::string& path, WavData& out);
+
+// The largest magnitude on `channel` between two times (seconds, at the file's own rate).
+inline int peakOf(const WavData& wav, int channel, double from, double to) {
+    int peak = 0;
+    for (std::size_t i = std::size_t(from * wav.rate); i < std::size_t(to * wav.rate); ++i) {
+        const std::size_t at = i * std::size_t(wav.channels) + std::size_t(channel);
+        if (at < wav.samples.size()) peak = std::max(peak, std::abs(int(wav.samples[at])));
+    }
+    return peak;
+}
 
 // Runs `ffmpeg -y -i input <args...> output`, quietly. Returns true when ffmpeg succeeded.
 bool ffmpegEncode(const std::string& input, const std::string& output,

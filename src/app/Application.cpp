@@ -320,11 +320,14 @@ void Application::Parts::showLearn() {
     learnView = std::make_unique<controllers::LearnWindow>(std::move(targets), path);
     learnView->setAttribute(Qt::WA_DeleteOnClose, false);
     learnView->setWindowTitle(QStringLiteral("Kelvra - MIDI Learn"));
+    // Learning lasts while the window is open; the first message after it closes plays again.
     link.setLearner([this](const controllers::MidiMessage& message) {
-        if (learnView && learnView->isVisible())
+        if (learnView && learnView->isVisible()) {
             learnView->offer(message);
-        else
-            logic->controllers().setLearner(nullptr);
+            return;
+        }
+        logic->controllers().setLearner(nullptr);
+        logic->controllers().mapper().handle(message);
     });
     QObject::connect(learnView.get(), &controllers::LearnWindow::mappingWritten,
                      [this](const QString& written) {

@@ -17,8 +17,9 @@ ControllerLink::ControllerLink(MainControls& controls, controllers::MidiDevices*
     if (!devices_) return;
     QObject::connect(devices_, &controllers::MidiDevices::received, &mapper_,
                      [this](const controllers::MidiMessage& message, const QString&) {
-                         if (learner_)
-                             learner_(message);
+                         // A copy: the learner may end learning (and so itself) as it runs.
+                         if (const auto learner = learner_)
+                             learner(message);
                          else
                              mapper_.handle(message);
                      });

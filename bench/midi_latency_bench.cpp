@@ -40,8 +40,10 @@ int main(int argc, char** argv) {
 
     test::JackMidiClient sender("bench-sender"), plain("bench-plain");
     if (!sender.ok() || !plain.ok() || !sender.plugIn() || !plain.plugIn()) {
-        std::fprintf(stderr, "no JACK server to measure under\n");
-        return 1;
+        // Run bare (as `make bench` runs every bench), there is nothing to measure under: the
+        // script starts the server and says how.
+        std::puts("(no JACK server: run bench/midi_latency.sh; skipped)");
+        return 0;
     }
     jack_connect(sender.client(), "bench-sender:out", "bench-plain:in");
     const jack_nframes_t period = jack_get_buffer_size(sender.client());

@@ -142,8 +142,10 @@ int main(int argc, char** argv) {
     jack_client_t* plain = jack_client_open("bench-plain", JackNoStartServer, nullptr);
     s.ears_ = jack_client_open("bench-ears", JackNoStartServer, nullptr);
     if (!s.pads || !plain || !s.ears_) {
-        std::fprintf(stderr, "no JACK server to measure under\n");
-        return 1;
+        // Run bare (as `make bench` runs every bench), there is nothing to measure under: the
+        // script starts the server and says how.
+        std::puts("(no JACK server: run bench/midi_sound_latency.sh; skipped)");
+        return 0;
     }
     s.padsOut = jack_port_register(s.pads, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     s.plainIn = jack_port_register(plain, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);

@@ -9,6 +9,10 @@ for bench in "$build"/bench/*_bench; do
     echo "== $(basename "$bench")"
     "$bench"
 done
+echo "== MIDI latency under a dummy JACK server: the device layer, then note to sound"
+bash "$(dirname "$0")/../bench/midi_latency.sh" "$build/bench/midi_latency_bench" 3 100 || true
+bash "$(dirname "$0")/../bench/midi_sound_latency.sh" "$build/src/kelvra" \
+  "$build/bench/midi_sound_latency_bench" 2 20 || true
 echo "== startup_bench: launch to the main window's first paint, against a Qt hello-world"
 python3 "$(dirname "$0")/../bench/startup_bench.py" "$build/src/kelvra"
 echo "== session_bench"

@@ -63,8 +63,8 @@ def prior(bpm):
 def autocorrelation_tempo(env):
     e = env - env.mean()
     size = 1 << int(np.ceil(np.log2(2 * len(e))))
-    spec = np.fft.rfft(e, size)
-    acf = np.fft.irfft(spec * np.conj(spec))[: len(e)]
+    spectrum = np.fft.rfft(e, size)
+    acf = np.fft.irfft(spectrum * np.conj(spectrum))[: len(e)]
     acf /= acf[0] + 1e-12
     lags = np.arange(int(FPS * 60 / FAST), int(FPS * 60 / SLOW) + 2)
     bpm = 60 * FPS / lags

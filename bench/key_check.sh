@@ -11,6 +11,7 @@
 # /tmp/kelvra-key-check: 130 MB of packages, 850 MB of WAV) and the renders are kept there; the
 # analysis cache is new for every run so a changed key finder is always measured afresh. Not
 # part of the tests: it needs the package mirror and takes minutes.
+. "$(dirname "$0")/unpack_listed.sh"
 set -euo pipefail
 cli=$(realpath "${1:?usage: key_check.sh KELVRA_CLI [SET...]}")
 shift
@@ -35,24 +36,10 @@ if [ ${#need[@]} -gt 0 ]; then
     { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${need[@]}" >/dev/null; }
 fi
 
-mkdir -p "$scratch/debs" "$scratch/root" "$scratch/wav"
+mkdir -p "$scratch/wav"
 started=$(date +%s)
 
-# The packages the list names, downloaded (not installed), and of each only the listed files
-# taken out under root/PACKAGE.
-for package in $(grep -v '^#' "$list" | cut -f1 | sort -u); do
-  [ -e "$scratch/root/$package/.unpacked" ] && continue
-  if ! ls "$scratch/debs/${package}"_*.deb >/dev/null 2>&1; then
-    (cd "$scratch/debs" && apt-get download "$package" >/dev/null 2>&1) ||
-      (apt-get update >/dev/null && cd "$scratch/debs" && apt-get download "$package" >/dev/null)
-  fi
-  mkdir -p "$scratch/root/$package"
-  mapfile -t files < <(awk -F'\t' -v p="$package" '$1 == p { sub(/#.*/, "", $2); print "./" $2 }' \
-    "$list" | sort -u)
-  dpkg-deb --fsys-tarfile "$(ls "$scratch/debs/${package}"_*.deb | head -n1)" |
-    tar -x -C "$scratch/root/$package" "${files[@]}"
-  touch "$scratch/root/$package/.unpacked"
-done
+unpack_listed "$list" "$scratch"
 
 # Each piece as a WAV named after its package and file, rendered once.
 wavs=()

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "controllers/MidiDevices.h"
 #include "support/JackMidiClient.h"
 
@@ -22,14 +23,8 @@ using namespace kelvra;
 
 namespace {
 
-struct Figures {
-    double min, median;
-};
-
-Figures figuresOf(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms.front(), ms[ms.size() / 2]};
-}
+using bench::Figures;
+using bench::figuresOf;
 
 }  // namespace
 

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -124,14 +126,8 @@ bool waitUntil(Done done, std::chrono::milliseconds limit) {
     return true;
 }
 
-struct Figures {
-    double min, median;
-};
-
-Figures figuresOf(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms.front(), ms[ms.size() / 2]};
-}
+using kelvra::bench::Figures;
+using kelvra::bench::figuresOf;
 
 }  // namespace
 

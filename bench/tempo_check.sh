@@ -12,6 +12,7 @@
 # /tmp/kelvra-tempo-check: 1.2 GB of packages, 4.5 GB of WAV and MP3; a run over decoded tracks takes about 2.5 minutes) and the decodes are kept
 # there; the analysis cache is new for every run so a changed tracker is always measured afresh.
 # Not part of the tests: it needs the package mirror and takes minutes.
+. "$(dirname "$0")/unpack_listed.sh"
 set -euo pipefail
 cli=$(realpath "${1:?usage: tempo_check.sh KELVRA_CLI [SET...]}")
 shift
@@ -30,21 +31,10 @@ if [ ${#need[@]} -gt 0 ]; then
     { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${need[@]}" >/dev/null; }
 fi
 
-mkdir -p "$scratch/debs" "$scratch/root" "$scratch/wav" "$scratch/mp3"
+mkdir -p "$scratch/wav" "$scratch/mp3"
 started=$(date +%s)
 
-for package in $(grep -v '^#' "$list" | cut -f1 | sort -u); do
-  [ -e "$scratch/root/$package/.unpacked" ] && continue
-  if ! ls "$scratch/debs/${package}"_*.deb >/dev/null 2>&1; then
-    (cd "$scratch/debs" && apt-get download "$package" >/dev/null 2>&1) ||
-      (apt-get update >/dev/null && cd "$scratch/debs" && apt-get download "$package" >/dev/null)
-  fi
-  mkdir -p "$scratch/root/$package"
-  mapfile -t files < <(awk -F'\t' -v p="$package" '$1 == p { print "./" $2 }' "$list" | sort -u)
-  dpkg-deb --fsys-tarfile "$(ls "$scratch/debs/${package}"_*.deb | head -n1)" |
-    tar -x -C "$scratch/root/$package" "${files[@]}"
-  touch "$scratch/root/$package/.unpacked"
-done
+unpack_listed "$list" "$scratch"
 
 wavs=() mp3s=()
 while IFS=$'\t' read -r package path reference kind group; do

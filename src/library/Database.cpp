@@ -91,6 +91,12 @@ constexpr const char* kMigrations[] = {
     " song INTEGER NOT NULL REFERENCES songs(id) ON DELETE CASCADE, heard INTEGER NOT NULL);"
     "CREATE INDEX history_by_time ON history(heard);"
     "CREATE INDEX history_by_song ON history(song);",
+    // 4: songs in the order the library lists them, so a search that matches most of them reads
+    // its first page in order instead of sorting every match; and the time a song's file was
+    // found gone (NULL while it is there), so a file that went away keeps its row, cues and
+    // history until it turns up again, moved or put back.
+    "CREATE INDEX songs_by_name ON songs(artist COLLATE NOCASE, title COLLATE NOCASE, path);"
+    "ALTER TABLE songs ADD COLUMN missing_since INTEGER;",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -99,9 +105,12 @@ int firstInteger(sqlite3* db, const char* sql) {
     return statement.step() == SQLITE_ROW ? int(statement.integer(0)) : -1;
 }
 
-bool migrate(sqlite3* db) {
+}  // namespace
+
+bool migrateTo(sqlite3* db, int target) {
     const int version = firstInteger(db, "PRAGMA user_version");
-    for (int step = version; step < kSchemaVersion; ++step) {
+    if (version < 0 || target > kSchemaVersion) return false;
+    for (int step = version; step < target; ++step) {
         const QByteArray sql = QByteArray("BEGIN IMMEDIATE;") + kMigrations[step] +
                                QByteArray("PRAGMA application_id=") +
                                QByteArray::number(kApplicationId) +
@@ -113,6 +122,8 @@ bool migrate(sqlite3* db) {
     }
     return true;
 }
+
+namespace {
 
 // Opens `path` as a database of ours, migrating it when `migrating`. Null with `why` otherwise.
 sqlite3* tryOpen(const QString& path, bool migrating, QString& why) {
@@ -140,7 +151,7 @@ sqlite3* tryOpen(const QString& path, bool migrating, QString& why) {
         return fail(QStringLiteral("the database is not up to date"));
     if (!execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"))
         return fail(errorText(db));
-    if (migrating && !migrate(db)) return fail(errorText(db));
+    if (migrating && !migrateTo(db, kSchemaVersion)) return fail(errorText(db));
     return db;
 }
 

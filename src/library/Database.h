@@ -15,13 +15,17 @@ struct sqlite3_stmt;
 namespace kelvra::library {
 
 // 1: songs and hot cues; 2: saved loops; 3: the library (file facts, tags, analysis, ratings,
-// the text index, crates, set history).
-inline constexpr int kSchemaVersion = 3;
+// the text index, crates, set history); 4: songs in name order, files found missing.
+inline constexpr int kSchemaVersion = 4;
 
 // Opens (or makes) the database at `path` and migrates it to kSchemaVersion. A file that is not a
 // database of ours, or one of a newer Kelvra, is renamed aside and a fresh database made in its
 // place; `notice` then says so. Null when nothing could be opened (`notice` says why).
 sqlite3* openDatabase(const QString& path, QString& notice);
+
+// Runs the schema steps from the database's version up to `version`, each in one transaction.
+// openDatabase() does it up to kSchemaVersion; tests make the earlier versions with it.
+bool migrateTo(sqlite3* db, int version);
 
 // Another connection to a database openDatabase() has already brought up to date: for a second
 // thread. It neither migrates nor sets anything aside. Null (with `why`) when it cannot.

@@ -49,8 +49,8 @@ bool updateSong(sqlite3* db, std::int64_t id, const QByteArray& path, const Song
                      " artist = ?6, title = ?7, album = ?8, genre = ?9, comment = ?10,"
                      " seconds = ?11, bpm = coalesce(?12, bpm),"
                      " first_beat = coalesce(?13, first_beat), loudness = coalesce(?14, loudness),"
-                     " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END"
-                     " WHERE id = ?1");
+                     " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END,"
+                     " missing_since = NULL WHERE id = ?1");
     update.bind(1, id);
     update.bind(2, path);
     update.bind(3, facts.size);
@@ -141,7 +141,8 @@ std::int64_t Library::songCount() const {
 std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const {
     std::vector<SongRow> songs;
     if (!query.error.isEmpty()) return songs;
-    QByteArray sql = QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE 1";
+    QByteArray sql =
+        QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE missing_since IS NULL";
     if (!query.match.isEmpty())
         sql += " AND id IN (SELECT rowid FROM song_text WHERE song_text MATCH ?1)";
     if (query.bpmLow) sql += " AND bpm >= ?2";

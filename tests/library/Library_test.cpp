@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "library/Database.h"
 #include "library/SearchQuery.h"
 #include "library/SongStore.h"
 
@@ -176,14 +177,25 @@ void makeOldDatabase(const QString& path, int version) {
         "INSERT INTO songs VALUES (7, CAST('/old/song.mp3' AS BLOB), 99);"
         "INSERT INTO songs VALUES (8, CAST('/old/other.mp3' AS BLOB), 99);"
         "INSERT INTO hot_cues VALUES (7, 2, 1234);";
-    if (version >= 2)
+    if (version >= 2)  // (a third-version database is a second-version one brought forward)
         sql +=
             "CREATE TABLE loops (song INTEGER PRIMARY KEY REFERENCES songs(id) ON DELETE CASCADE,"
             " loop_in INTEGER NOT NULL CHECK (loop_in >= 0),"
             " loop_out INTEGER NOT NULL CHECK (loop_out > loop_in));"
             "INSERT INTO loops VALUES (7, 100, 900);";
-    sql += "PRAGMA application_id=1263294034; PRAGMA user_version=" + std::to_string(version);
+    sql += "PRAGMA application_id=1263294034; PRAGMA user_version=" +
+           std::to_string(std::min(version, 2));
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    if (version >= 3) {
+        ASSERT_TRUE(migrateTo(db, 3));
+        ASSERT_EQ(sqlite3_exec(db,
+                               "UPDATE songs SET artist = 'Old Artist', rating = 4 WHERE id = 7;"
+                               "INSERT INTO history (song, heard) VALUES (7, 4000);"
+                               "INSERT INTO crates (id, name) VALUES (1, 'Warm-up');"
+                               "INSERT INTO crate_songs VALUES (1, 8);",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    }
     sqlite3_close(db);
 }
 
@@ -204,6 +216,11 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
         EXPECT_EQ(old->key, -1);
         EXPECT_EQ(old->playCount, 0);
         EXPECT_TRUE(library.knownFiles().isEmpty());  // never scanned: read on the next scan
+        if (GetParam() >= 3) {
+            EXPECT_EQ(old->rating, 4);
+            EXPECT_EQ(library.history().size(), 1u);
+            EXPECT_EQ(library.crate("Warm-up"), std::vector<QString>{"/old/other.mp3"});
+        }
         // A scan fills the old row in, and the index finds it.
         library.store(facts("/old/song.mp3", "Old Artist", "Old Title", 90));
         library.addHeard("/old/song.mp3", 5000);
@@ -228,7 +245,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
     sqlite3_close(db);
 }
 
-INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3));
 
 }  // namespace
 }  // namespace kelvra::library

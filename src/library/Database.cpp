@@ -95,8 +95,8 @@ constexpr const char* kMigrations[] = {
     // its first page in order instead of sorting every match; and the time a song's file was
     // found gone (NULL while it is there), so a file that went away keeps its row, cues and
     // history until it turns up again, moved or put back.
-    "CREATE INDEX songs_by_name ON songs(artist COLLATE NOCASE, title COLLATE NOCASE, path);"
-    "ALTER TABLE songs ADD COLUMN missing_since INTEGER;",
+    ("CREATE INDEX songs_by_name ON songs(artist COLLATE NOCASE, title COLLATE NOCASE, path);"
+     "ALTER TABLE songs ADD COLUMN missing_since INTEGER;"),
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QDateTime>
+#include <iterator>
 
 #include "core/PathBytes.h"
 #include "library/Database.h"
@@ -35,6 +36,28 @@ SongRow songOf(const Statement& row) {
     song.playCount = row.integer(14);
     if (!row.isNull(15)) song.lastPlayed = row.integer(15);
     return song;
+}
+
+// The songs by one column, then by name, so equal values keep a stable, readable order. The
+// default (artist, ascending) is the name index's own order.
+QByteArray orderBy(SongColumn column, bool descending) {
+    static constexpr const char* kColumns[] = {"artist COLLATE NOCASE",
+                                               "title COLLATE NOCASE",
+                                               "album COLLATE NOCASE",
+                                               "genre COLLATE NOCASE",
+                                               "bpm",
+                                               "musical_key",
+                                               "seconds",
+                                               "rating",
+                                               "play_count",
+                                               "last_played",
+                                               "comment COLLATE NOCASE",
+                                               "path"};
+    static_assert(std::size(kColumns) == std::size_t(SongColumn::Count));
+    const auto index = std::size_t(column) < std::size(kColumns) ? std::size_t(column) : 0;
+    const QByteArray rest = "artist COLLATE NOCASE, title COLLATE NOCASE, path";
+    if (index == 0 && !descending) return rest;
+    return QByteArray(kColumns[index]) + (descending ? " DESC, " : ", ") + rest;
 }
 
 bool pathExists(const QByteArray& path) {
@@ -139,6 +162,12 @@ std::int64_t Library::songCount() const {
 }
 
 std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const {
+    SongListing listing;
+    listing.limit = limit;
+    return search(query, listing);
+}
+
+std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing& listing) const {
     std::vector<SongRow> songs;
     if (!query.error.isEmpty()) return songs;
     QByteArray sql =
@@ -148,16 +177,39 @@ std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const 
     if (query.bpmLow) sql += " AND bpm >= ?2";
     if (query.bpmHigh) sql += " AND bpm <= ?3";
     if (query.key) sql += " AND musical_key = ?4";
-    sql += " ORDER BY artist COLLATE NOCASE, title COLLATE NOCASE, path LIMIT ?5";
+    if (listing.bpmLow) sql += " AND bpm >= ?6";
+    if (listing.bpmHigh) sql += " AND bpm <= ?7";
+    if (!listing.crate.isEmpty())
+        sql +=
+            " AND id IN (SELECT song FROM crate_songs JOIN crates ON crates.id = crate"
+            " WHERE crates.name = ?8)";
+    if (!listing.keys.empty()) {
+        sql += " AND musical_key IN (";
+        for (std::size_t i = 0; i < listing.keys.size(); ++i)
+            sql += (i ? "," : "") + QByteArray::number(listing.keys[i]);
+        sql += ")";
+    }
+    sql += " ORDER BY " + orderBy(listing.sortBy, listing.descending) + " LIMIT ?5";
     Statement select(reader_, sql.constData());
     if (!query.match.isEmpty()) select.bindText(1, query.match);
     if (query.bpmLow) select.bind(2, *query.bpmLow);
     if (query.bpmHigh) select.bind(3, *query.bpmHigh);
     if (query.key) select.bind(4, std::int64_t(*query.key));
-    select.bind(5, std::int64_t(limit));
+    select.bind(5, std::int64_t(listing.limit));
+    if (listing.bpmLow) select.bind(6, *listing.bpmLow);
+    if (listing.bpmHigh) select.bind(7, *listing.bpmHigh);
+    if (!listing.crate.isEmpty()) select.bindText(8, listing.crate);
     while (select.step() == SQLITE_ROW)
         songs.push_back(songOf(select));
     return songs;
+}
+
+std::vector<QString> Library::crates() const {
+    std::vector<QString> names;
+    Statement select(reader_, "SELECT name FROM crates ORDER BY name COLLATE NOCASE");
+    while (select.step() == SQLITE_ROW)
+        names.push_back(select.text(0));
+    return names;
 }
 
 std::vector<HeardSong> Library::history() const {
@@ -226,6 +278,61 @@ bool Library::addToCrate(const QString& crate, const QString& path) {
         add.bindText(1, crate);
         add.bind(2, path);
         return add.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::setAnalysis(const QString& path, std::optional<double> bpm,
+                          std::optional<double> firstBeat, int key,
+                          std::optional<double> loudness) {
+    return writer_->submit([path = pathToBytes(path), bpm, firstBeat, key, loudness](sqlite3* db) {
+        Statement update(db,
+                         "UPDATE songs SET bpm = ?2, first_beat = ?3, loudness = ?5,"
+                         " musical_key = CASE WHEN ?4 BETWEEN 0 AND 23 THEN ?4 ELSE -1 END"
+                         " WHERE path = ?1");
+        update.bind(1, path);
+        update.bind(2, bpm);
+        update.bind(3, firstBeat);
+        update.bind(4, std::int64_t(key));
+        update.bind(5, loudness);
+        return update.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::makeCrate(const QString& name) {
+    return writer_->submit([name](sqlite3* db) {
+        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (?1)");
+        make.bindText(1, name);
+        return make.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::renameCrate(const QString& name, const QString& newName) {
+    return writer_->submit([name, newName](sqlite3* db) {
+        // A name already taken is refused by the unique name, and the crate keeps its own.
+        Statement rename(db, "UPDATE OR IGNORE crates SET name = ?2 WHERE name = ?1");
+        rename.bindText(1, name);
+        rename.bindText(2, newName);
+        return rename.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::removeCrate(const QString& name) {
+    return writer_->submit([name](sqlite3* db) {
+        Statement remove(db, "DELETE FROM crates WHERE name = ?1");
+        remove.bindText(1, name);
+        return remove.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::removeFromCrate(const QString& crate, const QString& path) {
+    return writer_->submit([crate, path = pathToBytes(path)](sqlite3* db) {
+        Statement remove(
+            db,
+            "DELETE FROM crate_songs WHERE crate = (SELECT id FROM crates WHERE name = "
+            "?1) AND song = (SELECT id FROM songs WHERE path = ?2)");
+        remove.bindText(1, crate);
+        remove.bind(2, path);
+        return remove.step() == SQLITE_DONE;
     });
 }
 

@@ -60,6 +60,34 @@ struct KnownFile {
     std::int64_t mtime = 0;
 };
 
+// What a song list can be ordered by, in the library window's column order.
+enum class SongColumn {
+    Artist,
+    Title,
+    Album,
+    Genre,
+    Bpm,
+    Key,
+    Length,
+    Rating,
+    Plays,
+    LastPlayed,
+    Comment,
+    Path,
+    Count
+};
+
+// Which songs a search lists, and in what order, beyond the words typed.
+struct SongListing {
+    SongColumn sortBy = SongColumn::Artist;
+    bool descending = false;
+    QString crate;  // only this crate's songs, when named
+    // Only songs that mix with a playing one: a tempo range and the keys that fit (empty: any).
+    std::optional<double> bpmLow, bpmHigh;
+    std::vector<int> keys;
+    int limit = 1000;
+};
+
 // How storing a scanned file went, for the scan's counts.
 enum class Stored { Added, Updated, Moved };
 
@@ -81,9 +109,11 @@ class Library {
     std::optional<SongRow> song(const QString& path) const;
     std::int64_t songCount() const;
     std::vector<SongRow> search(const SearchQuery& query, int limit = 1000) const;
+    std::vector<SongRow> search(const SearchQuery& query, const SongListing& listing) const;
     // Every heard song, oldest first.
     std::vector<HeardSong> history() const;
     std::vector<QString> crate(const QString& name) const;  // its songs' paths, by path
+    std::vector<QString> crates() const;                    // their names, by name
 
     // Writes, queued to the writer. `outcome`, when given, is set on the writer thread when the
     // job runs (read it after writer().flush()).
@@ -91,7 +121,14 @@ class Library {
     // A song was heard at `when`: a history row, its play count and last play.
     bool addHeard(const QString& path, std::int64_t when);
     bool setRating(const QString& path, int stars);  // 0..5
-    bool addToCrate(const QString& crate, const QString& path);
+    // What the analysis found of a song the library has (nothing happens for one it has not).
+    bool setAnalysis(const QString& path, std::optional<double> bpm,
+                     std::optional<double> firstBeat, int key, std::optional<double> loudness);
+    bool addToCrate(const QString& crate, const QString& path);  // makes the crate if need be
+    bool makeCrate(const QString& name);
+    bool renameCrate(const QString& name, const QString& newName);
+    bool removeCrate(const QString& name);  // the songs stay in the library
+    bool removeFromCrate(const QString& crate, const QString& path);
 
   private:
     QString path_;

@@ -1,11 +1,7 @@
 #include "autodj/CueSheet.h"
 
-#include <QFileInfo>
-#include <QStringList>
-
 #include "core/Rounding.h"
-#include "core/Version.h"
-#include "tags/FileNameRules.h"
+#include "tags/DisplayText.h"
 
 namespace kelvra::autodj {
 namespace {
@@ -28,29 +24,8 @@ QString cdFrameTime(std::int64_t milliseconds) {
 }
 
 CueTrack trackFromDeckText(std::int64_t startMs, const QString& deckText, const QString& songPath) {
-    CueTrack track;
-    track.startMs = startMs;
-    QString text = deckText;
-    const QString product = QString::fromUtf8(kProductName);
-    if (text.endsWith(product)) text.chop(product.size());
-    const QStringList fields = text.split(QString(10, u' '), Qt::SkipEmptyParts);
-    for (const QString& field : fields) {
-        const QString trimmed = field.trimmed();
-        if (trimmed.startsWith("TITLE:"))
-            track.title = trimmed.mid(6).trimmed();
-        else if (trimmed.startsWith("ARTIST:"))
-            track.performer = trimmed.mid(7).trimmed();
-        else if (trimmed.startsWith("AUTHOR:"))  // a WMA file's artist
-            track.performer = trimmed.mid(7).trimmed();
-    }
-    // An untagged song is known by its file's name, as the playlist shows it.
-    if (track.title.isEmpty()) {
-        const tags::InfoRecord guessed = tags::parseFileName(songPath);
-        track.title = guessed.title.trimmed();
-        if (track.performer.isEmpty()) track.performer = guessed.artist.trimmed();
-    }
-    if (track.title.isEmpty()) track.title = QFileInfo(songPath).completeBaseName();
-    return track;
+    const tags::Headline headline = tags::headlineOf(deckText, songPath);
+    return CueTrack{startMs, headline.title, headline.artist};
 }
 
 QString cueSheetText(const QString& wavFileName, const std::vector<CueTrack>& tracks) {

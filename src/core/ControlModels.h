@@ -190,6 +190,13 @@ class DeckDisplayModel : public QObject {
 
     QString displayText() const { return displayText_; }
     QString timeText() const { return timeText_; }
+    // The song's title and artist, shown large and whole while the full title line would have
+    // to scroll; empty until a song is loaded.
+    QString headlineTitle() const { return headlineTitle_; }
+    QString headlineArtist() const { return headlineArtist_; }
+    // The time played so far, beside the time left when the DJ wants both.
+    QString elapsedText() const { return elapsedText_; }
+    bool showsElapsed() const { return showsElapsed_; }
     QString pitchText() const { return pitchText_; }
     QString furtherText() const { return furtherText_; }
     // The song's tempo and the tempo it plays at.
@@ -217,6 +224,12 @@ class DeckDisplayModel : public QObject {
 
     void setDisplayText(const QString& text) { set(displayText_, text); }
     void setTimeText(const QString& text) { set(timeText_, text); }
+    void setHeadline(const QString& title, const QString& artist) {
+        set(headlineTitle_, title);
+        set(headlineArtist_, artist);
+    }
+    void setElapsedText(const QString& text) { set(elapsedText_, text); }
+    void setShowsElapsed(bool shown) { set(showsElapsed_, shown); }
     void setPitchText(const QString& text) { set(pitchText_, text); }
     void setFurtherText(const QString& text) { set(furtherText_, text); }
     void setTempoText(const QString& text) { set(tempoText_, text); }
@@ -258,6 +271,10 @@ class DeckDisplayModel : public QObject {
 
     QString displayText_;
     QString timeText_;
+    QString headlineTitle_;
+    QString headlineArtist_;
+    QString elapsedText_;
+    bool showsElapsed_ = false;
     QString pitchText_;
     QString furtherText_;
     QString tempoText_;

@@ -5,6 +5,7 @@
 
 #include "core/Rounding.h"
 #include "core/Version.h"
+#include "tags/DisplayText.h"
 
 namespace kelvra::decks {
 namespace {
@@ -98,7 +99,11 @@ void Deck::init_Player() {
     display.setLamp(DeckDisplayModel::Busy, false);
     host_.setBusyPointer(false);
 
-    display.setDisplayText(host_.deckTitle(songFile_) + kTenSpaces + kProductName);
+    const QString title = host_.deckTitle(songFile_);
+    display.setDisplayText(title + kTenSpaces + kProductName);
+    const tags::Headline headline = tags::headlineOf(title, songFile_);
+    display.setHeadline(headline.title, headline.artist);
+    display.setElapsedText(timeText(0));
     for (auto lamp : {DeckDisplayModel::Cue, DeckDisplayModel::Play, DeckDisplayModel::Pause,
                       DeckDisplayModel::Stop, DeckDisplayModel::ExtraA, DeckDisplayModel::ExtraB})
         display.setLamp(lamp, false);
@@ -212,6 +217,7 @@ void Deck::updateDisplay() {
             display.setPositionBar(
                 static_cast<int>(roundEven(static_cast<double>(position) / songLength_ * 100)));
             display.setTimeText(getTimeRemain(stream_, position, songLength_));
+            showElapsed(position);
         } else {
             display.setPositionBar(0);
             display.setTimeText(getSongLength(stream_));
@@ -220,9 +226,15 @@ void Deck::updateDisplay() {
         // The user dragged the bar since the last tick: seek there.
         engine_.setStreamPosition(stream_,
                                   static_cast<std::uint32_t>(roundEven(bar / 100.0 * songLength_)));
-        display.setTimeText(
-            getTimeRemain(stream_, engine_.getStreamPosition(stream_), songLength_));
+        const std::uint32_t position = engine_.getStreamPosition(stream_);
+        display.setTimeText(getTimeRemain(stream_, position, songLength_));
+        showElapsed(position);
     }
+}
+
+void Deck::showElapsed(std::uint32_t position) {
+    const double seconds = playback::bytesToSeconds(engine_.library(), stream_, position);
+    controls_.display.setElapsedText(timeText(std::max<std::int64_t>(0, roundEven(seconds))));
 }
 
 }  // namespace kelvra::decks

@@ -61,6 +61,8 @@ class Deck {
     // Time text of the stream's length; also stores the length in bytes.
     QString getSongLength(audio::Handle stream);
     QString getTimeRemain(audio::Handle stream, std::uint32_t position, std::uint32_t length);
+    // The elapsed time beside it, for a DJ who shows both.
+    void showElapsed(std::uint32_t position);
 
     // Deck state, shared with the cue, pitch and Auto-DJ units.
     audio::Handle stream() const { return stream_; }

@@ -1,9 +1,12 @@
 #include "tags/DisplayText.h"
 
+#include <QFileInfo>
+#include <QStringList>
 #include <array>
 
 #include "core/PathBytes.h"
 #include "core/Version.h"
+#include "tags/FileNameRules.h"
 #include "tags/Id3v1.h"
 #include "tags/Id3v2Reader.h"
 #include "tags/TagText.h"
@@ -165,6 +168,26 @@ QString get_ID3_tag(audio::AudioLibrary& library, const QString& path) {
 QString getID3_tag(audio::AudioLibrary& library, const QString& path) {
     return displayText(library, path,
                        {playlistTextFromID3v2, FormatID3v1TagsPlaylist, playlistTextFromWma});
+}
+
+Headline headlineOf(const QString& deckText, const QString& songPath) {
+    Headline headline;
+    QString text = deckText;
+    if (text.endsWith(productName())) text.chop(productName().size());
+    for (const QString& field : text.split(kGap, Qt::SkipEmptyParts)) {
+        const QString trimmed = trimSpaces(field);
+        if (trimmed.startsWith(u"TITLE:"))
+            headline.title = trimSpaces(trimmed.mid(6));
+        else if (trimmed.startsWith(u"ARTIST:") || trimmed.startsWith(u"AUTHOR:"))
+            headline.artist = trimSpaces(trimmed.mid(7));
+    }
+    if (headline.title.isEmpty()) {
+        const InfoRecord guessed = parseFileName(songPath);
+        headline.title = trimSpaces(guessed.title);
+        if (headline.artist.isEmpty()) headline.artist = trimSpaces(guessed.artist);
+    }
+    if (headline.title.isEmpty()) headline.title = QFileInfo(songPath).completeBaseName();
+    return headline;
 }
 
 }  // namespace kelvra::tags

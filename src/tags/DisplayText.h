@@ -17,6 +17,16 @@ QString get_ID3_tag(audio::AudioLibrary& library, const QString& path);
 // Playlist entry text: title " - " artist; the file's name when nothing can be read.
 QString getID3_tag(audio::AudioLibrary& library, const QString& path);
 
+// The two things a DJ reads first on a deck: the title and the artist, out of a deck display text
+// ("TITLE:  x", "ARTIST:  y" or a WMA file's "AUTHOR:  y", ... joined by ten spaces) for the song
+// at `songPath`. What the tags leave empty comes from the file's name, by the rules the playlist
+// titles untagged files with; failing those, the name is the title.
+struct Headline {
+    QString title;
+    QString artist;  // empty when neither the tags nor the name give one
+};
+Headline headlineOf(const QString& deckText, const QString& songPath);
+
 // An ID3v1 block as text: its bytes up to the first NUL, then one space. NUL padding therefore
 // ends the text inside the first padded field.
 QString id3v1BlockText(std::string_view block);

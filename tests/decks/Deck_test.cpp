@@ -116,6 +116,10 @@ TEST_P(DeckTest, ALoadShowsTheSongAndSetsUpTheDeck) {
     EXPECT_EQ(stream().attributes.pan, -100);
     EXPECT_EQ(controls().display.displayText(),
               "TITLE:  one.mp3          Kelvra - The Ultimate DJ Mix");
+    // The title stands alone, large, whatever the rest of the line would scroll.
+    EXPECT_EQ(controls().display.headlineTitle(), "one.mp3");
+    EXPECT_EQ(controls().display.headlineArtist(), "");
+    EXPECT_EQ(controls().display.elapsedText(), "00:00:00");
     EXPECT_FALSE(controls().display.lamp(DeckDisplayModel::Play));
     EXPECT_FALSE(controls().display.lamp(DeckDisplayModel::Busy));
     EXPECT_EQ(controls().display.furtherText(), "");
@@ -244,12 +248,14 @@ TEST_P(DeckTest, TheDisplayFollowsPlaybackAndADraggedBarSeeks) {
     deck().rememberShownProgress();
     EXPECT_EQ(controls().display.positionBar(), 33);  // 33.3 %
     EXPECT_EQ(controls().display.timeText(), "00:01:00");
+    EXPECT_EQ(controls().display.elapsedText(), "00:00:30");
 
     controls().display.setPositionBar(50);  // the user drags the bar
     deck().updateDisplay();
     deck().rememberShownProgress();
     EXPECT_EQ(stream().position, 45 * kSecond);
     EXPECT_EQ(controls().display.timeText(), "00:00:45");
+    EXPECT_EQ(controls().display.elapsedText(), "00:00:45");
 
     library.advance(deck().stream(), 9 * kSecond);  // and it follows playback again
     deck().updateDisplay();

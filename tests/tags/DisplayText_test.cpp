@@ -145,3 +145,16 @@ TEST(DisplayText, WmaAttributesInListOrder) {
     Library none("", "", true);
     EXPECT_EQ(texts(none, path).deck, QStringLiteral("a.wma"));
 }
+
+TEST(DisplayText, TheHeadlineTakesTitleAndArtistOrAWmaFilesAuthor) {
+    const Headline id3 = headlineOf(
+        deckText({"TITLE:  Midnight Run ", "ARTIST:  DJ Nova", "ALBUM:  Night Shift"}), "/a.mp3");
+    EXPECT_EQ(id3.title, "Midnight Run");
+    EXPECT_EQ(id3.artist, "DJ Nova");
+    const Headline wma = headlineOf(
+        deckText({"TITLE:  Slow Burn", "AUTHOR:  Analog Hearts", "COPYRIGHT:  x"}), "/b.wma");
+    EXPECT_EQ(wma.artist, "Analog Hearts");
+    // An empty title falls back on the file's name, whose rules may name the artist too.
+    const Headline untagged = headlineOf(deckText({"TITLE:  ", "ARTIST:  "}), "/c/x y.mp3");
+    EXPECT_EQ(untagged.title, "x y");
+}

@@ -17,7 +17,7 @@ namespace kelvra::widgets {
 namespace {
 constexpr int kPad = 8;
 constexpr int kLampRow = 18;
-constexpr int kTitleRow = 22;
+constexpr int kTitleRow = 24;
 constexpr int kBarHeight = 18;  // tall enough to read the song's waveform in it
 constexpr int kMarqueeIntervalMs = 50;
 constexpr int kMarqueeStep = 2;
@@ -69,13 +69,24 @@ void DeckDisplayWidget::modelChanged() {
     if (model_.displayText() != shownTitle_) {
         shownTitle_ = model_.displayText();
         titleOffset_ = 0;
+        // Album, year and the rest of the tags are a hover away.
+        setToolTip(showsHeadline() ? shownTitle_.trimmed() : QStringLiteral("LCD Display..."));
         updateScrolling();
     }
     update();
 }
 
+bool DeckDisplayWidget::showsHeadline() const {
+    return !model_.headlineTitle().isEmpty();
+}
+
 void DeckDisplayWidget::updateScrolling() {
     if (!marquee_) return;
+    // Title and artist stand still, large; only a line without them (the product name) runs.
+    if (showsHeadline()) {
+        marquee_->setEnabled(false);
+        return;
+    }
     const int textWidth = QFontMetrics(displayFont(15, true)).horizontalAdvance(shownTitle_);
     marquee_->setEnabled(textWidth > titleRect().width());
 }
@@ -130,7 +141,44 @@ void DeckDisplayWidget::paintLamps(QPainter& painter) const {
     painter.drawText(right.adjusted(90, 0, 0, 0), Qt::AlignCenter, QStringLiteral("\u25B6\u25B6"));
 }
 
+void DeckDisplayWidget::paintHeadline(QPainter& painter) const {
+    // The title bright and large, the artist after it a little smaller and softer; when both do
+    // not fit the artist gives way first, then the title, never to less than its start.
+    const QRect area = titleRect();
+    const QFont titleFont = displayFont(18, true), artistFont = displayFont(15, true);
+    const QFontMetrics titleMetrics(titleFont), artistMetrics(artistFont);
+    const QString artist = model_.headlineArtist().isEmpty()
+                               ? QString()
+                               : QStringLiteral("  \u2014  ") + model_.headlineArtist();
+    const int titleWanted = titleMetrics.horizontalAdvance(model_.headlineTitle());
+    const int artistWanted = artistMetrics.horizontalAdvance(artist);
+    int titleWidth = titleWanted;
+    if (titleWanted + artistWanted > area.width())
+        titleWidth =
+            std::min(titleWanted, std::max(area.width() * 3 / 5, area.width() - artistWanted));
+    const QString title =
+        titleMetrics.elidedText(model_.headlineTitle(), Qt::ElideRight, titleWidth);
+    titleWidth = titleMetrics.horizontalAdvance(title);
+    painter.save();
+    painter.setClipRect(area);
+    painter.setFont(titleFont);
+    painter.setPen(QColor(0xf2, 0xff, 0xf5));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, title);
+    if (!artist.isEmpty()) {
+        const QRect rest = area.adjusted(titleWidth, 0, 0, 0);
+        painter.setFont(artistFont);
+        painter.setPen(kLcdText);
+        painter.drawText(rest, Qt::AlignLeft | Qt::AlignVCenter,
+                         artistMetrics.elidedText(artist, Qt::ElideRight, rest.width()));
+    }
+    painter.restore();
+}
+
 void DeckDisplayWidget::paintTitle(QPainter& painter) const {
+    if (showsHeadline()) {
+        paintHeadline(painter);
+        return;
+    }
     const QRect area = titleRect();
     painter.save();
     painter.setClipRect(area);
@@ -256,12 +304,35 @@ void DeckDisplayWidget::paintEvent(QPaintEvent*) {
     const QRect timeArea(kPad, timeTop, width() * 3 / 5, positionBarRect().top() - timeTop - 2);
     // Set high in its area, leaving a line underneath for a notice, so one never moves the
     // digits.
-    const QFont timeFont = displayFont(std::min(36, timeArea.height() - 8), true, true);
+    // With the elapsed time shown too, the time left carries a minus and the time played
+    // follows it, smaller and softer; both shrink together until they fit.
+    const bool elapsed = model_.showsElapsed() && !model_.elapsedText().isEmpty();
+    const QString left = elapsed ? QStringLiteral("\u2212") + model_.timeText() : model_.timeText();
+    int timeSize = std::min(36, timeArea.height() - 8);
+    const auto lineWidth = [&](int size) {
+        int width = QFontMetrics(displayFont(size, true, true)).horizontalAdvance(left);
+        if (elapsed)
+            width += 10 + QFontMetrics(displayFont(size * 5 / 9, true, true))
+                              .horizontalAdvance(model_.elapsedText());
+        return width;
+    };
+    while (timeSize > 16 && lineWidth(timeSize) > timeArea.width())
+        --timeSize;
+    const QFont timeFont = displayFont(timeSize, true, true);
     const int digits = QFontMetrics(timeFont).tightBoundingRect(QStringLiteral("0")).height();
     painter.setFont(timeFont);
     painter.setPen(QColor(0xf2, 0xff, 0xf5));
     const QRect timeLine(timeArea.left(), timeArea.top(), timeArea.width(), digits + 4);
-    painter.drawText(timeLine, Qt::AlignLeft | Qt::AlignVCenter, model_.timeText());
+    painter.drawText(timeLine, Qt::AlignLeft | Qt::AlignVCenter, left);
+    if (elapsed) {
+        const int after = timeLine.left() + QFontMetrics(timeFont).horizontalAdvance(left) + 10;
+        const QFont playedFont = displayFont(timeSize * 5 / 9, true, true);
+        painter.setFont(playedFont);
+        painter.setPen(kLcdText);
+        // On the same baseline as the big digits.
+        const int baseline = timeLine.center().y() + digits / 2;
+        painter.drawText(QPoint(after, baseline), model_.elapsedText());
+    }
     // The key under the time: green when it mixes with the other deck's key. A notice has the
     // line while it lasts.
     if (!model_.keyText().isEmpty() && model_.noticeText().isEmpty()) {

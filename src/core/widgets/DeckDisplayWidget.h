@@ -1,5 +1,6 @@
-// A deck's display bound to a DeckDisplayModel: the lamps along the top, the title line (it
-// scrolls when it is wider than the display and a clock is given), the big time text, the pitch
+// A deck's display bound to a DeckDisplayModel: the lamps along the top, the song's title and
+// artist (or, before a load, the title line, which scrolls when it is wider than the display and
+// a clock is given), the big time text, the pitch
 // text and the position bar, which the user can drag: the dragged percentage is written into the
 // model, where the deck's display timer reads it back and seeks. A song dropped here is reported
 // through the model's drop(). Thread: UI thread only.
@@ -47,6 +48,8 @@ class DeckDisplayWidget : public QWidget {
     void updateScrolling();
     QRect titleRect() const;
     void paintLamps(QPainter& painter) const;
+    bool showsHeadline() const;
+    void paintHeadline(QPainter& painter) const;
     void paintTitle(QPainter& painter) const;
     void paintPositionBar(QPainter& painter) const;
     void paintOverview(QPainter& painter, const QRectF& area, const OverviewWaveform& overview,

@@ -87,7 +87,21 @@ void BorderlessWindow::addDragHandle(QWidget* widget) {
     widget->installEventFilter(this);
 }
 
+void BorderlessWindow::dockInto(QWidget* host) {
+    if (host == parentWidget() && isDocked() == (host != nullptr)) return;
+    dragging_ = false;
+    if (host) {
+        setParent(host, Qt::Widget);
+        titleBar_->hide();
+        show();
+    } else {
+        setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        titleBar_->show();
+    }
+}
+
 void BorderlessWindow::placeOnScreen(double verticalShare) {
+    if (isDocked()) return;
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->geometry();
@@ -111,7 +125,7 @@ bool BorderlessWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton) break;
+            if (mouse->button() != Qt::LeftButton || isDocked()) break;
             // The four-way arrow says the window is being moved; the title bar needs no telling.
             if (watched != titleBar_) setCursor(Qt::SizeAllCursor);
             beginDrag(mouse->globalPosition().toPoint());

@@ -36,6 +36,11 @@ class BorderlessWindow : public QWidget {
     void placeOnScreen(double verticalShare = 0.5);
     // Makes `widget` (a child without its own mouse handling) drag the window too.
     void addDragHandle(QWidget* widget);
+    // Puts the window inside `host` as a pane: its title bar hidden, it no longer moves and
+    // stays where the host places it. Null makes it a window of its own again (hidden until it is
+    // shown). A docked window's placeOnScreen() does nothing.
+    void dockInto(QWidget* host);
+    bool isDocked() const { return !isWindow(); }
 
   signals:
     void closeClicked();

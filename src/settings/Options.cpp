@@ -17,6 +17,8 @@ const QString kAutoFadeValue = QStringLiteral("AutoFadeLength");
 const QString kSkipSilenceValue = QStringLiteral("AutoSkipSilence");
 const QString kShowWaveformsValue = QStringLiteral("ShowWaveforms");
 const QString kMatchLoudnessValue = QStringLiteral("MatchLoudness");
+const QString kShowElapsedValue = QStringLiteral("ShowElapsed");
+const QString kDockPlaylistValue = QStringLiteral("DockPlaylist");
 const QString kAnalysisCacheValue = QStringLiteral("AnalysisCacheLimitMB");
 // The analysis cache's size limit: absent (0) is the default; below a few songs' worth or above a
 // terabyte is no sensible limit.
@@ -47,13 +49,13 @@ Options::Options(OptionsControls& controls, SettingsStore& store, Dialogs& dialo
         values_.DjSetup = static_cast<std::int16_t>(index);
         if (hooks_.djSetupChanged) hooks_.djSetupChanged(index);
     });
-    const auto analysisOption = [this] {
-        values_.showWaveforms = controls_.showWaveforms.isChecked();
-        values_.matchLoudness = controls_.matchLoudness.isChecked();
-        if (hooks_.analysisOptionsChanged) hooks_.analysisOptionsChanged();
+    const auto displayOption = [this] {
+        takeDisplayOptions();
+        if (hooks_.displayOptionsChanged) hooks_.displayOptionsChanged();
     };
-    QObject::connect(&controls_.showWaveforms, &CheckModel::clicked, analysisOption);
-    QObject::connect(&controls_.matchLoudness, &CheckModel::clicked, analysisOption);
+    for (CheckModel* box : {&controls_.showWaveforms, &controls_.matchLoudness,
+                            &controls_.showElapsed, &controls_.dockPlaylist})
+        QObject::connect(box, &CheckModel::clicked, displayOption);
     QObject::connect(&controls_.playlistPath, &TextModel::leftByUser,
                      [this] { checkPlaylistFolder(); });
 }
@@ -109,8 +111,12 @@ void Options::load() {
     values_.showWaveforms =
         waveforms == kAbsentMarker || waveforms.isEmpty() || readNumber(kShowWaveformsValue) != 0;
     values_.matchLoudness = readNumber(kMatchLoudnessValue) != 0;
+    values_.showElapsed = readNumber(kShowElapsedValue) != 0;
+    values_.dockPlaylist = readNumber(kDockPlaylistValue) != 0;
     controls_.showWaveforms.setValue(values_.showWaveforms ? 1 : 0);
     controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);
+    controls_.showElapsed.setValue(values_.showElapsed ? 1 : 0);
+    controls_.dockPlaylist.setValue(values_.dockPlaylist ? 1 : 0);
     const double cacheMb = readNumber(kAnalysisCacheValue);
     values_.analysisCacheMegabytes =
         cacheMb <= 0 ? kDefaultAnalysisCacheMb
@@ -242,8 +248,7 @@ void Options::unload() {
     values_.playlistPath = controls_.playlistPath.text();
     values_.autoFadeSeconds = static_cast<std::int16_t>(controls_.autoFade.value());
     values_.autoSkipSilence = controls_.skipSilence.currentIndex() == 1;
-    values_.showWaveforms = controls_.showWaveforms.isChecked();
-    values_.matchLoudness = controls_.matchLoudness.isChecked();
+    takeDisplayOptions();
 
     write("optStartUp", QString::number(values_.optStartUp));
     write("SeekAccuracy", QString::number(values_.engine.streamFlags));
@@ -259,13 +264,22 @@ void Options::unload() {
     write(kSkipSilenceValue, values_.autoSkipSilence ? "1" : "0");
     write(kShowWaveformsValue, values_.showWaveforms ? "1" : "0");
     write(kMatchLoudnessValue, values_.matchLoudness ? "1" : "0");
+    write(kShowElapsedValue, values_.showElapsed ? "1" : "0");
+    write(kDockPlaylistValue, values_.dockPlaylist ? "1" : "0");
     write(kAnalysisCacheValue, QString::number(values_.analysisCacheMegabytes));
     outputs_.unload();
     controllers_.unload();
 
     if (hooks_.applyPitch) hooks_.applyPitch();
     if (hooks_.setCueInterval) hooks_.setCueInterval(values_.cueSearchInterval);
-    if (hooks_.analysisOptionsChanged) hooks_.analysisOptionsChanged();
+    if (hooks_.displayOptionsChanged) hooks_.displayOptionsChanged();
+}
+
+void Options::takeDisplayOptions() {
+    values_.showWaveforms = controls_.showWaveforms.isChecked();
+    values_.matchLoudness = controls_.matchLoudness.isChecked();
+    values_.showElapsed = controls_.showElapsed.isChecked();
+    values_.dockPlaylist = controls_.dockPlaylist.isChecked();
 }
 
 }  // namespace kelvra::settings

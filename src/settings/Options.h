@@ -31,8 +31,9 @@ class Options {
         std::function<void(int milliseconds)> setCueInterval;
         // Rearranges the main window for a DJ set-up, at once.
         std::function<void(int djSetup)> djSetupChanged;
-        // Shows or hides the waveforms and applies loudness matching, at once.
-        std::function<void()> analysisOptionsChanged;
+        // Applies the display and loudness options at once: waveforms, loudness matching, the
+        // elapsed time and where the playlist sits.
+        std::function<void()> displayOptionsChanged;
         // The output section's (see OutputOptions).
         OutputOptions::Hooks outputs;
         // The controllers section's (see ControllerOptions).
@@ -56,6 +57,8 @@ class Options {
     ControllerOptions& controllers() { return controllers_; }
 
   private:
+    // The display and loudness check boxes into the program's values.
+    void takeDisplayOptions();
     QString read(const QString& name) const;
     double readNumber(const QString& name) const;
     void write(const QString& name, const QString& value);

@@ -24,9 +24,11 @@ struct OptionsControls {
     // the songs' audible parts (optSkipSilence 0 "Off", 1 "On").
     SliderModel autoFade{1, 30, 5, Orientation::Horizontal};  // autoFadeSlider
     ChoiceModel skipSilence;
-    // Frame "WAVEFORMS AND LOUDNESS".
+    // Frame "DISPLAY AND LOUDNESS".
     CheckModel showWaveforms{QStringLiteral("Show waveforms")};
     CheckModel matchLoudness{QStringLiteral("Match loudness (-14 LUFS)")};
+    CheckModel showElapsed{QStringLiteral("Show elapsed time")};
+    CheckModel dockPlaylist{QStringLiteral("Playlist below the decks")};
     // Frame "OUTPUTS": where the mix and the headphones go, applied as soon as they are picked.
     ChoiceModel outputBackend;  // cmbOutputBackend
     ChoiceModel outputMain;     // cmbOutputMain: the main mix's device
@@ -56,7 +58,7 @@ inline constexpr std::array<const char*, 13> kOptionFrames = {"PLAYBACK DEVICE (
                                                               "PITCH RANGE (+/-)",
                                                               "DJ SETUP",
                                                               "AUTO-DJ FADE",
-                                                              "WAVEFORMS AND LOUDNESS",
+                                                              "DISPLAY AND LOUDNESS",
                                                               "OUTPUTS",
                                                               "CONTROLLERS",
                                                               "FILE LOCATIONS"};

@@ -21,17 +21,19 @@ struct EngineSettings {
 
 struct ProgramSettings {
     EngineSettings engine;
-    double pitchRangeFactor = 1.0;               // 1.0, 1.5 or 2.0: pitch range +-10, 15 or 20 %
-    std::int32_t turntableStopStep = 4000;       // Hz removed per turntable-stop tick
-    std::int16_t AutomixStart = 85;              // percent of a song where the Auto-DJ mixes
-    std::int16_t DjSetup = 0;                    // panel order of the main window
-    QString playlistPath;                        // initial folder of the playlist dialogs
-    std::int16_t optStartUp = 1;                 // offer the file associations at start-up
-    std::int16_t cueSearchInterval = 80;         // ms, both cue-search timers
-    std::int16_t autoFadeSeconds = 5;            // Auto-DJ: a full crossfader sweep, in seconds
-    bool autoSkipSilence = false;                // Auto-DJ: mix on the songs' audible parts
-    bool showWaveforms = true;                   // the scrolling waveforms of both decks
-    bool matchLoudness = false;                  // every song corrected to the same loudness
+    double pitchRangeFactor = 1.0;          // 1.0, 1.5 or 2.0: pitch range +-10, 15 or 20 %
+    std::int32_t turntableStopStep = 4000;  // Hz removed per turntable-stop tick
+    std::int16_t AutomixStart = 85;         // percent of a song where the Auto-DJ mixes
+    std::int16_t DjSetup = 0;               // panel order of the main window
+    QString playlistPath;                   // initial folder of the playlist dialogs
+    std::int16_t optStartUp = 1;            // offer the file associations at start-up
+    std::int16_t cueSearchInterval = 80;    // ms, both cue-search timers
+    std::int16_t autoFadeSeconds = 5;       // Auto-DJ: a full crossfader sweep, in seconds
+    bool autoSkipSilence = false;           // Auto-DJ: mix on the songs' audible parts
+    bool showWaveforms = true;              // the scrolling waveforms of both decks
+    bool matchLoudness = false;             // every song corrected to the same loudness
+    bool showElapsed = false;               // the decks show the time played beside the time left
+    bool dockPlaylist = false;              // the playlist sits below the decks, not over them
     std::int64_t analysisCacheMegabytes = 1024;  // the most the analysis cache keeps on disk
 };
 

@@ -179,6 +179,42 @@ TEST_F(MainWindowViewTest, PanelsFollowTheDjSetupAtOnce) {
     EXPECT_EQ(left.x(), 9);
 }
 
+TEST_F(MainWindowViewTest, ADockedPlaylistSitsBelowEverythingAndFloatsAgainWhenUndocked) {
+    BorderlessWindow playlist;
+    playlist.resize(560, 600);
+    view.setPlaylistWindow(&playlist);
+    const int floatingHeight = view.height();
+    EXPECT_FALSE(playlist.isDocked());
+
+    controls.setPlaylistDocked(true);
+    ASSERT_TRUE(playlist.isDocked());
+    EXPECT_EQ(playlist.parentWidget(), &view);
+    EXPECT_TRUE(playlist.isVisibleTo(&view));
+    EXPECT_FALSE(playlist.titleBar()->isVisibleTo(&playlist));
+    // Below every panel (the crossfader and the Auto-DJ button are on the mixer), inside the
+    // window, which grew to hold it.
+    for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck})
+        EXPECT_GE(playlist.y(), view.panel(which).geometry().bottom());
+    EXPECT_GT(view.height(), floatingHeight);
+    EXPECT_TRUE(view.rect().contains(playlist.geometry()));
+    // The waveforms open between the panels and the playlist, which moves down with them.
+    const int top = playlist.y();
+    controls.waveforms.setVisible(!controls.waveforms.isVisible());
+    EXPECT_NE(playlist.y(), top);
+    EXPECT_TRUE(view.rect().contains(playlist.geometry()));
+    // Docked, the pane is not moved onto the screen's middle.
+    const QPoint docked = playlist.pos();
+    playlist.placeOnScreen();
+    EXPECT_EQ(playlist.pos(), docked);
+
+    controls.waveforms.setVisible(!controls.waveforms.isVisible());
+    controls.setPlaylistDocked(false);
+    EXPECT_FALSE(playlist.isDocked());
+    EXPECT_TRUE(playlist.isWindow());
+    EXPECT_TRUE(playlist.titleBar()->isVisibleTo(&playlist));
+    EXPECT_EQ(view.height(), floatingHeight);
+}
+
 TEST_F(MainWindowViewTest, DropsOnADecksTargetsReachThatDeckOnly) {
     QSignalSpy leftDrops(&controls.left.display, &DeckDisplayModel::dropped);
     QSignalSpy rightDrops(&controls.right.display, &DeckDisplayModel::dropped);

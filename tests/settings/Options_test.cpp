@@ -24,7 +24,7 @@ class OptionsTest : public ::testing::Test {
              [this] { ++pitchApplied; },
              [this](int ms) { cueInterval = ms; },
              [this](int setup) { setups.push_back(setup); },
-             [this] { ++analysisApplied; },
+             [this] { ++displayApplied; },
              {[this](audio::OutputBackend backend) {
                   return backend == audio::OutputBackend::Jack ? QStringList{"system"} : devices;
               },
@@ -45,7 +45,7 @@ class OptionsTest : public ::testing::Test {
     ProgramSettings values;
     QStringList devices{"Speakers", "USB Headphones"};
     int pitchApplied = 0;
-    int analysisApplied = 0;
+    int displayApplied = 0;
     int cueInterval = 0;
     std::vector<int> setups;
     std::vector<audio::OutputSetup> applied;
@@ -131,30 +131,45 @@ TEST_F(OptionsTest, TheAnalysisCacheLimitDefaultsToAGigabyteAndStaysSensible) {
     }
 }
 
-TEST_F(OptionsTest, WaveformsDefaultOnLoudnessMatchingOffAndClicksApplyAtOnce) {
+TEST_F(OptionsTest, DisplayOptionsHaveTheirDefaultsApplyAtOnceAndComeBack) {
     Options first = makeOptions();
     first.load();
     EXPECT_TRUE(values.showWaveforms);
     EXPECT_FALSE(values.matchLoudness);
+    EXPECT_FALSE(values.showElapsed);
+    EXPECT_FALSE(values.dockPlaylist);
     EXPECT_TRUE(controls.showWaveforms.isChecked());
     EXPECT_FALSE(controls.matchLoudness.isChecked());
+    EXPECT_FALSE(controls.dockPlaylist.isChecked());
 
     // A click changes the program while the window is still open, not only on close.
     controls.matchLoudness.click();
     EXPECT_TRUE(values.matchLoudness);
-    EXPECT_EQ(analysisApplied, 1);
+    EXPECT_EQ(displayApplied, 1);
     controls.showWaveforms.click();
     EXPECT_FALSE(values.showWaveforms);
-    EXPECT_EQ(analysisApplied, 2);
+    EXPECT_EQ(displayApplied, 2);
+    controls.showElapsed.click();
+    controls.dockPlaylist.click();
+    EXPECT_TRUE(values.showElapsed);
+    EXPECT_TRUE(values.dockPlaylist);
+    EXPECT_EQ(displayApplied, 4);
     first.unload();
     EXPECT_EQ(stored("ShowWaveforms"), "0");
     EXPECT_EQ(stored("MatchLoudness"), "1");
+    EXPECT_EQ(stored("ShowElapsed"), "1");
+    EXPECT_EQ(stored("DockPlaylist"), "1");
 
+    controls.showElapsed.setValue(0);
+    controls.dockPlaylist.setValue(0);
     Options again = makeOptions();
     again.load();
     EXPECT_FALSE(values.showWaveforms);
     EXPECT_TRUE(values.matchLoudness);
+    EXPECT_TRUE(values.showElapsed);
+    EXPECT_TRUE(values.dockPlaylist);
     EXPECT_FALSE(controls.showWaveforms.isChecked());
+    EXPECT_TRUE(controls.dockPlaylist.isChecked());
 
     storeValue("ShowWaveforms", "junk");  // edited by hand: a value that is not 1 turns it off
     again.load();

@@ -2,17 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyledItemDelegate>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "core/widgets/WidgetColours.h"
@@ -72,6 +76,7 @@ class EntryDelegate final : public QStyledItemDelegate {
 PlaylistWindow::PlaylistWindow(PlaylistController& controller, Dialogs& dialogs, QWidget* owner)
     : BorderlessWindow(owner), controller_(controller), dialogs_(dialogs) {
     setObjectName(QStringLiteral("playlistF"));
+    setAcceptDrops(true);
     setCaption(tr("PLAYLIST"));
     resize(560, 600);
 
@@ -239,14 +244,17 @@ void PlaylistWindow::setBusy(bool busy) {
 }
 
 void PlaylistWindow::load(const QString& commandLine) {
-    adjustSize();
-    resize(560, 600);
-    placeOnScreen(0.6);
+    if (!isDocked()) {
+        adjustSize();
+        resize(560, 600);
+        placeOnScreen(0.6);
+    }
     controller_.startUp(commandLine);
 }
 
 void PlaylistWindow::showCentred() {
     show();
+    if (isDocked()) return;  // it is already where it belongs, below the decks
     placeOnScreen(0.5);
     raise();
     activateWindow();
@@ -291,6 +299,27 @@ void PlaylistWindow::changeEvent(QEvent* event) {
             controller_.windowDeactivated();
     }
     BorderlessWindow::changeEvent(event);
+}
+
+namespace {
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (data)
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
+}
+}  // namespace
+
+void PlaylistWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void PlaylistWindow::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    controller_.loadsongs_to_playlist(files);
 }
 
 void PlaylistWindow::closeEvent(QCloseEvent* event) {

@@ -37,7 +37,7 @@ class PlaylistWindow final : public BorderlessWindow {
 
     // The window's first load: its place on the screen, then the controller's start-up.
     void load(const QString& commandLine);
-    // Shows the window without blocking, centred on the screen.
+    // Shows the window without blocking, centred on the screen (docked, where it is docked).
     void showCentred();
     // The search window, created by the find button; null while it is closed.
     SearchWindow* searchWindow() const { return search_; }
@@ -50,6 +50,9 @@ class PlaylistWindow final : public BorderlessWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Song files dragged in (from the library or a file manager) go to the end of the list.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     QPushButton* addButton(const QString& name, const QString& text, const QString& tip);

@@ -145,20 +145,26 @@ OptionsWindowView::OptionsWindowView(OptionsControls& controls, QWidget* parent)
         layout->addWidget(skip);
     }
 
-    QGroupBox* analysis = frame("WAVEFORMS AND LOUDNESS", body);
+    QGroupBox* analysis = frame("DISPLAY AND LOUDNESS", body);
     {
-        auto* layout = new QHBoxLayout(analysis);
+        auto* layout = new QGridLayout(analysis);
         const std::pair<CheckModel*, const char*> boxes[] = {
             {&controls.showWaveforms, "chkShowWaveforms"},
-            {&controls.matchLoudness, "chkMatchLoudness"}};
+            {&controls.matchLoudness, "chkMatchLoudness"},
+            {&controls.showElapsed, "chkShowElapsed"},
+            {&controls.dockPlaylist, "chkDockPlaylist"}};
+        int place = 0;
         for (const auto& [model, name] : boxes) {
             auto* box = new CheckBox(*model);
             box->setObjectName(QLatin1String(name));
-            layout->addWidget(box);
+            layout->addWidget(box, place / 2, place % 2);
+            ++place;
         }
         analysis->setToolTip(QStringLiteral(
             "Waveforms: both decks scrolling around their play heads, with the beat grid.\n"
-            "Loudness: each song's level corrected to -14 LUFS before the deck volume."));
+            "Loudness: each song's level corrected to -14 LUFS before the deck volume.\n"
+            "Elapsed time: the time played beside the time left on both decks.\n"
+            "Playlist below the decks: docked in the main window instead of over it."));
     }
 
     QGroupBox* outputs = frame("OUTPUTS", body);

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QScreen>
 #include <QUrl>
+#include <cmath>
 
 #include "app/ApplicationParts.h"
 #include "app/ControlDirectory.h"
@@ -18,6 +19,7 @@
 #include "app/InitialisationChecks.h"
 #include "audio/CreateAudioLibrary.h"
 #include "controllers/MappingFile.h"
+#include "library/SongTags.h"
 #include "playlist/TagTitles.h"
 #include "tags/DisplayText.h"
 #include "tags/TagEditor.h"
@@ -55,6 +57,8 @@ Application::Application(QString programFolder, QString commandLine)
 Application::~Application() {
     // Views before the logic they draw, and both before the engine.
     Parts& p = *parts_;
+    p.libraryView.reset();
+    p.libraryBrowser.reset();
     p.associateView.reset();
     p.optionsView.reset();
     p.playlistWindow.reset();
@@ -119,6 +123,7 @@ void Application::loadMainWindow() {
     shell.openHelp = [](const QString& file) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     };
+    shell.showLibrary = [&p] { p.showLibrary(); };
 
     MainWindowDeps deps{
         *p.library,      p.dialogs,
@@ -139,7 +144,15 @@ void Application::loadMainWindow() {
     // Every analysis that comes back, for a deck or ahead of one, shows in the playlist too.
     auto showInPlaylist = [&p](const QString& path,
                                const audio::analysis::AnalysisSnapshot& result) {
-        if (result) p.controller->model().setSongFacts(path, {result->bpm, result->key});
+        if (!result) return;
+        p.controller->model().setSongFacts(path, {result->bpm, result->key});
+        // The library learns it too, for its tempo and key columns and the compatible filter.
+        if (p.songLibrary && p.songLibrary->isOpen())
+            p.songLibrary->setAnalysis(
+                path, result->bpm > 0 ? std::optional(result->bpm) : std::nullopt,
+                result->bpm > 0 ? std::optional(result->firstBeatSeconds) : std::nullopt,
+                result->key,
+                std::isfinite(result->lufs) ? std::optional(result->lufs) : std::nullopt);
     };
     QObject::connect(p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
                      [&p, showInPlaylist](Side side, const QString& path,
@@ -153,6 +166,8 @@ void Application::loadMainWindow() {
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());
     deps.songs = p.songs.get();
+    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath());
+    deps.songHeard = [&p](const QString& path) { p.noteHeard(path); };
     // The MIDI devices follow the audio's system (JACK or the ALSA sequencer).
     p.midi =
         std::make_unique<controllers::MidiDevices>(*p.clock, controllers::midiApiFromEnvironment());
@@ -164,6 +179,7 @@ void Application::loadMainWindow() {
     p.mainView->setKeyboard(p.logic->keyboard());
     p.dialogs.setParent(p.mainView.get());
     p.mainView->setCloseGuard([&p] { return p.logic->queryUnload(); });
+    p.mainView->setPlaylistWindow(p.playlistWindow.get());
     p.bindMainWindow();
 
     if (!p.logic->load(p.commandLine)) {
@@ -291,6 +307,59 @@ void Application::Parts::showOptions() {
     optionsView->show();
     optionsView->placeOnScreen();
     optionsView->raise();
+}
+
+void Application::Parts::noteHeard(const QString& path) {
+    if (!songLibrary || !songLibrary->isOpen()) return;
+    // A song played from outside the library joins it, so the history can name it.
+    if (!songLibrary->song(path)) {
+        library::SongFacts facts;
+        facts.path = path;
+        const library::SongTags tags = library::readSongTags(*library, path);
+        facts.artist = tags.artist;
+        facts.title = tags.title;
+        facts.album = tags.album;
+        facts.genre = tags.genre;
+        facts.comment = tags.comment;
+        facts.seconds = tags.seconds;
+        songLibrary->store(std::move(facts));
+    }
+    songLibrary->addHeard(path, QDateTime::currentSecsSinceEpoch());
+    if (libraryBrowser) {
+        songLibrary->writer().flush();
+        libraryBrowser->refresh();
+    }
+}
+
+void Application::Parts::showLibrary() {
+    if (!songLibrary || !songLibrary->isOpen()) {
+        dialogs.message(logic->applicationTitle(),
+                        QStringLiteral("The song library cannot be opened: %1")
+                            .arg(songLibrary ? songLibrary->notice() : QString()),
+                        MessageButtons::Ok, MessageIcon::Critical);
+        return;
+    }
+    if (!libraryView) {
+        libraryBrowser = std::make_unique<library::LibraryBrowser>(library::LibraryBrowser::Parts{
+            *songLibrary, *store, dialogs,
+            QCoreApplication::applicationDirPath() + QStringLiteral("/kelvra-cli"),
+            library::SongStore::defaultPath(), [this]() -> std::optional<library::MixReference> {
+                const double bpm = logic->mixBpm();
+                const int key = logic->mixKey();
+                if (bpm <= 0 && key < 0) return std::nullopt;
+                return library::MixReference{bpm, key};
+            }});
+        libraryView = std::make_unique<library::LibraryWindow>(*libraryBrowser);
+        QObject::connect(libraryView.get(), &library::LibraryWindow::songDragStarted,
+                         [this](const QStringList& paths) { logic->setLibraryDrag(paths); });
+        QObject::connect(libraryView.get(), &library::LibraryWindow::songDragEnded,
+                         [this] { logic->setLibraryDrag({}); });
+        QObject::connect(
+            libraryView.get(), &library::LibraryWindow::addToPlaylistRequested,
+            [this](const QStringList& paths) { controller->loadsongs_to_playlist(paths); });
+    }
+    libraryBrowser->refresh();
+    libraryView->showCentred();
 }
 
 void Application::Parts::showLearn() {

@@ -19,7 +19,10 @@
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/QtDialogs.h"
+#include "library/Library.h"
+#include "library/LibraryBrowser.h"
 #include "library/SongStore.h"
+#include "library/ui/LibraryWindow.h"
 #include "playlist/PlaylistController.h"
 #include "playlist/TitleService.h"
 #include "playlist/ui/PlaylistWindow.h"
@@ -52,10 +55,13 @@ struct Application::Parts {
     std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
     std::unique_ptr<controllers::MidiDevices> midi;                 // the controllers' devices
     std::unique_ptr<library::SongStore> songs;                      // outlives the logic too
+    std::unique_ptr<library::Library> songLibrary;                  // and so does the library
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
     std::unique_ptr<controllers::LearnWindow> learnView;
+    std::unique_ptr<library::LibraryBrowser> libraryBrowser;
+    std::unique_ptr<library::LibraryWindow> libraryView;
     tags::TagLibID3v2Writer tagWriter;
     settings::AssociateControls associateControls;
     std::unique_ptr<settings::XdgDesktopAssociations> desktop;
@@ -78,6 +84,10 @@ struct Application::Parts {
     // The options' Learn button: the learn window over the mapping in use (a copy of a shipped
     // one in the DJ's own folder, or a new file there).
     void showLearn();
+    // The library window, made the first time it is asked for.
+    void showLibrary();
+    // A song heard on the main mix, into the library's history.
+    void noteHeard(const QString& path);
 };
 
 }  // namespace kelvra::app

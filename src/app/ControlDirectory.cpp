@@ -28,6 +28,7 @@ std::vector<NamedControl> namedControls(MainControls& c) {
     button("upCB", c.previousSong);
     button("downCB", c.nextSong);
     button("playListCB", c.openPlaylist);
+    button("libraryCB", c.openLibrary);
     all.push_back({"nextSongTXT", -1, nullptr, nullptr, &c.nextSongText});
     for (Side side : {Side::Left, Side::Right}) {
         decks::DeckControls& d = c.deck(side);

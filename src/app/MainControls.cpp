@@ -34,7 +34,8 @@ MainControls::MainControls()
       minimize("", "Minimize"),
       previousSong("", "Previous Song..."),
       nextSong("", "Next Song..."),
-      openPlaylist("", "Open Playlist...") {
+      openPlaylist("", "Open Playlist..."),
+      openLibrary("", "Open the Library...") {
     nextSongText.setToolTip("\"Drag and drop\" the song on a player...");
     const char* hints[] = {"Q", "S", "R", "2", "V", "N", "B", "U", "0", "K", "P"};
     for (std::size_t i = 0; i < keyboardHints.size(); ++i)

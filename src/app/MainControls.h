@@ -26,10 +26,12 @@ std::array<PanelPlacement, 3> placePanels(int djSetup, int leftDeckWidth, int mi
 inline constexpr int kTwipsPerPixel = 15;
 
 // Tells the main window to place its panels again when the DJ set-up changes.
+// Also when the DJ docks the playlist window below the decks or lets it float again.
 class LayoutNotifier : public QObject {
     Q_OBJECT
   signals:
     void djSetupChanged(int djSetup);
+    void playlistDockChanged(bool docked);
 };
 
 // Where the logic wants the keyboard focus to go; the view moves it.
@@ -53,6 +55,7 @@ struct MainControls {
     MainControls();
 
     decks::DeckControls& deck(Side side) { return side == Side::Left ? left : right; }
+    const decks::DeckControls& deck(Side side) const { return side == Side::Left ? left : right; }
 
     QString titleCaption;  // the title bar's caption
     ButtonModel close;
@@ -60,6 +63,7 @@ struct MainControls {
     ButtonModel previousSong;  // upCB
     ButtonModel nextSong;      // downCB
     ButtonModel openPlaylist;  // playListCB
+    ButtonModel openLibrary;   // libraryCB: the song library, beside the playlist
     TextModel nextSongText;    // nextSongTXT: the next song's line; dragged onto a deck
     // The eleven single-key hints beside the controls (keyboardTXT 0..10): visible or not.
     std::array<ButtonModel, 11> keyboardHints;
@@ -78,6 +82,14 @@ struct MainControls {
     void setDjSetup(int setup) {
         djSetup = setup;
         emit layout.djSetupChanged(setup);
+    }
+    // Whether the playlist window sits in the main window below the decks, where it covers
+    // nothing, or floats over it as its own window.
+    bool playlistDocked = false;
+    void setPlaylistDocked(bool docked) {
+        if (playlistDocked == docked) return;
+        playlistDocked = docked;
+        emit layout.playlistDockChanged(docked);
     }
     LayoutNotifier layout;
     FocusRequests focus;

@@ -86,7 +86,7 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         right_->cueTimer().setInterval(milliseconds);
     };
     optionHooks.djSetupChanged = [this](int setup) { controls_.setDjSetup(setup); };
-    optionHooks.analysisOptionsChanged = [this] { applyAnalysisOptions(); };
+    optionHooks.displayOptionsChanged = [this] { applyDisplayOptions(); };
     optionHooks.outputs.devices = [this](audio::OutputBackend backend) {
         QStringList names;
         for (const std::string& name : deps_.library.outputDevices(backend))
@@ -130,6 +130,9 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
                      [this] { startNextSongDrag(); });
     QObject::connect(&controls_.openPlaylist, &ButtonModel::clicked,
                      [this] { deps_.playlist.show(); });
+    QObject::connect(&controls_.openLibrary, &ButtonModel::clicked, [this] {
+        if (shell_.showLibrary) shell_.showLibrary();
+    });
     keyboard_ = std::make_unique<KeyboardMap>(*this);
     makeRecorder();
 }
@@ -140,13 +143,7 @@ void MainWindow::makeRecorder() {
         nextPath = [folder = deps_.programFolder + "/DJMixes"] {
             return mixFilePath(folder, QDateTime::currentDateTime(), fileExists);
         };
-    // Heard on the main mix: the deck plays, and the crossfader and its volumes let it through.
-    auto audible = [this](Side side) -> std::optional<AudibleSong> {
-        const decks::Deck& d = deck(side);
-        if (!playback::isStreamPlaying(deps_.library, d.stream()) || mixer_->deckVolume(side) <= 0)
-            return std::nullopt;
-        return AudibleSong{d.songFile(), controls_.deck(side).display.displayText()};
-    };
+    auto audible = [this](Side side) { return audibleSong(side); };
     recorder_ = std::make_unique<SetRecorder>(
         SetRecorder::Parts{deps_.library, deps_.dialogs, deps_.clock, controls_.mixer.record,
                            controls_.mixer.recordText, std::move(nextPath), std::move(audible)});
@@ -203,7 +200,7 @@ bool MainWindow::load(const QString& commandLine) {
 
     options_->load();
     controls_.setDjSetup(values_.DjSetup);
-    controls_.waveforms.setVisible(values_.showWaveforms);
+    showDisplayOptions();
     if (shell_.placeWindow) shell_.placeWindow();
 
     controls_.left.display.setDisplayText(kProductName);
@@ -265,6 +262,7 @@ void MainWindow::tmrTrackLength_Timer() {
         followWaveform(side);
     }
     recorder_->tick();
+    noteHeardSongs();
     deps_.playlist.setMixKey(mixKey());
     if (autoDJOn()) autoDJ_->autoDJTrigger();
     showDropouts();
@@ -285,6 +283,41 @@ int MainWindow::mixKey() const {
         }
     }
     return key;
+}
+
+double MainWindow::mixBpm() const {
+    double bpm = 0;
+    int loudest = 0;
+    for (Side side : {Side::Left, Side::Right}) {
+        const int volume = mixer_->deckVolume(side);
+        const double playing = analysis_[sideIndex(side)]->effectiveBpm();
+        if (volume > loudest && playing > 0 &&
+            playback::isStreamPlaying(deps_.library, deck(side).stream())) {
+            bpm = playing;
+            loudest = volume;
+        }
+    }
+    return bpm;
+}
+
+std::optional<AudibleSong> MainWindow::audibleSong(Side side) const {
+    // Heard on the main mix: the deck plays, and the crossfader and its volumes let it through.
+    const decks::Deck& d = deck(side);
+    if (!playback::isStreamPlaying(deps_.library, d.stream()) || mixer_->deckVolume(side) <= 0)
+        return std::nullopt;
+    return AudibleSong{d.songFile(), controls_.deck(side).display.displayText()};
+}
+
+void MainWindow::noteHeardSongs() {
+    if (!deps_.songHeard) return;
+    for (Side side : {Side::Left, Side::Right}) {
+        bool& noted = heardNoted_[sideIndex(side)];
+        if (noted) continue;
+        if (const std::optional<AudibleSong> song = audibleSong(side)) {
+            noted = true;
+            deps_.songHeard(song->path);
+        }
+    }
 }
 
 void MainWindow::showDropouts() {
@@ -325,6 +358,7 @@ void MainWindow::show_keyboard_Shortcuts() {
 
 void MainWindow::songLoaded(Side side) {
     recorder_->songLoaded(side);
+    heardNoted_[sideIndex(side)] = false;
     followWaveform(side);
     if (deps_.requestAnalysis && !deck(side).songFile().isEmpty())
         deps_.requestAnalysis(side, deck(side).songFile());
@@ -352,8 +386,15 @@ void MainWindow::followWaveform(Side side) {
     strip.follow(side, deps_.clock.nowMs(), analysis.positionSeconds(), analysis.playSpeed());
 }
 
-void MainWindow::applyAnalysisOptions() {
+void MainWindow::showDisplayOptions() {
     controls_.waveforms.setVisible(values_.showWaveforms);
+    for (Side side : {Side::Left, Side::Right})
+        controls_.deck(side).display.setShowsElapsed(values_.showElapsed);
+    controls_.setPlaylistDocked(values_.dockPlaylist);
+}
+
+void MainWindow::applyDisplayOptions() {
+    showDisplayOptions();
     deckAnalysis(Side::Left).applyLoudness();
     deckAnalysis(Side::Right).applyLoudness();
 }
@@ -385,8 +426,22 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::dropOnDeck(Side side) {
-    if (deps_.playlist.count() == 0 || !dragFromNextSong_) return;
     decks::Deck& target = deck(side);
+    if (!libraryDrag_.isEmpty()) {
+        // A song dragged from the library loads as one chosen from a file dialog does.
+        const QString path = libraryDrag_.front();
+        libraryDrag_.clear();
+        dragFromNextSong_ = false;
+        if (fileExists(path)) {
+            target.loadChosenFile(path);
+        } else {
+            deps_.dialogs.message(applicationTitle(),
+                                  "Please make sure the file exists on the disk...",
+                                  MessageButtons::Ok, MessageIcon::Critical);
+        }
+        return;
+    }
+    if (deps_.playlist.count() == 0 || !dragFromNextSong_) return;
     const QString path = deps_.playlist.pathAt(deps_.playlist.playlistPosition());
     if (!fileExists(path)) {
         target.setSongFile(QString());

@@ -43,6 +43,7 @@ struct Shell {
     std::function<void()> processEvents;
     std::function<void()> displayTicked;  // after every 80 ms display tick (session traces)
     std::function<void(const QString&)> openHelp;  // the platform's viewer for the help file
+    std::function<void()> showLibrary;             // the library window; none: no library
 };
 
 struct MainWindowDeps {
@@ -65,6 +66,8 @@ struct MainWindowDeps {
     library::SongStore* songs = nullptr;
     // The MIDI devices the controllers play through. None: the mapping is fed by scripts only.
     controllers::MidiDevices* midi = nullptr;
+    // A song became audible on the main mix (once per load): the library's set history.
+    std::function<void(const QString& path)> songHeard = {};
 };
 
 class MainWindow final : public decks::DeckHost {
@@ -88,6 +91,10 @@ class MainWindow final : public decks::DeckHost {
     // The key of the song the main mix carries: of the playing decks heard there with a known
     // key, the louder one's; -1 when there is none. The playlist marks the songs that mix with it.
     int mixKey() const;
+    // The tempo the main mix plays at, by the same rule; 0 when no heard deck has one.
+    double mixBpm() const;
+    // The song a deck plays on the main mix now, if it is heard there.
+    std::optional<AudibleSong> audibleSong(Side side) const;
     decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
     decks::DeckLoops& loops(Side side) { return *loops_[sideIndex(side)]; }
     decks::DeckKey& key(Side side) { return *key_[sideIndex(side)]; }
@@ -113,12 +120,18 @@ class MainWindow final : public decks::DeckHost {
     void showHelp();
     // The Sync button of a deck: its tempo and beat to the other deck's.
     void sync(Side side);
-    // The option window's waveform and loudness choices, applied at once.
-    void applyAnalysisOptions();
+    // The option window's display and loudness choices, applied at once.
+    void applyDisplayOptions();
     void applyOutput();
     void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result);
     // Mouse-down on the next-song box: the drag that may end on a deck.
-    void startNextSongDrag() { dragFromNextSong_ = true; }
+    void startNextSongDrag() {
+        dragFromNextSong_ = true;
+        libraryDrag_.clear();
+    }
+    // Songs dragged from the library, from the drag's start to its end; a deck they are dropped
+    // on loads the first.
+    void setLibraryDrag(const QStringList& paths) { libraryDrag_ = paths; }
     bool dragFromNextSong() const { return dragFromNextSong_; }
     void do_dragDrop() { dropOnDeck(Side::Left); }
     void do_dragdrop_RIGHT() { dropOnDeck(Side::Right); }
@@ -145,6 +158,10 @@ class MainWindow final : public decks::DeckHost {
     QString applicationTitle() const override { return QStringLiteral("Kelvra"); }
 
   private:
+    // The display options as the program's values have them: waveforms, elapsed time, docking.
+    void showDisplayOptions();
+    // Each song newly heard on the main mix goes into the set history.
+    void noteHeardSongs();
     // A song went onto a deck: the waveform follows it and its analysis is asked for.
     void songLoaded(Side side);
     // The waveform strip follows the deck: its song, cue point, play head and speed.
@@ -192,6 +209,8 @@ class MainWindow final : public decks::DeckHost {
     Side activeDeck_ = Side::Left;
     int deckPan_ = 0;
     bool dragFromNextSong_ = false;
+    QStringList libraryDrag_;
+    std::array<bool, 2> heardNoted_{};  // the song on each deck went into the history
     audio::DropoutCounts dropoutsCleared_;
     int ieMajor_ = 0;
     int ieMinor_ = 0;

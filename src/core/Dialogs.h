@@ -29,6 +29,12 @@ class Dialogs {
     virtual QStringList openFiles(const FileDialogRequest& request) = 0;
     // A save-file dialog; the chosen path, or an empty text when cancelled.
     virtual QString saveFile(const FileDialogRequest& request) = 0;
+    // A folder chooser; the chosen folder, or an empty text when cancelled (or where there is
+    // no one to ask).
+    virtual QString chooseFolder(const FileDialogRequest& request) {
+        (void)request;
+        return {};
+    }
 };
 
 }  // namespace kelvra

@@ -72,4 +72,8 @@ QString QtDialogs::saveFile(const FileDialogRequest& request) {
     return QFileDialog::getSaveFileName(parent_, request.title, start, request.filter);
 }
 
+QString QtDialogs::chooseFolder(const FileDialogRequest& request) {
+    return QFileDialog::getExistingDirectory(parent_, request.title, request.initialFolder);
+}
+
 }  // namespace kelvra

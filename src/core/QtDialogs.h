@@ -17,6 +17,7 @@ class QtDialogs final : public Dialogs {
                           MessageIcon icon) override;
     QStringList openFiles(const FileDialogRequest& request) override;
     QString saveFile(const FileDialogRequest& request) override;
+    QString chooseFolder(const FileDialogRequest& request) override;
 
   private:
     QWidget* parent_;

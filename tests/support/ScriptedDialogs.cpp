@@ -31,4 +31,12 @@ QString ScriptedDialogs::saveFile(const FileDialogRequest& request) {
     return answer;
 }
 
+QString ScriptedDialogs::chooseFolder(const FileDialogRequest& request) {
+    folderRequests.push_back(request);
+    if (folderAnswers_.empty()) return {};
+    QString answer = folderAnswers_.front();
+    folderAnswers_.pop_front();
+    return answer;
+}
+
 }  // namespace kelvra::test

@@ -2,6 +2,7 @@
 // without a screen:  QT_QPA_PLATFORM=offscreen kelvra-screens <folder>
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdio>
 
@@ -10,13 +11,19 @@
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
 #include "app/ui/SplashView.h"
+#include "core/QtDialogs.h"
 #include "core/Theme.h"
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckTone.h"
+#include "library/LibraryBrowser.h"
+#include "library/ui/LibraryWindow.h"
+#include "playlist/ui/PlaylistWindow.h"
 #include "session/HeadlessProgram.h"
+#include "settings/MemorySettingsStore.h"
 #include "settings/OptionsControls.h"
 #include "settings/ui/AssociateWindow.h"
 #include "settings/ui/OptionsWindowView.h"
+#include "tags/DisplayText.h"
 #include "tags/GenreTable.h"
 #include "tags/TagEditorControls.h"
 #include "tags/ui/TagEditorWindow.h"
@@ -28,6 +35,9 @@ namespace {
 void fillDeck(decks::DeckControls& deck, const QString& title, const QString& time,
               const QString& pitch, int position, bool playing) {
     deck.display.setDisplayText(title + QStringLiteral("          Kelvra - The Ultimate DJ Mix"));
+    const tags::Headline headline = tags::headlineOf(title, QString());
+    deck.display.setHeadline(headline.title, headline.artist);
+    deck.display.setElapsedText(QStringLiteral("00:02:31"));
     deck.display.setTimeText(time);
     deck.display.setPitchText(pitch);
     deck.display.setPositionBar(position);
@@ -100,9 +110,14 @@ void fillAnalysis(app::MainControls& controls) {
 }
 
 void fillMain(app::MainControls& controls) {
-    fillDeck(controls.left, QStringLiteral("01. DJ Nova - Midnight Run (Extended Mix)"),
-             QStringLiteral("00:03:42"), QStringLiteral(" + 1.50%"), 38, true);
-    fillDeck(controls.right, QStringLiteral("07. Analog Hearts - Slow Burn"),
+    fillDeck(
+        controls.left,
+        QStringLiteral("TITLE:  Midnight Run (Extended Mix)          ARTIST:  DJ Nova          "
+                       "ALBUM:  Night Shift          YEAR:  2024"),
+        QStringLiteral("00:03:42"), QStringLiteral(" + 1.50%"), 38, true);
+    fillDeck(controls.right,
+             QStringLiteral("TITLE:  Slow Burn          ARTIST:  Analog Hearts          ALBUM:  "
+                            "Embers"),
              QStringLiteral("00:05:10"), QStringLiteral(" - 0.80%"), 0, false);
     controls.left.display.setSearchArrow(2);
     controls.right.display.setSearchArrow(0);
@@ -162,6 +177,50 @@ void fillMeters(app::MainControls& controls) {
     controls.mixer.mainMeter.setSecondLevel(26500);
 }
 
+// A small library in a scratch file: a crate, a set heard last night, tempo and key for most.
+void fillLibrary(library::Library& songs) {
+    struct Entry {
+        const char *artist, *title, *album, *genre;
+        double bpm;
+        int key;
+        double seconds;
+    };
+    const Entry entries[] = {
+        {"DJ Nova", "Midnight Run", "Night Drive", "House", 124, 21, 372},
+        {"Analog Hearts", "Slow Burn", "Embers", "Deep House", 122, 14, 401},
+        {"Night Drive", "Neon Hours", "Neon Hours EP", "Techno", 128, 16, 455},
+        {"Kairo", "Glass Steps", "Glass", "Progressive", 125, 9, 389},
+        {"Mira Vale", "Undertow", "Tides", "Melodic Techno", 123, 19, 424},
+        {"Low Orbit", "Satellite", "Signals", "Electro", 131, 4, 318},
+        {"Ferro", "Iron Lung", "Foundry", "Techno", 132, 11, 366},
+        {"Dusk Pilot", "Runway Lights", "Approach", "House", 126, 21, 347},
+        {"Sola", "Heliotrope", "Bloom", "Downtempo", 98, 2, 296},
+        {"The Quiet Set", "Last Tram", "Late", "Ambient", 0, -1, 512},
+    };
+    for (const Entry& e : entries) {
+        library::SongFacts facts;
+        facts.path = QStringLiteral("/music/%1 - %2.mp3").arg(e.artist, e.title);
+        facts.size = 1;
+        facts.fingerprint = facts.path.toUtf8();
+        facts.artist = e.artist;
+        facts.title = e.title;
+        facts.album = e.album;
+        facts.genre = e.genre;
+        facts.seconds = e.seconds;
+        if (e.bpm > 0) facts.bpm = e.bpm;
+        facts.key = e.key;
+        const QString path = facts.path;
+        songs.store(std::move(facts));
+        if (e.bpm >= 124 && e.bpm <= 128) songs.addToCrate(QStringLiteral("Peak time"), path);
+    }
+    songs.makeCrate(QStringLiteral("Warm-up"));
+    const std::int64_t lastNight = 1796500000;
+    songs.addHeard(QStringLiteral("/music/Sola - Heliotrope.mp3"), lastNight);
+    songs.addHeard(QStringLiteral("/music/Analog Hearts - Slow Burn.mp3"), lastNight + 290);
+    songs.addHeard(QStringLiteral("/music/DJ Nova - Midnight Run.mp3"), lastNight + 650);
+    songs.writer().flush();
+}
+
 bool save(QWidget& window, const QString& path) {
     window.show();
     QApplication::processEvents();
@@ -196,6 +255,9 @@ int main(int argc, char** argv) {
         // The main layout shows the dropout lamp lit, as after three late periods.
         controls.dropouts.setCaption(QStringLiteral("\u26A0 3"));
         controls.dropouts.setVisible(setup == 1);
+        // ... and both decks with the elapsed time beside the time left.
+        for (Side side : {Side::Left, Side::Right})
+            controls.deck(side).display.setShowsElapsed(setup == 1);
         ok &= save(view, folder.filePath(QStringLiteral("main-setup%1.png").arg(setup)));
     }
 
@@ -209,6 +271,33 @@ int main(int argc, char** argv) {
         view.setKeyboard(program.window().keyboard());
         controls.keyboardSheet.setVisible(true);
         ok &= save(view, folder.filePath(QStringLiteral("main-keyboard-sheet.png")));
+        // The playlist docked below the decks, over the same logic.
+        controls.keyboardSheet.setVisible(false);
+        fillMeters(controls);
+        program.playlist().loadsongs_to_playlist(
+            {QStringLiteral("/music/DJ Nova - Midnight Run.mp3"),
+             QStringLiteral("/music/Analog Hearts - Slow Burn.mp3"),
+             QStringLiteral("/music/Night Drive - Neon Hours.mp3")});
+        QtDialogs dialogs;
+        playlist::PlaylistWindow playlistWindow(program.playlist(), dialogs);
+        view.setPlaylistWindow(&playlistWindow);
+        controls.setPlaylistDocked(true);
+        ok &= save(view, folder.filePath(QStringLiteral("main-docked-playlist.png")));
+        view.setPlaylistWindow(nullptr);
+    }
+
+    {
+        // The library window, the search typed and the playing deck's key lit.
+        QTemporaryDir scratch;
+        library::Library songs(scratch.filePath(QStringLiteral("library.sqlite")));
+        fillLibrary(songs);
+        settings::MemorySettingsStore store;
+        QtDialogs dialogs;
+        library::LibraryBrowser browser({songs, store, dialogs, QString(), QString(), [] {
+                                             return std::optional(library::MixReference{125, 21});
+                                         }});
+        library::LibraryWindow window(browser);
+        ok &= save(window, folder.filePath(QStringLiteral("library.png")));
     }
 
     settings::OptionsControls options;

@@ -32,6 +32,9 @@ constexpr int kWindowHeight = kBottomRowTop + kBottomRowHeight + 10;
 // The waveform strip sits below everything else, so showing it moves no other control.
 constexpr int kStripTop = kWindowHeight - 2;
 constexpr int kStripHeight = 132;
+// A docked playlist goes below the strip, where it covers neither the crossfader nor the
+// Auto-DJ button: room for a dozen lines and its buttons.
+constexpr int kDockHeight = 330;
 
 int toPixels(int twips) {
     return int(roundEven(double(twips) / kTwipsPerPixel));
@@ -62,10 +65,11 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     strip_ = new WaveformStripView(controls.waveforms, this);
     connect(&controls.waveforms, &WaveformStripModel::changed, this, [this] {
         if (strip_->isVisibleTo(this) != controls_.waveforms.isVisible() ||
-            height() !=
-                (controls_.waveforms.isVisible() ? kStripTop + kStripHeight + 10 : kWindowHeight))
+            height() != wantedHeight())
             relayout();
     });
+    connect(&controls.layout, &LayoutNotifier::playlistDockChanged, this,
+            &MainWindowView::dockPlaylist);
 
     // The panels sit on the window itself, over the background, at the places the DJ set-up
     // gives them; the background stays a handle for moving the window, and so is the mixer.
@@ -147,6 +151,11 @@ void MainWindowView::buildBottomRow() {
     playlist->setFace(QStringLiteral("PLAYLIST"));
     playlist->setFacePixelSize(14);
     playlistButton_ = playlist;
+    auto* library = new ButtonWidget(controls_.openLibrary, this);
+    library->setObjectName(QStringLiteral("libraryCB"));
+    library->setFace(QStringLiteral("LIBRARY"));
+    library->setFacePixelSize(14);
+    libraryButton_ = library;
     nextSong_ = new NextSongBox(controls_.nextSongText, this);
 }
 
@@ -168,6 +177,32 @@ QWidget& MainWindowView::panel(Panel which) const {
     return *rightDeck_;
 }
 
+void MainWindowView::setPlaylistWindow(BorderlessWindow* playlist) {
+    playlist_ = playlist;
+    dockPlaylist();
+}
+
+void MainWindowView::dockPlaylist() {
+    if (!playlist_ || playlist_->isDocked() == controls_.playlistDocked) return;
+    const bool shown = playlist_->isVisible();
+    playlist_->dockInto(controls_.playlistDocked ? this : nullptr);
+    if (!controls_.playlistDocked) {
+        // Floating again, it comes up where it did before it was docked: over the window.
+        playlist_->resize(560, 600);
+        if (shown) {
+            playlist_->show();
+            playlist_->placeOnScreen(0.5);
+        }
+    }
+    relayout();
+}
+
+int MainWindowView::wantedHeight() const {
+    const int panels =
+        controls_.waveforms.isVisible() ? kStripTop + kStripHeight + 10 : kWindowHeight;
+    return panels + (playlist_ && playlist_->isDocked() ? kDockHeight + 6 : 0);
+}
+
 void MainWindowView::relayout() {
     const auto placement = placePanels(controls_.djSetup, toTwips(leftDeck_->width()),
                                        toTwips(mixer_->width()), toTwips(rightDeck_->width()));
@@ -182,13 +217,16 @@ void MainWindowView::relayout() {
     const Panel last = panelOrder(controls_.djSetup).back();
     const int lastRight = placement[std::size_t(last)].left + toTwips(panel(last).width());
     const int width = toPixels(lastRight + 120);
-    const bool strip = controls_.waveforms.isVisible();
-    setFixedSize(width, strip ? kStripTop + kStripHeight + 10 : kWindowHeight);
     strip_->setGeometry(10, kStripTop, width - 20, kStripHeight);
+    if (playlist_ && playlist_->isDocked())
+        playlist_->setGeometry(10, wantedHeight() - kDockHeight - 10, width - 20, kDockHeight);
+    setFixedSize(width, wantedHeight());
 
     playlistButton_->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
-    nextSong_->setGeometry(108, kBottomRowTop, playlistButton_->x() - 6 - 108, kBottomRowHeight);
-    for (QWidget* row : {playlistButton_, nextSong_})
+    libraryButton_->setGeometry(playlistButton_->x() - 6 - 120, kBottomRowTop, 120,
+                                kBottomRowHeight);
+    nextSong_->setGeometry(108, kBottomRowTop, libraryButton_->x() - 6 - 108, kBottomRowHeight);
+    for (QWidget* row : {playlistButton_, libraryButton_, nextSong_})
         row->raise();
     for (const char* name : {"upCB", "downCB"})
         findChild<QWidget*>(QLatin1String(name))->raise();

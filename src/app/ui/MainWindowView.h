@@ -37,6 +37,8 @@ class MainWindowView : public BorderlessWindow {
     void setCloseGuard(std::function<bool()> canClose) { canClose_ = std::move(canClose); }
 
     QWidget& panel(Panel panel) const;
+    // The playlist window, docked below the decks whenever controls.playlistDocked says so.
+    void setPlaylistWindow(BorderlessWindow* playlist);
 
     // Every key pressed while this window is active goes to `keyboard` before any control, and
     // the map's keys stop there. Also builds the keyboard sheet from the map.
@@ -52,6 +54,8 @@ class MainWindowView : public BorderlessWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void dockPlaylist();
+    int wantedHeight() const;
     void bindWindowButtons();
     void buildBottomRow();
     bool keyEvent(QObject* watched, QEvent* event);
@@ -62,8 +66,10 @@ class MainWindowView : public BorderlessWindow {
     MixerPanelView* mixer_;
     DeckPanelView* rightDeck_;
     QWidget* playlistButton_ = nullptr;
+    QWidget* libraryButton_ = nullptr;
     QWidget* nextSong_ = nullptr;
     WaveformStripView* strip_ = nullptr;
+    BorderlessWindow* playlist_ = nullptr;
     std::function<bool()> canClose_;
     KeyboardMap* keyboard_ = nullptr;
     KeyboardSheetView* sheet_ = nullptr;

@@ -1,0 +1,326 @@
+#include "library/ui/LibraryWindow.h"
+
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableView>
+#include <QUrl>
+#include <set>
+
+namespace kelvra::library {
+
+namespace {
+
+QStringList localFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
+}
+
+// The table, telling when a drag of its songs starts and ends, so a deck dropped on knows which
+// songs came.
+class SongTableView final : public QTableView {
+  public:
+    SongTableView(LibraryWindow& window, QWidget* parent) : QTableView(parent), window_(window) {}
+
+  protected:
+    void startDrag(Qt::DropActions actions) override {
+        const QModelIndexList rows = selectionModel()->selectedRows();
+        QStringList paths;
+        const auto* table = static_cast<const SongTable*>(model());
+        for (const QModelIndex& row : rows)
+            if (const SongRow* song = table->song(row.row())) paths << song->path;
+        emit window_.songDragStarted(paths);
+        QTableView::startDrag(actions);  // returns once the drop is done
+        emit window_.songDragEnded();
+    }
+
+  private:
+    LibraryWindow& window_;
+};
+
+// The sources: songs dropped on a crate go into it.
+class SourceList final : public QListWidget {
+  public:
+    SourceList(LibraryBrowser& browser, QWidget* parent) : QListWidget(parent), browser_(browser) {
+        setAcceptDrops(true);
+        setDropIndicatorShown(true);
+    }
+
+  protected:
+    QString crateUnder(QPoint at) const {
+        const QModelIndex index = indexAt(at);
+        return index.isValid() ? browser_.crateAt(index.row()) : QString();
+    }
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (!crateUnder(event->position().toPoint()).isEmpty())
+            event->acceptProposedAction();
+        else
+            event->ignore();
+    }
+    void dropEvent(QDropEvent* event) override {
+        const QString crate = crateUnder(event->position().toPoint());
+        if (crate.isEmpty()) return;
+        event->acceptProposedAction();
+        browser_.addToCrate(crate, localFiles(event->mimeData()));
+    }
+
+  private:
+    LibraryBrowser& browser_;
+};
+
+QPushButton* button(const QString& name, const QString& text, const QString& tip, QWidget* parent) {
+    auto* made = new QPushButton(text, parent);
+    made->setObjectName(name);
+    made->setToolTip(tip);
+    made->setFocusPolicy(Qt::NoFocus);
+    return made;
+}
+
+}  // namespace
+
+LibraryWindow::LibraryWindow(LibraryBrowser& browser, QWidget* owner)
+    : BorderlessWindow(owner), browser_(browser) {
+    setObjectName(QStringLiteral("libraryF"));
+    setCaption(tr("LIBRARY"));
+    resize(980, 620);
+    buildTop();
+    buildMiddle();
+    buildBottom();
+    connect(&browser_, &LibraryBrowser::changed, this, [this] {
+        showSources();
+        status_->setText(browser_.scanText().isEmpty()
+                             ? browser_.status()
+                             : browser_.status() + QStringLiteral("      ") + browser_.scanText());
+        if (!showingColumns_) showColumns();
+    });
+    connect(this, &BorderlessWindow::closeClicked, this, &QWidget::hide);
+    showSources();
+    showColumns();
+    status_->setText(browser_.status());
+}
+
+void LibraryWindow::buildTop() {
+    auto* row = new QHBoxLayout;
+    search_ = new QLineEdit(body());
+    search_->setObjectName(QStringLiteral("librarySearch"));
+    search_->setPlaceholderText(
+        QStringLiteral("Search artist, title, album, genre, comment   bpm:120-128   key:8A"));
+    search_->setClearButtonEnabled(true);
+    connect(search_, &QLineEdit::textChanged, &browser_, &LibraryBrowser::setSearchText);
+    compatible_ = new QCheckBox(QStringLiteral("Compatible with the playing deck"), body());
+    compatible_->setObjectName(QStringLiteral("chkCompatible"));
+    compatible_->setToolTip(
+        QStringLiteral("Only songs within 6 % of its tempo whose key is one step from its key"));
+    connect(compatible_, &QCheckBox::toggled, &browser_, &LibraryBrowser::setCompatibleOnly);
+    row->addWidget(search_, 1);
+    row->addWidget(compatible_);
+    bodyLayout()->addLayout(row);
+}
+
+void LibraryWindow::buildMiddle() {
+    auto* split = new QSplitter(Qt::Horizontal, body());
+    sources_ = new SourceList(browser_, split);
+    sources_->setObjectName(QStringLiteral("librarySources"));
+    sources_->setMinimumWidth(150);
+    // A long crate name is cut short with an ellipsis rather than scrolled to.
+    sources_->setTextElideMode(Qt::ElideRight);
+    sources_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(sources_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row != browser_.source()) browser_.chooseSource(row);
+    });
+    table_ = new SongTableView(*this, split);
+    table_->setObjectName(QStringLiteral("librarySongs"));
+    table_->setModel(&browser_.table());
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setDragEnabled(true);
+    table_->setDragDropMode(QAbstractItemView::DragOnly);
+    table_->setAlternatingRowColors(true);
+    table_->setShowGrid(false);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(24);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table_, &QWidget::customContextMenuRequested, this, &LibraryWindow::showRowMenu);
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setStretchLastSection(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    header->setSortIndicator(int(browser_.sortColumn()),
+                             browser_.sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            [this](int section, Qt::SortOrder order) {
+                browser_.sortBy(SongColumn(section), order == Qt::DescendingOrder);
+            });
+    connect(header, &QHeaderView::sectionMoved, this, [this] { columnsMoved(); });
+    connect(header, &QWidget::customContextMenuRequested, this, &LibraryWindow::showHeaderMenu);
+    for (const auto& [column, width] : {std::pair{SongColumn::Artist, 190},
+                                        {SongColumn::Title, 250},
+                                        {SongColumn::Album, 170},
+                                        {SongColumn::Bpm, 64},
+                                        {SongColumn::Key, 110},
+                                        {SongColumn::Length, 64},
+                                        {SongColumn::Rating, 80}})
+        header->resizeSection(int(column), width);
+    split->addWidget(sources_);
+    split->addWidget(table_);
+    split->setStretchFactor(1, 1);
+    split->setSizes({230, 720});
+    bodyLayout()->addWidget(split, 1);
+}
+
+void LibraryWindow::buildBottom() {
+    auto* row = new QHBoxLayout;
+    QPushButton* add = button(QStringLiteral("cmdAddFolder"), QStringLiteral("Add folder..."),
+                              QStringLiteral("Add a folder of songs (and those below it)"), body());
+    connect(add, &QPushButton::clicked, &browser_, &LibraryBrowser::addFolder);
+    QPushButton* crate = button(QStringLiteral("cmdNewCrate"), QStringLiteral("New crate"),
+                                QStringLiteral("A new crate; drag songs onto it"), body());
+    connect(crate, &QPushButton::clicked, this, [this] { askCrateName(false); });
+    QPushButton* rename = button(QStringLiteral("cmdRenameCrate"), QStringLiteral("Rename"),
+                                 QStringLiteral("Rename the crate chosen on the left"), body());
+    connect(rename, &QPushButton::clicked, this, [this] { askCrateName(true); });
+    QPushButton* remove = button(QStringLiteral("cmdRemoveCrate"), QStringLiteral("Remove"),
+                                 QStringLiteral("Remove the crate chosen on the left"), body());
+    connect(remove, &QPushButton::clicked, this,
+            [this] { browser_.removeCrate(sources_->currentRow()); });
+    QPushButton* history = button(
+        QStringLiteral("cmdExportHistory"), QStringLiteral("Export history..."),
+        QStringLiteral("The set chosen on the left, or every set, as M3U, CUE or CSV"), body());
+    connect(history, &QPushButton::clicked, &browser_, &LibraryBrowser::exportHistory);
+    status_ = new QLabel(body());
+    status_->setObjectName(QStringLiteral("libraryStatus"));
+    for (QPushButton* each : {add, crate, rename, remove, history})
+        row->addWidget(each);
+    row->addSpacing(12);
+    row->addWidget(status_, 1);
+    bodyLayout()->addLayout(row);
+}
+
+void LibraryWindow::showCentred() {
+    show();
+    placeOnScreen(0.5);
+    raise();
+    activateWindow();
+    search_->setFocus();
+    search_->selectAll();
+}
+
+void LibraryWindow::showSources() {
+    const QStringList names = browser_.sources();
+    QStringList shown;
+    for (int row = 0; row < sources_->count(); ++row)
+        shown << sources_->item(row)->text();
+    if (shown != names) {
+        const QSignalBlocker quiet(sources_);
+        sources_->clear();
+        sources_->addItems(names);
+    }
+    if (sources_->currentRow() != browser_.source()) {
+        const QSignalBlocker quiet(sources_);
+        sources_->setCurrentRow(browser_.source());
+    }
+}
+
+void LibraryWindow::showColumns() {
+    showingColumns_ = true;
+    QHeaderView* header = table_->horizontalHeader();
+    const std::vector<SongColumn>& columns = browser_.columns();
+    const std::set<SongColumn> shown(columns.begin(), columns.end());
+    for (int section = 0; section < int(SongColumn::Count); ++section)
+        header->setSectionHidden(section, !shown.count(SongColumn(section)));
+    for (std::size_t place = 0; place < columns.size(); ++place) {
+        const int from = header->visualIndex(int(columns[place]));
+        if (from != int(place)) header->moveSection(from, int(place));
+    }
+    showingColumns_ = false;
+}
+
+void LibraryWindow::columnsMoved() {
+    if (showingColumns_) return;
+    QHeaderView* header = table_->horizontalHeader();
+    std::vector<SongColumn> columns;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int section = header->logicalIndex(visual);
+        if (!header->isSectionHidden(section)) columns.push_back(SongColumn(section));
+    }
+    browser_.setColumns(columns);
+}
+
+void LibraryWindow::showHeaderMenu(QPoint at) {
+    QMenu menu(this);
+    QHeaderView* header = table_->horizontalHeader();
+    for (int section = 0; section < int(SongColumn::Count); ++section) {
+        QAction* action = menu.addAction(columnTitle(SongColumn(section)));
+        action->setCheckable(true);
+        action->setChecked(!header->isSectionHidden(section));
+        connect(action, &QAction::toggled, this, [this, header, section](bool on) {
+            header->setSectionHidden(section, !on);
+            columnsMoved();
+        });
+    }
+    menu.exec(header->mapToGlobal(at));
+}
+
+QStringList LibraryWindow::selectedPaths() const {
+    QStringList paths;
+    for (const QModelIndex& row : table_->selectionModel()->selectedRows())
+        if (const SongRow* song = browser_.table().song(row.row())) paths << song->path;
+    return paths;
+}
+
+void LibraryWindow::showRowMenu(QPoint at) {
+    const QStringList paths = selectedPaths();
+    if (paths.isEmpty()) return;
+    QMenu menu(this);
+    connect(menu.addAction(QStringLiteral("Add to the playlist")), &QAction::triggered, this,
+            [this, paths] { emit addToPlaylistRequested(paths); });
+    QMenu* crates = menu.addMenu(QStringLiteral("Add to crate"));
+    const QStringList sources = browser_.sources();
+    for (int index = 1; index < sources.size(); ++index) {
+        const QString crate = browser_.crateAt(index);
+        if (crate.isEmpty()) break;
+        connect(crates->addAction(crate), &QAction::triggered, this,
+                [this, crate, paths] { browser_.addToCrate(crate, paths); });
+    }
+    crates->setEnabled(!crates->isEmpty());
+    if (!browser_.crateAt(browser_.source()).isEmpty())
+        connect(menu.addAction(QStringLiteral("Remove from this crate")), &QAction::triggered, this,
+                [this, paths] { browser_.removeFromCrate(paths); });
+    menu.exec(table_->viewport()->mapToGlobal(at));
+}
+
+void LibraryWindow::askCrateName(bool rename) {
+    const int index = sources_->currentRow();
+    if (rename && browser_.crateAt(index).isEmpty()) return;
+    QString name = rename ? browser_.crateAt(index) : QString();
+    for (;;) {
+        bool ok = false;
+        name = QInputDialog::getText(this, rename ? tr("Rename crate") : tr("New crate"),
+                                     tr("Name:"), QLineEdit::Normal, name, &ok);
+        if (!ok) return;
+        const QString refused =
+            rename ? browser_.renameCrate(index, name) : browser_.makeCrate(name);
+        if (refused.isEmpty()) return;
+        status_->setText(refused);
+    }
+}
+
+}  // namespace kelvra::library

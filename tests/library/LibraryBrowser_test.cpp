@@ -1,0 +1,215 @@
+// The library window's logic over a real library file: the search as the DJ types it, the order
+// and columns remembered, the compatible filter, crates, the history's sets and their export,
+// songs dragged as files, and a folder added through a real scan in its own process.
+#include "library/LibraryBrowser.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "settings/MemorySettingsStore.h"
+#include "support/ScriptedDialogs.h"
+#include "support/SongFiles.h"
+
+namespace kelvra::library {
+namespace {
+
+SongFacts song(const QString& path, const QString& artist, const QString& title,
+               std::optional<double> bpm, int key) {
+    SongFacts facts;
+    facts.path = path;
+    facts.size = 1000;
+    facts.mtime = 1;
+    facts.fingerprint = path.toUtf8();
+    facts.artist = artist;
+    facts.title = title;
+    facts.bpm = bpm;
+    facts.key = key;
+    facts.seconds = 245;
+    return facts;
+}
+
+class Browser : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        library_ = std::make_unique<Library>(dbPath());
+        ASSERT_TRUE(library_->isOpen());
+        // Keys: 21 A minor (8A), 14 D minor (7A), 0 C major (8B), 1 C# major (3B).
+        library_->store(song("/m/a.mp3", "Dusk Pilot", "Around", 126, 21));
+        library_->store(song("/m/b.mp3", "Duskworks", "Bounce", 126, 1));
+        library_->store(song("/m/c.mp3", "Cobalt", "Cobalt 1999", 140, 21));
+        library_->store(song("/m/d.mp3", "Dynamo", "Dreamers", 118, 0));
+        library_->store(song("/m/e.mp3", "Ember", "Eclipse", 122, 14));
+        ASSERT_TRUE(library_->writer().flush());
+    }
+    QString dbPath() const { return dir_.filePath("library.sqlite"); }
+    std::unique_ptr<LibraryBrowser> make() {
+        return std::make_unique<LibraryBrowser>(LibraryBrowser::Parts{
+            *library_, store_, dialogs_, KELVRA_CLI_PATH, dbPath(), [this] { return playing_; }});
+    }
+    static QStringList titles(LibraryBrowser& browser) {
+        QStringList shown;
+        for (const SongRow& row : browser.table().songs())
+            shown << row.title;
+        return shown;
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<Library> library_;
+    settings::MemorySettingsStore store_;
+    test::ScriptedDialogs dialogs_;
+    std::optional<MixReference> playing_;
+};
+
+TEST_F(Browser, TheSearchNarrowsAsTypedAndTheOrderAndColumnsAreRemembered) {
+    auto browser = make();
+    EXPECT_EQ(titles(*browser).size(), 5);
+    EXPECT_EQ(browser->status(), "5 songs");
+    browser->setSearchText("d");
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Bounce", "Dreamers"}));
+    browser->setSearchText("dus");
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Bounce"}));
+    browser->setSearchText("bpm:120-130");
+    browser->sortBy(SongColumn::Bpm, true);
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Bounce", "Eclipse"}));
+    browser->sortBy(SongColumn::Bpm, false);
+    EXPECT_EQ(titles(*browser).front(), "Eclipse");
+    browser->setSearchText("bpm:fast");
+    EXPECT_TRUE(titles(*browser).isEmpty());
+    EXPECT_NE(browser->status().indexOf("bpm"), -1) << browser->status().toStdString();
+
+    browser->setColumns({SongColumn::Title, SongColumn::Key, SongColumn::Bpm});
+    browser->sortBy(SongColumn::Title, true);
+    auto again = make();
+    EXPECT_EQ(again->columns(),
+              (std::vector<SongColumn>{SongColumn::Title, SongColumn::Key, SongColumn::Bpm}));
+    EXPECT_EQ(again->sortColumn(), SongColumn::Title);
+    EXPECT_TRUE(again->sortDescending());
+    EXPECT_EQ(titles(*again).front(), "Eclipse");
+    // A hand-edited list keeps the columns it can read, and an unreadable one gives the first.
+    store_.writeSetting(settings::Hive::LocalMachine, "Software\\Kelvra", "LibraryColumns",
+                        "1,1,99,x,4");
+    EXPECT_EQ(make()->columns(), (std::vector<SongColumn>{SongColumn::Title, SongColumn::Bpm}));
+    store_.writeSetting(settings::Hive::LocalMachine, "Software\\Kelvra", "LibraryColumns", "x");
+    EXPECT_EQ(make()->columns().front(), SongColumn::Artist);
+}
+
+TEST_F(Browser, CompatibleListsOnlySongsThatMixWithThePlayingDeck) {
+    auto browser = make();
+    browser->setCompatibleOnly(true);
+    EXPECT_EQ(titles(*browser).size(), 5);  // nothing plays: nothing to mix with
+    EXPECT_NE(browser->status().indexOf("no deck"), -1);
+
+    playing_ = MixReference{125, 21};  // A minor at 125 BPM: 117.5 to 132.5, 8A 7A 9A 8B
+    browser->refresh();
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers", "Eclipse"}));
+    // The keys that mix are lit in the table, filter or not.
+    browser->setCompatibleOnly(false);
+    SongTable& table = browser->table();
+    const auto lit = [&table](int row) {
+        return table.data(table.index(row, int(SongColumn::Key)), Qt::ForegroundRole).isValid();
+    };
+    EXPECT_TRUE(lit(0));   // Cobalt 1999, A minor (only its tempo is too far)
+    EXPECT_FALSE(lit(2));  // Bounce, C# major
+}
+
+TEST_F(Browser, CratesAreMadeFilledRenamedAndRemovedWithoutLosingSongs) {
+    auto browser = make();
+    EXPECT_TRUE(browser->makeCrate("  Warm-up ").isEmpty());
+    EXPECT_FALSE(browser->makeCrate("Warm-up").isEmpty());  // taken
+    EXPECT_FALSE(browser->makeCrate("   ").isEmpty());
+    ASSERT_EQ(browser->sources(), QStringList({"All songs", "Warm-up"}));
+    browser->addToCrate("Warm-up", {"/m/d.mp3", "/m/a.mp3"});
+    browser->chooseSource(1);
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers"}));
+    browser->setSearchText("dream");
+    EXPECT_EQ(titles(*browser), QStringList({"Dreamers"}));
+    browser->setSearchText({});
+
+    EXPECT_TRUE(browser->makeCrate("Closing").isEmpty());
+    EXPECT_EQ(browser->crateAt(browser->source()), "Warm-up");  // still the one listed
+    EXPECT_TRUE(browser->renameCrate(browser->source(), "Opening").isEmpty());
+    EXPECT_EQ(browser->crateAt(browser->source()), "Opening");
+    EXPECT_EQ(titles(*browser).size(), 2);
+    browser->removeFromCrate({"/m/a.mp3"});
+    EXPECT_EQ(titles(*browser), QStringList({"Dreamers"}));
+
+    dialogs_.answerNext(MessageResult::No);
+    browser->removeCrate(browser->source());
+    EXPECT_EQ(browser->sources().size(), 3);
+    dialogs_.answerNext(MessageResult::Yes);
+    browser->removeCrate(browser->source());
+    EXPECT_EQ(browser->sources(), QStringList({"All songs", "Closing"}));
+    EXPECT_EQ(browser->source(), 0);
+    EXPECT_EQ(titles(*browser).size(), 5);
+}
+
+TEST_F(Browser, EachSetHeardIsListedAndExportsAsTheDjAsks) {
+    const std::int64_t evening = 1'800'000'000;
+    library_->addHeard("/m/a.mp3", evening);
+    library_->addHeard("/m/d.mp3", evening + 300);
+    library_->addHeard("/m/c.mp3", evening + 5 * 3600);  // the next night's set
+    ASSERT_TRUE(library_->writer().flush());
+    auto browser = make();
+    const QStringList sources = browser->sources();
+    ASSERT_EQ(sources.size(), 3);
+    EXPECT_TRUE(sources[1].startsWith("History: ") && sources[1].endsWith("1 song"))
+        << sources[1].toStdString();
+    EXPECT_TRUE(sources[2].endsWith("2 songs"));
+    browser->chooseSource(2);  // the older set, in the order it was heard
+    EXPECT_TRUE(browser->isHistory(2));
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers"}));
+
+    const QString csv = dir_.filePath("set.csv");
+    dialogs_.answerNextSave(csv);
+    browser->exportHistory();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("Around") && text.contains("Dreamers"));
+    EXPECT_FALSE(text.contains("Cobalt"));
+    // From "All songs", every set; a name without an ending is a playlist.
+    browser->chooseSource(0);
+    dialogs_.answerNextSave(dir_.filePath("all"));
+    browser->exportHistory();
+    QFile all(dir_.filePath("all.m3u"));
+    ASSERT_TRUE(all.open(QIODevice::ReadOnly));
+    const QByteArray list = all.readAll();
+    EXPECT_TRUE(list.contains("/m/c.mp3") && list.contains("/m/a.mp3"));
+
+    // A new set heard while a set is listed keeps that set listed.
+    browser->chooseSource(2);
+    library_->addHeard("/m/e.mp3", evening + 10 * 3600);
+    ASSERT_TRUE(library_->writer().flush());
+    browser->refresh();
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers"}));
+}
+
+TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
+    auto browser = make();
+    SongTable& table = browser->table();
+    std::unique_ptr<QMimeData> data(
+        table.mimeData({table.index(0, 0), table.index(0, 3), table.index(2, 0)}));
+    ASSERT_TRUE(data);
+    ASSERT_EQ(data->urls().size(), 2);                     // two rows, whatever the cells
+    EXPECT_EQ(data->urls()[0].toLocalFile(), "/m/c.mp3");  // by artist: Cobalt first
+
+    const QString music = dir_.filePath("music");
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/x/new.mp3", "Nina Kraviz", "Ghetto Kraviz"));
+    dialogs_.answerNextFolder(music);
+    QSignalSpy finished(browser.get(), &LibraryBrowser::scanFinished);
+    browser->addFolder();
+    EXPECT_TRUE(browser->scanning());
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_FALSE(browser->scanning());
+    EXPECT_NE(browser->scanText().indexOf("1 added"), -1) << browser->scanText().toStdString();
+    browser->setSearchText("krav");
+    EXPECT_EQ(titles(*browser), QStringList({"Ghetto Kraviz"}));
+}
+
+}  // namespace
+}  // namespace kelvra::library

@@ -34,11 +34,13 @@ class MainWindowTest : public ::testing::Test {
             Shell shell;
             shell.showWindow = [this] { shown = true; };
             shell.closeSplash = [this] { splashClosed = true; };
-            window_ = std::make_unique<MainWindow>(
-                MainWindowDeps{library, dialogs, store, clock, playlist,
-                               [](const QString& path) { return path.section('/', -1); },
-                               folder.path(), folder.path()},
-                shell);
+            MainWindowDeps deps{
+                library,       dialogs,
+                store,         clock,
+                playlist,      [](const QString& path) { return path.section('/', -1); },
+                folder.path(), folder.path()};
+            deps.songHeard = [this](const QString& path) { heard << path; };
+            window_ = std::make_unique<MainWindow>(std::move(deps), shell);
         }
         return *window_;
     }
@@ -51,6 +53,7 @@ class MainWindowTest : public ::testing::Test {
     VirtualClock clock;
     FakePlaylist playlist;
     bool shown = false, splashClosed = false;
+    QStringList heard;  // the songs the set history was told of
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -200,6 +203,32 @@ TEST_F(MainWindowTest, TheNextSongDroppedOnADeckLoadsIt) {
     EXPECT_EQ(dialogs.messages[0].text, "Please make sure the file exists on the disk...");
     EXPECT_EQ(window().deck(Side::Right).stream(), before);
     EXPECT_TRUE(window().dragFromNextSong());
+}
+
+TEST_F(MainWindowTest, ALibraryDragLoadsItsFirstSongAndEachSongHeardOnTheMainMixIsToldOnce) {
+    ASSERT_TRUE(window().load(""));
+    decks::DeckControls& right = window().controls().right;
+    window().setLibraryDrag({song, "/music/b.mp3"});
+    right.display.drop();
+    EXPECT_EQ(window().deck(Side::Right).songFile(), song);
+    right.display.drop();  // the drag was used up: nothing more loads
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // Playing with the crossfader closed against it, the deck is cued, not heard.
+    window().controls().mixer.crossFader.setValue(0);
+    right.play.click();
+    clock.advance(80);
+    EXPECT_TRUE(heard.isEmpty());
+    window().controls().mixer.crossFader.setValue(50);
+    clock.advance(80);
+    clock.advance(80);
+    EXPECT_EQ(heard, QStringList{song});
+
+    // A library drag of a file gone from the disk says so and leaves the deck as it was.
+    window().setLibraryDrag({folder.filePath("gone.mp3")});
+    window().controls().left.display.drop();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(window().deck(Side::Left).stream(), 0u);
 }
 
 TEST_F(MainWindowTest, TheDisplayTickMovesMetersAndBars) {

@@ -1,16 +1,24 @@
 // The library window's logic over a real library file: the search as the DJ types it, the order
 // and columns remembered, the compatible filter, crates, the history's sets and their export,
-// songs dragged as files, and a folder added through a real scan in its own process.
+// songs dragged as files, a folder added through a real scan in its own process, and the window
+// over it all: typing, moving columns and dropping songs on a crate.
 #include "library/LibraryBrowser.h"
 
 #include <gtest/gtest.h>
 
+#include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SongFiles.h"
@@ -199,7 +207,7 @@ TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
     EXPECT_EQ(data->urls()[0].toLocalFile(), "/m/c.mp3");  // by artist: Cobalt first
 
     const QString music = dir_.filePath("music");
-    ASSERT_TRUE(test::writeTaggedMp3(music + "/x/new.mp3", "Nina Kraviz", "Ghetto Kraviz"));
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/x/new.mp3", "Nora Kestrel", "Ghost Kestrel"));
     dialogs_.answerNextFolder(music);
     QSignalSpy finished(browser.get(), &LibraryBrowser::scanFinished);
     browser->addFolder();
@@ -207,8 +215,50 @@ TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(browser->scanning());
     EXPECT_NE(browser->scanText().indexOf("1 added"), -1) << browser->scanText().toStdString();
-    browser->setSearchText("krav");
-    EXPECT_EQ(titles(*browser), QStringList({"Ghetto Kraviz"}));
+    browser->setSearchText("kest");
+    EXPECT_EQ(titles(*browser), QStringList({"Ghost Kestrel"}));
+}
+
+TEST_F(Browser, TheWindowSearchesAsTypedKeepsMovedColumnsAndTakesSongsDroppedOnACrate) {
+    auto browser = make();
+    ASSERT_TRUE(browser->makeCrate("Peak").isEmpty());
+    LibraryWindow window(*browser);
+    window.show();
+    QCoreApplication::processEvents();  // the lists lay their rows out late
+    auto* search = window.findChild<QLineEdit*>("librarySearch");
+    auto* sources = window.findChild<QListWidget*>("librarySources");
+    auto* songs = window.findChild<QTableView*>("librarySongs");
+    ASSERT_TRUE(search && sources && songs);
+
+    search->setText("dus");
+    EXPECT_EQ(songs->model()->rowCount(), 2);
+    EXPECT_EQ(window.findChild<QLabel*>("libraryStatus")->text(), "2 songs");
+
+    // The DJ drags the tempo column to the front; a window opened later shows it there.
+    QHeaderView* header = songs->horizontalHeader();
+    header->moveSection(header->visualIndex(int(SongColumn::Bpm)), 0);
+    EXPECT_EQ(browser->columns().front(), SongColumn::Bpm);
+    auto again = make();
+    LibraryWindow later(*again);
+    EXPECT_EQ(later.findChild<QTableView*>("librarySongs")->horizontalHeader()->logicalIndex(0),
+              int(SongColumn::Bpm));
+
+    // Songs dropped on the crate go into it; dropped on "All songs" they go nowhere.
+    const auto drop = [&](int row, const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint at = sources->visualItemRect(sources->item(row)).center();
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(sources->viewport(), &move);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(sources->viewport(), &dropped);
+        return move.isAccepted();
+    };
+    EXPECT_FALSE(drop(0, "/m/a.mp3"));
+    EXPECT_TRUE(drop(1, "/m/e.mp3"));
+    browser->chooseSource(1);
+    search->clear();
+    EXPECT_EQ(titles(*browser), QStringList({"Eclipse"}));
 }
 
 }  // namespace

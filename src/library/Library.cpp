@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <iterator>
 
 #include "core/PathBytes.h"
@@ -15,7 +16,7 @@ namespace {
 
 constexpr const char* kSongColumns =
     "id, path, artist, title, album, genre, comment, seconds, bpm, first_beat, loudness,"
-    " musical_key, rating, colour, play_count, last_played";
+    " musical_key, rating, colour, play_count, last_played, missing_since";
 
 SongRow songOf(const Statement& row) {
     SongRow song;
@@ -35,6 +36,7 @@ SongRow songOf(const Statement& row) {
     if (!row.isNull(13)) song.colour = row.integer(13);
     song.playCount = row.integer(14);
     if (!row.isNull(15)) song.lastPlayed = row.integer(15);
+    if (!row.isNull(16)) song.missingSince = row.integer(16);
     return song;
 }
 
@@ -58,6 +60,10 @@ QByteArray orderBy(SongColumn column, bool descending) {
     const QByteArray rest = "artist COLLATE NOCASE, title COLLATE NOCASE, path";
     if (index == 0 && !descending) return rest;
     return QByteArray(kColumns[index]) + (descending ? " DESC, " : ", ") + rest;
+}
+
+QByteArray folderBytes(const QString& folder) {
+    return pathToBytes(QDir::cleanPath(QDir(folder).absolutePath()));
 }
 
 bool pathExists(const QByteArray& path) {
@@ -142,9 +148,31 @@ Library::~Library() {
 
 QHash<QByteArray, KnownFile> Library::knownFiles() const {
     QHash<QByteArray, KnownFile> files;
-    Statement select(reader_, "SELECT path, size, mtime FROM songs WHERE size IS NOT NULL");
+    Statement select(reader_,
+                     "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
+                     " WHERE size IS NOT NULL");
     while (select.step() == SQLITE_ROW)
-        files.insert(select.blob(0), KnownFile{select.integer(1), select.integer(2)});
+        files.insert(select.blob(0),
+                     KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
+    return files;
+}
+
+QHash<QByteArray, KnownFile> Library::knownFiles(const QString& folder) const {
+    QHash<QByteArray, KnownFile> files;
+    // Paths below the folder sort between "folder/" and "folder0" ('0' follows '/'), so the
+    // path index reads just them, however large the rest of the library is.
+    QByteArray low = folderBytes(folder);
+    if (!low.endsWith('/')) low += '/';
+    QByteArray high = low;
+    high.back() = '/' + 1;
+    Statement select(reader_,
+                     "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
+                     " WHERE path >= ?1 AND path < ?2 AND size IS NOT NULL");
+    select.bind(1, low);
+    select.bind(2, high);
+    while (select.step() == SQLITE_ROW)
+        files.insert(select.blob(0),
+                     KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
     return files;
 }
 
@@ -210,6 +238,14 @@ std::vector<QString> Library::crates() const {
     while (select.step() == SQLITE_ROW)
         names.push_back(select.text(0));
     return names;
+}
+
+std::vector<QString> Library::watchedFolders() const {
+    std::vector<QString> folders;
+    Statement select(reader_, "SELECT path FROM watched_folders ORDER BY path");
+    while (select.step() == SQLITE_ROW)
+        folders.push_back(pathFromBytes(select.blob(0)));
+    return folders;
 }
 
 std::vector<HeardSong> Library::history() const {
@@ -332,6 +368,43 @@ bool Library::removeFromCrate(const QString& crate, const QString& path) {
             "?1) AND song = (SELECT id FROM songs WHERE path = ?2)");
         remove.bindText(1, crate);
         remove.bind(2, path);
+        return remove.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::markMissing(const std::vector<QString>& paths, std::int64_t when,
+                          std::int64_t* marked) {
+    std::vector<QByteArray> bytes;
+    bytes.reserve(paths.size());
+    for (const QString& path : paths)
+        bytes.push_back(pathToBytes(path));
+    return writer_->submit([bytes = std::move(bytes), when, marked](sqlite3* db) {
+        Statement update(db,
+                         "UPDATE songs SET missing_since = ?2 WHERE path = ?1"
+                         " AND missing_since IS NULL");
+        for (const QByteArray& path : bytes) {
+            update.reset();
+            update.bind(1, path);
+            update.bind(2, when);
+            if (update.step() != SQLITE_DONE) return false;
+            if (marked) *marked += sqlite3_changes(db);
+        }
+        return true;
+    });
+}
+
+bool Library::addWatchedFolder(const QString& folder) {
+    return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
+        Statement insert(db, "INSERT OR IGNORE INTO watched_folders (path) VALUES (?1)");
+        insert.bind(1, path);
+        return insert.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::removeWatchedFolder(const QString& folder) {
+    return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
+        Statement remove(db, "DELETE FROM watched_folders WHERE path = ?1");
+        remove.bind(1, path);
         return remove.step() == SQLITE_DONE;
     });
 }

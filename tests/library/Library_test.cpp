@@ -196,6 +196,12 @@ void makeOldDatabase(const QString& path, int version) {
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
     }
+    if (version >= 4) {
+        ASSERT_TRUE(migrateTo(db, 4));
+        ASSERT_EQ(sqlite3_exec(db, "UPDATE songs SET missing_since = 6000 WHERE id = 8", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+    }
     sqlite3_close(db);
 }
 
@@ -221,6 +227,15 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
             EXPECT_EQ(library.history().size(), 1u);
             EXPECT_EQ(library.crate("Warm-up"), std::vector<QString>{"/old/other.mp3"});
         }
+        if (GetParam() >= 4) {
+            EXPECT_EQ(library.song("/old/other.mp3")->missingSince, 6000);
+        }
+        // No folder is watched until the DJ says so; then it is remembered.
+        EXPECT_TRUE(library.watchedFolders().empty());
+        library.addWatchedFolder("/old/music/");
+        library.addWatchedFolder("/old/music");
+        ASSERT_TRUE(library.writer().flush());
+        EXPECT_EQ(library.watchedFolders(), std::vector<QString>{"/old/music"});
         // A scan fills the old row in, and the index finds it.
         library.store(facts("/old/song.mp3", "Old Artist", "Old Title", 90));
         library.addHeard("/old/song.mp3", 5000);
@@ -245,7 +260,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
     sqlite3_close(db);
 }
 
-INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3, 4));
 
 }  // namespace
 }  // namespace kelvra::library

@@ -242,6 +242,10 @@ void Statement::bindNull(int index) {
     sqlite3_bind_null(statement_, index);
 }
 
+void Statement::bindPointer(int index, void* pointer, const char* type) {
+    sqlite3_bind_pointer(statement_, index, pointer, type, nullptr);
+}
+
 int Statement::step() {
     return statement_ ? sqlite3_step(statement_) : SQLITE_MISUSE;
 }

@@ -50,6 +50,8 @@ class Statement {
     void bindText(int index, const QString& text);
     void bind(int index, std::optional<double> value);
     void bindNull(int index);
+    // `pointer` for an SQL function of ours to take back by `type` (never seen as a value).
+    void bindPointer(int index, void* pointer, const char* type);
     int step();
     void reset();
 

@@ -182,29 +182,35 @@ FolderWatcher::~FolderWatcher() {
     delete worker_;
 }
 
-QStringList FolderWatcher::takeRoots() {
-    QStringList roots;
-    for (const QString& folder : library_.watchedFolders())
-        roots << folder;
+void FolderWatcher::sendRoots() {
     // Queued before any rescan, so the worker knows its roots when one comes.
-    QMetaObject::invokeMethod(worker_, [worker = worker_, roots] { worker->setRoots(roots); });
-    return roots;
+    QMetaObject::invokeMethod(worker_,
+                              [worker = worker_, roots = roots_] { worker->setRoots(roots); });
 }
 
 void FolderWatcher::start() {
-    queue(takeRoots());
+    roots_.clear();
+    for (const QString& folder : library_.watchedFolders())
+        roots_ << folder;
+    sendRoots();
+    queue(roots_);
 }
 
+// The library's list is written through its writer and not waited for: a scan may be queueing
+// thousands of songs ahead of it, and the window must not wait behind them.
 bool FolderWatcher::addFolder(const QString& folder) {
-    if (!library_.addWatchedFolder(folder) || !library_.writer().flush()) return false;
-    takeRoots();
-    queue({cleanFolder(folder)});
+    if (!library_.addWatchedFolder(folder)) return false;
+    const QString root = cleanFolder(folder);
+    if (!roots_.contains(root)) roots_ << root;
+    sendRoots();
+    queue({root});
     return true;
 }
 
 bool FolderWatcher::removeFolder(const QString& folder) {
-    if (!library_.removeWatchedFolder(folder) || !library_.writer().flush()) return false;
-    takeRoots();
+    if (!library_.removeWatchedFolder(folder)) return false;
+    roots_.removeAll(cleanFolder(folder));
+    sendRoots();
     return true;
 }
 

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <memory>
 
+class QThread;
+
 namespace kelvra {
 class Clock;
 class Timer;
@@ -70,7 +72,7 @@ class FolderWatcher : public QObject {
 
   private:
     class Worker;
-    QStringList takeRoots();  // the library's watched folders, handed to the worker too
+    void sendRoots();
     void notice(const QString& folder);
     void queue(const QStringList& folders);
     void dispatch();
@@ -79,12 +81,13 @@ class FolderWatcher : public QObject {
     Library& library_;
     Clock& clock_;
     std::unique_ptr<Timer> quiet_;
+    QStringList roots_;              // the watched folders
     QSet<QString> pending_;          // folders to rescan
     std::int64_t pendingSince_ = 0;  // when the oldest of them was noticed
     bool busy_ = false;              // a batch is with the worker
     std::atomic<bool> stopping_{false};
     Worker* worker_ = nullptr;  // lives on thread_
-    class QThread* thread_ = nullptr;
+    QThread* thread_ = nullptr;
 };
 
 }  // namespace kelvra::library

@@ -2,7 +2,8 @@
 // learnt, ratings and plays, crates, and the history of the sets it was heard in. One SQLite file
 // shared with SongStore (hot cues and loops hang off the same song rows). Reads run on the
 // caller's connection; every write goes through the library's single writer thread.
-// Thread: the thread that made it, for the reads; the write calls from any thread.
+// Thread: the thread that made it for the reads, and one scan's thread besides (the connection
+// serialises them); the write calls from any thread.
 #pragma once
 
 #include <QByteArray>

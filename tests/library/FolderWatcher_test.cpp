@@ -191,8 +191,10 @@ TEST_F(Watching, WatchedFoldersAreRememberedAndWhatChangedWhileClosedIsTakenInAt
     ASSERT_TRUE(watcher_->addFolder(music("a/../")));  // the same folder, named oddly
     ASSERT_TRUE(watcher_->addFolder(music("a")));
     ASSERT_TRUE(until([&] { return library_->songCount() == 2; }));
+    ASSERT_TRUE(library_->writer().flush());
     EXPECT_EQ(library_->watchedFolders(), (std::vector<QString>{root(), music("a")}));
     ASSERT_TRUE(watcher_->removeFolder(music("a")));
+    ASSERT_TRUE(library_->writer().flush());
     EXPECT_EQ(library_->watchedFolders(), std::vector<QString>{root()});
 
     watcher_.reset();

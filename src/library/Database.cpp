@@ -97,6 +97,9 @@ constexpr const char* kMigrations[] = {
     // history until it turns up again, moved or put back.
     ("CREATE INDEX songs_by_name ON songs(artist COLLATE NOCASE, title COLLATE NOCASE, path);"
      "ALTER TABLE songs ADD COLUMN missing_since INTEGER;"),
+    // 5: the folders the library keeps up to date while the program runs, by their paths' bytes
+    // like the songs.
+    "CREATE TABLE watched_folders (path BLOB PRIMARY KEY) WITHOUT ROWID;",
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -237,6 +240,10 @@ void Statement::bind(int index, std::optional<double> value) {
 
 void Statement::bindNull(int index) {
     sqlite3_bind_null(statement_, index);
+}
+
+void Statement::bindPointer(int index, void* pointer, const char* type) {
+    sqlite3_bind_pointer(statement_, index, pointer, type, nullptr);
 }
 
 int Statement::step() {

@@ -15,8 +15,9 @@ struct sqlite3_stmt;
 namespace kelvra::library {
 
 // 1: songs and hot cues; 2: saved loops; 3: the library (file facts, tags, analysis, ratings,
-// the text index, crates, set history); 4: songs in name order, files found missing.
-inline constexpr int kSchemaVersion = 4;
+// the text index, crates, set history); 4: songs in name order, files found missing; 5: the
+// watched folders.
+inline constexpr int kSchemaVersion = 5;
 
 // Opens (or makes) the database at `path` and migrates it to kSchemaVersion. A file that is not a
 // database of ours, or one of a newer Kelvra, is renamed aside and a fresh database made in its
@@ -49,6 +50,8 @@ class Statement {
     void bindText(int index, const QString& text);
     void bind(int index, std::optional<double> value);
     void bindNull(int index);
+    // `pointer` for an SQL function of ours to take back by `type` (never seen as a value).
+    void bindPointer(int index, void* pointer, const char* type);
     int step();
     void reset();
 

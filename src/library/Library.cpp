@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <QDateTime>
+#include <QDir>
+#include <cmath>
 #include <iterator>
 
 #include "core/PathBytes.h"
@@ -15,7 +17,7 @@ namespace {
 
 constexpr const char* kSongColumns =
     "id, path, artist, title, album, genre, comment, seconds, bpm, first_beat, loudness,"
-    " musical_key, rating, colour, play_count, last_played";
+    " musical_key, rating, colour, play_count, last_played, missing_since";
 
 SongRow songOf(const Statement& row) {
     SongRow song;
@@ -35,6 +37,7 @@ SongRow songOf(const Statement& row) {
     if (!row.isNull(13)) song.colour = row.integer(13);
     song.playCount = row.integer(14);
     if (!row.isNull(15)) song.lastPlayed = row.integer(15);
+    if (!row.isNull(16)) song.missingSince = row.integer(16);
     return song;
 }
 
@@ -58,6 +61,23 @@ QByteArray orderBy(SongColumn column, bool descending) {
     const QByteArray rest = "artist COLLATE NOCASE, title COLLATE NOCASE, path";
     if (index == 0 && !descending) return rest;
     return QByteArray(kColumns[index]) + (descending ? " DESC, " : ", ") + rest;
+}
+
+QByteArray folderBytes(const QString& folder) {
+    return pathToBytes(QDir::cleanPath(QDir(folder).absolutePath()));
+}
+
+// The songs a text match found, by id, for the matched() function below.
+constexpr const char* kMatchesType = "kelvra_matches";
+using MatchedIds = std::vector<bool>;
+
+// matched(ids, id): whether the song is among the ids a text match found.
+void matchedFunction(sqlite3_context* context, int, sqlite3_value** values) {
+    const auto* ids =
+        static_cast<const MatchedIds*>(sqlite3_value_pointer(values[0], kMatchesType));
+    const std::int64_t id = sqlite3_value_int64(values[1]);
+    sqlite3_result_int(context,
+                       ids && id >= 0 && std::size_t(id) < ids->size() && (*ids)[std::size_t(id)]);
 }
 
 bool pathExists(const QByteArray& path) {
@@ -129,6 +149,9 @@ bool storeFacts(sqlite3* db, const SongFacts& facts, Stored* outcome) {
 
 Library::Library(const QString& path) : path_(path) {
     reader_ = openDatabase(path, notice_);
+    if (reader_)
+        sqlite3_create_function_v2(reader_, "matched", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
+                                   matchedFunction, nullptr, nullptr, nullptr);
     QString why;
     sqlite3* writing = reader_ ? openConnection(path, why) : nullptr;
     if (reader_ && !writing) notice_ = why;
@@ -142,9 +165,31 @@ Library::~Library() {
 
 QHash<QByteArray, KnownFile> Library::knownFiles() const {
     QHash<QByteArray, KnownFile> files;
-    Statement select(reader_, "SELECT path, size, mtime FROM songs WHERE size IS NOT NULL");
+    Statement select(reader_,
+                     "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
+                     " WHERE size IS NOT NULL");
     while (select.step() == SQLITE_ROW)
-        files.insert(select.blob(0), KnownFile{select.integer(1), select.integer(2)});
+        files.insert(select.blob(0),
+                     KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
+    return files;
+}
+
+QHash<QByteArray, KnownFile> Library::knownFiles(const QString& folder) const {
+    QHash<QByteArray, KnownFile> files;
+    // Paths below the folder sort between "folder/" and "folder0" ('0' follows '/'), so the
+    // path index reads just them, however large the rest of the library is.
+    QByteArray low = folderBytes(folder);
+    if (!low.endsWith('/')) low += '/';
+    QByteArray high = low;
+    high.back() = '/' + 1;
+    Statement select(reader_,
+                     "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
+                     " WHERE path >= ?1 AND path < ?2 AND size IS NOT NULL");
+    select.bind(1, low);
+    select.bind(2, high);
+    while (select.step() == SQLITE_ROW)
+        files.insert(select.blob(0),
+                     KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
     return files;
 }
 
@@ -172,8 +217,32 @@ std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing
     if (!query.error.isEmpty()) return songs;
     QByteArray sql =
         QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE missing_since IS NULL";
-    if (!query.match.isEmpty())
-        sql += " AND id IN (SELECT rowid FROM song_text WHERE song_text MATCH ?1)";
+    // The first letters typed match most of the library. Looking up every match and sorting
+    // them all to show the first page costs time in proportion to the matches; walking the
+    // songs in the list's order and keeping the matched ones costs the page's length over the
+    // share matched. The text index is asked once, for the matched ids, and the cheaper way
+    // taken: the two cost the same at about the root of the page's length times the songs.
+    MatchedIds matches;
+    std::vector<std::int64_t> few;  // the matched ids, while they are few
+    bool walk = false;
+    if (!query.match.isEmpty()) {
+        Statement ids(reader_, "SELECT rowid FROM song_text WHERE song_text MATCH ?1");
+        ids.bindText(1, query.match);
+        std::int64_t count = 0, highest = 0;
+        {
+            Statement last(reader_, "SELECT max(id) FROM songs");
+            if (last.step() == SQLITE_ROW) highest = last.integer(0);
+        }
+        const double wide = std::sqrt(double(listing.limit) * double(highest));
+        matches.resize(std::size_t(highest) + 1);
+        while (ids.step() == SQLITE_ROW) {
+            const std::int64_t id = ids.integer(0);
+            if (id >= 0 && id <= highest) matches[std::size_t(id)] = true;
+            if (double(++count) <= wide) few.push_back(id);
+        }
+        walk = double(count) > wide;
+        sql += walk ? " AND matched(?9, id)" : " AND id IN (SELECT value FROM json_each(?1))";
+    }
     if (query.bpmLow) sql += " AND bpm >= ?2";
     if (query.bpmHigh) sql += " AND bpm <= ?3";
     if (query.key) sql += " AND musical_key = ?4";
@@ -191,7 +260,18 @@ std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing
     }
     sql += " ORDER BY " + orderBy(listing.sortBy, listing.descending) + " LIMIT ?5";
     Statement select(reader_, sql.constData());
-    if (!query.match.isEmpty()) select.bindText(1, query.match);
+    if (!query.match.isEmpty()) {
+        if (walk)
+            select.bindPointer(9, &matches, kMatchesType);
+        else {
+            // The few are looked up by id: the text index is not asked again.
+            QString list = QStringLiteral("[");
+            for (const std::int64_t id : few)
+                list += QString::number(id) + u',';
+            if (list.endsWith(u',')) list.chop(1);
+            select.bindText(1, list + u']');
+        }
+    }
     if (query.bpmLow) select.bind(2, *query.bpmLow);
     if (query.bpmHigh) select.bind(3, *query.bpmHigh);
     if (query.key) select.bind(4, std::int64_t(*query.key));
@@ -210,6 +290,14 @@ std::vector<QString> Library::crates() const {
     while (select.step() == SQLITE_ROW)
         names.push_back(select.text(0));
     return names;
+}
+
+std::vector<QString> Library::watchedFolders() const {
+    std::vector<QString> folders;
+    Statement select(reader_, "SELECT path FROM watched_folders ORDER BY path");
+    while (select.step() == SQLITE_ROW)
+        folders.push_back(pathFromBytes(select.blob(0)));
+    return folders;
 }
 
 std::vector<HeardSong> Library::history() const {
@@ -332,6 +420,43 @@ bool Library::removeFromCrate(const QString& crate, const QString& path) {
             "?1) AND song = (SELECT id FROM songs WHERE path = ?2)");
         remove.bindText(1, crate);
         remove.bind(2, path);
+        return remove.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::markMissing(const std::vector<QString>& paths, std::int64_t when,
+                          std::int64_t* marked) {
+    std::vector<QByteArray> bytes;
+    bytes.reserve(paths.size());
+    for (const QString& path : paths)
+        bytes.push_back(pathToBytes(path));
+    return writer_->submit([bytes = std::move(bytes), when, marked](sqlite3* db) {
+        Statement update(db,
+                         "UPDATE songs SET missing_since = ?2 WHERE path = ?1"
+                         " AND missing_since IS NULL");
+        for (const QByteArray& path : bytes) {
+            update.reset();
+            update.bind(1, path);
+            update.bind(2, when);
+            if (update.step() != SQLITE_DONE) return false;
+            if (marked) *marked += sqlite3_changes(db);
+        }
+        return true;
+    });
+}
+
+bool Library::addWatchedFolder(const QString& folder) {
+    return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
+        Statement insert(db, "INSERT OR IGNORE INTO watched_folders (path) VALUES (?1)");
+        insert.bind(1, path);
+        return insert.step() == SQLITE_DONE;
+    });
+}
+
+bool Library::removeWatchedFolder(const QString& folder) {
+    return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
+        Statement remove(db, "DELETE FROM watched_folders WHERE path = ?1");
+        remove.bind(1, path);
         return remove.step() == SQLITE_DONE;
     });
 }

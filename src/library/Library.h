@@ -2,7 +2,8 @@
 // learnt, ratings and plays, crates, and the history of the sets it was heard in. One SQLite file
 // shared with SongStore (hot cues and loops hang off the same song rows). Reads run on the
 // caller's connection; every write goes through the library's single writer thread.
-// Thread: the thread that made it, for the reads; the write calls from any thread.
+// Thread: the thread that made it for the reads, and one scan's thread besides (the connection
+// serialises them); the write calls from any thread.
 #pragma once
 
 #include <QByteArray>
@@ -45,6 +46,8 @@ struct SongRow {
     std::optional<std::int64_t> colour;
     std::int64_t playCount = 0;
     std::optional<std::int64_t> lastPlayed;
+    // When the file was found gone, in seconds since the epoch; unset while it is there.
+    std::optional<std::int64_t> missingSince;
 };
 
 // One time a song was heard, with what a set list shows of it.
@@ -58,6 +61,7 @@ struct HeardSong {
 struct KnownFile {
     std::int64_t size = 0;
     std::int64_t mtime = 0;
+    bool missing = false;  // found gone by an earlier scan
 };
 
 // What a song list can be ordered by, in the library window's column order.
@@ -106,6 +110,8 @@ class Library {
 
     // Reads. They see what the writer has committed.
     QHash<QByteArray, KnownFile> knownFiles() const;  // by the path's bytes
+    // Only the files below `folder` (an absolute path), at any depth.
+    QHash<QByteArray, KnownFile> knownFiles(const QString& folder) const;
     std::optional<SongRow> song(const QString& path) const;
     std::int64_t songCount() const;
     std::vector<SongRow> search(const SearchQuery& query, int limit = 1000) const;
@@ -114,6 +120,8 @@ class Library {
     std::vector<HeardSong> history() const;
     std::vector<QString> crate(const QString& name) const;  // its songs' paths, by path
     std::vector<QString> crates() const;                    // their names, by name
+    // The folders kept up to date while the program runs, by path.
+    std::vector<QString> watchedFolders() const;
 
     // Writes, queued to the writer. `outcome`, when given, is set on the writer thread when the
     // job runs (read it after writer().flush()).
@@ -129,6 +137,15 @@ class Library {
     bool renameCrate(const QString& name, const QString& newName);
     bool removeCrate(const QString& name);  // the songs stay in the library
     bool removeFromCrate(const QString& crate, const QString& path);
+    // The files at `paths` were found gone at `when` (seconds since the epoch): their rows stay,
+    // with their cues, loops, crates and history, but searches no longer list them. A row
+    // already missing keeps the time it was first found gone; storing the file again (put back,
+    // or found moved) lists it again. `marked`, when given, is set to the rows newly marked.
+    bool markMissing(const std::vector<QString>& paths, std::int64_t when,
+                     std::int64_t* marked = nullptr);
+    // Folders are kept as absolute, clean paths, so one folder is one row however it was named.
+    bool addWatchedFolder(const QString& folder);
+    bool removeWatchedFolder(const QString& folder);  // its songs stay in the library
 
   private:
     QString path_;

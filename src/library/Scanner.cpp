@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <QDateTime>
+#include <QDir>
+#include <QSet>
 #include <chrono>
 #include <cmath>
 #include <deque>
@@ -36,14 +39,15 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
     counts_ = {};
     failure_.clear();
     problems_.clear();
+    walk_ = {};
     if (!library_.isOpen()) {
         failure_ = library_.notice().isEmpty() ? library_.writer().failure() : library_.notice();
         return false;
     }
-    const QHash<QByteArray, KnownFile> known = library_.knownFiles();
     // Where each stored file's outcome lands when the writer runs its job: a deque keeps them
     // in place while it grows.
     std::deque<Stored> outcomes;
+    std::deque<std::int64_t> marked;  // rows each markMissing job found still there
     auto lastReport = std::chrono::steady_clock::now();
     const auto report = [&](bool now) {
         counts_.stored = library_.writer().committed();
@@ -58,6 +62,12 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
         // Rows are kept by absolute path, whatever folder the scan was started from.
         const fs::path root =
             fs::absolute(fs::path(pathToBytes(folder).toStdString()), error).lexically_normal();
+        const QString rootPath =
+            QDir::cleanPath(pathFromBytes(QByteArray::fromStdString(root.native())));
+        // Only the rows below this folder: a rescan of one small folder reads a few rows, not
+        // the whole library.
+        const QHash<QByteArray, KnownFile> known = library_.knownFiles(rootPath);
+        QSet<QByteArray> seen;
         fs::recursive_directory_iterator walk;
         if (!error)
             walk = fs::recursive_directory_iterator(
@@ -67,23 +77,47 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
                                                       QString::fromLocal8Bit(error.message()));
             continue;
         }
+        if (listing_) walk_.folders << rootPath;
+        bool complete = true;
         for (; walk != fs::recursive_directory_iterator(); walk.increment(error)) {
             if (error) {
                 problems_ << QStringLiteral("%1: %2").arg(folder,
                                                           QString::fromLocal8Bit(error.message()));
+                complete = false;
+                break;
+            }
+            if (stop_ && stop_->load()) {
+                complete = false;
                 break;
             }
             const QByteArray bytes = QByteArray::fromStdString(walk->path().native());
             const QString path = pathFromBytes(bytes);
+            if (listing_) {
+                std::error_code linkError;
+                // The walk goes into real folders only, and so does the listing.
+                if (walk->symlink_status(linkError).type() == fs::file_type::directory) {
+                    walk_.folders << path;
+                    continue;
+                }
+            }
             if (!isSongFileName(path)) continue;
             struct stat info {};
             if (::stat(bytes.constData(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
             ++counts_.found;
+            seen.insert(bytes);
+            if (listing_) walk_.files << path;
+            const KnownFile now{info.st_size, nanoseconds(info.st_mtim)};
             const auto same = known.constFind(bytes);
-            if (same != known.constEnd() && same->size == info.st_size &&
-                same->mtime == nanoseconds(info.st_mtim)) {
+            // A file put back as it was is read again all the same: that lists it again.
+            if (same != known.constEnd() && !same->missing && same->size == now.size &&
+                same->mtime == now.mtime) {
                 ++counts_.unchanged;
                 report(false);
+                continue;
+            }
+            if (ready_ && !ready_(path, now)) {
+                ++counts_.waiting;
+                if (listing_) walk_.waiting << path;
                 continue;
             }
             SongFacts facts;
@@ -122,7 +156,21 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
             }
             report(false);
         }
-        if (library_.writer().failed()) break;
+        if (library_.writer().failed() || (stop_ && stop_->load())) break;
+        // What a walk cut short did not reach may well still be there; a folder walked to its
+        // end tells which files are gone. Queued after the stores, so a file found moved has
+        // its new path before its old one is looked for.
+        if (complete) {
+            std::vector<QString> gone;
+            for (auto file = known.constBegin(); file != known.constEnd(); ++file)
+                if (!file->missing && !seen.contains(file.key()))
+                    gone.push_back(pathFromBytes(file.key()));
+            if (!gone.empty()) {
+                marked.push_back(0);
+                if (!library_.markMissing(gone, QDateTime::currentSecsSinceEpoch(), &marked.back()))
+                    break;
+            }
+        }
     }
     const bool committed = library_.writer().flush();
     if (!committed) failure_ = library_.writer().failure();
@@ -133,6 +181,8 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
             if (outcome == Stored::Updated) ++counts_.updated;
             if (outcome == Stored::Moved) ++counts_.moved;
         }
+        for (const std::int64_t rows : marked)
+            counts_.missing += rows;
     }
     report(true);
     return committed;

@@ -7,8 +7,10 @@
 
 #include <sqlite3.h>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "library/Database.h"
 #include "library/SearchQuery.h"
@@ -120,6 +122,79 @@ TEST_F(LibrarySearch, ARescanReindexesChangedTextsAndTheIndexStaysConsistent) {
     sqlite3_close(db);
 }
 
+// A word that matches most of the library and one that matches a few songs are listed by two
+// ways of running the search; either way the page is the first songs in the order asked, the
+// missing ones left out, the listing's own conditions kept.
+TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
+    QTemporaryDir dir;
+    Library library(dir.filePath("library.sqlite"));
+    struct Song {
+        QString path, artist;
+        double bpm;
+        bool common, missing, crated;
+    };
+    std::vector<Song> songs;
+    std::mt19937 random(3);
+    for (int i = 0; i < 400; ++i) {
+        Song song{QString("/m/%1.mp3").arg(i),
+                  QString("Artist %1").arg(random() % 1000, 3, 10, QChar('0')),
+                  double(80 + random() % 80),
+                  i % 5 != 0,
+                  i % 7 == 0,
+                  i % 3 == 0};
+        library.store(
+            facts(song.path, song.artist, song.common ? "Common rare" : "Common", song.bpm));
+        if (song.crated) library.addToCrate("Set", song.path);
+        songs.push_back(song);
+    }
+    std::vector<QString> gone;
+    for (const Song& song : songs)
+        if (song.missing) gone.push_back(song.path);
+    library.markMissing(gone, 100);
+    ASSERT_TRUE(library.writer().flush());
+
+    const auto expected = [&](bool rare, const SongListing& listing) {
+        std::vector<const Song*> kept;
+        for (const Song& song : songs)
+            if ((!rare || song.common) && !song.missing && (listing.crate.isEmpty() || song.crated))
+                kept.push_back(&song);
+        std::sort(kept.begin(), kept.end(), [&](const Song* a, const Song* b) {
+            if (listing.sortBy == SongColumn::Bpm && a->bpm != b->bpm)
+                return listing.descending ? a->bpm > b->bpm : a->bpm < b->bpm;
+            // Songs of one artist go by title: "Common" before "Common rare".
+            return std::tuple(a->artist, a->common, a->path) <
+                   std::tuple(b->artist, b->common, b->path);
+        });
+        std::vector<QString> paths;
+        for (std::size_t i = 0; i < kept.size() && int(i) < listing.limit; ++i)
+            paths.push_back(kept[i]->path);
+        return paths;
+    };
+    const auto listed = [&](const char* text, const SongListing& listing) {
+        std::vector<QString> paths;
+        for (const SongRow& song : library.search(parseSearchQuery(text), listing))
+            paths.push_back(song.path);
+        return paths;
+    };
+    SongListing page;
+    page.limit = 12;
+    SongListing crate = page;
+    crate.crate = "Set";
+    SongListing byTempo = page;
+    byTempo.sortBy = SongColumn::Bpm;
+    byTempo.descending = true;
+    for (const SongListing& listing : {page, crate, byTempo}) {
+        // "co" matches every song, "rare" four in five: both read most of the library.
+        EXPECT_EQ(listed("co", listing), expected(false, listing));
+        EXPECT_EQ(listed("rare", listing), expected(true, listing));
+    }
+    // A page as long as the library: the matches are few beside it.
+    SongListing everything;
+    everything.limit = 1000;
+    EXPECT_EQ(listed("rare", everything), expected(true, everything));
+    EXPECT_TRUE(listed("nothing", page).empty());
+}
+
 TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
     QTemporaryDir dir;
     Library library(dir.filePath("library.sqlite"));
@@ -196,6 +271,12 @@ void makeOldDatabase(const QString& path, int version) {
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
     }
+    if (version >= 4) {
+        ASSERT_TRUE(migrateTo(db, 4));
+        ASSERT_EQ(sqlite3_exec(db, "UPDATE songs SET missing_since = 6000 WHERE id = 8", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+    }
     sqlite3_close(db);
 }
 
@@ -221,6 +302,15 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
             EXPECT_EQ(library.history().size(), 1u);
             EXPECT_EQ(library.crate("Warm-up"), std::vector<QString>{"/old/other.mp3"});
         }
+        if (GetParam() >= 4) {
+            EXPECT_EQ(library.song("/old/other.mp3")->missingSince, 6000);
+        }
+        // No folder is watched until the DJ says so; then it is remembered.
+        EXPECT_TRUE(library.watchedFolders().empty());
+        library.addWatchedFolder("/old/music/");
+        library.addWatchedFolder("/old/music");
+        ASSERT_TRUE(library.writer().flush());
+        EXPECT_EQ(library.watchedFolders(), std::vector<QString>{"/old/music"});
         // A scan fills the old row in, and the index finds it.
         library.store(facts("/old/song.mp3", "Old Artist", "Old Title", 90));
         library.addHeard("/old/song.mp3", 5000);
@@ -245,7 +335,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
     sqlite3_close(db);
 }
 
-INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3, 4));
 
 }  // namespace
 }  // namespace kelvra::library

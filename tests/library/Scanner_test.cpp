@@ -13,6 +13,7 @@
 #include "audio/CreateAudioLibrary.h"
 #include "audio/analysis/AnalysisCache.h"
 #include "library/Library.h"
+#include "library/SearchQuery.h"
 #include "library/SongStore.h"
 #include "library/SongTags.h"
 #include "support/AudioFixtures.h"
@@ -142,6 +143,78 @@ TEST_F(Scan, UnchangedFilesAreSkippedChangedOnesReadAgainAndMovedOnesKeepTheirRo
     EXPECT_EQ(SongStore(dbPath()).hotCues(music("new/renamed.mp3"))[3], 4444);
     EXPECT_EQ(library.songCount(), 5);
     EXPECT_EQ(scan(library).unchanged, 5);
+}
+
+// What a search for `text` lists, by path.
+std::vector<QString> listed(const Library& library, const QString& text) {
+    std::vector<QString> paths;
+    for (const SongRow& song : library.search(parseSearchQuery(text)))
+        paths.push_back(song.path);
+    return paths;
+}
+
+TEST_F(Scan, AFileGoneFromAScannedFolderIsMarkedMissingAndListedAgainWhenItComesBack) {
+    ASSERT_TRUE(test::writeTaggedMp3(music("a/gone.mp3"), "Leaver", "Gone", {}, {}, 1));
+    ASSERT_TRUE(test::writeTaggedMp3(music("a/stays.mp3"), "Stayer", "Stays", {}, {}, 2));
+    ASSERT_TRUE(test::writeTaggedMp3(music("b/other.mp3"), "Leaver", "Elsewhere", {}, {}, 3));
+    Library library(dbPath());
+    EXPECT_EQ(scan(library).added, 3);
+    const std::int64_t id = library.song(music("a/gone.mp3"))->id;
+    library.addHeard(music("a/gone.mp3"), 1000);
+    ASSERT_TRUE(library.writer().flush());
+    ASSERT_TRUE(SongStore(dbPath()).setHotCue(music("a/gone.mp3"), 1, 777));
+
+    // Kept aside, then deleted: a scan of its folder alone finds it gone and leaves the
+    // other folder's songs as they were.
+    const QString aside = dir_.filePath("aside.mp3");
+    ASSERT_TRUE(QFile::copy(music("a/gone.mp3"), aside));
+    ASSERT_TRUE(QFile::remove(music("a/gone.mp3")));
+    ASSERT_TRUE(QFile::remove(music("b/other.mp3")));
+    Scanner scanner(library, *tags_, nullptr);
+    ASSERT_TRUE(scanner.scan({music("a")}));
+    EXPECT_EQ(scanner.counts().missing, 1);
+    EXPECT_EQ(scanner.counts().unchanged, 1);
+    EXPECT_EQ(listed(library, "leaver"), std::vector<QString>{music("b/other.mp3")});
+    const SongRow gone = *library.song(music("a/gone.mp3"));
+    EXPECT_EQ(gone.id, id);
+    EXPECT_TRUE(gone.missingSince);
+    EXPECT_EQ(library.history().size(), 1u);
+    // A second scan keeps the time it was first found gone, and counts nothing new.
+    ASSERT_TRUE(scanner.scan({music("a")}));
+    EXPECT_EQ(scanner.counts().missing, 0);
+    EXPECT_EQ(library.song(music("a/gone.mp3"))->missingSince, gone.missingSince);
+
+    // A folder that is not there at all (a drive not plugged in) says nothing of what is gone
+    // from it: its songs stay listed.
+    ASSERT_TRUE(QDir(music("b")).removeRecursively());
+    ASSERT_TRUE(scanner.scan({music("b")}));
+    EXPECT_EQ(scanner.counts().missing, 0);
+    EXPECT_FALSE(scanner.problems().isEmpty());
+    EXPECT_FALSE(library.song(music("b/other.mp3"))->missingSince);
+
+    // Put back byte for byte with its old time: read again all the same, listed again.
+    ASSERT_TRUE(QFile::rename(aside, music("a/gone.mp3")));
+    ASSERT_TRUE(scanner.scan({music("a")}));
+    EXPECT_EQ(scanner.counts().updated, 1);
+    const SongRow back = *library.song(music("a/gone.mp3"));
+    EXPECT_EQ(back.id, id);
+    EXPECT_FALSE(back.missingSince);
+    EXPECT_EQ(listed(library, "gone"), std::vector<QString>{music("a/gone.mp3")});
+
+    // Gone, then found under another name elsewhere: the same row, its cue and history.
+    ASSERT_TRUE(QFile::rename(music("a/gone.mp3"), aside));
+    ASSERT_TRUE(scanner.scan({music("a")}));
+    EXPECT_EQ(scanner.counts().missing, 1);
+    ASSERT_TRUE(QDir().mkpath(music("c")));
+    ASSERT_TRUE(QFile::rename(aside, music("c/found.mp3")));
+    ASSERT_TRUE(scanner.scan({music("c")}));
+    EXPECT_EQ(scanner.counts().moved, 1);
+    const SongRow found = *library.song(music("c/found.mp3"));
+    EXPECT_EQ(found.id, id);
+    EXPECT_FALSE(found.missingSince);
+    EXPECT_EQ(found.playCount, 1);
+    EXPECT_EQ(SongStore(dbPath()).hotCues(music("c/found.mp3"))[1], 777);
+    EXPECT_EQ(library.songCount(), 3);
 }
 
 // True when `text` is valid text without control characters or half surrogate pairs (bytes that

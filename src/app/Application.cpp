@@ -139,7 +139,9 @@ void Application::loadMainWindow() {
     // Every analysis that comes back, for a deck or ahead of one, shows in the playlist too.
     auto showInPlaylist = [&p](const QString& path,
                                const audio::analysis::AnalysisSnapshot& result) {
-        if (result) p.controller->model().setSongFacts(path, {result->bpm, result->key});
+        if (result)
+            p.controller->model().setSongFacts(path,
+                                               {result->bpm, result->key, result->tempoChanges});
     };
     QObject::connect(p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
                      [&p, showInPlaylist](Side side, const QString& path,

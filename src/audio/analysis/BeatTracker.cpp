@@ -459,10 +459,13 @@ BeatGrid BeatTracker::finish() {
         const double even = strength(fit.origin, 2 * fit.period);
         const double odd = strength(fit.origin + fit.period, 2 * fit.period);
         if (std::min(even, odd) < kBetweenBeatsShare * std::max(even, odd)) {
-            if (odd > even) fit.origin += fit.period;
-            fit.period *= 2;
-            fit = refit(fit);
-            if (fit.points == 0) return {};
+            Fit slower = fit;
+            if (odd > even) slower.origin += slower.period;
+            slower.period *= 2;
+            slower = refit(slower);
+            // The slower grid stands only where it fits the attacks inside the tempi a beat may
+            // have; one that drifts out of them is no beat.
+            if (slower.points > 0 && 60 / slower.period >= kSlowestBpm) fit = slower;
         }
     }
     grid.bpm = 60 / fit.period;

@@ -3,8 +3,8 @@
 # packages, each with a reference tempo found by bench/tempo_reference.py, not by Kelvra),
 # decoded to 44.1 kHz WAV and encoded from that WAV to MP3 (LAME, 192 kbit/s), both analysed by
 # kelvra-cli. Prints, per set, how many steady tracks got the right tempo, how many a half,
-# double, two-thirds or three-halves of it, how often the MP3 and the WAV disagree, and how many
-# wandering tracks got no tempo, then each miss.
+# double, two-thirds or three-halves of it, how often the MP3 and the WAV disagree, how many
+# wandering tracks got no tempo and which tracks are said to change tempo, then each miss.
 #
 #   bench/tempo_check.sh KELVRA_CLI [SET...]     SET: TUNE, JUDGE (default: both)
 #

@@ -145,7 +145,7 @@ void Application::loadMainWindow() {
     auto showInPlaylist = [&p](const QString& path,
                                const audio::analysis::AnalysisSnapshot& result) {
         if (!result) return;
-        p.controller->model().setSongFacts(path, {result->bpm, result->key});
+        p.controller->model().setSongFacts(path, {result->bpm, result->key, result->tempoChanges});
         // The library learns it too, for its tempo and key columns and the compatible filter.
         if (p.songLibrary && p.songLibrary->isOpen())
             p.songLibrary->setAnalysis(

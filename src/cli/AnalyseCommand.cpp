@@ -1,5 +1,6 @@
-// analyse FILE...: tempo, first beat, loudness, peak, length and key of each file, one
-// tab-separated line per file under a header line; the path closes the line so the numbers line up.
+// analyse FILE...: tempo, first beat, loudness, peak, length, key and whether the tempo changes
+// (0 or 1) of each file, one tab-separated line per file under a header line; the path closes the
+// line so the numbers line up.
 // A file that cannot be analysed prints "error" in its numbers and makes the exit code 1.
 #include <cstdio>
 
@@ -17,7 +18,7 @@ int analyseCommand(const Args& args) {
         return 2;
     }
     audio::analysis::AnalysisCache cache(audio::analysis::AnalysisCache::defaultFolder());
-    std::puts("bpm\tfirst_beat_seconds\tlufs\tpeak_dbfs\tseconds\tkey\tfile");
+    std::puts("bpm\tfirst_beat_seconds\tlufs\tpeak_dbfs\tseconds\tkey\ttempo_changes\tfile");
     int status = 0;
     for (const std::string& path : args) {
         audio::analysis::AnalysisSnapshot result = cache.load(path);
@@ -27,7 +28,7 @@ int analyseCommand(const Args& args) {
             if (result) cache.store(path, *result);
         }
         if (!result) {
-            std::printf("error\terror\terror\terror\terror\terror\t%s\n", path.c_str());
+            std::printf("error\terror\terror\terror\terror\terror\terror\t%s\n", path.c_str());
             std::fflush(stdout);
             reportFileProblem(path, reason);
             status = 1;
@@ -38,9 +39,9 @@ int analyseCommand(const Args& args) {
                                     ? std::string("-")
                                     : audio::analysis::keyWheel(result->key) + ' ' +
                                           audio::analysis::keyName(result->key);
-        std::printf("%.2f\t%.3f\t%.1f\t%.1f\t%.3f\t%s\t%s\n", result->bpm, result->firstBeatSeconds,
-                    result->lufs, result->samplePeakDbfs, result->seconds, key.c_str(),
-                    path.c_str());
+        std::printf("%.2f\t%.3f\t%.1f\t%.1f\t%.3f\t%s\t%d\t%s\n", result->bpm,
+                    result->firstBeatSeconds, result->lufs, result->samplePeakDbfs, result->seconds,
+                    key.c_str(), result->tempoChanges ? 1 : 0, path.c_str());
     }
     return status;
 }

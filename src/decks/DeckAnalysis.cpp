@@ -102,8 +102,13 @@ void DeckAnalysis::refresh() {
     display.setNoticeText(notice_);
     if (songBpm() > 0) {
         const double playing = effectiveBpm();
-        display.setTempoText(bpmText(songBpm()) + QStringLiteral(" \u2192 ") + bpmText(playing) +
-                             QStringLiteral(" BPM"));
+        // The grid holds for the song's longest stretch only; the DJ should know before mixing.
+        display.setTempoText(
+            bpmText(songBpm()) + QStringLiteral(" \u2192 ") + bpmText(playing) +
+            QStringLiteral(" BPM") +
+            (analysis_->tempoChanges ? QStringLiteral(" (tempo changes)") : QString()));
+    } else if (analysis_) {
+        display.setTempoText(QStringLiteral("no steady beat"));
     } else {
         display.setTempoText(QString());
     }
@@ -145,6 +150,16 @@ double DeckAnalysis::beatPhase(double multiple) const {
 
 bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
     const double target = other.effectiveBpm();
+    // An analysed song without a steady beat has no grid to match: said apart from a song whose
+    // analysis has not come yet, which will have one in a moment.
+    const bool beatless =
+        (analysis_ && analysis_->bpm <= 0) || (other.analysis_ && other.analysis_->bpm <= 0);
+    if (deck_.stream() != 0 && beatless) {
+        notice_ = QStringLiteral("Sync: no steady beat");
+        noticeRate_ = playingRate();
+        refresh();
+        return false;
+    }
     if (deck_.stream() == 0 || songBpm() <= 0 || target <= 0) {
         notice_ = QStringLiteral("Sync: no tempo to match");
         noticeRate_ = playingRate();

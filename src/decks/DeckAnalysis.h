@@ -1,7 +1,8 @@
 // What a deck does with its song's analysis when it arrives (beat grid, waveform, loudness): the
-// tempo text with the tempo the deck plays at now, the overview waveform and cue marks of the
-// position bar, Sync to the other deck, and the loudness correction when matching is on. With no
-// analysis, or the options off, nothing here changes what the deck does. Thread: UI thread only.
+// tempo text with the tempo the deck plays at now (or "no steady beat"), the overview waveform
+// and cue marks of the position bar, Sync to the other deck, and the loudness correction when
+// matching is on. With no analysis, or the options off, nothing here changes what the deck does.
+// Thread: UI thread only.
 #pragma once
 
 #include <QString>
@@ -49,7 +50,8 @@ class DeckAnalysis {
     void showTempoMatch(const DeckAnalysis& other);
     // Sets this deck's pitch so it plays at the other deck's tempo (half or double where that
     // is nearer), then, with both playing, moves it by less than a beat onto the other's beat.
-    // False, with the reason on the display, when it cannot.
+    // False, with the reason on the display, when it cannot (either song without a steady beat,
+    // no tempo known yet, or beyond the pitch range).
     bool syncTo(const DeckAnalysis& other);
 
   private:

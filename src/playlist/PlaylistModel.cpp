@@ -9,7 +9,11 @@ namespace kelvra::playlist {
 
 QString songFactsText(const SongFacts& facts) {
     QStringList parts;
-    if (facts.bpm > 0) parts << QString::number(facts.bpm, 'f', 1) + QStringLiteral(" BPM");
+    if (facts.bpm > 0)
+        parts << QString::number(facts.bpm, 'f', 1) + QStringLiteral(" BPM") +
+                     (facts.tempoChanges ? QStringLiteral(" (tempo changes)") : QString());
+    else
+        parts << QStringLiteral("no steady beat");
     if (facts.key >= 0)
         parts << QString::fromStdString(audio::analysis::keyWheel(facts.key) + ' ' +
                                         audio::analysis::keyName(facts.key));
@@ -136,7 +140,7 @@ void PlaylistModel::setTitles(const std::vector<TitleResult>& results) {
 
 void PlaylistModel::setSongFacts(const QString& path, const SongFacts& facts) {
     const auto known = facts_.constFind(path);
-    if (known != facts_.constEnd() && known->bpm == facts.bpm && known->key == facts.key) return;
+    if (known != facts_.constEnd() && *known == facts) return;
     facts_.insert(path, facts);
     // The view repaints only the rows it shows, so one notice for all is cheaper than finding
     // the song's rows in a long list.
@@ -163,8 +167,11 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
             return path(index.row());
         case TitleReadRole:
             return entry(index.row()).titleRead;
-        case FactsRole:
-            return songFactsText(facts_.value(path(index.row())));
+        case FactsRole: {
+            // A song not analysed yet shows nothing, not "no steady beat".
+            const auto known = facts_.constFind(path(index.row()));
+            return known == facts_.constEnd() ? QString() : songFactsText(*known);
+        }
         case CompatibleRole:
             return mixKey_ >= 0 &&
                    audio::analysis::keysCompatible(facts_.value(path(index.row())).key, mixKey_);

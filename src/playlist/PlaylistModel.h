@@ -28,12 +28,15 @@ struct PlaylistEntry {
 };
 
 // What the analysis found of a song: the tempo (0: none) and the key (see KeyNames.h).
+// What the analysis found of a song: 0 BPM when it has no steady beat.
 struct SongFacts {
     double bpm = 0;
     int key = -1;
+    bool tempoChanges = false;  // `bpm` is the longest steady stretch's
+    bool operator==(const SongFacts&) const = default;
 };
 
-// "126.0 BPM  8A A minor", the parts the analysis found; empty when it found neither.
+// "126.0 BPM  8A A minor": the tempo, or "no steady beat", then the key where one stands out.
 QString songFactsText(const SongFacts& facts);
 
 // The three characters between an entry's number and its title.

@@ -85,6 +85,24 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     EXPECT_EQ(w.controls().left.pitch.value(), 1000);
     EXPECT_EQ(left.tempoText(), "70.0 \u2192 70.0 BPM");
     EXPECT_EQ(left.noticeText(), "");
+
+    // A song whose tempo changes shows its longest stretch's, and says so.
+    auto changing = std::make_shared<audio::analysis::SongAnalysis>(*analysisAt(140));
+    changing->tempoChanges = true;
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), changing);
+    w.tmrTrackLength_Timer();
+    DeckDisplayModel& right = w.controls().right.display;
+    EXPECT_EQ(right.tempoText(), "140.0 \u2192 140.0 BPM (tempo changes)");
+    // Without a steady beat on either deck there is nothing to match, and Sync says so.
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(0));
+    w.tmrTrackLength_Timer();
+    EXPECT_EQ(right.tempoText(), "no steady beat");
+    w.controls().left.pitch.setValue(1100);
+    w.controls().left.sync.click();
+    EXPECT_EQ(w.controls().left.pitch.value(), 1100);
+    EXPECT_EQ(left.noticeText(), "Sync: no steady beat");
+    w.controls().right.sync.click();
+    EXPECT_EQ(right.noticeText(), "Sync: no steady beat");
 }
 
 // Beat onsets of each loop in the rendered mix: the pulse loop through a 1 ms average (the

@@ -1,9 +1,11 @@
 // Drum loops synthesised for the analysis tests: kick on beats 1 and 3, snare on 2 and 4, a hat
-// on every eighth note, at any tempo, after an optional silent intro.
+// on every eighth note, at any tempo, after an optional silent intro; and drum tracks whose tempo
+// moves, or that put accents off the beat.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 #include <random>
 #include <string>
@@ -22,7 +24,7 @@ struct DrumLoop {
 };
 
 inline void addHit(std::vector<float>& out, std::int64_t at, int rate, int kind,
-                   std::mt19937& noise) {
+                   std::mt19937& noise, float gain = 1) {
     std::uniform_real_distribution<float> white(-1, 1);
     const int length = rate / 4;
     double phase = 0;
@@ -41,8 +43,16 @@ inline void addHit(std::vector<float>& out, std::int64_t at, int rate, int kind,
             v = float(0.08 * (n - previous) * std::exp(-t / 0.02));
             previous = n;
         }
-        out[std::size_t(at + i)] += v;
+        out[std::size_t(at + i)] += gain * v;
     }
+}
+
+inline std::vector<std::int16_t> stereo(const std::vector<float>& mono) {
+    std::vector<std::int16_t> pcm(mono.size() * 2);
+    for (std::size_t i = 0; i < mono.size(); ++i)
+        pcm[2 * i] = pcm[2 * i + 1] =
+            std::int16_t(roundEven(std::clamp(mono[i], -1.0f, 1.0f) * 32767));
+    return pcm;
 }
 
 // Interleaved stereo 16-bit samples of the loop.
@@ -57,11 +67,38 @@ inline std::vector<std::int16_t> drumLoop(const DrumLoop& loop) {
         if (eighth % 2 == 0) addHit(mono, at, loop.rate, (eighth / 2) % 2 == 0 ? 0 : 1, noise);
         addHit(mono, at, loop.rate, 2, noise);
     }
-    std::vector<std::int16_t> pcm(mono.size() * 2);
-    for (std::size_t i = 0; i < mono.size(); ++i)
-        pcm[2 * i] = pcm[2 * i + 1] =
-            std::int16_t(roundEven(std::clamp(mono[i], -1.0f, 1.0f) * 32767));
-    return pcm;
+    return stereo(mono);
+}
+
+struct DrumTrack {
+    std::function<double(double)> bpmAt;  // the tempo at a time, seconds
+    double seconds = 60;
+    // Every third eighth note also gets a snare this loud (0: none), across the bar lines: the
+    // dotted-quarter push of fast metal, whose pulse is two thirds of the beat's.
+    float pushAccent = 0;
+    bool kickEveryBeat = false;  // a kick on every beat, the snare on 2 and 4 over it
+    int rate = 44100;
+};
+
+// The loop's pattern at a tempo that follows `bpmAt` eighth by eighth.
+inline std::vector<std::int16_t> drumTrack(const DrumTrack& track) {
+    std::vector<float> mono(std::size_t(track.seconds * track.rate));
+    std::mt19937 noise(99);
+    double t = 0;
+    for (int eighth = 0; t < track.seconds; ++eighth) {
+        const std::int64_t at = roundEven(t * track.rate);
+        if (at >= std::int64_t(mono.size())) break;
+        if (eighth % 2 == 0) {
+            const bool backbeat = (eighth / 2) % 2 == 1;
+            if (!backbeat || track.kickEveryBeat) addHit(mono, at, track.rate, 0, noise);
+            if (backbeat) addHit(mono, at, track.rate, 1, noise);
+        }
+        if (track.pushAccent > 0 && eighth % 3 == 0)
+            addHit(mono, at, track.rate, 1, noise, track.pushAccent);
+        addHit(mono, at, track.rate, 2, noise);
+        t += 30 / track.bpmAt(t);
+    }
+    return stereo(mono);
 }
 
 }  // namespace kelvra::audio::testing

@@ -45,6 +45,7 @@ SongAnalysis made(double bpm) {
     a.samplePeakDbfs = -0.3;
     a.truePeakDbfs = 0.1;
     a.seconds = 181.5;
+    a.tempoChanges = true;  // not the default, so a lost flag shows
     a.waveform.rate = 44100;
     a.waveform.blockFrames = 441;
     for (int i = 0; i < 500; ++i)

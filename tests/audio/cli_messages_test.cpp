@@ -72,9 +72,10 @@ TEST(CliMessages, OpenAndAnalysisFailuresNameTheFileAndTheReason) {
     const CliRun analysed = cli({"analyse", channels, missing}, cache);
     EXPECT_EQ(analysed.exitCode, 1);
     EXPECT_EQ(analysed.out,
-              "bpm\tfirst_beat_seconds\tlufs\tpeak_dbfs\tseconds\tkey\tfile\n"
-              "error\terror\terror\terror\terror\terror\t" +
-                  channels + "\nerror\terror\terror\terror\terror\terror\t" + missing + "\n");
+              "bpm\tfirst_beat_seconds\tlufs\tpeak_dbfs\tseconds\tkey\ttempo_changes\tfile\n"
+              "error\terror\terror\terror\terror\terror\terror\t" +
+                  channels + "\nerror\terror\terror\terror\terror\terror\terror\t" + missing +
+                  "\n");
     EXPECT_EQ(analysed.err, tooMany + "kelvra-cli: " + missing + ": It does not exist.\n");
 }
 

@@ -37,11 +37,14 @@ TEST(PlaylistSongFacts, ShowOnEveryEntryOfTheSongAndOutliveItsRemoval) {
     model.setSongFacts("/a.mp3", {126.04, kAMinor});
     EXPECT_EQ(changed.count(), 1);
 
-    // Only what was found is shown.
+    // Only the key that was found is shown; a tempo that was not found is said to be missing,
+    // and one that holds only for the song's longest stretch says so.
     model.setSongFacts("/b.mp3", {0, kCMajor});
-    EXPECT_EQ(facts(model, 1), "8B C major");
+    EXPECT_EQ(facts(model, 1), "no steady beat  8B C major");
     model.setSongFacts("/b.mp3", {98.5, -1});
     EXPECT_EQ(facts(model, 1), "98.5 BPM");
+    model.setSongFacts("/b.mp3", {98.5, -1, true});
+    EXPECT_EQ(facts(model, 1), "98.5 BPM (tempo changes)");
 
     // Removed and added again, the song shows what was found at once.
     model.clear();

@@ -51,6 +51,7 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
     const BeatGrid grid = beats.finish();
     result->bpm = grid.bpm;
     result->firstBeatSeconds = grid.firstBeatSeconds;
+    result->tempoChanges = grid.tempoChanges;
     result->key = key.finish();
     result->lufs = loudness.integratedLufs();
     result->samplePeakDbfs = loudness.samplePeakDbfs();

@@ -23,7 +23,8 @@ namespace {
 
 constexpr char kMagic[8] = {'K', 'L', 'V', 'A', 'N', 'L', 'Y', 'S'};
 // Bump whenever the analysis or this layout changes: older entries then simply miss.
-constexpr std::uint32_t kVersion = 4;  // 3: the musical key; 4: keys without overtones
+// 3: the musical key; 4: keys without overtones; 5: tempo from local tempi, and whether it changes
+constexpr std::uint32_t kVersion = 5;
 // No real entry comes near this (10 hours of song is 22 MB); anything larger is not ours.
 constexpr qint64 kLargestEntry = 64ll << 20;
 
@@ -191,6 +192,7 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
          {a.bpm, a.firstBeatSeconds, a.lufs, a.samplePeakDbfs, a.truePeakDbfs, a.seconds})
         w.put(value);
     w.put(std::int32_t(a.key));
+    w.put(std::uint8_t(a.tempoChanges ? 1 : 0));
     w.put(std::int32_t(a.waveform.rate));
     w.put(std::int32_t(a.waveform.blockFrames));
     w.put(std::uint32_t(a.waveform.blocks.size()));
@@ -248,6 +250,7 @@ AnalysisSnapshot AnalysisCache::load(const std::string& path) const {
                           &a->truePeakDbfs, &a->seconds})
         *value = r.get<double>();
     a->key = std::clamp(r.get<std::int32_t>(), -1, 23);
+    a->tempoChanges = r.get<std::uint8_t>() != 0;
     a->waveform.rate = r.get<std::int32_t>();
     a->waveform.blockFrames = r.get<std::int32_t>();
     const auto count = r.get<std::uint32_t>();

@@ -34,7 +34,9 @@ struct WaveformSummary {
 };
 
 struct SongAnalysis {
-    double bpm = 0;               // 0 when no steady beat was found
+    double bpm = 0;  // 0 when no steady beat was found
+    // The song has steady stretches at different tempi: `bpm` and the grid are its longest's.
+    bool tempoChanges = false;
     double firstBeatSeconds = 0;  // first beat of the grid inside the music
     double lufs = 0;              // integrated loudness; -inf for silence
     double samplePeakDbfs = 0;    // -inf for silence

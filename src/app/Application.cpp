@@ -57,6 +57,7 @@ Application::Application(QString programFolder, QString commandLine)
 Application::~Application() {
     // Views before the logic they draw, and both before the engine.
     Parts& p = *parts_;
+    p.watcher.reset();  // its scans stop before the library and the window they feed
     p.libraryView.reset();
     p.libraryBrowser.reset();
     p.associateView.reset();
@@ -168,6 +169,16 @@ void Application::loadMainWindow() {
     deps.songs = p.songs.get();
     p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath());
     deps.songHeard = [&p](const QString& path) { p.noteHeard(path); };
+    if (p.songLibrary->isOpen()) {
+        // The library's folders are kept up to date while the program runs; what changed while
+        // it was closed comes in first. The watcher scans on a thread of its own.
+        p.watcher = std::make_unique<library::FolderWatcher>(*p.songLibrary, *p.clock,
+                                                             audio::createAudioLibrary(), nullptr);
+        QObject::connect(p.watcher.get(), &library::FolderWatcher::libraryChanged, [&p] {
+            if (p.libraryBrowser) p.libraryBrowser->refresh();
+        });
+        p.watcher->start();
+    }
     // The MIDI devices follow the audio's system (JACK or the ALSA sequencer).
     p.midi =
         std::make_unique<controllers::MidiDevices>(*p.clock, controllers::midiApiFromEnvironment());

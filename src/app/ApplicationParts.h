@@ -19,6 +19,7 @@
 #include "core/Clock.h"
 #include "core/FileHelpers.h"
 #include "core/QtDialogs.h"
+#include "library/FolderWatcher.h"
 #include "library/Library.h"
 #include "library/LibraryBrowser.h"
 #include "library/SongStore.h"
@@ -56,6 +57,7 @@ struct Application::Parts {
     std::unique_ptr<controllers::MidiDevices> midi;                 // the controllers' devices
     std::unique_ptr<library::SongStore> songs;                      // outlives the logic too
     std::unique_ptr<library::Library> songLibrary;                  // and so does the library
+    std::unique_ptr<library::FolderWatcher> watcher;                // before the library it fills
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;

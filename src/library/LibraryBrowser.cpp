@@ -309,6 +309,7 @@ void LibraryBrowser::scanFolders(const QStringList& folders) {
         return;
     }
     scan_ = new QProcess(this);
+    scanning_ = folders;
     scanOutput_.clear();
     scan_->setProcessChannelMode(QProcess::SeparateChannels);
     connect(scan_, &QProcess::readyReadStandardError, this, &LibraryBrowser::readScanOutput);
@@ -349,10 +350,12 @@ void LibraryBrowser::finishScan(int exitCode, QProcess::ExitStatus status) {
         scanText_ = QStringLiteral("The scan could not run: ") + scan_->errorString();
     else if (exitCode != 0)
         parts_.dialogs.message(kTitle, scanText_, MessageButtons::Ok, MessageIcon::Exclamation);
+    const bool whole = status == QProcess::NormalExit && exitCode == 0;
     scan_->deleteLater();
     scan_ = nullptr;
     refresh();
     emit scanFinished();
+    if (whole) emit foldersScanned(scanning_);
 }
 
 }  // namespace kelvra::library

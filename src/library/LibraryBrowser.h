@@ -97,6 +97,8 @@ class LibraryBrowser : public QObject {
   signals:
     void changed();  // sources, status or scan text
     void scanFinished();
+    // A scan went through these folders to its end: they are worth watching from now on.
+    void foldersScanned(const QStringList& folders);
 
   private:
     void list();
@@ -117,6 +119,7 @@ class LibraryBrowser : public QObject {
     QString status_;
     QProcess* scan_ = nullptr;
     QByteArray scanOutput_;
+    QStringList scanning_;  // the folders the running scan was asked for
     QString scanText_;
 };
 

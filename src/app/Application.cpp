@@ -326,13 +326,7 @@ void Application::Parts::noteHeard(const QString& path) {
     if (!songLibrary->song(path)) {
         library::SongFacts facts;
         facts.path = path;
-        const library::SongTags tags = library::readSongTags(*library, path);
-        facts.artist = tags.artist;
-        facts.title = tags.title;
-        facts.album = tags.album;
-        facts.genre = tags.genre;
-        facts.comment = tags.comment;
-        facts.seconds = tags.seconds;
+        library::copyTags(library::readSongTags(*library, path), facts);
         songLibrary->store(std::move(facts));
     }
     songLibrary->addHeard(path, QDateTime::currentSecsSinceEpoch());

@@ -130,13 +130,7 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
                 problems_ << QStringLiteral("%1: cannot be read").arg(readablePath(path));
                 continue;
             }
-            const SongTags tags = readSongTags(tags_, path);
-            facts.artist = tags.artist;
-            facts.title = tags.title;
-            facts.album = tags.album;
-            facts.genre = tags.genre;
-            facts.comment = tags.comment;
-            facts.seconds = tags.seconds;
+            copyTags(readSongTags(tags_, path), facts);
             if (cache_) {
                 if (const audio::analysis::AnalysisSnapshot analysis =
                         cache_->load(pathToStdString(path))) {

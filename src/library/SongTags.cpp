@@ -12,6 +12,7 @@
 #include "audio/AudioLibrary.h"
 #include "core/FileHelpers.h"
 #include "core/PathBytes.h"
+#include "library/Library.h"
 #include "tags/GenreTable.h"
 #include "tags/Id3v1.h"
 #include "tags/Id3v2Reader.h"
@@ -119,6 +120,15 @@ bool isNonCharacter(char32_t c) {
 }
 
 }  // namespace
+
+void copyTags(const SongTags& tags, SongFacts& facts) {
+    facts.artist = tags.artist;
+    facts.title = tags.title;
+    facts.album = tags.album;
+    facts.genre = tags.genre;
+    facts.comment = tags.comment;
+    facts.seconds = tags.seconds;
+}
 
 bool isSongFileName(const QString& name) {
     static const QStringList kExtensions = {"mp3", "mp2",  "wav", "wma", "asf",  "flac", "ogg",

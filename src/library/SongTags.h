@@ -14,6 +14,8 @@ class AudioLibrary;
 
 namespace kelvra::library {
 
+struct SongFacts;
+
 struct SongTags {
     QString artist, title, album, genre, comment;
     double seconds = 0;
@@ -26,6 +28,9 @@ inline constexpr qsizetype kCommentLimit = 2048;
 
 // Empty texts (and 0 seconds) for whatever cannot be read; never fails.
 SongTags readSongTags(audio::AudioLibrary& library, const QString& path);
+
+// Puts the texts and the length of `tags` into the row `facts` will become.
+void copyTags(const SongTags& tags, SongFacts& facts);
 
 // True for the file names the scan takes for songs (by extension, any case).
 bool isSongFileName(const QString& name);

@@ -8,8 +8,6 @@
 //         window lists them (its default page); each run's 99th percentile over every keystroke
 //         beside the same run's SELECT count(*), the minimum and median of the runs.
 // Usage: library_bench [--songs N] [--runs R] [--rows M] [--typing-rows T] [--dir FOLDER]
-#include <sqlite3.h>
-
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -23,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchLibrary.h"
 #include "audio/CreateAudioLibrary.h"
 #include "library/Library.h"
 #include "library/Scanner.h"
@@ -35,12 +34,6 @@ using namespace kelvra;
 
 double seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    const auto index = std::size_t(std::nearbyint(p * double(values.size() - 1)));
-    return values[index];
 }
 
 QByteArray textFrame(const char* id, const QByteArray& latin1) {
@@ -122,7 +115,8 @@ void scanBench(const QString& dir, int songs, int runs) {
         library::Scanner(library, *tags, nullptr).scan({tree});
     }
     const double rescan = songs / seconds(start);
-    const double scanMedian = percentile(scanRates, 0.5), statMedian = percentile(statRates, 0.5);
+    const double scanMedian = bench::percentile(scanRates, 0.5),
+                 statMedian = bench::percentile(statRates, 0.5);
     std::printf("scan of %d tagged MP3s, %d runs (files/s)\n", songs, runs);
     std::printf("  library scan      min %8.0f  median %8.0f\n",
                 *std::min_element(scanRates.begin(), scanRates.end()), scanMedian);
@@ -134,40 +128,14 @@ void scanBench(const QString& dir, int songs, int runs) {
 
 void searchBench(const QString& dir, int rows) {
     const QString path = dir + "/search.sqlite";
-    for (const char* suffix : {"", "-wal", "-shm"})
-        QFile::remove(path + suffix);
-    library::Library library(path);
-    std::mt19937 random(7);
-    static const char* kWords[] = {"daft",    "punk",  "deep", "house", "techno", "love",
-                                   "night",   "dance", "soul", "disco", "acid",   "dub",
-                                   "minimal", "vocal", "club", "mix",   "remix",  "original"};
-    const auto word = [&] { return QString(kWords[random() % std::size(kWords)]); };
     const auto start = Clock::now();
-    for (int i = 0; i < rows; ++i) {
-        library::SongFacts facts;
-        facts.path = QString("/music/%1/%2.mp3").arg(i % 500).arg(i);
-        facts.artist = word() + ' ' + word() + QString(" %1").arg(i % 3000);
-        facts.title = word() + ' ' + word() + ' ' + word();
-        facts.album = word() + QString(" %1").arg(i % 9000);
-        facts.genre = word();
-        facts.bpm = 90 + double(random() % 800) / 10;
-        facts.key = int(random() % 24);
-        facts.size = 1;
-        library.store(std::move(facts));
+    if (!bench::syntheticLibrary(path, rows)) {
+        std::fputs("library_bench: cannot make the search rows\n", stderr);
+        return;
     }
-    library.writer().flush();
-    std::printf("search over %d rows (filled in %.1f s)\n", rows, seconds(start));
-
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    std::vector<double> counts;
-    for (int i = 0; i < 200; ++i) {
-        const auto t = Clock::now();
-        sqlite3_exec(db, "SELECT count(*) FROM songs", nullptr, nullptr, nullptr);
-        counts.push_back(seconds(t) * 1000);
-    }
-    sqlite3_close(db);
-    const double countP99 = percentile(counts, 0.99);
+    library::Library library(path);
+    std::printf("search over %d rows (made or found in %.1f s)\n", rows, seconds(start));
+    const double countP99 = bench::countP99(path, 200);
     std::printf("  SELECT count(*)         p99 %8.3f ms\n", countP99);
     // What the DJ types, one key at a time; each prefix is one query, limited as a list view
     // would show it.
@@ -186,84 +154,29 @@ void searchBench(const QString& dir, int rows) {
                 found = library.search(query, 200).size();
                 times.push_back(seconds(t) * 1000);
             }
-            const double p99 = percentile(times, 0.99);
+            const double p99 = bench::percentile(times, 0.99);
             std::printf("  %-24s p99 %8.3f ms  (%5.1fx count)  %zu shown\n",
                         ("\"" + prefix + "\"").c_str(), p99, p99 / countP99, found);
         }
     }
 }
 
-// `rows` synthetic songs in the database at `path`, made once and reused by later runs. Written
-// straight into the songs table, the index kept by its triggers, which is what storing them one
-// by one would leave, in a fraction of the time.
-bool makeTypingRows(const QString& path, int rows) {
-    const QString marker = path + QString(".made-%1").arg(rows);
-    if (QFile::exists(marker) && QFile::exists(path)) return true;
-    for (const char* suffix : {"", "-wal", "-shm"})
-        QFile::remove(path + suffix);
-    { library::Library made(path); }  // the schema
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) return false;
-    std::mt19937 random(11);
-    static const char* kWords[] = {
-        "daft",  "punk",     "deep",     "house", "techno",  "love",   "night",  "dance",
-        "soul",  "disco",    "acid",     "dub",   "minimal", "vocal",  "club",   "mix",
-        "remix", "original", "summer",   "city",  "dream",   "fire",   "heart",  "sun",
-        "blue",  "moon",     "electric", "funk",  "groove",  "motion", "trance", "future"};
-    const auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO songs (path, added, size, mtime, artist, title, album, genre,"
-                       " seconds, bpm, musical_key) VALUES (?1, 0, 1, 1, ?2, ?3, ?4, ?5, 240,"
-                       " ?6, ?7)",
-                       -1, &insert, nullptr);
-    bool ok = insert != nullptr;
-    for (int i = 0; ok && i < rows; ++i) {
-        const std::string values[] = {
-            "/music/" + std::to_string(i % 2000) + "/" + std::to_string(i) + ".mp3",
-            word() + ' ' + word() + ' ' + std::to_string(i % 30000),
-            word() + ' ' + word() + ' ' + word(), word() + ' ' + std::to_string(i % 90000), word()};
-        sqlite3_bind_blob(insert, 1, values[0].data(), int(values[0].size()), SQLITE_TRANSIENT);
-        for (int column = 1; column < 5; ++column)
-            sqlite3_bind_text(insert, column + 1, values[column].data(), int(values[column].size()),
-                              SQLITE_TRANSIENT);
-        sqlite3_bind_double(insert, 6, 90 + double(random() % 800) / 10);
-        sqlite3_bind_int(insert, 7, int(random() % 24));
-        ok = sqlite3_step(insert) == SQLITE_DONE;
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    ok = ok && sqlite3_exec(db, "COMMIT; ANALYZE;", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    if (ok) QFile(marker).open(QIODevice::WriteOnly);
-    return ok;
-}
-
 void typingBench(const QString& dir, int rows, int runs) {
     const QString path = dir + "/typing.sqlite";
     const auto start = Clock::now();
-    if (!makeTypingRows(path, rows)) {
+    if (!bench::syntheticLibrary(path, rows)) {
         std::fputs("library_bench: cannot make the typing rows\n", stderr);
         return;
     }
     std::printf("search as you type over %d rows, %d runs (made or found in %.1f s)\n", rows, runs,
                 seconds(start));
     library::Library library(path);
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
     const std::vector<std::string> typed = {"daft punk", "deep house summer", "techno bpm:128",
                                             "moon 4021", "electric funk",     "vocal remix"};
     std::vector<double> searchP99s, countP99s, searchMedians;
     // Each keystroke's slowest time over the runs, to tell which ones the p99 is made of.
     std::vector<std::pair<double, std::string>> slowest;
     for (int run = 0; run < runs; ++run) {
-        std::vector<double> counts;
-        for (int i = 0; i < 50; ++i) {
-            const auto t = Clock::now();
-            sqlite3_exec(db, "SELECT count(*) FROM songs", nullptr, nullptr, nullptr);
-            counts.push_back(seconds(t) * 1000);
-        }
         std::vector<double> keys;
         std::size_t key = 0;
         for (const std::string& text : typed) {
@@ -283,22 +196,21 @@ void typingBench(const QString& dir, int rows, int runs) {
                 ++key;
             }
         }
-        searchP99s.push_back(percentile(keys, 0.99));
-        searchMedians.push_back(percentile(keys, 0.5));
-        countP99s.push_back(percentile(counts, 0.99));
+        searchP99s.push_back(bench::percentile(keys, 0.99));
+        searchMedians.push_back(bench::percentile(keys, 0.5));
+        countP99s.push_back(bench::countP99(path, 50));
     }
-    sqlite3_close(db);
     const auto minOf = [](const std::vector<double>& values) {
         return *std::min_element(values.begin(), values.end());
     };
     std::printf("  keystroke p99       min %8.2f ms  median %8.2f ms\n", minOf(searchP99s),
-                percentile(searchP99s, 0.5));
+                bench::percentile(searchP99s, 0.5));
     std::printf("  keystroke median    min %8.2f ms  median %8.2f ms\n", minOf(searchMedians),
-                percentile(searchMedians, 0.5));
+                bench::percentile(searchMedians, 0.5));
     std::printf("  SELECT count(*) p99 min %8.2f ms  median %8.2f ms\n", minOf(countP99s),
-                percentile(countP99s, 0.5));
+                bench::percentile(countP99s, 0.5));
     std::printf("  p99 / count (medians) %.2f\n",
-                percentile(searchP99s, 0.5) / percentile(countP99s, 0.5));
+                bench::percentile(searchP99s, 0.5) / bench::percentile(countP99s, 0.5));
     std::sort(slowest.rbegin(), slowest.rend());
     std::printf("  slowest keystrokes (worst of the runs, songs shown):");
     for (std::size_t i = 0; i < std::min<std::size_t>(slowest.size(), 6); ++i)

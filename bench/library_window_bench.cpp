@@ -4,22 +4,18 @@
 // SELECT count(*) on the same file; per run the 99th percentile over every keystroke, then the
 // minimum and median of those over the runs.
 // Usage: QT_QPA_PLATFORM=offscreen library_window_bench [--rows N] [--runs R] [--dir FOLDER]
-#include <sqlite3.h>
-
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "BenchLibrary.h"
 #include "core/QtDialogs.h"
 #include "core/Theme.h"
 #include "library/LibraryBrowser.h"
@@ -33,46 +29,6 @@ using namespace kelvra;
 
 double millisecondsSince(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[std::size_t(std::nearbyint(p * double(values.size() - 1)))];
-}
-
-void fill(library::Library& songs, int rows) {
-    std::mt19937 random(7);
-    static const char* kWords[] = {"daft",    "punk",  "deep", "house", "techno", "love",
-                                   "night",   "dance", "soul", "disco", "acid",   "dub",
-                                   "minimal", "vocal", "club", "mix",   "remix",  "original"};
-    const auto word = [&] { return QString(kWords[random() % std::size(kWords)]); };
-    for (int i = 0; i < rows; ++i) {
-        library::SongFacts facts;
-        facts.path = QString("/music/%1/%2.mp3").arg(i % 500).arg(i);
-        facts.artist = word() + ' ' + word() + QString(" %1").arg(i % 3000);
-        facts.title = word() + ' ' + word() + ' ' + word();
-        facts.album = word() + QString(" %1").arg(i % 9000);
-        facts.genre = word();
-        facts.bpm = 90 + double(random() % 800) / 10;
-        facts.key = int(random() % 24);
-        facts.seconds = 180 + double(random() % 300);
-        facts.size = 1;
-        songs.store(std::move(facts));
-    }
-    songs.writer().flush();
-}
-
-double countP99(const QString& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    std::vector<double> times;
-    for (int i = 0; i < 200; ++i) {
-        const auto t = Clock::now();
-        sqlite3_exec(db, "SELECT count(*) FROM songs", nullptr, nullptr, nullptr);
-        times.push_back(millisecondsSince(t));
-    }
-    sqlite3_close(db);
-    return percentile(times, 0.99);
 }
 
 void press(QWidget& target, int key, const QString& text) {
@@ -96,13 +52,15 @@ int main(int argc, char** argv) {
     }
     QDir().mkpath(dir);
     const QString path = QString("%1/library-%2.sqlite").arg(dir).arg(rows);
-    const bool fresh = !QFile::exists(path);
+    if (!bench::syntheticLibrary(path, rows)) {
+        std::fputs("library_window_bench: cannot make the songs\n", stderr);
+        return 1;
+    }
     library::Library songs(path);
     if (!songs.isOpen()) {
         std::fprintf(stderr, "library_window_bench: %s\n", qPrintable(songs.notice()));
         return 1;
     }
-    if (fresh) fill(songs, rows);
 
     settings::MemorySettingsStore store;
     QtDialogs dialogs;
@@ -139,15 +97,17 @@ int main(int argc, char** argv) {
                 keystrokes.push_back(millisecondsSince(t));
             }
         }
-        runP99.push_back(percentile(keystrokes, 0.99));
-        baseP99.push_back(countP99(path));
+        runP99.push_back(bench::percentile(keystrokes, 0.99));
+        baseP99.push_back(bench::countP99(path, 200));
     }
     const auto report = [](const char* what, const std::vector<double>& values) {
         std::printf("  %-34s p99 min %8.3f ms  median %8.3f ms\n", what,
-                    *std::min_element(values.begin(), values.end()), percentile(values, 0.5));
+                    *std::min_element(values.begin(), values.end()),
+                    bench::percentile(values, 0.5));
     };
     report("keystroke to repaint", runP99);
     report("SELECT count(*) (baseline)", baseP99);
-    std::printf("  ratio (medians) %.1f\n", percentile(runP99, 0.5) / percentile(baseP99, 0.5));
+    std::printf("  ratio (medians) %.1f\n",
+                bench::percentile(runP99, 0.5) / bench::percentile(baseP99, 0.5));
     return 0;
 }

@@ -20,26 +20,14 @@
 
 #include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
+#include "support/LibrarySongs.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SongFiles.h"
 
 namespace kelvra::library {
 namespace {
 
-SongFacts song(const QString& path, const QString& artist, const QString& title,
-               std::optional<double> bpm, int key) {
-    SongFacts facts;
-    facts.path = path;
-    facts.size = 1000;
-    facts.mtime = 1;
-    facts.fingerprint = path.toUtf8();
-    facts.artist = artist;
-    facts.title = title;
-    facts.bpm = bpm;
-    facts.key = key;
-    facts.seconds = 245;
-    return facts;
-}
+using test::songFacts;
 
 class Browser : public ::testing::Test {
   protected:
@@ -47,11 +35,11 @@ class Browser : public ::testing::Test {
         library_ = std::make_unique<Library>(dbPath());
         ASSERT_TRUE(library_->isOpen());
         // Keys: 21 A minor (8A), 14 D minor (7A), 0 C major (8B), 1 C# major (3B).
-        library_->store(song("/m/a.mp3", "Dusk Pilot", "Around", 126, 21));
-        library_->store(song("/m/b.mp3", "Duskworks", "Bounce", 126, 1));
-        library_->store(song("/m/c.mp3", "Cobalt", "Cobalt 1999", 140, 21));
-        library_->store(song("/m/d.mp3", "Dynamo", "Dreamers", 118, 0));
-        library_->store(song("/m/e.mp3", "Ember", "Eclipse", 122, 14));
+        library_->store(songFacts("/m/a.mp3", "Dusk Pilot", "Around", 126, 21));
+        library_->store(songFacts("/m/b.mp3", "Duskworks", "Bounce", 126, 1));
+        library_->store(songFacts("/m/c.mp3", "Cobalt", "Cobalt 1999", 140, 21));
+        library_->store(songFacts("/m/d.mp3", "Dynamo", "Dreamers", 118, 0));
+        library_->store(songFacts("/m/e.mp3", "Ember", "Eclipse", 122, 14));
         ASSERT_TRUE(library_->writer().flush());
     }
     QString dbPath() const { return dir_.filePath("library.sqlite"); }

@@ -15,25 +15,12 @@
 #include "library/Database.h"
 #include "library/SearchQuery.h"
 #include "library/SongStore.h"
+#include "support/LibrarySongs.h"
 
 namespace kelvra::library {
 namespace {
 
-SongFacts facts(const QString& path, const QString& artist, const QString& title,
-                std::optional<double> bpm = {}, int key = -1, const QString& genre = {}) {
-    SongFacts song;
-    song.path = path;
-    song.size = 1000;
-    song.mtime = 1;
-    song.fingerprint = path.toUtf8();
-    song.artist = artist;
-    song.title = title;
-    song.genre = genre;
-    song.bpm = bpm;
-    song.key = key;
-    song.seconds = 200;
-    return song;
-}
+using test::songFacts;
 
 std::set<QString> found(const Library& library, const char* text) {
     const SearchQuery query = parseSearchQuery(QString::fromUtf8(text));
@@ -49,12 +36,12 @@ class LibrarySearch : public ::testing::Test {
     void SetUp() override {
         library_ = std::make_unique<Library>(dir_.filePath("library.sqlite"));
         ASSERT_TRUE(library_->isOpen()) << library_->notice().toStdString();
-        library_->store(facts("/m/halo.mp3", "Beyoncé", "Halo", 80, 21, "R&B"));
-        library_->store(facts("/m/omt.flac", "Daft Punk", "One More Time", 122.5, 0, "House"));
-        library_->store(facts("/m/dafty.mp3", "Daftworks", "Time Machine", 127.5, 21, "Techno"));
-        library_->store(facts("/m/ete.ogg", "ÉTÉ", "Straße der Sonne", 128.5, 18, "Pop"));
-        library_->store(facts("/m/tokyo.m4a", "東京事変", "Shiseikatsu", {}, -1, "Rock"));
-        library_->store(facts("/m/istanbul.mp3", "Istanbul Ensemble", "Kız", 100, 4));
+        library_->store(songFacts("/m/halo.mp3", "Beyoncé", "Halo", 80, 21, "R&B"));
+        library_->store(songFacts("/m/omt.flac", "Daft Punk", "One More Time", 122.5, 0, "House"));
+        library_->store(songFacts("/m/dafty.mp3", "Daftworks", "Time Machine", 127.5, 21, "Techno"));
+        library_->store(songFacts("/m/ete.ogg", "ÉTÉ", "Straße der Sonne", 128.5, 18, "Pop"));
+        library_->store(songFacts("/m/tokyo.m4a", "東京事変", "Shiseikatsu", {}, -1, "Rock"));
+        library_->store(songFacts("/m/istanbul.mp3", "Istanbul Ensemble", "Kız", 100, 4));
         ASSERT_TRUE(library_->writer().flush());
     }
     QTemporaryDir dir_;
@@ -105,7 +92,7 @@ TEST_F(LibrarySearch, PhrasesFieldsTempoAndKeyNarrowTheResults) {
 }
 
 TEST_F(LibrarySearch, ARescanReindexesChangedTextsAndTheIndexStaysConsistent) {
-    SongFacts changed = facts("/m/omt.flac", "Daft Punk", "Aerodynamic", 123);
+    SongFacts changed = songFacts("/m/omt.flac", "Daft Punk", "Aerodynamic", 123);
     Stored outcome = Stored::Added;
     library_->store(changed, &outcome);
     ASSERT_TRUE(library_->writer().flush());
@@ -143,7 +130,7 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
                   i % 7 == 0,
                   i % 3 == 0};
         library.store(
-            facts(song.path, song.artist, song.common ? "Common rare" : "Common", song.bpm));
+            songFacts(song.path, song.artist, song.common ? "Common rare" : "Common", song.bpm));
         if (song.crated) library.addToCrate("Set", song.path);
         songs.push_back(song);
     }
@@ -198,8 +185,8 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
 TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
     QTemporaryDir dir;
     Library library(dir.filePath("library.sqlite"));
-    library.store(facts("/a.mp3", "A", "First"));
-    library.store(facts("/b.mp3", "B", "Second"));
+    library.store(songFacts("/a.mp3", "A", "First"));
+    library.store(songFacts("/b.mp3", "B", "Second"));
     EXPECT_TRUE(library.setRating("/a.mp3", 4));
     EXPECT_FALSE(library.setRating("/a.mp3", 6));
     library.addHeard("/a.mp3", 1000);
@@ -231,7 +218,7 @@ TEST(Library, TheWriterCommitsManyJobsInFewTransactionsAndReadersSeeOnlyWholeBat
     library.writer().setCommitListener([&](std::int64_t) { ++commits; });
     constexpr int kSongs = 3000;
     for (int i = 0; i < kSongs; ++i)
-        ASSERT_TRUE(library.store(facts(QString("/s/%1.mp3").arg(i), "Artist", "Song")));
+        ASSERT_TRUE(library.store(songFacts(QString("/s/%1.mp3").arg(i), "Artist", "Song")));
     ASSERT_TRUE(library.writer().flush());
     EXPECT_EQ(library.writer().committed(), kSongs);
     EXPECT_EQ(library.songCount(), kSongs);
@@ -312,7 +299,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
         ASSERT_TRUE(library.writer().flush());
         EXPECT_EQ(library.watchedFolders(), std::vector<QString>{"/old/music"});
         // A scan fills the old row in, and the index finds it.
-        library.store(facts("/old/song.mp3", "Old Artist", "Old Title", 90));
+        library.store(songFacts("/old/song.mp3", "Old Artist", "Old Title", 90));
         library.addHeard("/old/song.mp3", 5000);
         ASSERT_TRUE(library.writer().flush());
         EXPECT_EQ(library.song("/old/song.mp3")->id, 7);

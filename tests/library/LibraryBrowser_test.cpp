@@ -1,7 +1,7 @@
 // The library window's logic over a real library file: the search as the DJ types it, the order
 // and columns remembered, the compatible filter, crates, the history's sets and their export,
 // songs dragged as files, a folder added through a real scan in its own process, and the window
-// over it: typing and moving columns.
+// over it: typing, dropping songs on a crate and moving columns.
 #include "library/LibraryBrowser.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <memory>
 
 #include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
@@ -207,7 +208,7 @@ TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
     EXPECT_EQ(titles(*browser), QStringList({"Ghost Kestrel"}));
 }
 
-TEST_F(Browser, TheWindowSearchesAsTypedAndKeepsMovedColumns) {
+TEST_F(Browser, TheWindowSearchesAsTypedTakesSongsDroppedOnACrateAndKeepsMovedColumns) {
     auto browser = make();
     ASSERT_TRUE(browser->makeCrate("Peak").isEmpty());
     LibraryWindow window(*browser);
@@ -221,6 +222,24 @@ TEST_F(Browser, TheWindowSearchesAsTypedAndKeepsMovedColumns) {
     search->setText("dus");
     EXPECT_EQ(songs->model()->rowCount(), 2);
     EXPECT_EQ(window.findChild<QLabel*>("libraryStatus")->text(), "2 songs");
+
+    // The two rows dragged onto the crate go into it; onto "All songs" they change nothing.
+    QAbstractItemModel& model = *songs->model();
+    const std::unique_ptr<QMimeData> dragged(
+        model.mimeData({model.index(0, 0), model.index(1, 0)}));
+    const auto dropOn = [&](int row) {
+        const QPoint at = sources->visualItemRect(sources->item(row)).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(sources->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(sources->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(sources->viewport(), &drop);
+    };
+    dropOn(0);
+    EXPECT_TRUE(library_->crate("Peak").empty());
+    dropOn(1);
+    EXPECT_EQ(library_->crate("Peak"), std::vector<QString>({"/m/a.mp3", "/m/b.mp3"}));
 
     // The DJ drags the tempo column to the front; a window opened later shows it there.
     QHeaderView* header = songs->horizontalHeader();

@@ -7,7 +7,10 @@
 //   typing: 1,000,000 synthetic rows, several phrases typed one key at a time as the library
 //         window lists them (its default page); each run's 99th percentile over every keystroke
 //         beside the same run's SELECT count(*), the minimum and median of the runs.
+//   --make-library FILE: only makes (or keeps) a synthetic library of M rows at FILE, for the
+//         start-up bench.
 // Usage: library_bench [--songs N] [--runs R] [--rows M] [--typing-rows T] [--dir FOLDER]
+//        library_bench --make-library FILE [--rows M]
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -222,14 +225,16 @@ void typingBench(const QString& dir, int rows, int runs) {
 
 int main(int argc, char** argv) {
     int songs = 10000, runs = 5, rows = 100000, typingRows = 1000000;
-    QString dir = QDir::tempPath() + "/kelvra-library-bench";
+    QString dir = QDir::tempPath() + "/kelvra-library-bench", made;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--songs") == 0) songs = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--rows") == 0) rows = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--typing-rows") == 0) typingRows = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--dir") == 0) dir = QString::fromLocal8Bit(argv[i + 1]);
+        if (std::strcmp(argv[i], "--make-library") == 0) made = QString::fromLocal8Bit(argv[i + 1]);
     }
+    if (!made.isEmpty()) return bench::syntheticLibrary(made, rows) ? 0 : 1;
     QDir().mkpath(dir);
     if (songs > 0 && runs > 0) scanBench(dir, songs, runs);
     if (rows > 0) searchBench(dir, rows);

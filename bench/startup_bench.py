@@ -7,7 +7,12 @@ launch to the marker line the program writes on standard error at its first pain
 program is ended. The hello-world is built here from a few lines of source, with the same
 compiler and optimisation as a release build.
 
-usage: startup_bench.py KELVRA_PROGRAM [RUNS]
+With a library maker (bench/library_bench), Kelvra is also started over a library of
+STARTUP_LIBRARY_ROWS synthetic songs (default 100,000) in its data folder, in turn with the
+others, and the time and the memory (resident set at the first paint) it costs beside an empty
+library are reported.
+
+usage: startup_bench.py KELVRA_PROGRAM [RUNS] [LIBRARY_MAKER]
   STARTUP_PLATFORM=offscreen (default) or xvfb (a private X server is started)
 """
 import os
@@ -85,8 +90,20 @@ def start_xvfb():
     return server, ":" + display
 
 
-def time_to_paint(program, env):
-    """Milliseconds from launch to the marker, or None when it never came."""
+def resident_mb(pid):
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) / 1024.0
+    except OSError:
+        pass
+    return float("nan")
+
+
+def time_to_paint(program, env, memory=None):
+    """Milliseconds from launch to the marker, or None when it never came; the resident set at
+    the marker is appended to `memory`."""
     start = time.monotonic()
     process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE, text=True, start_new_session=True)
@@ -95,6 +112,8 @@ def time_to_paint(program, env):
         for line in process.stderr:
             if line.strip() == MARKER:
                 result = (time.monotonic() - start) * 1000.0
+                if memory is not None:
+                    memory.append(resident_mb(process.pid))
                 break
             if time.monotonic() - start > TIMEOUT_S:
                 break
@@ -114,6 +133,8 @@ def main():
         raise SystemExit(__doc__)
     kelvra = os.path.abspath(sys.argv[1])
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else int(os.environ.get("STARTUP_RUNS", "20"))
+    maker = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+    rows = int(os.environ.get("STARTUP_LIBRARY_ROWS", "100000"))
     platform = os.environ.get("STARTUP_PLATFORM", "offscreen")
     work = tempfile.mkdtemp(prefix="kelvra-startup-")
     server = None
@@ -128,22 +149,34 @@ def main():
             env.update(QT_QPA_PLATFORM="xcb", DISPLAY=display)
         else:
             env["QT_QPA_PLATFORM"] = "offscreen"
-        times = {"kelvra": [], "hello": []}
+        env["XDG_DATA_HOME"] = os.path.join(work, "empty-data")
+        starts = [("kelvra", kelvra, env), ("hello", hello, env)]
+        if maker:
+            data = os.path.join(work, "library-data")
+            os.makedirs(os.path.join(data, "kelvra"))
+            library = os.path.join(data, "kelvra", "library.sqlite")
+            made = subprocess.run([maker, "--make-library", library, "--rows", str(rows)])
+            if made.returncode != 0:
+                raise SystemExit("startup_bench: the library could not be made")
+            starts.insert(1, (f"kelvra+{rows // 1000}k", kelvra, dict(env, XDG_DATA_HOME=data)))
+        times = {name: [] for name, _, _ in starts}
+        memory = {name: [] for name, _, _ in starts}
         # One start of each first, uncounted: the files are in the page cache and Kelvra's
         # settings exist, as on every start but the very first.
-        for program in (kelvra, hello):
-            if time_to_paint(program, env) is None:
+        for _, program, program_env in starts:
+            if time_to_paint(program, program_env) is None:
                 raise SystemExit(f"startup_bench: {program} never painted its window")
         for _ in range(runs):
-            for name, program in (("kelvra", kelvra), ("hello", hello)):
-                ms = time_to_paint(program, env)
+            for name, program, program_env in starts:
+                ms = time_to_paint(program, program_env, memory[name])
                 if ms is None:
                     raise SystemExit(f"startup_bench: {program} never painted its window")
                 times[name].append(ms)
         print(f"launch to first paint of the main window, {runs} runs each, {platform}")
-        print(f"{'program':<14}{'min':>10}{'median':>10}")
-        for name in ("kelvra", "hello"):
-            print(f"{name:<14}{min(times[name]):>8.1f}ms{statistics.median(times[name]):>8.1f}ms")
+        print(f"{'program':<14}{'min':>10}{'median':>10}{'RSS min':>12}{'median':>10}")
+        for name in times:
+            print(f"{name:<14}{min(times[name]):>8.1f}ms{statistics.median(times[name]):>8.1f}ms"
+                  f"{min(memory[name]):>10.1f}MB{statistics.median(memory[name]):>8.1f}MB")
         k, h = times["kelvra"], times["hello"]
         print(f"{'ratio':<14}{min(k) / min(h):>9.2f}x{statistics.median(k) / statistics.median(h):>9.2f}x"
               "   (target: median ratio <= 1.5x)")
@@ -151,6 +184,13 @@ def main():
         # sequence the hello-world does not have: the ratio of the rest tells what is left to win.
         rest = statistics.median(k) - SPLASH_LOAD_MS
         print(f"{'ratio without the splash timer':<30}{rest / statistics.median(h):>9.2f}x")
+        if maker:
+            name = starts[1][0]
+            more = [a - b for a, b in zip(times[name], k)]
+            grown = [a - b for a, b in zip(memory[name], memory["kelvra"])]
+            print(f"the library's cost, run by run: {min(more):.1f} ms min, "
+                  f"{statistics.median(more):.1f} ms median (goal <= 100 ms); "
+                  f"{min(grown):.1f} MB min, {statistics.median(grown):.1f} MB median (goal <= 150 MB)")
     finally:
         if server:
             server.terminate()

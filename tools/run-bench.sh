@@ -14,7 +14,7 @@ bash "$(dirname "$0")/../bench/midi_latency.sh" "$build/bench/midi_latency_bench
 bash "$(dirname "$0")/../bench/midi_sound_latency.sh" "$build/src/kelvra" \
   "$build/bench/midi_sound_latency_bench" 2 20 || true
 echo "== startup_bench: launch to the main window's first paint, against a Qt hello-world"
-python3 "$(dirname "$0")/../bench/startup_bench.py" "$build/src/kelvra"
+python3 "$(dirname "$0")/../bench/startup_bench.py" "$build/src/kelvra" 20 "$build/bench/library_bench"
 echo "== session_bench"
 bash "$(dirname "$0")/../bench/session_bench.sh" "$build/src/kelvra-cli"
 echo "== memory_bench"

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "core/PathBytes.h"
+#include "library/TextInitials.h"
 
 namespace kelvra::library {
 namespace {
@@ -100,6 +101,26 @@ constexpr const char* kMigrations[] = {
     // 5: the folders the library keeps up to date while the program runs, by their paths' bytes
     // like the songs.
     "CREATE TABLE watched_folders (path BLOB PRIMARY KEY) WITHOUT ROWID;",
+    // 6: the first letters of each song's words (TextInitials.h), kept by triggers like the text
+    // index, so a search for one letter lists its page in order without reading the index; and
+    // the orders a search walks hold only the songs it lists (those not missing) and their
+    // initials, so a walk tests the matched ids or the letter in the index alone, reading no
+    // song it passes over; the keys get an order of their own for the compatible filter.
+    ("ALTER TABLE songs ADD COLUMN initials INTEGER NOT NULL DEFAULT 0;"
+     "UPDATE songs SET initials = text_initials(artist, title, album, genre, comment);"
+     "DROP INDEX songs_by_name;"
+     "CREATE INDEX songs_by_name ON songs(artist COLLATE NOCASE, title COLLATE NOCASE, path,"
+     " initials) WHERE missing_since IS NULL;"
+     "DROP INDEX songs_by_bpm;"
+     "CREATE INDEX songs_by_bpm ON songs(bpm, initials) WHERE missing_since IS NULL;"
+     "CREATE INDEX songs_by_key ON songs(musical_key) WHERE missing_since IS NULL;"
+     "CREATE TRIGGER song_initials_insert AFTER INSERT ON songs BEGIN"
+     " UPDATE songs SET initials = text_initials(new.artist, new.title, new.album, new.genre,"
+     " new.comment) WHERE id = new.id; END;"
+     "CREATE TRIGGER song_initials_update AFTER UPDATE OF artist, title, album, genre, comment"
+     " ON songs BEGIN"
+     " UPDATE songs SET initials = text_initials(new.artist, new.title, new.album, new.genre,"
+     " new.comment) WHERE id = new.id; END;"),
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -112,7 +133,7 @@ int firstInteger(sqlite3* db, const char* sql) {
 
 bool migrateTo(sqlite3* db, int target) {
     const int version = firstInteger(db, "PRAGMA user_version");
-    if (version < 0 || target > kSchemaVersion) return false;
+    if (version < 0 || target > kSchemaVersion || !addTextInitials(db)) return false;
     for (int step = version; step < target; ++step) {
         const QByteArray sql = QByteArray("BEGIN IMMEDIATE;") + kMigrations[step] +
                                QByteArray("PRAGMA application_id=") +
@@ -154,6 +175,7 @@ sqlite3* tryOpen(const QString& path, bool migrating, QString& why) {
         return fail(QStringLiteral("the database is not up to date"));
     if (!execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"))
         return fail(errorText(db));
+    if (!addTextInitials(db)) return fail(QStringLiteral("this SQLite has no full-text search"));
     if (migrating && !migrateTo(db, kSchemaVersion)) return fail(errorText(db));
     return db;
 }

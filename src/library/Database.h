@@ -16,8 +16,8 @@ namespace kelvra::library {
 
 // 1: songs and hot cues; 2: saved loops; 3: the library (file facts, tags, analysis, ratings,
 // the text index, crates, set history); 4: songs in name order, files found missing; 5: the
-// watched folders.
-inline constexpr int kSchemaVersion = 5;
+// watched folders; 6: the first letters of the songs' words.
+inline constexpr int kSchemaVersion = 6;
 
 // Opens (or makes) the database at `path` and migrates it to kSchemaVersion. A file that is not a
 // database of ours, or one of a newer Kelvra, is renamed aside and a fresh database made in its
@@ -25,6 +25,7 @@ inline constexpr int kSchemaVersion = 5;
 sqlite3* openDatabase(const QString& path, QString& notice);
 
 // Runs the schema steps from the database's version up to `version`, each in one transaction.
+// It adds the SQL functions the schema uses to `db` first (a connection of any origin).
 // openDatabase() does it up to kSchemaVersion; tests make the earlier versions with it.
 bool migrateTo(sqlite3* db, int version);
 

@@ -89,7 +89,10 @@ struct SongListing {
     // Only songs that mix with a playing one: a tempo range and the keys that fit (empty: any).
     std::optional<double> bpmLow, bpmHigh;
     std::vector<int> keys;
-    int limit = 1000;
+    // The page: `limit` songs from the `offset`th on. The window lists a first page and more
+    // as the DJ scrolls.
+    int limit = 200;
+    int offset = 0;
 };
 
 // How storing a scanned file went, for the scan's counts.

@@ -191,17 +191,36 @@ void LibraryBrowser::list() {
             filter = QStringLiteral(" that mix with the playing deck");
         }
     }
+    listedQuery_ = query;
+    listedPage_ = listing;
+    listedFilter_ = filter;
     std::vector<SongRow> songs = parts_.library.search(query, listing);
-    if (!query.error.isEmpty()) {
-        status_ = query.error;
-    } else {
-        status_ = count(songs.size(), "song", "songs") + filter;
-        if (int(songs.size()) >= listing.limit)
-            status_ =
-                QStringLiteral("The first ") + status_ + QStringLiteral(": type more to narrow");
-    }
+    const bool more = int(songs.size()) == listing.limit;
     table_.setSongs(std::move(songs));
+    table_.setMore(more ? std::function<void()>([this] { listMore(); }) : nullptr);
+    showCount(filter);
     emit changed();
+}
+
+void LibraryBrowser::listMore() {
+    SongListing next = listedPage_;
+    next.offset = int(table_.songs().size());
+    std::vector<SongRow> songs = parts_.library.search(listedQuery_, next);
+    if (int(songs.size()) < next.limit) table_.setMore(nullptr);
+    table_.addSongs(std::move(songs));
+    showCount(listedFilter_);
+    emit changed();
+}
+
+void LibraryBrowser::showCount(const QString& filter) {
+    if (!listedQuery_.error.isEmpty()) {
+        status_ = listedQuery_.error;
+        return;
+    }
+    status_ = count(table_.songs().size(), "song", "songs") + filter;
+    if (table_.canFetchMore({}))
+        status_ = QStringLiteral("The first ") + status_ +
+                  QStringLiteral(": scroll for more, or type to narrow");
 }
 
 QString LibraryBrowser::makeCrate(const QString& name) {

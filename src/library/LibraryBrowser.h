@@ -15,6 +15,7 @@
 
 #include "library/HistoryExport.h"
 #include "library/Library.h"
+#include "library/SearchQuery.h"
 #include "library/SongTable.h"
 
 namespace kelvra {
@@ -102,6 +103,9 @@ class LibraryBrowser : public QObject {
 
   private:
     void list();
+    // The next page of the songs listed, for the view scrolled to their end.
+    void listMore();
+    void showCount(const QString& filter);
     void finishScan(int exitCode, QProcess::ExitStatus status);
     void readScanOutput();
     void saveLook();
@@ -110,6 +114,10 @@ class LibraryBrowser : public QObject {
     Parts parts_;
     SongTable table_;
     SongListing listing_;
+    // What the table lists, for its further pages.
+    SearchQuery listedQuery_;
+    SongListing listedPage_;
+    QString listedFilter_;
     std::vector<SongColumn> columns_;
     QString searchText_;
     bool compatibleOnly_ = false;

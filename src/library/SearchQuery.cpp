@@ -6,6 +6,7 @@
 #include <array>
 
 #include "audio/analysis/KeyNames.h"
+#include "library/TextInitials.h"
 
 namespace kelvra::library {
 namespace {
@@ -131,6 +132,7 @@ SearchQuery parseSearchQuery(const QString& text) {
     SearchQuery query;
     QStringList match;
     std::vector<Term> terms = termsOf(text);
+    int initial = -1;
     for (std::size_t i = 0; i < terms.size(); ++i) {
         Term& term = terms[i];
         if (term.field == u"bpm") {
@@ -161,10 +163,14 @@ SearchQuery parseSearchQuery(const QString& text) {
             term.field.clear();
         }
         if (!hasToken(term.value)) continue;
+        initial = term.field.isEmpty() && !term.quoted && term.value.size() == 1
+                      ? initialBit(term.value[0])
+                      : -1;
         match << (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) +
                      phraseOf(term);
     }
     query.match = match.join(u' ');
+    if (match.size() == 1) query.initial = initial;
     return query;
 }
 

@@ -14,6 +14,9 @@ namespace kelvra::library {
 struct SearchQuery {
     // An FTS5 match expression over the text index; empty when no words were typed.
     QString match;
+    // When the words are one letter or digit alone, unquoted and in no field: its bit in the
+    // songs' initials (TextInitials.h), which match exactly the songs `match` does; else -1.
+    int initial = -1;
     // The tempo range, inclusive at both ends. A whole number typed covers every tempo shown
     // as that number (128 is 127.5 to 128.5, halves going to the even neighbour).
     std::optional<double> bpmLow, bpmHigh;

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <cmath>
+#include <iterator>
 #include <set>
 
 #include "audio/analysis/KeyNames.h"
@@ -89,7 +90,25 @@ QString cellText(const SongRow& song, SongColumn column) {
 void SongTable::setSongs(std::vector<SongRow> songs) {
     beginResetModel();
     songs_ = std::move(songs);
+    more_ = nullptr;
     endResetModel();
+}
+
+void SongTable::addSongs(std::vector<SongRow> songs) {
+    if (songs.empty()) return;
+    beginInsertRows({}, rowCount(), rowCount() + int(songs.size()) - 1);
+    songs_.insert(songs_.end(), std::make_move_iterator(songs.begin()),
+                  std::make_move_iterator(songs.end()));
+    endInsertRows();
+}
+
+bool SongTable::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && more_ != nullptr;
+}
+
+void SongTable::fetchMore(const QModelIndex& parent) {
+    // The fetch may drop itself (no more after this page): it is kept alive while it runs.
+    if (const std::function<void()> fetch = parent.isValid() ? nullptr : more_) fetch();
 }
 
 const SongRow* SongTable::song(int row) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <vector>
 
 #include "library/Library.h"
@@ -21,7 +22,13 @@ class SongTable : public QAbstractTableModel {
   public:
     explicit SongTable(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 
+    // The rows listed anew, with no more to come until setMore() says so.
     void setSongs(std::vector<SongRow> songs);
+    // More rows after the last ones.
+    void addSongs(std::vector<SongRow> songs);
+    // What fetches the rows after the last ones when the view scrolls to them; null when the
+    // rows listed are all there are.
+    void setMore(std::function<void()> fetch) { more_ = std::move(fetch); }
     const std::vector<SongRow>& songs() const { return songs_; }
     // The song of a row; null outside the rows.
     const SongRow* song(int row) const;
@@ -33,12 +40,15 @@ class SongTable : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
 
   private:
     std::vector<SongRow> songs_;
+    std::function<void()> more_;
     int mixKey_ = -1;
 };
 

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <memory>
+#include <set>
 
 #include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
@@ -93,6 +94,34 @@ TEST_F(Browser, TheSearchNarrowsAsTypedAndTheOrderAndColumnsAreRemembered) {
     EXPECT_EQ(make()->columns(), (std::vector<SongColumn>{SongColumn::Title, SongColumn::Bpm}));
     store_.writeSetting(settings::Hive::LocalMachine, "Software\\Kelvra", "LibraryColumns", "x");
     EXPECT_EQ(make()->columns().front(), SongColumn::Artist);
+}
+
+// A library longer than a page comes a page at a time as the DJ scrolls, in one order, each
+// song once; the status says when there is more.
+TEST_F(Browser, ALongListComesAPageAtATimeAsTheDjScrolls) {
+    for (int i = 0; i < 445; ++i)
+        library_->store(songFacts(QString("/long/%1.mp3").arg(i), "Zone", QString("Z%1").arg(i)));
+    ASSERT_TRUE(library_->writer().flush());
+    auto browser = make();
+    SongTable& table = browser->table();
+    EXPECT_EQ(table.rowCount(), SongListing{}.limit);
+    EXPECT_EQ(browser->status(), "The first 200 songs: scroll for more, or type to narrow");
+    while (table.canFetchMore({}))
+        table.fetchMore({});
+    ASSERT_EQ(table.rowCount(), 450);
+    EXPECT_EQ(browser->status(), "450 songs");
+    std::set<QString> paths;
+    for (int row = 1; row < table.rowCount(); ++row) {
+        EXPECT_LE(QString::compare(table.song(row - 1)->artist, table.song(row)->artist,
+                                   Qt::CaseInsensitive),
+                  0);
+        paths.insert(table.song(row)->path);
+    }
+    EXPECT_EQ(paths.size(), 449u);
+    // Narrowed, it starts again from its first page.
+    browser->setSearchText("d");
+    EXPECT_EQ(titles(*browser), QStringList({"Around", "Bounce", "Dreamers"}));
+    EXPECT_FALSE(table.canFetchMore({}));
 }
 
 TEST_F(Browser, CompatibleListsOnlySongsThatMixWithThePlayingDeck) {

@@ -15,6 +15,7 @@
 #include "library/Database.h"
 #include "library/SearchQuery.h"
 #include "library/SongStore.h"
+#include "library/TextInitials.h"
 #include "support/LibrarySongs.h"
 
 namespace kelvra::library {
@@ -38,7 +39,8 @@ class LibrarySearch : public ::testing::Test {
         ASSERT_TRUE(library_->isOpen()) << library_->notice().toStdString();
         library_->store(songFacts("/m/halo.mp3", "Beyoncé", "Halo", 80, 21, "R&B"));
         library_->store(songFacts("/m/omt.flac", "Daft Punk", "One More Time", 122.5, 0, "House"));
-        library_->store(songFacts("/m/dafty.mp3", "Daftworks", "Time Machine", 127.5, 21, "Techno"));
+        library_->store(
+            songFacts("/m/dafty.mp3", "Daftworks", "Time Machine", 127.5, 21, "Techno"));
         library_->store(songFacts("/m/ete.ogg", "ÉTÉ", "Straße der Sonne", 128.5, 18, "Pop"));
         library_->store(songFacts("/m/tokyo.m4a", "東京事変", "Shiseikatsu", {}, -1, "Rock"));
         library_->store(songFacts("/m/istanbul.mp3", "Istanbul Ensemble", "Kız", 100, 4));
@@ -153,7 +155,8 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
                    std::tuple(b->artist, b->common, b->path);
         });
         std::vector<QString> paths;
-        for (std::size_t i = 0; i < kept.size() && int(i) < listing.limit; ++i)
+        for (std::size_t i = std::size_t(listing.offset);
+             i < kept.size() && int(i) < listing.offset + listing.limit; ++i)
             paths.push_back(kept[i]->path);
         return paths;
     };
@@ -170,16 +173,65 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
     SongListing byTempo = page;
     byTempo.sortBy = SongColumn::Bpm;
     byTempo.descending = true;
-    for (const SongListing& listing : {page, crate, byTempo}) {
-        // "co" matches every song, "rare" four in five: both read most of the library.
+    SongListing later = page;
+    later.offset = 30;
+    SongListing laterByTempo = byTempo;
+    laterByTempo.offset = 200;
+    for (const SongListing& listing : {page, crate, byTempo, later, laterByTempo}) {
+        // "co" matches every song, "rare" four in five: both read most of the library. One
+        // letter alone is walked by the songs' initials where nothing else is asked.
         EXPECT_EQ(listed("co", listing), expected(false, listing));
         EXPECT_EQ(listed("rare", listing), expected(true, listing));
+        EXPECT_EQ(listed("C", listing), expected(false, listing));
+        EXPECT_EQ(listed("r", listing), expected(true, listing));
     }
     // A page as long as the library: the matches are few beside it.
     SongListing everything;
     everything.limit = 1000;
     EXPECT_EQ(listed("rare", everything), expected(true, everything));
     EXPECT_TRUE(listed("nothing", page).empty());
+}
+
+// The initials say of each song what the text index says of a letter's words, whatever the
+// text: accents, other scripts, marks between letters, digits, empty fields, hostile bytes.
+TEST(Library, ASongsInitialsAreTheLettersTheTextIndexMatches) {
+    QTemporaryDir dir;
+    Library library(dir.filePath("library.sqlite"));
+    const std::vector<std::vector<QString>> texts = {
+        {"Ďáblo Žena", "Ørsted", "", "", ""},
+        {"", "", "", "", "Éclair — über-drive"},
+        {"東京事変", "x-ray_vision", "O'Neil", "1999", "(remix)"},
+        {"DJ 3PO", "straße", "İstanbul", "ĳssel", "ﬁnal"},
+        {"", "", "", "", ""},
+        {QString::fromUtf8("\xF0\x9F\x8E\xB5 ba\u0301se"), "a\tb\nc", "qu\u00A0z", "k", "9"},
+    };
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SongFacts song = songFacts(QString("/h/%1.mp3").arg(i), texts[i][0], texts[i][1]);
+        song.album = texts[i][2];
+        song.genre = texts[i][3];
+        song.comment = texts[i][4];
+        library.store(std::move(song));
+    }
+    // A retagged song is given its new initials.
+    SongFacts retagged = songFacts("/h/4.mp3", "Zed", "Young");
+    library.store(std::move(retagged));
+    ASSERT_TRUE(library.writer().flush());
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.filePath("library.sqlite").toUtf8().constData(), &db), SQLITE_OK);
+    for (const char letter : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+        std::set<std::int64_t> byIndex, byInitials;
+        Statement words(db, "SELECT rowid FROM song_text WHERE song_text MATCH ?1");
+        words.bindText(1, QStringLiteral("\"%1\"*").arg(letter));
+        while (words.step() == SQLITE_ROW)
+            byIndex.insert(words.integer(0));
+        Statement initials(db, "SELECT id FROM songs WHERE initials & ?1");
+        initials.bind(1, std::int64_t(1) << initialBit(QChar(letter)));
+        while (initials.step() == SQLITE_ROW)
+            byInitials.insert(initials.integer(0));
+        EXPECT_EQ(byInitials, byIndex) << letter;
+    }
+    sqlite3_close(db);
 }
 
 TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
@@ -264,7 +316,23 @@ void makeOldDatabase(const QString& path, int version) {
                                nullptr, nullptr),
                   SQLITE_OK);
     }
+    if (version >= 5) {
+        ASSERT_TRUE(migrateTo(db, 5));
+    }
     sqlite3_close(db);
+}
+
+std::int64_t initialsOf(const QString& path, std::int64_t id) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    std::int64_t initials = -1;
+    {
+        Statement select(db, "SELECT initials FROM songs WHERE id = ?1");
+        select.bind(1, id);
+        if (select.step() == SQLITE_ROW) initials = select.integer(0);
+    }
+    sqlite3_close(db);
+    return initials;
 }
 
 class LibraryMigration : public ::testing::TestWithParam<int> {};
@@ -285,6 +353,8 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
         EXPECT_EQ(old->playCount, 0);
         EXPECT_TRUE(library.knownFiles().isEmpty());  // never scanned: read on the next scan
         if (GetParam() >= 3) {
+            // The text the row had before songs had initials was given its own.
+            EXPECT_EQ(initialsOf(path, 7), (1 << initialBit('o')) | (1 << initialBit('a')));
             EXPECT_EQ(old->rating, 4);
             EXPECT_EQ(library.history().size(), 1u);
             EXPECT_EQ(library.crate("Warm-up"), std::vector<QString>{"/old/other.mp3"});
@@ -322,7 +392,8 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
     sqlite3_close(db);
 }
 
-INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration, ::testing::Values(1, 2, 3, 4));
+INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration,
+                         ::testing::Values(1, 2, 3, 4, 5));
 
 }  // namespace
 }  // namespace kelvra::library

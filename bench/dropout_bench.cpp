@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
         return std::printf("the output did not start (error %d)\n", engine.errorCode()), 1;
     const audio::OutputStatus status = engine.outputStatus();
     std::printf("output: %s, %.1f ms latency, %d-frame periods, %.0f s%s\n", status.backend.c_str(),
-                status.latency * 1000, status.period, seconds, keyLock ? ", key lock on both decks" : "");
+                status.latency * 1000, status.period, seconds,
+                keyLock ? ", key lock on both decks" : "");
 
     const auto load = [&](const std::string& path) {
         audio::Handle h = engine.wmaStreamCreateFile(path, 0);
@@ -82,10 +83,11 @@ int main(int argc, char** argv) {
         }
     }
     const audio::DropoutCounts lost = engine.dropouts();
-    std::printf("dropouts: %llu underruns, %llu late periods, %llu frames of silence over %d "
-                "loads (target 0)\n",
-                (unsigned long long)lost.underruns, (unsigned long long)lost.lateCallbacks,
-                (unsigned long long)lost.starvedFrames, loads);
+    std::printf(
+        "dropouts: %llu underruns, %llu late periods, %llu frames of silence over %d "
+        "loads (target 0)\n",
+        (unsigned long long)lost.underruns, (unsigned long long)lost.lateCallbacks,
+        (unsigned long long)lost.starvedFrames, loads);
     engine.release();
     return 0;
 }

@@ -114,11 +114,16 @@ constexpr const char* kMigrations[] = {
      "DROP INDEX songs_by_bpm;"
      "CREATE INDEX songs_by_bpm ON songs(bpm, initials) WHERE missing_since IS NULL;"
      "CREATE INDEX songs_by_key ON songs(musical_key) WHERE missing_since IS NULL;"
-     "CREATE TRIGGER song_initials_insert AFTER INSERT ON songs BEGIN"
+     // A scan inserts a bare row and writes its texts next: only texts written are read.
+     "CREATE TRIGGER song_initials_insert AFTER INSERT ON songs"
+     " WHEN new.artist <> '' OR new.title <> '' OR new.album <> '' OR new.genre <> ''"
+     " OR new.comment <> '' BEGIN"
      " UPDATE songs SET initials = text_initials(new.artist, new.title, new.album, new.genre,"
      " new.comment) WHERE id = new.id; END;"
      "CREATE TRIGGER song_initials_update AFTER UPDATE OF artist, title, album, genre, comment"
-     " ON songs BEGIN"
+     " ON songs WHEN old.artist IS NOT new.artist OR old.title IS NOT new.title"
+     " OR old.album IS NOT new.album OR old.genre IS NOT new.genre"
+     " OR old.comment IS NOT new.comment BEGIN"
      " UPDATE songs SET initials = text_initials(new.artist, new.title, new.album, new.genre,"
      " new.comment) WHERE id = new.id; END;"),
 };

@@ -105,7 +105,8 @@ constexpr const char* kMigrations[] = {
     // index, so a search for one letter lists its page in order without reading the index; and
     // the orders a search walks hold only the songs it lists (those not missing) and their
     // initials, so a walk tests the matched ids or the letter in the index alone, reading no
-    // song it passes over; the keys get an order of their own for the compatible filter.
+    // song it passes over. The titles get an order of their own, for a list sorted by title, and
+    // the keys one for the compatible filter.
     ("ALTER TABLE songs ADD COLUMN initials INTEGER NOT NULL DEFAULT 0;"
      "UPDATE songs SET initials = text_initials(artist, title, album, genre, comment);"
      "DROP INDEX songs_by_name;"
@@ -113,6 +114,8 @@ constexpr const char* kMigrations[] = {
      " initials) WHERE missing_since IS NULL;"
      "DROP INDEX songs_by_bpm;"
      "CREATE INDEX songs_by_bpm ON songs(bpm, initials) WHERE missing_since IS NULL;"
+     "CREATE INDEX songs_by_title ON songs(title COLLATE NOCASE, artist COLLATE NOCASE, path,"
+     " initials) WHERE missing_since IS NULL;"
      "CREATE INDEX songs_by_key ON songs(musical_key) WHERE missing_since IS NULL;"
      // A scan inserts a bare row and writes its texts next: only texts written are read.
      "CREATE TRIGGER song_initials_insert AFTER INSERT ON songs"

@@ -143,7 +143,15 @@ TEST_F(ControllerLive, PadsAndFadersAreHeardOnTheMasterPortsAndTheLightsComeBack
     ASSERT_TRUE(test::readWav(wavPath.toStdString(), wav));
     ASSERT_EQ(wav.channels, 2);
     ASSERT_GT(wav.samples.size(), std::size_t(8.6 * kRate * 2)) << "recorded too little";
-    const double bass = level(wav, 0, 2.4, 3.1, kBass), treble = level(wav, 0, 2.4, 3.1, kTreble);
+    // The deck plays again once the play pad has gone through the MIDI thread, the UI thread
+    // and a period of the server; on a loaded machine that takes a good part of a second, so
+    // the levels are taken from where the sound came back, which must be within a second.
+    double back = 2.0;
+    while (back < 3.0 && test::peakOf(wav, 0, back, back + 0.01) < 1000)
+        back += 0.01;
+    ASSERT_LT(back, 3.0) << "the play pad did not start the left deck again";
+    const double bass = level(wav, 0, back + 0.05, 3.15, kBass),
+                 treble = level(wav, 0, back + 0.05, 3.15, kTreble);
     EXPECT_NEAR(level(wav, 0, 0.1, 0.6, kTreble), treble, treble * 0.05)
         << "the command-line song was not playing before the pause pad";
     EXPECT_LT(test::peakOf(wav, 0, 1.3, 1.9), 50) << "the pause pad left sound";

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <QDateTime>
@@ -117,7 +118,8 @@ constexpr const char* kMigrations[] = {
      "CREATE INDEX songs_by_title ON songs(title COLLATE NOCASE, artist COLLATE NOCASE, path,"
      " initials) WHERE missing_since IS NULL;"
      "CREATE INDEX songs_by_key ON songs(musical_key) WHERE missing_since IS NULL;"
-     // A scan inserts a bare row and writes its texts next: only texts written are read.
+     // A row made bare (a cue set on a song not yet scanned) gets its texts later: only texts
+     // written are read.
      "CREATE TRIGGER song_initials_insert AFTER INSERT ON songs"
      " WHEN new.artist <> '' OR new.title <> '' OR new.album <> '' OR new.genre <> ''"
      " OR new.comment <> '' BEGIN"
@@ -240,8 +242,48 @@ Statement::Statement(sqlite3* db, const char* sql) {
     if (db) sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
 }
 
+Statement::Statement(StatementCache& cache, const char* sql)
+    : statement_(cache.borrow(sql)), cache_(&cache) {}
+
 Statement::~Statement() {
-    sqlite3_finalize(statement_);
+    if (cache_)
+        cache_->giveBack(statement_);
+    else
+        sqlite3_finalize(statement_);
+}
+
+StatementCache::~StatementCache() {
+    for (const Entry& entry : entries_)
+        sqlite3_finalize(entry.statement);
+}
+
+sqlite3_stmt* StatementCache::borrow(const char* sql) {
+    if (!db_) return nullptr;
+    for (Entry& entry : entries_) {
+        if (entry.sql != sql || entry.lent) continue;
+        entry.lent = true;
+        return entry.statement;
+    }
+    sqlite3_stmt* statement = nullptr;
+    const bool kept = std::none_of(entries_.begin(), entries_.end(),
+                                   [sql](const Entry& entry) { return entry.sql == sql; });
+    sqlite3_prepare_v3(db_, sql, -1, kept ? SQLITE_PREPARE_PERSISTENT : 0, &statement, nullptr);
+    if (statement && kept) entries_.push_back({sql, statement, true});
+    return statement;
+}
+
+void StatementCache::giveBack(sqlite3_stmt* statement) {
+    if (!statement) return;
+    for (Entry& entry : entries_) {
+        if (entry.statement != statement) continue;
+        // Reset now, not at the next borrow: a statement left mid-read would hold its read
+        // transaction open, and bound blobs would stay copied for nothing.
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        entry.lent = false;
+        return;
+    }
+    sqlite3_finalize(statement);
 }
 
 void Statement::bind(int index, std::int64_t value) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -37,9 +38,14 @@ sqlite3* openConnection(const QString& path, QString& why);
 QString errorText(sqlite3* db);
 
 // A prepared statement that finalises itself. Columns and binds are 0- and 1-based as in SQLite.
+class StatementCache;
+
 class Statement {
   public:
     Statement(sqlite3* db, const char* sql);
+    // Borrows the cache's statement for `sql` (prepared on first use) and gives it back, reset,
+    // when done: for what a connection runs thousands of times, like a scan's writes.
+    Statement(StatementCache& cache, const char* sql);
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -65,6 +71,34 @@ class Statement {
 
   private:
     sqlite3_stmt* statement_ = nullptr;
+    StatementCache* cache_ = nullptr;  // the lender, when borrowed
+};
+
+// One connection's prepared statements, kept by the address of their SQL text (a literal), so a
+// statement run for every file is compiled once and not once per file. Finalises them when
+// destroyed, which must come before the connection is closed.
+// Thread: the connection's.
+class StatementCache {
+  public:
+    explicit StatementCache(sqlite3* db) : db_(db) {}
+    ~StatementCache();
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+  private:
+    friend class Statement;
+    struct Entry {
+        const char* sql;
+        sqlite3_stmt* statement;
+        bool lent;
+    };
+    // Null when `sql` does not compile. A statement still lent (the same SQL borrowed again
+    // before the first is done) is prepared anew and finalised when given back.
+    sqlite3_stmt* borrow(const char* sql);
+    void giveBack(sqlite3_stmt* statement);
+
+    sqlite3* db_;
+    std::vector<Entry> entries_;
 };
 
 // Runs `sql` (several statements allowed). False on any failure.

@@ -85,41 +85,58 @@ bool pathExists(const QByteArray& path) {
     return ::lstat(path.constData(), &info) == 0;
 }
 
+// A scan writes every new or changed file with these: kept compiled by the writer's cache.
+// Parameters 3 to 15 are the scanned facts in both; musical_key -1 is "not known".
+constexpr const char* kUpdateSong =
+    "UPDATE songs SET path = ?2, size = ?3, mtime = ?4, fingerprint = ?5,"
+    " artist = ?6, title = ?7, album = ?8, genre = ?9, comment = ?10,"
+    " seconds = ?11, bpm = coalesce(?12, bpm),"
+    " first_beat = coalesce(?13, first_beat), loudness = coalesce(?14, loudness),"
+    " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END,"
+    " missing_since = NULL WHERE id = ?1";
+// A new file's row in one write: its texts reach the index once, not blank first.
+constexpr const char* kInsertSong =
+    "INSERT INTO songs (added, path, size, mtime, fingerprint, artist, title, album, genre,"
+    " comment, seconds, bpm, first_beat, loudness, musical_key) VALUES (?1, ?2, ?3, ?4, ?5, ?6,"
+    " ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, max(?15, -1))";
+constexpr const char* kSongByPath = "SELECT id FROM songs WHERE path = ?1";
+constexpr const char* kSongsByFingerprint =
+    "SELECT id, path FROM songs WHERE fingerprint = ?1 ORDER BY id";
+
+void bindFacts(Statement& statement, const QByteArray& path, const SongFacts& facts) {
+    statement.bind(2, path);
+    statement.bind(3, facts.size);
+    statement.bind(4, facts.mtime);
+    statement.bind(5, facts.fingerprint);
+    statement.bindText(6, facts.artist);
+    statement.bindText(7, facts.title);
+    statement.bindText(8, facts.album);
+    statement.bindText(9, facts.genre);
+    statement.bindText(10, facts.comment);
+    statement.bind(11, facts.seconds);
+    statement.bind(12, facts.bpm);
+    statement.bind(13, facts.firstBeat);
+    statement.bind(14, facts.loudness);
+    statement.bind(15, std::int64_t(facts.key));
+}
+
 // Writes the scanned facts into row `id`, its path too (a moved file's new one).
-bool updateSong(sqlite3* db, std::int64_t id, const QByteArray& path, const SongFacts& facts) {
-    Statement update(db,
-                     "UPDATE songs SET path = ?2, size = ?3, mtime = ?4, fingerprint = ?5,"
-                     " artist = ?6, title = ?7, album = ?8, genre = ?9, comment = ?10,"
-                     " seconds = ?11, bpm = coalesce(?12, bpm),"
-                     " first_beat = coalesce(?13, first_beat), loudness = coalesce(?14, loudness),"
-                     " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END,"
-                     " missing_since = NULL WHERE id = ?1");
+bool updateSong(StatementCache& cache, std::int64_t id, const QByteArray& path,
+                const SongFacts& facts) {
+    Statement update(cache, kUpdateSong);
     update.bind(1, id);
-    update.bind(2, path);
-    update.bind(3, facts.size);
-    update.bind(4, facts.mtime);
-    update.bind(5, facts.fingerprint);
-    update.bindText(6, facts.artist);
-    update.bindText(7, facts.title);
-    update.bindText(8, facts.album);
-    update.bindText(9, facts.genre);
-    update.bindText(10, facts.comment);
-    update.bind(11, facts.seconds);
-    update.bind(12, facts.bpm);
-    update.bind(13, facts.firstBeat);
-    update.bind(14, facts.loudness);
-    update.bind(15, std::int64_t(facts.key));
+    bindFacts(update, path, facts);
     return update.step() == SQLITE_DONE;
 }
 
-bool storeFacts(sqlite3* db, const SongFacts& facts, Stored* outcome) {
+bool storeFacts(StatementCache& cache, const SongFacts& facts, Stored* outcome) {
     const QByteArray path = pathToBytes(facts.path);
     {
-        Statement known(db, "SELECT id FROM songs WHERE path = ?1");
+        Statement known(cache, kSongByPath);
         known.bind(1, path);
         if (const int step = known.step(); step == SQLITE_ROW) {
             if (outcome) *outcome = Stored::Updated;
-            return updateSong(db, known.integer(0), path, facts);
+            return updateSong(cache, known.integer(0), path, facts);
         } else if (step != SQLITE_DONE) {
             return false;
         }
@@ -127,22 +144,22 @@ bool storeFacts(sqlite3* db, const SongFacts& facts, Stored* outcome) {
     // A file the library knows under a path that is gone is the same file moved: it keeps its
     // row, and with it its cues, loops, crates and history. A copy (both paths there) is new.
     if (!facts.fingerprint.isEmpty()) {
-        Statement same(db, "SELECT id, path FROM songs WHERE fingerprint = ?1 ORDER BY id");
+        Statement same(cache, kSongsByFingerprint);
         same.bind(1, facts.fingerprint);
         int step;
         while ((step = same.step()) == SQLITE_ROW) {
             if (pathExists(same.blob(1))) continue;
             if (outcome) *outcome = Stored::Moved;
-            return updateSong(db, same.integer(0), path, facts);
+            return updateSong(cache, same.integer(0), path, facts);
         }
         if (step != SQLITE_DONE) return false;
     }
-    Statement insert(db, "INSERT INTO songs (path, added) VALUES (?1, ?2)");
-    insert.bind(1, path);
-    insert.bind(2, std::int64_t(QDateTime::currentSecsSinceEpoch()));
+    Statement insert(cache, kInsertSong);
+    insert.bind(1, std::int64_t(QDateTime::currentSecsSinceEpoch()));
+    bindFacts(insert, path, facts);
     if (insert.step() != SQLITE_DONE) return false;
     if (outcome) *outcome = Stored::Added;
-    return updateSong(db, sqlite3_last_insert_rowid(db), path, facts);
+    return true;
 }
 
 }  // namespace
@@ -347,9 +364,9 @@ std::vector<QString> Library::crate(const QString& name) const {
 }
 
 bool Library::store(SongFacts facts, Stored* outcome) {
-    return writer_->submit([facts = std::move(facts), outcome](sqlite3* db) {
-        return storeFacts(db, facts, outcome);
-    });
+    // The cache, not `this`: jobs still queued run while the writer is being destroyed.
+    return writer_->submit([cache = &writer_->statements(), facts = std::move(facts),
+                            outcome](sqlite3*) { return storeFacts(*cache, facts, outcome); });
 }
 
 bool Library::addHeard(const QString& path, std::int64_t when) {

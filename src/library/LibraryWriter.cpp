@@ -6,7 +6,8 @@
 
 namespace kelvra::library {
 
-LibraryWriter::LibraryWriter(sqlite3* connection) : db_(connection) {
+LibraryWriter::LibraryWriter(sqlite3* connection)
+    : db_(connection), statements_(std::make_unique<StatementCache>(connection)) {
     if (!db_) {
         failed_ = true;
         failure_ = QStringLiteral("the library database is not open");
@@ -21,6 +22,7 @@ LibraryWriter::~LibraryWriter() {
     }
     wake_.notify_all();
     thread_.join();
+    statements_.reset();
     sqlite3_close(db_);
 }
 

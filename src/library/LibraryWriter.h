@@ -12,12 +12,15 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 struct sqlite3;
 
 namespace kelvra::library {
+
+class StatementCache;
 
 class LibraryWriter {
   public:
@@ -45,6 +48,9 @@ class LibraryWriter {
     // Why the writer stopped; empty while it works.
     QString failure() const;
 
+    // The writer connection's kept statements: for jobs, on the writer's thread only.
+    StatementCache& statements() { return *statements_; }
+
     // Set before the first submit.
     void setCommitListener(CommitListener listener) { listener_ = std::move(listener); }
 
@@ -58,6 +64,7 @@ class LibraryWriter {
     bool commitBatch(std::deque<Job>& batch);
 
     sqlite3* db_;
+    std::unique_ptr<StatementCache> statements_;  // finalised before db_ is closed
     CommitListener listener_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;  // the writer: jobs came, or it is time to stop

@@ -278,6 +278,37 @@ TEST(Library, TheWriterCommitsManyJobsInFewTransactionsAndReadersSeeOnlyWholeBat
     EXPECT_LT(commits.load(), kSongs / 10);
 }
 
+TEST(Library, KeptStatementsStartAfreshNestSafelyAndAreAllFinalisedBeforeTheClose) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_TRUE(execute(db, "CREATE TABLE n (v INTEGER); INSERT INTO n VALUES (1), (2), (3);"));
+    static constexpr const char* kAll = "SELECT v FROM n ORDER BY v";
+    {
+        StatementCache cache(db);
+        {
+            // Left after its first row: the next borrower must not go on from the second.
+            Statement first(cache, kAll);
+            ASSERT_EQ(first.step(), SQLITE_ROW);
+        }
+        int pairs = 0;
+        Statement outer(cache, kAll);
+        ASSERT_EQ(outer.step(), SQLITE_ROW);
+        EXPECT_EQ(outer.integer(0), 1);
+        do {
+            // The same SQL again while the first is lent: a cursor of its own.
+            Statement inner(cache, kAll);
+            while (inner.step() == SQLITE_ROW)
+                ++pairs;
+        } while (outer.step() == SQLITE_ROW);
+        EXPECT_EQ(pairs, 9);
+        Statement broken(cache, "SELECT nothing FROM nowhere");
+        EXPECT_FALSE(broken.ok());
+        EXPECT_EQ(broken.step(), SQLITE_MISUSE);
+    }
+    // Any statement still prepared would make the close fail and leak the connection.
+    EXPECT_EQ(sqlite3_close(db), SQLITE_OK);
+}
+
 // Makes a database at `path` as an earlier version left it, with a song, a cue and a loop.
 void makeOldDatabase(const QString& path, int version) {
     sqlite3* db = nullptr;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
+#include "audio/AnalysisFixtures.h"
 #include "support/AudioFixtures.h"
 #include "support/LiveRig.h"
 
@@ -58,6 +60,77 @@ TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePh
     // The crossfader shuts the deck out of the main mix, not out of the headphones.
     EXPECT_LT(test::peakOf(wav, 0, 5.3, 7.5), 50) << "the crossfader did not fade master_1";
     EXPECT_GT(test::peakOf(wav, 2, 5.3, 7.5), 2000) << "the cue went with the crossfader";
+}
+
+// A server at 48 kHz playing a song made at 44.1 kHz, so every deck goes through the resampler,
+// which reads ahead of what is heard.
+class LiveProgramJack48 : public test::LiveRig {
+  protected:
+    void SetUp() override {
+        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
+        if (IsSkipped()) return;
+        ASSERT_NO_FATAL_FAILURE(startX());
+        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live48"), 48000, 2));
+    }
+
+    QProcess server, recorder;
+};
+
+// How often `channel` crosses zero upwards between two times, in Hz.
+double crossingRate(const test::WavData& wav, int channel, double from, double to) {
+    int crossings = 0;
+    const auto at = [&](std::size_t i) { return wav.samples[i * wav.channels + channel]; };
+    const std::size_t first = std::size_t(from * wav.rate), last = std::size_t(to * wav.rate);
+    for (std::size_t i = first + 1; i < last && i * wav.channels < wav.samples.size(); ++i)
+        crossings += at(i - 1) < 0 && at(i) >= 0;
+    return crossings / (to - from);
+}
+
+TEST_F(LiveProgramJack48, ABeatLoopOfASongAtAnotherRatePlaysOnAndLetsGo) {
+    // Drums at 120 BPM on the left, for the beat grid; on the right a tone rising 40 Hz a
+    // second, which tells where in the song the deck is.
+    constexpr int kSongRate = 44100;
+    constexpr double kSeconds = 30;
+    const std::vector<std::int16_t> drums = audio::testing::drumLoop({120, 0, kSeconds, kSongRate});
+    std::vector<std::int16_t> song(drums.size());
+    double phase = 0;
+    for (std::size_t i = 0; i < drums.size() / 2; ++i) {
+        const double t = double(i) / kSongRate;
+        phase += 2 * std::numbers::pi * (300 + 40 * t) / kSongRate;
+        song[2 * i] = drums[2 * i];
+        song[2 * i + 1] = std::int16_t(std::lrint(12000 * std::sin(phase)));
+    }
+    const QString path = dir.filePath("drums.wav");
+    ASSERT_TRUE(test::writeWav(path.toStdString(), song, kSongRate, 2));
+    ASSERT_NO_FATAL_FAILURE(startProgram(path));
+
+    const QString wavPath = dir.filePath("master.wav");
+    recorder.setProcessChannelMode(QProcess::MergedChannels);
+    start(recorder, "jack_rec",
+          {"-f", wavPath, "-d", "13", "-b", "16", "kelvra:master_1", "kelvra:master_2"});
+    ASSERT_TRUE(recorder.waitForStarted());
+    clock.start();
+    keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});
+    keysAt(3.0, {"key", "f"});  // a four-beat loop on the left deck: two seconds
+    keysAt(8.0, {"key", "f"});  // and out of it again
+    ASSERT_TRUE(recorder.waitForFinished(20000));
+
+    test::WavData wav;
+    ASSERT_TRUE(test::readWav(wavPath.toStdString(), wav));
+    ASSERT_EQ(wav.channels, 2);
+    ASSERT_GT(wav.samples.size(), std::size_t(12.5 * wav.rate * 2)) << "recorded too little";
+    // The tone never stops: not in the loop, not after it.
+    const int heard = test::peakOf(wav, 1, 1.0, 2.5);
+    ASSERT_GT(heard, 500) << "the song is not heard";
+    for (double t = 0.5; t < 12.5; t += 0.25)
+        EXPECT_GT(test::peakOf(wav, 1, t, t + 0.25), heard / 2) << "master silent at " << t << " s";
+    // In the loop the tone goes round two seconds of the song; played straight it would have
+    // risen another 200 Hz by the loop's last second. Out of the loop it rises again.
+    const double inLoop = crossingRate(wav, 1, 6.5, 7.5);
+    const double late = crossingRate(wav, 1, 11.5, 12.5);
+    const double entered = crossingRate(wav, 1, 3.0, 3.5);
+    EXPECT_LT(inLoop, entered + 120) << "the loop did not hold the deck";
+    EXPECT_GT(late, inLoop + 40) << "the deck did not play on after the loop";
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ struct Engine::Stream {
     // generation before it.
     std::uint32_t splicedFrom = 0;
     bool splicing = false;
+    std::int64_t spliceAt = 0;  // the frame it takes over at
 
     PcmLayout layout() const { return {format.channels}; }
 };
@@ -713,11 +714,23 @@ bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end)
     // The change takes over a little ahead of the read, where the old place's audio is surely
     // decoded already: from there the new generation goes on without a seam anyone hears.
     const std::int64_t now = framesIn(channelPosition(handle), stream->layout()).count;
-    const LoopSpan old = stream->loop;
-    std::int64_t at = now + kSpliceLead;
-    if (old.on() && now >= old.start && now <= old.end && at >= old.end)
-        at = old.start + (at - old.start) % (old.end - old.start);
-    at = std::min(at, stream->length);
+    // A change the voice has not taken yet (the DJ halving twice in a row) is replaced: the new
+    // one takes over at its frame, where the worker stopped decoding the old place.
+    const bool replacing = stream->splicing;
+    std::int64_t at = stream->spliceAt;
+    if (!replacing) {
+        // The read runs ahead of the ear by what the resampler and the stretcher hold: the
+        // change must take over ahead of the read, or the read has passed it when it arrives.
+        std::int64_t read = now;
+        const std::uint64_t reading = stream->voice->shared.reading.load(std::memory_order_acquire);
+        if ((reading >> kPositionBits) == (stream->generation & 0xFFFFF))
+            read = std::int64_t(reading & ((std::uint64_t(1) << kPositionBits) - 1));
+        const LoopSpan old = stream->loop;
+        at = read + kSpliceLead;
+        if (old.on() && read >= old.start && read <= old.end && at >= old.end)
+            at = old.start + (at - old.start) % (old.end - old.start);
+        at = std::min(at, stream->length);
+    }
     // Past the new loop's end already: on inside the loop, as far in as the music would be had
     // the loop been playing all along, so the beat goes on where it was.
     std::int64_t to = at;
@@ -730,9 +743,13 @@ bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end)
     splice.loop = loop;
     splice.spliceAt = at;
     splice.seamFrom = seamFrom;
+    splice.replaces = replacing;
     if (!send(splice)) return false;
-    stream->splicedFrom = stream->generation;
+    // Until the voice takes it, the position still counts in the generation before the first of
+    // the changes on their way.
+    if (!replacing) stream->splicedFrom = stream->generation;
     stream->splicing = true;
+    stream->spliceAt = at;
     stream->generation = generation;
     stream->seekFrame = now;
     stream->loop = loop;

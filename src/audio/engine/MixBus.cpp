@@ -106,7 +106,7 @@ void MixBus::processCommands() {
                 break;
             case Command::Splice:
                 voice->splice(command.generation, command.spliceAt, command.frame,
-                              command.tellWorker, command.loop, command.seamFrom);
+                              command.tellWorker, command.loop, command.seamFrom, command.replaces);
                 break;
         }
     }

@@ -33,6 +33,7 @@ struct Command {
     // `frame`, its first frames blended over the audio after `seamFrom` by the worker.
     std::int64_t spliceAt = -1;
     std::int64_t seamFrom = -1;
+    bool replaces = false;  // Splice: takes the place of the one before, not yet taken
 };
 // Remove's `frame`: leave at once, without the fade (nobody would hear it).
 inline constexpr std::int64_t kRemoveNow = 1;

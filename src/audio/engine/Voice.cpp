@@ -108,16 +108,38 @@ void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t ser
 }
 
 void Voice::splice(std::uint32_t generation, std::int64_t at, std::int64_t to, bool tellWorker,
-                   LoopSpan loop, std::int64_t seamFrom) {
-    if (jumping_) {
-        // A jump on its way: the loop change rides on it as a jump of its own.
+                   LoopSpan loop, std::int64_t seamFrom, bool replaces) {
+    // A jump on its way: the loop change rides on it as a jump of its own. So does one that
+    // replaces a change this voice has taken already: the place it was meant for has gone by.
+    if (jumping_ || (replaces && !splice_.pending)) {
         seek(generation, to, serial_, tellWorker, -1, loop);
         return;
     }
     splice_ = {true,       tellWorker, false,
                generation, at,         std::clamp<std::int64_t>(to, 0, length_),
                seamFrom,   loop};
+    // A change that replaces one still waiting takes over at the same frame, and becomes a jump
+    // if that one had to.
+    if (replaces) return;
     spliceMissed_ = false;
+    // The read may be past the frame the change was meant for already (the resampler and the
+    // stretcher read ahead of what is heard). Waiting for the read to come back there would
+    // wait for ever: the worker has moved on to the new place and sends no more of the old one.
+    // Inside a loop the read comes round to the frame again; straight on it never does.
+    const bool comesRound = loop_.on() && at >= loop_.start && at < loop_.end;
+    if (current_.ended || current_.frame <= at || comesRound) return;
+    const std::int64_t passed = current_.frame - at;
+    if (!bypass() && !stretching_ && passed <= inputFrames_ - inputOffset_ &&
+        passed <= current_.offset) {
+        // What was read past the frame has not been heard yet: it is dropped, and the read stands
+        // at the frame exactly, where the change takes over as planned.
+        inputFrames_ -= int(passed);
+        current_.offset -= int(passed);
+        current_.frame = at;
+        return;
+    }
+    // Gone by for good: the change becomes a jump, cross-faded like any other.
+    spliceMissed_ = true;
 }
 
 bool Voice::spliceNow(bool waitForData) {
@@ -379,7 +401,13 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
             continue;
         }
         const auto age = std::int32_t(block->generation - generation);
-        if (age > 0) return false;  // a seek the consumer has not applied yet
+        if (age > 0) {
+            // The old place has run out under a loop change still waiting for its frame: the
+            // worker decodes only the new place now, so the change cannot wait any longer.
+            if (&cursor == &current_ && feed == Feed::Queue && splice_.pending)
+                spliceMissed_ = true;
+            return false;  // a seek the consumer has not applied yet
+        }
         worker_.popBlock();
         if (age < 0) {  // left over from before a seek
             worker_.recycle(block);
@@ -630,7 +658,9 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     while (done < frames) {
         if (spliceMissed_) {
             spliceMissed_ = splice_.pending = false;
-            startJump(splice_.generation, splice_.to, false, -1, splice_.loop);
+            // Offline the worker hears of the new place from the voice, and has not yet.
+            startJump(splice_.generation, splice_.to, splice_.tellWorker && !splice_.told, -1,
+                      splice_.loop);
         }
         pollJump(waitForData);
         if (envelope_ <= 0) {
@@ -792,6 +822,11 @@ void Voice::publishPosition() {
     // At a loop's end the next frame heard is its start.
     if (loop_.on() && frame == loop_.end) frame = loop_.start;
     shared.position.store(packPosition(generation_, frame), std::memory_order_release);
+    // Where the read stands, for a loop change to take over ahead of it. A jump on its way
+    // reads two places; the one heard stands for both.
+    const std::int64_t read =
+        jumping_ ? frame : std::clamp<std::int64_t>(current_.frame, 0, length_);
+    shared.reading.store(packPosition(generation_, read), std::memory_order_release);
 }
 
 void Voice::meter(const float* stereo, int frames, float correction) {

@@ -48,6 +48,9 @@ struct VoiceShared {
     // Written by the consumer. `position` packs the seek generation it belongs to (upper 20 bits)
     // with the frame (lower 44 bits), so a reader can tell a position from before a seek.
     std::atomic<std::uint64_t> position{0};
+    // Packed the same way: the next source frame the voice reads, ahead of `position` by what
+    // the resampler and the key lock's stretcher hold.
+    std::atomic<std::uint64_t> reading{0};
     std::atomic<std::uint32_t> level{0};
     std::atomic<std::uint32_t> endedSerial{0};  // play serial that ran to the end of the stream
 };
@@ -82,9 +85,10 @@ class Voice {
     // A change of loop while playing: the current place plays on up to source frame `at`, then
     // generation `generation` goes on from `to` with no cross-fade (the worker has blended its
     // first frames into what follows `at`). With the new place not decoded by then, a looping
-    // place waits for its next pass; a straight one makes it a jump.
+    // place waits for its next pass; a straight one makes it a jump. With `replaces` it takes
+    // the place of the change before it, at that one's frame.
     void splice(std::uint32_t generation, std::int64_t at, std::int64_t to, bool tellWorker,
-                LoopSpan loop, std::int64_t seamFrom);
+                LoopSpan loop, std::int64_t seamFrom, bool replaces = false);
     // Fades out for good; silent() then says when the mixer may let go of it.
     void retire();
     bool retiring() const { return retiring_; }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -150,6 +151,71 @@ TEST(JackOutput, PlaysOnNamedPortsAtTheServersRateAndFallsBackWhenTheServerStops
     std::this_thread::sleep_for(200ms);
     EXPECT_GT(engine.stats().renderedFrames, before + 44100 / 10) << "the mix stopped";
     EXPECT_TRUE(engine.channelSetPosition(h, 0)) << "commands reach the new output";
+    engine.release();
+}
+
+// The server comes back after it stopped: the mix goes back to it by itself, under the same client
+// and port names, and the move to the other output and back is no dropout of Kelvra's.
+TEST(JackOutput, GoesBackToTheServerWhenItReturns) {
+    if (system("command -v jackd >/dev/null 2>&1") != 0) GTEST_SKIP() << "jackd is not installed";
+    auto server = std::make_unique<DummyJackServer>("reconnect");
+    ASSERT_TRUE(server->up()) << "the dummy JACK server did not come up";
+    TestFiles files;
+    files.add("tone.mp3", sineFile(44100, 2, 30.0, 1000.0, 0.5));
+    setenv("KELVRA_AUDIO", "jack", 1);
+    audio::engine::Engine engine(files.openers());
+    audio::OutputSetup setup;
+    setup.backend = audio::OutputBackend::Jack;
+    ASSERT_TRUE(engine.configureOutput(setup));
+    const bool initialised = engine.init(-1, 44100, 0);
+    setenv("KELVRA_AUDIO", "null", 1);
+    ASSERT_TRUE(initialised) << "error " << engine.errorCode();
+    const audio::Handle h = engine.streamCreateFile("tone.mp3", 0);
+    ASSERT_TRUE(engine.streamPlay(h, false, 0));
+    std::this_thread::sleep_for(500ms);
+    const auto dropouts = [&engine] {
+        const audio::DropoutCounts d = engine.dropouts();
+        return d.underruns + d.lateCallbacks + d.starvedFrames;
+    };
+    const auto waitForNotice = [&engine](const char* words) {
+        std::string notice;
+        for (int i = 0; i < 300 && notice.find(words) == std::string::npos; ++i) {
+            std::this_thread::sleep_for(20ms);
+            engine.service();
+            notice = engine.takeOutputNotice();
+        }
+        return notice;
+    };
+
+    server->stop();
+    EXPECT_NE(waitForNotice("stopped").find("The sound server stopped"), std::string::npos);
+    const std::uint64_t before = dropouts();
+    server.reset();  // its end forgets the server's name, which the new one gives again
+    server = std::make_unique<DummyJackServer>("reconnect");
+    ASSERT_TRUE(server->up());
+    EXPECT_NE(waitForNotice("is back").find("The sound server is back"), std::string::npos);
+    EXPECT_EQ(engine.outputStatus().backend, "JACK");
+
+    Recorder listener("listener");
+    ASSERT_TRUE(listener.ok());
+    ASSERT_TRUE(listener.listenTo("kelvra:master_1")) << "the ports are not back under their name";
+    std::this_thread::sleep_for(800ms);
+    EXPECT_NEAR(frequencyOf(listener.heard()), 1000.0, 3.0) << "the song is not heard again";
+    EXPECT_EQ(dropouts(), before) << "the move between outputs was counted as dropouts";
+
+    // A device or rate chosen for another sound system leaves the client alone; a new headphone
+    // route opens it again under its own name, not as a second client beside it.
+    audio::OutputSetup other = setup;
+    other.device = 3;
+    other.rate = 96000;
+    EXPECT_TRUE(engine.configureOutput(other));
+    other.phones = audio::PhonesRoute::Channels34;
+    EXPECT_TRUE(engine.configureOutput(other));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_NE(jack_port_by_name(listener.client(), "kelvra:master_1"), nullptr);
+    EXPECT_EQ(jack_port_by_name(listener.client(), "kelvra-01:master_1"), nullptr)
+        << "a second client took the ports";
+    EXPECT_EQ(engine.outputStatus().rate, kServerRate);
     engine.release();
 }
 

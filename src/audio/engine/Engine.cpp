@@ -20,6 +20,9 @@ namespace {
 // the voice and its resampler have read, well inside what the worker has decoded.
 constexpr std::int64_t kSpliceLead = 4096;
 
+// How often a JACK server that went away is looked for again.
+constexpr auto kServerLookInterval = std::chrono::seconds(2);
+
 // How long a command may wait for room in the mixer's queue. A consumer that has not taken a
 // command for this long has stopped (a device that no longer calls back): the call fails rather
 // than hang the window.
@@ -134,7 +137,21 @@ bool Engine::configureOutput(const OutputSetup& setup) {
     setup_ = setup;
     if (outputRequested("jack")) setup_.backend = OutputBackend::Jack;
     if (mode_ != Mode::Device || setup_ == previous) return ok();
-    // The new output is opened before the old one stops, so a failure costs no silence.
+    // A JACK client takes the server's rate and period and has no device: what the DJ chose for
+    // the other sound systems is kept for them, and changes nothing here.
+    const bool jack = setup_.backend == OutputBackend::Jack;
+    if (jack && previous.backend == OutputBackend::Jack && setup_.phones == previous.phones)
+        return ok();
+    // The new output is opened before the old one stops, so a failure costs no silence. But a
+    // client's name is taken while it is open: a second JACK client would be "kelvra-01", and
+    // connections made to the ports by name would miss it. The old one goes first then.
+    const bool wasRunning = outputRunning_;
+    const bool clientFirst = jack && output_ && !output_->lost() && output_->name() == "JACK";
+    if (clientFirst) {
+        if (outputRunning_) output_->stop();
+        outputRunning_ = false;
+        output_.reset();
+    }
     int error = kErrorOk;
     std::unique_ptr<Output> next = openOutput(setup_, error);
     const bool opened = next != nullptr;
@@ -145,6 +162,7 @@ bool Engine::configureOutput(const OutputSetup& setup) {
         if (!next) next = makeNullOutput(mixer_, requestedRate_);
     }
     swapOutput(std::move(next));
+    if (clientFirst && wasRunning && !outputRunning_ && output_->start()) outputRunning_ = true;
     return opened ? ok() : fail(error);
 }
 
@@ -446,6 +464,8 @@ Engine::StreamState Engine::stateOf(const Stream& stream) const {
 
 void Engine::service() {
     if (mode_ == Mode::Device && output_ && output_->lost()) fallBack();
+    if (mode_ == Mode::Device && serverLost_ && std::chrono::steady_clock::now() >= nextServerLook_)
+        lookForServer();
     collectRetired();
     for (auto& entry : streams_)
         if (entry.second->voice) settle(*entry.second);
@@ -455,6 +475,8 @@ void Engine::service() {
 // through the null output so that the decks keep time, and the DJ is told. Nothing calls the
 // mixer meanwhile, so it may be prepared for the new rate here.
 void Engine::fallBack() {
+    serverLost_ = setup_.backend == OutputBackend::Jack;
+    nextServerLook_ = std::chrono::steady_clock::now() + kServerLookInterval;
     // The lost client goes first: opening PortAudio probes for a JACK server, and libjack does not
     // survive that while a client of the dead server is still open.
     output_.reset();
@@ -470,6 +492,18 @@ void Engine::fallBack() {
                              "the decks play on, silent, until Kelvra is started again."
                            : "The sound server stopped: Kelvra plays on through the default "
                              "output.";
+}
+
+// Back to the JACK server as soon as it is there again: the DJ chose it, and connections made to
+// the ports by name find them under the same client name.
+void Engine::lookForServer() {
+    nextServerLook_ = std::chrono::steady_clock::now() + kServerLookInterval;
+    std::unique_ptr<Output> next = probeJackOutput(mixer_, setup_);
+    if (!next) return;
+    swapOutput(std::move(next));
+    if (!outputRunning_ && output_->start()) outputRunning_ = true;
+    serverLost_ = false;
+    outputNotice_ = "The sound server is back: Kelvra plays through it again.";
 }
 
 // A stream that played to its end is stopped, so that a later seek does not set it going again.

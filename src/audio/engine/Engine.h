@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -135,6 +136,7 @@ class Engine final : public AudioLibrary {
     StreamState stateOf(const Stream& stream) const;
     void settle(Stream& stream);
     void fallBack();
+    void lookForServer();
     std::unique_ptr<Output> openOutput(const OutputSetup& setup, int& error);
     void swapOutput(std::unique_ptr<Output> next);
     static OutputSetup plainSetup(int device);
@@ -167,6 +169,10 @@ class Engine final : public AudioLibrary {
     bool setupChosen_ = false;  // configureOutput() came before init(): its device wins
     bool offlinePhones_ = false;
     std::string outputNotice_;
+    // The DJ's JACK server went away: the mix plays elsewhere, and the server is looked for again
+    // from time to time, to go back to it once it returns.
+    bool serverLost_ = false;
+    std::chrono::steady_clock::time_point nextServerLook_;
     bool consumerStuck_ = false;
     float bufferSeconds_ = 0.5f;
     std::uint32_t offlineRate_ = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "audio/AudioLibrary.h"
@@ -138,7 +139,22 @@ class JackOutput final : public Output {
     std::atomic<bool> serverGone_{false};
 };
 
+void sayNothing(const char*) {}
+void sayOnStandardError(const char* message) {
+    std::fprintf(stderr, "%s\n", message);
+}
+
 }  // namespace
+
+std::unique_ptr<Output> probeJackOutput(MixBus& mixer, const OutputSetup& setup) {
+    // The library tells of every failed connection; a look every few seconds would fill the
+    // terminal with them.
+    jack_set_error_function(sayNothing);
+    int error = kErrorOk;
+    std::unique_ptr<Output> output = makeJackOutput(mixer, setup, error);
+    jack_set_error_function(sayOnStandardError);
+    return output;
+}
 
 std::unique_ptr<Output> makeJackOutput(MixBus& mixer, const OutputSetup& setup, int& error) {
     auto output = std::make_unique<JackOutput>(mixer, setup);

@@ -61,6 +61,9 @@ inline std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, int device, in
 // master_1/2 and phones_1/2. Null with `error` set when no server runs or the client cannot be
 // made.
 std::unique_ptr<Output> makeJackOutput(MixBus& mixer, const OutputSetup& setup, int& error);
+// The same, saying nothing on standard error when no server is there: for looking again and
+// again whether a server that went away has come back.
+std::unique_ptr<Output> probeJackOutput(MixBus& mixer, const OutputSetup& setup);
 // Names of the back end's output devices, in the order setup.device counts them.
 std::vector<std::string> portAudioDeviceNames(OutputBackend backend);
 // Name of output device `index` (0-based) of the default back end, or none.

@@ -31,7 +31,12 @@ void DeckJog::touched(bool touched) {
     if (touched == scratching_ || (touched && stream == 0)) return;
     scratching_ = touched;
     scratchTicks_ = 0;
-    if (touched) pitch_.setNudge(0);
+    if (touched) {
+        pitch_.setNudge(0);
+        // A deck never played has had no levels from the mixer yet: its scratch would sound at
+        // the stream's full volume, louder than the deck is set.
+        deck_.events().levelsToApply.notify();
+    }
     library_.channelScratch(stream, touched);
 }
 

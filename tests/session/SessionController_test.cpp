@@ -162,9 +162,10 @@ TEST_F(SessionController, AScratchFollowsTheWheelForwardAndBackWithoutASpuriousS
         script += QString("%1 midi B0 21 01\n").arg(1.2 + i * 0.02, 0, 'f', 3);
     for (int i = 0; i < 50; ++i)
         script += QString("%1 midi B0 21 7F\n").arg(2.6 + i * 0.02, 0, 'f', 3);
-    script += "3.9 midi 80 36 00\n";
+    // Played at last: the scratch was as loud as the deck plays, though it never had before.
+    script += "3.9 midi 80 36 00\n4.5 midi 90 0B 7F\n4.55 midi 80 0B 00\n";
     std::vector<std::pair<double, double>> positions;  // (program seconds, song seconds)
-    const std::vector<double> mix = render(script, 4.5, [&](HeadlessProgram& program) {
+    const std::vector<double> mix = render(script, 5.5, [&](HeadlessProgram& program) {
         app::MainWindow& w = program.window();
         const decks::Deck& deck = w.deck(Side::Left);
         positions.emplace_back(program.clock().nowMs() / 1000.0,
@@ -187,12 +188,14 @@ TEST_F(SessionController, AScratchFollowsTheWheelForwardAndBackWithoutASpuriousS
     EXPECT_NEAR(crossingRate(mix, 2.9, 3.5), 500 * tick / 0.02, 3);
     EXPECT_LT(rms(mix, 2.4, 2.55), rms(mix, 1.5, 2.1) / 30) << "a held wheel still sounds";
     EXPECT_LT(rms(mix, 4.2, 4.4), rms(mix, 1.5, 2.1) / 30) << "the resting deck played on";
+    EXPECT_NEAR(rms(mix, 1.5, 2.1), rms(mix, 4.9, 5.4), rms(mix, 4.9, 5.4) * 0.06)
+        << "the scratch of a deck never played was not at the deck's level";
     // No step anywhere beyond the song's own at its own speed, reversals and touches included.
     double own = 0;
     for (std::size_t i = std::size_t(1.6 * kRate); i < std::size_t(1.9 * kRate); ++i)
         own = std::max(own, std::abs(mix[i] - mix[i - 1]));
     double largest = 0;
-    for (std::size_t i = 1; i < mix.size(); ++i)
+    for (std::size_t i = 1; i < std::size_t(4.45 * kRate); ++i)
         largest = std::max(largest, std::abs(mix[i] - mix[i - 1]));
     ASSERT_GT(own, 0);
     EXPECT_LE(largest, 1.5 * own / (tick / 0.02));

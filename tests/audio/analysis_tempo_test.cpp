@@ -108,6 +108,44 @@ TEST(AnalysisTempoWandering, GivesNoTempo) {
     }
 }
 
+// Sustained tones have no onsets to count: a sine, a louder one, a chord that swells slowly, and
+// a sine through an MP3 encoder all have no steady beat, however the ripple of their analysis
+// (or the encoder's) lines up.
+TEST(AnalysisTempoTones, GiveNoTempo) {
+    QTemporaryDir dir;
+    constexpr int kRate = 44100;
+    const std::function<double(double)> tones[] = {
+        [](double t) { return 0.5 * std::sin(2 * std::numbers::pi * 440 * t); },
+        [](double t) { return 0.8 * std::sin(2 * std::numbers::pi * 440 * t); },
+        [](double t) {
+            const double swell = 0.6 + 0.4 * std::sin(2 * std::numbers::pi * t / 7);
+            return swell * (0.2 * std::sin(2 * std::numbers::pi * 220 * t) +
+                            0.2 * std::sin(2 * std::numbers::pi * 277.2 * t) +
+                            0.2 * std::sin(2 * std::numbers::pi * 329.6 * t));
+        },
+        [](double t) { return 0.125 * std::sin(2 * std::numbers::pi * 1000 * t); },
+    };
+    for (std::size_t which = 0; which < std::size(tones); ++which) {
+        std::vector<float> mono(std::size_t(40 * kRate));
+        for (std::size_t i = 0; i < mono.size(); ++i) {
+            const double t = double(i) / kRate;
+            // Faded in and out over a second, as a test tone from a generator would be.
+            const double fade = std::min({1.0, t, 40 - t});
+            mono[i] = float(fade * tones[which](t));
+        }
+        const std::string wav = dir.filePath("tone.wav").toStdString();
+        ASSERT_TRUE(test::writeWav(wav, stereo(mono), kRate, 2));
+        std::string path = wav;
+        if (which + 1 == std::size(tones)) {
+            path = dir.filePath("tone.mp3").toStdString();
+            ASSERT_TRUE(test::ffmpegEncode(wav, path, {"-c:a", "libmp3lame", "-b:a", "192k"}));
+        }
+        const auto result = analyseFile(path);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->bpm, 0) << "tone " << which;
+    }
+}
+
 // Two steady stretches at different tempi: the grid is the longer one's, and says the tempo
 // changes.
 TEST(AnalysisTempoChanges, GivesTheLongestStretchAndSaysSo) {

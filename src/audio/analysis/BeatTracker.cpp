@@ -38,6 +38,10 @@ constexpr double kHold = 0.025;
 // A window with less than this share of a typical window's onsets (a break, a fade) says nothing
 // about the tempo.
 constexpr double kQuietWindow = 0.25;
+// Below this onset strength in a typical window nothing in the song starts: a sustained tone's
+// analysis ripple, or an encoder's, lines up into a tempo of its own, three to ten times weaker
+// than this; the quietest-onset music of the tempo bench is six times stronger.
+constexpr double kLeastOnsets = 0.25;
 // The beat is steady when this share of the windows that say something agree on it.
 constexpr double kSteadyShare = 0.7;
 // A stretch counts as one of the song's tempi when it spans this many windows (32 s).
@@ -354,7 +358,7 @@ BeatGrid BeatTracker::finish() {
 
     // Each window's own tempo, within half an octave of the song's so it counts the same beat.
     const double typical = median(strengths);
-    if (typical <= 0) return {};
+    if (typical < kLeastOnsets) return {};
     std::vector<double> local(spectra.size(), 0.0);  // 0: a window that says nothing
     int speaking = 0;
     for (std::size_t w = 0; w < spectra.size(); ++w) {

@@ -122,18 +122,25 @@ class SourceList final : public QListWidget {
 // long scan report never widens the window past the screen.
 class StatusLine final : public QLabel {
   public:
-    using QLabel::QLabel;
+    explicit StatusLine(QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft)
+        : QLabel(parent), alignment_(alignment) {}
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize sizeHint() const override {
+        // As wide as its text where there is room, never wider than the window gives it.
+        return {fontMetrics().horizontalAdvance(text()) + 4, QLabel::sizeHint().height()};
+    }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setPen(palette().color(foregroundRole()));
         const QRect room = contentsRect();
-        painter.drawText(room, int(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine),
+        painter.drawText(room, int(alignment_ | Qt::AlignVCenter | Qt::TextSingleLine),
                          fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
     }
+
+  private:
+    Qt::Alignment alignment_;
 };
 
 QPushButton* button(const QString& name, const QString& text, const QString& tip, QWidget* parent) {
@@ -275,7 +282,16 @@ void LibraryWindow::buildBottom() {
     for (QPushButton* each : {add, crate, rename, remove, history})
         row->addWidget(each);
     row->addSpacing(12);
-    row->addWidget(status_, 1);
+    row->addWidget(status_);
+    // The keys that load a song, dim at the right, where a DJ looks for what else there is.
+    auto* keys = new StatusLine(body(), Qt::AlignRight);
+    keys->setObjectName(QStringLiteral("libraryKeys"));
+    keys->setText(QStringLiteral("Enter: deck in hand   Shift+\u2190/\u2192: left/right deck"));
+    keys->setToolTip(keys->text());
+    keys->setStyleSheet(QStringLiteral("color: #7c8790;"));
+    // It gives way to the status line: the room left, cut short when there is little.
+    keys->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(keys, 1);
     bodyLayout()->addLayout(row);
 }
 

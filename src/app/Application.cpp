@@ -116,6 +116,8 @@ void Application::loadMainWindow() {
             if (p.playlistWindow->searchWindow()) p.playlistWindow->searchWindow()->close();
             p.playlistWindow->hide();
         }
+        if (p.learnView) p.learnView->hide();
+        if (p.libraryView) p.libraryView->hide();
         p.controller->closeForGood();
     };
     shell.busyPointer = [&p](bool busy) { p.busy.set(busy); };
@@ -354,7 +356,22 @@ void Application::Parts::showLibrary() {
                 if (bpm <= 0 && key < 0) return std::nullopt;
                 return library::MixReference{bpm, key};
             }});
-        libraryView = std::make_unique<library::LibraryWindow>(*libraryBrowser);
+        // Owned by the main window: one of its windows, which never keeps the program running
+        // once the main window has closed.
+        libraryView = std::make_unique<library::LibraryWindow>(*libraryBrowser, mainView.get());
+        QObject::connect(libraryView.get(), &library::LibraryWindow::loadRequested,
+                         [this](const QString& path, library::DeckChoice choice) {
+                             const Side side = choice == library::DeckChoice::Left ? Side::Left
+                                               : choice == library::DeckChoice::Right
+                                                   ? Side::Right
+                                                   : logic->activeDeck();
+                             // Loaded as a drop of the song from the library is.
+                             logic->setLibraryDrag({path});
+                             if (side == Side::Left)
+                                 logic->do_dragDrop();
+                             else
+                                 logic->do_dragdrop_RIGHT();
+                         });
         QObject::connect(libraryView.get(), &library::LibraryWindow::songDragStarted,
                          [this](const QStringList& paths) { logic->setLibraryDrag(paths); });
         QObject::connect(libraryView.get(), &library::LibraryWindow::songDragEnded,
@@ -364,7 +381,7 @@ void Application::Parts::showLibrary() {
             [this](const QStringList& paths) { controller->loadsongs_to_playlist(paths); });
     }
     libraryBrowser->refresh();
-    libraryView->showCentred();
+    libraryView->showClearOf(mainView->mixingSurface());
 }
 
 void Application::Parts::showLearn() {
@@ -391,7 +408,9 @@ void Application::Parts::showLearn() {
         else if (control.jog)
             targets.push_back({control.name, control.index, ControlKind::Jog});
     }
-    learnView = std::make_unique<controllers::LearnWindow>(std::move(targets), path);
+    // Owned by the options window it is opened from, it takes input while that one is modal.
+    learnView =
+        std::make_unique<controllers::LearnWindow>(std::move(targets), path, optionsView.get());
     learnView->setAttribute(Qt::WA_DeleteOnClose, false);
     learnView->setWindowTitle(QStringLiteral("Kelvra - MIDI Learn"));
     // Learning lasts while the window is open; the first message after it closes plays again.

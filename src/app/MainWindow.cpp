@@ -383,6 +383,14 @@ void MainWindow::followWaveform(Side side) {
             hotCues[slot] = playback::bytesToSeconds(deps_.library, deck(side).stream(),
                                                      std::uint32_t(*cues[slot]));
     strip.setHotCues(side, hotCues);
+    const decks::DeckLoops& loop = loops(side);
+    const auto seconds = [&](std::int64_t bytes) {
+        return bytes < 0 ? -1.0
+                         : playback::bytesToSeconds(deps_.library, deck(side).stream(),
+                                                    std::uint32_t(bytes));
+    };
+    strip.setLoop(side, seconds(loop.loopIn()), seconds(loop.loopOut()), loop.active());
+    strip.setRate(side, analysis.playbackRate());
     strip.follow(side, deps_.clock.nowMs(), analysis.positionSeconds(), analysis.playSpeed());
 }
 

@@ -18,6 +18,9 @@ constexpr QRgb kBackground = qRgb(0x05, 0x0c, 0x09);
 constexpr QRgb kSeparator = qRgb(0x2a, 0x33, 0x3c);
 constexpr QRgb kPlayHead = qRgb(0xf2, 0xff, 0xf5);
 constexpr QRgb kCue = qRgb(0x4f, 0xc3, 0xff);
+// The loop in the amber of the overview's loop band: a wash over the waveform that lets it show
+// through, stronger while the loop plays, and a line at each end.
+constexpr QRgb kLoop = qRgb(0xff, 0xc8, 0x3c);
 // Lows warm, mids green, highs pale cyan, as in the deck display's overview.
 constexpr QRgb kBands[audio::analysis::kBandCount] = {
     qRgb(0xff, 0x8a, 0x3d), qRgb(0x5f, 0xe0, 0x7a), qRgb(0xb8, 0xf0, 0xff)};
@@ -88,7 +91,8 @@ void renderLane(LanePainter& lane, const WaveformLane& source, double halfSpan,
     const int head = width / 2;
     const audio::analysis::AnalysisSnapshot& analysis = source.analysis;
     const double position = source.positionAt(nowMs);
-    const double secondsPerPixel = 2 * halfSpan / std::max(1, width);
+    // The span is of the mix's seconds; a faster deck shows more of its song in it.
+    const double secondsPerPixel = 2 * halfSpan * source.rate / std::max(1, width);
     const double leftEdge = position - head * secondsPerPixel;
 
     if (analysis && analysis->waveform.blockFrames > 0 && analysis->waveform.rate > 0) {
@@ -142,6 +146,18 @@ void renderLane(LanePainter& lane, const WaveformLane& source, double halfSpan,
             }
         }
     }
+    if (source.loopIn >= 0) {
+        const int from = int(std::lrint((source.loopIn - leftEdge) / secondsPerPixel));
+        const int to = source.loopOut >= 0
+                           ? int(std::lrint((source.loopOut - leftEdge) / secondsPerPixel))
+                           : from;
+        const int wash = source.loopActive ? 24 : 10;
+        for (int x = std::max(from + 1, 0); x < std::min(to, width); ++x)
+            lane.blendColumn(x, kLoop, wash, lane.top(), lane.top() + lane.height());
+        const int edge = source.loopActive ? 85 : 45;
+        lane.blendColumn(from, kLoop, edge, lane.top(), lane.top() + lane.height());
+        if (to > from) lane.blendColumn(to, kLoop, edge, lane.top(), lane.top() + lane.height());
+    }
     if (source.cue >= 0) {
         const int x = int(std::lrint((source.cue - leftEdge) / secondsPerPixel));
         lane.run(x, lane.top(), lane.top() + lane.height(), kCue);
@@ -192,6 +208,23 @@ void WaveformStripModel::setCue(Side side, double seconds) {
     WaveformLane& lane = lanes_[sideIndex(side)];
     if (lane.cue == seconds) return;
     lane.cue = seconds;
+    emit changed();
+}
+
+void WaveformStripModel::setRate(Side side, double rate) {
+    WaveformLane& lane = lanes_[sideIndex(side)];
+    if (!(rate > 0)) rate = 1;
+    if (lane.rate == rate) return;
+    lane.rate = rate;
+    emit changed();
+}
+
+void WaveformStripModel::setLoop(Side side, double in, double out, bool active) {
+    WaveformLane& lane = lanes_[sideIndex(side)];
+    if (lane.loopIn == in && lane.loopOut == out && lane.loopActive == active) return;
+    lane.loopIn = in;
+    lane.loopOut = out;
+    lane.loopActive = active;
     emit changed();
 }
 

@@ -1,9 +1,11 @@
 // The scrolling waveforms of both decks, one lane a deck, the left deck's above: each lane shows
 // its song around the play head, which stands in the middle of the strip for both, so a DJ sees
-// two beat grids drift apart or lock. The model is fed on the display tick and moves the play
-// heads on between ticks from the speed it was told, so a view can draw smooth frames at its own
-// rate from a snapshot; rendering goes into an image, pixel by pixel, and never waits on the
-// engine. Thread: UI thread only.
+// two beat grids drift apart or lock. Both lanes are drawn on the mix's time, not the songs': a
+// pixel is the same share of a second of what is heard on either, so two decks at one tempo show
+// their beats equally far apart whatever their songs' own tempos. The model is fed on the display
+// tick and moves the play heads on between ticks from the speed it was told, so a view can draw
+// smooth frames at its own rate from a snapshot; rendering goes into an image, pixel by pixel, and
+// never waits on the engine. Thread: UI thread only.
 #pragma once
 
 #include <QImage>
@@ -21,7 +23,13 @@ struct WaveformLane {
     double anchorSeconds = 0;                    // song position at anchorMs
     std::int64_t anchorMs = 0;
     double speed = 0;  // song seconds per second of the clock; 0 while not playing
-    double cue = -1;   // the cue point in song seconds; -1: none
+    // Song seconds per second of the mix at the deck's rate (pitch, bend, base frequency), also
+    // while it rests: it sets how much of the song a pixel shows.
+    double rate = 1;
+    double cue = -1;  // the cue point in song seconds; -1: none
+    // The loop in song seconds (-1: not set) and whether it plays.
+    double loopIn = -1, loopOut = -1;
+    bool loopActive = false;
     std::array<double, 8> hotCues{-1, -1, -1, -1, -1, -1, -1, -1};  // song seconds; -1: unset
 
     // Where the play head is at `nowMs`.
@@ -44,6 +52,9 @@ class WaveformStripModel : public QObject {
     const WaveformLane& lane(Side side) const { return lanes_[sideIndex(side)]; }
     void setAnalysis(Side side, audio::analysis::AnalysisSnapshot analysis);
     void setCue(Side side, double seconds);
+    // Song seconds per second of the mix; anything not above zero counts as 1 (no song yet).
+    void setRate(Side side, double rate);
+    void setLoop(Side side, double in, double out, bool active);
     void setHotCues(Side side, const std::array<double, 8>& seconds);
     // The deck's position and speed as read at `nowMs`. Small differences from where the model
     // already puts the play head (the output's period, the display tick's jitter) are absorbed

@@ -77,6 +77,11 @@ double DeckAnalysis::playSpeed() const {
     if (!analysis_ || analysis_->waveform.rate <= 0 ||
         playback::isStreamPlaying(engine_.library(), deck_.stream()) != 1)
         return 0;
+    return playbackRate();
+}
+
+double DeckAnalysis::playbackRate() const {
+    if (!analysis_ || analysis_->waveform.rate <= 0) return 0;
     return double(playingRate()) / analysis_->waveform.rate;
 }
 

@@ -41,6 +41,9 @@ class DeckAnalysis {
     // (song seconds per second; 0 unless playing).
     double positionSeconds() const;
     double playSpeed() const;
+    // How fast the deck goes through its song when it plays, whether or not it plays now (song
+    // seconds per second); 0 while unknown.
+    double playbackRate() const;
     // The cue point in song seconds.
     double cueSeconds() const;
     // The tempo at the rate the deck plays now (pitch, bend, base frequency, stop); 0: unknown.

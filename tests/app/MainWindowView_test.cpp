@@ -179,6 +179,27 @@ TEST_F(MainWindowViewTest, PanelsFollowTheDjSetupAtOnce) {
     EXPECT_EQ(left.x(), 9);
 }
 
+TEST_F(MainWindowViewTest, MaximisedOrFullScreenThePanelsStandCentredAndTheWaveformsGrow) {
+    // At its designed size the window keeps it: no larger, no smaller.
+    const QSize designed = view.size();
+    EXPECT_EQ(view.designedSize(), designed);
+    EXPECT_EQ(view.minimumSize(), designed);
+    EXPECT_EQ(view.maximumSize(), designed);
+    using Room = MainWindowView::Room;
+    EXPECT_EQ(MainWindowView::roomFor(designed, designed, true, true), Room{});
+    // Larger: centred across, the height to the waveforms, or shared with a docked playlist.
+    const QSize large = designed + QSize(400, 300);
+    EXPECT_EQ(MainWindowView::roomFor(large, designed, true, false), (Room{200, 300, 0}));
+    EXPECT_EQ(MainWindowView::roomFor(large, designed, true, true), (Room{200, 100, 200}));
+    EXPECT_EQ(MainWindowView::roomFor(large, designed, false, true), (Room{200, 0, 300}));
+    EXPECT_EQ(MainWindowView::roomFor(large, designed, false, false), (Room{200, 0, 0}));
+    // A screen smaller than designed gives nothing away.
+    EXPECT_EQ(MainWindowView::roomFor(QSize(800, 600), designed, true, true), Room{});
+    auto* maximize = view.findChild<QToolButton*>("CmdMaximizeButton");
+    ASSERT_NE(maximize, nullptr);
+    EXPECT_TRUE(maximize->toolTip().contains("F11"));
+}
+
 TEST_F(MainWindowViewTest, ADockedPlaylistSitsBelowEverythingAndFloatsAgainWhenUndocked) {
     BorderlessWindow playlist;
     playlist.resize(560, 600);
@@ -371,6 +392,44 @@ TEST(MainWindowViewRecord, TheRecordButtonAndItsTextAreBound) {
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(rig.library.recordStops, 1);
     EXPECT_TRUE(text->text().isEmpty());
+}
+
+// The beat loop pads as a DJ's mouse meets them, through the window system: a click sets a loop
+// and lights its pad, Exit puts it out; a right press rolls and the release puts it out too.
+TEST(MainWindowViewPads, ABeatLoopPadGoesOutOnExitAndWhenItsRollIsLetGo) {
+    test::MainWindowRig rig;
+    const QString song = rig.addSong("song.mp3");
+    rig.window->deck(Side::Left).loadChosenFile(song);
+    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
+    analysis->bpm = 120;
+    analysis->waveform.rate = 44100;
+    analysis->seconds = 90;
+    rig.window->analysisReady(Side::Left, song, analysis);
+    MainControls& c = rig.window->controls();
+    c.left.play.click();
+    MainWindowView view(c);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto at = [&](const QString& name) {
+        auto* widget = view.findChild<QWidget*>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget ? widget->mapTo(&view, widget->rect().center()) : QPoint();
+    };
+    QWindow* window = view.windowHandle();
+    const QPoint pad = at("LbeatLoop_5"), exit = at("LloopExit");
+    QTest::mouseClick(window, Qt::LeftButton, {}, pad);
+    EXPECT_EQ(c.left.beatLoop[5].backColour(), kColourOn);
+    QTest::mouseClick(window, Qt::LeftButton, {}, exit);
+    EXPECT_EQ(c.left.beatLoop[5].backColour(), kColourOff);
+
+    QTest::mousePress(window, Qt::RightButton, {}, pad);
+    EXPECT_EQ(c.left.beatLoop[5].backColour(), kColourOn);
+    QTest::mouseRelease(window, Qt::RightButton, {}, pad);
+    EXPECT_EQ(c.left.beatLoop[5].backColour(), kColourOff);
+    // Let go off the pad, the roll ends all the same.
+    QTest::mousePress(window, Qt::RightButton, {}, pad);
+    QTest::mouseRelease(window, Qt::RightButton, {}, exit);
+    EXPECT_EQ(c.left.beatLoop[5].backColour(), kColourOff);
 }
 
 }  // namespace

@@ -138,6 +138,74 @@ TEST(WaveformStripRender, SongBeatsCueAndHeadsLandWhereTheyBelong) {
     EXPECT_EQ(image.pixel(xAt(10.0), kTopMiddle), kBackground);
 }
 
+// The x of every beat line in a lane's top rows, from left to right.
+std::vector<int> beatLines(const QImage& image, int row) {
+    std::vector<int> lines;
+    for (int x = 0; x < image.width(); ++x)
+        if (std::abs(x - image.width() / 2) > 1 && image.pixel(x, row) != kBackground)
+            lines.push_back(x);
+    return lines;
+}
+
+TEST(WaveformStripRender, BothLanesRunOnTheMixsTimeSoSyncedBeatsStayTogether) {
+    // Synced: the right song of 112.5 BPM plays 120/112.5 as fast to meet the left one's 120.
+    WaveformStripModel model;
+    model.setAnalysis(Side::Left, song({}, 120, 0.25));
+    model.setAnalysis(Side::Right, song({}, 112.5, 0.25));
+    model.setRate(Side::Right, 120 / 112.5);
+    model.follow(Side::Left, 0, 10.25, 1.0);
+    model.follow(Side::Right, 0, 0.25 + 18 * 60 / 112.5, 120 / 112.5);  // both on a beat
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    const auto together = [&] {
+        const std::vector<int> top = beatLines(image, 2), bottom = beatLines(image, kBottomMiddle);
+        ASSERT_GE(top.size(), 14u);
+        ASSERT_EQ(top.size(), bottom.size());
+        for (std::size_t i = 0; i < top.size(); ++i)
+            EXPECT_NEAR(top[i], bottom[i], 1) << "beat " << i;
+        // 8 s of the mix across the strip: a beat every half second is every 50 pixels.
+        EXPECT_NEAR(top[1] - top[0], 50, 1);
+        EXPECT_NEAR(bottom[1] - bottom[0], 50, 1);
+    };
+    renderWaveformStrip(image, model, 0);
+    together();
+    // A second later both have moved on by the same two beats.
+    renderWaveformStrip(image, model, 1000);
+    together();
+    // A rate of none (no song's rate known yet) draws at the song's own time.
+    model.setRate(Side::Right, 0);
+    EXPECT_EQ(model.lane(Side::Right).rate, 1.0);
+}
+
+TEST(WaveformStripRender, TheLoopIsAWashBetweenItsEndsBrighterWhilePlaying) {
+    WaveformStripModel model;
+    model.setAnalysis(Side::Left, song({}));
+    model.follow(Side::Left, 0, 8.0, 0);  // 4..12 s
+    const auto xAt = [](double seconds) { return int((seconds - 4.0) * kWidth / 8.0); };
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    QSignalSpy changed(&model, &WaveformStripModel::changed);
+    model.setLoop(Side::Left, 9.0, 10.0, true);
+    EXPECT_EQ(changed.count(), 1);
+    model.setLoop(Side::Left, 9.0, 10.0, true);
+    EXPECT_EQ(changed.count(), 1);
+    renderWaveformStrip(image, model, 0);
+    const QRgb inside = image.pixel(xAt(9.5), kTopMiddle);
+    EXPECT_GT(qRed(inside), qBlue(inside) + 20);  // amber over the dark glass
+    EXPECT_EQ(image.pixel(xAt(8.5), kTopMiddle), kBackground);
+    EXPECT_EQ(image.pixel(xAt(10.5), kTopMiddle), kBackground);
+    EXPECT_GT(brightness(image.pixel(xAt(9.0), kTopMiddle)), brightness(inside));  // its ends
+    EXPECT_EQ(image.pixel(xAt(9.5), kBottomMiddle), kBackground);  // the other lane has none
+
+    // Set but not playing: still there, fainter; gone once unset.
+    model.setLoop(Side::Left, 9.0, 10.0, false);
+    renderWaveformStrip(image, model, 0);
+    const QRgb resting = image.pixel(xAt(9.5), kTopMiddle);
+    EXPECT_NE(resting, kBackground);
+    EXPECT_LT(brightness(resting), brightness(inside));
+    model.setLoop(Side::Left, -1, -1, false);
+    renderWaveformStrip(image, model, 0);
+    EXPECT_EQ(image.pixel(xAt(9.5), kTopMiddle), kBackground);
+}
+
 TEST(WaveformStripRender, TheSongsEdgesAndAWrongImageAreSafe) {
     WaveformStripModel model;
     model.setAnalysis(Side::Right, song({{0, 20}}, 120, 0));

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "ControllerMapperRig.h"
 #include "controllers/ui/LearnWindow.h"
@@ -45,6 +46,36 @@ TEST(LearnWindow, LearnsTheChosenControlIntoTheFile) {
     ASSERT_EQ(written.count(), 1);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "# mine\nnote 1 0x30 playCB2\n");
+}
+
+TEST(LearnWindow, TakesClicksWhileTheOptionsItIsOpenedFromAreModal) {
+    QTemporaryDir dir;
+    QWidget options;
+    options.setWindowModality(Qt::ApplicationModal);
+    options.resize(400, 300);
+    options.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
+    // A click as the window system delivers it, which a modal window may hold back.
+    const auto clickLearn = [](LearnWindow& window) {
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        auto* learn = window.findChild<QPushButton*>("learnButton");
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          learn->mapTo(&window, learn->rect().center()));
+        return window.findChild<QLabel*>("learnStatus")->text();
+    };
+    const std::vector<LearnTarget> targets{{"playCB2", -1, ControlKind::Button}};
+
+    const QString untouched = "Choose a control, press Learn, then move it on the controller.";
+
+    // Owned by the options, it is a window of its own and answers.
+    LearnWindow owned(targets, dir.filePath("mine.map"), &options);
+    ASSERT_TRUE(owned.isWindow());
+    EXPECT_NE(clickLearn(owned), untouched);
+    owned.hide();
+    // Without an owner the options would block it, as they block the main window.
+    LearnWindow alone(targets, dir.filePath("mine.map"));
+    EXPECT_EQ(clickLearn(alone), untouched);
 }
 
 }  // namespace

@@ -116,6 +116,52 @@ TEST(DeckDisplayWidget, DraggingThePositionBarWritesTheModelAndDropsReachIt) {
     EXPECT_EQ(dropped.count(), 1);
 }
 
+TEST(DeckDisplayWidget, TitlesThatFitAreNeverCutAndLongOnesGiveWayArtistFirst) {
+    const QFontMetrics title(uiFont(18, true)), artist(uiFont(15, true));
+    // Short titles of every shape, with and without an artist, in the display's own fonts.
+    const QStringList shortTitles = {"hat1",  "Kick", "a",    "Intro", "ill",  "WWW",
+                                     "Hat 1", "Mi",   "Tiff", "Lull",  "1999", "fffl",
+                                     "Jit",   "Ode",  "Yy",   "rtf1"};
+    for (const QString& text : shortTitles)
+        for (const QString& by : {QString(), QStringLiteral("Nova")}) {
+            const HeadlineFit fit = fitHeadline(title, artist, text, by, 368);
+            EXPECT_EQ(fit.title, text);
+            EXPECT_EQ(fit.artist, by.isEmpty() ? QString() : QStringLiteral("  \u2014  ") + by);
+        }
+    // A short title beside an artist too long for the rest: the artist is cut, not the title.
+    const HeadlineFit tight = fitHeadline(title, artist, "hat1", QString(60, u'x'), 368);
+    EXPECT_EQ(tight.title, "hat1");
+    EXPECT_TRUE(tight.artist.endsWith(QChar(0x2026)));
+    // A long title keeps three fifths of the width and no less.
+    const HeadlineFit both = fitHeadline(title, artist, QString(80, u'T'), "Nova", 368);
+    EXPECT_TRUE(both.title.endsWith(QChar(0x2026)));
+    EXPECT_LE(title.horizontalAdvance(both.title), 368);
+    EXPECT_GE(title.horizontalAdvance(both.title), 368 * 3 / 5 - 20);
+}
+
+TEST(DeckDisplayWidget, HotCueFlagsStayInsideTheBarClearOfTheKeyAndTempoLines) {
+    DeckDisplayModel model;
+    DeckDisplayWidget display(model);
+    display.resize(384, 124);
+    model.setTimeText(QStringLiteral("00:03:42"));
+    model.setKey(QStringLiteral("8A  A minor"), true);
+    model.setTempoText(QStringLiteral("126.0 \u2192 127.9 BPM"));
+    const QImage plain = display.grab().toImage();
+    // Flags under the key's first letters and under the tempo's last ones.
+    model.setHotCueMarks({0.02, -1, -1, -1, -1, -1, -1, 0.97});
+    const QImage flagged = display.grab().toImage();
+    // The cue lines' square caps reach a pixel or two past the bar.
+    const QRect bar = display.positionBarRect().adjusted(-2, -2, 2, 2);
+    int changed = 0;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            if (plain.pixel(x, y) != flagged.pixel(x, y)) {
+                ++changed;
+                ASSERT_TRUE(bar.contains(x, y)) << "flag drawn at " << x << ", " << y;
+            }
+    EXPECT_GT(changed, 50);
+}
+
 TEST(DeckDisplayWidget, ALongTitleScrollsOnTheClockAShortOneStays) {
     VirtualClock clock;
     DeckDisplayModel model;

@@ -201,6 +201,51 @@ TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
     loopIs(50.1, 50.6);
 }
 
+TEST_P(DeckJumpsTest, ABeatLoopPadIsLitOnlyWhileItsLoopPlays) {
+    grid();
+    c().play.click();
+    stream().position = 20 * kSecond;
+    const auto litPads = [&] {
+        std::vector<int> lit;
+        for (int i = 0; i < DeckControls::kBeatLoops; ++i)
+            if (c().beatLoop[i].backColour() == kColourOn) lit.push_back(i);
+        return lit;
+    };
+    using Lit = std::vector<int>;
+    c().beatLoop[5].click();
+    EXPECT_EQ(litPads(), Lit{5});
+    c().loopHalf.click();
+    EXPECT_EQ(litPads(), Lit{4});
+    c().loopExit.click();
+    EXPECT_EQ(litPads(), Lit{});
+    // A roll on the pad's right button, alone and over a loop that plays.
+    c().beatLoop[2].pressMouse(Qt::RightButton);
+    EXPECT_EQ(litPads(), Lit{2});
+    c().beatLoop[2].releaseMouse(Qt::RightButton);
+    EXPECT_EQ(litPads(), Lit{});
+    c().beatLoop[6].click();
+    c().beatLoop[3].pressMouse(Qt::RightButton);
+    EXPECT_EQ(litPads(), Lit{3});
+    c().beatLoop[3].releaseMouse(Qt::RightButton);
+    EXPECT_EQ(litPads(), Lit{});
+    // A script's or a controller's roll, let go by name.
+    c().loopRoll[1].pressMouse(Qt::LeftButton);
+    EXPECT_EQ(litPads(), Lit{1});
+    c().loopRollAny.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(litPads(), Lit{});
+    // Exit in the middle of a roll, then the roll let go.
+    c().loopRoll[4].pressMouse(Qt::LeftButton);
+    c().loopExit.click();
+    EXPECT_EQ(litPads(), Lit{});
+    c().loopRollAny.releaseMouse(Qt::LeftButton);
+    EXPECT_EQ(litPads(), Lit{});
+    // Reloop lights the pad of its size again; a new song lights none.
+    c().reloop.click();
+    EXPECT_EQ(litPads(), Lit{6});
+    deck().loadChosenFile(rig.addSong("other.mp3"));
+    EXPECT_EQ(litPads(), Lit{});
+}
+
 TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     QTemporaryDir dir;
     const QString database = dir.filePath("library.sqlite");

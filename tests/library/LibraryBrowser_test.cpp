@@ -1,11 +1,13 @@
 // The library window's logic over a real library file: the search as the DJ types it, the order
 // and columns remembered, the compatible filter, crates, the history's sets and their export,
 // songs dragged as files, a folder added through a real scan in its own process, and the window
-// over it: typing, dropping songs on a crate and moving columns.
+// over it: typing, dropping songs on a crate and moving columns, loading songs from the keyboard,
+// and where it goes on the screen.
 #include "library/LibraryBrowser.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
@@ -16,6 +18,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 #include <set>
@@ -278,6 +282,112 @@ TEST_F(Browser, TheWindowSearchesAsTypedTakesSongsDroppedOnACrateAndKeepsMovedCo
     LibraryWindow later(*again);
     EXPECT_EQ(later.findChild<QTableView*>("librarySongs")->horizontalHeader()->logicalIndex(0),
               int(SongColumn::Bpm));
+}
+
+TEST_F(Browser, TheWindowLoadsSongsFromTheKeyboardAndClosesOnEsc) {
+    auto browser = make();
+    LibraryWindow window(*browser);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* search = window.findChild<QLineEdit*>("librarySearch");
+    auto* songs = window.findChild<QTableView*>("librarySongs");
+    ASSERT_TRUE(search && songs);
+    qRegisterMetaType<DeckChoice>();
+    QSignalSpy asked(&window, &LibraryWindow::loadRequested);
+    const auto last = [&] {
+        const QList<QVariant> request = asked.takeLast();
+        return std::pair{request[0].toString(), request[1].value<DeckChoice>()};
+    };
+    const auto pathAt = [&](int row) { return browser->table().song(row)->path; };
+
+    // Typed, then Enter: the first song found goes onto the deck in hand.
+    search->setFocus();
+    QTest::keyClicks(search, "dus");
+    QTest::keyClick(search, Qt::Key_Return);
+    ASSERT_EQ(asked.count(), 1);
+    EXPECT_EQ(last(), std::pair(pathAt(0), DeckChoice::InHand));
+    // In the table: the song under the cursor, onto the deck in hand or a side.
+    songs->setFocus();
+    songs->setCurrentIndex(songs->model()->index(1, 0));
+    QTest::keyClick(songs, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(last(), std::pair(pathAt(1), DeckChoice::InHand));
+    QTest::keyClick(songs, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(last(), std::pair(pathAt(1), DeckChoice::Left));
+    QTest::keyClick(songs, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(last(), std::pair(pathAt(1), DeckChoice::Right));
+    // Plain arrows still move about the table.
+    QTest::keyClick(songs, Qt::Key_Left);
+    EXPECT_EQ(asked.count(), 0);
+    // A double click on a row, as the table reports it.
+    emit songs->doubleClicked(songs->model()->index(0, 0));
+    ASSERT_EQ(asked.count(), 1);
+    EXPECT_EQ(last(), std::pair(pathAt(0), DeckChoice::InHand));
+    // A search that finds nothing asks for nothing.
+    search->setText("no such song anywhere");
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_EQ(asked.count(), 0);
+
+    // A scan's report of any length keeps the window as wide as it was: the line is cut short.
+    const int width = window.width();
+    auto* status = window.findChild<QLabel*>("libraryStatus");
+    status->setText(QString(400, u'x'));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.width(), width);
+    EXPECT_LE(window.minimumSizeHint().width(), LibraryWindow::kMinimumSize.width());
+
+    // Esc closes it, from the search line as from the table.
+    QTest::keyClick(search, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    window.show();
+    QTest::keyClick(songs, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(Browser, ClosingTheMainWindowEndsTheProgramWhileTheWindowIsOpen) {
+    auto browser = make();
+    BorderlessWindow main;
+    main.show();
+    LibraryWindow window(*browser, &main);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    // The main window closes as its close button closes it; the program's loop ends with it,
+    // not at the time limit.
+    QTimer::singleShot(0, &main, [&main] { main.close(); });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    limit.start(3000);
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(LibraryPlacement, TheWindowLeavesTheDecksInSightAndStaysOnTheScreen) {
+    const QSize wanted = LibraryWindow::kWantedSize, minimum = LibraryWindow::kMinimumSize;
+    // A full-HD screen with the decks across its middle: the window below them, as tall as the
+    // room there.
+    const QRect screen(0, 0, 1920, 1050);
+    const QRect decks(310, 244, 1300, 430);
+    EXPECT_EQ(placeClearOf(screen, decks, wanted, minimum), QRect(470, 674, 980, 376));
+    // Room enough below: its own size, still under the decks.
+    EXPECT_EQ(placeClearOf(screen, decks.translated(0, -200), wanted, minimum),
+              QRect(470, 474, 980, 576));
+    // No room below but beside them (the main window moved to the left of a wide screen).
+    const QRect wide(0, 0, 2560, 800);
+    EXPECT_EQ(placeClearOf(wide, QRect(0, 300, 1300, 430), wanted, minimum),
+              QRect(1300 + (1260 - 980) / 2, 90, 980, 620));
+    // A small screen the decks nearly fill: at its foot, as short as it goes, on the screen.
+    const QRect small(0, 0, 1366, 738);
+    const QRect place = placeClearOf(small, QRect(33, 40, 1300, 430), wanted, minimum);
+    EXPECT_TRUE(small.contains(place));
+    EXPECT_EQ(place.height(), minimum.height());
+    EXPECT_EQ(place.bottom(), small.bottom());
+    // Nothing to leave clear, or a screen smaller than the window: centred, within it.
+    EXPECT_EQ(placeClearOf(screen, QRect(), wanted, minimum), QRect(470, 215, 980, 620));
+    EXPECT_TRUE(
+        QRect(0, 0, 800, 600)
+            .contains(placeClearOf(QRect(0, 0, 800, 600), QRect(0, 0, 800, 300), wanted, minimum)));
+    // A second screen to the right of the first: placed on that one.
+    const QRect second(1920, 0, 1920, 1050);
+    EXPECT_TRUE(second.contains(placeClearOf(second, decks.translated(1920, 0), wanted, minimum)));
 }
 
 }  // namespace

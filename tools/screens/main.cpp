@@ -107,6 +107,11 @@ void fillAnalysis(app::MainControls& controls) {
     controls.waveforms.follow(Side::Right, 0, 1.4, 0);
     controls.waveforms.setCue(Side::Left, 220.3);
     controls.waveforms.setCue(Side::Right, 0.48);
+    // The right deck synced to the left one: its song runs 126/124 as fast, and both lanes show
+    // the beats equally far apart. The left deck's four-beat loop as the strip shows it.
+    controls.waveforms.setRate(Side::Left, 1.0);
+    controls.waveforms.setRate(Side::Right, 126.0 / 124.0);
+    controls.waveforms.setLoop(Side::Left, 221.16, 221.16 + 4 * 60.0 / 126, true);
 }
 
 void fillMain(app::MainControls& controls) {
@@ -148,7 +153,7 @@ void fillMain(app::MainControls& controls) {
     controls.left.display.setKey(QStringLiteral("8A  A minor"), true);
     controls.right.display.setKey(QStringLiteral("8B  C major"), true);
     // A four-beat loop playing on the left deck.
-    controls.left.display.setLoopMarks(0.40, 0.43, true);
+    controls.left.display.setLoopMarks(221.16 / 412, (221.16 + 4 * 60.0 / 126) / 412, true);
     for (ButtonModel* lit :
          {&controls.left.loopIn, &controls.left.loopOut, &controls.left.beatLoop[5]})
         lit->setBackColour(kColourOn);

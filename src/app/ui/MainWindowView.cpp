@@ -105,6 +105,15 @@ void MainWindowView::bindWindowButtons() {
     connect(minimize, &QToolButton::clicked, &controls_.minimize, &ButtonModel::click);
     connect(&controls_.close, &ButtonModel::clicked, this, &QWidget::close);
     connect(&controls_.minimize, &ButtonModel::clicked, this, &QWidget::showMinimized);
+    // Maximise beside minimise; a double click on the title bar does the same.
+    auto* maximize = new QToolButton(titleBar());
+    maximize->setObjectName(QStringLiteral("CmdMaximizeButton"));
+    maximize->setText(QStringLiteral("\u25A1"));
+    maximize->setToolTip(tr("Maximise (F11: full screen)"));
+    maximize->setFocusPolicy(Qt::NoFocus);
+    if (auto* row = qobject_cast<QHBoxLayout*>(titleBar()->layout()))
+        row->insertWidget(row->indexOf(close), maximize);
+    connect(maximize, &QToolButton::clicked, this, &MainWindowView::toggleMaximized);
 
     // The keyboard sheet's own button, so a new user finds the keys without knowing "?".
     auto* keysButton = new QToolButton(titleBar());
@@ -177,6 +186,15 @@ QWidget& MainWindowView::panel(Panel which) const {
     return *rightDeck_;
 }
 
+QRect MainWindowView::mixingSurface() const {
+    QRect surface;
+    for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck}) {
+        const QWidget& shown = panel(which);
+        surface |= QRect(shown.mapToGlobal(QPoint(0, 0)), shown.size());
+    }
+    return surface;
+}
+
 void MainWindowView::setPlaylistWindow(BorderlessWindow* playlist) {
     playlist_ = playlist;
     dockPlaylist();
@@ -203,34 +221,113 @@ int MainWindowView::wantedHeight() const {
     return panels + (playlist_ && playlist_->isDocked() ? kDockHeight + 6 : 0);
 }
 
+QSize MainWindowView::designedSize() const {
+    // The window ends 120 twips after the last panel. That is the right deck in the club and
+    // mixer-on-left set-ups; with the mixer on the right, measuring from the right deck would
+    // cut the mixer off, so the last panel counts, whichever it is.
+    const auto placement = placePanels(controls_.djSetup, toTwips(leftDeck_->width()),
+                                       toTwips(mixer_->width()), toTwips(rightDeck_->width()));
+    const Panel last = panelOrder(controls_.djSetup).back();
+    const int lastRight = placement[std::size_t(last)].left + toTwips(panel(last).width());
+    return {toPixels(lastRight + 120), wantedHeight()};
+}
+
+bool MainWindowView::sizedFreely() const {
+    return windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
+}
+
 void MainWindowView::relayout() {
+    const QSize designed = designedSize();
+    setMinimumSize(designed);
+    if (!sizedFreely()) {
+        setMaximumSize(designed);
+        resize(designed);
+    } else {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    placeChildren();
+}
+
+void MainWindowView::placeChildren() {
+    if (!strip_) return;  // still being built
+    const QSize designed = designedSize();
+    // More room than designed: the panels and the song row stand centred at their size, the
+    // waveforms run the whole width, and the height left goes to them and a docked playlist.
+    const bool docked = playlist_ && playlist_->isDocked();
+    const Room room = roomFor(size(), designed, controls_.waveforms.isVisible(), docked);
+    const int shift = room.shift, stripExtra = room.stripExtra;
+    const int extra = stripExtra + room.dockExtra;
     const auto placement = placePanels(controls_.djSetup, toTwips(leftDeck_->width()),
                                        toTwips(mixer_->width()), toTwips(rightDeck_->width()));
     for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck}) {
         const PanelPlacement& place = placement[std::size_t(which)];
-        panel(which).move(toPixels(place.left), toPixels(place.top));
+        panel(which).move(shift + toPixels(place.left), toPixels(place.top));
         panel(which).raise();
     }
-    // The window ends 120 twips after the last panel. That is the right deck in the club and
-    // mixer-on-left set-ups; with the mixer on the right, measuring from the right deck would
-    // cut the mixer off, so the last panel counts, whichever it is.
-    const Panel last = panelOrder(controls_.djSetup).back();
-    const int lastRight = placement[std::size_t(last)].left + toTwips(panel(last).width());
-    const int width = toPixels(lastRight + 120);
-    strip_->setGeometry(10, kStripTop, width - 20, kStripHeight);
-    if (playlist_ && playlist_->isDocked())
-        playlist_->setGeometry(10, wantedHeight() - kDockHeight - 10, width - 20, kDockHeight);
-    setFixedSize(width, wantedHeight());
+    strip_->setGeometry(10, kStripTop, width() - 20, kStripHeight + stripExtra);
+    if (docked)
+        playlist_->setGeometry(10, height() - kDockHeight - (extra - stripExtra) - 10, width() - 20,
+                               kDockHeight + extra - stripExtra);
 
-    playlistButton_->setGeometry(width - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
+    const int right = shift + designed.width();
+    playlistButton_->setGeometry(right - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
     libraryButton_->setGeometry(playlistButton_->x() - 6 - 120, kBottomRowTop, 120,
                                 kBottomRowHeight);
-    nextSong_->setGeometry(108, kBottomRowTop, libraryButton_->x() - 6 - 108, kBottomRowHeight);
+    nextSong_->setGeometry(shift + 108, kBottomRowTop, libraryButton_->x() - 6 - 108 - shift,
+                           kBottomRowHeight);
     for (QWidget* row : {playlistButton_, libraryButton_, nextSong_})
         row->raise();
-    for (const char* name : {"upCB", "downCB"})
-        findChild<QWidget*>(QLatin1String(name))->raise();
+    int x = shift + 10;
+    for (const char* name : {"upCB", "downCB"}) {
+        QWidget* button = findChild<QWidget*>(QLatin1String(name));
+        button->move(x, kBottomRowTop);
+        button->raise();
+        x += 48;
+    }
     if (sheet_) sheet_->setGeometry(rect().adjusted(6, kTitleBarHeight + 4, -6, -6));
+}
+
+MainWindowView::Room MainWindowView::roomFor(QSize window, QSize designed, bool waveforms,
+                                             bool docked) {
+    Room room;
+    room.shift = std::max(0, (window.width() - designed.width()) / 2);
+    const int extra = std::max(0, window.height() - designed.height());
+    // With both, the playlist takes two thirds: lines to choose from matter more than height.
+    room.stripExtra = waveforms ? (docked ? extra / 3 : extra) : 0;
+    room.dockExtra = docked ? extra - room.stripExtra : 0;
+    return room;
+}
+
+void MainWindowView::toggleMaximized() {
+    if (isFullScreen()) return;
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
+}
+
+void MainWindowView::toggleFullScreen() {
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (isFullScreen())
+        showNormal();
+    else
+        showFullScreen();
+}
+
+void MainWindowView::resizeEvent(QResizeEvent* event) {
+    BorderlessWindow::resizeEvent(event);
+    placeChildren();
+}
+
+void MainWindowView::keyPressEvent(QKeyEvent* event) {
+    // F11 is no key of the deck map: full screen and back, as in most desktop programs.
+    if (event->key() == Qt::Key_F11 && event->modifiers() == Qt::NoModifier) {
+        toggleFullScreen();
+        event->accept();
+        return;
+    }
+    BorderlessWindow::keyPressEvent(event);
 }
 
 void MainWindowView::closeEvent(QCloseEvent* event) {
@@ -307,12 +404,18 @@ void MainWindowView::releaseHeldBack() {
 }
 
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == titleBar() && event->type() == QEvent::MouseButtonDblClick) {
+        toggleMaximized();
+        return true;
+    }
     if (event->type() == QEvent::MouseMove && !mixer_->hasFocus())
         mixer_->setFocus(Qt::MouseFocusReason);
     return BorderlessWindow::eventFilter(watched, event);
 }
 
 void MainWindowView::changeEvent(QEvent* event) {
+    // Back from maximised or full screen: the designed size again.
+    if (event->type() == QEvent::WindowStateChange) relayout();
     // Coming back to the front, the window repaints at once under the busy pointer, so the DJ
     // never looks at stale meters and lamps.
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && keyboard_) {

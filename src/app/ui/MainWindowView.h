@@ -2,6 +2,9 @@
 // placed for the DJ set-up, and the next-song row along the bottom. A view only: every control
 // is bound to MainControls, which the logic drives. It is dragged by the title bar, the icon, the
 // background and the mixer panel; with the mouse over the window the mixer panel keeps the focus.
+// It opens at its designed size; maximised (its title bar's button or a double click on the bar)
+// or full screen (F11) the panels stand centred at their size and the waveforms and a docked
+// playlist take the room that is left.
 #pragma once
 
 #include <QTimer>
@@ -30,13 +33,26 @@ class MainWindowView : public BorderlessWindow {
 
     // Lets the deck titles scroll on the program's clock.
     void setClock(Clock& clock);
-    // Places the panels for controls.djSetup and sizes the window to them. Runs by itself when
-    // MainControls::setDjSetup() is called.
+    // Places the panels for controls.djSetup and sizes the window to them (the designed size,
+    // unless maximised or full screen). Runs by itself when MainControls::setDjSetup() is called.
     void relayout();
+    // The designed size for the set-up, the waveforms and the dock as they are now.
+    QSize designedSize() const;
+    // Where the room beyond the designed size goes in a window of `window`: the panels move
+    // right by `shift` (centred), the waveforms and a docked playlist grow by the extras.
+    struct Room {
+        int shift = 0, stripExtra = 0, dockExtra = 0;
+        bool operator==(const Room&) const = default;
+    };
+    static Room roomFor(QSize window, QSize designed, bool waveforms, bool docked);
+    void toggleMaximized();
+    void toggleFullScreen();
     // Asked whenever the window is about to close, whatever the reason; false keeps it open.
     void setCloseGuard(std::function<bool()> canClose) { canClose_ = std::move(canClose); }
 
     QWidget& panel(Panel panel) const;
+    // The decks and the mixer together, in global coordinates: what other windows leave in sight.
+    QRect mixingSurface() const;
     // The playlist window, docked below the decks whenever controls.playlistDocked says so.
     void setPlaylistWindow(BorderlessWindow* playlist);
 
@@ -51,11 +67,16 @@ class MainWindowView : public BorderlessWindow {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void dockPlaylist();
     int wantedHeight() const;
+    // Puts every child where the window's present size has room for it.
+    void placeChildren();
+    bool sizedFreely() const;
     void bindWindowButtons();
     void buildBottomRow();
     bool keyEvent(QObject* watched, QEvent* event);

@@ -9,8 +9,8 @@
 
 namespace kelvra::controllers {
 
-LearnWindow::LearnWindow(std::vector<LearnTarget> controls, QString mappingPath, QWidget* parent)
-    : QWidget(parent),
+LearnWindow::LearnWindow(std::vector<LearnTarget> controls, QString mappingPath, QWidget* owner)
+    : QWidget(owner, Qt::Window),
       controls_(std::move(controls)),
       path_(std::move(mappingPath)),
       list_(new QListWidget(this)),

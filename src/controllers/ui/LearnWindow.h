@@ -17,7 +17,9 @@ namespace kelvra::controllers {
 class LearnWindow : public QWidget {
     Q_OBJECT
   public:
-    LearnWindow(std::vector<LearnTarget> controls, QString mappingPath, QWidget* parent = nullptr);
+    // A window of its own, owned by `owner` when there is one: opened from a modal window (the
+    // options), it takes input while that one blocks the rest of the program.
+    LearnWindow(std::vector<LearnTarget> controls, QString mappingPath, QWidget* owner = nullptr);
 
     // A message from the controller; passed over unless learning is armed.
     void offer(const MidiMessage& message);

@@ -141,35 +141,50 @@ void DeckDisplayWidget::paintLamps(QPainter& painter) const {
     painter.drawText(right.adjusted(90, 0, 0, 0), Qt::AlignCenter, QStringLiteral("\u25B6\u25B6"));
 }
 
+HeadlineFit fitHeadline(const QFontMetrics& titleMetrics, const QFontMetrics& artistMetrics,
+                        const QString& title, const QString& artist, int width) {
+    const QString byArtist = artist.isEmpty() ? QString() : QStringLiteral("  \u2014  ") + artist;
+    // Measured as the painter lays the text out, to the fraction of a pixel: the whole pixels of
+    // horizontalAdvance() can be a hair short of it, and cutting to them made "hat1" "hat…".
+    const auto wanted = [](const QFontMetrics& metrics, const QString& text) {
+        return metrics
+            .boundingRect(QRect(0, 0, 100000, 1000), Qt::AlignLeft | Qt::TextSingleLine, text)
+            .width();
+    };
+    const int titleWanted = wanted(titleMetrics, title);
+    const int artistWanted = wanted(artistMetrics, byArtist);
+    if (titleWanted + artistWanted <= width) return {title, byArtist};
+    const int titleRoom = std::min(titleWanted, std::max(width * 3 / 5, width - artistWanted));
+    HeadlineFit fit;
+    fit.title = titleWanted <= titleRoom
+                    ? title
+                    : titleMetrics.elidedText(title, Qt::ElideRight, titleRoom);
+    const int artistRoom = width - wanted(titleMetrics, fit.title);
+    fit.artist = byArtist.isEmpty() || artistRoom <= 0
+                     ? QString()
+                     : artistMetrics.elidedText(byArtist, Qt::ElideRight, artistRoom);
+    return fit;
+}
+
 void DeckDisplayWidget::paintHeadline(QPainter& painter) const {
-    // The title bright and large, the artist after it a little smaller and softer; when both do
-    // not fit the artist gives way first, then the title, never to less than its start.
+    // The title bright and large, the artist after it a little smaller and softer.
     const QRect area = titleRect();
     const QFont titleFont = displayFont(18, true), artistFont = displayFont(15, true);
     const QFontMetrics titleMetrics(titleFont), artistMetrics(artistFont);
-    const QString artist = model_.headlineArtist().isEmpty()
-                               ? QString()
-                               : QStringLiteral("  \u2014  ") + model_.headlineArtist();
-    const int titleWanted = titleMetrics.horizontalAdvance(model_.headlineTitle());
-    const int artistWanted = artistMetrics.horizontalAdvance(artist);
-    int titleWidth = titleWanted;
-    if (titleWanted + artistWanted > area.width())
-        titleWidth =
-            std::min(titleWanted, std::max(area.width() * 3 / 5, area.width() - artistWanted));
-    const QString title =
-        titleMetrics.elidedText(model_.headlineTitle(), Qt::ElideRight, titleWidth);
-    titleWidth = titleMetrics.horizontalAdvance(title);
+    const HeadlineFit fit = fitHeadline(titleMetrics, artistMetrics, model_.headlineTitle(),
+                                        model_.headlineArtist(), area.width());
     painter.save();
     painter.setClipRect(area);
     painter.setFont(titleFont);
     painter.setPen(QColor(0xf2, 0xff, 0xf5));
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, title);
-    if (!artist.isEmpty()) {
-        const QRect rest = area.adjusted(titleWidth, 0, 0, 0);
+    QRect drawn;
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, fit.title,
+                     &drawn);
+    if (!fit.artist.isEmpty()) {
+        const QRect rest = area.adjusted(drawn.width(), 0, 0, 0);
         painter.setFont(artistFont);
         painter.setPen(kLcdText);
-        painter.drawText(rest, Qt::AlignLeft | Qt::AlignVCenter,
-                         artistMetrics.elidedText(artist, Qt::ElideRight, rest.width()));
+        painter.drawText(rest, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, fit.artist);
     }
     painter.restore();
 }
@@ -186,7 +201,10 @@ void DeckDisplayWidget::paintTitle(QPainter& painter) const {
     painter.setPen(kLcdText);
     const QFontMetrics metrics(painter.font());
     const int textWidth = metrics.horizontalAdvance(shownTitle_);
-    if (textWidth <= area.width() || !marquee_) {
+    if (textWidth <= area.width()) {
+        // It fits: drawn whole (cut to the whole pixels it measures, it lost its last letter).
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shownTitle_);
+    } else if (!marquee_) {
         painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
                          metrics.elidedText(shownTitle_, Qt::ElideRight, area.width()));
     } else {
@@ -242,7 +260,8 @@ void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
     };
     mark(model_.previousCueMark(), QColor(0x4f, 0xc3, 0xff, 110));
     mark(model_.cueMark(), QColor(0x4f, 0xc3, 0xff));
-    // Hot cues: a line in the pad's colour with its number on a tab above the bar.
+    // Hot cues: a line in the pad's colour with its number on a flag at the top of the bar,
+    // inside it, so the key and tempo lines just above stay clear.
     painter.setFont(uiFont(8, true));
     for (int slot = 0; slot < int(model_.hotCueMarks().size()); ++slot) {
         const double at = model_.hotCueMarks()[std::size_t(slot)];
@@ -250,7 +269,7 @@ void DeckDisplayWidget::paintPositionBar(QPainter& painter) const {
         const QColor colour = colourFromNumber(kHotCueColours[slot]);
         mark(at, colour);
         const double x = inner.left() + inner.width() * at;
-        const QRectF tab(x - 1, bar.top() - 9, 9, 9);
+        const QRectF tab(x - 1, bar.top() + 1, 9, 9);
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);
         painter.drawRect(tab);

@@ -6,6 +6,7 @@
 // through the model's drop(). Thread: UI thread only.
 #pragma once
 
+#include <QFontMetrics>
 #include <QWidget>
 #include <memory>
 
@@ -17,6 +18,15 @@ class Timer;
 }  // namespace kelvra
 
 namespace kelvra::widgets {
+
+// The song's title and its "  —  artist" as they fit side by side in `width` pixels: when both do
+// not fit the artist gives way first, then the title, never to less than three fifths of the
+// width. A text that fits is never cut.
+struct HeadlineFit {
+    QString title, artist;
+};
+HeadlineFit fitHeadline(const QFontMetrics& titleMetrics, const QFontMetrics& artistMetrics,
+                        const QString& title, const QString& artist, int width);
 
 class DeckDisplayWidget : public QWidget {
     Q_OBJECT

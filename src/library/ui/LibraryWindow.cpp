@@ -2,9 +2,11 @@
 
 #include <QCheckBox>
 #include <QDragEnterEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,6 +14,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -115,6 +118,31 @@ class SourceList final : public QListWidget {
     LibraryBrowser& browser_;
 };
 
+// The status line: one line, cut short with an ellipsis (the whole of it in its tooltip), so a
+// long scan report never widens the window past the screen.
+class StatusLine final : public QLabel {
+  public:
+    explicit StatusLine(QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft)
+        : QLabel(parent), alignment_(alignment) {}
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    QSize sizeHint() const override {
+        // As wide as its text where there is room, never wider than the window gives it.
+        return {fontMetrics().horizontalAdvance(text()) + 4, QLabel::sizeHint().height()};
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect room = contentsRect();
+        painter.drawText(room, int(alignment_ | Qt::AlignVCenter | Qt::TextSingleLine),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
+    }
+
+  private:
+    Qt::Alignment alignment_;
+};
+
 QPushButton* button(const QString& name, const QString& text, const QString& tip, QWidget* parent) {
     auto* made = new QPushButton(text, parent);
     made->setObjectName(name);
@@ -129,7 +157,7 @@ LibraryWindow::LibraryWindow(LibraryBrowser& browser, QWidget* owner)
     : BorderlessWindow(owner), browser_(browser) {
     setObjectName(QStringLiteral("libraryF"));
     setCaption(tr("LIBRARY"));
-    resize(980, 620);
+    resize(kWantedSize);
     buildTop();
     buildMiddle();
     buildBottom();
@@ -138,6 +166,7 @@ LibraryWindow::LibraryWindow(LibraryBrowser& browser, QWidget* owner)
         status_->setText(browser_.scanText().isEmpty()
                              ? browser_.status()
                              : browser_.status() + QStringLiteral("      ") + browser_.scanText());
+        status_->setToolTip(status_->text());
         if (!showingColumns_) showColumns();
     });
     connect(this, &BorderlessWindow::closeClicked, this, &QWidget::hide);
@@ -154,6 +183,8 @@ void LibraryWindow::buildTop() {
         QStringLiteral("Search artist, title, album, genre, comment   bpm:120-128   key:8A"));
     search_->setClearButtonEnabled(true);
     connect(search_, &QLineEdit::textChanged, &browser_, &LibraryBrowser::setSearchText);
+    // Typing a search and pressing Enter (or Shift+Left/Right) loads the song found first.
+    search_->installEventFilter(this);
     compatible_ = new QCheckBox(QStringLiteral("Compatible with the playing deck"), body());
     compatible_->setObjectName(QStringLiteral("chkCompatible"));
     compatible_->setToolTip(
@@ -189,7 +220,15 @@ void LibraryWindow::buildMiddle() {
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(24);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->setToolTip(
+        QStringLiteral("Enter or a double click: onto the deck in hand.  "
+                       "Shift+Left / Shift+Right: onto the left / right deck."));
+    table_->installEventFilter(this);
     connect(table_, &QWidget::customContextMenuRequested, this, &LibraryWindow::showRowMenu);
+    connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        table_->setCurrentIndex(index);
+        loadCurrent(DeckChoice::InHand);
+    });
     QHeaderView* header = table_->horizontalHeader();
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
@@ -238,12 +277,21 @@ void LibraryWindow::buildBottom() {
         QStringLiteral("cmdExportHistory"), QStringLiteral("Export history..."),
         QStringLiteral("The set chosen on the left, or every set, as M3U, CUE or CSV"), body());
     connect(history, &QPushButton::clicked, &browser_, &LibraryBrowser::exportHistory);
-    status_ = new QLabel(body());
+    status_ = new StatusLine(body());
     status_->setObjectName(QStringLiteral("libraryStatus"));
     for (QPushButton* each : {add, crate, rename, remove, history})
         row->addWidget(each);
     row->addSpacing(12);
-    row->addWidget(status_, 1);
+    row->addWidget(status_);
+    // The keys that load a song, dim at the right, where a DJ looks for what else there is.
+    auto* keys = new StatusLine(body(), Qt::AlignRight);
+    keys->setObjectName(QStringLiteral("libraryKeys"));
+    keys->setText(QStringLiteral("Enter: deck in hand   Shift+\u2190/\u2192: left/right deck"));
+    keys->setToolTip(keys->text());
+    keys->setStyleSheet(QStringLiteral("color: #7c8790;"));
+    // It gives way to the status line: the room left, cut short when there is little.
+    keys->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(keys, 1);
     bodyLayout()->addLayout(row);
 }
 
@@ -254,6 +302,94 @@ void LibraryWindow::showCentred() {
     activateWindow();
     search_->setFocus();
     search_->selectAll();
+}
+
+QRect placeClearOf(const QRect& screen, const QRect& keepClear, QSize wanted, QSize minimum) {
+    wanted = wanted.boundedTo(screen.size());
+    minimum = minimum.boundedTo(wanted);
+    const QRect clear = keepClear.intersected(screen);
+    const auto centredIn = [&](const QRect& room) {
+        const QSize size = wanted.boundedTo(room.size());
+        return QRect(room.left() + (room.width() - size.width()) / 2,
+                     room.top() + (room.height() - size.height()) / 2, size.width(), size.height());
+    };
+    if (clear.isEmpty()) return centredIn(screen);
+    // Below the decks first: the mixing surface stays in sight, the window under the hand.
+    const QRect below(screen.left(), clear.bottom() + 1, screen.width(),
+                      screen.bottom() - clear.bottom());
+    if (below.height() >= minimum.height()) {
+        QRect place = centredIn(below);
+        place.moveTop(below.top());
+        return place;
+    }
+    const QRect right(clear.right() + 1, screen.top(), screen.right() - clear.right(),
+                      screen.height());
+    const QRect left(screen.left(), screen.top(), clear.left() - screen.left(), screen.height());
+    for (const QRect& beside : {right, left})
+        if (beside.width() >= minimum.width()) return centredIn(beside);
+    // No room anywhere: as short as it goes, at the foot of the screen, over as little as can be.
+    const QSize size(wanted.width(), minimum.height());
+    return QRect(screen.left() + (screen.width() - size.width()) / 2,
+                 screen.bottom() + 1 - size.height(), size.width(), size.height());
+}
+
+void LibraryWindow::showClearOf(const QRect& keepClear) {
+    const QScreen* screen = QGuiApplication::screenAt(keepClear.center());
+    if (!screen) screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        setGeometry(
+            placeClearOf(screen->availableGeometry(), keepClear, kWantedSize, kMinimumSize));
+    show();
+    raise();
+    activateWindow();
+    search_->setFocus();
+    search_->selectAll();
+}
+
+bool LibraryWindow::loadCurrent(DeckChoice deck) {
+    QModelIndex current = table_->currentIndex();
+    // From the search line, with nothing chosen yet: the first song found.
+    if (!current.isValid() && browser_.table().rowCount() > 0)
+        current = browser_.table().index(0, 0);
+    const SongRow* song = current.isValid() ? browser_.table().song(current.row()) : nullptr;
+    if (!song) return false;
+    emit loadRequested(song->path, deck);
+    return true;
+}
+
+bool LibraryWindow::loadKey(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && mods == Qt::NoModifier)
+        return loadCurrent(DeckChoice::InHand);
+    if ((key.key() == Qt::Key_Left || key.key() == Qt::Key_Right) && mods == Qt::ShiftModifier)
+        return loadCurrent(key.key() == Qt::Key_Left ? DeckChoice::Left : DeckChoice::Right);
+    return false;
+}
+
+void LibraryWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        hide();
+        return;
+    }
+    if (loadKey(*event)) {
+        event->accept();
+        return;
+    }
+    BorderlessWindow::keyPressEvent(event);
+}
+
+bool LibraryWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The table and the search line would take Enter and the arrows for themselves.
+    if ((watched == table_ || watched == search_) && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            hide();
+            return true;
+        }
+        if (loadKey(*key)) return true;
+    }
+    return BorderlessWindow::eventFilter(watched, event);
 }
 
 void LibraryWindow::showSources() {

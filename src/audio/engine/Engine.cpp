@@ -24,7 +24,7 @@ constexpr std::int64_t kSpliceLead = 4096;
 // command for this long has stopped (a device that no longer calls back): the call fails rather
 // than hang the window.
 constexpr auto kSendDeadline = std::chrono::milliseconds(500);
-constexpr int kMinRate = 100, kMaxRate = 100000;
+constexpr int kMaxRate = kMaxPlayRate.value;
 
 bool outputRequested(const char* name) {
     const char* value = std::getenv("KELVRA_AUDIO");
@@ -65,7 +65,9 @@ struct Engine::Stream {
 };
 
 Engine::Engine(Openers openers, OutputMaker makeOutput)
-    : openers_(std::move(openers)), makeOutput_(std::move(makeOutput)) {}
+    : LibraryOverDoor(static_cast<EngineDoor&>(*this)),
+      openers_(std::move(openers)),
+      makeOutput_(std::move(makeOutput)) {}
 
 Engine::~Engine() {
     release();
@@ -304,17 +306,14 @@ RecordingStatus Engine::recordStatus() const {
 
 // ---- stream lifetime ---------------------------------------------------------------------
 
-Handle Engine::streamCreateFile(const std::string& path, std::uint32_t flags) {
-    return open(path, flags, 2, openers_.main);
+StreamId Engine::open(const std::string& path, OpenSide side, OpenPurpose purpose) {
+    const bool addon = side == OpenSide::Addon;
+    return StreamId(openWith(path, purpose == OpenPurpose::TagsOnly, addon ? 1 : 2,
+                             addon ? openers_.addon : openers_.main));
 }
 
-Handle Engine::wmaStreamCreateFile(const std::string& path, std::uint32_t flags) {
-    return open(path, flags, 1, openers_.addon);
-}
-
-Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener) {
+Handle Engine::openWith(const std::string& path, bool tagsOnly, int kind, const Opener& opener) {
     collectRetired();
-    const bool tagsOnly = (flags & kStreamTagsOnly) != 0;
     if (!tagsOnly && streams_.size() + dying_.size() >= std::size_t(MixBus::kMaxVoices)) {
         fail(kErrorNoChannel);
         return 0;
@@ -349,9 +348,9 @@ Handle Engine::open(const std::string& path, std::uint32_t flags, int kind, cons
     return handle;
 }
 
-bool Engine::streamFree(Handle handle) {
+bool Engine::free(StreamId id) {
     collectRetired();
-    const auto it = streams_.find(handle);
+    const auto it = streams_.find(id.value);
     if (it == streams_.end()) return fail(kErrorHandle);
     std::unique_ptr<Stream> stream = std::move(it->second);
     streams_.erase(it);
@@ -367,16 +366,12 @@ bool Engine::streamFree(Handle handle) {
     return ok();
 }
 
-bool Engine::wmaStreamFree(Handle handle) {
-    return streamFree(handle);
-}
-
 void Engine::freeAll() {
     std::vector<Handle> handles;
     for (const auto& entry : streams_)
         handles.push_back(entry.first);
     for (Handle handle : handles)
-        streamFree(handle);
+        free(StreamId(handle));
     // Offline nothing renders the fades any more; with no output running the commands above
     // were applied at once.
     if (!outputRunning_) {
@@ -481,8 +476,8 @@ void Engine::settle(Stream& stream) {
 
 // ---- transport ---------------------------------------------------------------------------
 
-bool Engine::streamPreBuf(Handle handle) {
-    Stream* stream = find(handle);
+bool Engine::prepare(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return false;
     // Never waits: a start or a jump before the audio is decoded waits in the voice instead
     // (silently for a start, on the old place's sound for a jump), never in the window.
@@ -490,7 +485,7 @@ bool Engine::streamPreBuf(Handle handle) {
     return ok();
 }
 
-bool Engine::play(Stream& stream) {
+bool Engine::playStream(Stream& stream) {
     if (mode_ == Mode::Closed) return fail(kErrorInit);
     if (mode_ == Mode::Device && !outputRunning_) return fail(kErrorStart);
     if (!send({Command::Play, stream.voice.get(), 0, stream.serial + 1})) return false;
@@ -499,27 +494,21 @@ bool Engine::play(Stream& stream) {
     return ok();
 }
 
-bool Engine::streamPlay(Handle handle, bool flush, std::uint32_t /*flags*/) {
-    Stream* stream = find(handle);
+bool Engine::play(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return false;
-    // Flushing throws away what was buffered, so playback starts over from the beginning.
-    if (flush && !channelSetPosition(handle, 0)) return false;
-    return play(*stream);
+    return playStream(*stream);
 }
 
-bool Engine::wmaStreamPlay(Handle handle) {
-    return streamPlay(handle, false, 0);
-}
-
-bool Engine::channelResume(Handle handle) {
-    Stream* stream = find(handle);
+bool Engine::resume(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (stateOf(*stream) != Stream::State::Paused) return fail(kErrorNotPaused);
-    return play(*stream);
+    return playStream(*stream);
 }
 
-bool Engine::channelPause(Handle handle) {
-    Stream* stream = find(handle);
+bool Engine::pause(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (stateOf(*stream) != Stream::State::Playing) return fail(kErrorNotPlaying);
     if (!send({Command::Halt, stream->voice.get()})) return false;
@@ -527,41 +516,40 @@ bool Engine::channelPause(Handle handle) {
     return ok();
 }
 
-bool Engine::channelStop(Handle handle) {
-    Stream* stream = find(handle);
+bool Engine::stop(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (!send({Command::Halt, stream->voice.get()})) return false;
     stream->state = Stream::State::Stopped;
     return ok();
 }
 
-int Engine::channelIsActive(Handle handle) {
-    Stream* stream = find(handle);
-    if (!stream) return kStopped;
+StreamState Engine::state(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return StreamState::Stopped;
     ok();
-    switch (stateOf(*stream)) {
-        case Stream::State::Playing:
-            return kPlaying;
-        case Stream::State::Paused:
-            return kPaused;
-        case Stream::State::Stopped:
-            break;
-    }
-    return kStopped;
+    return stateOf(*stream);
 }
 
 // ---- positions ---------------------------------------------------------------------------
 
-BytePosition Engine::streamLength(Handle handle) {
-    Stream* stream = find(handle);
-    if (!stream) return 0;
+std::optional<StreamFormat> Engine::format(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return std::nullopt;
     ok();
-    return bytesOf(Frames(stream->length), stream->layout());
+    return StreamFormat{Hz(stream->format.rate), stream->format.channels};
 }
 
-BytePosition Engine::channelPosition(Handle handle) {
-    Stream* stream = find(handle);
-    if (!stream) return 0;
+Frames Engine::length(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return Frames(0);
+    ok();
+    return Frames(stream->length);
+}
+
+Frames Engine::position(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return Frames(0);
     ok();
     const std::uint64_t packed = stream->voice->shared.position.load(std::memory_order_acquire);
     // Until the mixer has taken the last seek, the position is where that seek goes.
@@ -571,13 +559,13 @@ BytePosition Engine::channelPosition(Handle handle) {
         (stream->splicing && generation == (stream->splicedFrom & 0xFFFFF)))
         frame = std::int64_t(packed & ((std::uint64_t(1) << kPositionBits) - 1));
     if (generation == (stream->generation & 0xFFFFF)) stream->splicing = false;
-    return bytesOf(Frames(frame), stream->layout());
+    return Frames(frame);
 }
 
-bool Engine::channelSetPosition(Handle handle, BytePosition position) {
-    Stream* stream = find(handle);
+bool Engine::seek(StreamId id, Frames to) {
+    Stream* stream = find(id);
     if (!stream) return false;
-    const std::int64_t frame = framesIn(position, stream->layout()).count;
+    const std::int64_t frame = to.count;
     if (frame > stream->length) return fail(kErrorPosition);
     settle(*stream);
     // Offline the voice moves the worker itself, once it holds enough of the old place to
@@ -642,8 +630,8 @@ constexpr double kScratchReachSeconds = 8.0;
 
 }  // namespace
 
-bool Engine::channelScratch(Handle handle, bool held) {
-    Stream* stream = find(handle);
+bool Engine::scratch(StreamId id, bool held) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (held == stream->scratching) return ok();
     VoiceShared& shared = stream->voice->shared;
@@ -654,7 +642,7 @@ bool Engine::channelScratch(Handle handle, bool held) {
         auto& slot = stream->windows[stream->windows[0].get() == inUse && inUse ? 1 : 0];
         if (!slot) slot = std::make_unique<ScratchWindow>();
         ScratchWindow* window = slot.get();
-        const std::int64_t here = framesIn(channelPosition(handle), stream->layout()).count;
+        const std::int64_t here = position(id).count;
         const auto reach = std::int64_t(kScratchReachSeconds * stream->format.rate);
         const std::int64_t from = std::max<std::int64_t>(0, here - reach);
         const std::int64_t frames = std::min(stream->length, here + reach) - from;
@@ -677,33 +665,33 @@ bool Engine::channelScratch(Handle handle, bool held) {
     // Let go: the deck's own sound comes back a little ahead of the needle if it plays, where
     // the needle will be by the time the voice has it, or under the needle if it rests.
     stream->scratching = false;
-    std::int64_t at = framesIn(channelPosition(handle), stream->layout()).count;
+    std::int64_t at = position(id).count;
     if (stateOf(*stream) == StreamState::Playing && mode_ != Mode::Offline) {
-        const auto attributes = channelAttributes(handle);
-        const double rate = attributes ? attributes->rate : stream->format.rate;
+        const auto playing = rate(id);
+        const double rate = playing ? playing->value : stream->format.rate;
         // A period for the seek to reach the voice, and a little for the first block.
         const OutputStatus status = outputStatus();
         const double lead = double(status.period) / std::max(1, status.rate) + 0.005;
         at += std::llrint(rate * lead);
     }
     at = std::clamp<std::int64_t>(at, 0, stream->length);
-    const bool sought = channelSetPosition(handle, bytesOf(Frames(at), stream->layout()));
+    const bool sought = seek(id, Frames(at));
     shared.scratchHeld.store(false, std::memory_order_release);
     return sought ? ok() : false;
 }
 
-bool Engine::channelScratchTurn(Handle handle, double seconds) {
-    Stream* stream = find(handle);
+bool Engine::scratchTurn(StreamId id, double seconds) {
+    Stream* stream = find(id);
     if (!stream) return false;
     stream->voice->shared.scratchOffset.store(seconds * stream->format.rate,
                                               std::memory_order_relaxed);
     return ok();
 }
 
-bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end) {
-    Stream* stream = find(handle);
+bool Engine::setLoop(StreamId id, FrameSpan span) {
+    Stream* stream = find(id);
     if (!stream) return false;
-    LoopSpan loop{framesIn(start, stream->layout()).count, framesIn(end, stream->layout()).count};
+    LoopSpan loop{span.start.count, span.end.count};
     if (!loop.on()) loop = {};
     if (loop.on() && (loop.start < 0 || loop.end > stream->length ||
                       loop.end - loop.start < 2 * DecodeWorker::kSeamFrames))
@@ -712,7 +700,7 @@ bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end)
     settle(*stream);
     // The change takes over a little ahead of the read, where the old place's audio is surely
     // decoded already: from there the new generation goes on without a seam anyone hears.
-    const std::int64_t now = framesIn(channelPosition(handle), stream->layout()).count;
+    const std::int64_t now = position(id).count;
     const LoopSpan old = stream->loop;
     std::int64_t at = now + kSpliceLead;
     if (old.on() && now >= old.start && now <= old.end && at >= old.end)
@@ -739,65 +727,75 @@ bool Engine::channelSetLoop(Handle handle, BytePosition start, BytePosition end)
     return ok();
 }
 
-bool Engine::channelKeepWarm(Handle handle, int slot, BytePosition position) {
-    Stream* stream = find(handle);
+bool Engine::keepWarm(StreamId id, int slot, Frames frame) {
+    static_assert(kWarmSlots == DecodeWorker::kWarmSlots);
+    Stream* stream = find(id);
     if (!stream) return false;
     if (slot < 0 || slot >= DecodeWorker::kWarmSlots) return fail(kErrorIllegalParam);
     // Offline every jump waits for its audio anyway; decoding warm places would only cost time.
-    if (mode_ != Mode::Offline)
-        stream->worker->keepWarm(slot, framesIn(position, stream->layout()).count);
+    if (mode_ != Mode::Offline) stream->worker->keepWarm(slot, frame.count);
     return ok();
-}
-
-float Engine::channelBytes2Seconds(Handle handle, BytePosition bytes) {
-    Stream* stream = find(handle);
-    if (!stream) return 0.0f;
-    ok();
-    return float(secondsOf(framesIn(bytes, stream->layout()), Hz(stream->format.rate)));
 }
 
 // ---- attributes and levels ---------------------------------------------------------------
 
-std::optional<Attributes> Engine::channelAttributes(Handle handle) {
-    Stream* stream = find(handle);
+std::optional<Hz> Engine::rate(StreamId id) {
+    Stream* stream = find(id);
     if (!stream) return std::nullopt;
     ok();
-    const VoiceShared& shared = stream->voice->shared;
-    return Attributes{shared.rate.load(), shared.volume.load(), shared.pan.load()};
+    return Hz(stream->voice->shared.rate.load());
 }
 
-bool Engine::channelSetAttributes(Handle handle, int rate, int volume, int pan) {
-    Stream* stream = find(handle);
+bool Engine::setRate(StreamId id, Hz rate) {
+    Stream* stream = find(id);
     if (!stream) return false;
-    const bool rateOk = rate == kKeepRate || (rate >= kMinRate && rate <= kMaxRate);
-    const bool volumeOk = volume == kKeepVolume || (volume >= 0 && volume <= 100);
-    const bool panOk = pan == kKeepPan || (pan >= -100 && pan <= 100);
-    if (!rateOk || !volumeOk || !panOk) return fail(kErrorIllegalParam);
-    VoiceShared& shared = stream->voice->shared;
-    if (rate != kKeepRate) shared.rate.store(rate, std::memory_order_relaxed);
-    if (volume != kKeepVolume) shared.volume.store(volume, std::memory_order_relaxed);
-    if (pan != kKeepPan) shared.pan.store(pan, std::memory_order_relaxed);
+    if (rate < kMinPlayRate || rate > kMaxPlayRate) return fail(kErrorIllegalParam);
+    stream->voice->shared.rate.store(rate.value, std::memory_order_relaxed);
     return ok();
 }
 
-bool Engine::channelSetGain(Handle handle, float decibels) {
-    Stream* stream = find(handle);
+std::optional<Levels> Engine::levels(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return std::nullopt;
+    ok();
+    const VoiceShared& shared = stream->voice->shared;
+    return Levels{shared.volume.load(), shared.pan.load()};
+}
+
+bool Engine::setVolume(StreamId id, int volume) {
+    Stream* stream = find(id);
+    if (!stream) return false;
+    if (volume < 0 || volume > 100) return fail(kErrorIllegalParam);
+    stream->voice->shared.volume.store(volume, std::memory_order_relaxed);
+    return ok();
+}
+
+bool Engine::setPan(StreamId id, int pan) {
+    Stream* stream = find(id);
+    if (!stream) return false;
+    if (pan < -100 || pan > 100) return fail(kErrorIllegalParam);
+    stream->voice->shared.pan.store(pan, std::memory_order_relaxed);
+    return ok();
+}
+
+bool Engine::setGain(StreamId id, float decibels) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (!(decibels >= -60.0f && decibels <= 24.0f)) return fail(kErrorIllegalParam);
     stream->voice->shared.gain.store(std::pow(10.0f, decibels / 20.0f), std::memory_order_relaxed);
     return ok();
 }
 
-bool Engine::channelSetCue(Handle handle, int level) {
-    Stream* stream = find(handle);
+bool Engine::setCue(StreamId id, int level) {
+    Stream* stream = find(id);
     if (!stream) return false;
     if (level < 0 || level > 100) return fail(kErrorIllegalParam);
     stream->voice->shared.cue.store(level, std::memory_order_relaxed);
     return ok();
 }
 
-bool Engine::channelSetEffects(Handle handle, const ChannelEffects& effects) {
-    Stream* stream = find(handle);
+bool Engine::setEffects(StreamId id, const ChannelEffects& effects) {
+    Stream* stream = find(id);
     if (!stream) return false;
     const auto band = [](float gain) { return gain >= 0.0f && gain <= 2.0f; };
     if (!band(effects.low) || !band(effects.mid) || !band(effects.high) ||
@@ -813,9 +811,11 @@ bool Engine::channelSetEffects(Handle handle, const ChannelEffects& effects) {
     return ok();
 }
 
-bool Engine::channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) {
-    Stream* stream = find(handle);
+bool Engine::setKeyLock(StreamId id, KeyLock lock) {
+    Stream* stream = find(id);
     if (!stream) return false;
+    const bool on = lock.on;
+    const int baseRate = lock.base.value, semitones = lock.semitones;
     if (baseRate < 0 || baseRate > kMaxRate || semitones < -12 || semitones > 12)
         return fail(kErrorIllegalParam);
     VoiceShared& shared = stream->voice->shared;
@@ -825,12 +825,14 @@ bool Engine::channelSetKeyLock(Handle handle, bool on, int baseRate, int semiton
     return ok();
 }
 
-std::uint32_t Engine::channelLevel(Handle handle) {
-    Stream* stream = find(handle);
-    if (!stream) return 0;
+Peaks Engine::peaks(StreamId id) {
+    Stream* stream = find(id);
+    if (!stream) return {};
     ok();
-    if (stateOf(*stream) != Stream::State::Playing) return 0;
-    return stream->voice->shared.level.load(std::memory_order_relaxed);
+    if (stateOf(*stream) != Stream::State::Playing) return {};
+    // Packed as one word so both channels of a period are read together: left low, right high.
+    const std::uint32_t level = stream->voice->shared.level.load(std::memory_order_relaxed);
+    return {level & 0xFFFFu, level >> 16};
 }
 
 std::optional<PcmFormat> Engine::streamFormat(Handle handle) {
@@ -847,8 +849,8 @@ int Engine::streamKind(Handle handle) {
     return stream->kind;
 }
 
-std::string_view Engine::streamTags(Handle handle) {
-    Stream* stream = find(handle, false);
+std::string_view Engine::tags(StreamId id) {
+    Stream* stream = find(id, false);
     if (!stream) return {};
     ok();
     return stream->tags;
@@ -858,7 +860,7 @@ std::string_view Engine::streamTags(Handle handle) {
 
 namespace kelvra::audio {
 
-std::unique_ptr<AudioLibrary> createAudioLibrary() {
+std::unique_ptr<LibraryOverDoor> createAudioLibrary() {
     return std::make_unique<engine::Engine>();
 }
 

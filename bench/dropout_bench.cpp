@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         engine.channelSetPosition(h, engine.streamLength(h) / 3 / 4 * 4);
         engine.streamPreBuf(h);
         engine.channelSetAttributes(h, audio::kKeepRate, 40, 0);
-        if (keyLock) engine.channelSetKeyLock(h, true, 0, 0);
+        if (keyLock) engine.setKeyLock(audio::StreamId(h), {true, audio::Hz(0), 0});
         engine.streamPlay(h, false, 0);
         return h;
     };

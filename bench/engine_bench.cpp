@@ -93,9 +93,9 @@ MixFigures mixingPath(double seconds, Extra extra) {
     engine.channelSetAttributes(left, int(44100 * 1.06), 90, -20);
     engine.channelSetAttributes(right, int(44100 * 0.97), 70, 30);
     for (Handle h : {left, right}) {
-        if (extra == Extra::KeyLock) engine.channelSetKeyLock(h, true, 0, 0);
+        if (extra == Extra::KeyLock) engine.setKeyLock(StreamId(h), {true, Hz(0), 0});
         // A cut low band, a lifted top and the filter half closed: every stage engaged.
-        if (extra == Extra::Tone) engine.channelSetEffects(h, {0.3f, 1.0f, 1.6f, -0.4f, 2.0f});
+        if (extra == Extra::Tone) engine.setEffects(StreamId(h), {0.3f, 1.0f, 1.6f, -0.4f, 2.0f});
         engine.streamPreBuf(h);
         engine.streamPlay(h, false, 0);
     }

@@ -41,7 +41,7 @@ struct Application::Parts {
     QString commandLine;
     QStringList extraFiles;
     std::unique_ptr<Clock> clock;
-    std::unique_ptr<audio::AudioLibrary> library;
+    std::unique_ptr<audio::LibraryOverDoor> library;
     QtDialogs dialogs;
     std::unique_ptr<settings::IniSettingsStore> store;
     SystemSearchPath searchPath;

@@ -32,10 +32,11 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     auto streamOf = [this](Side side) { return deck(side).stream(); };
     mixer_ = std::make_unique<decks::Mixer>(deps_.library, controls_.mixer, controls_.left,
                                             controls_.right, streamOf);
-    left_ = std::make_unique<decks::Deck>(Side::Left, controls_.left, engine_, deps_.dialogs, *this,
-                                          deps_.playlist, deps_.clock);
-    right_ = std::make_unique<decks::Deck>(Side::Right, controls_.right, engine_, deps_.dialogs,
-                                           *this, deps_.playlist, deps_.clock);
+    audio::EngineDoor& door = deps_.library.door();
+    left_ = std::make_unique<decks::Deck>(Side::Left, controls_.left, engine_, door, deps_.dialogs,
+                                          *this, deps_.playlist, deps_.clock);
+    right_ = std::make_unique<decks::Deck>(Side::Right, controls_.right, engine_, door,
+                                           deps_.dialogs, *this, deps_.playlist, deps_.clock);
     left_->setOther(*right_);
     right_->setOther(*left_);
     autoDJDecks_[0] = std::make_unique<autodj::DeckAdapter>(*left_, engine_);
@@ -46,19 +47,19 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         deps_.dialogs, values_, [this] { return activeDeck_; }, deps_.silenceScanner});
     for (Side side : {Side::Left, Side::Right}) {
         auto& unit = pitch_[sideIndex(side)];
-        unit = std::make_unique<decks::DeckPitch>(deck(side), deps_.library, *this, values_);
-        cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, *this);
+        unit = std::make_unique<decks::DeckPitch>(deck(side), door, *this, values_);
+        cue_[sideIndex(side)] = std::make_unique<decks::DeckCue>(deck(side), engine_, door, *this);
         analysis_[sideIndex(side)] =
-            std::make_unique<decks::DeckAnalysis>(deck(side), engine_, values_);
-        tone_[sideIndex(side)] = std::make_unique<decks::DeckTone>(deck(side), engine_);
+            std::make_unique<decks::DeckAnalysis>(deck(side), door, values_);
+        tone_[sideIndex(side)] = std::make_unique<decks::DeckTone>(deck(side), door);
         jumps_[sideIndex(side)] = std::make_unique<decks::DeckJumps>(
-            deck(side), engine_, *analysis_[sideIndex(side)], deps_.songs);
+            deck(side), door, *analysis_[sideIndex(side)], deps_.songs);
         loops_[sideIndex(side)] =
-            std::make_unique<decks::DeckLoops>(deck(side), engine_, *analysis_[sideIndex(side)],
+            std::make_unique<decks::DeckLoops>(deck(side), door, *analysis_[sideIndex(side)],
                                                *jumps_[sideIndex(side)], deps_.clock, deps_.songs);
-        key_[sideIndex(side)] = std::make_unique<decks::DeckKey>(deck(side), deps_.library);
+        key_[sideIndex(side)] = std::make_unique<decks::DeckKey>(deck(side), door);
         jog_[sideIndex(side)] =
-            std::make_unique<decks::DeckJog>(deck(side), deps_.library, *unit, deps_.clock);
+            std::make_unique<decks::DeckJog>(deck(side), door, *unit, deps_.clock);
         // After the deck's own units: the waveform and the analysis follow a new song, and a
         // deck that finished or failed under the Auto-DJ hands over to it.
         deck(side).events().loaded.connect([this, side] { songLoaded(side); });

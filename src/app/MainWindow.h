@@ -13,6 +13,7 @@
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
 #include "app/SetRecorder.h"
+#include "audio/LibraryOverDoor.h"
 #include "autodj/AutoDJ.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
@@ -47,7 +48,9 @@ struct Shell {
 };
 
 struct MainWindowDeps {
-    audio::AudioLibrary& library;
+    // The engine: its door for the deck units, and over it the contract the start-up, loader,
+    // play, cue and mixer procedures are written in.
+    audio::LibraryOverDoor& library;
     Dialogs& dialogs;
     settings::SettingsStore& store;
     Clock& clock;

@@ -1,6 +1,8 @@
 // The audio library contract: decoding, output, attributes, levels and tag blocks, one operation
-// per library function the program relies on. The deck code talks only to this interface, so
-// tests can put a fake in its place.
+// per library function the program relies on, in the byte positions, handles and numeric error
+// codes the start-up, loader, play, cue and mixer procedures are written in. Its stream
+// operations are a thin adapter over the engine's door (LibraryOverDoor.h); the deck units
+// that are not such procedures use the door itself.
 //
 // Threads: every operation is called from one controlling thread at a time (the UI thread in the
 // program, the main thread in the command-line tool). Implementations keep their own audio and
@@ -13,15 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "audio/EngineDoor.h"
 #include "audio/OutputSetup.h"
 
 namespace kelvra::audio {
-
-// A stream handle; 0 is "no stream". Handles are never reused within one run.
-using Handle = std::uint32_t;
-
-// Positions and lengths: bytes of 16-bit PCM at the stream's native rate and channel count.
-using BytePosition = std::uint64_t;
 
 // The library's error codes (texts in errorText()).
 enum ErrorCode : int {
@@ -96,16 +93,6 @@ struct Attributes {
     int pan = 0;     // -100..100
 };
 
-// A deck's tone controls: the three EQ bands as linear gains (0 = kill, at most 2 = +6 dB), the
-// filter from -1 (low-pass closed) through 0 (off) to 1 (high-pass closed), and the trim in dB
-// (-12..+12), applied with the gain correction.
-struct ChannelEffects {
-    float low = 1, mid = 1, high = 1;
-    float filter = 0;
-    float trimDb = 0;
-    bool operator==(const ChannelEffects&) const = default;
-};
-
 class AudioLibrary {
   public:
     virtual ~AudioLibrary() = default;
@@ -128,63 +115,37 @@ class AudioLibrary {
     virtual Handle streamCreateFile(const std::string& path, std::uint32_t flags) = 0;
     virtual Handle wmaStreamCreateFile(const std::string& path, std::uint32_t flags) = 0;
     virtual bool streamPreBuf(Handle handle) = 0;
-    // Plays from the current position.
+    // Plays from the current position (from a pause too).
     virtual bool streamPlay(Handle handle, bool flush, std::uint32_t flags) = 0;
-    // Plays from the current position, and also resumes a pause.
-    virtual bool wmaStreamPlay(Handle handle) = 0;
     virtual bool channelResume(Handle handle) = 0;
     virtual bool channelPause(Handle handle) = 0;
     virtual bool channelStop(Handle handle) = 0;
     // Freeing 0 or a freed handle is harmless.
     virtual bool streamFree(Handle handle) = 0;
-    virtual bool wmaStreamFree(Handle handle) = 0;
 
     virtual BytePosition streamLength(Handle handle) = 0;
-    virtual BytePosition wmaStreamLength(Handle handle) = 0;
     virtual BytePosition channelPosition(Handle handle) = 0;
-    virtual BytePosition wmaChannelPosition(Handle handle) = 0;
     // Playback goes on exactly at `position` (rounded down to a whole frame).
     virtual bool channelSetPosition(Handle handle, BytePosition position) = 0;
-    virtual bool wmaChannelSetPosition(Handle handle, BytePosition position) = 0;
+
+    // The add-on side's twins. Once a stream is open the engine serves both sides alike, so each
+    // twin is its main-side call; they stay apart only so the procedures can name the entry
+    // point a stream's kind asks for.
+    virtual bool wmaStreamPlay(Handle handle) { return streamPlay(handle, false, 0); }
+    virtual bool wmaStreamFree(Handle handle) { return streamFree(handle); }
+    virtual BytePosition wmaStreamLength(Handle handle) { return streamLength(handle); }
+    virtual BytePosition wmaChannelPosition(Handle handle) { return channelPosition(handle); }
+    virtual bool wmaChannelSetPosition(Handle handle, BytePosition position) {
+        return channelSetPosition(handle, position);
+    }
+    virtual std::string_view wmaStreamTags(Handle handle) { return streamTags(handle); }
     virtual float channelBytes2Seconds(Handle handle, BytePosition bytes) = 0;
     virtual int channelIsActive(Handle handle) = 0;  // an Activity
     virtual std::optional<Attributes> channelAttributes(Handle handle) = 0;
     // rate 100..100000 Hz, volume 0..100, pan -100..100; kKeep* values leave one unchanged.
     virtual bool channelSetAttributes(Handle handle, int rate, int volume, int pan) = 0;
-    // A correction of the stream's own level, applied before its volume and pan and seen by its
-    // meter (loudness matching): -60..+24 dB, 0 for none, ramped like the volume.
-    virtual bool channelSetGain(Handle handle, float decibels) = 0;
-    // Loops the stream over [start, end) without a gap, exactly end - start long each pass; an
-    // empty range ends the loop and the song plays on. A change while playing takes over a few
-    // tens of milliseconds ahead, where it is seamless. False where the library cannot loop.
-    virtual bool channelSetLoop(Handle /*handle*/, BytePosition /*start*/, BytePosition /*end*/) {
-        return false;
-    }
-    // Key lock: with `on`, the rate changes the tempo only and the pitch stays that of
-    // `baseRate` (0: the song's own rate); `semitones` shifts the key, with the lock or without.
-    // Turning it on fades through a few milliseconds; false where the library cannot.
-    virtual bool channelSetKeyLock(Handle /*handle*/, bool /*on*/, int /*baseRate*/,
-                                   int /*semitones*/) {
-        return false;
-    }
-    // Scratching: with `held` the jog wheel is touched and the stream's needle follows it from
-    // where it is (a playing stream is held still until the wheel moves); let go, it plays on
-    // from where the wheel left it if it was playing, or rests there. False where the library
-    // cannot scratch.
-    virtual bool channelScratch(Handle /*handle*/, bool /*held*/) { return false; }
-    // How far the held wheel has turned since it was touched, in seconds of the song (negative
-    // back).
-    virtual bool channelScratchTurn(Handle /*handle*/, double /*seconds*/) { return false; }
-    // A stream's tone controls, applied before its meter and both buses, every change glided.
-    virtual bool channelSetEffects(Handle /*handle*/, const ChannelEffects& /*effects*/) {
-        return false;
-    }
-    // Keeps the audio at `position` decoded ahead in warm place `slot` (0..7), so a later jump
-    // there plays at once; a position past the end keeps nothing there. A library without such
-    // places answers false and jumps as usual.
-    virtual bool channelKeepWarm(Handle /*handle*/, int /*slot*/, BytePosition /*position*/) {
-        return false;
-    }
+    // Loops, key lock, scratching, tone, gain correction and warm places are not part of the
+    // contract: the deck units reach them through the engine's door.
     // Peak of the last ~20 ms per channel, 0..kLevelFullScale: left in the low word, right in
     // the high word; 0 when the stream is not playing. It is the stream's own signal (with its
     // gain correction), before the volume and pan set by channelSetAttributes(): the meters
@@ -229,11 +190,10 @@ class AudioLibrary {
     virtual void setCueOnLeft(bool /*cueOnLeft*/) {}
 
     // Tag blocks, valid until the stream is freed; empty when there are none.
-    // Main side: the file's 128-byte ID3v1 block, raw.
-    virtual std::string_view streamTags(Handle handle) = 0;
-    // Add-on side: "name:value" texts in UTF-8, each ended by a NUL, the list ended by an
+    // Main side: the file's 128-byte ID3v1 block, raw. Add-on side (read through the twin
+    // wmaStreamTags): "name:value" texts in UTF-8, each ended by a NUL, the list ended by an
     // empty text (a second NUL). Attributes with empty values are left out.
-    virtual std::string_view wmaStreamTags(Handle handle) = 0;
+    virtual std::string_view streamTags(Handle handle) = 0;
 };
 
 }  // namespace kelvra::audio

@@ -5,10 +5,11 @@
 
 #include <memory>
 
-#include "audio/AudioLibrary.h"
+#include "audio/LibraryOverDoor.h"
 
 namespace kelvra::audio {
 
-std::unique_ptr<AudioLibrary> createAudioLibrary();
+// The engine, as the contract over its door (door() reaches the door itself).
+std::unique_ptr<LibraryOverDoor> createAudioLibrary();
 
 }  // namespace kelvra::audio

@@ -7,9 +7,14 @@
 #include <compare>
 #include <cstdint>
 
-#include "audio/AudioLibrary.h"
-
 namespace kelvra::audio {
+
+// A stream handle of the contract; 0 is "no stream". Handles are never reused within one run.
+using Handle = std::uint32_t;
+
+// Positions and lengths of the contract: bytes of 16-bit PCM at the stream's native rate and
+// channel count.
+using BytePosition = std::uint64_t;
 
 // Frames at a stream's own rate: one sample of every channel.
 struct Frames {

@@ -5,6 +5,7 @@
 
 #include "core/Rounding.h"
 #include "core/Version.h"
+#include "decks/DeckPlaces.h"
 #include "tags/DisplayText.h"
 
 namespace kelvra::decks {
@@ -21,11 +22,13 @@ QString timeText(std::int64_t seconds) {
     return two(seconds / 3600) + ':' + two(seconds / 60 % 60) + ':' + two(seconds % 60);
 }
 
-Deck::Deck(Side side, DeckControls& controls, playback::StreamControl& engine, Dialogs& dialogs,
-           DeckHost& host, PlaylistPort& playlist, Clock& clock)
+Deck::Deck(Side side, DeckControls& controls, playback::StreamControl& engine,
+           audio::EngineDoor& door, Dialogs& dialogs, DeckHost& host, PlaylistPort& playlist,
+           Clock& clock)
     : side_(side),
       controls_(controls),
       engine_(engine),
+      door_(door),
       dialogs_(dialogs),
       host_(host),
       playlist_(playlist),
@@ -86,13 +89,11 @@ void Deck::init_Player() {
     // With Auto-DJ off a failed open goes on with handle 0: the deck shows the title and a zero
     // time and stays silent.
     display.setTimeText(getSongLength(stream_));
-    if (const auto attributes = engine_.library().channelAttributes(stream_))
-        sampleRate_ = attributes->rate;
+    if (const auto rate = door_.rate(streamId())) sampleRate_ = rate->value;
     const bool high = sampleRate_ >= 44100;
     controls_.speed44.setBackColour(high ? kColourOn : kColourOff);
     controls_.speed22.setBackColour(high ? kColourOff : kColourOn);
-    engine_.library().channelSetAttributes(stream_, audio::kKeepRate, audio::kKeepVolume,
-                                           host_.deckPan());
+    door_.setPan(streamId(), host_.deckPan());
     engine_.setStreamPosition(stream_, 1);
     cuePoint_ = 1;
     controls_.pitchZero.click();
@@ -144,7 +145,7 @@ void Deck::playNow() {
     if (stream_ == 0) return;
     controls_.display.setLamp(DeckDisplayModel::Play, true);
 
-    if (playback::isStreamPlaying(engine_.library(), stream_)) {
+    if (engine_.isStreamPlaying(stream_)) {
         // Play while playing jumps back to the cue point and keeps going.
         engine_.setStreamPosition(stream_, cuePoint_);
         events_.levelsToApply.notify();
@@ -160,10 +161,10 @@ void Deck::playNow() {
 
 void Deck::pauseClick() {
     host_.setActiveDeck(side_);
-    if (!playback::isStreamPlaying(engine_.library(), stream_)) return;
+    if (!engine_.isStreamPlaying(stream_)) return;
     paused_ = true;
     controls_.display.setLamp(DeckDisplayModel::Pause, true);
-    engine_.library().channelPause(stream_);
+    door_.pause(streamId());
 }
 
 void Deck::openFileClick() {
@@ -190,7 +191,7 @@ void Deck::finishedUnderAutoDJ() {
 
 QString Deck::getSongLength(audio::Handle stream) {
     songLength_ = engine_.streamLength(stream);
-    const double seconds = playback::bytesToSeconds(engine_.library(), stream, songLength_);
+    const double seconds = engine_.bytesToSeconds(stream, songLength_);
     // Held as a 16-bit count of seconds; a failed conversion (negative) shows zero.
     const std::int64_t s =
         std::clamp<std::int64_t>(roundEven(seconds), 0, std::numeric_limits<std::int16_t>::max());
@@ -200,15 +201,15 @@ QString Deck::getSongLength(audio::Handle stream) {
 QString Deck::getTimeRemain(audio::Handle stream, std::uint32_t position, std::uint32_t length) {
     // Past the end (a position beyond the length) shows zero rather than a negative time.
     if (position >= length) return timeText(0);
-    const double seconds = playback::bytesToSeconds(engine_.library(), stream, length - position);
+    const double seconds = engine_.bytesToSeconds(stream, length - position);
     return timeText(std::max<std::int64_t>(0, roundEven(seconds)));
 }
 
 void Deck::updateDisplay() {
     if (stream_ == 0) return;
     // The places this deck jumps back to stay decoded, so a jump there plays at once.
-    engine_.library().channelKeepWarm(stream_, 0, cuePoint_);
-    engine_.library().channelKeepWarm(stream_, 1, prevCue_);
+    door_.keepWarm(streamId(), 0, framesAt(door_, streamId(), cuePoint_));
+    door_.keepWarm(streamId(), 1, framesAt(door_, streamId(), prevCue_));
     DeckDisplayModel& display = controls_.display;
     const int bar = display.positionBar();
     if (bar == shownProgress_) {
@@ -233,7 +234,7 @@ void Deck::updateDisplay() {
 }
 
 void Deck::showElapsed(std::uint32_t position) {
-    const double seconds = playback::bytesToSeconds(engine_.library(), stream_, position);
+    const double seconds = engine_.bytesToSeconds(stream_, position);
     controls_.display.setElapsedText(timeText(std::max<std::int64_t>(0, roundEven(seconds))));
 }
 

@@ -1,12 +1,15 @@
 // One deck: loads a song into its own stream, plays it from the cue point, pauses and resumes it,
 // and keeps its display (title, position bar, time) current. Both decks are this class, made with
-// their side. Thread: UI thread only.
+// their side. The loader, play, pause and display procedures are written in the library
+// contract's terms and go through StreamControl; what they need beyond it goes through the
+// engine's door. Thread: UI thread only.
 #pragma once
 
 #include <QString>
 #include <cstdint>
 #include <memory>
 
+#include "audio/EngineDoor.h"
 #include "core/Clock.h"
 #include "core/Dialogs.h"
 #include "core/Signal.h"
@@ -29,8 +32,9 @@ struct DeckEvents {
 
 class Deck {
   public:
-    Deck(Side side, DeckControls& controls, playback::StreamControl& engine, Dialogs& dialogs,
-         DeckHost& host, PlaylistPort& playlist, Clock& clock);
+    Deck(Side side, DeckControls& controls, playback::StreamControl& engine,
+         audio::EngineDoor& door, Dialogs& dialogs, DeckHost& host, PlaylistPort& playlist,
+         Clock& clock);
 
     Side side() const { return side_; }
     DeckControls& controls() { return controls_; }
@@ -66,6 +70,8 @@ class Deck {
 
     // Deck state, shared with the cue, pitch and Auto-DJ units.
     audio::Handle stream() const { return stream_; }
+    // The same stream as the door names it.
+    audio::StreamId streamId() const { return audio::StreamId(stream_); }
     QString songFile() const { return songFile_; }
     void setSongFile(const QString& path) { songFile_ = path; }
     std::uint32_t songLength() const { return songLength_; }
@@ -98,6 +104,7 @@ class Deck {
     Side side_;
     DeckControls& controls_;
     playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     Dialogs& dialogs_;
     DeckHost& host_;
     PlaylistPort& playlist_;

@@ -7,6 +7,7 @@
 #include "audio/analysis/KeyNames.h"
 #include "audio/analysis/LoudnessTarget.h"
 #include "core/Rounding.h"
+#include "decks/DeckPlaces.h"
 
 namespace kelvra::decks {
 namespace {
@@ -39,9 +40,9 @@ std::shared_ptr<const OverviewWaveform> overviewOf(const audio::analysis::Wavefo
     return overview;
 }
 
-DeckAnalysis::DeckAnalysis(Deck& deck, playback::StreamControl& engine,
+DeckAnalysis::DeckAnalysis(Deck& deck, audio::EngineDoor& door,
                            const settings::ProgramSettings& values)
-    : deck_(deck), engine_(engine), values_(values) {
+    : deck_(deck), door_(door), values_(values) {
     deck_.events().loaded.connect([this] { songLoaded(); });
 }
 
@@ -65,17 +66,17 @@ void DeckAnalysis::analysed(const QString& path, audio::analysis::AnalysisSnapsh
 }
 
 void DeckAnalysis::applyLoudness() {
-    if (deck_.stream() == 0) return;
+    if (!deck_.streamId()) return;
     const double correction =
         values_.matchLoudness && analysis_
             ? audio::analysis::loudnessCorrectionDb(analysis_->lufs, analysis_->truePeakDbfs)
             : 0.0;
-    engine_.library().channelSetGain(deck_.stream(), float(correction));
+    door_.setGain(deck_.streamId(), float(correction));
 }
 
 double DeckAnalysis::playSpeed() const {
     if (!analysis_ || analysis_->waveform.rate <= 0 ||
-        playback::isStreamPlaying(engine_.library(), deck_.stream()) != 1)
+        door_.state(deck_.streamId()) != audio::StreamState::Playing)
         return 0;
     return playbackRate();
 }
@@ -86,13 +87,13 @@ double DeckAnalysis::playbackRate() const {
 }
 
 double DeckAnalysis::cueSeconds() const {
-    return playback::bytesToSeconds(engine_.library(), deck_.stream(), deck_.cuePoint());
+    return secondsAt(door_, deck_.streamId(), deck_.cuePoint());
 }
 
 int DeckAnalysis::playingRate() const {
-    if (deck_.stream() == 0) return 0;
-    const auto attributes = engine_.library().channelAttributes(deck_.stream());
-    return attributes ? attributes->rate : 0;
+    if (!deck_.streamId()) return 0;
+    const auto rate = door_.rate(deck_.streamId());
+    return rate ? rate->value : 0;
 }
 
 double DeckAnalysis::effectiveBpm() const {
@@ -143,8 +144,7 @@ void DeckAnalysis::showTempoMatch(const DeckAnalysis& other) {
 }
 
 double DeckAnalysis::positionSeconds() const {
-    return playback::bytesToSeconds(engine_.library(), deck_.stream(),
-                                    engine_.getStreamPosition(deck_.stream()));
+    return secondsAt(door_, deck_.streamId(), bytePosition(door_, deck_.streamId()));
 }
 
 double DeckAnalysis::beatPhase(double multiple) const {
@@ -192,18 +192,18 @@ bool DeckAnalysis::syncTo(const DeckAnalysis& other) {
     deck_.controls().pitch.setValue(int(value));
 
     // Onto the other deck's beat with one short seek, never more than half a beat either way.
-    audio::AudioLibrary& library = engine_.library();
-    if (playback::isStreamPlaying(library, deck_.stream()) == 1 && other.deck_.stream() != 0 &&
-        playback::isStreamPlaying(library, other.deck_.stream()) == 1) {
+    const auto playing = [this](const Deck& deck) {
+        return deck.streamId() && door_.state(deck.streamId()) == audio::StreamState::Playing;
+    };
+    if (playing(deck_) && playing(other.deck_)) {
         double shift = other.beatPhase(1) - beatPhase(multiple);
         shift -= std::nearbyint(shift);  // to the nearest beat
         const double period = 60.0 / (songBpm() * multiple);
         // A jump cross-fades from the place heard now, so it lands where it is aimed.
         const double seconds = positionSeconds() + shift * period;
-        const double perSecond = playback::bytesPerSecond(library, deck_.stream());
+        const double perSecond = bytesPerSecond(door_, deck_.streamId());
         if (perSecond > 0 && seconds > 0)
-            engine_.setStreamPosition(deck_.stream(),
-                                      std::uint32_t(roundEven(seconds * perSecond)));
+            seekTo(door_, deck_.streamId(), std::uint32_t(roundEven(seconds * perSecond)));
     }
     refresh();
     return true;

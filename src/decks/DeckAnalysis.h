@@ -10,15 +10,13 @@
 
 #include "audio/analysis/SongAnalysis.h"
 #include "decks/Deck.h"
-#include "playback/StreamControl.h"
 #include "settings/ProgramSettings.h"
 
 namespace kelvra::decks {
 
 class DeckAnalysis {
   public:
-    DeckAnalysis(Deck& deck, playback::StreamControl& engine,
-                 const settings::ProgramSettings& values);
+    DeckAnalysis(Deck& deck, audio::EngineDoor& door, const settings::ProgramSettings& values);
 
     // A new song went onto the deck: what was known of the old one goes.
     void songLoaded();
@@ -63,7 +61,7 @@ class DeckAnalysis {
     int playingRate() const;
 
     Deck& deck_;
-    playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     const settings::ProgramSettings& values_;
     audio::analysis::AnalysisSnapshot analysis_;
     QString notice_;  // a Sync refusal, shown until the pitch moves

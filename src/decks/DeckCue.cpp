@@ -9,8 +9,9 @@ const char* const kCantPlay = "Can't play file. Please choose another file...";
 
 }  // namespace
 
-DeckCue::DeckCue(Deck& deck, playback::StreamControl& engine, DeckHost& host)
-    : deck_(deck), engine_(engine), host_(host) {
+DeckCue::DeckCue(Deck& deck, playback::StreamControl& engine, audio::EngineDoor& door,
+                 DeckHost& host)
+    : deck_(deck), engine_(engine), door_(door), host_(host) {
     DeckControls& c = deck_.controls();
     QObject::connect(&c.cue, &ButtonModel::mousePressed, [this] { cueMouseDown(); });
     QObject::connect(&c.cue, &ButtonModel::clicked, [this] { cueClick(); });
@@ -30,7 +31,7 @@ DeckCue::DeckCue(Deck& deck, playback::StreamControl& engine, DeckHost& host)
 }
 
 bool DeckCue::playing() {
-    return playback::isStreamPlaying(engine_.library(), deck_.stream()) != 0;
+    return engine_.isStreamPlaying(deck_.stream()) != 0;
 }
 
 void DeckCue::startOrComplain() {
@@ -77,7 +78,7 @@ void DeckCue::playMouseDown(Qt::MouseButton button) {
     display.setLamp(DeckDisplayModel::Cue, true);
     display.setLamp(DeckDisplayModel::Play, false);
     deck_.turntableStopTimer().setEnabled(false);
-    engine_.library().channelStop(deck_.stream());
+    door_.stop(deck_.streamId());
     engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
     // A turntable stop may have left the frequency lowered.
     deck_.events().pitchToApply.notify();

@@ -11,7 +11,7 @@ namespace kelvra::decks {
 
 class DeckCue {
   public:
-    DeckCue(Deck& deck, playback::StreamControl& engine, DeckHost& host);
+    DeckCue(Deck& deck, playback::StreamControl& engine, audio::EngineDoor& door, DeckHost& host);
 
     // Records a cue point (run_cue_mousedown, for this deck).
     void recordCue();
@@ -33,6 +33,7 @@ class DeckCue {
 
     Deck& deck_;
     playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     DeckHost& host_;
     bool searchBack_ = false;
     bool searchForward_ = false;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decks/DeckPlaces.h"
+
 namespace kelvra::decks {
 
 std::optional<double> DeckGrid::beatSeconds() const {
@@ -12,8 +14,7 @@ std::optional<double> DeckGrid::beatSeconds() const {
 }
 
 std::int64_t DeckGrid::frameBytes() const {
-    return std::llrint(playback::bytesPerSecond(engine_.library(), deck_.stream()) /
-                       std::max(1, deck_.sampleRate()));
+    return std::llrint(bytesPerSecond(door_, deck_.streamId()) / std::max(1, deck_.sampleRate()));
 }
 
 std::int64_t DeckGrid::toBytes(double seconds) const {

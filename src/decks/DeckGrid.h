@@ -13,8 +13,8 @@ namespace kelvra::decks {
 
 class DeckGrid {
   public:
-    DeckGrid(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis)
-        : deck_(deck), engine_(engine), analysis_(analysis) {}
+    DeckGrid(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& analysis)
+        : deck_(deck), door_(door), analysis_(analysis) {}
 
     // The beat's length in song seconds; nullopt without a grid.
     std::optional<double> beatSeconds() const;
@@ -33,7 +33,7 @@ class DeckGrid {
     double firstBeat() const;
 
     Deck& deck_;
-    playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     const DeckAnalysis& analysis_;
 };
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "playback/StreamControl.h"
+#include "decks/DeckPlaces.h"
 
 namespace kelvra::decks {
 
-DeckJog::DeckJog(Deck& deck, audio::AudioLibrary& library, DeckPitch& pitch, Clock& clock)
-    : deck_(deck), library_(library), pitch_(pitch), decay_(clock.createTimer()) {
+DeckJog::DeckJog(Deck& deck, audio::EngineDoor& door, DeckPitch& pitch, Clock& clock)
+    : deck_(deck), door_(door), pitch_(pitch), decay_(clock.createTimer()) {
     DeckControls& c = deck_.controls();
     QObject::connect(&c.jog, &JogModel::turned, [this](int ticks) { turned(ticks); });
     QObject::connect(&c.jog, &JogModel::touchChanged, [this](bool on) { touched(on); });
@@ -27,8 +27,8 @@ DeckJog::DeckJog(Deck& deck, audio::AudioLibrary& library, DeckPitch& pitch, Clo
 }
 
 void DeckJog::touched(bool touched) {
-    const audio::Handle stream = deck_.stream();
-    if (touched == scratching_ || (touched && stream == 0)) return;
+    const audio::StreamId stream = deck_.streamId();
+    if (touched == scratching_ || (touched && !stream)) return;
     scratching_ = touched;
     scratchTicks_ = 0;
     if (touched) {
@@ -37,27 +37,29 @@ void DeckJog::touched(bool touched) {
         // the stream's full volume, louder than the deck is set.
         deck_.events().levelsToApply.notify();
     }
-    library_.channelScratch(stream, touched);
+    door_.scratch(stream, touched);
 }
 
 void DeckJog::turned(int ticks) {
-    const audio::Handle stream = deck_.stream();
-    if (stream == 0) return;
+    const audio::StreamId stream = deck_.streamId();
+    if (!stream) return;
     if (scratching_) {
         scratchTicks_ += ticks;
-        library_.channelScratchTurn(stream, double(scratchTicks_) * kSecondsPerTick);
+        door_.scratchTurn(stream, double(scratchTicks_) * kSecondsPerTick);
         return;
     }
-    if (playback::isStreamPlaying(library_, stream)) {
+    if (door_.state(stream) == audio::StreamState::Playing) {
         pitch_.setNudge(std::clamp(pitch_.nudge() + ticks * kNudgePerTick, -kMaxNudge, kMaxNudge));
         decay_->setEnabled(true);
         return;
     }
     // At rest the wheel moves the deck's place, a tick at a time, in whole frames.
-    const double bytes = ticks * kSecondsPerTick * playback::bytesPerSecond(library_, stream);
-    const auto to = std::clamp<long long>(
-        std::llrint(double(library_.channelPosition(stream)) + bytes), 0, deck_.songLength());
-    library_.channelSetPosition(stream, audio::BytePosition(to - to % 4));
+    const auto format = door_.format(stream);
+    if (!format) return;
+    const double bytes = ticks * kSecondsPerTick * bytesPerSecond(door_, stream);
+    const double here = double(audio::bytesOf(door_.position(stream), format->layout()));
+    const auto to = std::clamp<long long>(std::llrint(here + bytes), 0, deck_.songLength());
+    door_.seek(stream, audio::framesIn(audio::BytePosition(to - to % 4), format->layout()));
 }
 
 void DeckJog::decay() {

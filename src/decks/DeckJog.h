@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "audio/AudioLibrary.h"
+#include "audio/EngineDoor.h"
 #include "core/Clock.h"
 #include "decks/Deck.h"
 #include "decks/DeckPitch.h"
@@ -17,7 +17,7 @@ namespace kelvra::decks {
 
 class DeckJog {
   public:
-    DeckJog(Deck& deck, audio::AudioLibrary& library, DeckPitch& pitch, Clock& clock);
+    DeckJog(Deck& deck, audio::EngineDoor& door, DeckPitch& pitch, Clock& clock);
 
     // One turn of the wheel is this many ticks and this much of the song, as a record turning
     // at 33 1/3.
@@ -37,7 +37,7 @@ class DeckJog {
     void decay();
 
     Deck& deck_;
-    audio::AudioLibrary& library_;
+    audio::EngineDoor& door_;
     DeckPitch& pitch_;
     std::unique_ptr<Timer> decay_;
     bool scratching_ = false;

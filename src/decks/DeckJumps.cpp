@@ -4,12 +4,13 @@
 #include <cmath>
 
 #include "core/Rounding.h"
+#include "decks/DeckPlaces.h"
 
 namespace kelvra::decks {
 
-DeckJumps::DeckJumps(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+DeckJumps::DeckJumps(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& analysis,
                      library::SongStore* songs)
-    : deck_(deck), engine_(engine), grid_(deck, engine, analysis), songs_(songs) {
+    : deck_(deck), door_(door), grid_(deck, door, analysis), songs_(songs) {
     DeckControls& c = deck_.controls();
     for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
         QObject::connect(&c.hotCue[slot], &ButtonModel::mousePressed, [this, slot](auto button) {
@@ -40,8 +41,8 @@ void DeckJumps::songLoaded() {
 }
 
 bool DeckJumps::playing() const {
-    return deck_.stream() != 0 && !deck_.paused() &&
-           playback::isStreamPlaying(engine_.library(), deck_.stream()) == 1;
+    return deck_.streamId() && !deck_.paused() &&
+           door_.state(deck_.streamId()) == audio::StreamState::Playing;
 }
 
 void DeckJumps::hotCuePress(int slot) {
@@ -63,8 +64,8 @@ void DeckJumps::hotCueRelease(int slot) {
     if (previewing_ != slot) return;
     previewing_ = -1;
     if (deck_.stream() == 0) return;
-    engine_.library().channelStop(deck_.stream());
-    engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
+    door_.stop(deck_.streamId());
+    seekTo(door_, deck_.streamId(), deck_.cuePoint());
     deck_.controls().display.setLamp(DeckDisplayModel::Play, false);
 }
 
@@ -81,7 +82,7 @@ void DeckJumps::hotCueClick(int slot) {
 }
 
 void DeckJumps::setHotCue(int slot) {
-    std::int64_t position = engine_.getStreamPosition(deck_.stream());
+    std::int64_t position = bytePosition(door_, deck_.streamId());
     if (quantize_ && grid_.beatSeconds())
         position = grid_.toBytes(grid_.nearestBeat(grid_.toSeconds(position)));
     position = std::clamp<std::int64_t>(position, 0, deck_.songLength());
@@ -106,7 +107,7 @@ void DeckJumps::jumpTo(std::int64_t target) {
         target = grid_.toBytes(grid_.nearestBeat(at) + (now - grid_.nearestBeat(now)));
     }
     target = std::clamp<std::int64_t>(target, 0, std::max<std::int64_t>(0, deck_.songLength() - 1));
-    engine_.setStreamPosition(deck_.stream(), std::uint32_t(target));
+    seekTo(door_, deck_.streamId(), std::uint32_t(target));
 }
 
 void DeckJumps::beatJump(int index) {
@@ -116,13 +117,13 @@ void DeckJumps::beatJump(int index) {
     if (playing()) {
         const double to = grid_.positionSeconds() + shift;
         if (to < 0 || grid_.toBytes(to) >= deck_.songLength()) return;  // off the song: stay
-        engine_.setStreamPosition(deck_.stream(), std::uint32_t(grid_.toBytes(to)));
+        seekTo(door_, deck_.streamId(), std::uint32_t(grid_.toBytes(to)));
     } else {
         // Stopped, the cue point moves: Play starts from there.
         const double to = grid_.toSeconds(deck_.cuePoint()) + shift;
         if (to < 0 || grid_.toBytes(to) >= deck_.songLength()) return;
         deck_.setCuePoint(std::uint32_t(grid_.toBytes(to)));
-        engine_.setStreamPosition(deck_.stream(), deck_.cuePoint());
+        seekTo(door_, deck_.streamId(), deck_.cuePoint());
     }
 }
 

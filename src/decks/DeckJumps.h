@@ -17,7 +17,7 @@ namespace kelvra::decks {
 class DeckJumps {
   public:
     // `songs` remembers the hot cues per song; none: they last while the song is loaded.
-    DeckJumps(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+    DeckJumps(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& analysis,
               library::SongStore* songs);
 
     static constexpr double kBeatJumps[DeckControls::kBeatJumps] = {-16, -4, -1, 1, 4, 16};
@@ -39,7 +39,7 @@ class DeckJumps {
     bool playing() const;
 
     Deck& deck_;
-    playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     DeckGrid grid_;
     library::SongStore* songs_;
     library::HotCues cues_;

@@ -7,7 +7,7 @@ namespace {
 constexpr int kMostShift = 12;
 }
 
-DeckKey::DeckKey(Deck& deck, audio::AudioLibrary& library) : deck_(deck), library_(library) {
+DeckKey::DeckKey(Deck& deck, audio::EngineDoor& door) : deck_(deck), door_(door) {
     DeckControls& c = deck_.controls();
     QObject::connect(&c.keyLock, &ButtonModel::clicked, [this] {
         locked_ = !locked_;
@@ -30,10 +30,10 @@ DeckKey::DeckKey(Deck& deck, audio::AudioLibrary& library) : deck_(deck), librar
 }
 
 void DeckKey::apply() {
-    if (deck_.stream() != 0) {
+    if (deck_.streamId()) {
         const bool stopping = deck_.turntableStopTimer().enabled();
-        library_.channelSetKeyLock(deck_.stream(), locked_ && !stopping, deck_.sampleRate(),
-                                   shift_);
+        door_.setKeyLock(deck_.streamId(),
+                         {locked_ && !stopping, audio::Hz(deck_.sampleRate()), shift_});
     }
     show();
 }

@@ -10,7 +10,7 @@ namespace kelvra::decks {
 
 class DeckKey {
   public:
-    DeckKey(Deck& deck, audio::AudioLibrary& library);
+    DeckKey(Deck& deck, audio::EngineDoor& door);
 
     bool locked() const { return locked_; }
     int shift() const { return shift_; }
@@ -20,7 +20,7 @@ class DeckKey {
     void show();
 
     Deck& deck_;
-    audio::AudioLibrary& library_;
+    audio::EngineDoor& door_;
     bool locked_ = false;
     int shift_ = 0;
 };

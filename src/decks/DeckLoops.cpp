@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
+#include "decks/DeckPlaces.h"
+
 namespace kelvra::decks {
 
-DeckLoops::DeckLoops(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+DeckLoops::DeckLoops(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& analysis,
                      const DeckJumps& jumps, Clock& clock, library::SongStore* songs)
     : deck_(deck),
-      engine_(engine),
+      door_(door),
       analysis_(analysis),
       jumps_(jumps),
       clock_(clock),
       songs_(songs),
-      grid_(deck, engine, analysis) {
+      grid_(deck, door, analysis) {
     DeckControls& c = deck_.controls();
     const auto on = [](ButtonModel& button, auto action) {
         QObject::connect(&button, &ButtonModel::clicked, action);
@@ -142,7 +144,7 @@ void DeckLoops::reloop() {
     apply();
     // From outside the loop, back to its start at once.
     const std::int64_t now = here();
-    if (now < in_ || now >= out_) engine_.setStreamPosition(deck_.stream(), std::uint32_t(in_));
+    if (now < in_ || now >= out_) seekTo(door_, deck_.streamId(), std::uint32_t(in_));
 }
 
 void DeckLoops::rollDown(int index) {
@@ -169,17 +171,16 @@ void DeckLoops::rollUp() {
     const double to = rollFrom_ + double(clock_.nowMs() - rollSince_) / 1000 * speed;
     const std::int64_t target = grid_.toBytes(to);
     if (speed > 0 && target < deck_.songLength())
-        engine_.setStreamPosition(deck_.stream(), std::uint32_t(target));
+        seekTo(door_, deck_.streamId(), std::uint32_t(target));
 }
 
 void DeckLoops::apply() {
-    if (deck_.stream() != 0) {
-        audio::AudioLibrary& library = engine_.library();
+    if (const audio::StreamId stream = deck_.streamId()) {
         if (active_)
-            library.channelSetLoop(deck_.stream(), audio::BytePosition(in_),
-                                   audio::BytePosition(out_));
+            door_.setLoop(stream, {framesAt(door_, stream, std::uint32_t(in_)),
+                                   framesAt(door_, stream, std::uint32_t(out_))});
         else
-            library.channelSetLoop(deck_.stream(), 0, 0);
+            door_.setLoop(stream, {});
         remember();
     }
     show();

@@ -15,7 +15,7 @@ namespace kelvra::decks {
 class DeckLoops {
   public:
     // `songs` may be null: loops are then forgotten with the song.
-    DeckLoops(Deck& deck, playback::StreamControl& engine, const DeckAnalysis& analysis,
+    DeckLoops(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& analysis,
               const DeckJumps& jumps, Clock& clock, library::SongStore* songs);
 
     // Beat loop sizes in beats, by the beat loop buttons' index.
@@ -47,7 +47,7 @@ class DeckLoops {
     std::int64_t minimumLength() const;
 
     Deck& deck_;
-    playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     const DeckAnalysis& analysis_;
     const DeckJumps& jumps_;
     Clock& clock_;

@@ -16,9 +16,9 @@ int round16(double value) {
 
 }  // namespace
 
-DeckPitch::DeckPitch(Deck& deck, audio::AudioLibrary& library, DeckHost& host,
+DeckPitch::DeckPitch(Deck& deck, audio::EngineDoor& door, DeckHost& host,
                      const settings::ProgramSettings& values)
-    : deck_(deck), library_(library), host_(host), values_(values) {
+    : deck_(deck), door_(door), host_(host), values_(values) {
     deck_.events().pitchToApply.connect([this] { changePitch(); });
     DeckControls& c = deck_.controls();
     QObject::connect(&c.pitchZero, &ButtonModel::clicked,
@@ -57,7 +57,7 @@ void DeckPitch::changePitch() {
     const double range = values_.pitchRangeFactor;
     int frequency = frequencyFor(pitch_, deck_.sampleRate(), range);
     if (nudge_ != 0) frequency = int(std::lrint(frequency * (1 + nudge_)));
-    library_.channelSetAttributes(deck_.stream(), frequency, audio::kKeepVolume, audio::kKeepPan);
+    door_.setRate(deck_.streamId(), audio::Hz(frequency));
     c.pitchZero.setBackColour(pitch_ == kNoChange ? kColourOn : kColourOff);
     c.display.setPitchText(pitchTextFor(pitch_, range));
 }
@@ -124,15 +124,15 @@ void DeckPitch::stopMouseDown() {
 
 void DeckPitch::turntableStopTick() {
     host_.setActiveDeck(deck_.side());
-    const audio::Handle stream = deck_.stream();
-    const auto attributes = library_.channelAttributes(stream);
-    const int f = attributes ? attributes->rate : 0;
+    const audio::StreamId stream = deck_.streamId();
+    const auto rate = door_.rate(stream);
+    const int f = rate ? rate->value : 0;
     const int step = values_.turntableStopStep;
     if (f > step) {
-        library_.channelSetAttributes(stream, f - step, audio::kKeepVolume, audio::kKeepPan);
+        door_.setRate(stream, audio::Hz(f - step));
         return;
     }
-    library_.channelStop(stream);
+    door_.stop(stream);
     deck_.turntableStopTimer().setEnabled(false);
     // Back to the pitch setting, ready for the next play.
     changePitch();

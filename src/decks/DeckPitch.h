@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "audio/AudioLibrary.h"
+#include "audio/EngineDoor.h"
 #include "decks/Deck.h"
 #include "settings/ProgramSettings.h"
 
@@ -14,7 +14,7 @@ namespace kelvra::decks {
 
 class DeckPitch {
   public:
-    DeckPitch(Deck& deck, audio::AudioLibrary& library, DeckHost& host,
+    DeckPitch(Deck& deck, audio::EngineDoor& door, DeckHost& host,
               const settings::ProgramSettings& values);
 
     // changeLpitch / changeRpitch: the pitch position to the stream's frequency, the zero lamp
@@ -46,7 +46,7 @@ class DeckPitch {
 
   private:
     Deck& deck_;
-    audio::AudioLibrary& library_;
+    audio::EngineDoor& door_;
     DeckHost& host_;
     const settings::ProgramSettings& values_;
     int pitch_ = 0;

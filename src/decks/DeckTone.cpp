@@ -34,7 +34,7 @@ float trimDecibels(int knob) {
     return kTrimDb * float(std::clamp(knob, 0, 100) - kUnity) / kUnity;
 }
 
-DeckTone::DeckTone(Deck& deck, playback::StreamControl& engine) : deck_(deck), engine_(engine) {
+DeckTone::DeckTone(Deck& deck, audio::EngineDoor& door) : deck_(deck), door_(door) {
     DeckControls& c = deck_.controls();
     for (SliderModel* knob : {&c.eqLow, &c.eqMid, &c.eqHigh, &c.filter, &c.gain})
         QObject::connect(knob, &SliderModel::changed, [this] { apply(); });
@@ -61,8 +61,8 @@ audio::ChannelEffects DeckTone::effects() const {
 }
 
 void DeckTone::apply() {
-    if (deck_.stream() == 0) return;
-    engine_.library().channelSetEffects(deck_.stream(), effects());
+    if (!deck_.streamId()) return;
+    door_.setEffects(deck_.streamId(), effects());
 }
 
 }  // namespace kelvra::decks

@@ -3,7 +3,7 @@
 // DJ left there. Thread: UI thread only.
 #pragma once
 
-#include "audio/AudioLibrary.h"
+#include "audio/EngineDoor.h"
 #include "decks/Deck.h"
 
 namespace kelvra::decks {
@@ -22,7 +22,7 @@ float trimDecibels(int knob);
 
 class DeckTone {
   public:
-    DeckTone(Deck& deck, playback::StreamControl& engine);
+    DeckTone(Deck& deck, audio::EngineDoor& door);
 
     // What the knobs and kill buttons ask for now.
     audio::ChannelEffects effects() const;
@@ -31,7 +31,7 @@ class DeckTone {
     void apply();
 
     Deck& deck_;
-    playback::StreamControl& engine_;
+    audio::EngineDoor& door_;
     bool killed_[3] = {};  // low, mid, high
 };
 

@@ -153,12 +153,6 @@ float bytesToSeconds(AudioLibrary& library, Handle handle, std::uint32_t bytes) 
     return library.channelBytes2Seconds(handle, BytePosition{bytes});
 }
 
-double bytesPerSecond(AudioLibrary& library, Handle handle) {
-    constexpr std::uint32_t kProbe = 1u << 20;
-    const double seconds = bytesToSeconds(library, handle, kProbe);
-    return seconds > 0 ? kProbe / seconds : 0;
-}
-
 bool setChannelPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes) {
     return library.channelSetPosition(handle, BytePosition{bytes});
 }

@@ -1,7 +1,9 @@
 // The procedures through which every deck operation reaches the audio library: opening the
 // output, turning a song file into a stream, starting, resuming and positioning streams, and
 // showing failures with the library's error code. Each stream's kind (add-on or main side) is
-// kept here, so every wrapper uses the entry point of the stream it is given.
+// kept here, so every wrapper uses the entry point of the stream it is given. These procedures
+// are written in the library contract's terms (handles, byte positions, error codes); deck units
+// that are not such procedures use the engine's door instead (audio/EngineDoor.h).
 // Thread: UI thread only.
 #pragma once
 
@@ -18,6 +20,9 @@ namespace kelvra::playback {
 
 using audio::AudioLibrary;
 using audio::Handle;
+
+std::int16_t isStreamPlaying(AudioLibrary& library, Handle handle);
+float bytesToSeconds(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 
 // Which library side opened a stream; decides the entry points for length, position and start.
 enum StreamKind : int { kAddonStream = 1, kMainStream = 2 };
@@ -59,6 +64,14 @@ class StreamControl {
     // Length in bytes by the stream's kind.
     std::uint32_t streamLength(Handle handle);
 
+    // The module functions below, on this contract.
+    std::int16_t isStreamPlaying(Handle handle) {
+        return playback::isStreamPlaying(library_, handle);
+    }
+    float bytesToSeconds(Handle handle, std::uint32_t bytes) {
+        return playback::bytesToSeconds(library_, handle, bytes);
+    }
+
     int streamKind() const { return streamKind_; }
     int kindOf(Handle handle) const;
     std::int16_t lastCallResult() const { return lastCallResult_; }
@@ -76,9 +89,6 @@ class StreamControl {
 // Module functions over the library.
 std::int16_t isStreamPlaying(AudioLibrary& library, Handle handle);
 float bytesToSeconds(AudioLibrary& library, Handle handle, std::uint32_t bytes);
-// Decoded bytes per second of the stream, 0 when it cannot say. The library speaks seconds only
-// as a float, so a large probe keeps its rounding small.
-double bytesPerSecond(AudioLibrary& library, Handle handle);
 bool setChannelPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 bool setWmaPosition(AudioLibrary& library, Handle handle, std::uint32_t bytes);
 // "major.minor" of the library's version: low word, a point, high word.

@@ -7,14 +7,14 @@
 
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::app {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 using test::FakePlaylist;
 
 constexpr audio::BytePosition kSecond = 44100 * 4;
@@ -25,8 +25,8 @@ class MainWindowTest : public ::testing::Test {
         song = folder.filePath("song.mp3");
         QFile file(song);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        library.addSong(song.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
-        library.addSong("/music/b.mp3", FakeAudioLibrary::mainSong(60 * kSecond));
+        library.addSong(song.toStdString(), FakeEngine::mainSong(90 * kSecond));
+        library.addSong("/music/b.mp3", FakeEngine::mainSong(60 * kSecond));
     }
 
     MainWindow& window() {
@@ -47,7 +47,7 @@ class MainWindowTest : public ::testing::Test {
 
     QTemporaryDir folder;
     QString song;
-    FakeAudioLibrary library;
+    FakeEngine library;
     test::ScriptedDialogs dialogs;
     settings::MemorySettingsStore store;
     VirtualClock clock;
@@ -142,11 +142,11 @@ TEST_F(MainWindowTest, ASongOnTheCommandLineIsAddedAndPlaysOnTheLeftDeck) {
     EXPECT_EQ(playlist.selected, 0);
     const audio::Handle stream = window().deck(Side::Left).stream();
     ASSERT_NE(stream, 0u);
-    EXPECT_EQ(library.stream(stream)->activity, audio::kPlaying);
+    EXPECT_EQ(library.stream(stream)->state, audio::StreamState::Playing);
     EXPECT_EQ(window().controls().left.volume.value(), 50);
     // Stereo at the start levels: main 50, deck 50 -> volume 25, centred.
-    EXPECT_EQ(library.stream(stream)->attributes.volume, 25);
-    EXPECT_EQ(library.stream(stream)->attributes.pan, 0);
+    EXPECT_EQ(library.stream(stream)->levels.volume, 25);
+    EXPECT_EQ(library.stream(stream)->levels.pan, 0);
 }
 
 TEST_F(MainWindowTest, AQuotedCommandLineIsNotASong) {
@@ -234,7 +234,7 @@ TEST_F(MainWindowTest, ALibraryDragLoadsItsFirstSongAndEachSongHeardOnTheMainMix
 TEST_F(MainWindowTest, TheDisplayTickMovesMetersAndBars) {
     ASSERT_TRUE(window().load(song));
     const audio::Handle stream = window().deck(Side::Left).stream();
-    library.stream(stream)->level = (16000u << 16) | 16000u;
+    library.stream(stream)->peaks = {16000, 16000};
     library.advance(stream, 45 * kSecond);
     clock.advance(80);
     EXPECT_EQ(window().controls().left.display.positionBar(), 50);

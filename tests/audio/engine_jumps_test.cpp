@@ -178,7 +178,7 @@ TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
     const audio::Handle h = live.h;
     const auto heardAfterJump = [&](bool warm) {
         if (warm) {
-            ASSERT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(kCue) * 4));
+            ASSERT_TRUE(engine.keepWarm(audio::StreamId(h), 0, audio::Frames(kCue)));
         }
         std::this_thread::sleep_for(300ms);  // room for the worker to fill the slot
         const std::size_t asked = output->heard().size() / 2;
@@ -233,7 +233,7 @@ TEST_P(JumpSoak, RandomJumpsPlayOnlyWhatWasAskedInOrder) {
     TestFile song = positionCodedFile(kFrames);
     song.seekDelay = std::chrono::milliseconds(GetParam());
     LivePlay live(song, [](Engine& engine, audio::Handle h) {
-        EXPECT_TRUE(engine.channelKeepWarm(h, 0, audio::BytePosition(100000) * 4));
+        EXPECT_TRUE(engine.keepWarm(audio::StreamId(h), 0, audio::Frames(100000)));
     });
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
@@ -400,8 +400,8 @@ TEST(OfflineLoops, ALoopRepeatsExactlyItsLengthForHundredsOfPassesWithoutAClick)
     ASSERT_TRUE(engine.streamPlay(h, false, 0));
     std::vector<std::int16_t> heard = render(engine, kRate);
     const std::int64_t end = kLoopStart + kLoopLength;
-    ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(kLoopStart) * 4,
-                                      audio::BytePosition(end) * 4));
+    ASSERT_TRUE(
+        engine.setLoop(audio::StreamId(h), {audio::Frames(kLoopStart), audio::Frames(end)}));
     const int passes = 200;
     const auto more = render(engine, end - kRate + passes * kLoopLength);
     heard.insert(heard.end(), more.begin(), more.end());
@@ -442,8 +442,8 @@ TEST(OfflineLoops, ALoopAlreadyPassedKeepsTheBeatAndLeavingItGoesStraightOn) {
         heard.insert(heard.end(), out.begin(), out.end());
     };
     const std::int64_t end = kLoopStart + kLoopLength;
-    ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(kLoopStart) * 4,
-                                      audio::BytePosition(end) * 4));
+    ASSERT_TRUE(
+        engine.setLoop(audio::StreamId(h), {audio::Frames(kLoopStart), audio::Frames(end)}));
     more(kRate);
     // As far into the loop as the music would be had it looped all along.
     const auto at = [&] {
@@ -453,7 +453,7 @@ TEST(OfflineLoops, ALoopAlreadyPassedKeepsTheBeatAndLeavingItGoesStraightOn) {
     const std::int64_t played = std::int64_t(heard.size() / 2);
     EXPECT_NEAR(double(at()), double(kLoopStart + (played - kLoopStart) % kLoopLength), 2.0);
     // Out of the loop: on from where it is, and past the loop's end.
-    ASSERT_TRUE(engine.channelSetLoop(h, 0, 0));
+    ASSERT_TRUE(engine.setLoop(audio::StreamId(h), {}));
     more(2 * kRate);
     const std::int64_t now = at();
     EXPECT_GT(now, end + kRate);
@@ -492,8 +492,9 @@ TEST_P(LiveLoops, LoopsSetAndLeftWhilePlayingNeverStarveOrClick) {
     // Short loops where the deck is, longer ones, one already passed, and out again.
     for (const std::int64_t length : {kRate / 8 + 11, kRate / 2 + 37, 3000, 0, kRate / 4 + 5, 0}) {
         const std::int64_t start = std::max<std::int64_t>(0, position() - 1000);
-        ASSERT_TRUE(engine.channelSetLoop(h, audio::BytePosition(start) * 4,
-                                          audio::BytePosition(length ? start + length : 0) * 4));
+        ASSERT_TRUE(
+            engine.setLoop(audio::StreamId(h),
+                           {audio::Frames(start), audio::Frames(length ? start + length : 0)}));
         std::this_thread::sleep_for(400ms);
     }
     // Out of the last loop the deck plays on.

@@ -42,18 +42,18 @@ TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
     std::vector<std::int16_t> heard = render(engine, kRate);
     EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 1100, 2);
 
-    ASSERT_TRUE(engine.channelSetKeyLock(h, true, 0, 0));
+    ASSERT_TRUE(engine.setKeyLock(audio::StreamId(h), {true, audio::Hz(0), 0}));
     const double before = secondsAt(engine, h);
     heard = render(engine, 2 * kRate);
     EXPECT_NEAR(measuredFrequency(heard, 0, kRate, 2 * kRate, kRate), 1000, 3) << "not locked";
     EXPECT_NEAR(secondsAt(engine, h) - before, 2.2, 0.03) << "the tempo did not stay at +10 %";
 
-    ASSERT_TRUE(engine.channelSetKeyLock(h, true, 0, 2));
+    ASSERT_TRUE(engine.setKeyLock(audio::StreamId(h), {true, audio::Hz(0), 2}));
     heard = render(engine, kRate);
     EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 1000 * std::exp2(2 / 12.0),
                 4);
     // Half the base rate (the 22 kHz button) keeps its octave down, lock or not.
-    ASSERT_TRUE(engine.channelSetKeyLock(h, true, kRate / 2, 0));
+    ASSERT_TRUE(engine.setKeyLock(audio::StreamId(h), {true, audio::Hz(kRate / 2), 0}));
     heard = render(engine, kRate);
     EXPECT_NEAR(measuredFrequency(heard, 0, kRate / 2, kRate, kRate), 500, 2);
     EXPECT_EQ(engine.stats().starvedFrames, 0u);
@@ -61,7 +61,7 @@ TEST(KeyLock, ThePitchSliderMovesTheTempoOnlyAndAShiftMovesTheKey) {
 
 TEST(KeyLock, EightPerCentFasterKeepsAThousandHertzAndPlaysInItsShare) {
     Playing playing(1000, kRate * 108 / 100);
-    ASSERT_TRUE(playing.engine.channelSetKeyLock(playing.h, true, 0, 0));
+    ASSERT_TRUE(playing.engine.setKeyLock(audio::StreamId(playing.h), {true, audio::Hz(0), 0}));
     render(playing.engine, kRate / 2);  // past the stretcher's start
     const double before = secondsAt(playing.engine, playing.h);
     const std::vector<std::int16_t> heard = render(playing.engine, 4 * kRate);
@@ -81,7 +81,7 @@ TEST(KeyLock, TurningItOnAndOffMidSongLeavesNoHoleClickOrJump) {
     };
     for (bool on : {true, false, true, false}) {
         const double before = secondsAt(engine, h);
-        ASSERT_TRUE(engine.channelSetKeyLock(h, on, 0, 0));
+        ASSERT_TRUE(engine.setKeyLock(audio::StreamId(h), {on, audio::Hz(0), 0}));
         more(kRate / 2);
         // Half a second at +5 % is 0.525 s of the song, whichever way it plays.
         EXPECT_NEAR(secondsAt(engine, h) - before, 0.525, 0.02) << (on ? "on" : "off");

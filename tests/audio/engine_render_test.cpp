@@ -90,7 +90,7 @@ TEST_F(EngineRender, GainCorrectionComesBeforeVolumeGlidesAndIsMetered) {
     std::vector<std::int16_t> heard = render(*engine, kSettle);
     const double full = 0.5 * 32767;  // the source's left channel
     for (const float db : {-6.0f, 3.0f, 0.0f, -60.0f, 0.0f}) {
-        ASSERT_TRUE(engine->channelSetGain(h, db)) << db;
+        ASSERT_TRUE(engine->setGain(audio::StreamId(h), db)) << db;
         auto out = render(*engine, kSettle + 4410);
         const double gain = std::pow(10.0, db / 20.0);
         EXPECT_NEAR(peak(out, 0, kSettle, kSettle + 4410), 0.5 * gain * full, 40) << db;
@@ -103,10 +103,10 @@ TEST_F(EngineRender, GainCorrectionComesBeforeVolumeGlidesAndIsMetered) {
     // A correction glides in like the volume: no step beyond the sine's own.
     EXPECT_LE(maxStep(heard, 0, 1, heard.size() / 2), sineStep(0.5 * 1.42, 441.0, kRate) * 1.25);
 
-    EXPECT_FALSE(engine->channelSetGain(h, 24.5f));
+    EXPECT_FALSE(engine->setGain(audio::StreamId(h), 24.5f));
     EXPECT_EQ(engine->errorCode(), audio::kErrorIllegalParam);
-    EXPECT_FALSE(engine->channelSetGain(h, std::nanf("")));
-    EXPECT_FALSE(engine->channelSetGain(h + 1000, 0));
+    EXPECT_FALSE(engine->setGain(audio::StreamId(h), std::nanf("")));
+    EXPECT_FALSE(engine->setGain(audio::StreamId(h + 1000), 0));
     EXPECT_EQ(engine->errorCode(), audio::kErrorHandle);
 }
 

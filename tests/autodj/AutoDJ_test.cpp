@@ -9,14 +9,14 @@
 #include "app/MainWindow.h"
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::autodj {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 constexpr audio::BytePosition kSecond = 44100 * 4;
 
 // Answers scans only when the test says so.
@@ -35,7 +35,7 @@ class AutoDJTest : public ::testing::Test {
   protected:
     void SetUp() override {
         for (const char* name : {"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"})
-            library.addSong(name, FakeAudioLibrary::mainSong(60 * kSecond));
+            library.addSong(name, FakeEngine::mainSong(60 * kSecond));
         playlist.paths = {"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"};
     }
 
@@ -56,9 +56,7 @@ class AutoDJTest : public ::testing::Test {
     int crossFader() { return window().controls().mixer.crossFader.value(); }
     bool playing(Side side) { return playback::isStreamPlaying(library, deck(side).stream()) != 0; }
     QString song(Side side) { return deck(side).songFile(); }
-    audio::BytePosition position(Side side) {
-        return library.stream(deck(side).stream())->position;
-    }
+    audio::BytePosition position(Side side) { return library.stream(deck(side).stream())->bytes(); }
     void clickAutoDJ() { window().controls().mixer.autoDJ.click(); }
 
     // Moves time on in 10 ms steps, the playing streams with it.
@@ -71,7 +69,7 @@ class AutoDJTest : public ::testing::Test {
     }
 
     QTemporaryDir folder;
-    FakeAudioLibrary library;
+    FakeEngine library;
     test::ScriptedDialogs dialogs;
     settings::MemorySettingsStore store;
     VirtualClock clock;
@@ -154,7 +152,7 @@ TEST_F(AutoDJTest, TheRightDeckIsExaminedFirst) {
     run(100);
     deck(Side::Left).loadChosenFile("/music/a.mp3");
     for (Side side : {Side::Left, Side::Right}) {
-        library.stream(deck(side).stream())->position = 55 * kSecond;
+        library.stream(deck(side).stream())->setBytes(55 * kSecond);
         deck(side).setDeckEnding(false);
     }
     run(80);
@@ -169,10 +167,10 @@ TEST_F(AutoDJTest, AtAStartOf100ADeckTriggersOnlyAtTheEnd) {
     window().values().AutomixStart = 100;
     clickAutoDJ();
     run(100);
-    library.stream(deck(Side::Right).stream())->position = 59 * kSecond + kSecond / 2;  // 99.2 %
+    library.stream(deck(Side::Right).stream())->setBytes(59 * kSecond + kSecond / 2);  // 99.2 %
     run(80);
     EXPECT_TRUE(song(Side::Left).isEmpty());
-    library.stream(deck(Side::Right).stream())->position = 59 * kSecond + 7 * kSecond / 10;
+    library.stream(deck(Side::Right).stream())->setBytes(59 * kSecond + 7 * kSecond / 10);
     run(80);  // 99.5 % shows as 100
     EXPECT_EQ(song(Side::Left), "/music/c.mp3");
 }
@@ -182,15 +180,15 @@ TEST_F(AutoDJTest, AOneEntryPlaylistLoadsTheSameSongIntoTheOtherDeckEachTime) {
     clickAutoDJ();
     EXPECT_EQ(song(Side::Right), "/music/a.mp3");
     run(100);
-    library.stream(deck(Side::Right).stream())->position = 55 * kSecond;
+    library.stream(deck(Side::Right).stream())->setBytes(55 * kSecond);
     run(80);
     EXPECT_EQ(song(Side::Left), "/music/a.mp3");
     EXPECT_EQ(playlist.position, 0);
     run(6000);
-    library.stream(deck(Side::Left).stream())->position = 55 * kSecond;
+    library.stream(deck(Side::Left).stream())->setBytes(55 * kSecond);
     run(80);
     EXPECT_TRUE(deck(Side::Left).deckEnding());
-    EXPECT_EQ(library.stream(deck(Side::Right).stream())->position, 1u);  // reloaded
+    EXPECT_EQ(library.stream(deck(Side::Right).stream())->bytes(), 0u);  // reloaded, at byte 1
 }
 
 TEST_F(AutoDJTest, NextAndPreviousWrapAndAnEmptyListDoesNothing) {
@@ -231,7 +229,7 @@ TEST_F(AutoDJTest, SwitchingOffMidFadeFreezesTheCrossfader) {
     EXPECT_EQ(crossFader(), 70);
     EXPECT_TRUE(playing(Side::Right));
     // No trigger while off.
-    library.stream(deck(Side::Right).stream())->position = 55 * kSecond;
+    library.stream(deck(Side::Right).stream())->setBytes(55 * kSecond);
     run(80);
     EXPECT_TRUE(song(Side::Left).isEmpty());
 }
@@ -335,10 +333,10 @@ TEST_F(AutoDJTest, SkipSilenceStartsAtTheFirstSoundAndMeasuresTheAudiblePart) {
     run(100);
     EXPECT_TRUE(playing(Side::Right));
     // 85 % of the 48 audible seconds after 2 s: the trigger comes near 43 s, not 51 s.
-    library.stream(deck(Side::Right).stream())->position = 42 * kSecond + kSecond / 2;
+    library.stream(deck(Side::Right).stream())->setBytes(42 * kSecond + kSecond / 2);
     run(80);
     EXPECT_TRUE(song(Side::Left).isEmpty());
-    library.stream(deck(Side::Right).stream())->position = 43 * kSecond + kSecond / 10;
+    library.stream(deck(Side::Right).stream())->setBytes(43 * kSecond + kSecond / 10);
     run(80);
     EXPECT_EQ(song(Side::Left), "/music/c.mp3");
 }
@@ -352,7 +350,7 @@ TEST_F(AutoDJTest, SkipSilenceKeepsThePlainRuleUntilTheScanIsIn) {
     EXPECT_EQ(deck(Side::Right).cuePoint(), 1u);  // too late to move a playing deck
 
     window().values().autoSkipSilence = false;  // off: the whole length counts again
-    library.stream(deck(Side::Right).stream())->position = 45 * kSecond;
+    library.stream(deck(Side::Right).stream())->setBytes(45 * kSecond);
     run(80);
     EXPECT_TRUE(song(Side::Left).isEmpty());
 }

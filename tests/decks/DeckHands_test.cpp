@@ -10,7 +10,7 @@
 namespace kelvra::decks {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 
 constexpr audio::BytePosition kSecond = test::kStereoSecond;
 
@@ -25,13 +25,13 @@ class DeckHands : public ::testing::TestWithParam<Side> {
     Side side() const { return GetParam(); }
     Deck& deck() { return window->deck(side()); }
     DeckControls& c() { return window->controls().deck(side()); }
-    FakeAudioLibrary::Stream& stream() { return *library.stream(deck().stream()); }
+    FakeEngine::Stream& stream() { return *library.stream(deck().stream()); }
     int rate() { return library.channelAttributes(deck().stream())->rate; }
     void play() { c().play.click(); }
 
     test::MainWindowRig rig;
     QString song;
-    FakeAudioLibrary& library = rig.library;
+    FakeEngine& library = rig.library;
     test::ScriptedDialogs& dialogs = rig.dialogs;
     VirtualClock& clock = rig.clock;
     std::unique_ptr<app::MainWindow>& window = rig.window;
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(BothDecks, DeckHands, ::testing::Values(Side::Left, Sid
 
 TEST_P(DeckHands, CueHistoryFollowsTheFirstCueRuleAndPausedCuesLeaveIt) {
     play();
-    stream().position = 1000;
+    stream().setBytes(1000);
     c().cue.pressMouse(Qt::LeftButton);
     c().cue.click();
     // First real cue into an empty history: previous = old cue (1), button lit.
@@ -52,7 +52,7 @@ TEST_P(DeckHands, CueHistoryFollowsTheFirstCueRuleAndPausedCuesLeaveIt) {
     EXPECT_EQ(deck().prevCue(), 1u);
     EXPECT_EQ(c().playCue.backColour(), kColourOn);
     EXPECT_FALSE(c().display.lamp(DeckDisplayModel::Cue));
-    stream().position = 5000;
+    stream().setBytes(5000);
     window->setActiveDeck(side());
     window->run_cue_mousedown();
     EXPECT_EQ(deck().cuePoint(), 5000u);
@@ -60,13 +60,13 @@ TEST_P(DeckHands, CueHistoryFollowsTheFirstCueRuleAndPausedCuesLeaveIt) {
     EXPECT_EQ(deck().olderCue(), 1u);
 
     // At the very end the cue goes back to 1.
-    stream().position = deck().songLength();
+    stream().setBytes(deck().songLength());
     window->run_cue_mousedown();
     EXPECT_EQ(deck().cuePoint(), 1u);
     EXPECT_EQ(deck().prevCue(), 5000u);
 
     // Paused: only the cue point changes.
-    stream().position = 7000;
+    stream().setBytes(7000);
     c().pause.click();
     window->run_cue_mousedown();
     EXPECT_EQ(deck().cuePoint(), 7000u);
@@ -90,13 +90,13 @@ TEST_P(DeckHands, CueEditSearchClampsWrapsAndLoopsEveryTick) {
     deck().setCuePoint(700);
     c().play.pressMouse(Qt::RightButton);
     EXPECT_TRUE(deck().cueMode());
-    EXPECT_EQ(stream().activity, audio::kStopped);
-    EXPECT_EQ(stream().position, 700u);
+    EXPECT_EQ(stream().state, audio::StreamState::Stopped);
+    EXPECT_EQ(stream().bytes(), 700u);
     EXPECT_TRUE(c().display.lamp(DeckDisplayModel::Cue));
     EXPECT_FALSE(c().display.lamp(DeckDisplayModel::Play));
 
     c().cueBack.pressMouse(Qt::LeftButton);
-    EXPECT_EQ(stream().activity, audio::kPlaying);  // the loop is heard
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);  // the loop is heard
     EXPECT_EQ(c().display.searchArrow(), 1);
     clock.advance(80);
     EXPECT_EQ(deck().cuePoint(), 200u);
@@ -108,7 +108,7 @@ TEST_P(DeckHands, CueEditSearchClampsWrapsAndLoopsEveryTick) {
     // Each tick jumps back to the cue point: the loop's period is the timer's.
     library.advance(deck().stream(), 3000);
     clock.advance(80);
-    EXPECT_EQ(stream().position, 1u);
+    EXPECT_EQ(stream().bytes(), 0u) << "cue point 1 is in the first frame";
 
     deck().setCuePoint(std::uint32_t(deck().songLength() - 100));
     c().cueForward.pressMouse(Qt::LeftButton);
@@ -123,27 +123,27 @@ TEST_P(DeckHands, CueEditSearchClampsWrapsAndLoopsEveryTick) {
 TEST_P(DeckHands, PlayPreviousCueAndReset) {
     // No history: plays from 0.
     c().playCue.click();
-    EXPECT_EQ(stream().position, 0u);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().bytes(), 0u);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
 
     // Paused: resumes where it was, not at the previous cue.
     deck().setCueHistory(4000, 0);
-    stream().position = 9000;
+    stream().setBytes(9000);
     c().pause.click();
     c().playCue.click();
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 9000u);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    EXPECT_EQ(stream().bytes(), 9000u);
     EXPECT_FALSE(deck().paused());
 
     // Playing: jumps to the previous cue.
     c().playCue.click();
-    EXPECT_EQ(stream().position, 4000u);
+    EXPECT_EQ(stream().bytes(), 4000u);
 
     deck().setCuePoint(2500);
     c().resetCue.click();
     EXPECT_EQ(deck().prevCue(), 2500u);
     EXPECT_EQ(deck().cuePoint(), 0u);
-    EXPECT_EQ(stream().position, 0u);
+    EXPECT_EQ(stream().bytes(), 0u);
 }
 
 TEST(PitchArithmetic, FrequenciesAndTextsRoundHalvesToEven) {
@@ -208,9 +208,9 @@ TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
     EXPECT_TRUE(c().display.lamp(DeckDisplayModel::Stop));
     clock.advance(30 * 11);
     EXPECT_EQ(rate(), 44100 - 11 * 4000);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
     clock.advance(30);  // the 12th tick stops
-    EXPECT_EQ(stream().activity, audio::kStopped);
+    EXPECT_EQ(stream().state, audio::StreamState::Stopped);
     EXPECT_EQ(rate(), 44100);  // the pitch is applied again for the next play
     EXPECT_FALSE(deck().turntableStopTimer().enabled());
 
@@ -219,7 +219,7 @@ TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
     play();
     c().stop.pressMouse(Qt::LeftButton);
     clock.advance(30);
-    EXPECT_EQ(stream().activity, audio::kStopped);
+    EXPECT_EQ(stream().state, audio::StreamState::Stopped);
 
     // Play cancels a stop in progress.
     window->values().turntableStopStep = 4000;
@@ -228,7 +228,7 @@ TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
     clock.advance(60);
     play();
     clock.advance(600);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
     EXPECT_EQ(rate(), 44100);
 }
 
@@ -263,33 +263,33 @@ TEST_P(DeckHands, ToneKnobsAndKillsReachTheStreamAndStayForTheNextSong) {
 TEST_P(DeckHands, KeyLockAndShiftReachTheStreamAndTheStopIsATapeStopWhateverTheLock) {
     play();
     c().keyLock.click();
-    EXPECT_TRUE(stream().keyLock);
-    EXPECT_EQ(stream().keyBase, 44100);
+    EXPECT_TRUE(stream().keyLock.on);
+    EXPECT_EQ(stream().keyLock.base.value, 44100);
     EXPECT_EQ(c().keyLock.backColour(), kColourOn);
     c().keyUp.click();
     c().keyUp.click();
     c().keyDown.click();
-    EXPECT_EQ(stream().keyShift, 1);
+    EXPECT_EQ(stream().keyLock.semitones, 1);
     EXPECT_EQ(c().keyReset.caption(), "+1");
     for (int i = 0; i < 20; ++i)
         c().keyDown.click();
-    EXPECT_EQ(stream().keyShift, -12) << "an octave is the most";
+    EXPECT_EQ(stream().keyLock.semitones, -12) << "an octave is the most";
     c().keyReset.click();
-    EXPECT_EQ(stream().keyShift, 0);
+    EXPECT_EQ(stream().keyLock.semitones, 0);
     // The 22 kHz base keeps its octave down under the lock.
     c().speed22.click();
-    EXPECT_EQ(stream().keyBase, 22050);
+    EXPECT_EQ(stream().keyLock.base.value, 22050);
     c().speed44.click();
     // The turntable stop lets go of the lock while it slows the deck; a play takes it back.
     c().stop.pressMouse(Qt::LeftButton);
-    EXPECT_FALSE(stream().keyLock);
+    EXPECT_FALSE(stream().keyLock.on);
     play();
-    EXPECT_TRUE(stream().keyLock);
+    EXPECT_TRUE(stream().keyLock.on);
     // A new song keeps the deck's lock and shift.
     c().keyUp.click();
     deck().loadChosenFile(rig.addSong("next.mp3"));
-    EXPECT_TRUE(stream().keyLock);
-    EXPECT_EQ(stream().keyShift, 1);
+    EXPECT_TRUE(stream().keyLock.on);
+    EXPECT_EQ(stream().keyLock.semitones, 1);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace kelvra::decks {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 constexpr audio::BytePosition kSecond = test::kStereoSecond;
 constexpr audio::BytePosition kFrame = 4;
 
@@ -35,7 +35,7 @@ class DeckJumpsTest : public ::testing::TestWithParam<Side> {
     Side side() const { return GetParam(); }
     Deck& deck() { return rig.window->deck(side()); }
     DeckControls& c() { return rig.window->controls().deck(side()); }
-    FakeAudioLibrary::Stream& stream() { return *rig.library.stream(deck().stream()); }
+    FakeEngine::Stream& stream() { return *rig.library.stream(deck().stream()); }
     void grid() { rig.window->analysisReady(side(), song, gridAt120()); }
     void press(ButtonModel& pad) {
         pad.pressMouse(Qt::LeftButton);
@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(BothDecks, DeckJumpsTest, ::testing::Values(Side::Left,
 
 TEST_P(DeckJumpsTest, APadSetsWhenEmptyJumpsWhenSetPreviewsWhileHeldAndARightClickClears) {
     c().play.click();
-    stream().position = 10 * kSecond;
+    stream().setBytes(10 * kSecond);
     press(c().hotCue[2]);
     EXPECT_EQ(rig.window->jumps(side()).hotCues()[2], 10 * kSecond);
     EXPECT_EQ(c().hotCue[2].backColour(), kHotCueColours[2]);
@@ -62,25 +62,25 @@ TEST_P(DeckJumpsTest, APadSetsWhenEmptyJumpsWhenSetPreviewsWhileHeldAndARightCli
     EXPECT_EQ(c().display.hotCueMarks()[0], -1);
 
     // Playing: the pad jumps there and the deck plays on; a script's click alone does the same.
-    stream().position = 30 * kSecond;
+    stream().setBytes(30 * kSecond);
     press(c().hotCue[2]);
-    EXPECT_EQ(stream().position, 10 * kSecond);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    stream().position = 31 * kSecond;
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    stream().setBytes(31 * kSecond);
     c().hotCue[2].click();
-    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
 
     // Stopped: held, it plays from the hot cue; let go, it is back there and stopped, the hot
     // cue now the cue point Play starts from.
     c().pause.click();
     c().hotCue[2].pressMouse(Qt::LeftButton);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 10 * kSecond);
-    stream().position = 12 * kSecond;
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
+    stream().setBytes(12 * kSecond);
     c().hotCue[2].releaseMouse(Qt::LeftButton);
     c().hotCue[2].click();
-    EXPECT_NE(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_NE(stream().state, audio::StreamState::Playing);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
     EXPECT_EQ(deck().cuePoint(), 10 * kSecond);
 
     // Cleared by a right click on the pad, or by its clear button; an empty pad sets again.
@@ -103,31 +103,31 @@ TEST_P(DeckJumpsTest, QuantiseSnapsHotCuesToTheGridAndJumpsKeepTheBeatPhase) {
     grid();
     c().play.click();
     // Without quantise the pad takes the position as it is.
-    stream().position = 20 * kSecond + 1000 * kFrame;
+    stream().setBytes(20 * kSecond + 1000 * kFrame);
     c().hotCue[0].click();
     EXPECT_EQ(rig.window->jumps(side()).hotCues()[0], 20 * kSecond + 1000 * kFrame);
     // With it, the nearest beat: beats fall at 0.1 + k/2 s, so 20.1 s for 20.02 s.
     c().quantize.click();
     EXPECT_EQ(c().quantize.backColour(), kColourOn);
-    stream().position = 20 * kSecond + 882 * kFrame;  // 20.02 s
+    stream().setBytes(20 * kSecond + 882 * kFrame);  // 20.02 s
     c().hotCue[1].click();
     EXPECT_EQ(rig.window->jumps(side()).hotCues()[1], 20 * kSecond + 4410 * kFrame);
 
     // 40.2 s is 0.1 s into its beat: the jump to the 20.1 s cue lands 0.1 s past it.
-    stream().position = 40 * kSecond + 8820 * kFrame;
+    stream().setBytes(40 * kSecond + 8820 * kFrame);
     c().hotCue[1].click();
-    EXPECT_EQ(stream().position, 20 * kSecond + 8820 * kFrame);
+    EXPECT_EQ(stream().bytes(), 20 * kSecond + 8820 * kFrame);
 
     // Beat jumps move by whole beats from where the deck is: -4 beats is two seconds.
-    stream().position = 50 * kSecond + 123 * kFrame;
+    stream().setBytes(50 * kSecond + 123 * kFrame);
     c().beatJump[1].click();
-    EXPECT_EQ(stream().position, 48 * kSecond + 123 * kFrame);
+    EXPECT_EQ(stream().bytes(), 48 * kSecond + 123 * kFrame);
     c().beatJump[5].click();  // +16: eight seconds
-    EXPECT_EQ(stream().position, 56 * kSecond + 123 * kFrame);
+    EXPECT_EQ(stream().bytes(), 56 * kSecond + 123 * kFrame);
     // Off either end of the song, the deck stays where it is.
-    stream().position = 3 * kSecond;
+    stream().setBytes(3 * kSecond);
     c().beatJump[0].click();
-    EXPECT_EQ(stream().position, 3 * kSecond);
+    EXPECT_EQ(stream().bytes(), 3 * kSecond);
     // Stopped, a beat jump moves the cue point Play starts from, onto a whole frame (the cue
     // point of a new song is byte 1, the song's start).
     c().pause.click();
@@ -141,11 +141,11 @@ TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
     c().play.click();
     const auto seconds = [](double s) { return audio::BytePosition(std::llround(s * 44100)) * 4; };
     const auto loopIs = [&](double from, double to) {
-        EXPECT_EQ(stream().loopStart, seconds(from));
-        EXPECT_EQ(stream().loopEnd, seconds(to));
+        EXPECT_EQ(stream().bytes(stream().loop.start), seconds(from));
+        EXPECT_EQ(stream().bytes(stream().loop.end), seconds(to));
     };
     // A beat loop starts on the beat at or before the deck: beats at 0.1 + k/2 s.
-    stream().position = seconds(20.3);
+    stream().setBytes(seconds(20.3));
     c().beatLoop[3].click();  // one beat
     loopIs(20.1, 20.6);
     EXPECT_EQ(c().beatLoop[3].backColour(), kColourOn);
@@ -170,32 +170,32 @@ TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
     loopIs(0, 0);
     EXPECT_NEAR(c().display.loopOutMark(), 24.1 / 90, 1e-6);  // still shown, not playing
     EXPECT_FALSE(c().display.loopActive());
-    stream().position = seconds(30);
+    stream().setBytes(seconds(30));
     c().reloop.click();
     loopIs(20.1, 24.1);
-    EXPECT_EQ(stream().position, seconds(20.1));
+    EXPECT_EQ(stream().bytes(), seconds(20.1));
 
     // In and out by hand, quantised to the nearest beats; an out before the in makes a beat.
     c().loopExit.click();
     c().quantize.click();
-    stream().position = seconds(50.02);
+    stream().setBytes(seconds(50.02));
     c().loopIn.click();
-    stream().position = seconds(51.3);
+    stream().setBytes(seconds(51.3));
     c().loopOut.click();
     loopIs(50.1, 51.1);
-    stream().position = seconds(50.0);
+    stream().setBytes(seconds(50.0));
     c().loopOut.click();
     loopIs(50.1, 50.6);
 
     // A roll: held for two seconds, then on at the place two seconds on from where it began.
     c().loopExit.click();
-    stream().position = seconds(40.3);
+    stream().setBytes(seconds(40.3));
     c().loopRoll[3].pressMouse(Qt::LeftButton);
     loopIs(40.1, 40.6);
     rig.clock.advance(2000);
     c().loopRollAny.releaseMouse(Qt::LeftButton);
     loopIs(0, 0);
-    EXPECT_EQ(stream().position, seconds(42.3));
+    EXPECT_EQ(stream().bytes(), seconds(42.3));
     // The loop set before the roll is the one reloop takes up.
     c().reloop.click();
     loopIs(50.1, 50.6);
@@ -204,7 +204,7 @@ TEST_P(DeckJumpsTest, LoopsLieOnTheGridAndRollsComeBackWhereTheSongWouldBe) {
 TEST_P(DeckJumpsTest, ABeatLoopPadIsLitOnlyWhileItsLoopPlays) {
     grid();
     c().play.click();
-    stream().position = 20 * kSecond;
+    stream().setBytes(20 * kSecond);
     const auto litPads = [&] {
         std::vector<int> lit;
         for (int i = 0; i < DeckControls::kBeatLoops; ++i)
@@ -256,7 +256,7 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     }
     const auto known = [&](test::MainWindowRig& rig) {
         for (const QString& path : {first, second})
-            rig.library.addSong(path.toStdString(), FakeAudioLibrary::mainSong(90 * kSecond));
+            rig.library.addSong(path.toStdString(), FakeEngine::mainSong(90 * kSecond));
     };
     {
         library::SongStore songs(database);
@@ -265,12 +265,12 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
         Deck& deck = rig.window->deck(Side::Left);
         deck.loadChosenFile(first);
         rig.window->controls().deck(Side::Left).play.click();
-        rig.library.stream(deck.stream())->position = 7 * kSecond;
+        rig.library.stream(deck.stream())->setBytes(7 * kSecond);
         DeckControls& c = rig.window->controls().deck(Side::Left);
         c.hotCue[3].click();
         // A loop by hand, left, and then a roll: the hand-made loop is the song's.
         c.loopIn.click();
-        rig.library.stream(deck.stream())->position = 9 * kSecond;
+        rig.library.stream(deck.stream())->setBytes(9 * kSecond);
         c.loopOut.click();
         c.loopExit.click();
         rig.window->analysisReady(Side::Left, first, gridAt120());
@@ -294,7 +294,8 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     EXPECT_EQ(loops.loopOut(), 9 * kSecond);
     EXPECT_FALSE(loops.active());
     rig.window->controls().deck(Side::Right).reloop.click();
-    EXPECT_EQ(rig.library.stream(right.stream())->loopEnd, 9 * kSecond);
+    const auto* looped = rig.library.stream(right.stream());
+    EXPECT_EQ(looped->bytes(looped->loop.end), 9 * kSecond);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 
     // A database that is no database is set aside, and the DJ is told once the window is up.

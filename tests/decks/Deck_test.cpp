@@ -5,13 +5,13 @@
 #include <QStringList>
 
 #include "core/VirtualClock.h"
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::decks {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 
 constexpr audio::BytePosition kSecond = 44100 * 4;  // bytes per second of 44.1 kHz stereo
 
@@ -56,8 +56,8 @@ class DeckTest : public ::testing::TestWithParam<Side> {
   protected:
     DeckTest()
         : engine(library, dialogs, settings, {[this] { return host.autoDJ; }, {}, {}}),
-          left(Side::Left, leftControls, engine, dialogs, host, host, clock),
-          right(Side::Right, rightControls, engine, dialogs, host, host, clock) {
+          left(Side::Left, leftControls, engine, library, dialogs, host, host, clock),
+          right(Side::Right, rightControls, engine, library, dialogs, host, host, clock) {
         left.setOther(right);
         right.setOther(left);
         // The units around the decks, reduced to counting what the decks tell them.
@@ -66,22 +66,22 @@ class DeckTest : public ::testing::TestWithParam<Side> {
             d->events().wantsNextSong.connect([this] { ++host.autoDJRuns; });
             d->events().levelsToApply.connect([this] { ++host.volumeRuns; });
         }
-        library.addSong("/music/one.mp3", FakeAudioLibrary::mainSong(90 * kSecond));
-        library.addSong("/music/two.wma", FakeAudioLibrary::addonSong(3725 * kSecond));
-        library.addSong("/music/low.mp3", FakeAudioLibrary::mainSong(60 * kSecond / 2, 22050));
+        library.addSong("/music/one.mp3", FakeEngine::mainSong(90 * kSecond));
+        library.addSong("/music/two.wma", FakeEngine::addonSong(3725 * kSecond));
+        library.addSong("/music/low.mp3", FakeEngine::mainSong(60 * kSecond / 2, 22050));
     }
 
     Deck& deck() { return GetParam() == Side::Left ? left : right; }
     Deck& otherDeck() { return GetParam() == Side::Left ? right : left; }
     DeckControls& controls() { return deck().controls(); }
-    FakeAudioLibrary::Stream& stream() { return *library.stream(deck().stream()); }
+    FakeEngine::Stream& stream() { return *library.stream(deck().stream()); }
 
     void load(const QString& path) {
         deck().setSongFile(path);
         deck().init_Player();
     }
 
-    FakeAudioLibrary library;
+    FakeEngine library;
     test::ScriptedDialogs dialogs;
     TestHost host;
     VirtualClock clock;
@@ -113,7 +113,7 @@ TEST_P(DeckTest, ALoadShowsTheSongAndSetsUpTheDeck) {
     EXPECT_EQ(deck().songLength(), 90 * kSecond);
     EXPECT_EQ(deck().cuePoint(), 1u);
     EXPECT_EQ(controls().volume.value(), 50);
-    EXPECT_EQ(stream().attributes.pan, -100);
+    EXPECT_EQ(stream().levels.pan, -100);
     EXPECT_EQ(controls().display.displayText(),
               "TITLE:  one.mp3          Kelvra - The Ultimate DJ Mix");
     // The title stands alone, large, whatever the rest of the line would scroll.
@@ -140,15 +140,15 @@ TEST_P(DeckTest, PlayStartsAtTheCuePointAndASecondPlayJumpsBackToIt) {
     load("/music/one.mp3");
     deck().setCuePoint(10 * kSecond);
     controls().play.click();
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
     EXPECT_TRUE(controls().display.lamp(DeckDisplayModel::Play));
     EXPECT_GE(host.volumeRuns, 1);
 
     library.advance(deck().stream(), 5 * kSecond);
     controls().play.click();
-    EXPECT_EQ(stream().position, 10 * kSecond);
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
 }
 
 TEST_P(DeckTest, PauseThenPlayResumesWhereItWasEvenAfterALoad) {
@@ -158,10 +158,11 @@ TEST_P(DeckTest, PauseThenPlayResumesWhereItWasEvenAfterALoad) {
     controls().pause.click();
     EXPECT_TRUE(deck().paused());
     EXPECT_TRUE(controls().display.lamp(DeckDisplayModel::Pause));
-    EXPECT_EQ(stream().activity, audio::kPaused);
+    EXPECT_EQ(stream().state, audio::StreamState::Paused);
     controls().play.click();
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 1 + 7 * kSecond);  // resumed, not sent back to the cue point
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    // Resumed, not sent back to the cue point (byte 1, in the first frame).
+    EXPECT_EQ(stream().bytes(), 7 * kSecond);
     EXPECT_FALSE(deck().paused());
 
     // A load into a paused deck keeps the mark: the next play takes the resume path.
@@ -188,7 +189,7 @@ TEST_P(DeckTest, PlayOnAnEmptyDeckTakesTheNextSongOrAsksForFiles) {
     host.position = 1;
     controls().play.click();
     EXPECT_EQ(deck().songFile(), "/music/one.mp3");
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
 }
 
 TEST_P(DeckTest, LoadFromFileClearsTheCueHistory) {
@@ -253,7 +254,7 @@ TEST_P(DeckTest, TheDisplayFollowsPlaybackAndADraggedBarSeeks) {
     controls().display.setPositionBar(50);  // the user drags the bar
     deck().updateDisplay();
     deck().rememberShownProgress();
-    EXPECT_EQ(stream().position, 45 * kSecond);
+    EXPECT_EQ(stream().bytes(), 45 * kSecond);
     EXPECT_EQ(controls().display.timeText(), "00:00:45");
     EXPECT_EQ(controls().display.elapsedText(), "00:00:45");
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 
 namespace kelvra::decks {
 namespace {
 
-using test::FakeAudioLibrary;
+using test::FakeEngine;
 
 TEST(SetChannelLevels, TurnsALevelPairIntoVolumeAndPan) {
     struct Case {
@@ -32,18 +32,18 @@ class MixerTest : public ::testing::Test {
   protected:
     MixerTest()
         : mixer(library, controls, left, right, [this](Side s) { return streams[sideIndex(s)]; }) {
-        library.addSong("/a.mp3", FakeAudioLibrary::mainSong(44100 * 4 * 60));
-        library.addSong("/b.mp3", FakeAudioLibrary::mainSong(44100 * 4 * 60));
+        library.addSong("/a.mp3", FakeEngine::mainSong(44100 * 4 * 60));
+        library.addSong("/b.mp3", FakeEngine::mainSong(44100 * 4 * 60));
         streams[0] = library.streamCreateFile("/a.mp3", 0);
         streams[1] = library.streamCreateFile("/b.mp3", 0);
         mixer.setMixScale(controls.crossFader.maximum());
     }
 
     audio::Attributes attributes(Side side) {
-        return library.stream(streams[sideIndex(side)])->attributes;
+        return *library.channelAttributes(streams[sideIndex(side)]);
     }
 
-    FakeAudioLibrary library;
+    FakeEngine library;
     MixerControls controls;
     DeckControls left{Side::Left};
     DeckControls right{Side::Right};
@@ -111,15 +111,14 @@ TEST_F(MixerTest, RoutingPutsTheMonitoredDeckOnTheLeftChannelAtHeadphoneLevel) {
     EXPECT_EQ(attributes(Side::Left).volume, 30);
     EXPECT_EQ(attributes(Side::Left).pan, 0);
     EXPECT_EQ(attributes(Side::Right).pan, 0);
-    for (const auto& call : library.attributeCalls)
-        EXPECT_EQ(call.rate, audio::kKeepRate);
+    EXPECT_EQ(library.rateChanges, 0);
 }
 
 TEST_F(MixerTest, MetersShowDeckLevelsAfterDeckVolumeAndMainLevelsAfterCrossfader) {
     for (audio::Handle h : streams)
         library.streamPlay(h, false, 0);
-    library.stream(streams[0])->level = (20000u << 16) | 10000u;  // right 20000, left 10000
-    library.stream(streams[1])->level = (8000u << 16) | 8000u;
+    library.stream(streams[0])->peaks = {10000, 20000};
+    library.stream(streams[1])->peaks = {8000, 8000};
     left.volume.setValue(50);
     right.volume.setValue(0);
     controls.mainVolume.setValue(50);
@@ -137,7 +136,7 @@ TEST_F(MixerTest, MetersShowDeckLevelsAfterDeckVolumeAndMainLevelsAfterCrossfade
 
     // A deck that stops keeps its bars where they were.
     library.channelPause(streams[0]);
-    library.stream(streams[1])->level = (1000u << 16) | 1000u;
+    library.stream(streams[1])->peaks = {1000, 1000};
     mixer.run_VUmeterTimer();
     EXPECT_EQ(left.meter.firstLevel(), 10000);
     EXPECT_EQ(controls.mainMeter.secondLevel(), 3750);

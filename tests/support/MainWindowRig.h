@@ -9,7 +9,7 @@
 #include "app/MainWindow.h"
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
 #include "support/ScriptedDialogs.h"
 
@@ -34,12 +34,12 @@ struct MainWindowRig {
         const QString path = folder.filePath(name);
         QFile file(path);
         if (file.open(QIODevice::WriteOnly)) file.close();
-        library.addSong(path.toStdString(), FakeAudioLibrary::mainSong(seconds * kStereoSecond));
+        library.addSong(path.toStdString(), FakeEngine::mainSong(seconds * kStereoSecond));
         return path;
     }
 
     QTemporaryDir folder;
-    FakeAudioLibrary library;
+    FakeEngine library;
     ScriptedDialogs dialogs;
     settings::MemorySettingsStore store;
     VirtualClock clock;

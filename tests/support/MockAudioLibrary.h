@@ -40,7 +40,6 @@ class MockAudioLibrary : public audio::AudioLibrary {
     MOCK_METHOD(std::optional<audio::Attributes>, channelAttributes, (audio::Handle), (override));
     MOCK_METHOD(bool, channelSetAttributes, (audio::Handle, int rate, int volume, int pan),
                 (override));
-    MOCK_METHOD(bool, channelSetGain, (audio::Handle, float decibels), (override));
     MOCK_METHOD(std::uint32_t, channelLevel, (audio::Handle), (override));
     MOCK_METHOD(std::string_view, streamTags, (audio::Handle), (override));
     MOCK_METHOD(std::string_view, wmaStreamTags, (audio::Handle), (override));

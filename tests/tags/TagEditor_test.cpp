@@ -9,7 +9,7 @@
 
 #include "SaveFixtures.h"
 #include "TagFixtures.h"
-#include "support/FakeAudioLibrary.h"
+#include "support/FakeEngine.h"
 #include "support/ScriptedDialogs.h"
 #include "tags/Id3v1.h"
 #include "tags/TagEditor.h"
@@ -38,7 +38,7 @@ QString untaggedMp3(const QTemporaryDir& dir, const QString& name) {
 
 // One opening of the editor window, as the playlist does it.
 struct Editor {
-    Editor(FakeAudioLibrary& library, ID3v2TagWriter& writer, const QString& path)
+    Editor(FakeEngine& library, ID3v2TagWriter& writer, const QString& path)
         : editor(controls, library, dialogs, writer, path,
                  {[this](const QString& title) { savedTitles << title; }, [this] { ++closes; },
                   [this](bool busy) { busyChanges << busy; }}) {
@@ -64,8 +64,8 @@ class FailingWriter final : public ID3v2TagWriter {
 }  // namespace
 
 TEST(TagEditor, WmaFileOpensReadOnlyWithItsAttributes) {
-    FakeAudioLibrary library;
-    FakeAudioLibrary::Song song = FakeAudioLibrary::addonSong(1000);
+    FakeEngine library;
+    FakeEngine::Song song = FakeEngine::addonSong(1000);
     song.tags = bytes(
         "Title:First\0 author :Band\0WM/AlbumTitle:Disc\0WM/Year:2003\0"
         "WM/Genre:Rock\0Description:Live\0Title:Second\0\0");
@@ -96,7 +96,7 @@ TEST(TagEditor, UntaggedMp3OpensEmptyInID3v2AndShowsFileNameTitleInID3v1) {
     QTemporaryDir dir;
     const QString path =
         untaggedMp3(dir, QStringLiteral("Nova - Night Album - 01 - Midnight Run.mp3"));
-    FakeAudioLibrary library;
+    FakeEngine library;
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
 
@@ -121,8 +121,8 @@ TEST(TagEditor, ID3v1SaveCutsToFieldWidthsKeepsAudioAndRefreshesTheLine) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
     const QByteArray audio = readBytes(path);
-    FakeAudioLibrary library;
-    library.addSong(path.toStdString(), FakeAudioLibrary::mainSong(1000));
+    FakeEngine library;
+    library.addSong(path.toStdString(), FakeEngine::mainSong(1000));
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
     e.editor.showView(kViewID3v1);
@@ -150,7 +150,7 @@ TEST(TagEditor, CopyTakesOnlyNonBlankFieldsAndWritesNothing) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
     const QByteArray before = readBytes(path);
-    FakeAudioLibrary library;
+    FakeEngine library;
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
     TagBoxes& v1 = e.view(kViewID3v1);
@@ -180,7 +180,7 @@ TEST(TagEditor, AnyLanguageTitleRoundTripsThroughID3v2AndID3v1SaysWhatItCannotHo
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
     const QString title = QStringLiteral("Ночь в Токио 夜の街 \U0001F3B5");
-    FakeAudioLibrary library;
+    FakeEngine library;
     TagLibID3v2Writer writer;
     {
         Editor e(library, writer, path);
@@ -220,7 +220,7 @@ TEST(TagEditor, FailedSaveShowsItsMessageAndLeavesTheFileByteForByte) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
     const QByteArray before = readBytes(path);
-    FakeAudioLibrary library;
+    FakeEngine library;
 
     FailingWriter failing;
     Editor e(library, failing, path);
@@ -257,7 +257,7 @@ TEST(TagEditor, CommentSlotLosesEncodingLanguageAndDescription) {
 TEST(TagEditorWindow, TypedTitleIsSavedThroughTheWidgets) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
-    FakeAudioLibrary library;
+    FakeEngine library;
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
     TagEditorWindow window(e.controls);

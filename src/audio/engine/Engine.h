@@ -1,7 +1,7 @@
 // The real audio library: streams decoded on worker threads, mixed by one mixing path that a
 // PortAudio device, the null output (KELVRA_AUDIO=null) or the offline renderer drives.
-// Threads: every AudioLibrary operation, initOffline() and render() belong to the one controlling
-// thread (see AudioLibrary.h); stats() may be read from any thread.
+// Threads: every door and contract operation, initOffline() and render() belong to the one
+// controlling thread (see EngineDoor.h); stats() and dropouts() may be read from any thread.
 #pragma once
 
 #include <string>
@@ -13,8 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "audio/AudioLibrary.h"
 #include "audio/Decoder.h"
+#include "audio/EngineDoor.h"
+#include "audio/LibraryOverDoor.h"
 #include "audio/engine/MixBus.h"
 #include "audio/engine/Output.h"
 #include "audio/record/Recorder.h"
@@ -34,7 +35,9 @@ struct Openers {
 using OutputMaker =
     std::function<std::unique_ptr<Output>(MixBus& mixer, int device, int rate, int& error)>;
 
-class Engine final : public AudioLibrary {
+// The engine is the door (EngineDoor.h) and, over it, the library contract's stream
+// operations (LibraryOverDoor.h); output, recording and housekeeping it serves itself.
+class Engine final : public EngineDoor, public LibraryOverDoor {
   public:
     explicit Engine(Openers openers = {}, OutputMaker makeOutput = {});
     ~Engine() override;
@@ -51,35 +54,34 @@ class Engine final : public AudioLibrary {
     std::uint32_t version() const override { return kContractVersion; }
     std::optional<std::string> deviceDescription(int device) override;
 
-    Handle streamCreateFile(const std::string& path, std::uint32_t flags) override;
-    Handle wmaStreamCreateFile(const std::string& path, std::uint32_t flags) override;
-    bool streamPreBuf(Handle handle) override;
-    bool streamPlay(Handle handle, bool flush, std::uint32_t flags) override;
-    bool wmaStreamPlay(Handle handle) override;
-    bool channelResume(Handle handle) override;
-    bool channelPause(Handle handle) override;
-    bool channelStop(Handle handle) override;
-    bool streamFree(Handle handle) override;
-    bool wmaStreamFree(Handle handle) override;
-
-    BytePosition streamLength(Handle handle) override;
-    BytePosition wmaStreamLength(Handle handle) override { return streamLength(handle); }
-    BytePosition channelPosition(Handle handle) override;
-    BytePosition wmaChannelPosition(Handle handle) override { return channelPosition(handle); }
-    bool channelSetPosition(Handle handle, BytePosition position) override;
-    bool wmaChannelSetPosition(Handle handle, BytePosition position) override {
-        return channelSetPosition(handle, position);
-    }
-    bool channelKeepWarm(Handle handle, int slot, BytePosition position) override;
-    float channelBytes2Seconds(Handle handle, BytePosition bytes) override;
-    int channelIsActive(Handle handle) override;
-    std::optional<Attributes> channelAttributes(Handle handle) override;
-    bool channelSetAttributes(Handle handle, int rate, int volume, int pan) override;
-    bool channelSetGain(Handle handle, float decibels) override;
-    std::uint32_t channelLevel(Handle handle) override;
-
-    std::string_view streamTags(Handle handle) override;
-    std::string_view wmaStreamTags(Handle handle) override { return streamTags(handle); }
+    // The door.
+    StreamId open(const std::string& path, OpenSide side, OpenPurpose purpose) override;
+    bool free(StreamId stream) override;
+    bool prepare(StreamId stream) override;
+    bool play(StreamId stream) override;
+    bool resume(StreamId stream) override;
+    bool pause(StreamId stream) override;
+    bool stop(StreamId stream) override;
+    audio::StreamState state(StreamId stream) override;
+    std::optional<StreamFormat> format(StreamId stream) override;
+    Frames length(StreamId stream) override;
+    Frames position(StreamId stream) override;
+    bool seek(StreamId stream, Frames frame) override;
+    bool keepWarm(StreamId stream, int slot, Frames frame) override;
+    bool setLoop(StreamId stream, FrameSpan span) override;
+    std::optional<Hz> rate(StreamId stream) override;
+    bool setRate(StreamId stream, Hz rate) override;
+    bool setKeyLock(StreamId stream, KeyLock lock) override;
+    std::optional<Levels> levels(StreamId stream) override;
+    bool setVolume(StreamId stream, int volume) override;
+    bool setPan(StreamId stream, int pan) override;
+    bool setGain(StreamId stream, float decibels) override;
+    bool setCue(StreamId stream, int level) override;
+    Peaks peaks(StreamId stream) override;
+    bool setEffects(StreamId stream, const ChannelEffects& effects) override;
+    bool scratch(StreamId stream, bool held) override;
+    bool scratchTurn(StreamId stream, double seconds) override;
+    std::string_view tags(StreamId stream) override;
 
     // Offline rendering instead of init(): no device; the mix is made only when render() asks,
     // as fast as it can, and decoding is waited for, so the output is the same on every run.
@@ -97,12 +99,6 @@ class Engine final : public AudioLibrary {
     OutputStatus outputStatus() const override;
     std::vector<std::string> outputDevices(OutputBackend backend) override;
     bool phonesOutput() const override;
-    bool channelSetCue(Handle handle, int level) override;
-    bool channelSetEffects(Handle handle, const ChannelEffects& effects) override;
-    bool channelSetLoop(Handle handle, BytePosition start, BytePosition end) override;
-    bool channelSetKeyLock(Handle handle, bool on, int baseRate, int semitones) override;
-    bool channelScratch(Handle handle, bool held) override;
-    bool channelScratchTurn(Handle handle, double seconds) override;
     void setPhonesMix(int level, int mix, bool split) override;
     void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
 
@@ -127,11 +123,14 @@ class Engine final : public AudioLibrary {
 
   private:
     struct Stream;
-    enum class StreamState { Stopped, Playing, Paused };
+    using StreamState = audio::StreamState;
     enum class Mode { Closed, Device, Offline };
 
-    Handle open(const std::string& path, std::uint32_t flags, int kind, const Opener& opener);
+    Handle openWith(const std::string& path, bool tagsOnly, int kind, const Opener& opener);
     Stream* find(Handle handle, bool needsPlayback = true);
+    Stream* find(StreamId stream, bool needsPlayback = true) {
+        return find(stream.value, needsPlayback);
+    }
     // What the stream is doing, with a stream that played to its end taken as stopped.
     StreamState stateOf(const Stream& stream) const;
     void settle(Stream& stream);
@@ -141,7 +140,7 @@ class Engine final : public AudioLibrary {
     void swapOutput(std::unique_ptr<Output> next);
     static OutputSetup plainSetup(int device);
     static std::string unavailableNotice(int error);
-    bool play(Stream& stream);
+    bool playStream(Stream& stream);
     // False, with the error set, when the consumer has taken no command for too long.
     bool send(const Command& command);
     void collectRetired();

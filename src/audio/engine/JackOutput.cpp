@@ -97,7 +97,7 @@ class JackOutput final : public Output {
 
     static int process(jack_nframes_t frames, void* self) {
         auto& out = *static_cast<JackOutput*>(self);
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         const auto started = std::chrono::steady_clock::now();
         float* port[4];
         for (int c = 0; c < 4; ++c)

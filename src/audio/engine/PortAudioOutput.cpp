@@ -95,7 +95,7 @@ class PortAudioOutput final : public Output {
     static int callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* times, PaStreamCallbackFlags status,
                         void* self) {
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         auto& out = *static_cast<PortAudioOutput*>(self);
         if (status & paOutputUnderflow) out.mixer_.countUnderrun();
         if (times && out.late_.late(times->currentTime, times->outputBufferDacTime, frames,
@@ -129,7 +129,7 @@ class PortAudioOutput final : public Output {
 
     static int phonesCallback(const void*, void* output, unsigned long frames,
                               const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         auto& out = *static_cast<PortAudioOutput*>(self);
         auto* samples = static_cast<std::int16_t*>(output);
         for (unsigned long i = 0; i < frames; ++i) {

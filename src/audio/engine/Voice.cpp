@@ -428,7 +428,8 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
             if (block->endOfStream) cursor.ended = true;
             worker_.recycle(block);
             cursor.block = nullptr;
-            // Off the audio thread a wakeup is allowed, and it keeps the pool full.
+            // Offline the worker is woken at once rather than at its next poll; the audio
+            // thread never wakes it, as that is a system call.
             if (waitForData) worker_.wake();
         }
     }

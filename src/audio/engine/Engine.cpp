@@ -10,6 +10,7 @@
 
 #include "audio/CreateAudioLibrary.h"
 #include "audio/ErrorText.h"
+#include "audio/SampleScale.h"
 #include "audio/Units.h"
 #include "audio/engine/AudioThread.h"
 
@@ -627,9 +628,8 @@ void fillWindow(ScratchWindow& window, const Opener& opener, const std::string& 
             file.decoder->read(pcm.data(), std::min<std::int64_t>(4096, frames - window.frames));
         if (got <= 0) break;
         for (std::int64_t i = 0; i < got; ++i) {
-            const float left = float(pcm[std::size_t(i * channels)]) / 32768.0f;
-            const float right =
-                channels > 1 ? float(pcm[std::size_t(i * channels + 1)]) / 32768.0f : left;
+            const float left = fromPcm16(pcm[std::size_t(i * channels)]);
+            const float right = channels > 1 ? fromPcm16(pcm[std::size_t(i * channels + 1)]) : left;
             window.samples[std::size_t(2 * (window.frames + i))] = left;
             window.samples[std::size_t(2 * (window.frames + i) + 1)] = right;
         }

@@ -1,16 +1,16 @@
 // Hands short MIDI messages from one input's driver thread to the UI thread without either side
-// waiting: a bounded single-producer, single-consumer ring. RtMidi calls an input back on its own
-// thread (under JACK, inside the server's process cycle), where a lock or an allocation could
-// make the whole graph miss its period.
+// waiting, through the program's bounded single-producer, single-consumer ring. RtMidi calls an
+// input back on its own thread (under JACK, inside the server's process cycle), where a lock or
+// an allocation could make the whole graph miss its period.
 // Thread: push() from the one driver thread of the input; pop() and dropped() from the UI thread.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "controllers/MidiMessage.h"
+#include "core/SpscRing.h"
 
 namespace kelvra::controllers {
 
@@ -22,31 +22,17 @@ class MidiInbox {
 
     // False, and the message counted as dropped, when the UI thread has fallen that far behind.
     bool push(const MidiMessage& message) noexcept {
-        const std::size_t head = head_.load(std::memory_order_relaxed);
-        if (head - tail_.load(std::memory_order_acquire) == kCapacity) {
-            dropped_.fetch_add(1, std::memory_order_relaxed);
-            return false;
-        }
-        ring_[head % kCapacity] = message;
-        head_.store(head + 1, std::memory_order_release);
-        return true;
+        if (ring_.push(message)) return true;
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return false;
     }
 
-    bool pop(MidiMessage& message) noexcept {
-        const std::size_t tail = tail_.load(std::memory_order_relaxed);
-        if (tail == head_.load(std::memory_order_acquire)) return false;
-        message = ring_[tail % kCapacity];
-        tail_.store(tail + 1, std::memory_order_release);
-        return true;
-    }
+    bool pop(MidiMessage& message) noexcept { return ring_.pop(message); }
 
     std::uint64_t dropped() const noexcept { return dropped_.load(std::memory_order_relaxed); }
 
   private:
-    static_assert((kCapacity & (kCapacity - 1)) == 0, "the index wraps by masking");
-    std::array<MidiMessage, kCapacity> ring_{};
-    alignas(64) std::atomic<std::size_t> head_{0};  // the producer's
-    alignas(64) std::atomic<std::size_t> tail_{0};  // the consumer's
+    SpscRing<MidiMessage> ring_{kCapacity};
     std::atomic<std::uint64_t> dropped_{0};
 };
 

@@ -51,7 +51,9 @@ bool isRegularFile(const QString& path);
 // "Permission denied", ...), tried with a real open; empty when it can be.
 QString whyUnreadable(const QString& path);
 
-// `path` with the path separator appended unless it already ends with one.
+// `path` with the path separator appended unless it already ends with one. Despite the name, the
+// separator is "/" on every platform (Qt's, which Windows accepts as well); the name is kept
+// because the start-up checks and the options window are written against it.
 QString addBackslash(const QString& path);
 
 }  // namespace kelvra

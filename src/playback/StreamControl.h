@@ -50,7 +50,9 @@ class StreamControl {
     // Opens a song: the add-on side first, then the main side. 0 on failure (already reported
     // unless Auto-DJ is on). Records the kind in streamKind().
     Handle openStream(const QString& file);
-    // Shows `message` with the library's current error code.
+    // Throws nothing: shows a modal "Error" message box with `message`, the library's current
+    // error code and `detail`, then releases Ctrl and Alt, and returns normally. The caller
+    // goes on (or stops) by itself.
     void ThrowError(const QString& message, const QString& detail = {});
     // Stops the output, frees both deck streams and releases the library; never reports.
     void terminate_BASS(Handle leftStream, Handle rightStream);

@@ -10,11 +10,16 @@
 
 namespace kelvra::tags {
 
-// Deck display text: "TITLE:  " title, "ARTIST:  " artist, ... joined by ten spaces and ended by
-// the product name; the file's name when nothing can be read.
+// Two functions whose names differ by one underscore and do different things. Both names stay:
+// the deck loaders, the playlist and the tag editor are written against them.
+//
+// get_ID3_tag, with the underscore, is the DECK's: the long display text "TITLE:  " title,
+// "ARTIST:  " artist, ... joined by ten spaces and ended by the product name; the file's name when
+// nothing can be read.
 QString get_ID3_tag(audio::AudioLibrary& library, const QString& path);
 
-// Playlist entry text: title " - " artist; the file's name when nothing can be read.
+// getID3_tag, without it, is the PLAYLIST's: the short entry text title " - " artist; the file's
+// name when nothing can be read.
 QString getID3_tag(audio::AudioLibrary& library, const QString& path);
 
 // The two things a DJ reads first on a deck: the title and the artist, out of a deck display text

@@ -5,6 +5,7 @@
 
 #include "audio/Decoder.h"
 #include "audio/ErrorText.h"
+#include "audio/SampleScale.h"
 #include "audio/analysis/BeatTracker.h"
 #include "audio/analysis/KeyFinder.h"
 #include "audio/analysis/Loudness.h"
@@ -35,13 +36,14 @@ AnalysisSnapshot analyseDecoder(Decoder& decoder, std::stop_token stop) {
         if (got == 0) break;
         frames += got;
         loudness.push(pcm.data(), got);
-        constexpr float kScale = 1.0f / 32768;
         if (format.channels == 2) {
+            // The two channels' mean, scaled in one multiplication.
+            constexpr float kHalfScale = 0.5f / kPcm16FullScale;
             for (std::int64_t i = 0; i < got; ++i)
-                mono[std::size_t(i)] = (float(pcm[2 * i]) + float(pcm[2 * i + 1])) * (kScale / 2);
+                mono[std::size_t(i)] = (float(pcm[2 * i]) + float(pcm[2 * i + 1])) * kHalfScale;
         } else {
             for (std::int64_t i = 0; i < got; ++i)
-                mono[std::size_t(i)] = float(pcm[std::size_t(i)]) * kScale;
+                mono[std::size_t(i)] = fromPcm16(pcm[std::size_t(i)]);
         }
         beats.push(mono.data(), int(got));
         key.push(mono.data(), int(got));

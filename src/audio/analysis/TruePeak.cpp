@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "audio/SampleScale.h"
+
 namespace kelvra::audio::analysis {
 namespace {
 
@@ -52,7 +54,7 @@ void TruePeak::push(const std::int16_t* interleaved, std::int64_t frames) {
         line.resize(kHistory + std::size_t(frames));
         float peak = float(peak_);
         for (std::int64_t i = 0; i < frames; ++i) {
-            const float x = float(interleaved[i * channels_ + ch]) * (1.0f / 32768);
+            const float x = fromPcm16(interleaved[i * channels_ + ch]);
             line[kHistory + std::size_t(i)] = x;
             peak = std::max(peak, std::abs(x));
         }

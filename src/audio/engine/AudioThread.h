@@ -9,6 +9,8 @@
 #include <cassert>
 #include <cstdint>
 
+#include "audio/engine/Denormals.h"
+
 namespace kelvra::audio::engine {
 
 enum class ThreadRole { Control, Device, Offline };
@@ -25,6 +27,19 @@ class ThreadRoleScope {
 
   private:
     ThreadRole previous_;
+};
+
+// What every real-time callback opens first (a device's, the null output's thread, the offline
+// render): the thread's role for the checks above, and subnormal numbers flushed to zero so a
+// decaying filter never costs more than a loud one. Both are undone when the scope ends, so the
+// controlling thread that renders offline gets its own floating-point mode back.
+class MixingScope {
+  public:
+    explicit MixingScope(ThreadRole role) : role_(role) {}
+
+  private:
+    ThreadRoleScope role_;
+    DenormalGuard denormals_;
 };
 
 // What crosses to the audio thread as single values must never take a lock there.

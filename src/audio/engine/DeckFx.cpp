@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "audio/engine/Denormals.h"
+
 namespace kelvra::audio::engine {
 namespace {
 
@@ -148,7 +150,24 @@ void DeckFx::process(float* stereo, int frames, const DeckFxSettings& settings) 
         for (int c = 0; c < 2; ++c) {
             float& sample = stereo[2 * i + c];
             sample = float(processSample(double(sample), channels_[c]));
+            // The sections' doubles fade through the float subnormals long before their own.
+            flushTiny(sample);
         }
+    }
+    // In silence every section's memory decays towards zero: keep it out of subnormals.
+    const auto flush = [](auto& sections) {
+        for (auto& section : sections)
+            for (double& state : section)
+                flushTiny(state);
+    };
+    for (Channel& channel : channels_) {
+        flush(channel.eq.lowLp);
+        flush(channel.eq.lowHp);
+        flush(channel.eq.highLp);
+        flush(channel.eq.highHp);
+        for (double& state : channel.eq.allPass)
+            flushTiny(state);
+        flush(channel.svf);
     }
 }
 

@@ -49,8 +49,11 @@ DecodeWorker::~DecodeWorker() {
 }
 
 void DecodeWorker::signal() {
+    KELVRA_ASSERT_MAY_BLOCK();
     signal_.fetch_add(1);
-    if (sleeping_.load()) signal_.notify_one();
+    // Taking the lock orders the bump before the worker's check-then-wait: no wake is lost.
+    { const std::lock_guard lock(sleepMutex_); }
+    wakeUp_.notify_one();
 }
 
 void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame, LoopSpan loop,
@@ -60,9 +63,9 @@ void DecodeWorker::seek(std::uint32_t generation, std::int64_t frame, LoopSpan l
         std::lock_guard lock(mutex_);
         seekGeneration_ = generation;
         seekFrame_ = frame;
-        seekLoop_ = loop.on() ? LoopSpan{std::max<std::int64_t>(0, loop.start),
-                                         std::min(loop.end, length_)}
-                              : LoopSpan{};
+        seekLoop_ =
+            loop.on() ? LoopSpan{std::max<std::int64_t>(0, loop.start), std::min(loop.end, length_)}
+                      : LoopSpan{};
         seekSeam_ = seamFrom;
         seekPending_ = true;
     }
@@ -118,8 +121,7 @@ void DecodeWorker::popBlock() {
 
 void DecodeWorker::recycle(Block* block) {
     if (block->warm) return;
-    free_.push(block);
-    signal();
+    free_.push(block);  // cannot fail: every block has one place, and the queue holds them all
 }
 
 void DecodeWorker::run() {
@@ -147,9 +149,14 @@ void DecodeWorker::run() {
         if (!ended && decodeOne(generation, nextFrame, ended)) continue;
         // The read-ahead is full (or at the end): time for the warm places.
         if (fillWarm(ended ? -1 : nextFrame)) continue;
-        sleeping_ = true;
-        if (signal_.load() == seen) signal_.wait(seen);
-        sleeping_ = false;
+        // Until the controlling thread asks for something; while more can be decoded, also
+        // until the next poll for blocks the consumer handed back.
+        std::unique_lock lock(sleepMutex_);
+        const auto asked = [&] { return signal_.load() != seen; };
+        if (ended)
+            wakeUp_.wait(lock, asked);
+        else
+            wakeUp_.wait_for(lock, kRecyclePoll, asked);
     }
 }
 
@@ -217,7 +224,8 @@ void DecodeWorker::blendSeam(Block& block) {
         const double rise = 0.5 - 0.5 * std::cos(M_PI * (seamDone_ + 0.5) / seamFrames_);
         for (int c = 0; c < channels; ++c) {
             std::int16_t& sample = block.samples[std::size_t(i) * channels + c];
-            const double mixed = sample * rise + seam_[std::size_t(seamDone_) * channels + c] * (1 - rise);
+            const double mixed =
+                sample * rise + seam_[std::size_t(seamDone_) * channels + c] * (1 - rise);
             sample = std::int16_t(std::clamp(std::lrint(mixed), -32768L, 32767L));
         }
     }

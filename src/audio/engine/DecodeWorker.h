@@ -5,12 +5,16 @@
 // points) decoded in warm slots, so a jump there plays at once.
 // Threads: the constructor, seek(), keepWarm(), pinWarm() and the destructor belong to the
 // controlling thread (seek() also to an offline consumer, which is that thread); wake() to any
-// thread; peekBlock()/popBlock()/recycle()/warm()/unpinWarm() to the one consumer (the audio
-// thread, or the offline renderer); the worker thread is private.
+// thread but the audio thread; peekBlock()/popBlock()/recycle()/warm()/unpinWarm() to the one
+// consumer (the audio thread, or the offline renderer); the worker thread is private. The
+// consumer's calls are plain memory operations, never a system call: the worker finds the
+// blocks handed back on its own, looking every kRecyclePoll while it waits for room.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -67,8 +71,12 @@ class DecodeWorker {
               std::int64_t seamFrom = -1);
     // Consumer: the newest generation with a block in the queue (it follows every older one).
     std::uint32_t pushedGeneration() const { return pushed_.load(std::memory_order_acquire); }
-    // Any thread but the audio thread's callback: look at the queues and slots now.
+    // Any thread but the audio thread (it may enter the kernel): look at the queues and slots
+    // now, rather than at the next poll.
     void wake();
+    // How often a worker whose read-ahead is full looks for blocks the consumer handed back:
+    // far inside the shortest read-ahead (0.2 s), and rare enough to cost nothing.
+    static constexpr std::chrono::milliseconds kRecyclePoll{5};
 
     // Controlling thread: keep `frame` decoded in warm slot `slot` (-1: keep nothing there).
     void keepWarm(int slot, std::int64_t frame);
@@ -77,7 +85,8 @@ class DecodeWorker {
     int pinWarm(std::int64_t frame, std::int64_t& frames);
 
     // Consumer: the oldest decoded block, or null when none is ready; popBlock() takes it. The
-    // consumer returns every block it took with recycle() (warm blocks are simply let go).
+    // consumer returns every block it took with recycle() (warm blocks are simply let go); the
+    // worker picks it up at its next poll.
     Block* peekBlock() const;
     void popBlock();
     void recycle(Block* block);
@@ -116,10 +125,11 @@ class DecodeWorker {
     std::vector<std::int16_t> warmStorage_;
     std::array<WarmSlot, kWarmSlots> warm_;
 
-    // The worker sleeps on `signal_` and every producer of work bumps it: a futex wake, taken
-    // only while the worker sleeps, is all the audio thread ever costs it.
+    // The controlling thread bumps `signal_` and wakes the worker at once; the audio thread
+    // only hands blocks back, which the worker notices at its next poll.
     std::atomic<std::uint32_t> signal_{0};
-    std::atomic<bool> sleeping_{false};
+    std::mutex sleepMutex_;
+    std::condition_variable wakeUp_;
     mutable std::mutex mutex_;
     std::uint32_t seekGeneration_ = 0;  // guarded by mutex_
     std::int64_t seekFrame_ = 0;        // guarded by mutex_

@@ -227,7 +227,7 @@ std::optional<std::string> Engine::deviceDescription(int device) {
 
 bool Engine::render(std::int16_t* out, std::int64_t frames, std::int16_t* phones) {
     if (mode_ != Mode::Offline) return fail(kErrorInit);
-    const ThreadRoleScope role(ThreadRole::Offline);
+    const MixingScope mixing(ThreadRole::Offline);
     while (frames > 0) {
         const int n = int(std::min<std::int64_t>(frames, MixBus::kMaxPeriod));
         // As fast as it renders, the mix could outrun the recording's writer.

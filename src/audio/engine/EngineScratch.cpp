@@ -5,6 +5,7 @@
 #include <cmath>
 #include <thread>
 
+#include "audio/SampleScale.h"
 #include "audio/Units.h"
 #include "audio/engine/EngineStream.h"
 
@@ -28,9 +29,8 @@ void fillWindow(ScratchWindow& window, const Opener& opener, const std::string& 
             file.decoder->read(pcm.data(), std::min<std::int64_t>(4096, frames - window.frames));
         if (got <= 0) break;
         for (std::int64_t i = 0; i < got; ++i) {
-            const float left = float(pcm[std::size_t(i * channels)]) / 32768.0f;
-            const float right =
-                channels > 1 ? float(pcm[std::size_t(i * channels + 1)]) / 32768.0f : left;
+            const float left = fromPcm16(pcm[std::size_t(i * channels)]);
+            const float right = channels > 1 ? fromPcm16(pcm[std::size_t(i * channels + 1)]) : left;
             window.samples[std::size_t(2 * (window.frames + i))] = left;
             window.samples[std::size_t(2 * (window.frames + i) + 1)] = right;
         }

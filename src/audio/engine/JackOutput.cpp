@@ -98,21 +98,21 @@ class JackOutput final : public Output {
 
     static int process(jack_nframes_t frames, void* self) {
         auto& out = *static_cast<JackOutput*>(self);
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         const auto started = std::chrono::steady_clock::now();
         float* port[4];
         for (int c = 0; c < 4; ++c)
             port[c] = static_cast<float*>(jack_port_get_buffer(out.ports_[c], frames));
-        constexpr float kScale = 1.0f / 32768.0f;
+        // JACK's ports take floats: the mix goes to them as it was made, never through 16 bits.
         for (jack_nframes_t done = 0; done < frames;) {
             const int n = int(std::min<jack_nframes_t>(frames - done, MixBus::kMaxPeriod));
             out.mixer_.process(out.mix_.data(), out.phones_.data(), n, false);
             for (int i = 0; i < n; ++i) {
                 const std::size_t at = done + jack_nframes_t(i);
-                port[0][at] = out.mix_[std::size_t(2 * i)] * kScale;
-                port[1][at] = out.mix_[std::size_t(2 * i + 1)] * kScale;
-                port[2][at] = out.phones_[std::size_t(2 * i)] * kScale;
-                port[3][at] = out.phones_[std::size_t(2 * i + 1)] * kScale;
+                port[0][at] = out.mix_[std::size_t(2 * i)];
+                port[1][at] = out.mix_[std::size_t(2 * i + 1)];
+                port[2][at] = out.phones_[std::size_t(2 * i)];
+                port[3][at] = out.phones_[std::size_t(2 * i + 1)];
             }
             done += jack_nframes_t(n);
         }
@@ -131,7 +131,7 @@ class JackOutput final : public Output {
     MixBus& mixer_;
     const OutputSetup setup_;
     // One chunk of the mix and of the headphones, before they are split to the ports.
-    std::vector<std::int16_t> mix_, phones_;
+    std::vector<float> mix_, phones_;
     jack_client_t* client_ = nullptr;
     jack_port_t* ports_[4] = {};
     int rate_ = 0;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/SampleScale.h"
 #include "audio/engine/AudioThread.h"
+#include "audio/engine/Ramp.h"
 #include "audio/record/FrameRing.h"
 
 namespace kelvra::audio::engine {
@@ -12,16 +14,10 @@ namespace {
 
 constexpr double kPhonesRampSeconds = 0.01;  // a full turn of the headphone level or mix
 
-void toPcm16(const float* mix, std::int16_t* out, int samples) {
-    for (int i = 0; i < samples; ++i) {
-        const long sample = std::lrint(mix[i] * 32768.0f);
-        out[i] = std::int16_t(std::clamp<long>(sample, -32768, 32767));
-    }
-}
-
-float approach(float value, float target, float step) {
-    if (value < target) return std::min(value + step, target);
-    return std::max(value - step, target);
+// A device that takes floating point gets the mix within full scale, as 16 bits would clip it.
+void toDevice(const float* mix, float* out, int samples) {
+    for (int i = 0; i < samples; ++i)
+        out[i] = std::clamp(mix[i], -1.0f, 1.0f);
 }
 
 }  // namespace
@@ -31,7 +27,8 @@ MixBus::MixBus()
       retired_(kMaxVoices * 2),
       mix_(std::size_t(kMaxPeriod) * 2),
       cue_(std::size_t(kMaxPeriod) * 2),
-      recordScratch_(std::size_t(kMaxPeriod) * 2) {}
+      recordScratch_(std::size_t(kMaxPeriod) * 2),
+      pcm_(std::size_t(kMaxPeriod) * 2) {}
 
 void MixBus::prepare(int outputRate) {
     outputRate_ = outputRate;
@@ -134,6 +131,26 @@ void MixBus::setPhones(int level, int mix, bool split) {
 }
 
 void MixBus::process(std::int16_t* out, std::int16_t* phones, int frames, bool waitForData) {
+    frames = mixPeriod(frames, phones != nullptr, waitForData);
+    if (phones) toPcm16(cue_.data(), phones, 2 * std::size_t(frames));
+    toPcm16(mix_.data(), out, 2 * std::size_t(frames));
+    tapRecording(out, frames);
+    rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+}
+
+void MixBus::process(float* out, float* phones, int frames, bool waitForData) {
+    frames = mixPeriod(frames, phones != nullptr, waitForData);
+    if (phones) toDevice(cue_.data(), phones, 2 * frames);
+    toDevice(mix_.data(), out, 2 * frames);
+    // The recording is 16-bit whatever the device takes: the same bytes as a 16-bit output's.
+    if (recordTap_.load(std::memory_order_acquire)) {
+        toPcm16(mix_.data(), pcm_.data(), 2 * std::size_t(frames));
+        tapRecording(pcm_.data(), frames);
+    }
+    rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+}
+
+int MixBus::mixPeriod(int frames, bool phones, bool waitForData) {
     KELVRA_ASSERT_MIXING();
     processCommands();
     frames = std::min(frames, kMaxPeriod);
@@ -144,23 +161,25 @@ void MixBus::process(std::int16_t* out, std::int16_t* phones, int frames, bool w
     // Streams whose fade-out has ended leave now (backwards: drop() moves the last one in).
     for (int i = voiceCount_ - 1; i >= 0; --i)
         if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
-    if (phones) mixPhones(phones, frames);
-    toPcm16(mix_.data(), out, 2 * frames);
-    if (record::FrameRing* tap = recordTap_.load(std::memory_order_acquire)) {
-        if (cueOnLeft_.load(std::memory_order_relaxed)) {
-            for (int i = 0; i < frames; ++i)
-                recordScratch_[std::size_t(2 * i)] = recordScratch_[std::size_t(2 * i + 1)] =
-                    out[2 * i + 1];
-            tap->push(recordScratch_.data(), std::size_t(frames));
-        } else {
-            tap->push(out, std::size_t(frames));
-        }
+    if (phones) mixPhones(frames);
+    return frames;
+}
+
+void MixBus::tapRecording(const std::int16_t* out, int frames) {
+    record::FrameRing* tap = recordTap_.load(std::memory_order_acquire);
+    if (!tap) return;
+    if (cueOnLeft_.load(std::memory_order_relaxed)) {
+        for (int i = 0; i < frames; ++i)
+            recordScratch_[std::size_t(2 * i)] = recordScratch_[std::size_t(2 * i + 1)] =
+                out[2 * i + 1];
+        tap->push(recordScratch_.data(), std::size_t(frames));
+    } else {
+        tap->push(out, std::size_t(frames));
     }
-    rendered_.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
 }
 
 // The headphone output from the cue bus and the main mix, both still in floating point.
-void MixBus::mixPhones(std::int16_t* phones, int frames) {
+void MixBus::mixPhones(int frames) {
     const float level = float(phonesLevel_.load(std::memory_order_relaxed)) / 100.0f;
     const float mix = float(phonesMix_.load(std::memory_order_relaxed)) / 100.0f;
     const bool split = phonesSplit_.load(std::memory_order_relaxed);
@@ -181,7 +200,6 @@ void MixBus::mixPhones(std::int16_t* phones, int frames) {
             cue_[std::size_t(2 * i)] = left;
         }
     }
-    toPcm16(cue_.data(), phones, 2 * frames);
 }
 
 }  // namespace kelvra::audio::engine

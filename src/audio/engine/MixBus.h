@@ -1,6 +1,7 @@
 // The one mixing path every output drives: applies the commands the controlling thread sent,
-// mixes every voice into a stereo period and converts it to 16-bit. The same code runs in the
-// device callback, in the null output's thread and in the offline renderer.
+// mixes every voice into a stereo period in floating point and hands it over as 16-bit (files,
+// 16-bit devices) or as float within full scale (devices that take float). The same code runs in
+// the device callback, in the null output's thread and in the offline renderer.
 // Threads: send(), takeRetired() and stats() belong to the controlling thread; process() and
 // processCommands() to the single consumer. When no consumer runs, the controlling thread may
 // call processCommands() itself. prepare() only while no consumer runs.
@@ -81,8 +82,10 @@ class MixBus {
     void setPhones(int level, int mix, bool split);
 
     // Consumer: renders `frames` (at most kMaxPeriod) interleaved stereo frames of the main mix,
-    // and of the headphone output when `phones` is not null.
+    // and of the headphone output when `phones` is not null, as 16-bit samples or as floats in
+    // -1..1. The recording tap hears the same 16-bit samples either way.
     void process(std::int16_t* out, std::int16_t* phones, int frames, bool waitForData);
+    void process(float* out, float* phones, int frames, bool waitForData);
     void process(std::int16_t* out, int frames, bool waitForData) {
         process(out, nullptr, frames, waitForData);
     }
@@ -99,7 +102,10 @@ class MixBus {
 
   private:
     void drop(Voice* voice);
-    void mixPhones(std::int16_t* phones, int frames);
+    // Mixes one period into mix_ (and cue_ with `phones`); the frames it made.
+    int mixPeriod(int frames, bool phones, bool waitForData);
+    void mixPhones(int frames);
+    void tapRecording(const std::int16_t* out, int frames);
 
     int outputRate_ = 44100;
     SpscQueue<Command> commands_;
@@ -123,6 +129,7 @@ class MixBus {
     std::atomic<record::FrameRing*> recordTap_{nullptr};
     std::atomic<bool> cueOnLeft_{false};
     std::vector<std::int16_t> recordScratch_;
+    std::vector<std::int16_t> pcm_;  // a float period in 16 bits, for the recording
 };
 
 }  // namespace kelvra::audio::engine

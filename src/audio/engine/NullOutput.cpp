@@ -40,7 +40,7 @@ class NullOutput final : public Output {
 
   private:
     void run() {
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         using Clock = std::chrono::steady_clock;
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(double(period_) / rate_));

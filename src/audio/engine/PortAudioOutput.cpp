@@ -1,6 +1,6 @@
-// The PortAudio output: a 16-bit stream whose callback renders straight from the mixer: stereo,
-// or four channels with the headphones on 3 and 4, or stereo with the headphones on a second
-// device fed through a ring.
+// The PortAudio output: a stream of floats (or 16 bits, for a device that takes only those) whose
+// callback renders straight from the mixer: stereo, or four channels with the headphones on 3
+// and 4, or stereo with the headphones on a second device fed through a ring.
 #include <portaudio.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #endif
 
 #include "audio/AudioLibrary.h"
+#include "audio/SampleScale.h"
 #include "audio/engine/LateCallbacks.h"
 #include "audio/engine/Output.h"
 #include "audio/engine/SpscQueue.h"
@@ -63,19 +64,31 @@ std::vector<PaDeviceIndex> outputDevices(OutputBackend backend = OutputBackend::
 // Headphone frames on their way from the main device's callback to a second device's. The two
 // clocks drift apart a little: a full ring drops the newest frames, an empty one plays silence.
 struct PhonesFrame {
-    std::int16_t left = 0, right = 0;
+    float left = 0, right = 0;
 };
+
+// One sample in the device's format: floats as mixed, or 16 bits.
+inline void put(float* to, float sample) {
+    *to = sample;
+}
+inline void put(std::int16_t* to, float sample) {
+    *to = toPcm16(sample);
+}
 
 class PortAudioOutput final : public Output {
   public:
-    PortAudioOutput(MixBus& mixer, int channels, int period, bool phonesDevice)
+    // `mainFloat`/`phonesFloat`: the device takes floats (else 16 bits).
+    PortAudioOutput(MixBus& mixer, int channels, int period, bool phonesDevice, bool mainFloat,
+                    bool phonesFloat)
         : mixer_(mixer),
           channels_(channels),
           period_(period),
           main_(std::size_t(MixBus::kMaxPeriod) * 2),
           phones_(std::size_t(MixBus::kMaxPeriod) * 2),
           ring_(phonesDevice ? std::size_t(period) * 8 : 1),
-          phonesDevice_(phonesDevice) {}
+          phonesDevice_(phonesDevice),
+          mainFloat_(mainFloat),
+          phonesFloat_(phonesFloat) {}
     ~PortAudioOutput() override {
         stop();
         if (phonesStream_) Pa_CloseStream(phonesStream_);
@@ -95,49 +108,27 @@ class PortAudioOutput final : public Output {
     static int callback(const void*, void* output, unsigned long frames,
                         const PaStreamCallbackTimeInfo* times, PaStreamCallbackFlags status,
                         void* self) {
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         auto& out = *static_cast<PortAudioOutput*>(self);
         if (status & paOutputUnderflow) out.mixer_.countUnderrun();
         if (times && out.late_.late(times->currentTime, times->outputBufferDacTime, frames,
                                     out.mixer_.outputRate()))
             out.mixer_.countLateCallback();
-        auto* samples = static_cast<std::int16_t*>(output);
-        const bool phones = out.channels_ == 4 || out.phonesDevice_;
-        // The device asks for at most the period we opened with, but allow for larger requests.
-        while (frames > 0) {
-            const int n = int(std::min<unsigned long>(frames, MixBus::kMaxPeriod));
-            std::int16_t* main = out.channels_ == 2 ? samples : out.main_.data();
-            out.mixer_.process(main, phones ? out.phones_.data() : nullptr, n, false);
-            if (out.channels_ == 4) {
-                for (int i = 0; i < n; ++i) {
-                    std::int16_t* frame = samples + 4 * i;
-                    frame[0] = out.main_[std::size_t(2 * i)];
-                    frame[1] = out.main_[std::size_t(2 * i + 1)];
-                    frame[2] = out.phones_[std::size_t(2 * i)];
-                    frame[3] = out.phones_[std::size_t(2 * i + 1)];
-                }
-            } else if (out.phonesDevice_) {
-                for (int i = 0; i < n; ++i)
-                    out.ring_.push(
-                        {out.phones_[std::size_t(2 * i)], out.phones_[std::size_t(2 * i + 1)]});
-            }
-            samples += out.channels_ * n;
-            frames -= unsigned(n);
-        }
+        if (out.mainFloat_)
+            out.render(static_cast<float*>(output), frames);
+        else
+            out.render(static_cast<std::int16_t*>(output), frames);
         return paContinue;
     }
 
     static int phonesCallback(const void*, void* output, unsigned long frames,
                               const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-        const ThreadRoleScope role(ThreadRole::Device);
+        const MixingScope mixing(ThreadRole::Device);
         auto& out = *static_cast<PortAudioOutput*>(self);
-        auto* samples = static_cast<std::int16_t*>(output);
-        for (unsigned long i = 0; i < frames; ++i) {
-            PhonesFrame frame;
-            out.ring_.pop(frame);  // empty: silence for this frame
-            samples[2 * i] = frame.left;
-            samples[2 * i + 1] = frame.right;
-        }
+        if (out.phonesFloat_)
+            out.playPhones(static_cast<float*>(output), frames);
+        else
+            out.playPhones(static_cast<std::int16_t*>(output), frames);
         return paContinue;
     }
 
@@ -167,20 +158,57 @@ class PortAudioOutput final : public Output {
     void setName(std::string name) { name_ = std::move(name); }
 
   private:
+    // The mix for the main device, in its format, with the headphones on channels 3 and 4 or
+    // into the second device's ring.
+    template <typename Sample>
+    void render(Sample* samples, unsigned long frames) {
+        const bool phones = channels_ == 4 || phonesDevice_;
+        // The device asks for at most the period we opened with, but allow for larger requests.
+        while (frames > 0) {
+            const int n = int(std::min<unsigned long>(frames, MixBus::kMaxPeriod));
+            mixer_.process(main_.data(), phones ? phones_.data() : nullptr, n, false);
+            for (int i = 0; i < n; ++i) {
+                Sample* frame = samples + channels_ * i;
+                put(frame, main_[std::size_t(2 * i)]);
+                put(frame + 1, main_[std::size_t(2 * i + 1)]);
+                if (channels_ == 4) {
+                    put(frame + 2, phones_[std::size_t(2 * i)]);
+                    put(frame + 3, phones_[std::size_t(2 * i + 1)]);
+                } else if (phonesDevice_) {
+                    ring_.push({phones_[std::size_t(2 * i)], phones_[std::size_t(2 * i + 1)]});
+                }
+            }
+            samples += channels_ * n;
+            frames -= unsigned(n);
+        }
+    }
+
+    template <typename Sample>
+    void playPhones(Sample* samples, unsigned long frames) {
+        for (unsigned long i = 0; i < frames; ++i) {
+            PhonesFrame frame;
+            ring_.pop(frame);  // empty: silence for this frame
+            put(samples + 2 * i, frame.left);
+            put(samples + 2 * i + 1, frame.right);
+        }
+    }
+
     MixBus& mixer_;
     const int channels_;
     const int period_;
     int rate_ = 44100;
     PaStream* stream_ = nullptr;
     PaStream* phonesStream_ = nullptr;
-    std::vector<std::int16_t> main_, phones_;  // one chunk of each, before interleaving
+    std::vector<float> main_, phones_;  // one chunk of each, before interleaving
     SpscQueue<PhonesFrame> ring_;
     const bool phonesDevice_;
+    const bool mainFloat_, phonesFloat_;
     std::string name_;
     LateCallbacks late_;
 };
 
-// The device's parameters for `channels` channels, or an error code.
+// The device's parameters for `channels` channels, or an error code. Floats where the device
+// takes them, so the mix reaches it as it was made; 16 bits otherwise.
 int deviceParameters(PaDeviceIndex index, int channels, double latency, int rate,
                      PaStreamParameters& params) {
     const PaDeviceInfo* info = index == paNoDevice ? nullptr : Pa_GetDeviceInfo(index);
@@ -188,10 +216,12 @@ int deviceParameters(PaDeviceIndex index, int channels, double latency, int rate
     params = {};
     params.device = index;
     params.channelCount = channels;
-    params.sampleFormat = paInt16;
     params.suggestedLatency = std::max(latency, info->defaultLowOutputLatency);
-    if (Pa_IsFormatSupported(nullptr, &params, rate) != paFormatIsSupported) return kErrorFrequency;
-    return kErrorOk;
+    for (const PaSampleFormat format : {paFloat32, paInt16}) {
+        params.sampleFormat = format;
+        if (Pa_IsFormatSupported(nullptr, &params, rate) == paFormatIsSupported) return kErrorOk;
+    }
+    return kErrorFrequency;
 }
 
 // Device `device` of the back end (-1: its default), or paNoDevice.
@@ -235,7 +265,7 @@ std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, const OutputSetup& se
     PaStreamParameters params;
     error = deviceParameters(index, channels, setup.latency, rate, params);
     if (error != kErrorOk) return nullptr;
-    PaStreamParameters phonesParams;
+    PaStreamParameters phonesParams{};
     const bool phonesDevice = setup.phones == PhonesRoute::Device;
     if (phonesDevice) {
         const PaDeviceIndex phonesIndex = pickDevice(setup.backend, setup.phonesDevice);
@@ -245,7 +275,9 @@ std::unique_ptr<Output> makePortAudioOutput(MixBus& mixer, const OutputSetup& se
         if (error != kErrorOk) return nullptr;
     }
     const int period = std::clamp(setup.period, 64, MixBus::kMaxPeriod);
-    auto output = std::make_unique<PortAudioOutput>(mixer, channels, period, phonesDevice);
+    auto output = std::make_unique<PortAudioOutput>(
+        mixer, channels, period, phonesDevice, params.sampleFormat == paFloat32,
+        phonesDevice && phonesParams.sampleFormat == paFloat32);
     if (!output->open(params, rate) || (phonesDevice && !output->openPhones(phonesParams))) {
         error = kErrorDriver;
         return nullptr;

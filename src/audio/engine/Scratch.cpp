@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/engine/Denormals.h"
+
 namespace kelvra::audio::engine {
 namespace {
 
@@ -64,6 +66,9 @@ void ScratchPlayer::render(const ScratchWindow& window, double target, double fr
             out[2 * i + channel] = y;
         }
     }
+    // A held needle decays the blocker towards zero for as long as it is held.
+    for (int channel = 0; channel < 2; ++channel)
+        flushTiny(lastOut_[channel]);
 }
 
 }  // namespace kelvra::audio::engine

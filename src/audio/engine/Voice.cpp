@@ -6,7 +6,9 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/SampleScale.h"
 #include "audio/engine/AudioThread.h"
+#include "audio/engine/Ramp.h"
 
 namespace kelvra::audio::engine {
 namespace {
@@ -23,11 +25,6 @@ constexpr auto kOfflineWait = std::chrono::seconds(5);
 // A smooth envelope shape: zero slope at both ends, so a fade adds no corner of its own.
 inline float shape(float e) {
     return e * e * (3.0f - 2.0f * e);
-}
-
-inline float approach(float value, float target, float step) {
-    if (value < target) return std::min(value + step, target);
-    return std::max(value - step, target);
 }
 
 }  // namespace
@@ -429,7 +426,6 @@ bool Voice::fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool
 
 int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float* out, int frames,
                       bool waitForData) {
-    constexpr float kScale = 1.0f / 32768.0f;
     int got = 0;
     // A loop change takes over exactly at its frame: the read stops there, and goes on in the
     // new generation when that is decoded.
@@ -448,7 +444,7 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
         const std::int16_t* from = block->samples + std::size_t(cursor.offset) * channels_;
         float* to = out + std::size_t(got) * channels_;
         for (int i = 0; i < n * channels_; ++i)
-            to[i] = from[i] * kScale;
+            to[i] = fromPcm16(from[i]);
         got += n;
         cursor.offset += n;
         cursor.frame += n;
@@ -456,7 +452,8 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
             if (block->endOfStream) cursor.ended = true;
             worker_.recycle(block);
             cursor.block = nullptr;
-            // Off the audio thread a wakeup is allowed, and it keeps the pool full.
+            // Offline the worker is woken at once rather than at its next poll; the audio
+            // thread never wakes it, as that is a system call.
             if (waitForData) worker_.wake();
         }
     }
@@ -846,7 +843,8 @@ void Voice::meter(const float* stereo, int frames, float correction) {
         right = std::max(right, peaks[1]);
     }
     const auto scale = [correction](float peak) {
-        return std::uint32_t(std::min<long>(std::lrint(peak * correction * 32768.0f), 32768));
+        return std::uint32_t(
+            std::min<long>(std::lrint(peak * correction * kPcm16FullScale), 32768));
     };
     shared.level.store(scale(left) | scale(right) << 16, std::memory_order_relaxed);
 }

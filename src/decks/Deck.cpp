@@ -89,8 +89,8 @@ void Deck::init_Player() {
     if (const auto attributes = engine_.library().channelAttributes(stream_))
         sampleRate_ = attributes->rate;
     const bool high = sampleRate_ >= 44100;
-    controls_.speed44.setBackColour(high ? kColourOn : kColourOff);
-    controls_.speed22.setBackColour(high ? kColourOff : kColourOn);
+    controls_.speed44.setLit(high);
+    controls_.speed22.setLit(!high);
     engine_.library().channelSetAttributes(stream_, audio::kKeepRate, audio::kKeepVolume,
                                            host_.deckPan());
     engine_.setStreamPosition(stream_, 1);
@@ -177,7 +177,7 @@ void Deck::openFileClick() {
 void Deck::loadChosenFile(const QString& path) {
     songFile_ = path;
     init_Player();
-    controls_.playCue.setBackColour(kColourOff);
+    controls_.playCue.setLit(false);
     setCueHistory(0, 0);
 }
 

@@ -221,10 +221,12 @@ TEST(ControllerMapper, LightsFollowTheControlsStates) {
 
     // Then only changes: key lock lit by the deck (as a click or key does it), the same state
     // again is no message. Paint is not state: a bright colour alone lights nothing.
+    rig.hotCue[3].setBackColour(kHotCueColours[3]);
+    rig.keyLock.setBackColour(kColourOn);
+    EXPECT_TRUE(rig.lights.empty());  // painted, but neither is on
     rig.keyLock.setLit(true);
     rig.keyLock.setLit(true);
     rig.keyLock.setCaption("KEY!");
-    rig.hotCue[3].setBackColour(kHotCueColours[3]);
     rig.hotCue[3].setLit(true, kHotCueColours[3], kColourNone);
     rig.hotCue[3].setLit(true, kHotCueColours[5], kColourNone);  // painted again: still lit
     rig.keyLock.setLit(false);

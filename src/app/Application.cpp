@@ -14,7 +14,6 @@
 #include <cmath>
 
 #include "app/ApplicationParts.h"
-#include "app/ControlDirectory.h"
 #include "app/FirstPaintMarker.h"
 #include "app/InitialisationChecks.h"
 #include "audio/CreateAudioLibrary.h"
@@ -399,14 +398,12 @@ void Application::Parts::showLearn() {
         path = copy;
     }
     std::vector<controllers::LearnTarget> targets;
-    for (const NamedControl& control : namedControls(logic->controls())) {
+    for (const auto& control : logic->controls().registry.all()) {
         using controllers::ControlKind;
-        if (control.button)
-            targets.push_back({control.name, control.index, ControlKind::Button});
-        else if (control.slider)
-            targets.push_back({control.name, control.index, ControlKind::Slider});
-        else if (control.jog)
-            targets.push_back({control.name, control.index, ControlKind::Jog});
+        const ControlKind kinds[] = {ControlKind::Button, ControlKind::Slider, ControlKind::Jog};
+        if (control->type() == ControlType::Text) continue;
+        targets.push_back({control->name, control->index, kinds[static_cast<int>(control->type())],
+                           control->caption});
     }
     // Owned by the options window it is opened from, it takes input while that one is modal.
     learnView =

@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 
-#include "app/ControllerTargets.h"
 #include "controllers/MappingFile.h"
 
 namespace kelvra::app {
@@ -11,7 +10,7 @@ ControllerLink::ControllerLink(MainControls& controls, controllers::MidiDevices*
                                std::function<void(const QString&)> tell)
     : devices_(devices),
       tell_(std::move(tell)),
-      mapper_(controllerResolver(controls), [devices](const controllers::MidiMessage& message) {
+      mapper_(controls.registry, [devices](const controllers::MidiMessage& message) {
           if (devices) devices->send(message);
       }) {
     if (!devices_) return;

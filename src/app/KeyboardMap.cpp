@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "app/KeyCodes.h"
-#include "app/MainWindow.h"
+#include "decks/DeckControls.h"
 
 namespace kelvra::app {
 namespace {
@@ -20,9 +20,27 @@ QString deckKey(Side side, char left, char right) {
 
 }  // namespace
 
-KeyboardMap::KeyboardMap(MainWindow& window) : window_(window) {
+KeyboardMap::KeyboardMap(const ControlRegistry& controls, Window window)
+    : controls_(controls), window_(std::move(window)) {
     buildDownRows();
     buildUpRows();
+}
+
+ButtonModel& KeyboardMap::button(const QString& alias, int index) const {
+    ButtonModel* found = controls_.button(alias, index);
+    Q_ASSERT_X(found, "KeyboardMap", qPrintable(alias));
+    return *found;
+}
+
+SliderModel& KeyboardMap::slider(const QString& alias) const {
+    SliderModel* found = controls_.slider(alias);
+    Q_ASSERT_X(found, "KeyboardMap", qPrintable(alias));
+    return *found;
+}
+
+QString KeyboardMap::deckAlias(Side side, const char* item) {
+    return (side == Side::Left ? QStringLiteral("left.") : QStringLiteral("right.")) +
+           QLatin1String(item);
 }
 
 bool KeyboardMap::keyDown(int code, int mask) {
@@ -66,9 +84,8 @@ bool KeyboardMap::run(const std::vector<Row>& rows, int code, int mask) {
 
 void KeyboardMap::addPitchRows(int key, int direction, Group group, const QString& keyLabel) {
     const Side side = group == Group::LeftDeck ? Side::Left : Side::Right;
-    MainControls& c = window_.controls();
-    SliderModel& slider = c.deck(side).pitch;
-    ButtonModel& bend = direction < 0 ? c.deck(side).bendMinus : c.deck(side).bendPlus;
+    SliderModel& slider = this->slider(deckAlias(side, "pitch"));
+    ButtonModel& bend = button(deckAlias(side, direction < 0 ? "bend_down" : "bend_up"));
     const QString way = direction < 0 ? QStringLiteral("down") : QStringLiteral("up");
     // Ctrl+Alt moves by the slider's large step, Ctrl alone by its small one.
     add(down_, {key, [this](int) { return ctrlHeld_ && altHeld_; },
@@ -88,9 +105,7 @@ void KeyboardMap::addPitchRows(int key, int direction, Group group, const QStrin
 }
 
 void KeyboardMap::buildDownRows() {
-    MainControls& c = window_.controls();
-    decks::MixerControls& mixer = c.mixer;
-    MainWindow& w = window_;
+    const Window& w = window_;
     auto shift = [](int mask) { return mask == kShiftMask; };
     auto ctrlNotAlt = [this](int) { return ctrlHeld_ && !altHeld_; };
     auto altNotCtrl = [this](int) { return altHeld_ && !ctrlHeld_; };
@@ -100,41 +115,35 @@ void KeyboardMap::buildDownRows() {
     auto step = [&w](SliderModel& slider, int delta) {
         return [&w, &slider, delta] {
             slider.setValue(slider.value() + delta);
-            w.run_volume_timer();
+            w.levelsChanged();
         };
     };
     auto setTo = [&w](SliderModel& slider, std::function<int()> value) {
         return [&w, &slider, value] {
             slider.setValue(value());
-            w.run_volume_timer();
+            w.levelsChanged();
         };
     };
     auto click = [](ButtonModel& button) { return [&button] { button.click(); }; };
     auto press = [](ButtonModel& button, Qt::MouseButton mouse) {
         return [&button, mouse] { button.pressMouse(mouse); };
     };
-    // The position bar moves by one percent; the display tick then seeks the deck there.
-    auto nudgeBar = [&c](Side side, int delta) {
-        return [&c, side, delta] {
-            DeckDisplayModel& display = c.deck(side).display;
-            const int bar = display.positionBar();
-            if ((delta > 0 && bar < 100) || (delta < 0 && bar > 1))
-                display.setPositionBar(bar + delta);
-        };
+    auto nudgeBar = [&w](Side side, int delta) {
+        return [&w, side, delta] { w.nudgePosition(side, delta); };
     };
 
     add(down_, {keys::F1, {}, [&w] { w.showHelp(); }, Group::Window, "F1", "Help"});
     add(down_, {keys::function(2),
                 {},
-                [&w] { w.show_keyboard_Shortcuts(); },
+                [&w] { w.showKeyLetters(true); },
                 Group::Window,
                 "F2",
                 "Show the key letters"});
     add(down_, {keys::Esc,
                 {},
                 [&w] {
-                    w.hide_keyboard_Shortcuts();
-                    w.controls().keyboardSheet.setVisible(false);
+                    w.showKeyLetters(false);
+                    w.showKeySheet(false);
                 },
                 Group::Window,
                 "Esc",
@@ -147,7 +156,7 @@ void KeyboardMap::buildDownRows() {
     addPitchRows(keys::Period, +1, Group::RightDeck, "Period");
     add(down_, {keys::function(12),
                 {},
-                click(c.openPlaylist),
+                click(button("window.playlist")),
                 Group::AutoDJ,
                 "F12",
                 "Show the playlist window"});
@@ -161,11 +170,11 @@ void KeyboardMap::buildDownRows() {
         add(down_, {key, altNotCtrl, nudgeBar(Side::Right, delta), Group::RightDeck, "Alt+" + name,
                     "Seek " + seek + " one percent"});
         // The headphone slider is upside down: a lower value is louder.
-        add(down_, {key, shift, step(mixer.monitorVolume, -delta), Group::Mixer, "Shift+" + name,
-                    key == keys::Up ? "Headphones louder" : "Headphones quieter"});
+        add(down_, {key, shift, step(slider("mixer.headphones_volume"), -delta), Group::Mixer,
+                    "Shift+" + name, key == keys::Up ? "Headphones louder" : "Headphones quieter"});
         add(down_, {key,
                     {},
-                    click(key == keys::Up ? c.previousSong : c.nextSong),
+                    click(button(key == keys::Up ? "playlist.previous" : "playlist.next")),
                     Group::AutoDJ,
                     name,
                     key == keys::Up ? "Previous song" : "Next song"});
@@ -175,28 +184,28 @@ void KeyboardMap::buildDownRows() {
         const Side side = left ? Side::Left : Side::Right;
         const QString name = left ? "Left" : "Right";
         add(down_,
-            {key, altNotCtrl, click(mixer.monitor[sideIndex(side)]), Group::Mixer, "Alt+" + name,
-             left ? "Headphones on the left deck" : "Headphones on the right deck"});
+            {key, altNotCtrl, click(button("monitorCMB", sideIndex(side))), Group::Mixer,
+             "Alt+" + name, left ? "Headphones on the left deck" : "Headphones on the right deck"});
         add(down_, {key, ctrlAndAlt,
                     [&w, side] {
                         w.setActiveDeck(side);
-                        w.autoDJ().get_next_song();
+                        w.loadNextSong();
                     },
                     Group::AutoDJ, "Ctrl+Alt+" + name,
                     left ? "Load the next song on the left deck"
                          : "Load the next song on the right deck"});
         add(down_, {key, neither,
-                    [this, &c, &w, left] {
+                    [this, &w, left] {
                         const Side held = w.activeDeck();
                         searchSide_[left ? 0 : 1] = held;
-                        decks::DeckControls& deck = c.deck(held);
-                        (left ? deck.cueBack : deck.cueForward).pressMouse(Qt::LeftButton);
+                        button(deckAlias(held, left ? "cue_back" : "cue_forward"))
+                            .pressMouse(Qt::LeftButton);
                     },
                     Group::ActiveDeck, name + " (hold)",
                     left ? "Search back (in cue-edit mode)" : "Search forward (in cue-edit mode)"});
     }
     for (int n : {5, 7}) {
-        SliderModel& volume = c.deck(n == 5 ? Side::Left : Side::Right).volume;
+        SliderModel& volume = slider(deckAlias(n == 5 ? Side::Left : Side::Right, "volume"));
         const Group group = n == 5 ? Group::LeftDeck : Group::RightDeck;
         // Deck volume sliders are upside down too.
         add(down_, {keys::function(n),
@@ -212,42 +221,45 @@ void KeyboardMap::buildDownRows() {
                     QStringLiteral("F%1").arg(n + 1),
                     "Volume down"});
     }
-    add(down_,
-        {keys::PageUp, {}, step(mixer.mainVolume, +1), Group::Mixer, "PageUp", "Main volume up"});
+    add(down_, {keys::PageUp,
+                {},
+                step(slider("mixer.main_volume"), +1),
+                Group::Mixer,
+                "PageUp",
+                "Main volume up"});
     add(down_, {keys::PageDown,
                 {},
-                step(mixer.mainVolume, -1),
+                step(slider("mixer.main_volume"), -1),
                 Group::Mixer,
                 "PageDown",
                 "Main volume down"});
 
     for (Side side : {Side::Left, Side::Right}) {
-        decks::DeckControls& deck = c.deck(side);
         const Group group = deckGroup(side);
         const QString resetKey = deckKey(side, 'W', 'O');
         add(down_, {deckKey(side, 'Q', 'P')[0].unicode(),
                     {},
-                    click(deck.play),
+                    click(button(deckAlias(side, "play"))),
                     group,
                     deckKey(side, 'Q', 'P'),
                     "Play"});
-        add(down_, {resetKey[0].unicode(), shift, click(deck.resetCue), group, "Shift+" + resetKey,
-                    "Reset the cue points"});
+        add(down_, {resetKey[0].unicode(), shift, click(button(deckAlias(side, "reset_cue"))),
+                    group, "Shift+" + resetKey, "Reset the cue points"});
         add(down_, {resetKey[0].unicode(),
                     {},
-                    click(deck.playCue),
+                    click(button(deckAlias(side, "play_previous_cue"))),
                     group,
                     resetKey,
                     "Play from the previous cue"});
     }
     for (Side side : {Side::Right, Side::Left}) {
-        decks::DeckControls& deck = side == Side::Left ? c.left : c.right;
+        ButtonModel& play = button(deckAlias(side, "play"));
         const QString key = deckKey(side, 'E', 'I');
         add(down_, {key[0].unicode(),
                     {},
-                    [&w, &deck] {
+                    [&w, &play] {
                         w.focusMixer();
-                        deck.play.pressMouse(Qt::RightButton);
+                        play.pressMouse(Qt::RightButton);
                     },
                     deckGroup(side),
                     key,
@@ -257,10 +269,9 @@ void KeyboardMap::buildDownRows() {
     // (these rows come before the plain digits' pause rows).
     for (Side side : {Side::Left, Side::Right}) {
         const bool left = side == Side::Left;
-        decks::DeckControls& deck = c.deck(side);
         for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
             const int digit = '1' + slot;
-            ButtonModel& pad = deck.hotCue[slot];
+            ButtonModel& pad = button(deckAlias(side, "hotcue"), slot);
             // One line on the help sheet for all eight.
             add(down_, {digit, left ? std::function<bool(int)>(ctrlNotAlt) : altNotCtrl,
                         [this, &pad, digit] {
@@ -274,10 +285,10 @@ void KeyboardMap::buildDownRows() {
                         slot > 0 ? QString() : QStringLiteral("Hot cues 1 to 8 (hold)")});
         }
     }
-    add(down_, {'0', {}, click(c.right.pause), Group::RightDeck, "0", "Pause"});
-    add(down_, {'2', {}, click(c.left.pause), Group::LeftDeck, "2", "Pause"});
+    add(down_, {'0', {}, click(button("right.pause")), Group::RightDeck, "0", "Pause"});
+    add(down_, {'2', {}, click(button("left.pause")), Group::LeftDeck, "2", "Pause"});
 
-    SliderModel& fader = mixer.crossFader;
+    SliderModel& fader = slider("mixer.crossfader");
     add(down_, {'V', [this, &fader](int) { return ctrlHeld_ && fader.value() > 0; },
                 step(fader, -1), Group::Mixer, "Ctrl+V", "Crossfader a step left"});
     add(down_, {'V',
@@ -301,57 +312,57 @@ void KeyboardMap::buildDownRows() {
                 "N",
                 "Crossfader all right"});
 
-    add(down_, {'S', {}, press(c.left.cue, Qt::LeftButton), Group::LeftDeck, "S", "Cue"});
-    add(down_, {'K', {}, press(c.right.cue, Qt::LeftButton), Group::RightDeck, "K", "Cue"});
+    add(down_, {'S', {}, press(button("left.cue"), Qt::LeftButton), Group::LeftDeck, "S", "Cue"});
+    add(down_, {'K', {}, press(button("right.cue"), Qt::LeftButton), Group::RightDeck, "K", "Cue"});
     add(down_, {'R',
                 {},
-                press(c.left.stop, Qt::LeftButton),
+                press(button("left.stop"), Qt::LeftButton),
                 Group::LeftDeck,
                 "R",
                 "Stop like a turntable"});
     add(down_, {'U',
                 {},
-                press(c.right.stop, Qt::LeftButton),
+                press(button("right.stop"), Qt::LeftButton),
                 Group::RightDeck,
                 "U",
                 "Stop like a turntable"});
     add(down_, {keys::function(4),
                 [this](int mask) { return mask == (kShiftMask | kCtrlMask) && ctrlHeld_; },
-                click(mixer.monitor[2]), Group::Mixer, "Ctrl+Shift+F4", "Headphones off (stereo)"});
-    add(down_, {keys::Enter, shift, click(mixer.autoDJ), Group::AutoDJ, "Shift+Enter",
+                click(button("mixer.headphones_off")), Group::Mixer, "Ctrl+Shift+F4",
+                "Headphones off (stereo)"});
+    add(down_, {keys::Enter, shift, click(button("mixer.autodj")), Group::AutoDJ, "Shift+Enter",
                 "Auto-DJ on or off"});
-    add(down_, {keys::function(10), {}, click(mixer.options), Group::Window, "F10", "Options"});
+    add(down_,
+        {keys::function(10), {}, click(button("mixer.options")), Group::Window, "F10", "Options"});
     // Beyond the table, on keys no other row uses: the key lock and a four-beat loop under each
     // hand (the loop's key again leaves it).
     for (Side side : {Side::Left, Side::Right}) {
-        decks::DeckControls& deck = c.deck(side);
         const QString lock = deckKey(side, 'D', 'J'), loop = deckKey(side, 'F', 'H');
         add(down_, {lock[0].unicode(),
                     {},
-                    click(deck.keyLock),
+                    click(button(deckAlias(side, "keylock"))),
                     deckGroup(side),
                     lock,
                     "Key lock on or off"});
         add(down_, {loop[0].unicode(),
                     {},
-                    click(deck.beatLoop[5]),
+                    click(button(deckAlias(side, "beatloop"), 5)),
                     deckGroup(side),
                     loop,
                     "Loop four beats"});
     }
     // Sync under each hand, and the help sheet.
     add(down_,
-        {'A', {}, [&w] { w.sync(Side::Left); }, Group::LeftDeck, "A", "Sync to the right deck"});
+        {'A', {}, click(button("left.sync")), Group::LeftDeck, "A", "Sync to the right deck"});
     add(down_,
-        {'L', {}, [&w] { w.sync(Side::Right); }, Group::RightDeck, "L", "Sync to the left deck"});
+        {'L', {}, click(button("right.sync")), Group::RightDeck, "L", "Sync to the left deck"});
     add(down_, {keys::Slash, [](int mask) { return mask == 0 || mask == kShiftMask; },
-                [&c] { c.keyboardSheet.setVisible(!c.keyboardSheet.isVisible()); }, Group::Window,
-                "?", "Show or hide this sheet"});
+                [&w] { w.showKeySheet(!w.keySheetShown()); }, Group::Window, "?",
+                "Show or hide this sheet"});
 }
 
 void KeyboardMap::buildUpRows() {
-    MainControls& c = window_.controls();
-    MainWindow& w = window_;
+    const Window& w = window_;
     add(up_, {keys::Ctrl, {}, [this] { ctrlHeld_ = false; }, Group::Window, {}, {}});
     // A hot cue's digit let go: its pad is let go too, whatever modifier is still down.
     for (int slot = 0; slot < decks::DeckControls::kHotCues; ++slot) {
@@ -382,11 +393,12 @@ void KeyboardMap::buildUpRows() {
         const bool left = key == keys::Left;
         add(up_, {key,
                   {},
-                  [this, &c, &w, left] {
+                  [this, &w, left] {
                       std::optional<Side>& held = searchSide_[left ? 0 : 1];
-                      decks::DeckControls& deck = c.deck(held.value_or(w.activeDeck()));
+                      const Side side = held.value_or(w.activeDeck());
                       held.reset();
-                      (left ? deck.cueBack : deck.cueForward).releaseMouse(Qt::LeftButton);
+                      button(deckAlias(side, left ? "cue_back" : "cue_forward"))
+                          .releaseMouse(Qt::LeftButton);
                   },
                   Group::Window,
                   {},

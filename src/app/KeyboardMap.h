@@ -1,7 +1,8 @@
 // The main window's keyboard: every key the DJ presses, tried against one table top to bottom,
 // becomes the click, press, release or slider step of the control that does the same thing, so
 // a key and a click can never behave differently. Also holds the Ctrl and Alt flags the table
-// reads, and writes the help sheet from the same table so the two cannot drift apart.
+// reads, and writes the help sheet from the same table so the two cannot drift apart. It finds
+// its controls in the registry; the little it needs of the window beyond them is handed in.
 // Thread: UI thread only.
 #pragma once
 
@@ -12,14 +13,27 @@
 #include <vector>
 
 #include "core/ControlModels.h"
+#include "core/ControlRegistry.h"
 #include "core/Side.h"
 
 namespace kelvra::app {
 
-class MainWindow;
-
 class KeyboardMap {
   public:
+    // What keys do beyond pressing controls. Every member must be set.
+    struct Window {
+        std::function<Side()> activeDeck;  // the deck the active-deck keys act on
+        std::function<void(Side)> setActiveDeck;
+        std::function<void()> levelsChanged;  // after a key stepped a level slider
+        std::function<void()> showHelp;
+        std::function<void(bool)> showKeyLetters;  // the single-key hints beside the controls
+        std::function<void()> loadNextSong;        // onto the active deck
+        std::function<void()> focusMixer;
+        // The deck's position bar moved by one percent, which the display tick then seeks to.
+        std::function<void(Side, int delta)> nudgePosition;
+        std::function<bool()> keySheetShown;  // the sheet listing every key
+        std::function<void(bool)> showKeySheet;
+    };
     enum class Group { LeftDeck, RightDeck, ActiveDeck, Mixer, AutoDJ, Window };
     struct HelpLine {
         Group group;
@@ -27,7 +41,8 @@ class KeyboardMap {
         QString action;  // what the key does, in a DJ's words
     };
 
-    explicit KeyboardMap(MainWindow& window);
+    // `controls` outlives the map.
+    KeyboardMap(const ControlRegistry& controls, Window window);
 
     // A key went down (or repeated) / came up, with its modifier mask (1 Shift, 2 Ctrl, 4 Alt).
     // True when the key is one of the map's: then no control of the window may see it.
@@ -61,8 +76,13 @@ class KeyboardMap {
     void addPitchRows(int key, int direction, Group group, const QString& keyLabel);
     void add(std::vector<Row>& rows, Row row) { rows.push_back(std::move(row)); }
     bool run(const std::vector<Row>& rows, int code, int mask);
+    // The registry's models by the readable alias; "left."/"right." before a deck's item.
+    ButtonModel& button(const QString& alias, int index = -1) const;
+    SliderModel& slider(const QString& alias) const;
+    static QString deckAlias(Side side, const char* item);
 
-    MainWindow& window_;
+    const ControlRegistry& controls_;
+    Window window_;
     std::vector<Row> down_;
     std::vector<Row> up_;
     bool ctrlHeld_ = false;

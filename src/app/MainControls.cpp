@@ -42,6 +42,26 @@ MainControls::MainControls()
         keyboardHints[i].setCaption(hints[i]);
     keyboardSheet.setVisible(false);
     dropouts.setVisible(false);
+
+    auto add = [this](const char* name, const char* alias, const char* caption, ButtonModel* button,
+                      TextModel* text = nullptr) {
+        RegisteredControl control;
+        control.name = QLatin1String(name);
+        control.alias = QLatin1String(alias);
+        control.caption = QString::fromUtf8(caption);
+        control.button = button;
+        control.text = text;
+        registry.add(std::move(control));
+    };
+    mixer.registerControls(registry);
+    add("upCB", "playlist.previous", "Playlist: Previous song", &previousSong);
+    add("downCB", "playlist.next", "Playlist: Next song", &nextSong);
+    add("playListCB", "window.playlist", "Show the playlist", &openPlaylist);
+    add("libraryCB", "window.library", "Show the library", &openLibrary);
+    add("nextSongTXT", "playlist.next_song", "Playlist: The next song's box", nullptr,
+        &nextSongText);
+    left.registerControls(registry);
+    right.registerControls(registry);
 }
 
 }  // namespace kelvra::app

@@ -52,7 +52,10 @@ class FocusRequests : public QObject {
 };
 
 struct MainControls {
+    // Builds every control and has each part register its own.
     MainControls();
+    MainControls(const MainControls&) = delete;
+    MainControls& operator=(const MainControls&) = delete;
 
     decks::DeckControls& deck(Side side) { return side == Side::Left ? left : right; }
     const decks::DeckControls& deck(Side side) const { return side == Side::Left ? left : right; }
@@ -93,6 +96,8 @@ struct MainControls {
     }
     LayoutNotifier layout;
     FocusRequests focus;
+    // Every control above by its names: the decks', the mixer's and the window's own.
+    ControlRegistry registry;
 };
 
 }  // namespace kelvra::app

@@ -134,7 +134,27 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     QObject::connect(&controls_.openLibrary, &ButtonModel::clicked, [this] {
         if (shell_.showLibrary) shell_.showLibrary();
     });
-    keyboard_ = std::make_unique<KeyboardMap>(*this);
+    KeyboardMap::Window keys;
+    keys.activeDeck = [this] { return activeDeck_; };
+    keys.setActiveDeck = [this](Side side) { activeDeck_ = side; };
+    keys.levelsChanged = [this] { run_volume_timer(); };
+    keys.showHelp = [this] { showHelp(); };
+    keys.showKeyLetters = [this](bool shown) {
+        if (shown)
+            show_keyboard_Shortcuts();
+        else
+            hide_keyboard_Shortcuts();
+    };
+    keys.loadNextSong = [this] { autoDJ_->get_next_song(); };
+    keys.focusMixer = [this] { focusMixer(); };
+    keys.nudgePosition = [this](Side side, int delta) {
+        DeckDisplayModel& display = controls_.deck(side).display;
+        const int bar = display.positionBar();
+        if ((delta > 0 && bar < 100) || (delta < 0 && bar > 1)) display.setPositionBar(bar + delta);
+    };
+    keys.keySheetShown = [this] { return controls_.keyboardSheet.isVisible(); };
+    keys.showKeySheet = [this](bool shown) { controls_.keyboardSheet.setVisible(shown); };
+    keyboard_ = std::make_unique<KeyboardMap>(controls_.registry, std::move(keys));
     makeRecorder();
 }
 

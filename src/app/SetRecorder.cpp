@@ -87,7 +87,7 @@ bool SetRecorder::start() {
     path_ = path;
     tracks_.clear();
     noted_ = {};
-    parts_.button.setBackColour(kRecordingColour);
+    parts_.button.setLit(true, kRecordingColour, kRecordIdleColour);
     parts_.button.setToolTip("Stop recording the mix into " + QDir::toNativeSeparators(path));
     // Songs already playing are in the recording from its first moment.
     const audio::RecordingStatus status = parts_.library.recordStatus();
@@ -161,7 +161,7 @@ QString SetRecorder::writeCueSheet() const {
 }
 
 void SetRecorder::showIdle() {
-    parts_.button.setBackColour(kRecordIdleColour);
+    parts_.button.setLit(false, kRecordingColour, kRecordIdleColour);
     parts_.button.setToolTip(QStringLiteral("Record the mix..."));
     parts_.text.setToolTip(QString());
     parts_.text.setText(QString());

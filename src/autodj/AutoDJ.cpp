@@ -17,7 +17,7 @@ constexpr std::size_t kMaxKnownSpans = 512;
 }  // namespace
 
 AutoDJ::AutoDJ(Parts parts) : parts_(std::move(parts)) {
-    parts_.autoDJButton.setBackColour(kColourOff);
+    parts_.autoDJButton.setLit(false);
     parts_.fadeTimer.setOnTick([this] { tmrAutoFade_Timer(); });
     QObject::connect(&parts_.autoDJButton, &ButtonModel::clicked, [this] { autoDJCB_Click(); });
     QObject::connect(&parts_.nextSong, &ButtonModel::clicked, [this] { downCB_Click(); });
@@ -157,14 +157,14 @@ void AutoDJ::loadInto(Side side, const QString& path) {
 }
 
 void AutoDJ::autoDJCB_Click() {
-    if (parts_.autoDJButton.backColour() != kColourOn) {
+    if (!parts_.autoDJButton.isLit()) {
         if (parts_.playlist.count() == 0) {
             parts_.dialogs.message("AutoDJ - No playlist loaded...",
                                    "Please load or create a playlist first...", MessageButtons::Ok,
                                    MessageIcon::Information);
             return;
         }
-        parts_.autoDJButton.setBackColour(kColourOn);
+        parts_.autoDJButton.setLit(true);
         on_ = true;
         failedLoads_ = 0;
         passStart_ = -1;
@@ -182,7 +182,7 @@ void AutoDJ::autoDJCB_Click() {
 
 void AutoDJ::switchOff() {
     // The decks keep playing and the crossfader stays where the fade left it.
-    parts_.autoDJButton.setBackColour(kColourOff);
+    parts_.autoDJButton.setLit(false);
     on_ = false;
     parts_.fadeTimer.setEnabled(false);
 }

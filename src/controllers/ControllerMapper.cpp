@@ -6,10 +6,6 @@
 namespace kelvra::controllers {
 namespace {
 
-// The brightest channel of a lit colour. Dark green (0x80) and the record button's dark red
-// (0x50) stay below it; every lit colour the program uses, the hot cues' included, is above.
-constexpr int kLitBrightness = 0xA0;
-
 double shareOf(const SliderModel& slider) {
     const int span = slider.maximum() - slider.minimum();
     return span > 0 ? double(slider.value() - slider.minimum()) / span : 0.0;
@@ -21,15 +17,9 @@ QString named(const QString& name, int index) {
 
 }  // namespace
 
-bool isLit(int backColour) {
-    if (backColour == kColourNone || backColour == kColourOff) return false;
-    const int brightest =
-        std::max({backColour & 0xFF, (backColour >> 8) & 0xFF, (backColour >> 16) & 0xFF});
-    return brightest >= kLitBrightness;
-}
-
-ControllerMapper::ControllerMapper(Resolver resolver, LightSink lights, QObject* parent)
-    : QObject(parent), resolver_(std::move(resolver)), sink_(std::move(lights)) {}
+ControllerMapper::ControllerMapper(const ControlRegistry& registry, LightSink lights,
+                                   QObject* parent)
+    : QObject(parent), registry_(registry), sink_(std::move(lights)) {}
 
 ControllerMapper::~ControllerMapper() = default;
 
@@ -50,26 +40,26 @@ void ControllerMapper::clear() {
 }
 
 std::optional<QString> ControllerMapper::checkTarget(const QString& name, int index,
-                                                     ControlTarget& target) {
-    target = resolver_(name, index);
-    if (target.found()) {
-        if (index < 0) return std::nullopt;
-        // A lone control answers to any index; a group member only to its own.
-        const ControlTarget alone = resolver_(name, -1);
-        if (alone.found() && alone.button == target.button && alone.slider == target.slider &&
-            alone.jog == target.jog)
-            return QStringLiteral("%1 takes no index").arg(name);
-        return std::nullopt;
+                                                     const RegisteredControl*& target) {
+    const ControlRegistry::Lookup found = registry_.lookup(name, index);
+    target = found.control;
+    switch (found.miss) {
+        case ControlRegistry::Lookup::Found:
+            // A mapping is read once and kept: an index on a lone control is a slip to mend.
+            if (found.indexIgnored) return QStringLiteral("%1 takes no index").arg(name);
+            return std::nullopt;
+        case ControlRegistry::Lookup::NeedsIndex:
+            return QStringLiteral("%1 needs an index").arg(name);
+        case ControlRegistry::Lookup::IndexOutOfRange:
+            return QStringLiteral("%1 has no index %2").arg(name).arg(index);
+        case ControlRegistry::Lookup::NoSuchName:
+            break;
     }
-    // Tell a wrong or missing index from an unknown name: groups count from 0 or from 1.
-    const bool group = resolver_(name, 0).found() || resolver_(name, 1).found();
-    if (group && index < 0) return QStringLiteral("%1 needs an index").arg(name);
-    if (group) return QStringLiteral("%1 has no index %2").arg(name).arg(index);
     return QStringLiteral("no control named %1").arg(name);
 }
 
 std::optional<QString> ControllerMapper::bindInput(const InputBinding& b,
-                                                   const ControlTarget& target) {
+                                                   const RegisteredControl& target) {
     const QString name = named(b.control, b.index);
     if (b.message == MessageKind::Note) {
         if (target.slider)
@@ -86,9 +76,9 @@ std::optional<QString> ControllerMapper::bindInput(const InputBinding& b,
     auto input = std::make_unique<Input>();
     input->binding = b;
     input->button = target.button;
-    input->slider = target.button ? nullptr : target.slider;
+    input->slider = target.slider;
     input->topIsMinimum = target.topIsMinimum;
-    input->jog = target.button || target.slider ? nullptr : target.jog;
+    input->jog = target.jog;
     if (SliderModel* slider = input->slider) {
         auto movedElsewhere = [this, slider] { sliderMovedElsewhere(slider); };
         connect(slider, &SliderModel::changed, connections_.get(), movedElsewhere);
@@ -103,18 +93,21 @@ std::vector<MappingProblem> ControllerMapper::load(const MidiMapping& mapping) {
     connections_ = std::make_unique<QObject>();
     std::vector<MappingProblem> problems = mapping.problems;
     for (const InputBinding& binding : mapping.inputs) {
-        ControlTarget target;
+        const RegisteredControl* target = nullptr;
         auto problem = checkTarget(binding.control, binding.index, target);
-        if (!problem) problem = bindInput(binding, target);
+        if (!problem && !target->button && !target->slider && !target->jog)
+            problem = QStringLiteral("%1 cannot be played from a controller")
+                          .arg(named(binding.control, binding.index));
+        if (!problem) problem = bindInput(binding, *target);
         if (problem) problems.push_back({binding.line, *problem});
     }
     for (const LightBinding& binding : mapping.lights) {
-        ControlTarget target;
+        const RegisteredControl* target = nullptr;
         if (auto problem = checkTarget(binding.control, binding.index, target)) {
             problems.push_back({binding.line, *problem});
             continue;
         }
-        if (!target.button) {
+        if (!target->button) {
             problems.push_back(
                 {binding.line, QStringLiteral("%1 is not a button: only a button's state lights")
                                    .arg(named(binding.control, binding.index))});
@@ -122,15 +115,15 @@ std::vector<MappingProblem> ControllerMapper::load(const MidiMapping& mapping) {
         }
         auto light = std::make_unique<Light>();
         light->binding = binding;
-        light->button = target.button;
-        light->display = target.display;
-        light->lamp = target.lamp;
+        light->button = target->button;
+        light->display = target->lampDisplay;
+        light->lamp = target->lamp;
         Light* raw = light.get();
-        if (target.display)
-            connect(target.display, &DeckDisplayModel::changed, connections_.get(),
+        if (target->lampDisplay)
+            connect(target->lampDisplay, &DeckDisplayModel::changed, connections_.get(),
                     [this, raw] { refresh(*raw); });
         else
-            connect(target.button, &ButtonModel::changed, connections_.get(),
+            connect(target->button, &ButtonModel::changed, connections_.get(),
                     [this, raw] { refresh(*raw); });
         lights_.push_back(std::move(light));
     }
@@ -241,7 +234,7 @@ void ControllerMapper::refresh(Light& light) {
     if (light.display)
         lit = light.display->lamp(light.lamp);
     else if (light.button)
-        lit = isLit(light.button->backColour());
+        lit = light.button->isLit();
     if (light.known && lit == light.lit) return;
     light.known = true;
     light.lit = lit;

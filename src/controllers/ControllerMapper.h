@@ -1,7 +1,7 @@
 // Binds a loaded mapping to the program's controls and plays the controller's messages on them:
 // notes and ccs press buttons, move sliders and turn jog wheels the way the mouse would, and the
-// controller's lights follow the buttons' lit states. Thread: UI thread only (the models live
-// there); a MIDI input thread hands its messages over before calling handle().
+// controller's lights follow the state the registry gives their controls. Thread: UI thread only
+// (the models live there); a MIDI input thread hands its messages over before calling handle().
 #pragma once
 
 #include <QObject>
@@ -14,44 +14,23 @@
 #include "controllers/MidiMapping.h"
 #include "controllers/MidiMessage.h"
 #include "core/ControlModels.h"
+#include "core/ControlRegistry.h"
 
 namespace kelvra::controllers {
-
-// A named control as the program hands it out: one of the three models, or none when there is
-// no such control.
-struct ControlTarget {
-    ButtonModel* button = nullptr;
-    SliderModel* slider = nullptr;
-    JogModel* jog = nullptr;
-    // Some buttons show their state elsewhere (a deck's play and cue light its display, not
-    // themselves): when set, the button's light follows this lamp instead of its colour.
-    DeckDisplayModel* display = nullptr;
-    DeckDisplayModel::Lamp lamp = DeckDisplayModel::Play;
-    // A fader drawn with its minimum at the top (a deck's volume, its pitch): a hardware fader
-    // pushed up, or an encoder turned up, moves it towards the top as the mouse would.
-    bool topIsMinimum = false;
-
-    bool found() const { return button || slider || jog; }
-};
-
-// Whether a button looks lit: the program draws lit states bright (green, red, a hot cue's
-// colour) and unlit ones dark (dark green, dark red) or in the widget's own look.
-bool isLit(int backColour);
 
 class ControllerMapper : public QObject {
     Q_OBJECT
   public:
-    // The control called `name` (with `index` for a member of a group, else -1).
-    using Resolver = std::function<ControlTarget(const QString& name, int index)>;
     // Where light messages go (the controller's output).
     using LightSink = std::function<void(const MidiMessage&)>;
 
-    ControllerMapper(Resolver resolver, LightSink lights, QObject* parent = nullptr);
+    // Mappings name the controls of `registry`, which outlives the mapper.
+    ControllerMapper(const ControlRegistry& registry, LightSink lights, QObject* parent = nullptr);
     ~ControllerMapper() override;
 
     // Replaces the bound mapping with this one and sends every light's current state. Returns
     // the mapping's own problems and those found binding it (unknown controls, a button bound
-    // as a slider, a wrong index), by line; those lines are skipped.
+    // as a slider, an index the control does not have), by line; those lines are skipped.
     std::vector<MappingProblem> load(const MidiMapping& mapping);
     // Unbinds everything; lights this mapping lit are put out.
     void clear();
@@ -84,8 +63,9 @@ class ControllerMapper : public QObject {
         bool lit = false;
     };
 
-    std::optional<QString> bindInput(const InputBinding& binding, const ControlTarget& target);
-    std::optional<QString> checkTarget(const QString& name, int index, ControlTarget& target);
+    std::optional<QString> bindInput(const InputBinding& binding, const RegisteredControl& target);
+    std::optional<QString> checkTarget(const QString& name, int index,
+                                       const RegisteredControl*& target);
     void act(Input& input, bool noteOn, int number, int value);
     void press(Input& input, bool down);
     void moveSlider(Input& input, double share);
@@ -94,7 +74,7 @@ class ControllerMapper : public QObject {
     void refresh(Light& light);
     void send(const Light& light, bool lit);
 
-    Resolver resolver_;
+    const ControlRegistry& registry_;
     LightSink sink_;
     std::vector<std::unique_ptr<Input>> inputs_;  // stable addresses for the connections
     std::vector<std::unique_ptr<Light>> lights_;

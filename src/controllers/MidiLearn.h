@@ -15,9 +15,10 @@ namespace kelvra::controllers {
 enum class ControlKind { Button, Slider, Jog };
 
 struct LearnTarget {
-    QString control;
+    QString control;  // the mapping's name, written into the line learnt
     int index = -1;
     ControlKind kind = ControlKind::Button;
+    QString caption = {};  // what the DJ reads for it; empty: the name
 };
 
 // What it takes as deliberate:

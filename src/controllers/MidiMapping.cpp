@@ -76,7 +76,8 @@ bool isControlName(QByteArrayView token) {
     for (qsizetype i = 0; i < token.size(); ++i) {
         const char c = token[i];
         const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-        if (!letter && !(i > 0 && c >= '0' && c <= '9')) return false;
+        // After the first letter: digits, and the dots of an alias (`left.hotcue`).
+        if (!letter && !(i > 0 && ((c >= '0' && c <= '9') || c == '.'))) return false;
     }
     return true;
 }

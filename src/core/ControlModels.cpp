@@ -56,6 +56,14 @@ void ButtonModel::setBackColour(int colour) {
     emit changed();
 }
 
+void ButtonModel::setLit(bool lit, int litColour, int unlitColour) {
+    const int colour = lit ? litColour : unlitColour;
+    if (lit == lit_ && colour == backColour_) return;
+    lit_ = lit;
+    backColour_ = colour;
+    emit changed();
+}
+
 void ButtonModel::setVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;

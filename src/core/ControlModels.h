@@ -108,11 +108,16 @@ class ButtonModel : public QObject {
     QString caption() const { return caption_; }
     QString toolTip() const { return toolTip_; }
     int backColour() const { return backColour_; }
+    // Whether the button is on (a deck's key lock, a set hot cue, a kill, the recording): what
+    // controller lights and scripts read. The colour only draws it.
+    bool isLit() const { return lit_; }
     bool isVisible() const { return visible_; }
     bool isEnabled() const { return enabled_; }
     void setCaption(const QString& caption);
     void setToolTip(const QString& toolTip);
     void setBackColour(int colour);
+    // Sets the state and paints it in one go.
+    void setLit(bool lit, int litColour = kColourOn, int unlitColour = kColourOff);
     void setVisible(bool visible);
     void setEnabled(bool enabled);
 
@@ -133,6 +138,7 @@ class ButtonModel : public QObject {
     QString caption_;
     QString toolTip_;
     int backColour_ = kColourNone;
+    bool lit_ = false;
     bool visible_ = true;
     bool enabled_ = true;
 };

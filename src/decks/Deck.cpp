@@ -91,8 +91,8 @@ void Deck::init_Player() {
     display.setTimeText(getSongLength(stream_));
     if (const auto rate = door_.rate(streamId())) sampleRate_ = rate->value;
     const bool high = sampleRate_ >= 44100;
-    controls_.speed44.setBackColour(high ? kColourOn : kColourOff);
-    controls_.speed22.setBackColour(high ? kColourOff : kColourOn);
+    controls_.speed44.setLit(high);
+    controls_.speed22.setLit(!high);
     door_.setPan(streamId(), host_.deckPan());
     engine_.setStreamPosition(stream_, 1);
     cuePoint_ = 1;
@@ -178,7 +178,7 @@ void Deck::openFileClick() {
 void Deck::loadChosenFile(const QString& path) {
     songFile_ = path;
     init_Player();
-    controls_.playCue.setBackColour(kColourOff);
+    controls_.playCue.setLit(false);
     setCueHistory(0, 0);
 }
 

@@ -140,7 +140,7 @@ void DeckAnalysis::showTempoMatch(const DeckAnalysis& other) {
     if (songBpm() > 0 && other.songBpm() > 0 && mine > 0 && theirs > 0)
         for (double factor : {0.5, 1.0, 2.0})
             matched = matched || std::abs(mine * factor - theirs) < 0.05;
-    deck_.controls().sync.setBackColour(matched ? kColourOn : kColourOff);
+    deck_.controls().sync.setLit(matched);
 }
 
 double DeckAnalysis::positionSeconds() const {

@@ -192,3 +192,156 @@ const char* controlName(Side side, DeckControl control) {
 }
 
 }  // namespace kelvra::decks
+
+namespace kelvra::decks {
+namespace {
+
+// What a person calls a deck control, and the item of its alias.
+struct Words {
+    const char* item;
+    const char* caption;
+};
+
+}  // namespace
+
+void DeckControls::registerControls(ControlRegistry& registry) {
+    const bool left = side == Side::Left;
+    const QString deckWords = left ? QStringLiteral("Left deck: ") : QStringLiteral("Right deck: ");
+    const QString prefix = left ? QStringLiteral("left.") : QStringLiteral("right.");
+    auto add = [&](DeckControl which, const Words& words, RegisteredControl control, int index = -1,
+                   const QString& number = {}) {
+        control.name = QLatin1String(controlName(side, which));
+        control.index = index;
+        control.alias = prefix + QLatin1String(words.item);
+        control.aliasIndex = index;
+        const QString caption = QString::fromUtf8(words.caption);
+        control.caption = deckWords + (number.isEmpty() ? caption : caption.arg(number));
+        registry.add(std::move(control));
+    };
+    auto button = [](ButtonModel& model) {
+        RegisteredControl control;
+        control.button = &model;
+        return control;
+    };
+    // Play, pause, stop and cue show their state on the display's lamps, not on themselves.
+    auto lamped = [this](ButtonModel& model, DeckDisplayModel::Lamp lamp) {
+        RegisteredControl control;
+        control.button = &model;
+        control.lampDisplay = &display;
+        control.lamp = lamp;
+        return control;
+    };
+    auto slider = [](SliderModel& model, bool topIsMinimum) {
+        RegisteredControl control;
+        control.slider = &model;
+        control.topIsMinimum = topIsMinimum;
+        return control;
+    };
+
+    add(DeckControl::OpenFile, {"load", "Load a song"}, button(openFile));
+    add(DeckControl::Play, {"play", "Play"}, lamped(play, DeckDisplayModel::Play));
+    add(DeckControl::Pause, {"pause", "Pause"}, lamped(pause, DeckDisplayModel::Pause));
+    add(DeckControl::Stop, {"stop", "Stop"}, lamped(stop, DeckDisplayModel::Stop));
+    add(DeckControl::Cue, {"cue", "Cue"}, lamped(cue, DeckDisplayModel::Cue));
+    add(DeckControl::CueBack, {"cue_back", "Move the cue back"}, button(cueBack));
+    add(DeckControl::CueForward, {"cue_forward", "Move the cue forward"}, button(cueForward));
+    add(DeckControl::PlayCue, {"play_previous_cue", "Play from the previous cue"}, button(playCue));
+    add(DeckControl::ResetCue, {"reset_cue", "Reset the cue points"}, button(resetCue));
+    add(DeckControl::PitchZero, {"pitch_zero", "Pitch to zero"}, button(pitchZero));
+    add(DeckControl::BendMinus, {"bend_down", "Bend down"}, button(bendMinus));
+    add(DeckControl::BendPlus, {"bend_up", "Bend up"}, button(bendPlus));
+    add(DeckControl::Sync, {"sync", "Sync"}, button(sync));
+    add(DeckControl::KillLow, {"kill_low", "Kill the lows"}, button(killLow));
+    add(DeckControl::KillMid, {"kill_mid", "Kill the mids"}, button(killMid));
+    add(DeckControl::KillHigh, {"kill_high", "Kill the highs"}, button(killHigh));
+    add(DeckControl::Quantize, {"quantize", "Quantise"}, button(quantize));
+    // The screen numbers the pads from 1; the scripts' indexes count from 0.
+    for (int i = 0; i < kHotCues; ++i) {
+        add(DeckControl::HotCue, {"hotcue", "Hot cue %1"}, button(hotCue[i]), i,
+            QString::number(i + 1));
+        add(DeckControl::HotCueClear, {"hotcue_clear", "Clear hot cue %1"}, button(hotCueClear[i]),
+            i, QString::number(i + 1));
+    }
+    for (int i = 0; i < kBeatJumps; ++i)
+        add(DeckControl::BeatJump, {"beatjump", "Jump %1 beats"}, button(beatJump[i]), i,
+            beatJump[i].caption());
+    add(DeckControl::LoopIn, {"loop_in", "Loop in"}, button(loopIn));
+    add(DeckControl::LoopOut, {"loop_out", "Loop out"}, button(loopOut));
+    add(DeckControl::LoopHalf, {"loop_half", "Halve the loop"}, button(loopHalf));
+    add(DeckControl::LoopDouble, {"loop_double", "Double the loop"}, button(loopDouble));
+    add(DeckControl::LoopExit, {"loop_exit", "Exit the loop"}, button(loopExit));
+    add(DeckControl::Reloop, {"reloop", "Reloop"}, button(reloop));
+    add(DeckControl::KeyLock, {"keylock", "Key lock"}, button(keyLock));
+    add(DeckControl::KeyUp, {"key_up", "Key up a semitone"}, button(keyUp));
+    add(DeckControl::KeyDown, {"key_down", "Key down a semitone"}, button(keyDown));
+    add(DeckControl::KeyReset, {"key_reset", "Key back to the song's own"}, button(keyReset));
+    for (int i = 0; i < kBeatLoops; ++i) {
+        add(DeckControl::BeatLoop, {"beatloop", "Loop %1 beats"}, button(beatLoop[i]), i,
+            beatLoop[i].caption());
+        add(DeckControl::LoopRoll, {"loop_roll", "Roll %1 beats"}, button(loopRoll[i]), i,
+            beatLoop[i].caption());
+    }
+    // Without an index the roll's name lets go of whichever roll is held.
+    add(DeckControl::LoopRoll, {"loop_roll", "Let go of the roll"}, button(loopRollAny));
+    // The deck's faders are drawn with their minimum at the top; the tone knobs turn up.
+    add(DeckControl::Pitch, {"pitch", "Pitch"}, slider(pitch, true));
+    add(DeckControl::Volume, {"volume", "Volume"}, slider(volume, true));
+    add(DeckControl::EqLow, {"eq_low", "Low EQ"}, slider(eqLow, false));
+    add(DeckControl::EqMid, {"eq_mid", "Mid EQ"}, slider(eqMid, false));
+    add(DeckControl::EqHigh, {"eq_high", "High EQ"}, slider(eqHigh, false));
+    add(DeckControl::Filter, {"filter", "Filter"}, slider(filter, false));
+    add(DeckControl::Gain, {"gain", "Gain"}, slider(gain, false));
+    RegisteredControl wheel;
+    wheel.jog = &jog;
+    add(DeckControl::Jog, {"jog", "Jog wheel"}, wheel);
+    add(DeckControl::JogTouch, {"jog_touch", "Touch the jog wheel"}, button(jogTouch));
+    // The base-frequency buttons are one group across both decks: 22 and 44 kHz left (1, 2),
+    // then right (3, 4).
+    const int first = left ? 1 : 3;
+    const std::pair<ButtonModel*, const char*> speeds[] = {{&speed22, "22"}, {&speed44, "44"}};
+    for (int i = 0; i < 2; ++i) {
+        RegisteredControl control = button(*speeds[i].first);
+        control.name = QStringLiteral("speedCB");
+        control.index = first + i;
+        control.alias = prefix + QStringLiteral("speed") + QLatin1String(speeds[i].second);
+        control.caption = deckWords + QStringLiteral("Base frequency %1 kHz").arg(speeds[i].second);
+        registry.add(std::move(control));
+    }
+}
+
+void MixerControls::registerControls(ControlRegistry& registry) {
+    auto add = [&registry](const char* name, const char* alias, const char* caption,
+                           RegisteredControl control, int index = -1) {
+        control.name = QLatin1String(name);
+        control.index = index;
+        control.alias = QStringLiteral("mixer.") + QLatin1String(alias);
+        control.caption = QStringLiteral("Mixer: ") + QString::fromUtf8(caption);
+        registry.add(std::move(control));
+    };
+    auto button = [](ButtonModel& model) {
+        RegisteredControl control;
+        control.button = &model;
+        return control;
+    };
+    auto slider = [](SliderModel& model) {
+        RegisteredControl control;
+        control.slider = &model;
+        control.topIsMinimum = model.orientation() == Orientation::Vertical;
+        return control;
+    };
+    const char* const monitors[3][2] = {{"headphones_left", "Headphones on the left deck"},
+                                        {"headphones_right", "Headphones on the right deck"},
+                                        {"headphones_off", "Headphones off"}};
+    for (int i = 0; i < 3; ++i)
+        add("monitorCMB", monitors[i][0], monitors[i][1], button(monitor[i]), i);
+    add("crossFaderScroll", "crossfader", "Crossfader", slider(crossFader));
+    add("MainVolScroll", "main_volume", "Main volume", slider(mainVolume));
+    add("monitorVolScroll", "headphones_volume", "Headphone volume", slider(monitorVolume));
+    add("phonesMix", "headphones_mix", "Headphones: cue to main mix", slider(phonesMix));
+    add("phonesSplitCB", "headphones_split", "Split headphones", button(phonesSplit));
+    add("autoDJCB", "autodj", "Auto-DJ on or off", button(autoDJ));
+    add("optionsCB", "options", "Options", button(options));
+    add("recordCB", "record", "Record the set", button(record));
+}
+
+}  // namespace kelvra::decks

@@ -4,12 +4,16 @@
 
 #include "audio/AudioLibrary.h"
 #include "core/ControlModels.h"
+#include "core/ControlRegistry.h"
 #include "core/Side.h"
 
 namespace kelvra::decks {
 
 struct DeckControls {
     explicit DeckControls(Side side);
+    // Puts every control of this deck into `registry`, under its scripts' name on this side and
+    // an alias `left.ITEM` or `right.ITEM`.
+    void registerControls(ControlRegistry& registry);
 
     Side side;
     DropTargetModel panel;  // the deck panel's background
@@ -70,6 +74,8 @@ struct DeckControls {
 
 struct MixerControls {
     MixerControls();
+    // The mixer's controls, as `mixer.ITEM`.
+    void registerControls(ControlRegistry& registry);
 
     SliderModel crossFader{0, 100, 50, Orientation::Horizontal};
     SliderModel mainVolume{0, 100, 70, Orientation::Horizontal};

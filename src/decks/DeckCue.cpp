@@ -64,7 +64,7 @@ void DeckCue::recordCue() {
     } else {
         // The first real cue point pushed into an empty history lights play-previous-cue.
         deck_.setCueHistory(cue, deck_.olderCue());
-        deck_.controls().playCue.setBackColour(kColourOn);
+        deck_.controls().playCue.setLit(true);
     }
     std::uint32_t position = engine_.getStreamPosition(stream);
     if (position == deck_.songLength()) position = 1;  // at the very end: back to the start

@@ -29,7 +29,7 @@ DeckJumps::DeckJumps(Deck& deck, audio::EngineDoor& door, const DeckAnalysis& an
         QObject::connect(&c.beatJump[i], &ButtonModel::clicked, [this, i] { beatJump(i); });
     QObject::connect(&c.quantize, &ButtonModel::clicked, [this] {
         quantize_ = !quantize_;
-        deck_.controls().quantize.setBackColour(quantize_ ? kColourOn : kColourOff);
+        deck_.controls().quantize.setLit(quantize_);
     });
     deck_.events().loaded.connect([this] { songLoaded(); });
 }
@@ -133,7 +133,7 @@ void DeckJumps::showCues() {
     const double length = deck_.songLength();
     for (int slot = 0; slot < DeckControls::kHotCues; ++slot) {
         const auto& cue = cues_[std::size_t(slot)];
-        c.hotCue[slot].setBackColour(cue ? kHotCueColours[slot] : kColourNone);
+        c.hotCue[slot].setLit(cue.has_value(), kHotCueColours[slot], kColourNone);
         marks[std::size_t(slot)] = cue && length > 0 ? std::clamp(*cue / length, 0.0, 1.0) : -1.0;
     }
     c.display.setHotCueMarks(marks);

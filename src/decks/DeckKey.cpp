@@ -40,11 +40,11 @@ void DeckKey::apply() {
 
 void DeckKey::show() {
     DeckControls& c = deck_.controls();
-    c.keyLock.setBackColour(locked_ ? kColourOn : kColourOff);
+    c.keyLock.setLit(locked_);
     c.keyReset.setCaption(shift_ == 0
                               ? QStringLiteral("0")
                               : QStringLiteral("%1%2").arg(shift_ > 0 ? "+" : "").arg(shift_));
-    c.keyReset.setBackColour(shift_ == 0 ? kColourNone : kColourOn);
+    c.keyReset.setLit(shift_ != 0, kColourOn, kColourNone);
 }
 
 }  // namespace kelvra::decks

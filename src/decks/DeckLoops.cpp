@@ -188,13 +188,12 @@ void DeckLoops::apply() {
 
 void DeckLoops::show() {
     DeckControls& c = deck_.controls();
-    const int lit = active_ ? kColourOn : kColourOff;
-    c.loopIn.setBackColour(in_ >= 0 ? lit : kColourOff);
-    c.loopOut.setBackColour(out_ >= 0 ? lit : kColourOff);
+    c.loopIn.setLit(active_ && in_ >= 0);
+    c.loopOut.setLit(active_ && out_ >= 0);
     const auto beat = grid_.beatSeconds();
     for (int i = 0; i < DeckControls::kBeatLoops; ++i) {
         const bool match = active_ && beat && out_ - in_ == grid_.toBytes(kSizes[i] * *beat);
-        c.beatLoop[i].setBackColour(match ? kColourOn : kColourOff);
+        c.beatLoop[i].setLit(match);
     }
     const double length = deck_.songLength();
     if (in_ >= 0 && length > 0)

@@ -58,7 +58,7 @@ void DeckPitch::changePitch() {
     int frequency = frequencyFor(pitch_, deck_.sampleRate(), range);
     if (nudge_ != 0) frequency = int(std::lrint(frequency * (1 + nudge_)));
     door_.setRate(deck_.streamId(), audio::Hz(frequency));
-    c.pitchZero.setBackColour(pitch_ == kNoChange ? kColourOn : kColourOff);
+    c.pitchZero.setLit(pitch_ == kNoChange);
     c.display.setPitchText(pitchTextFor(pitch_, range));
 }
 
@@ -108,8 +108,8 @@ void DeckPitch::speedClick(int hertz) {
     DeckControls& c = deck_.controls();
     host_.setActiveDeck(deck_.side());
     const bool high = hertz == 44100;
-    c.speed44.setBackColour(high ? kColourOn : kColourOff);
-    c.speed22.setBackColour(high ? kColourOff : kColourOn);
+    c.speed44.setLit(high);
+    c.speed22.setLit(!high);
     deck_.setSampleRate(hertz);
     host_.focusPlay(deck_.side());
     if (deck_.songFile().isEmpty()) return;

@@ -41,10 +41,10 @@ DeckTone::DeckTone(Deck& deck, audio::EngineDoor& door) : deck_(deck), door_(doo
     ButtonModel* kills[] = {&c.killLow, &c.killMid, &c.killHigh};
     for (int band = 0; band < 3; ++band) {
         ButtonModel* kill = kills[band];
-        kill->setBackColour(kColourOff);
+        kill->setLit(false, kKillColour);
         QObject::connect(kill, &ButtonModel::clicked, [this, kill, band] {
             killed_[band] = !killed_[band];
-            kill->setBackColour(killed_[band] ? kKillColour : kColourOff);
+            kill->setLit(killed_[band], kKillColour);
             apply();
         });
     }

@@ -33,12 +33,12 @@ Mixer::Mixer(audio::AudioLibrary& library, MixerControls& mixer, DeckControls& l
                          [this, i] { monitorCMB_Click(i); });
     QObject::connect(&mixer_.phonesSplit, &ButtonModel::clicked,
                      [this] { setPhonesSplit(!phonesSplit_); });
-    mixer_.phonesSplit.setBackColour(kColourOff);
+    mixer_.phonesSplit.setLit(false);
 }
 
 void Mixer::setPhonesSplit(bool split) {
     phonesSplit_ = split;
-    mixer_.phonesSplit.setBackColour(split ? kColourOn : kColourOff);
+    mixer_.phonesSplit.setLit(split);
     run_volume_timer();
 }
 
@@ -99,7 +99,7 @@ void Mixer::monitorCMB_Click(int index) {
     if (index < 0 || index > 2) return;
     monitorMode_ = index + 1;
     for (int i = 0; i < 3; ++i)
-        mixer_.monitor[i].setBackColour(i == index ? kColourOn : kColourOff);
+        mixer_.monitor[i].setLit(i == index);
     run_volume_timer();
 }
 

@@ -1,10 +1,8 @@
 #include "session/SessionRunner.h"
 
-#include "app/ControlDirectory.h"
 #include "app/KeyCodes.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace kelvra::session {
 namespace {
@@ -32,18 +30,18 @@ QString pressKey(app::KeyboardMap& keyboard, const SessionAction& action) {
 }
 
 // A control group's name with an index outside it (or none) is a wrong index, not a missing
-// control: say which indices there are. Empty when `name` is no group.
-QString groupIndexError(app::MainControls& controls, const SessionAction& action) {
-    int lowest = std::numeric_limits<int>::max(), highest = std::numeric_limits<int>::min();
-    for (const app::NamedControl& control : app::namedControls(controls)) {
-        if (control.name != action.target || control.index < 0) continue;
-        lowest = std::min(lowest, control.index);
-        highest = std::max(highest, control.index);
+// control: say which indices there are. Empty when the name is no group.
+QString groupIndexError(const ControlRegistry::Lookup& found, const SessionAction& action) {
+    const QString range = QStringLiteral("from %1 to %2").arg(found.lowest).arg(found.highest);
+    switch (found.miss) {
+        case ControlRegistry::Lookup::NeedsIndex:
+            return action.target + " needs an index " + range;
+        case ControlRegistry::Lookup::IndexOutOfRange:
+            return action.target + " takes an index " + range + ", not " +
+                   QString::number(action.index);
+        default:
+            return {};
     }
-    if (lowest > highest) return {};
-    const QString range = QStringLiteral("from %1 to %2").arg(lowest).arg(highest);
-    if (action.index < 0) return action.target + " needs an index " + range;
-    return action.target + " takes an index " + range + ", not " + QString::number(action.index);
 }
 
 }  // namespace
@@ -76,11 +74,11 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
         default:
             break;
     }
-    const app::NamedControl found =
-        app::findControl(window.controls(), action.target, action.index);
-    if (!found.button && !found.slider && !found.text && !found.jog)
-        if (const QString wrong = groupIndexError(window.controls(), action); !wrong.isEmpty())
-            return wrong;
+    const ControlRegistry::Lookup lookup =
+        window.controls().registry.lookup(action.target, action.index);
+    if (const QString wrong = groupIndexError(lookup, action); !wrong.isEmpty()) return wrong;
+    const RegisteredControl none;
+    const RegisteredControl& found = lookup.control ? *lookup.control : none;
     if (action.type == SessionAction::Turn) {
         if (!found.jog) return "no jog wheel named '" + action.target + "'";
         found.jog->turn(action.value);

@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-#include "app/ControlDirectory.h"
 #include "app/KeyCodes.h"
 #include "support/MainWindowRig.h"
 
@@ -14,11 +13,9 @@ namespace {
 // Records what each named control was asked to do, in order.
 struct ControlSpy {
     explicit ControlSpy(MainControls& controls) {
-        for (const NamedControl& control : namedControls(controls)) {
-            const QString name = control.index >= 0
-                                     ? control.name + ' ' + QString::number(control.index)
-                                     : control.name;
-            if (ButtonModel* button = control.button) {
+        for (const auto& control : controls.registry.all()) {
+            const QString name = control->indexedName();
+            if (ButtonModel* button = control->button) {
                 QObject::connect(button, &ButtonModel::clicked,
                                  [this, name] { events << name + " click"; });
                 QObject::connect(
@@ -28,7 +25,7 @@ struct ControlSpy {
                 QObject::connect(button, &ButtonModel::mouseReleased,
                                  [this, name] { events << name + " up"; });
             }
-            if (SliderModel* slider = control.slider)
+            if (SliderModel* slider = control->slider)
                 QObject::connect(slider, &SliderModel::changed, [this, name](int value) {
                     events << name + '=' + QString::number(value);
                 });

@@ -7,7 +7,6 @@
 
 #include <QRegularExpression>
 
-#include "app/ControlDirectory.h"
 #include "playback/StreamControl.h"
 #include "support/MainWindowRig.h"
 
@@ -18,7 +17,7 @@ constexpr std::uint64_t kRate = 44100;
 
 class SetRecorderTest : public ::testing::Test {
   protected:
-    ButtonModel& button() { return *findControl(rig.window->controls(), "recordCB", -1).button; }
+    ButtonModel& button() { return *rig.window->controls().registry.button("recordCB"); }
     std::string text() { return rig.window->controls().mixer.recordText.text().toStdString(); }
     SetRecorder& recorder() { return rig.window->recorder(); }
     void tick() { rig.clock.advance(80); }

@@ -1,6 +1,5 @@
-// A deck's worth of real control models behind a resolver that answers like the main window's
-// directory (a lone control whatever the index, a group member only by its own), the messages
-// the mapper sends to the lights, and what the buttons were told.
+// A deck's worth of real control models in a registry of their own, the messages the mapper
+// sends to the lights, and what the buttons were told.
 #pragma once
 
 #include <QStringList>
@@ -28,6 +27,21 @@ struct MapperRig {
         pitch.setSteps(1, 10);
         eq.setSteps(2, 5);
         keyLock.setBackColour(kColourOff);
+        auto add = [this](const char* name, RegisteredControl control, int index = -1) {
+            control.name = QLatin1String(name);
+            control.index = index;
+            registry.add(std::move(control));
+        };
+        add("playCB2", {.button = &play, .lampDisplay = &display, .lamp = DeckDisplayModel::Play});
+        add("cueCB2", {.button = &cue, .lampDisplay = &display, .lamp = DeckDisplayModel::Cue});
+        add("LkeyLockCB", {.button = &keyLock});
+        add("LjogTouch", {.button = &jogTouch});
+        for (int i = 0; i < 8; ++i)
+            add("LhotCue", {.button = &hotCue[i]}, i);
+        add("LpitchScroll", {.slider = &pitch});
+        add("LVolScroll", {.slider = &volume});
+        add("LeqLow", {.slider = &eq});
+        add("Ljog", {.jog = &jog});
         for (auto& [name, button] : std::map<QString, ButtonModel*>{{"playCB2", &play},
                                                                     {"LjogTouch", &jogTouch},
                                                                     {"LhotCue0", &hotCue[0]},
@@ -40,19 +54,6 @@ struct MapperRig {
                              [this, name] { events << name + " click"; });
         }
         QObject::connect(&jog, &JogModel::turned, [this](int ticks) { turned += ticks; });
-    }
-
-    ControlTarget resolve(const QString& name, int index) {
-        if (name == "playCB2") return {&play, nullptr, nullptr, &display, DeckDisplayModel::Play};
-        if (name == "cueCB2") return {&cue, nullptr, nullptr, &display, DeckDisplayModel::Cue};
-        if (name == "LkeyLockCB") return {&keyLock};
-        if (name == "LjogTouch") return {&jogTouch};
-        if (name == "LhotCue" && index >= 0 && index < 8) return {&hotCue[index]};
-        if (name == "LpitchScroll") return {nullptr, &pitch};
-        if (name == "LVolScroll") return {nullptr, &volume};
-        if (name == "LeqLow") return {nullptr, &eq};
-        if (name == "Ljog") return {nullptr, nullptr, &jog};
-        return {};
     }
 
     std::vector<MappingProblem> load(const QByteArray& text) {
@@ -73,8 +74,8 @@ struct MapperRig {
     DeckDisplayModel display;
     QStringList events;
     std::vector<MidiMessage> lights;
-    ControllerMapper mapper{[this](const QString& name, int index) { return resolve(name, index); },
-                            [this](const MidiMessage& m) { lights.push_back(m); }};
+    ControlRegistry registry;
+    ControllerMapper mapper{registry, [this](const MidiMessage& m) { lights.push_back(m); }};
 };
 
 }  // namespace kelvra::controllers::test

@@ -204,9 +204,9 @@ TEST(ControllerMapper, LinesThatCannotBindAreReportedAndSkipped) {
     EXPECT_EQ(rig.volume.value(), 0);
 }
 
-TEST(ControllerMapper, LightsFollowTheButtonsLitStates) {
+TEST(ControllerMapper, LightsFollowTheControlsStates) {
     MapperRig rig;
-    rig.hotCue[2].setBackColour(kHotCueColours[2]);  // a hot cue set before the mapping loads
+    rig.hotCue[2].setLit(true, kHotCueColours[2], kColourNone);  // set before the mapping loads
     ASSERT_TRUE(rig.load("out note 1 0x20 LhotCue 2\n"
                          "out note 1 0x21 LhotCue 3\n"
                          "out cc 2 0x22 LkeyLockCB\n"
@@ -219,15 +219,18 @@ TEST(ControllerMapper, LightsFollowTheButtonsLitStates) {
     EXPECT_EQ(rig.lights, initial);
     rig.lights.clear();
 
-    // Then only changes: key lock lit by the deck (as a click or key does it), the same colour
-    // again is no message; a dark colour is out.
-    rig.keyLock.setBackColour(kColourOn);
-    rig.keyLock.setBackColour(kColourOn);
-    rig.keyLock.setCaption("KEY!");
+    // Then only changes: key lock lit by the deck (as a click or key does it), the same state
+    // again is no message. Paint is not state: a bright colour alone lights nothing.
     rig.hotCue[3].setBackColour(kHotCueColours[3]);
-    rig.hotCue[3].setBackColour(kHotCueColours[5]);  // another lit colour: still lit
-    rig.keyLock.setBackColour(kColourOff);
-    rig.hotCue[2].setBackColour(kColourNone);
+    rig.keyLock.setBackColour(kColourOn);
+    EXPECT_TRUE(rig.lights.empty());  // painted, but neither is on
+    rig.keyLock.setLit(true);
+    rig.keyLock.setLit(true);
+    rig.keyLock.setCaption("KEY!");
+    rig.hotCue[3].setLit(true, kHotCueColours[3], kColourNone);
+    rig.hotCue[3].setLit(true, kHotCueColours[5], kColourNone);  // painted again: still lit
+    rig.keyLock.setLit(false);
+    rig.hotCue[2].setLit(false, kHotCueColours[2], kColourNone);
     const std::vector<MidiMessage> changes = {
         {0xB1, 0x22, 127}, {0x90, 0x21, 127}, {0xB1, 0x22, 0}, {0x90, 0x20, 0}};
     EXPECT_EQ(rig.lights, changes);
@@ -256,18 +259,8 @@ TEST(ControllerMapper, LightsFollowTheButtonsLitStates) {
     const std::vector<MidiMessage> switched = {{0x90, 0x21, 0}, {0x90, 0x24, 0}, {0x90, 0x30, 127}};
     EXPECT_EQ(rig.lights, switched);
     rig.lights.clear();
-    rig.keyLock.setBackColour(kColourOn);  // no longer mapped
+    rig.keyLock.setLit(true);  // no longer mapped
     EXPECT_TRUE(rig.lights.empty());
-}
-
-TEST(ControllerMapper, LitMeansABrightColour) {
-    EXPECT_FALSE(isLit(kColourNone));
-    EXPECT_FALSE(isLit(kColourOff));
-    EXPECT_FALSE(isLit(0x1C1C50));  // the record button's dark red, idle
-    EXPECT_TRUE(isLit(kColourOn));
-    EXPECT_TRUE(isLit(kColourLitRed));
-    for (int colour : kHotCueColours)
-        EXPECT_TRUE(isLit(colour)) << std::hex << colour;
 }
 
 TEST(ControllerMapper, ASwitchedMappingWaitsForTheFadersAgain) {

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/ControlDirectory.h"
+#include "app/MainControls.h"
 #include "controllers/ControllerMapper.h"
 #include "controllers/MappingFile.h"
 
@@ -81,12 +81,8 @@ TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
     ASSERT_TRUE(mapping.problems.empty()) << describe(mapping.problems[0]).toStdString();
     app::MainControls controls;
     std::vector<MidiMessage> lights;
-    ControllerMapper mapper(
-        [&controls](const QString& name, int index) {
-            const app::NamedControl c = app::findControl(controls, name, index);
-            return ControlTarget{c.button, c.slider, c.jog};
-        },
-        [&lights](const MidiMessage& m) { lights.push_back(m); });
+    ControllerMapper mapper(controls.registry,
+                            [&lights](const MidiMessage& m) { lights.push_back(m); });
     const auto problems = mapper.load(mapping);
     ASSERT_TRUE(problems.empty()) << describe(problems[0]).toStdString();
     EXPECT_EQ(mapper.inputCount(), static_cast<int>(mapping.inputs.size()));
@@ -112,9 +108,29 @@ TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
     mapper.handle({0xB2, 0x08, 127});
     EXPECT_EQ(controls.mixer.crossFader.value(), 100);
     lights.clear();
-    controls.right.hotCue[5].setBackColour(kHotCueColours[5]);
+    controls.right.hotCue[5].setLit(true, kHotCueColours[5], kColourNone);
     ASSERT_EQ(lights.size(), 1u);
     EXPECT_EQ(lights[0], (MidiMessage{0x91, 0x19, 127}));
+}
+
+TEST(MappingFile, AnIndexOutsideItsGroupIsRefusedOnItsLine) {
+    app::MainControls controls;
+    ControllerMapper mapper(controls.registry, {});
+    // The roll's name without an index lets go of the held roll; with one it is a roll's.
+    const auto problems =
+        mapper.load(parseMapping("note 1 1 LloopRoll\n"
+                                 "note 1 2 LloopRoll 8\n"
+                                 "note 1 3 LloopRoll 9\n"
+                                 "note 1 4 left.loop_roll 9\n"
+                                 "out note 1 5 LhotCue 8\n"));
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_EQ(problems[0].line, 3);
+    EXPECT_EQ(problems[0].message, "LloopRoll has no index 9");
+    EXPECT_EQ(problems[1].line, 4);
+    EXPECT_EQ(problems[1].message, "left.loop_roll has no index 9");
+    EXPECT_EQ(problems[2].line, 5);
+    EXPECT_EQ(problems[2].message, "LhotCue has no index 8");
+    EXPECT_EQ(mapper.inputCount(), 2);
 }
 
 }  // namespace

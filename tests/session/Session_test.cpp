@@ -286,6 +286,18 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
     EXPECT_EQ(error, "no button named 'speedCX'");
     render("1 click speedCB 4\n", 2, &error);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+
+    // A name that is a group and a lone control too: without an index it is the lone one, with
+    // one outside the group it is refused on its line, not taken for the lone one.
+    render("1 down LloopRoll 8\n1.5 up LloopRoll\n", 2, &error);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    HeadlessProgram program({kRate, dir.filePath("config"), {}});
+    ASSERT_TRUE(program.start());
+    const SessionParse parse =
+        parseSessionScript("1 down LloopRoll 3\n1.2 up LloopRoll\n1.5 down LloopRoll 9\n");
+    const SessionRunResult result = runSession(program, parse.actions, 2000, {});
+    EXPECT_EQ(result.errorLine, 3);
+    EXPECT_EQ(result.error, "LloopRoll takes an index from 0 to 8, not 9");
 }
 
 // A headphone output of its own: the main output keeps the main mix in stereo, the headphones

@@ -37,7 +37,8 @@ LearnWindow::LearnWindow(std::vector<LearnTarget> controls, QString mappingPath,
 
 QString LearnWindow::label(const LearnTarget& target) {
     static const char* const kinds[] = {"button", "slider", "jog wheel"};
-    const QString name = target.index >= 0
+    const QString name = !target.caption.isEmpty() ? target.caption
+                         : target.index >= 0
                              ? QStringLiteral("%1 %2").arg(target.control).arg(target.index)
                              : target.control;
     return QStringLiteral("%1  (%2)").arg(name, kinds[static_cast<int>(target.kind)]);

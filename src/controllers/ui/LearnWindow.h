@@ -1,4 +1,4 @@
-// The learn window: the controls by name, a Learn button, and what was captured and replaced.
+// The learn window: the controls in words, a Learn button, and what was captured and replaced.
 // It only draws MidiLearn and the mapping file's edits; the program forwards the controller's
 // messages to offer() and reloads the mapping when mappingWritten() comes. Thread: UI thread.
 #pragma once

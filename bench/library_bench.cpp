@@ -7,9 +7,15 @@
 //   typing: 1,000,000 synthetic rows, several phrases typed one key at a time as the library
 //         window lists them (its default page); each run's 99th percentile over every keystroke
 //         beside the same run's SELECT count(*), the minimum and median of the runs.
+//   copies: C empty song files (copies print alike) scanned into a fresh database, beside C files
+//         that differ; files per second of each and their ratio, near 1 when a scan is linear
+//         in the copies.
+//   opening: the quick check an opening runs over a library of M synthetic rows, in
+//         milliseconds, beside opening it at all.
 //   --make-library FILE: only makes (or keeps) a synthetic library of M rows at FILE, for the
 //         start-up bench.
-// Usage: library_bench [--songs N] [--runs R] [--rows M] [--typing-rows T] [--dir FOLDER]
+// Usage: library_bench [--songs N] [--runs R] [--rows M] [--typing-rows T] [--copies C]
+//                      [--dir FOLDER]
 //        library_bench --make-library FILE [--rows M]
 #include <QByteArray>
 #include <QDir>
@@ -129,6 +135,67 @@ void scanBench(const QString& dir, int songs, int runs) {
     std::printf("  rescan, all unchanged  %8.0f files/s\n", rescan);
 }
 
+// Scans `files` song files into a fresh database, empty when `alike`; files per second.
+double copiesScan(const QString& dir, int files, bool alike) {
+    const QString tree = dir + (alike ? "/copies" : "/distinct");
+    QDir(tree).removeRecursively();
+    QDir().mkpath(tree);
+    for (int i = 0; i < files; ++i) {
+        QFile song(tree + QString("/%1.mp3").arg(i));
+        if (!song.open(QIODevice::WriteOnly)) return 0;
+        if (!alike) song.write(QByteArray::number(i));
+    }
+    const std::unique_ptr<audio::AudioLibrary> tags = audio::createAudioLibrary();
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(dir + "/copies.sqlite" + suffix);
+    const auto start = Clock::now();
+    {
+        library::Library library(dir + "/copies.sqlite");
+        library::Scanner scanner(library, *tags, nullptr);
+        scanner.scan({tree});
+        if (scanner.counts().added != files)
+            std::fprintf(stderr, "library_bench: %lld added of %d\n",
+                         static_cast<long long>(scanner.counts().added), files);
+    }
+    return files / seconds(start);
+}
+
+void copiesBench(const QString& dir, int files) {
+    const double alike = copiesScan(dir, files, true), distinct = copiesScan(dir, files, false);
+    std::printf("scan of %d empty files (one print) beside %d that differ (files/s)\n", files,
+                files);
+    std::printf("  copies %8.0f  distinct %8.0f  ratio %.2f\n", alike, distinct, alike / distinct);
+}
+
+void openingBench(const QString& dir, int rows, int runs) {
+    const QString path = dir + "/search.sqlite";
+    if (!bench::syntheticLibrary(path, rows)) return;
+    std::vector<double> opens, checks;
+    for (int run = 0; run < runs; ++run) {
+        auto start = Clock::now();
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        opens.push_back(seconds(start) * 1000);
+        start = Clock::now();
+        sqlite3_exec(db, "PRAGMA quick_check(1)", nullptr, nullptr, nullptr);
+        checks.push_back(seconds(start) * 1000);
+        sqlite3_close(db);
+    }
+    std::vector<double> whole;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = Clock::now();
+        library::Library library(path, library::Access::Reading);
+        whole.push_back(seconds(start) * 1000);
+    }
+    QFile file(path);
+    std::printf("opening a library of %d rows (%.0f MB), %d runs (ms, median)\n", rows,
+                double(file.size()) / 1e6, runs);
+    std::printf("  open %.2f  quick check %.1f  the library's whole opening %.1f\n",
+                bench::percentile(opens, 0.5), bench::percentile(checks, 0.5),
+                bench::percentile(whole, 0.5));
+}
+
 void searchBench(const QString& dir, int rows) {
     const QString path = dir + "/search.sqlite";
     const auto start = Clock::now();
@@ -224,19 +291,22 @@ void typingBench(const QString& dir, int rows, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int songs = 10000, runs = 5, rows = 100000, typingRows = 1000000;
+    int songs = 10000, runs = 5, rows = 100000, typingRows = 1000000, copies = 4000;
     QString dir = QDir::tempPath() + "/kelvra-library-bench", made;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--songs") == 0) songs = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--rows") == 0) rows = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--typing-rows") == 0) typingRows = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--copies") == 0) copies = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--dir") == 0) dir = QString::fromLocal8Bit(argv[i + 1]);
         if (std::strcmp(argv[i], "--make-library") == 0) made = QString::fromLocal8Bit(argv[i + 1]);
     }
     if (!made.isEmpty()) return bench::syntheticLibrary(made, rows) ? 0 : 1;
     QDir().mkpath(dir);
     if (songs > 0 && runs > 0) scanBench(dir, songs, runs);
+    if (copies > 0) copiesBench(dir, copies);
+    if (rows > 0 && runs > 0) openingBench(dir, rows, runs);
     if (rows > 0) searchBench(dir, rows);
     if (typingRows > 0 && runs > 0) typingBench(dir, typingRows, runs);
     return 0;

@@ -168,7 +168,10 @@ void Application::loadMainWindow() {
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
     p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());
     deps.songs = p.songs.get();
-    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath());
+    // The song store has just opened the same database as its writer: checked it, and set it aside
+    // had it been damaged. The library need not read all of it again before the window shows.
+    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath(),
+                                                       library::Access::Reading);
     deps.songHeard = [&p](const QString& path) { p.noteHeard(path); };
     if (p.songLibrary->isOpen()) {
         // The library's folders are kept up to date while the program runs; what changed while

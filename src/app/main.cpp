@@ -1,11 +1,17 @@
 // Kelvra's program entry.
 #include <QApplication>
 #include <QStringList>
+#include <csignal>
 
 #include "app/Application.h"
 #include "core/Theme.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+    // A write past the file size limit (a recording, the song database) fails like one onto a
+    // full disk and is told as one; the signal would end the set instead.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Kelvra");
     kelvra::theme::apply(qapp);

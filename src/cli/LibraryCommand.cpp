@@ -1,9 +1,14 @@
-// library scan DIR... | search QUERY... | export-history: the DJ's music library from the
+// library scan DIR... | search QUERY... | export-history | check: the DJ's music library from the
 // command line, in the database the desktop program uses (or the one --db names).
 //   scan: adds the folders' songs; progress and problems on standard error. Exit 1 when a folder
-//         cannot be read or the scan had to stop (the disk full), 0 otherwise.
-//   search: one tab-separated line per song: path, artist, title, bpm, key, seconds.
+//         cannot be read or the scan had to stop (the disk full), 0 otherwise. The only command
+//         that sets a damaged database aside (and says so, naming both files).
+//   search: one tab-separated line per song: path, artist, title, bpm, key, seconds. A tab, a line
+//         break, any other control byte and the backslash in a path or text are written as \t,
+//         \n, \r, \xHH and \\, so every song is one line of six fields. Exit 1 when the
+//         database could not be read to the end (damaged), after the rows it gave.
 //   export-history: the sets heard (all, or --set N counted from the oldest) as M3U, CUE or CSV.
+//   check: the whole check of the database, read-only; exit 1 with what is wrong when damaged.
 #include <cstdio>
 #include <memory>
 
@@ -16,6 +21,7 @@
 #include "cli/Commands.h"
 #include "core/PathBytes.h"
 #include "core/Rounding.h"
+#include "library/Database.h"
 #include "library/HistoryExport.h"
 #include "library/Library.h"
 #include "library/Scanner.h"
@@ -28,7 +34,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: kelvra-cli library scan DIR... [--db FILE]\n"
     "       kelvra-cli library search QUERY... [--db FILE]\n"
-    "       kelvra-cli library export-history [--db FILE] [--format m3u|cue|csv] [--set N]\n";
+    "       kelvra-cli library export-history [--db FILE] [--format m3u|cue|csv] [--set N]\n"
+    "       kelvra-cli library check [--db FILE]\n";
 
 struct Words {
     QString db = library::SongStore::defaultPath();
@@ -79,14 +86,40 @@ void write(const QByteArray& bytes, std::FILE* to) {
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
 }
 
+// A field of a search line: its bytes, with what would split the line or the fields escaped.
+QByteArray field(const QByteArray& bytes) {
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The library open, or a message and null. A file set aside is said, and the work goes on.
-std::unique_ptr<library::Library> openLibrary(const QString& path) {
-    auto opened = std::make_unique<library::Library>(path);
+std::unique_ptr<library::Library> openLibrary(const QString& path, library::Access access) {
+    auto opened = std::make_unique<library::Library>(path, access);
     if (!opened->notice().isEmpty())
         std::fprintf(stderr, "kelvra-cli: library: %s\n", opened->notice().toUtf8().constData());
     if (!opened->isOpen()) {
-        std::fprintf(stderr, "kelvra-cli: library: cannot open '%s'\n",
-                     readablePath(path).toUtf8().constData());
+        if (opened->notice().isEmpty())
+            std::fprintf(stderr, "kelvra-cli: library: cannot open '%s'\n",
+                         readablePath(path).toUtf8().constData());
         return nullptr;
     }
     return opened;
@@ -106,7 +139,7 @@ int scan(const Words& words) {
             status = 1;
         }
     }
-    const auto opened = openLibrary(words.db);
+    const auto opened = openLibrary(words.db, library::Access::Writing);
     if (!opened) return 1;
     const std::unique_ptr<audio::AudioLibrary> tags = audio::createAudioLibrary();
     const audio::analysis::AnalysisCache cache(audio::analysis::AnalysisCache::defaultFolder());
@@ -134,7 +167,8 @@ int scan(const Words& words) {
                  static_cast<long long>(counts.updated), static_cast<long long>(counts.moved),
                  static_cast<long long>(counts.unchanged),
                  static_cast<long long>(counts.unreadable));
-    return status;
+    // Songs kept because their folder could not be read are not all there is to be had.
+    return counts.unreached > 0 ? 1 : status;
 }
 
 int search(const Words& words) {
@@ -143,17 +177,23 @@ int search(const Words& words) {
         text << word;
     const library::SearchQuery query = library::parseSearchQuery(text.join(u' '));
     if (!query.error.isEmpty()) return usage(query.error.toStdString());
-    const auto opened = openLibrary(words.db);
+    const auto opened = openLibrary(words.db, library::Access::Reading);
     if (!opened) return 1;
     for (const library::SongRow& song : opened->search(query, 100000)) {
         const std::string bpm =
             song.bpm ? QByteArray::number(*song.bpm, 'f', 2).toStdString() : std::string("-");
         const std::string key =
             song.key >= 0 ? audio::analysis::keyWheel(song.key) : std::string("-");
-        write(pathToBytes(song.path), stdout);
-        std::printf("\t%s\t%s\t%s\t%s\t%lld\n", song.artist.toUtf8().constData(),
-                    song.title.toUtf8().constData(), bpm.c_str(), key.c_str(),
+        write(field(pathToBytes(song.path)), stdout);
+        std::printf("\t%s\t%s\t%s\t%s\t%lld\n", field(song.artist.toUtf8()).constData(),
+                    field(song.title.toUtf8()).constData(), bpm.c_str(), key.c_str(),
                     static_cast<long long>(roundEven(song.seconds)));
+    }
+    // Rows a damaged database still gave are listed, but never passed off as all there is.
+    if (!opened->readFailure().isEmpty()) {
+        std::fprintf(stderr, "kelvra-cli: library: the search stopped early: %s\n",
+                     opened->readFailure().toUtf8().constData());
+        return 1;
     }
     return 0;
 }
@@ -163,9 +203,14 @@ int exportHistory(const Words& words) {
     const std::optional<library::ExportFormat> format = library::exportFormatNamed(words.format);
     if (!format)
         return usage("--format takes m3u, cue or csv, not '" + words.format.toStdString() + "'");
-    const auto opened = openLibrary(words.db);
+    const auto opened = openLibrary(words.db, library::Access::Reading);
     if (!opened) return 1;
     std::vector<library::HistorySet> sets = library::historySets(opened->history());
+    if (!opened->readFailure().isEmpty()) {
+        std::fprintf(stderr, "kelvra-cli: library: the history could not be read: %s\n",
+                     opened->readFailure().toUtf8().constData());
+        return 1;
+    }
     if (words.set > 0) {
         if (words.set > int(sets.size())) {
             std::fprintf(stderr, "kelvra-cli: library: there is no set %d (the history has %zu)\n",
@@ -174,8 +219,30 @@ int exportHistory(const Words& words) {
         }
         sets = {sets[std::size_t(words.set - 1)]};
     }
-    write(library::exportSets(sets, *format), stdout);
-    return 0;
+    std::vector<QString> left;
+    write(library::exportSets(sets, *format, &left), stdout);
+    for (const QString& path : left)
+        std::fprintf(stderr,
+                     "kelvra-cli: library: left out of the playlist, its name holds a line break: "
+                     "%s\n",
+                     field(pathToBytes(path)).constData());
+    return left.empty() ? 0 : 1;
+}
+
+int check(const Words& words) {
+    if (!words.operands.empty()) return usage("check takes no operand");
+    const QStringList problems = library::databaseProblems(words.db);
+    if (problems.isEmpty()) {
+        std::fprintf(stderr, "library: \"%s\" is sound\n",
+                     readablePath(words.db).toUtf8().constData());
+        return 0;
+    }
+    std::fprintf(stderr, "kelvra-cli: library: the song database \"%s\" is damaged:\n",
+                 readablePath(words.db).toUtf8().constData());
+    for (const QString& problem : problems)
+        std::fprintf(stderr, "  %s\n", problem.toUtf8().constData());
+    std::fprintf(stderr, "%s\n", library::recoveryAdvice().toUtf8().constData());
+    return 1;
 }
 
 }  // namespace
@@ -188,6 +255,7 @@ int libraryCommand(const Args& args) {
     if (args[0] == "scan") return scan(words);
     if (args[0] == "search") return search(words);
     if (args[0] == "export-history") return exportHistory(words);
+    if (args[0] == "check") return check(words);
     return usage("unknown library command '" + args[0] + "'");
 }
 

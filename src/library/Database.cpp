@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -139,94 +143,317 @@ int firstInteger(sqlite3* db, const char* sql) {
     return statement.step() == SQLITE_ROW ? int(statement.integer(0)) : -1;
 }
 
+// Why an opening failed, which decides what may be done about it.
+enum class Trouble { None, NotAFile, NotOurs, Newer, Busy, Full, Damaged, Other };
+
+struct Opened {
+    sqlite3* db = nullptr;
+    Trouble trouble = Trouble::None;
+    QString why;
+};
+
+bool diskFull(sqlite3* db) {
+    const int error = sqlite3_system_errno(db);
+    return (sqlite3_errcode(db) & 0xff) == SQLITE_FULL || error == ENOSPC || error == EDQUOT ||
+           error == EFBIG;
+}
+
+Trouble troubleOf(sqlite3* db) {
+    const int code = sqlite3_errcode(db) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) return Trouble::Busy;
+    if (diskFull(db)) return Trouble::Full;
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) return Trouble::Damaged;
+    return Trouble::Other;
+}
+
+// The steps from the database's version up to `target`. A failed step is rolled back, and what
+// went wrong is kept in `trouble` and `why` first (the rollback's own success would hide it).
+bool migrateSteps(sqlite3* db, int target, Trouble& trouble, QString& why) {
+    const auto failed = [&] {
+        trouble = troubleOf(db);
+        why = errorText(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    };
+    if (target > kSchemaVersion || !addTextInitials(db)) {
+        trouble = Trouble::Other;
+        why = QStringLiteral("this SQLite has no full-text search");
+        return false;
+    }
+    // The version is read inside the step's own write transaction: two programs opening a new
+    // database at once would otherwise both see it empty, and the second would run a step the
+    // first had already made.
+    for (;;) {
+        if (!execute(db, "BEGIN IMMEDIATE")) return failed();
+        const int version = firstInteger(db, "PRAGMA user_version");
+        if (version < 0) return failed();
+        if (version >= target) return execute(db, "COMMIT") || failed();
+        const QByteArray sql = QByteArray(kMigrations[version]) +
+                               QByteArray("PRAGMA application_id=") +
+                               QByteArray::number(kApplicationId) +
+                               ";PRAGMA user_version=" + QByteArray::number(version + 1) + ";";
+        if (!execute(db, sql.constData()) || !execute(db, "COMMIT")) return failed();
+    }
+}
+
 }  // namespace
 
 bool migrateTo(sqlite3* db, int target) {
-    const int version = firstInteger(db, "PRAGMA user_version");
-    if (version < 0 || target > kSchemaVersion || !addTextInitials(db)) return false;
-    for (int step = version; step < target; ++step) {
-        const QByteArray sql = QByteArray("BEGIN IMMEDIATE;") + kMigrations[step] +
-                               QByteArray("PRAGMA application_id=") +
-                               QByteArray::number(kApplicationId) +
-                               ";PRAGMA user_version=" + QByteArray::number(step + 1) + ";COMMIT;";
-        if (!execute(db, sql.constData())) {
-            execute(db, "ROLLBACK");
-            return false;
-        }
-    }
-    return true;
+    Trouble trouble = Trouble::None;
+    QString why;
+    return migrateSteps(db, target, trouble, why);
 }
 
 namespace {
 
-// Opens `path` as a database of ours, migrating it when `migrating`. Null with `why` otherwise.
-sqlite3* tryOpen(const QString& path, bool migrating, QString& why) {
+// Whether the file's first page says it is an SQLite database marked as Kelvra's: only such a
+// file, when it cannot be read, is a damaged database of ours and not someone else's file.
+bool headerIsOurs(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return false;
+    const auto byte = [&](int at) { return std::uint32_t(std::uint8_t(header[at])); };
+    return (byte(68) << 24 | byte(69) << 16 | byte(70) << 8 | byte(71)) ==
+           std::uint32_t(kApplicationId);
+}
+
+// What stands at `path`: nothing (it may be made), a regular file, or something Kelvra must not
+// open as a database at all (a folder, a device, a FIFO that would block the open).
+std::optional<QString> notARegularFile(const QString& path) {
+    struct stat info {};
+    if (::stat(pathToBytes(path).constData(), &info) != 0)
+        return errno == ENOENT ? std::nullopt
+                               : std::optional<QString>(QString::fromLocal8Bit(strerror(errno)));
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    if (S_ISDIR(info.st_mode)) return QStringLiteral("it is a folder");
+    if (S_ISFIFO(info.st_mode)) return QStringLiteral("it is a pipe");
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return QStringLiteral("it is a device");
+    return QStringLiteral("it is not a regular file");
+}
+
+// Opens `path` as a database of ours, migrating it when `migrating`. `checking` runs the quick
+// check of the pages first, so damage is found before anything is written into it.
+Opened tryOpen(const QString& path, bool migrating, bool checking) {
+    Opened result;
+    if (const auto what = notARegularFile(path)) {
+        result.trouble = Trouble::NotAFile;
+        result.why = *what;
+        return result;
+    }
     sqlite3* db = nullptr;
     const int opened = sqlite3_open_v2(
         pathToBytes(path).constData(), &db,
         SQLITE_OPEN_READWRITE | (migrating ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX,
         nullptr);
-    const auto fail = [&](const QString& reason) -> sqlite3* {
-        why = reason;
+    const auto fail = [&](Trouble trouble, const QString& reason) {
+        result.trouble = trouble;
+        result.why = reason;
         sqlite3_close(db);
-        return nullptr;
+        return result;
     };
-    if (opened != SQLITE_OK) return fail(errorText(db));
-    // The writer and the readers wait for each other's short transactions instead of failing.
-    sqlite3_busy_timeout(db, 5000);
+    const auto failed = [&] { return fail(troubleOf(db), errorText(db)); };
+    if (opened != SQLITE_OK) return failed();
+    // The writer and the readers wait for each other's short transactions instead of failing,
+    // and for another program's lock as long as a DJ would wait for an answer.
+    sqlite3_busy_timeout(db, kBusyWaitMs);
     // Reading the schema is the first touch of the file: a file that is no database fails here.
     const int tables = firstInteger(db, "SELECT count(*) FROM sqlite_master");
-    if (tables < 0) return fail(errorText(db));
+    if (tables < 0) return failed();
     if (tables > 0 && firstInteger(db, "PRAGMA application_id") != kApplicationId)
-        return fail(QStringLiteral("not a Kelvra database"));
+        return fail(Trouble::NotOurs, QStringLiteral("it is not a Kelvra song database"));
     const int version = firstInteger(db, "PRAGMA user_version");
-    if (version > kSchemaVersion) return fail(QStringLiteral("made by a newer Kelvra"));
+    if (version < 0) return failed();
+    if (version > kSchemaVersion)
+        return fail(Trouble::Newer, QStringLiteral("it was made by a newer Kelvra"));
     if (!migrating && version != kSchemaVersion)
-        return fail(QStringLiteral("the database is not up to date"));
+        return fail(Trouble::Other, QStringLiteral("the database is not up to date"));
+    if (checking && tables > 0) {
+        Statement check(db, "PRAGMA quick_check(1)");
+        const int step = check.step();
+        if (step != SQLITE_ROW) return failed();
+        if (check.text(0) != QLatin1String("ok")) return fail(Trouble::Damaged, check.text(0));
+    }
     if (!execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;"))
-        return fail(errorText(db));
-    if (!addTextInitials(db)) return fail(QStringLiteral("this SQLite has no full-text search"));
-    if (migrating && !migrateTo(db, kSchemaVersion)) return fail(errorText(db));
-    return db;
+        return failed();
+    if (!addTextInitials(db))
+        return fail(Trouble::Other, QStringLiteral("this SQLite has no full-text search"));
+    if (migrating && !migrateSteps(db, kSchemaVersion, result.trouble, result.why)) {
+        sqlite3_close(db);
+        return result;
+    }
+    result.db = db;
+    return result;
+}
+
+QString quoted(const QString& path) {
+    return u'"' + readablePath(path) + u'"';
+}
+
+// A name beside `path` that nothing has yet, for the damaged file.
+QString asideName(const QString& path) {
+    const QString stem =
+        path + ".damaged-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+    QString aside = stem;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo::exists(aside + "-wal"); ++n)
+        aside = stem + u'-' + QString::number(n);
+    return aside;
+}
+
+// Renames the damaged database and its journal files (which belong to it) to `aside`. QFile never
+// renames over a file that is there: a name taken since it was chosen is not overwritten.
+bool setAside(const QString& path, const QString& aside) {
+    if (!QFile::rename(path, aside)) return false;
+    for (const char* journal : {"-wal", "-shm", "-journal"})
+        if (QFileInfo::exists(path + journal)) QFile::rename(path + journal, aside + journal);
+    return true;
 }
 
 }  // namespace
 
-sqlite3* openDatabase(const QString& path, QString& notice) {
+QString recoveryAdvice() {
+    return QStringLiteral(
+        "A scan of the music folders brings the songs back into a new database; hot cues, loops, "
+        "crates and the history come back only from a backup copy of the database, so keep one.");
+}
+
+sqlite3* openDatabase(const QString& path, QString& notice, Access access) {
     notice.clear();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QString why;
-    if (sqlite3* db = tryOpen(path, true, why)) return db;
-    // Not a database, or not ours, or of a newer Kelvra: keep it under another name and start
-    // afresh, so nothing the DJ had is lost and the program still remembers from now on.
-    notice = why;
-    const QString aside =
-        path + ".unreadable-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-    if (!QFile::exists(path) || !QFile::rename(path, aside)) return nullptr;
-    // The journal files belong to the file set aside: they go with it, never away.
-    QFile::rename(path + "-wal", aside + "-wal");
-    QFile::rename(path + "-shm", aside + "-shm");
-    sqlite3* db = tryOpen(path, true, why);
-    if (db)
+    if (!notARegularFile(path)) QDir().mkpath(QFileInfo(path).absolutePath());
+    // The quick check reads every page (about 0.4 s for 100,000 songs): a writer pays it, before
+    // it writes into a damaged file; a reader finds damage in what it reads.
+    const bool checking = access == Access::Writing;
+    Opened opened = tryOpen(path, true, checking);
+    if (opened.db) return opened.db;
+    const QString name = quoted(path);
+    switch (opened.trouble) {
+        case Trouble::NotAFile:
+        case Trouble::NotOurs:
+        case Trouble::Newer:
+            notice =
+                QStringLiteral(
+                    "The song database %1 cannot be used (%2); Kelvra leaves it as it is. Name "
+                    "another file for the database, or move this one away.")
+                    .arg(name, opened.why);
+            return nullptr;
+        case Trouble::Busy:
+            notice = QStringLiteral(
+                         "The song database %1 is in use by another program (Kelvra waited %2 "
+                         "seconds for it): close the other program and try again.")
+                         .arg(name)
+                         .arg(kBusyWaitMs / 1000);
+            return nullptr;
+        case Trouble::Damaged:
+            break;
+        default:
+            notice =
+                QStringLiteral("The song database %1 cannot be opened: %2.").arg(name, opened.why);
+            return nullptr;
+    }
+    if (access == Access::Reading || !headerIsOurs(path)) {
+        notice = headerIsOurs(path)
+                     ? QStringLiteral(
+                           "The song database %1 is damaged (%2). Nothing was changed; "
+                           "the next scan keeps it aside and starts a new one. %3")
+                           .arg(name, opened.why, recoveryAdvice())
+                     : QStringLiteral(
+                           "The song database %1 cannot be used (%2: it is not a Kelvra song "
+                           "database, or its first page is damaged); Kelvra leaves it as it is. "
+                           "Name another file for the database, or move this one away.")
+                           .arg(name, opened.why);
+        return nullptr;
+    }
+    // Damaged and ours, and the DJ asked for a write: keep it under another name, never away, and
+    // start afresh, so the program remembers from now on.
+    const QString aside = asideName(path);
+    if (!setAside(path, aside)) {
         notice = QStringLiteral(
-                     "The song database could not be read (%1); it was kept as \"%2\" and a new "
-                     "one was started.")
-                     .arg(notice, QFileInfo(aside).fileName());
-    return db;
+                     "The song database %1 is damaged (%2) and could not be kept aside "
+                     "as %3: %4. Nothing was changed. %5")
+                     .arg(name, opened.why, quoted(aside), QString::fromLocal8Bit(strerror(errno)),
+                          recoveryAdvice());
+        return nullptr;
+    }
+    const QString damage = opened.why;
+    opened = tryOpen(path, true, checking);
+    if (!opened.db) {
+        notice = QStringLiteral(
+                     "The song database %1 is damaged (%2); it was kept as %3, and a "
+                     "new one could not be made: %4.")
+                     .arg(name, damage, quoted(aside), opened.why);
+        return nullptr;
+    }
+    notice = QStringLiteral(
+                 "The song database %1 is damaged (%2); it was kept as %3 and a new "
+                 "one was started. %4")
+                 .arg(name, damage, quoted(aside), recoveryAdvice());
+    return opened.db;
 }
 
 sqlite3* openConnection(const QString& path, QString& why) {
-    return tryOpen(path, false, why);
+    Opened opened = tryOpen(path, false, false);
+    why = opened.why;
+    return opened.db;
+}
+
+QStringList databaseProblems(const QString& path) {
+    if (const auto what = notARegularFile(path)) return {*what};
+    if (!QFileInfo::exists(path)) return {QString::fromLocal8Bit(strerror(ENOENT))};
+    // Read-write only for the text index's own check, which is asked for as a write and changes
+    // nothing (and is rolled back besides); a file that cannot be written is checked without it.
+    sqlite3* db = nullptr;
+    bool writable = true;
+    if (sqlite3_open_v2(pathToBytes(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(db);
+        db = nullptr;
+        writable = false;
+    }
+    QStringList problems;
+    if (!db && sqlite3_open_v2(pathToBytes(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+                   SQLITE_OK) {
+        problems << errorText(db);
+        sqlite3_close(db);
+        return problems;
+    }
+    sqlite3_busy_timeout(db, kBusyWaitMs);
+    {
+        Statement check(db, "PRAGMA integrity_check(20)");
+        int step;
+        while ((step = check.step()) == SQLITE_ROW)
+            if (check.text(0) != QLatin1String("ok")) problems << check.text(0);
+        if (step != SQLITE_DONE) problems << errorText(db);
+    }
+    // The text index is checked against the songs it indexes, which the page check cannot see.
+    if (problems.isEmpty() && writable && addTextInitials(db) &&
+        firstInteger(db, "SELECT count(*) FROM sqlite_master WHERE name = 'song_text'") > 0) {
+        if (!execute(db, "BEGIN IMMEDIATE")) {
+            problems << errorText(db);
+        } else {
+            if (!execute(db, "INSERT INTO song_text (song_text) VALUES ('integrity-check')"))
+                problems << QStringLiteral("the text index: %1").arg(errorText(db));
+            execute(db, "ROLLBACK");
+        }
+    }
+    sqlite3_close(db);
+    return problems;
+}
+
+QString stepFailure(sqlite3* db, int step) {
+    if (step == SQLITE_DONE || step == SQLITE_ROW || step == SQLITE_OK) return {};
+    if (step == SQLITE_CORRUPT || step == SQLITE_NOTADB ||
+        (sqlite3_errcode(db) & 0xff) == SQLITE_CORRUPT)
+        return QStringLiteral("the song database is damaged (%1). %2")
+            .arg(errorText(db), recoveryAdvice());
+    return errorText(db);
 }
 
 QString errorText(sqlite3* db) {
     if (!db) return QStringLiteral("out of memory");
     // A write refused for want of room shows as SQLITE_FULL, or as an I/O error whose cause is
     // no space, the quota or the file size limit: to the DJ all of them are a full disk.
-    const int error = sqlite3_system_errno(db);
-    if ((sqlite3_errcode(db) & 0xff) == SQLITE_FULL || error == ENOSPC || error == EDQUOT ||
-        error == EFBIG)
-        return QStringLiteral("the disk is full");
+    if (diskFull(db)) return QStringLiteral("the disk is full");
     // SQLite does not always keep the cause of a failed write (a write cut short by the file
     // size limit comes back without it); a full disk is then the likeliest one.
     if (sqlite3_extended_errcode(db) == SQLITE_IOERR_WRITE)

@@ -1,11 +1,13 @@
 // Kelvra's song database file: its schema, brought forward one version at a time, and the opening
-// rules every connection to it follows (WAL, foreign keys, a file that is not ours set aside and
-// never deleted). A small prepared-statement wrapper shared by the units that query it.
+// rules every connection to it follows (WAL, foreign keys; what is not ours is left untouched, a
+// database of ours proven damaged is set aside by a writer and never deleted). A small
+// prepared-statement wrapper shared by the units that query it.
 // Thread: a connection belongs to the thread that uses it; the functions here are any thread.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -20,10 +22,32 @@ namespace kelvra::library {
 // watched folders; 6: the first letters of the songs' words.
 inline constexpr int kSchemaVersion = 6;
 
-// Opens (or makes) the database at `path` and migrates it to kSchemaVersion. A file that is not a
-// database of ours, or one of a newer Kelvra, is renamed aside and a fresh database made in its
-// place; `notice` then says so. Null when nothing could be opened (`notice` says why).
-sqlite3* openDatabase(const QString& path, QString& notice);
+// Who opens the database: only a writer checks it whole and may set a damaged one aside and start
+// afresh; a reader says it is damaged and changes nothing.
+enum class Access { Reading, Writing };
+
+// How long an opening waits for another program's lock on the database before it gives up.
+inline constexpr int kBusyWaitMs = 5000;
+
+// Opens (or makes) the database at `path` and migrates it to kSchemaVersion. What is not a regular
+// file, not a database of ours, or of a newer Kelvra is refused and left as it is; one held by
+// another program is waited for (kBusyWaitMs) and then refused. One of ours that cannot be read,
+// or (for a writer, which runs the quick check of every page first) whose check fails, is
+// damaged: a writer renames it aside (with its journal files) and makes a fresh one in its place,
+// a reader refuses it. A reader finds later damage in its reads (stepFailure()). `notice` says what
+// happened, naming the files. Null when nothing could be opened (`notice` says why).
+sqlite3* openDatabase(const QString& path, QString& notice, Access access = Access::Writing);
+
+// The whole check of the database at `path`, opened read-only (the pages, the indexes and the text
+// index): empty when it is sound, otherwise what is wrong, a line each.
+QStringList databaseProblems(const QString& path);
+
+// What the DJ can do about a damaged database: the words that follow every message saying so.
+QString recoveryAdvice();
+
+// A read that ended early says why (damage, a lock held too long, the disk); empty when it ran
+// to its end. `step` is the code the last step returned.
+QString stepFailure(sqlite3* db, int step);
 
 // Runs the schema steps from the database's version up to `version`, each in one transaction.
 // It adds the SQL functions the schema uses to `db` first (a connection of any origin).
@@ -82,6 +106,7 @@ class StatementCache {
   public:
     explicit StatementCache(sqlite3* db) : db_(db) {}
     ~StatementCache();
+    sqlite3* connection() const { return db_; }
     StatementCache(const StatementCache&) = delete;
     StatementCache& operator=(const StatementCache&) = delete;
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "core/PathBytes.h"
-#include "core/Rounding.h"
 
 namespace kelvra::library {
 namespace {
@@ -37,20 +36,16 @@ QByteArray csvField(const QByteArray& bytes) {
     return '"' + quoted + '"';
 }
 
-QByteArray displayName(const HeardSong& song) {
-    if (song.artist.isEmpty()) return song.title.toUtf8();
-    if (song.title.isEmpty()) return song.artist.toUtf8();
-    return (song.artist + QStringLiteral(" - ") + song.title).toUtf8();
-}
-
-QByteArray m3u(const std::vector<HistorySet>& sets) {
-    QByteArray out = "#EXTM3U\n";
+QByteArray m3u(const std::vector<HistorySet>& sets, std::vector<QString>* left) {
+    QByteArray out;
     for (const HistorySet& set : sets) {
-        out += "# " + setTitle(set) + '\n';
         for (const HeardSong& song : set.songs) {
-            out += "#EXTINF:" + QByteArray::number(roundEven(song.seconds)) + ',' +
-                   displayName(song) + '\n';
-            out += pathToBytes(song.path) + '\n';
+            const QByteArray path = pathToBytes(song.path);
+            if (path.contains('\r') || path.contains('\n')) {
+                if (left) left->push_back(song.path);
+                continue;
+            }
+            out += path + "\r\n";
         }
     }
     return out;
@@ -115,10 +110,11 @@ std::optional<ExportFormat> exportFormatNamed(const QString& name) {
     return std::nullopt;
 }
 
-QByteArray exportSets(const std::vector<HistorySet>& sets, ExportFormat format) {
+QByteArray exportSets(const std::vector<HistorySet>& sets, ExportFormat format,
+                      std::vector<QString>* left) {
     switch (format) {
         case ExportFormat::M3u:
-            return m3u(sets);
+            return m3u(sets, left);
         case ExportFormat::Cue:
             return cue(sets);
         case ExportFormat::Csv:

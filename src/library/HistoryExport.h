@@ -29,10 +29,13 @@ enum class ExportFormat { M3u, Cue, Csv };
 std::optional<ExportFormat> exportFormatNamed(const QString& name);  // "m3u", "cue", "csv"
 
 // The sets in one file. Paths keep their bytes; texts are UTF-8.
-//  M3U: an #EXTINF line (length, "artist - title") before each path, a comment line per set.
+//  M3U: the songs' paths, one a line ending in CR LF, and nothing else: the file Kelvra's own
+//       playlist and Auto-DJ read (where every line is a path). A path holding a line break
+//       cannot be a line; it is left out and put in `left`, when given.
 //  CUE: one FILE per set ("Set N.wav", its recording), a TRACK per song whose INDEX 01 is when it
 //       was heard, counted from the set's first song.
 //  CSV: set,heard,artist,title,seconds,path with heard in ISO 8601 local time and its offset.
-QByteArray exportSets(const std::vector<HistorySet>& sets, ExportFormat format);
+QByteArray exportSets(const std::vector<HistorySet>& sets, ExportFormat format,
+                      std::vector<QString>* left = nullptr);
 
 }  // namespace kelvra::library

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -67,18 +68,54 @@ QByteArray folderBytes(const QString& folder) {
     return pathToBytes(QDir::cleanPath(QDir(folder).absolutePath()));
 }
 
-// The songs a text match found, by id, for the matched() function below.
+// The songs a text match found, by id, for the matched() function below: a bit for each id up to
+// the highest when the ids are dense enough for that to be small, the sorted ids otherwise. The
+// memory is bounded by the matches, never by an id a damaged or forged row may hold.
 constexpr const char* kMatchesType = "kelvra_matches";
-using MatchedIds = std::vector<bool>;
+
+class MatchedIds {
+  public:
+    MatchedIds() = default;
+    MatchedIds(std::vector<std::int64_t> ids, std::int64_t highest) {
+        // Sixty-four bits an id weigh what one id kept as a number does.
+        const double densest = 64.0 * double(ids.size()) + 65536.0;
+        if (highest >= 0 && double(highest) < densest) {
+            bits_.resize(std::size_t(highest) + 1);
+            for (const std::int64_t id : ids)
+                if (id >= 0 && id <= highest) bits_[std::size_t(id)] = true;
+        } else {
+            std::sort(ids.begin(), ids.end());
+            sorted_ = std::move(ids);
+        }
+    }
+    bool contains(std::int64_t id) const {
+        if (!bits_.empty())
+            return id >= 0 && std::size_t(id) < bits_.size() && bits_[std::size_t(id)];
+        return std::binary_search(sorted_.begin(), sorted_.end(), id);
+    }
+
+  private:
+    std::vector<bool> bits_;
+    std::vector<std::int64_t> sorted_;
+};
 
 // matched(ids, id): whether the song is among the ids a text match found.
 void matchedFunction(sqlite3_context* context, int, sqlite3_value** values) {
     const auto* ids =
         static_cast<const MatchedIds*>(sqlite3_value_pointer(values[0], kMatchesType));
-    const std::int64_t id = sqlite3_value_int64(values[1]);
-    sqlite3_result_int(context,
-                       ids && id >= 0 && std::size_t(id) < ids->size() && (*ids)[std::size_t(id)]);
+    sqlite3_result_int(context, ids && ids->contains(sqlite3_value_int64(values[1])));
 }
+
+}  // namespace
+
+// By fingerprint, the highest row id up to which every row of that print was found there, in the
+// scan numbered `scan`.
+struct Library::CheckedCopies {
+    std::uint64_t scan = 0;
+    QHash<QByteArray, std::int64_t> upTo;
+};
+
+namespace {
 
 bool pathExists(const QByteArray& path) {
     struct stat info {};
@@ -101,7 +138,7 @@ constexpr const char* kInsertSong =
     " ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, max(?15, -1))";
 constexpr const char* kSongByPath = "SELECT id FROM songs WHERE path = ?1";
 constexpr const char* kSongsByFingerprint =
-    "SELECT id, path FROM songs WHERE fingerprint = ?1 ORDER BY id";
+    "SELECT id, path FROM songs WHERE fingerprint = ?1 AND id > ?2 ORDER BY id";
 
 void bindFacts(Statement& statement, const QByteArray& path, const SongFacts& facts) {
     statement.bind(2, path);
@@ -129,7 +166,8 @@ bool updateSong(StatementCache& cache, std::int64_t id, const QByteArray& path,
     return update.step() == SQLITE_DONE;
 }
 
-bool storeFacts(StatementCache& cache, const SongFacts& facts, Stored* outcome) {
+bool storeFacts(StatementCache& cache, QHash<QByteArray, std::int64_t>& checked,
+                const SongFacts& facts, Stored* outcome) {
     const QByteArray path = pathToBytes(facts.path);
     {
         Statement known(cache, kSongByPath);
@@ -143,12 +181,20 @@ bool storeFacts(StatementCache& cache, const SongFacts& facts, Stored* outcome) 
     }
     // A file the library knows under a path that is gone is the same file moved: it keeps its
     // row, and with it its cues, loops, crates and history. A copy (both paths there) is new.
+    // Rows already found there in this scan are not looked at again: copies of one file (or
+    // empty files, which all print alike) would otherwise make a scan quadratic in them.
+    std::int64_t* seenUpTo = nullptr;
     if (!facts.fingerprint.isEmpty()) {
+        seenUpTo = &checked[facts.fingerprint];
         Statement same(cache, kSongsByFingerprint);
         same.bind(1, facts.fingerprint);
+        same.bind(2, *seenUpTo);
         int step;
         while ((step = same.step()) == SQLITE_ROW) {
-            if (pathExists(same.blob(1))) continue;
+            if (pathExists(same.blob(1))) {
+                *seenUpTo = same.integer(0);
+                continue;
+            }
             if (outcome) *outcome = Stored::Moved;
             return updateSong(cache, same.integer(0), path, facts);
         }
@@ -158,14 +204,16 @@ bool storeFacts(StatementCache& cache, const SongFacts& facts, Stored* outcome) 
     insert.bind(1, std::int64_t(QDateTime::currentSecsSinceEpoch()));
     bindFacts(insert, path, facts);
     if (insert.step() != SQLITE_DONE) return false;
+    if (seenUpTo) *seenUpTo = sqlite3_last_insert_rowid(cache.connection());
     if (outcome) *outcome = Stored::Added;
     return true;
 }
 
 }  // namespace
 
-Library::Library(const QString& path) : path_(path) {
-    reader_ = openDatabase(path, notice_);
+Library::Library(const QString& path, Access access)
+    : path_(path), checkedCopies_(std::make_shared<CheckedCopies>()) {
+    reader_ = openDatabase(path, notice_, access);
     if (reader_) {
         sqlite3_create_function_v2(reader_, "matched", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
                                    matchedFunction, nullptr, nullptr, nullptr);
@@ -191,9 +239,11 @@ QHash<QByteArray, KnownFile> Library::knownFiles() const {
     Statement select(reader_,
                      "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
                      " WHERE size IS NOT NULL");
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         files.insert(select.blob(0),
                      KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
+    readFailure_ = stepFailure(reader_, step);
     return files;
 }
 
@@ -210,9 +260,11 @@ QHash<QByteArray, KnownFile> Library::knownFiles(const QString& folder) const {
                      " WHERE path >= ?1 AND path < ?2 AND size IS NOT NULL");
     select.bind(1, low);
     select.bind(2, high);
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         files.insert(select.blob(0),
                      KnownFile{select.integer(1), select.integer(2), select.integer(3) != 0});
+    readFailure_ = stepFailure(reader_, step);
     return files;
 }
 
@@ -237,6 +289,7 @@ std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const 
 
 std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing& listing) const {
     std::vector<SongRow> songs;
+    readFailure_.clear();
     if (!query.error.isEmpty()) return songs;
     QByteArray sql =
         QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE missing_since IS NULL";
@@ -266,16 +319,19 @@ std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing
             if (last.step() == SQLITE_ROW) highest = last.integer(0);
         }
         const double wide = std::sqrt(page * double(highest) / (filtered ? 1 : 8));
-        if (!byInitial) matches.resize(std::size_t(highest) + 1);
-        while (ids.step() == SQLITE_ROW) {
+        std::vector<std::int64_t> all;
+        int step;
+        while ((step = ids.step()) == SQLITE_ROW) {
             const std::int64_t id = ids.integer(0);
             if (double(++count) <= wide)
                 few.push_back(id);
             else if (byInitial)
                 break;
-            if (!byInitial && id >= 0 && id <= highest) matches[std::size_t(id)] = true;
+            if (!byInitial) all.push_back(id);
         }
+        if (step != SQLITE_ROW && step != SQLITE_DONE) readFailure_ = stepFailure(reader_, step);
         walk = double(count) > wide;
+        if (walk && !byInitial) matches = MatchedIds(std::move(all), highest);
         sql += !walk       ? " AND id IN (SELECT value FROM json_each(?1))"
                : byInitial ? " AND (initials & ?10) != 0"
                            : " AND matched(?9, id)";
@@ -319,24 +375,30 @@ std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing
     if (listing.bpmLow) select.bind(6, *listing.bpmLow);
     if (listing.bpmHigh) select.bind(7, *listing.bpmHigh);
     if (!listing.crate.isEmpty()) select.bindText(8, listing.crate);
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         songs.push_back(songOf(select));
+    if (readFailure_.isEmpty()) readFailure_ = stepFailure(reader_, step);
     return songs;
 }
 
 std::vector<QString> Library::crates() const {
     std::vector<QString> names;
     Statement select(reader_, "SELECT name FROM crates ORDER BY name COLLATE NOCASE");
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         names.push_back(select.text(0));
+    readFailure_ = stepFailure(reader_, step);
     return names;
 }
 
 std::vector<QString> Library::watchedFolders() const {
     std::vector<QString> folders;
     Statement select(reader_, "SELECT path FROM watched_folders ORDER BY path");
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         folders.push_back(pathFromBytes(select.blob(0)));
+    readFailure_ = stepFailure(reader_, step);
     return folders;
 }
 
@@ -345,9 +407,11 @@ std::vector<HeardSong> Library::history() const {
     Statement select(reader_,
                      "SELECT heard, path, artist, title, seconds FROM history"
                      " JOIN songs ON songs.id = history.song ORDER BY heard, history.id");
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         heard.push_back({select.integer(0), pathFromBytes(select.blob(1)), select.text(2),
                          select.text(3), select.real(4)});
+    readFailure_ = stepFailure(reader_, step);
     return heard;
 }
 
@@ -358,15 +422,28 @@ std::vector<QString> Library::crate(const QString& name) const {
                      " JOIN songs ON songs.id = crate_songs.song WHERE crates.name = ?1"
                      " ORDER BY path");
     select.bindText(1, name);
-    while (select.step() == SQLITE_ROW)
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
         paths.push_back(pathFromBytes(select.blob(0)));
+    readFailure_ = stepFailure(reader_, step);
     return paths;
 }
 
 bool Library::store(SongFacts facts, Stored* outcome) {
-    // The cache, not `this`: jobs still queued run while the writer is being destroyed.
-    return writer_->submit([cache = &writer_->statements(), facts = std::move(facts),
-                            outcome](sqlite3*) { return storeFacts(*cache, facts, outcome); });
+    // The caches, not `this`: jobs still queued run while the writer is being destroyed.
+    return writer_->submit([cache = &writer_->statements(), checked = checkedCopies_,
+                            scan = scan_.load(), facts = std::move(facts), outcome](sqlite3*) {
+        // The first store of a new scan forgets what the last one found.
+        if (checked->scan != scan) {
+            checked->upTo.clear();
+            checked->scan = scan;
+        }
+        return storeFacts(*cache, checked->upTo, facts, outcome);
+    });
+}
+
+void Library::forgetCheckedCopies() {
+    ++scan_;
 }
 
 bool Library::addHeard(const QString& path, std::int64_t when) {

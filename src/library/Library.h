@@ -9,11 +9,13 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "library/Database.h"
 #include "library/LibraryWriter.h"
 
 struct sqlite3;
@@ -101,7 +103,8 @@ enum class Stored { Added, Updated, Moved };
 class Library {
   public:
     // Opens (or makes) the database at `path`, bringing an older one up to date (see Database.h).
-    explicit Library(const QString& path);
+    // Only a library opened for writing may set a damaged database aside.
+    explicit Library(const QString& path, Access access = Access::Writing);
     ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
@@ -110,6 +113,9 @@ class Library {
     // Why the library is closed, or what happened to a file that was not ours; empty otherwise.
     QString notice() const { return notice_; }
     LibraryWriter& writer() { return *writer_; }
+    // Why the last read stopped before its end (the database damaged, held too long by another
+    // program); empty when it read everything. Its rows so far were returned.
+    QString readFailure() const { return readFailure_; }
 
     // Reads. They see what the writer has committed.
     QHash<QByteArray, KnownFile> knownFiles() const;  // by the path's bytes
@@ -129,6 +135,10 @@ class Library {
     // Writes, queued to the writer. `outcome`, when given, is set on the writer thread when the
     // job runs (read it after writer().flush()).
     bool store(SongFacts facts, Stored* outcome = nullptr);
+    // A scan begins or ends: the rows store() found still at their paths are looked at again
+    // from now on (within a scan, each row is checked once, however many copies share its print).
+    // Any thread.
+    void forgetCheckedCopies();
     // A song was heard at `when`: a history row, its play count and last play.
     bool addHeard(const QString& path, std::int64_t when);
     bool setRating(const QString& path, int stars);  // 0..5
@@ -153,8 +163,14 @@ class Library {
   private:
     QString path_;
     QString notice_;
+    mutable QString readFailure_;
     sqlite3* reader_ = nullptr;
     std::unique_ptr<LibraryWriter> writer_;
+    // What store() learnt of copies during a scan; only the writer's jobs touch it. A job knows
+    // its scan by the number it was submitted under.
+    struct CheckedCopies;
+    std::shared_ptr<CheckedCopies> checkedCopies_;
+    std::atomic<std::uint64_t> scan_{0};
 };
 
 }  // namespace kelvra::library

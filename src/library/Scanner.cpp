@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <QDateTime>
 #include <QDir>
 #include <QSet>
@@ -44,6 +46,7 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
         failure_ = library_.notice().isEmpty() ? library_.writer().failure() : library_.notice();
         return false;
     }
+    library_.forgetCheckedCopies();
     // Where each stored file's outcome lands when the writer runs its job: a deque keeps them
     // in place while it grows.
     std::deque<Stored> outcomes;
@@ -156,9 +159,28 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
         // its new path before its old one is looked for.
         if (complete) {
             std::vector<QString> gone;
-            for (auto file = known.constBegin(); file != known.constEnd(); ++file)
-                if (!file->missing && !seen.contains(file.key()))
+            // A file the walk did not see is gone only when the system says there is no such
+            // file: one in a folder the walk could not enter (no permission, a failing disk) is
+            // kept as it was, and its folder told.
+            QHash<QByteArray, std::int64_t> unread;
+            for (auto file = known.constBegin(); file != known.constEnd(); ++file) {
+                if (file->missing || seen.contains(file.key())) continue;
+                struct stat info {};
+                if (::lstat(file.key().constData(), &info) != 0 &&
+                    (errno == ENOENT || errno == ENOTDIR)) {
                     gone.push_back(pathFromBytes(file.key()));
+                } else {
+                    const qsizetype slash = file.key().lastIndexOf('/');
+                    ++unread[file.key().left(slash > 0 ? slash : 1)];
+                    ++counts_.unreached;
+                }
+            }
+            for (auto folder = unread.constBegin(); folder != unread.constEnd(); ++folder)
+                problems_ << QStringLiteral(
+                                 "%1: could not be read; its %2 songs in the library are kept as "
+                                 "they were")
+                                 .arg(readablePath(pathFromBytes(folder.key())))
+                                 .arg(folder.value());
             if (!gone.empty()) {
                 marked.push_back(0);
                 if (!library_.markMissing(gone, QDateTime::currentSecsSinceEpoch(), &marked.back()))
@@ -166,6 +188,7 @@ bool Scanner::scan(const QStringList& folders, const Progress& progress) {
             }
         }
     }
+    library_.forgetCheckedCopies();
     const bool committed = library_.writer().flush();
     if (!committed) failure_ = library_.writer().failure();
     // Outcomes of jobs that never ran are still their initial value: only count committed work.

@@ -3,9 +3,11 @@
 // handed to the library's writer. A file known by its path with the same size and modification
 // time is skipped unread; a known file found under a new path keeps its row. A known file below a
 // folder that was walked to its end but is no longer there is marked missing, never deleted: it
-// keeps its cues and history for the day it is put back or found moved. Nothing is analysed
-// here, but tempo, key and loudness come from the analysis cache when it already holds the file.
-// Thread: one scan at a time, on any thread (it blocks until the writer has committed it).
+// keeps its cues and history for the day it is put back or found moved. A known file the walk
+// could not reach (its folder unreadable) is kept as it was, and its folder named a problem.
+// Nothing is analysed here, but tempo, key and loudness come from the analysis cache when it
+// already holds the file. Thread: one scan at a time, on any thread (it blocks until the writer has
+// committed it).
 #pragma once
 
 #include <QString>
@@ -33,6 +35,7 @@ struct ScanCounts {
     std::int64_t moved = 0;       // known rows found under a new path
     std::int64_t unreadable = 0;  // could not be read at all
     std::int64_t missing = 0;     // known rows whose files were found gone
+    std::int64_t unreached = 0;   // known rows in folders that could not be read: kept
     std::int64_t waiting = 0;     // new or changed files left for a later look
     std::int64_t stored = 0;      // rows committed so far (added, updated and moved, once done)
 };

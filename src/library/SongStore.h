@@ -2,9 +2,10 @@
 // data folder: the songs by their path's bytes, and each song's hot cues and saved loop. WAL mode
 // with normal synchronisation, so a write costs no disk flush on the UI thread and a crash loses at
 // most the last moments, never what was committed before; foreign keys on. The schema carries its
-// version in user_version and is migrated forward step by step when an older one is opened. A file
-// that is not a database of ours is set aside under a new name, never deleted, and a fresh database
-// takes its place. Thread: the thread that made it.
+// version in user_version and is migrated forward step by step when an older one is opened. What is
+// not a database of ours is refused and left as it is; one of ours found damaged is set aside under
+// a new name, never deleted, and a fresh database takes its place (Database.h). Thread: the thread
+// that made it.
 #pragma once
 
 #include <QString>

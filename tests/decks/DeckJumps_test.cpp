@@ -298,7 +298,8 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     EXPECT_EQ(looped->bytes(looped->loop.end), 9 * kSecond);
     EXPECT_TRUE(rig.dialogs.messages.empty());
 
-    // A database that is no database is set aside, and the DJ is told once the window is up.
+    // A file at the database's place that is no database is left as it is, and the DJ is told
+    // why once the window is up; the program plays on without remembered cues.
     const QString broken = dir.filePath("broken.sqlite");
     {
         QFile file(broken);
@@ -309,8 +310,13 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     test::MainWindowRig told(&fresh);
     told.clock.advance(5);
     ASSERT_EQ(told.dialogs.messages.size(), 1u);
-    EXPECT_TRUE(told.dialogs.messages[0].text.contains("was kept as"))
+    EXPECT_TRUE(told.dialogs.messages[0].text.contains("leaves it as it is"))
         << told.dialogs.messages[0].text.toStdString();
+    EXPECT_TRUE(told.dialogs.messages[0].text.contains(broken))
+        << told.dialogs.messages[0].text.toStdString();
+    QFile kept(broken);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("not a database at all, but the DJ's notes"));
 }
 
 }  // namespace

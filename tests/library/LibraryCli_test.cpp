@@ -5,14 +5,24 @@
 
 #include <sqlite3.h>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstdlib>
 #include <random>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "library/HistoryExport.h"
 #include "library/Library.h"
+#include "library/SearchQuery.h"
+#include "playlist/M3u.h"
 #include "support/CliRun.h"
 #include "support/SongFiles.h"
 
@@ -124,22 +134,18 @@ TEST(LibraryCli, HistoryIsToldIntoSetsByTwoHourGapsAndEachExportReadsBack) {
         EXPECT_EQ(sets[0].songs.size(), 3u);
         EXPECT_EQ(sets[1].number, 2);
     }
-    // M3U of the second set: its paths, in order, each after its #EXTINF line.
+    // M3U of the second set: its paths, in order, as the playlist and the Auto-DJ read them.
     test::CliRun run = test::runCli(
         {"library", "export-history", "--db", db, "--set", "2", "--format", "m3u"}, isolated(dir));
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 6) << run.out.toStdString();
-    EXPECT_EQ(lines[0], "#EXTM3U");
-    EXPECT_TRUE(lines[1].startsWith("# Set 2, 2024-05-04 22:00"));
-    EXPECT_EQ(lines[2], "#EXTINF:180,Artist of /m/three.mp3 - Title");  // 180.5: halves to even
-    EXPECT_EQ(lines[3], "/m/three.mp3");
-    EXPECT_EQ(lines[5], "/m/two, \"quoted\".mp3");
+    EXPECT_EQ(run.out, "/m/three.mp3\r\n/m/two, \"quoted\".mp3\r\n");
+    EXPECT_EQ(playlist::readM3uLines(run.out.toUtf8()),
+              (QStringList{"/m/three.mp3", "/m/two, \"quoted\".mp3"}));
 
     // CSV of everything: five rows whose fields (quoted where needed) give back each play.
     run = test::runCli({"library", "export-history", "--db", db, "--format", "csv"}, isolated(dir));
     ASSERT_EQ(run.exitCode, 0);
-    lines = run.out.split('\n', Qt::SkipEmptyParts);
+    QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[0], "set,heard,artist,title,seconds,path");
     for (std::size_t i = 0; i < plays.size(); ++i) {
@@ -260,6 +266,298 @@ TEST(LibraryCli, AScanThatRunsOutOfDiskStopsWithAMessageAndKeepsWhatItCommitted)
     test::CliRun run = test::runCli({"library", "scan", music, "--db", db}, isolated(dir));
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(checkedSongCount(db), 3000);
+}
+
+// kelvra-cli run by /bin/sh with `shell` before it (a limit, a redirection of its output).
+struct ShellRun {
+    bool crashed = true;
+    int exitCode = -1;
+    QString err;
+};
+
+ShellRun runShell(const QTemporaryDir& dir, const QString& shell, const QStringList& args) {
+    QProcess process;
+    process.setProcessEnvironment(isolated(dir));
+    process.start("/bin/sh",
+                  QStringList{"-c", shell + "; exec \"$0\" \"$@\"", KELVRA_CLI_PATH} + args);
+    ShellRun run;
+    if (!process.waitForFinished(60000)) return run;
+    run.crashed = process.exitStatus() != QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The names in `folder`, sorted: what a command may have left beside the database.
+QStringList namesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                  QDir::Name);
+}
+
+TEST(LibraryCli, WhatIsNotOursIsRefusedByEveryCommandAndLeftAsItWas) {
+    QTemporaryDir dir;
+    const QString music = dir.filePath("music");
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/a.mp3", "Daft Punk", "Da Funk"));
+    const QString places = dir.filePath("places");
+    QDir().mkpath(places);
+    const QString fifo = places + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
+    QStringList targets = {music, fifo};
+    // A null device of the test's own, where the system lets one be made: /dev/null itself is
+    // not put at stake.
+    const QString device = places + "/null";
+    if (::mknod(device.toUtf8().constData(), S_IFCHR | 0666, makedev(1, 3)) == 0) targets << device;
+    const QString other = places + "/other.sqlite";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE notes (text); INSERT INTO notes VALUES ('mine');", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+    const QString newer = places + "/newer.sqlite";
+    { Library made(newer); }
+    ASSERT_EQ(sqlite3_open(newer.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA user_version=99;", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+    targets << other << newer;
+
+    const QStringList before = namesIn(places), musicBefore = namesIn(music);
+    for (const QString& target : targets) {
+        const QByteArray bytes = QFileInfo(target).isFile() ? contents(target) : QByteArray();
+        for (const QStringList& command :
+             {QStringList{"search", "daft"}, QStringList{"scan", music},
+              QStringList{"export-history"}}) {
+            test::CliRun run = test::runCli(
+                QStringList{"library"} + command + QStringList{"--db", target}, isolated(dir));
+            EXPECT_EQ(run.exitCode, 1) << target.toStdString() << " " << command[0].toStdString();
+            EXPECT_TRUE(run.err.contains("leaves it as it is")) << run.err.toStdString();
+            EXPECT_EQ(namesIn(places), before) << command[0].toStdString();
+            EXPECT_EQ(namesIn(music), musicBefore) << command[0].toStdString();
+            EXPECT_TRUE(QFileInfo(music).isDir());
+            if (QFileInfo(target).isFile()) {
+                EXPECT_EQ(contents(target), bytes);
+            }
+        }
+    }
+}
+
+TEST(LibraryCli, ADatabaseInUseIsWaitedForAndNeverSetAside) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("library.sqlite");
+    ASSERT_TRUE(test::writeTaggedMp3(dir.filePath("music/a.mp3"), "Daft Punk", "Da Funk"));
+    ASSERT_EQ(test::runCli({"library", "scan", dir.filePath("music"), "--db", db}, isolated(dir))
+                  .exitCode,
+              0);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE;", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    test::CliRun run = test::runCli({"library", "search", "daft", "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("in use by another program")) << run.err.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList({"library.sqlite.*"}), QStringList());
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    run = test::runCli({"library", "search", "daft", "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.count('\n'), 1) << run.out.toStdString();
+}
+
+TEST(LibraryCli, TwoScansOfANewDatabaseAtOnceBothLandInIt) {
+    QTemporaryDir dir;
+    writeSongs(dir.filePath("one"), 60);
+    writeSongs(dir.filePath("two"), 60);
+    for (int round = 0; round < 4; ++round) {
+        const QString db = dir.filePath(QString("library%1.sqlite").arg(round));
+        QProcess scans[2];
+        for (int i = 0; i < 2; ++i) {
+            scans[i].setProcessEnvironment(isolated(dir));
+            scans[i].start(KELVRA_CLI_PATH,
+                           {"library", "scan", dir.filePath(i ? "two" : "one"), "--db", db});
+        }
+        for (QProcess& scan : scans) {
+            ASSERT_TRUE(scan.waitForFinished(60000));
+            EXPECT_EQ(scan.exitCode(), 0)
+                << round << ": " << scan.readAllStandardError().toStdString();
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList({QFileInfo(db).fileName() + ".*"}), QStringList())
+            << round;
+        EXPECT_EQ(checkedSongCount(db), 120) << round;
+    }
+}
+
+TEST(LibraryCli, AFileSizeLimitIsAFullDiskToldNotASignalAndAHealthyDatabaseStaysInPlace) {
+    QTemporaryDir dir;
+    const QString music = dir.filePath("music");
+    const QString db = dir.filePath("library.sqlite");
+    writeSongs(music, 2000);
+    // No trap here: the program must keep itself alive past the limit.
+    ShellRun scan = runShell(dir, "ulimit -f 400", {"library", "scan", music, "--db", db});
+    ASSERT_FALSE(scan.crashed) << "ended by a signal";
+    EXPECT_EQ(scan.exitCode, 1) << scan.err.toStdString();
+    EXPECT_TRUE(
+        scan.err.contains(QRegularExpression("the disk is full|the disk could not be "
+                                             "written")))
+        << scan.err.toStdString();
+    const std::int64_t stored = checkedSongCount(db);
+    EXPECT_GT(stored, 0);
+
+    // A full disk when the database is opened: an error, and the database where it was.
+    for (const char* command : {"scan", "search"}) {
+        const QStringList args = QString(command) == "scan"
+                                     ? QStringList{"library", "scan", music, "--db", db}
+                                     : QStringList{"library", "search", "--db", db};
+        ShellRun run = runShell(dir, "ulimit -f 0", args);
+        ASSERT_FALSE(run.crashed) << command;
+        EXPECT_FALSE(run.err.contains("kept as")) << run.err.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList({"library.sqlite.*"}), QStringList()) << command;
+        EXPECT_EQ(checkedSongCount(db), stored) << command << ": " << run.err.toStdString();
+    }
+}
+
+TEST(LibraryCli, LineBreaksAndControlBytesInNamesNeverSplitALine) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("library.sqlite");
+    const QString odd = QString::fromUtf8(
+        "/m/two\nlines\t\x01"
+        "back\\slash.mp3");
+    {
+        Library library(db);
+        for (const QString& path : {QStringLiteral("/m/plain.mp3"), odd}) {
+            SongFacts facts;
+            facts.path = path;
+            facts.artist = "Tab\tArtist";
+            facts.title = "Song";
+            library.store(facts);
+            library.addHeard(path, 1700000000);
+        }
+    }
+    test::CliRun run = test::runCli({"library", "search", "song", "--db", db}, isolated(dir));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
+    for (const QString& line : lines)
+        EXPECT_EQ(line.count('\t'), 5) << line.toStdString();
+    EXPECT_TRUE(run.out.contains("/m/two\\nlines\\t\\x01back\\\\slash.mp3\tTab\\tArtist\t"))
+        << run.out.toStdString();
+
+    run = test::runCli({"library", "export-history", "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "/m/plain.mp3\r\n");
+    EXPECT_TRUE(run.err.contains("left out")) << run.err.toStdString();
+}
+
+// kelvra-cli as a user whom file permissions bind: the test's own user, or nobody when the tests
+// run as root (whom no permission keeps out of a folder).
+ShellRun runBound(const QTemporaryDir& dir, const QStringList& args) {
+    QProcess process;
+    process.setProcessEnvironment(isolated(dir));
+    if (::geteuid() == 0)
+        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             KELVRA_CLI_PATH} +
+                                     args);
+    else
+        process.start(KELVRA_CLI_PATH, args);
+    ShellRun run;
+    if (!process.waitForFinished(60000)) return run;
+    run.crashed = process.exitStatus() != QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+TEST(LibraryCli, AFolderThatCannotBeReadIsToldAndItsSongsAreKept) {
+    QTemporaryDir dir;
+    const QString music = dir.filePath("music");
+    const QString db = dir.filePath("library.sqlite");
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/open/a.mp3", "Open", "A"));
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/locked/b.mp3", "Locked", "B"));
+    ASSERT_TRUE(test::writeTaggedMp3(music + "/locked/deeper/c.mp3", "Locked", "C"));
+    ASSERT_EQ(std::system(QString("chmod -R a+rwX '%1'").arg(dir.path()).toUtf8().constData()), 0);
+    ShellRun run = runBound(dir, {"library", "scan", music, "--db", db});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    ASSERT_EQ(::chmod((music + "/locked").toUtf8().constData(), 0), 0);
+    run = runBound(dir, {"library", "scan", music, "--db", db});
+    ::chmod((music + "/locked").toUtf8().constData(), 0755);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(music + "/locked")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("kept")) << run.err.toStdString();
+    Library library(db, Access::Reading);
+    EXPECT_EQ(library.search(parseSearchQuery("locked")).size(), 2u) << "marked missing";
+}
+
+TEST(LibraryCli, OutputThatCannotBeWrittenFailsTheCommand) {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("library.sqlite");
+    ASSERT_TRUE(test::writeTaggedMp3(dir.filePath("music/a.mp3"), "Daft Punk", "Da Funk"));
+    ASSERT_EQ(test::runCli({"library", "scan", dir.filePath("music"), "--db", db}, isolated(dir))
+                  .exitCode,
+              0);
+    {
+        Library library(db);
+        library.addHeard(dir.filePath("music/a.mp3"), 1700000000);
+    }
+    for (const QStringList& args : {QStringList{"library", "search", "daft", "--db", db},
+                                    QStringList{"library", "export-history", "--db", db}}) {
+        ShellRun run = runShell(dir, "exec >/dev/full", args);
+        ASSERT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("the disk is full")) << run.err.toStdString();
+    }
+}
+
+// Garbage over pages in the middle of the closed database at `db`, as a failing disk leaves it.
+void damage(const QString& db) {
+    QFile file(db);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const qint64 pages = file.size() / 4096;
+    ASSERT_GT(pages, 20);
+    // A third of it: the songs' own pages among them, whatever the order of the file.
+    file.seek(pages / 3 * 4096);
+    file.write(QByteArray(int(pages / 3) * 4096, char(0x5A)));
+}
+
+TEST(LibraryCli, ADamagedDatabaseIsToldByEveryCommandAndSetAsideOnlyByAScan) {
+    QTemporaryDir dir;
+    const QString music = dir.filePath("music");
+    const QString db = dir.filePath("library.sqlite");
+    writeSongs(music, 1500);
+    ASSERT_EQ(test::runCli({"library", "scan", music, "--db", db}, isolated(dir)).exitCode, 0);
+    test::CliRun run = test::runCli({"library", "check", "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    damage(db);
+    const QByteArray damaged = contents(db);
+
+    // A search reads the songs and finds the damage; the check reads everything.
+    for (const QStringList& args : {QStringList{"library", "search", "--db", db},
+                                    QStringList{"library", "search", "title", "--db", db},
+                                    QStringList{"library", "check", "--db", db}}) {
+        run = test::runCli(args, isolated(dir));
+        EXPECT_EQ(run.exitCode, 1)
+            << args.join(' ').toStdString() << ": " << run.out.count('\n') << " rows";
+        EXPECT_TRUE(run.err.contains("damaged")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("scan")) << run.err.toStdString();
+        EXPECT_EQ(contents(db), damaged) << args.join(' ').toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList({"library.sqlite.*"}), QStringList());
+    }
+
+    run = test::runCli({"library", "scan", music, "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList aside = QDir(dir.path())
+                                  .entryList({"library.sqlite.damaged-*"})
+                                  .filter(QRegularExpression("damaged-[0-9-]+$"));
+    ASSERT_EQ(aside.size(), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(db)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(dir.filePath(aside[0]))) << run.err.toStdString();
+    EXPECT_EQ(contents(dir.filePath(aside[0])), damaged);
+    EXPECT_EQ(checkedSongCount(db), 1500);
 }
 
 }  // namespace

@@ -192,6 +192,57 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
     EXPECT_TRUE(listed("nothing", page).empty());
 }
 
+// Song ids far beyond the rows (a forged or damaged database) cost a search what its matches
+// hold, never what the ids reach, and the page walked and the page looked up stay the same.
+TEST(Library, AForgedSongIdCostsNoMoreThanTheRowsHold) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("library.sqlite");
+    {
+        Library library(path);
+        for (int i = 0; i < 400; ++i)
+            library.store(songFacts(QString("/m/%1.mp3").arg(i),
+                                    QString("Artist %1").arg(i, 3, 10, QChar('0')), "Common"));
+        ASSERT_TRUE(library.writer().flush());
+    }
+    // 9e18 once aborted the search; 2^37 took gigabytes; a million with 401 matches is walked
+    // (a one-song page) with the sparse ids.
+    for (const std::int64_t forged : {std::int64_t(9'000'000'000'000'000'000),
+                                      std::int64_t(1) << 37, std::int64_t(1'000'000)}) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        ASSERT_TRUE(addTextInitials(db));
+        {
+            Statement forge(db,
+                            "INSERT INTO songs (id, path, added, artist, title) VALUES"
+                            " (?1, '/forged.mp3', 0, 'Artist 999', 'Common')");
+            forge.bind(1, forged);
+            ASSERT_EQ(forge.step(), SQLITE_DONE) << sqlite3_errmsg(db);
+        }
+        sqlite3_close(db);
+
+        Library library(path, Access::Reading);
+        ASSERT_TRUE(library.isOpen()) << library.notice().toStdString();
+        SongListing all;
+        all.limit = 1000;
+        const std::vector<SongRow> found = library.search(parseSearchQuery("common"), all);
+        ASSERT_EQ(found.size(), 401u) << forged;
+        EXPECT_EQ(found.back().path, "/forged.mp3");
+        SongListing one;
+        one.limit = 1;
+        for (const int offset : {0, 7, 400}) {
+            one.offset = offset;
+            const std::vector<SongRow> page = library.search(parseSearchQuery("common"), one);
+            ASSERT_EQ(page.size(), 1u) << forged << " at " << offset;
+            EXPECT_EQ(page[0].path, found[std::size_t(offset)].path) << forged;
+        }
+        EXPECT_TRUE(library.readFailure().isEmpty()) << library.readFailure().toStdString();
+        library.writer().submit([](sqlite3* writing) {
+            return execute(writing, "DELETE FROM songs WHERE path = '/forged.mp3'");
+        });
+        ASSERT_TRUE(library.writer().flush());
+    }
+}
+
 // The initials say of each song what the text index says of a letter's words, whatever the
 // text: accents, other scripts, marks between letters, digits, empty fields, hostile bytes.
 TEST(Library, ASongsInitialsAreTheLettersTheTextIndexMatches) {

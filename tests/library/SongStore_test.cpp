@@ -1,12 +1,10 @@
 // The song database on real SQLite files: what is written is there after a reopen, paths are
-// told apart by their bytes, and a file that is not ours is kept, never overwritten.
+// told apart by their bytes. What is not ours is left alone: Database_test.cpp.
 #include "library/SongStore.h"
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "core/PathBytes.h"
@@ -78,59 +76,6 @@ TEST(SongStore, LoopsAreKeptPerSongAndAFirstVersionDatabaseIsBroughtUpToDate) {
     EXPECT_EQ(store.loop("/old.mp3"), (SavedLoop{200, 800}));
     EXPECT_EQ(store.loop("/new.mp3"), (SavedLoop{0, 4}));
     EXPECT_EQ(store.hotCues("/old.mp3")[2], 1234);
-}
-
-// Makes a file at `path` with `bytes` in it.
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-TEST(SongStore, AFileThatIsNotOursIsKeptAsideAndAFreshDatabaseTakesItsPlace) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("library.sqlite");
-    // Text, another program's database, and one of ours from a newer Kelvra.
-    const QByteArray text = "these are my notes, not a database\n";
-    sqlite3* other = nullptr;
-    const QString otherPath = dir.filePath("other.sqlite");
-    ASSERT_EQ(sqlite3_open(otherPath.toUtf8().constData(), &other), SQLITE_OK);
-    sqlite3_exec(other, "CREATE TABLE t (x); INSERT INTO t VALUES (42);", nullptr, nullptr,
-                 nullptr);
-    sqlite3_close(other);
-    QFile otherFile(otherPath);
-    ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));
-    const QByteArray otherBytes = otherFile.readAll();
-    otherFile.close();
-    QByteArray newer;
-    {
-        const QString newerPath = dir.filePath("newer.sqlite");
-        { SongStore made(newerPath); }
-        sqlite3* db = nullptr;
-        sqlite3_open(newerPath.toUtf8().constData(), &db);
-        sqlite3_exec(db, "PRAGMA journal_mode=DELETE; PRAGMA user_version=99;", nullptr, nullptr,
-                     nullptr);
-        sqlite3_close(db);
-        QFile file(newerPath);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        newer = file.readAll();
-    }
-
-    for (const QByteArray& bytes : {text, otherBytes, newer}) {
-        QDir(dir.path()).removeRecursively();
-        QDir().mkpath(dir.path());
-        writeFile(path, bytes);
-        SongStore store(path);
-        ASSERT_TRUE(store.isOpen());
-        EXPECT_TRUE(store.notice().contains("was kept as")) << store.notice().toStdString();
-        EXPECT_TRUE(store.setHotCue("/a.mp3", 1, 10));
-        const QStringList aside =
-            QDir(dir.path()).entryList({"library.sqlite.unreadable-*"}, QDir::Files);
-        ASSERT_EQ(aside.size(), 1);
-        QFile kept(dir.filePath(aside[0]));
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), bytes) << "the file set aside was changed";
-    }
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ std::vector<NamedControl> namedControls(MainControls& c) {
             {DeckControl::OpenFile, &d.openFile},
             {DeckControl::Play, &d.play},
             {DeckControl::Pause, &d.pause},
+            {DeckControl::PlayPause, &d.playPause},  // for controllers, not on the panel
             {DeckControl::Stop, &d.stop},
             {DeckControl::Cue, &d.cue},
             {DeckControl::CueBack, &d.cueBack},

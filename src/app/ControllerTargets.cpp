@@ -24,6 +24,7 @@ controllers::ControlTarget controllerTarget(MainControls& controls, const QStrin
         decks::DeckControls& deck = controls.deck(side);
         const std::pair<ButtonModel*, DeckDisplayModel::Lamp> lamps[] = {
             {&deck.play, DeckDisplayModel::Play},
+            {&deck.playPause, DeckDisplayModel::Play},  // lit while the deck plays
             {&deck.pause, DeckDisplayModel::Pause},
             {&deck.stop, DeckDisplayModel::Stop},
             {&deck.cue, DeckDisplayModel::Cue},

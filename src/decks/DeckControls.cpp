@@ -99,6 +99,8 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "playCB2" : "playCB";
         case DeckControl::Pause:
             return left ? "LpauseCB" : "pauseCB";
+        case DeckControl::PlayPause:
+            return left ? "LplayPauseCB" : "playPauseCB";
         case DeckControl::Stop:
             return left ? "stopCB2" : "stopCB";
         case DeckControl::Cue:

@@ -158,8 +158,11 @@ TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
 
     // Both decks answer on their own channels; the lights follow the buttons.
     int leftPlays = 0, rightPlays = 0;
-    QObject::connect(&controls.left.play, &ButtonModel::clicked, [&] { ++leftPlays; });
-    QObject::connect(&controls.right.play, &ButtonModel::clicked, [&] { ++rightPlays; });
+    // The transport buttons pause a song on air instead of sending it back to its cue.
+    QObject::connect(&controls.left.playPause, &ButtonModel::clicked, [&] { ++leftPlays; });
+    QObject::connect(&controls.right.playPause, &ButtonModel::clicked, [&] { ++rightPlays; });
+    QObject::connect(&controls.left.play, &ButtonModel::clicked, [&] { leftPlays += 100; });
+    QObject::connect(&controls.right.play, &ButtonModel::clicked, [&] { rightPlays += 100; });
     mapper.handle({0x90, 0x0B, 127});
     mapper.handle({0x80, 0x0B, 0});
     mapper.handle({0x91, 0x0B, 127});

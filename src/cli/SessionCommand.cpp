@@ -90,8 +90,15 @@ bool sameFile(const QString& a, const QString& b) {
 // anything, so its file and its cue sheet must not be there yet.
 std::string outputProblem(const SessionOptions& options) {
     std::vector<std::pair<std::string, QString>> outputs;
-    for (const std::string* path : {&options.out, &options.phones, &options.trace})
-        if (!path->empty()) outputs.emplace_back(*path, pathOf(*path));
+    for (const std::string* path : {&options.out, &options.phones, &options.trace}) {
+        if (path->empty()) continue;
+        // A file is written beside it and put in its place: over a device, a pipe or a folder
+        // that would replace what is not a file at all.
+        const QFileInfo info(pathOf(*path));
+        if ((info.exists() || info.isSymLink()) && !info.isFile())
+            return "cannot write " + *path + ": it is a folder, device or pipe, not a file";
+        outputs.emplace_back(*path, pathOf(*path));
+    }
     if (!options.record.empty()) {
         const QString record = pathOf(options.record);
         for (const QString& path : {record, app::cueSheetPath(record)}) {

@@ -157,6 +157,20 @@ TEST(SessionRecord, ARecordingNeverReplacesAnythingAndOneThatFailsFailsTheRun) {
     }
     EXPECT_EQ(readAll(wav), "old");
 
+    // Nor is a mix written in place of a pipe, a device or a folder.
+    QStringList notFiles = {pipe, folder};
+    if (taken.contains(device)) notFiles << device;
+    for (const QString& out : notFiles) {
+        const test::CliRun refused = run(rec, {"--out", out});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("it is a folder, device or pipe, not a file"))
+            << refused.err.toStdString();
+    }
+    EXPECT_TRUE(isKind(pipe, S_IFIFO));
+    if (taken.contains(device)) {
+        EXPECT_TRUE(isKind(device, S_IFCHR));
+    }
+
     // The second recording's sheet is taken: the first is recorded whole, the second refused,
     // and the run fails.
     const QString second = dir.filePath("rec-2.cue");

@@ -134,7 +134,7 @@ void Application::loadMainWindow() {
         p.programFolder, windowsFolder(),
         nullptr,         {}};
     deps.recordingPath = [folder = p.ownFolders + "/DJMixes"] {
-        return mixFilePath(folder, QDateTime::currentDateTime(), fileExists);
+        return mixFilePath(folder, QDateTime::currentDateTime(), nameInUse);
     };
     p.silenceScanner = autodj::makeThreadedSilenceScanner();
     deps.silenceScanner = p.silenceScanner.get();

@@ -162,7 +162,7 @@ void MainWindow::makeRecorder() {
     std::function<QString()> nextPath = deps_.recordingPath;
     if (!nextPath)
         nextPath = [folder = deps_.programFolder + "/DJMixes"] {
-            return mixFilePath(folder, QDateTime::currentDateTime(), fileExists);
+            return mixFilePath(folder, QDateTime::currentDateTime(), nameInUse);
         };
     auto audible = [this](Side side) { return audibleSong(side); };
     recorder_ = std::make_unique<SetRecorder>(

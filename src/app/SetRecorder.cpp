@@ -25,9 +25,16 @@ QString mixFilePath(const QString& folder, const QDateTime& when,
     // No colons: the name must be valid on every file system a set may be copied to.
     const QString base = folder + "/Mix " + when.toString(QStringLiteral("yyyy-MM-dd HH-mm"));
     QString path = base + ".flac";
-    for (int n = 2; taken && taken(path); ++n)
+    // The cue sheet's name must be free as well: a recording never writes over either.
+    for (int n = 2; taken && (taken(path) || taken(cueSheetPath(path))); ++n)
         path = base + QStringLiteral(" (%1).flac").arg(n);
     return path;
+}
+
+bool nameInUse(const QString& path) {
+    // Anything of that name counts, a folder, a pipe, a device or a link to nowhere.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }
 
 QString numberedPath(const QString& path, int number) {
@@ -76,7 +83,20 @@ bool SetRecorder::start() {
     if (recording_) return true;
     const QString path = parts_.nextPath();
     QDir().mkpath(QFileInfo(path).absolutePath());
+    // The cue sheet's name is taken before the recording starts, as the recording takes its own:
+    // from then on every write of the sheet replaces a file this recording made.
+    const QString cue = cueSheetPath(path);
+    QFile claim(cue);
+    if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        anyFailed_ = true;
+        tell("The mix cannot be recorded: cannot create " + QDir::toNativeSeparators(cue) + ": " +
+             (nameInUse(cue) ? QStringLiteral("it exists already") : claim.errorString()) + ".");
+        return false;
+    }
+    claim.close();
     if (!parts_.library.recordStart(path.toStdString())) {
+        QFile::remove(cue);
+        anyFailed_ = true;
         const std::string why = parts_.library.recordStatus().message;
         tell("The mix cannot be recorded: " +
              (why.empty() ? QStringLiteral("the sound output does not record.")
@@ -102,15 +122,19 @@ QString SetRecorder::stop() {
     recording_ = false;
     showIdle();
     QString problem;
+    if (final.failed) anyFailed_ = true;
     if (final.failed)
         problem = "The recording stopped: " + QString::fromStdString(final.message) +
                   ".\n\nThe file keeps the first " + lengthText(final.frames, final.rate) +
                   " of the mix. The decks play on.";
-    if (!tracks_.empty()) {
-        if (const QString why = writeCueSheet(); !why.isEmpty())
-            problem += (problem.isEmpty() ? QString() : QStringLiteral("\n\n")) + "The cue sheet " +
-                       QDir::toNativeSeparators(cueSheetPath(path_)) +
-                       " could not be written: " + why + ".";
+    if (tracks_.empty()) {
+        // Nothing was heard: the name claimed at the start is given back, still empty.
+        if (QFileInfo(cueSheetPath(path_)).size() == 0) QFile::remove(cueSheetPath(path_));
+    } else if (const QString why = writeCueSheet(); !why.isEmpty()) {
+        anyFailed_ = true;
+        problem += (problem.isEmpty() ? QString() : QStringLiteral("\n\n")) + "The cue sheet " +
+                   QDir::toNativeSeparators(cueSheetPath(path_)) + " could not be written: " + why +
+                   ".";
     }
     return problem;
 }
@@ -154,10 +178,23 @@ void SetRecorder::noteAudibleSongs(const audio::RecordingStatus& status) {
 QString SetRecorder::writeCueSheet() const {
     QSaveFile file(cueSheetPath(path_));
     const QByteArray text = autodj::cueSheetText(QFileInfo(path_).fileName(), tracks_).toUtf8();
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
-        return {};
-    return file.errorString().isEmpty() ? QStringLiteral("the disk refused it")
-                                        : file.errorString();
+    // Unbuffered, every write checked: a buffered save file takes the text in, fails to flush
+    // it on a full disk, and still puts an empty sheet in place of the last good one.
+    const auto why = [&file] {
+        return file.errorString().isEmpty() ? QStringLiteral("the disk refused it")
+                                            : file.errorString();
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return why();
+    for (qsizetype written = 0; written < text.size();) {
+        const qint64 n = file.write(text.constData() + written, text.size() - written);
+        if (n <= 0) {
+            const QString reason = why();
+            file.cancelWriting();
+            return reason;
+        }
+        written += n;
+    }
+    return file.commit() ? QString() : why();
 }
 
 void SetRecorder::showIdle() {

@@ -33,9 +33,11 @@ struct AudibleSong {
 };
 
 // "Mix 2026-12-07 21-05.flac" in `folder` for a recording started at `when`; " (2)", " (3)"
-// and so on before the suffix while `taken` says the name is in use.
+// and so on before the suffix while `taken` says the name or its cue sheet's is in use.
 QString mixFilePath(const QString& folder, const QDateTime& when,
                     const std::function<bool(const QString&)>& taken);
+// Whether anything at all is called `path` (a file, a folder, a pipe, a device, a link).
+bool nameInUse(const QString& path);
 // `path` itself for the first recording, "name-2.flac" for the second, and so on.
 QString numberedPath(const QString& path, int number);
 // The file beside a recording that holds its cue sheet: the same name ending in ".cue".
@@ -64,6 +66,8 @@ class SetRecorder {
     // The recording's file while it runs, afterwards the last one's.
     QString path() const { return path_; }
     const std::vector<autodj::CueTrack>& tracks() const { return tracks_; }
+    // Whether any recording so far could not start, ended early or lost its cue sheet.
+    bool anyFailed() const { return anyFailed_; }
 
     void toggle();
     // False when it could not start: the DJ has been told why.
@@ -79,7 +83,8 @@ class SetRecorder {
 
   private:
     void noteAudibleSongs(const audio::RecordingStatus& status);
-    // The cue sheet as it stands; the system's reason when it could not be written.
+    // The cue sheet as it stands; the system's reason when it could not be written (the sheet
+    // on disk is then the last one written whole).
     QString writeCueSheet() const;
     void showIdle();
     void tell(const QString& text);
@@ -88,6 +93,7 @@ class SetRecorder {
     std::unique_ptr<Timer> notice_;
     QString noticeText_;
     bool recording_ = false;
+    bool anyFailed_ = false;
     QString path_;
     std::vector<autodj::CueTrack> tracks_;
     std::array<bool, 2> noted_{};  // the song on each deck is in the sheet

@@ -5,13 +5,17 @@
 // --record, the script's clicks on recordCB record the mix into REC.flac (a second recording into
 // REC-2.flac,
 // ...), each with its cue sheet beside it.
+#include <sys/stat.h>  // stat() on Windows too
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <sstream>
 
+#include "app/SetRecorder.h"
 #include "audio/WavWriter.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
@@ -55,6 +59,62 @@ std::optional<SessionOptions> parse(const Args& args) {
 
 QString pathOf(const std::string& word) {
     return QFile::decodeName(QByteArray::fromStdString(word));
+}
+
+// Whether two names lead to one file: the same file through a link or another spelling, or, for
+// a file not made yet, the same name in the same folder.
+bool sameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a), second(b);
+    if (first.exists() && second.exists()) {
+#ifdef _WIN32
+        return first.canonicalFilePath() == second.canonicalFilePath();
+#else
+        // A hard link has no one canonical name: its device and inode say it.
+        struct stat one = {};
+        struct stat two = {};
+        return ::stat(QFile::encodeName(a).constData(), &one) == 0 &&
+               ::stat(QFile::encodeName(b).constData(), &two) == 0 && one.st_dev == two.st_dev &&
+               one.st_ino == two.st_ino;
+#endif
+    }
+    const QString folderA = QFileInfo(first.absolutePath()).canonicalFilePath();
+    const QString folderB = QFileInfo(second.absolutePath()).canonicalFilePath();
+    return first.fileName() == second.fileName() &&
+           (folderA.isEmpty() || folderB.isEmpty()
+                ? first.absoluteFilePath() == second.absoluteFilePath()
+                : folderA == folderB);
+}
+
+// Why the outputs asked for cannot be written as asked, or empty. Each output must be a file
+// of its own, or the last one written takes the others' place; and a recording never replaces
+// anything, so its file and its cue sheet must not be there yet.
+std::string outputProblem(const SessionOptions& options) {
+    std::vector<std::pair<std::string, QString>> outputs;
+    for (const std::string* path : {&options.out, &options.phones, &options.trace}) {
+        if (path->empty()) continue;
+        // A file is written beside it and put in its place: over a device, a pipe or a folder
+        // that would replace what is not a file at all.
+        const QFileInfo info(pathOf(*path));
+        if ((info.exists() || info.isSymLink()) && !info.isFile())
+            return "cannot write " + *path + ": it is a folder, device or pipe, not a file";
+        outputs.emplace_back(*path, pathOf(*path));
+    }
+    if (!options.record.empty()) {
+        const QString record = pathOf(options.record);
+        for (const QString& path : {record, app::cueSheetPath(record)}) {
+            if (app::nameInUse(path))
+                return "cannot record into " + options.record + ": " +
+                       QFile::encodeName(path).toStdString() +
+                       " exists already, and a recording never replaces anything";
+            outputs.emplace_back(QFile::encodeName(path).toStdString(), path);
+        }
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i)
+        for (std::size_t j = i + 1; j < outputs.size(); ++j)
+            if (sameFile(outputs[i].second, outputs[j].second))
+                return outputs[i].first + " and " + outputs[j].first +
+                       " are the same file: each output needs one of its own";
+    return {};
 }
 
 // One line a display tick, written under a temporary name until the session has ended well.
@@ -108,6 +168,11 @@ int sessionCommand(const Args& args) {
         return 2;
     }
 
+    if (const std::string problem = outputProblem(*options); !problem.empty()) {
+        std::fprintf(stderr, "kelvra-cli: %s\n", problem.c_str());
+        return 1;
+    }
+
     session::HeadlessProgram::Options programOptions =
         session::HeadlessProgram::commandLineOptions(options->rate);
     programOptions.recordPath = options->record.empty() ? QString() : pathOf(options->record);
@@ -131,8 +196,8 @@ int sessionCommand(const Args& args) {
         QString error;
         const auto text = controllers::readMappingText(pathOf(options->mapping), &error);
         if (!text) {
-            std::fprintf(stderr, "kelvra-cli: cannot read %s: %s\n", options->mapping.c_str(),
-                         error.toUtf8().constData());
+            // The reason names the file already.
+            std::fprintf(stderr, "kelvra-cli: %s\n", error.toUtf8().constData());
             return 1;
         }
         for (const controllers::MappingProblem& problem :
@@ -214,8 +279,8 @@ int sessionCommand(const Args& args) {
         std::printf("recorded\t%.3f s\t%s\n",
                     recorded.rate > 0 ? double(recorded.frames) / recorded.rate : 0.0,
                     QFile::encodeName(recorder.path()).constData());
-    // The mix is there, but the recording asked for is not whole.
-    return recorded.failed ? 1 : 0;
+    // The mix is there, but a recording asked for is not whole, or did not start at all.
+    return recorded.failed || recorder.anyFailed() ? 1 : 0;
 }
 
 }  // namespace kelvra::cli

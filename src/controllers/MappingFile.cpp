@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <set>
+
+#include "core/FileHelpers.h"
 
 namespace kelvra::controllers {
 namespace {
@@ -44,17 +47,13 @@ QStringList mappingFiles() {
 }
 
 std::optional<QByteArray> readMappingText(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    // Read one byte past the limit rather than trust the size a special file reports.
-    QByteArray text = file.read(kMaxMappingFileSize + 1);
-    if (text.size() > kMaxMappingFileSize) {
-        if (error) *error = QStringLiteral("%1 is too large for a mapping").arg(path);
-        return std::nullopt;
-    }
+    // Only a regular file: a pipe or a device named as a mapping would block the program.
+    ReadFailure failure = ReadFailure::None;
+    std::optional<QByteArray> text = readRegularFile(path, kMaxMappingFileSize, &failure);
+    if (!text && error)
+        *error = failure == ReadFailure::TooLarge
+                     ? QStringLiteral("%1 is too large for a mapping").arg(path)
+                     : QStringLiteral("cannot read %1: %2").arg(path, readFailureText(failure));
     return text;
 }
 
@@ -72,8 +71,12 @@ MidiMapping readMapping(const QString& path) {
 std::vector<Conflict> findConflicts(QByteArrayView text, const InputBinding& binding) {
     const MidiMapping mapping = parseMapping(text);
     const std::vector<LineSpan> spans = lineSpans(text);
+    std::vector<InputBinding> all = mapping.inputs;
+    all.insert(all.end(), mapping.duplicates.begin(), mapping.duplicates.end());
+    std::sort(all.begin(), all.end(),
+              [](const InputBinding& a, const InputBinding& b) { return a.line < b.line; });
     std::vector<Conflict> conflicts;
-    for (const InputBinding& other : mapping.inputs) {
+    for (const InputBinding& other : all) {
         Conflict c;
         c.line = other.line;
         c.sameMessage = other.listensTo(binding.message, binding.channel, binding.number) ||
@@ -128,16 +131,24 @@ bool writeBinding(const QString& path, const InputBinding& binding, QString* err
         return false;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const auto failed = [&] {
         if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
-    }
+    };
+    // Unbuffered, every write checked: a buffered save file can take the text in, fail to
+    // flush it on a full disk, and still put a cut-short mapping in place of the DJ's.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
     const QByteArray out = withBinding(text, binding);
-    if (file.write(out) != out.size() || !file.commit()) {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
+    for (qsizetype written = 0; written < out.size();) {
+        const qint64 n = file.write(out.constData() + written, out.size() - written);
+        if (n <= 0) {
+            failed();
+            file.cancelWriting();
+            return false;
+        }
+        written += n;
     }
-    return true;
+    return file.commit() || failed();
 }
 
 }  // namespace kelvra::controllers

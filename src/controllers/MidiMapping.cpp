@@ -228,6 +228,35 @@ bool InputBinding::listensTo(MessageKind kind, int channel_, int number_) const 
     return number_ == number || (mode == CcMode::FourteenBit && number_ == lsbNumber);
 }
 
+namespace {
+
+// The number of `binding`'s that `earlier` listens to as well (a 14-bit binding has two).
+int heardBy(const InputBinding& earlier, const InputBinding& binding) {
+    return earlier.listensTo(binding.message, binding.channel, binding.number) ? binding.number
+                                                                               : binding.lsbNumber;
+}
+
+// The earlier binding that listens to a message `binding` listens to, if any. (An earlier
+// 14-bit binding's fine half is among what listensTo() hears.)
+const InputBinding* boundAlready(const MidiMapping& mapping, const InputBinding& binding) {
+    for (const InputBinding& earlier : mapping.inputs)
+        if (earlier.listensTo(binding.message, binding.channel, binding.number) ||
+            (binding.mode == CcMode::FourteenBit &&
+             earlier.listensTo(binding.message, binding.channel, binding.lsbNumber)))
+            return &earlier;
+    return nullptr;
+}
+
+// "note 1 0x0B": the message as a mapping line writes it.
+QString messageName(const InputBinding& binding, int number) {
+    return QStringLiteral("%1 %2 %3")
+        .arg(binding.message == MessageKind::Note ? "note" : "cc")
+        .arg(binding.channel + 1)
+        .arg(QString::fromLatin1(hex(number)));
+}
+
+}  // namespace
+
 MidiMapping parseMapping(QByteArrayView text) {
     MidiMapping mapping;
     int skipped = 0;
@@ -247,8 +276,16 @@ MidiMapping parseMapping(QByteArrayView text) {
         reader.take();
         if (equalsWord(first, "note") || equalsWord(first, "cc")) {
             const auto kind = equalsWord(first, "note") ? MessageKind::Note : MessageKind::Cc;
-            if (auto binding = readInput(reader, kind, lineNumber))
-                mapping.inputs.push_back(std::move(*binding));
+            if (auto binding = readInput(reader, kind, lineNumber)) {
+                if (const InputBinding* earlier = boundAlready(mapping, *binding)) {
+                    reader.fail(QStringLiteral("%1 is bound by line %2 already")
+                                    .arg(messageName(*binding, heardBy(*earlier, *binding)))
+                                    .arg(earlier->line));
+                    mapping.duplicates.push_back(std::move(*binding));
+                } else {
+                    mapping.inputs.push_back(std::move(*binding));
+                }
+            }
         } else if (equalsWord(first, "out")) {
             if (auto light = readLight(reader, lineNumber))
                 mapping.lights.push_back(std::move(*light));

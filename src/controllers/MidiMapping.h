@@ -63,6 +63,9 @@ struct MappingProblem {
 
 struct MidiMapping {
     std::vector<InputBinding> inputs;
+    // Lines that listen to a note or cc an earlier line binds already: skipped (the first one
+    // counts) and told among the problems, kept here so that learning replaces them too.
+    std::vector<InputBinding> duplicates;
     std::vector<LightBinding> lights;
     std::vector<MappingProblem> problems;
 };

@@ -38,6 +38,7 @@ Deck::Deck(Side side, DeckControls& controls, playback::StreamControl& engine,
     turntableStopTimer_->setInterval(kTurntableStopInterval);
     QObject::connect(&controls_.play, &ButtonModel::clicked, [this] { playClick(); });
     QObject::connect(&controls_.pause, &ButtonModel::clicked, [this] { pauseClick(); });
+    QObject::connect(&controls_.playPause, &ButtonModel::clicked, [this] { playPauseClick(); });
     QObject::connect(&controls_.openFile, &ButtonModel::clicked, [this] { openFileClick(); });
 }
 
@@ -165,6 +166,13 @@ void Deck::pauseClick() {
     paused_ = true;
     controls_.display.setLamp(DeckDisplayModel::Pause, true);
     door_.pause(streamId());
+}
+
+void Deck::playPauseClick() {
+    if (!paused_ && playback::isStreamPlaying(engine_.library(), stream_))
+        pauseClick();
+    else
+        playClick();
 }
 
 void Deck::openFileClick() {

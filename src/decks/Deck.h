@@ -48,6 +48,8 @@ class Deck {
     // Starts or resumes this deck (the active deck's part of play_now).
     void playNow();
     void pauseClick();
+    // The play/pause button: pauses a playing deck where it is, otherwise as playClick().
+    void playPauseClick();
     // The load-from-file button: adds songs to the playlist and loads the one added last.
     void openFileClick();
     // Loads a file chosen for this deck (by its load button, a drop or the command line): the

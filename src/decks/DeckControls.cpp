@@ -99,6 +99,8 @@ const char* controlName(Side side, DeckControl control) {
             return left ? "playCB2" : "playCB";
         case DeckControl::Pause:
             return left ? "LpauseCB" : "pauseCB";
+        case DeckControl::PlayPause:
+            return left ? "LplayPauseCB" : "playPauseCB";
         case DeckControl::Stop:
             return left ? "stopCB2" : "stopCB";
         case DeckControl::Cue:
@@ -241,6 +243,9 @@ void DeckControls::registerControls(ControlRegistry& registry) {
     add(DeckControl::OpenFile, {"load", "Load a song"}, button(openFile));
     add(DeckControl::Play, {"play", "Play"}, lamped(play, DeckDisplayModel::Play));
     add(DeckControl::Pause, {"pause", "Pause"}, lamped(pause, DeckDisplayModel::Pause));
+    // For controllers, not on the panel: lit while the deck plays.
+    add(DeckControl::PlayPause, {"play_pause", "Play / pause"},
+        lamped(playPause, DeckDisplayModel::Play));
     add(DeckControl::Stop, {"stop", "Stop"}, lamped(stop, DeckDisplayModel::Stop));
     add(DeckControl::Cue, {"cue", "Cue"}, lamped(cue, DeckDisplayModel::Cue));
     add(DeckControl::CueBack, {"cue_back", "Move the cue back"}, button(cueBack));

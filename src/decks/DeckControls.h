@@ -20,6 +20,9 @@ struct DeckControls {
     ButtonModel openFile;
     ButtonModel play;
     ButtonModel pause;
+    // Not on the panel: a controller's one transport button, pausing a playing deck and
+    // playing (resuming) any other, so that it never sends a song on air back to its cue.
+    ButtonModel playPause;
     ButtonModel stop;
     ButtonModel cue;
     ButtonModel cueBack;
@@ -140,6 +143,7 @@ enum class DeckControl {
     KeyReset,
     Jog,
     JogTouch,
+    PlayPause,  // a controller's, not on the panel
 };
 
 // The control's name on that side ("playCB2" on the left, "playCB" on the right, ...).

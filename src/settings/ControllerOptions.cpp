@@ -31,6 +31,14 @@ std::vector<CheckListModel::Entry> entries(const QStringList& present, const QSt
     return list;
 }
 
+// Whether `path` is there, or may be: a folder that cannot be read hides whether its files are.
+bool mayStillBeThere(const QString& path) {
+    const QFileInfo file(path);
+    if (file.exists()) return true;
+    const QFileInfo folder(file.absolutePath());
+    return folder.exists() && !folder.isReadable();
+}
+
 }  // namespace
 
 QStringList defaultMappingFolders(const QString& programFolder) {
@@ -132,8 +140,15 @@ void ControllerOptions::fillMappings() {
             mappingPaths_ << file.absoluteFilePath();
         }
     }
-    // A remembered file that has gone is no choice: no mapping until the DJ picks another.
-    const int at = int(mappingPaths_.indexOf(mappingFile_));
+    // A remembered file that is there but was not listed (its folder cannot be read, or is no
+    // longer searched) stays the choice, listed by itself; the reader tells the DJ if it cannot
+    // be used. One that has gone is no choice: no mapping until the DJ picks another.
+    int at = int(mappingPaths_.indexOf(mappingFile_));
+    if (at < 0 && !mappingFile_.isEmpty() && mayStillBeThere(mappingFile_)) {
+        list.addItem(QFileInfo(mappingFile_).completeBaseName());
+        mappingPaths_ << mappingFile_;
+        at = int(mappingPaths_.size()) - 1;
+    }
     if (at < 0) mappingFile_.clear();
     list.setCurrentIndex(at + 1);
 }

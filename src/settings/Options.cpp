@@ -89,20 +89,44 @@ void Options::load() {
 
     const QString storedDevice = read("initDevice");
     qualityText_ = read("initQuality");
-    values_.engine.streamFlags = static_cast<std::uint32_t>(readNumber("SeekAccuracy"));
-    values_.engine.bufferSeconds = readNumber("Buffer");
-    values_.pitchRangeFactor = readNumber("pitchRange");
-    values_.turntableStopStep = static_cast<std::int32_t>(readNumber("TurntableStopSpeed"));
-    values_.AutomixStart = static_cast<std::int16_t>(readNumber("AutomixStart"));
-    values_.DjSetup = static_cast<std::int16_t>(readNumber("DjSetup"));
+    // Every stored number is brought into its range before anything uses it: a value edited by
+    // hand or left by a broken copy must not make every song fail to load or a stop speed the
+    // deck up. 0 is what an absent value reads as, and keeps its default below.
+    QStringList reset;
+    const auto ranged = [&](const QString& name, double least, double most) {
+        const double value = readNumber(name);
+        if (value == 0 || (value >= least && value <= most)) return value;
+        const double kept = std::clamp(value, least, most);
+        reset << QStringLiteral("%1 (%2, now %3)").arg(name, read(name).trimmed(), number(kept));
+        return kept;
+    };
+    // A value that is one of a few: anything else is the default.
+    const auto oneOf = [&](const QString& name, std::initializer_list<double> allowed,
+                           double fallback) {
+        const double value = readNumber(name);
+        if (value == 0 || std::find(allowed.begin(), allowed.end(), value) != allowed.end())
+            return value;
+        reset
+            << QStringLiteral("%1 (%2, now %3)").arg(name, read(name).trimmed(), number(fallback));
+        return fallback;
+    };
+    values_.engine.streamFlags =
+        static_cast<std::uint32_t>(oneOf("SeekAccuracy", {double(kAccurateSeek)}, 0));
+    values_.engine.bufferSeconds =
+        ranged("Buffer", controls_.buffer.minimum() / 10.0, controls_.buffer.maximum() / 10.0);
+    values_.pitchRangeFactor = oneOf("pitchRange", {1.0, 1.5, 2.0}, 1.0);
+    values_.turntableStopStep = static_cast<std::int32_t>(
+        roundEven(ranged("TurntableStopSpeed", controls_.turntableStop.minimum(),
+                         controls_.turntableStop.maximum())));
+    values_.AutomixStart = static_cast<std::int16_t>(roundEven(
+        ranged("AutomixStart", controls_.autoMix.minimum(), controls_.autoMix.maximum())));
+    values_.DjSetup = static_cast<std::int16_t>(oneOf("DjSetup", {1, 2}, 0));
     values_.playlistPath = read("playlistPath");
-    values_.optStartUp = static_cast<std::int16_t>(readNumber("optStartUp"));
+    values_.optStartUp = static_cast<std::int16_t>(oneOf("optStartUp", {1}, 1));
     // Absent (a store from before these options) reads as 0: the plain 5 s fade, silence kept.
-    const double fade = readNumber(kAutoFadeValue);
-    values_.autoFadeSeconds =
-        static_cast<std::int16_t>(fade <= 0 ? 5
-                                            : std::clamp<double>(fade, controls_.autoFade.minimum(),
-                                                                 controls_.autoFade.maximum()));
+    const double fade =
+        ranged(kAutoFadeValue, controls_.autoFade.minimum(), controls_.autoFade.maximum());
+    values_.autoFadeSeconds = static_cast<std::int16_t>(fade == 0 ? 5 : roundEven(fade));
     values_.autoSkipSilence = readNumber(kSkipSilenceValue) != 0;
     controls_.autoFade.setValue(values_.autoFadeSeconds);
     controls_.skipSilence.setCurrentIndex(values_.autoSkipSilence ? 1 : 0);
@@ -117,10 +141,13 @@ void Options::load() {
     controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);
     controls_.showElapsed.setValue(values_.showElapsed ? 1 : 0);
     controls_.dockPlaylist.setValue(values_.dockPlaylist ? 1 : 0);
-    const double cacheMb = readNumber(kAnalysisCacheValue);
-    values_.analysisCacheMegabytes =
-        cacheMb <= 0 ? kDefaultAnalysisCacheMb
-                     : roundEven(std::clamp(cacheMb, kLeastAnalysisCacheMb, kMostAnalysisCacheMb));
+    const double cacheMb = ranged(kAnalysisCacheValue, kLeastAnalysisCacheMb, kMostAnalysisCacheMb);
+    values_.analysisCacheMegabytes = cacheMb == 0 ? kDefaultAnalysisCacheMb : roundEven(cacheMb);
+    if (!reset.isEmpty())
+        dialogs_.message(QStringLiteral("Kelvra Settings"),
+                         "These stored settings were out of their range and have been reset: " +
+                             reset.join(QStringLiteral(", ")) + ".",
+                         MessageButtons::Ok, MessageIcon::Exclamation);
 
     controls_.seekAccuracy.setCurrentIndex(values_.engine.streamFlags == 0 ? 0 : 1);
     controls_.djSetup.setCurrentIndex(values_.DjSetup);

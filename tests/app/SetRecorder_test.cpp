@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QRegularExpression>
+#include <csignal>
 
 #include "playback/StreamControl.h"
 #include "support/MainWindowRig.h"
@@ -85,6 +88,11 @@ TEST(SetRecorderNames, RecordingsAreNamedByTheirStartAndNeverTakeAnExistingName)
     const auto taken = [](const QString& path) { return !path.contains("(3)"); };
     EXPECT_EQ(mixFilePath("/m", when, {}), "/m/Mix 2026-12-07 21-05.flac");
     EXPECT_EQ(mixFilePath("/m", when, taken), "/m/Mix 2026-12-07 21-05 (3).flac");
+    // A cue sheet of that name alone takes it too.
+    const auto sheetTaken = [](const QString& path) {
+        return path == "/m/Mix 2026-12-07 21-05.cue";
+    };
+    EXPECT_EQ(mixFilePath("/m", when, sheetTaken), "/m/Mix 2026-12-07 21-05 (2).flac");
     EXPECT_EQ(numberedPath("/out/set.flac", 1), "/out/set.flac");
     EXPECT_EQ(numberedPath("/out/set.flac", 3), "/out/set-3.flac");
     EXPECT_EQ(cueSheetPath("/out/my.set.flac"), "/out/my.set.cue");
@@ -132,6 +140,34 @@ TEST_F(SetRecorderTest, TheCueSheetListsEachSongFromWhenItIsFirstHeardOnTheMainM
     EXPECT_EQ(tracks[2].title.toStdString(), "Afterglow");
     EXPECT_EQ(tracks[2].startMs, 10'000);
     EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+// A disk that has no room left for the new sheet: the DJ is told, the run counts as failed, and
+// the sheet written before stays as it was instead of an empty one taking its place.
+TEST_F(SetRecorderTest, ACueSheetTheDiskRefusesLeavesTheLastOneWhole) {
+    play(Side::Left, "Night Drive - Neon Hours - 03 - Afterglow.mp3");
+    button().click();
+    play(Side::Right, "Blue Coast - Tides - 07 - Second Wind.mp3");
+    tick();
+    const std::string whole = sheet();
+    ASSERT_NE(whole.find("Second Wind"), std::string::npos);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = saved;
+    full.rlim_cur = 1;  // not one byte more fits into a file
+    setrlimit(RLIMIT_FSIZE, &full);
+    button().click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(sheet(), whole);
+    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_EQ(rig.dialogs.messages[0].text.toStdString(),
+              "The cue sheet " +
+                  QDir::toNativeSeparators(cueSheetPath(recorder().path())).toStdString() +
+                  " could not be written: File too large.");
+    EXPECT_TRUE(recorder().anyFailed());
 }
 
 }  // namespace

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
@@ -100,6 +104,44 @@ TEST(Recorder, AFullDiskEndsTheRecordingWithAValidFileOfWhatFitted) {
     EXPECT_TRUE(file.md5Matched);
     EXPECT_TRUE(file.samples == std::vector<std::int16_t>(
                                     fed.begin(), fed.begin() + std::ptrdiff_t(2 * status.frames)));
+}
+
+// What is there already under the recording's name stays exactly as it was: a file, a folder, a
+// pipe, a device. A copy of the full-disk device is the sharpest case: a header written into it
+// fails, and the file "made" for it must not then be removed.
+TEST(Recorder, ARecordingNeverEmptiesReplacesOrRemovesWhatWasThere) {
+    QTemporaryDir dir;
+    const QString kept = dir.filePath("kept.flac"), folder = dir.filePath("folder.flac"),
+                  pipe = dir.filePath("pipe.flac"), device = dir.filePath("full");
+    {
+        QFile file(kept);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the DJ's own");
+    }
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const bool haveDevice =
+        mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 7)) == 0;
+    QStringList names = {kept, folder, pipe};
+    if (haveDevice) names << device;
+
+    Recorder recorder;
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_FALSE(recorder.start(name, 44100));
+        EXPECT_EQ(recorder.status().message,
+                  "cannot create " + name.toStdString() + ": it exists already");
+    }
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "the DJ's own");
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    struct stat info = {};
+    EXPECT_TRUE(::stat(QFile::encodeName(pipe).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    if (haveDevice) {
+        EXPECT_TRUE(::stat(QFile::encodeName(device).constData(), &info) == 0 &&
+                    S_ISCHR(info.st_mode) && info.st_rdev == makedev(1, 7));
+    }
 }
 
 }  // namespace

@@ -2,9 +2,13 @@
 // line without an end), 14-bit conflicts, unreadable and oversized files, and the shipped
 // example bound against the main window's real controls.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "app/MainControls.h"
 #include "controllers/ControllerMapper.h"
@@ -75,6 +79,66 @@ TEST(MappingFile, UnreadableAndOversizedFilesAreOneProblem) {
     EXPECT_EQ(QFileInfo(big.fileName()).size(), kMaxMappingFileSize + 1);
 }
 
+// A pipe or a folder named as a mapping is refused at once instead of waiting for a writer that
+// never comes; every reason names the file once.
+TEST(MappingFile, PipesFoldersAndMissingFilesAreToldAtOnceNamingTheFileOnce) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.map"), folder = dir.filePath("folder.map"),
+                  missing = dir.filePath("none.map");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const auto& [path, why] : {std::pair{pipe, "it is a folder, device or pipe, not a file"},
+                                    {folder, "it is a folder, device or pipe, not a file"},
+                                    {missing, "it does not exist"}}) {
+        QString error;
+        EXPECT_FALSE(readMappingText(path, &error));
+        EXPECT_EQ(error, "cannot read " + path + ": " + why);
+        const MidiMapping mapping = readMapping(path);
+        ASSERT_EQ(mapping.problems.size(), 1u);
+        EXPECT_EQ(describe(mapping.problems[0]), error);
+    }
+
+    // Nothing is learned into a pipe, a folder or a device: each is left as it was.
+    for (const QString& path : {pipe, folder}) {
+        QString error;
+        EXPECT_FALSE(writeBinding(path, ccBinding(7, "LVolScroll"), &error));
+        EXPECT_EQ(error, "cannot read " + path + ": it is a folder, device or pipe, not a file");
+    }
+    struct stat info = {};
+    EXPECT_TRUE(::stat(QFile::encodeName(pipe).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+
+    // Learning replaces a line that was skipped as a second binding of the message as well.
+    const QByteArray twice = "cc 1 7 LeqLow\ncc 1 7 LeqMid\n";
+    EXPECT_EQ(withBinding(twice, ccBinding(7, "LVolScroll")), "cc 1 0x07 LVolScroll\n");
+}
+
+// A disk with no room for the new mapping: the learned line is refused and the DJ's file stays
+// whole, not cut short.
+TEST(MappingFile, ALineTheDiskHasNoRoomForLeavesTheMappingAsItWas) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mine.map");
+    const QByteArray mine = "# my controller\nnote 1 1 playCB2\n";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(mine);
+    }
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = saved;
+    full.rlim_cur = 1;  // not one byte more fits into a file
+    setrlimit(RLIMIT_FSIZE, &full);
+    QString error;
+    const bool written = writeBinding(path, ccBinding(7, "LVolScroll"), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "cannot write " + path + ": File too large");
+    EXPECT_EQ(readMappingText(path, &error), mine);
+}
+
 TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
     const MidiMapping mapping =
         readMapping(QStringLiteral(KELVRA_DATA_DIR "/controllers/two-deck-example.map"));
@@ -90,8 +154,11 @@ TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
 
     // Both decks answer on their own channels; the lights follow the buttons.
     int leftPlays = 0, rightPlays = 0;
-    QObject::connect(&controls.left.play, &ButtonModel::clicked, [&] { ++leftPlays; });
-    QObject::connect(&controls.right.play, &ButtonModel::clicked, [&] { ++rightPlays; });
+    // The transport buttons pause a song on air instead of sending it back to its cue.
+    QObject::connect(&controls.left.playPause, &ButtonModel::clicked, [&] { ++leftPlays; });
+    QObject::connect(&controls.right.playPause, &ButtonModel::clicked, [&] { ++rightPlays; });
+    QObject::connect(&controls.left.play, &ButtonModel::clicked, [&] { leftPlays += 100; });
+    QObject::connect(&controls.right.play, &ButtonModel::clicked, [&] { rightPlays += 100; });
     mapper.handle({0x90, 0x0B, 127});
     mapper.handle({0x80, 0x0B, 0});
     mapper.handle({0x91, 0x0B, 127});

@@ -111,6 +111,29 @@ TEST(MidiMapping, ReportsEachBadLineByNumberAndReadsTheRest) {
               "cc or out)");
 }
 
+// A message bound twice would move two controls at once, or the DJ's later line would silently
+// lose: the first line counts, each later one is told and skipped, and learning still sees it.
+TEST(MidiMapping, AMessageBoundTwiceIsToldAndTheFirstLineCounts) {
+    const QByteArray text =
+        "note 1 11 playCB2\n"
+        "note 1 0x0B LpauseCB\n"
+        "note 2 11 playCB\n"  // another channel: another message
+        "cc 1 0x09 LpitchScroll 14bit 0x29\n"
+        "cc 1 0x29 LVolScroll\n"  // the fine half of line 4
+        "cc 1 0x30 LeqLow 14bit 0x09\n"
+        "note 1 0x09 LsyncCB\n";  // a note is not a cc
+    const MidiMapping m = parseMapping(text);
+    ASSERT_EQ(m.problems.size(), 3u);
+    EXPECT_EQ(describe(m.problems[0]), "line 2: note 1 0x0B is bound by line 1 already");
+    EXPECT_EQ(describe(m.problems[1]), "line 5: cc 1 0x29 is bound by line 4 already");
+    EXPECT_EQ(describe(m.problems[2]), "line 6: cc 1 0x09 is bound by line 4 already");
+    ASSERT_EQ(m.inputs.size(), 4u);
+    EXPECT_EQ(m.inputs[0].control, "playCB2");
+    EXPECT_EQ(m.inputs[3].line, 7);
+    ASSERT_EQ(m.duplicates.size(), 3u);
+    EXPECT_EQ(m.duplicates[0].line, 2);
+}
+
 TEST(MidiMapping, FormattedBindingsReadBackTheSame) {
     const MidiMapping m = parseMapping(
         "note 3 0x0B LhotCue 4\n"

@@ -179,6 +179,27 @@ TEST_P(DeckTest, PauseThenPlayResumesWhereItWasEvenAfterALoad) {
     EXPECT_FALSE(deck().paused());
 }
 
+// A controller's one transport button: on air it pauses where the song is, never sending it back
+// to the cue; pressed again it resumes there; on a deck at rest it plays from the cue.
+TEST_P(DeckTest, PlayPausePausesAPlayingDeckInPlaceAndResumesIt) {
+    load("/music/one.mp3");
+    deck().setCuePoint(10 * kSecond);
+    controls().playPause.click();
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().position, 10 * kSecond);
+    library.advance(deck().stream(), 5 * kSecond);
+    controls().playPause.click();
+    EXPECT_EQ(stream().activity, audio::kPaused);
+    EXPECT_TRUE(deck().paused());
+    EXPECT_EQ(stream().position, 15 * kSecond);
+    controls().playPause.click();
+    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_FALSE(deck().paused());
+    EXPECT_EQ(stream().position, 15 * kSecond);  // resumed there, not sent back to the cue
+    EXPECT_EQ(decks::controlName(GetParam(), DeckControl::PlayPause),
+              std::string(GetParam() == Side::Left ? "LplayPauseCB" : "playPauseCB"));
+}
+
 TEST_P(DeckTest, PlayOnAnEmptyDeckTakesTheNextSongOrAsksForFiles) {
     controls().play.click();  // empty playlist: the add dialog, cancelled
     EXPECT_EQ(host.addPresses, 1);

@@ -3,7 +3,9 @@
 // cue, pitch, volume, crossfader, EQ and the jog on both decks, and a scratch follows a scripted
 // wheel forward and back without a step the song itself does not have.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
 
@@ -11,6 +13,7 @@
 #include "decks/DeckJog.h"
 #include "session/SessionRunner.h"
 #include "support/AudioFixtures.h"
+#include "support/CliRun.h"
 #include "support/ToneFit.h"
 
 namespace kelvra::session {
@@ -199,6 +202,29 @@ TEST_F(SessionController, AScratchFollowsTheWheelForwardAndBackWithoutASpuriousS
         largest = std::max(largest, std::abs(mix[i] - mix[i - 1]));
     ASSERT_GT(own, 0);
     EXPECT_LE(largest, 1.5 * own / (tick / 0.02));
+}
+
+// A mapping that is a pipe stops the run at once instead of waiting for a writer; any mapping
+// that cannot be read is named once, with the reason, and nothing is rendered.
+TEST_F(SessionController, AnUnreadableMappingStopsTheRunNamingItOnce) {
+    QFile script(dir.filePath("set.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("1 end\n");
+    script.close();
+    const QString pipe = dir.filePath("pipe.map"), missing = dir.filePath("none.map");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString out = dir.filePath("out.wav");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
+    for (const auto& [mapping, why] :
+         {std::pair{pipe, "it is a folder, device or pipe, not a file"},
+          {missing, "it does not exist"}}) {
+        const test::CliRun run = test::runCli(
+            {"session", script.fileName(), "--out", out, "--mapping", mapping}, environment);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "kelvra-cli: cannot read " + mapping + ": " + why + "\n");
+        EXPECT_FALSE(QFile::exists(out));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // recording is exactly the stretch of the rendered mix between the clicks, with a cue sheet that
 // names the song from when it was heard.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -80,6 +83,109 @@ TEST(SessionRecord, TheRecordButtonRecordsExactlyTheMixBetweenItsClicksWithACueS
               "FILE \"set.flac\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"Afterglow\"\r\n"
               "    PERFORMER \"Night Drive\"\r\n    INDEX 01 00:01:06\r\n");
     EXPECT_NE(readAll(dir.filePath("set-2.cue")).find("INDEX 01 00:00:00"), std::string::npos);
+}
+
+// Whatever already has a recording's name, or its cue sheet's, stays as it was, the run says why
+// and fails; so does a run whose outputs are one file under two names, which would lose one.
+TEST(SessionRecord, ARecordingNeverReplacesAnythingAndOneThatFailsFailsTheRun) {
+    QTemporaryDir dir;
+    QFile script(dir.filePath("set.txt"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("0.5 click recordCB\n1 click recordCB\n1.5 click recordCB\n2 end\n");
+    script.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KELVRA_CONFIG_DIR", dir.filePath("config"));
+    const QString main = dir.filePath("main.wav");
+    const auto run = [&](const QString& record, QStringList more = {}) {
+        if (!more.contains("--out")) more << "--out" << main;
+        return test::runCli(QStringList{"session", script.fileName(), "--record", record} + more,
+                            environment);
+    };
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    const auto isKind = [](const QString& path, mode_t kind) {
+        struct stat info = {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 &&
+               (info.st_mode & S_IFMT) == kind;
+    };
+
+    const QString kept = dir.filePath("kept.flac"), keptCue = dir.filePath("sheet.cue");
+    ASSERT_TRUE(write(kept, "an older set"));
+    ASSERT_TRUE(write(keptCue, "an older sheet"));
+    const QString folder = dir.filePath("isdir"), pipe = dir.filePath("pipe.flac"),
+                  device = dir.filePath("full");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QStringList taken = {kept, dir.filePath("sheet.flac"), folder, pipe};
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 7)) == 0)
+        taken << device;
+    for (const QString& record : taken) {
+        SCOPED_TRACE(record.toStdString());
+        const test::CliRun refused = run(record);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("exists already, and a recording never replaces"))
+            << refused.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(main));
+    }
+    EXPECT_EQ(readAll(kept), "an older set");
+    EXPECT_EQ(readAll(keptCue), "an older sheet");
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_TRUE(isKind(pipe, S_IFIFO));
+    if (taken.contains(device)) {
+        EXPECT_TRUE(isKind(device, S_IFCHR));
+    }
+    QStringList left = {"kept.flac", "pipe.flac", "set.txt", "sheet.cue"};
+    if (taken.contains(device)) left.prepend("full");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name), left);
+
+    // One file under two names: the same name, another spelling, a cue sheet's, a hard link.
+    const QString wav = dir.filePath("phones.wav"), linked = dir.filePath("linked.wav");
+    ASSERT_TRUE(write(wav, "old"));
+    ASSERT_EQ(::link(QFile::encodeName(wav).constData(), QFile::encodeName(linked).constData()), 0);
+    const QString rec = dir.filePath("rec.flac");
+    for (const QStringList& outputs :
+         {QStringList{"--out", rec}, QStringList{"--out", folder + "/../rec.flac"},
+          QStringList{"--out", dir.filePath("rec.cue")},
+          QStringList{"--phones", wav, "--trace", linked}}) {
+        SCOPED_TRACE(outputs.join(' ').toStdString());
+        const test::CliRun refused = run(rec, outputs);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("are the same file")) << refused.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(rec));
+    }
+    EXPECT_EQ(readAll(wav), "old");
+
+    // Nor is a mix written in place of a pipe, a device or a folder.
+    QStringList notFiles = {pipe, folder};
+    if (taken.contains(device)) notFiles << device;
+    for (const QString& out : notFiles) {
+        const test::CliRun refused = run(rec, {"--out", out});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("it is a folder, device or pipe, not a file"))
+            << refused.err.toStdString();
+    }
+    EXPECT_TRUE(isKind(pipe, S_IFIFO));
+    if (taken.contains(device)) {
+        EXPECT_TRUE(isKind(device, S_IFCHR));
+    }
+
+    // The second recording's sheet is taken: the first is recorded whole, the second refused,
+    // and the run fails.
+    const QString second = dir.filePath("rec-2.cue");
+    ASSERT_TRUE(write(second, "not the recorder's"));
+    const test::CliRun halfway = run(rec);
+    EXPECT_EQ(halfway.exitCode, 1) << halfway.err.toStdString();
+    // Told as the program tells it, in the session's log of messages.
+    EXPECT_TRUE(
+        (halfway.out + halfway.err).contains("cannot create " + second + ": it exists already"))
+        << halfway.out.toStdString() << halfway.err.toStdString();
+    EXPECT_EQ(readAll(second), "not the recorder's");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("rec-2.flac")));
+    const test::FlacData first = test::decodeFlac(rec.toStdString());
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.totalFrames, std::uint64_t(kRate / 2));
 }
 
 }  // namespace

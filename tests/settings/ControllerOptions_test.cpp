@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -142,6 +143,44 @@ TEST(ControllerOptions, ListsTheDjsMappingsBeforeTheShippedOnesAndRemembersTheCh
     last.load();
     EXPECT_EQ(gone.controllerMapping.currentText(), QStringLiteral("None"));
     EXPECT_EQ(rig.mappings.back(), QString());
+}
+
+// A remembered mapping that the folders searched do not list (a folder that cannot be read, or
+// one no longer searched) is still the DJ's choice: kept, listed by itself and handed on.
+TEST(ControllerOptions, ARememberedMappingTheFoldersDoNotListStaysChosen) {
+    QTemporaryDir dir;
+    const QString own = dir.filePath("own"), elsewhere = dir.filePath("elsewhere");
+    QDir().mkpath(own);
+    QDir().mkpath(elsewhere);
+    const QString chosen = elsewhere + "/Deck Pro.map";
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    Rig rig;
+    rig.store.writeSetting(Hive::LocalMachine, kSettingsKey, "ControllerMapping", chosen);
+    ControllerOptions options(rig.controls, rig.store, rig.hooks({own}));
+    options.load();
+    EXPECT_EQ(rig.controls.controllerMapping.items(), QStringList({"None", "Deck Pro"}));
+    EXPECT_EQ(rig.controls.controllerMapping.currentText(), QStringLiteral("Deck Pro"));
+    EXPECT_EQ(rig.mappings.back(), chosen);
+    options.unload();
+    EXPECT_EQ(rig.stored("ControllerMapping"), chosen);
+
+    // Where reading the folder is refused (not to the superuser), the file may be there still.
+    if (::geteuid() != 0) {
+        const QString locked = dir.filePath("locked");
+        QDir().mkpath(locked);
+        QFile(locked).setPermissions(QFileDevice::WriteOwner);  // no reading, no looking in
+        const QString inside = locked + "/Hidden.map";
+        rig.store.writeSetting(Hive::LocalMachine, kSettingsKey, "ControllerMapping", inside);
+        OptionsControls again;
+        ControllerOptions next(again, rig.store, rig.hooks({own, locked}));
+        next.load();
+        QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                     QFileDevice::ExeOwner);
+        EXPECT_EQ(again.controllerMapping.currentText(), QStringLiteral("Hidden"));
+        EXPECT_EQ(rig.mappings.back(), inside);
+    }
 }
 
 }  // namespace

@@ -131,6 +131,49 @@ TEST_F(OptionsTest, TheAnalysisCacheLimitDefaultsToAGigabyteAndStaysSensible) {
     }
 }
 
+// Values edited by hand into absurdity are brought into range before anything uses them, the DJ
+// is told which, and the next close stores them sane.
+TEST_F(OptionsTest, AbsurdStoredValuesAreResetIntoTheirRangeAndTold) {
+    for (const auto& [name, text] : {std::pair{"SeekAccuracy", "-1"},
+                                     {"TurntableStopSpeed", "-1000"},
+                                     {"Buffer", "99"},
+                                     {"AutomixStart", "40000"},
+                                     {"DjSetup", "7"},
+                                     {"pitchRange", "3"},
+                                     {"optStartUp", "5"},
+                                     {"AutoFadeLength", "-4"},
+                                     {"AnalysisCacheLimitMB", "-1"}})
+        storeValue(name, text);
+    Options options = makeOptions();
+    options.load();
+    EXPECT_EQ(values.engine.streamFlags, 0u);
+    EXPECT_EQ(values.turntableStopStep, 1000);
+    EXPECT_EQ(controls.turntableStop.value(), 1000);
+    EXPECT_DOUBLE_EQ(values.engine.bufferSeconds, 2.0);
+    EXPECT_EQ(values.AutomixStart, 100);
+    EXPECT_EQ(values.DjSetup, 0);
+    EXPECT_EQ(values.pitchRangeFactor, 1.0);
+    EXPECT_EQ(values.optStartUp, 1);
+    EXPECT_EQ(values.autoFadeSeconds, 1);
+    EXPECT_EQ(values.analysisCacheMegabytes, 16);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].title, "Kelvra Settings");
+    EXPECT_EQ(dialogs.messages[0].text,
+              "These stored settings were out of their range and have been reset: SeekAccuracy "
+              "(-1, now 0), Buffer (99, now 2), pitchRange (3, now 1), TurntableStopSpeed "
+              "(-1000, now 1000), AutomixStart (40000, now 100), DjSetup (7, now 0), optStartUp "
+              "(5, now 1), AutoFadeLength (-4, now 1), AnalysisCacheLimitMB (-1, now 16).");
+    options.unload();
+    EXPECT_EQ(stored("SeekAccuracy"), "0");
+    EXPECT_EQ(stored("TurntableStopSpeed"), "1000");
+
+    // Sane values say nothing.
+    Options again = makeOptions();
+    again.load();
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(values.turntableStopStep, 1000);
+}
+
 TEST_F(OptionsTest, DisplayOptionsHaveTheirDefaultsApplyAtOnceAndComeBack) {
     Options first = makeOptions();
     first.load();

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -140,9 +141,14 @@ bool FlacFile::open(const QString& path, int rate) {
     State& s = *state_;
     s.file.setFileName(path);
     // Unbuffered: every frame reaches the system as it is written, so a failure shows at the
-    // frame that caused it and the last whole frame is known.
-    if (!s.file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        message_ = "cannot create " + path + ": " + s.file.errorString();
+    // frame that caused it and the last whole frame is known. New only: a recording never
+    // empties a file, a device or a pipe that was there before it, and so the file it removes
+    // after a failed header is always its own.
+    if (!s.file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        message_ = "cannot create " + path + ": " +
+                   (QFileInfo::exists(path) || QFileInfo(path).isSymLink()
+                        ? QStringLiteral("it exists already")
+                        : s.file.errorString());
         state_.reset();
         return false;
     }

@@ -18,8 +18,9 @@ class FlacFile {
     FlacFile(const FlacFile&) = delete;
     FlacFile& operator=(const FlacFile&) = delete;
 
-    // Creates `path` (emptying a file of that name) and writes the stream's header. False, with
-    // message() saying why, when it cannot: then no file is left behind.
+    // Creates `path`, which must not exist yet (nothing of that name is ever emptied or
+    // replaced), and writes the stream's header. False, with message() saying why, when it
+    // cannot: then no file is left behind.
     bool open(const QString& path, int rate);
     // Encodes `frames` interleaved stereo frames. False once writing has failed: the file then
     // holds the whole frames written before, with a header that says so, and is closed.

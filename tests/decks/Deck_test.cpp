@@ -185,17 +185,17 @@ TEST_P(DeckTest, PlayPausePausesAPlayingDeckInPlaceAndResumesIt) {
     load("/music/one.mp3");
     deck().setCuePoint(10 * kSecond);
     controls().playPause.click();
-    EXPECT_EQ(stream().activity, audio::kPlaying);
-    EXPECT_EQ(stream().position, 10 * kSecond);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
+    EXPECT_EQ(stream().bytes(), 10 * kSecond);
     library.advance(deck().stream(), 5 * kSecond);
     controls().playPause.click();
-    EXPECT_EQ(stream().activity, audio::kPaused);
+    EXPECT_EQ(stream().state, audio::StreamState::Paused);
     EXPECT_TRUE(deck().paused());
-    EXPECT_EQ(stream().position, 15 * kSecond);
+    EXPECT_EQ(stream().bytes(), 15 * kSecond);
     controls().playPause.click();
-    EXPECT_EQ(stream().activity, audio::kPlaying);
+    EXPECT_EQ(stream().state, audio::StreamState::Playing);
     EXPECT_FALSE(deck().paused());
-    EXPECT_EQ(stream().position, 15 * kSecond);  // resumed there, not sent back to the cue
+    EXPECT_EQ(stream().bytes(), 15 * kSecond);  // resumed there, not sent back to the cue
     EXPECT_EQ(decks::controlName(GetParam(), DeckControl::PlayPause),
               std::string(GetParam() == Side::Left ? "LplayPauseCB" : "playPauseCB"));
 }

@@ -549,7 +549,7 @@ int Voice::pullStretched(float* out, int frames, bool waitForData) {
             continue;
         }
         if (fedFinal) break;
-        const int n = readSource(stretchFeed_.data(), KeyLockStage::kMaxFeed, waitForData);
+        const int n = readSource(stretchFeed_.data(), KeyLockStage::kFeedFrames, waitForData);
         fedFinal = n == 0 && sourceEnded();
         if (n == 0 && !fedFinal) break;
         keyLock_.feed(stretchFeed_.data(), n, fedFinal);

@@ -1,6 +1,7 @@
 // The key lock through the offline renderer: the pitch slider changes only the tempo, a key
 // shift moves the pitch by semitones, a held tone keeps its level and a short gap stays a gap,
-// and turning the lock on and off mid-song leaves no hole, no click and no jump in the song.
+// and turning the lock on and off or jumping mid-song leaves no hole, no click and no jump in
+// the song.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -161,6 +162,36 @@ TEST(KeyLock, TurningItOnAndOffMidSongLeavesNoHoleClickOrJump) {
     EXPECT_LE(longestQuiet(heard, 0, kRate / 2, heard.size() / 2), std::size_t(kRate / 100));
     EXPECT_LE(maxStep(heard, 0, kRate / 2, heard.size() / 2),
               1.5 * sineStep(0.5, 441 * 1.05, kRate));
+    EXPECT_EQ(engine.stats().starvedFrames, 0u);
+}
+
+// Hot cue jumps while key-locked: each one cross-fades once, from the old place to the new, at
+// once, with no step beyond a clean tone's own and the level steady again right after.
+TEST(KeyLock, AJumpCrossFadesOnceWithoutAClick) {
+    constexpr double kTone = 441;
+    Playing playing(kTone, kRate * 108 / 100);
+    Engine& engine = playing.engine;
+    const audio::Handle h = playing.h;
+    ASSERT_TRUE(engine.channelSetKeyLock(h, true, 0, 0));
+    render(engine, kRate / 2);
+    std::vector<std::int16_t> heard;
+    for (const std::int64_t frame : {300001, 44100, 500037, 200000}) {
+        ASSERT_TRUE(engine.channelSetPosition(h, audio::BytePosition(frame) * 4));
+        const std::vector<std::int16_t> out = render(engine, kRate / 2);
+        // Heard at once: half a second later the song is half a second at +8 % past the cue.
+        EXPECT_NEAR(secondsAt(engine, h) * kRate, double(frame) + 1.08 * kRate / 2, 0.01 * kRate)
+            << "jump to " << frame;
+        EXPECT_LE(maxStep(out, 0, 0, out.size() / 2), 1.5 * sineStep(0.5, kTone, kRate))
+            << "jump to " << frame;
+        // Windows of whole cycles of the tone (two, 4.5 ms), so a steady tone reads steady.
+        std::vector<double> levels;
+        for (std::size_t at = kRate / 50; at + 200 <= out.size() / 2; at += 200)
+            levels.push_back(levelAt(out, at, 200));
+        const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+        EXPECT_LE(*high - *low, 1.0) << "jump to " << frame;
+        heard.insert(heard.end(), out.begin(), out.end());
+    }
+    EXPECT_LE(longestQuiet(heard, 0, 0, heard.size() / 2), std::size_t(kRate / 1000));
     EXPECT_EQ(engine.stats().starvedFrames, 0u);
 }
 

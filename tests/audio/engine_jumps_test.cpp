@@ -119,15 +119,16 @@ struct LivePlay {
 };
 
 // The places a deck jumps to: a cue point, the previous cue, a drop further on, at a pitch
-// that plays straight and at one that goes through the resampler.
-class LiveJumps : public ::testing::TestWithParam<std::tuple<int, int>> {};
+// that plays straight and at one that goes through the resampler, with the key lock off and on.
+class LiveJumps : public ::testing::TestWithParam<std::tuple<int, int, bool>> {};
 
 TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
-    const auto [seekMs, rate] = GetParam();
+    const auto [seekMs, rate, keyLock] = GetParam();
     TestFile song = sineFile(kRate, 2, 20.0, kTone, kLevel);
     song.seekDelay = std::chrono::milliseconds(seekMs);
-    LivePlay live(song, [rate = rate](Engine& engine, audio::Handle h) {
+    LivePlay live(song, [rate = rate, keyLock = keyLock](Engine& engine, audio::Handle h) {
         EXPECT_TRUE(engine.channelSetAttributes(h, rate, -1, -101));
+        EXPECT_TRUE(engine.setKeyLock(audio::StreamId(h), {keyLock, audio::Hz(0), 0}));
     });
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
@@ -147,7 +148,7 @@ TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
     const std::vector<std::int16_t> heard = output->heard();
     const Ear ear = listen(heard, started);
     EXPECT_LE(ear.quiet, kMillisecond) << "seek " << seekMs << " ms, rate " << rate;
-    EXPECT_LE(ear.step, 1.5 * sineStep(kLevel, kTone * rate / kRate, kRate));
+    EXPECT_LE(ear.step, 1.5 * sineStep(kLevel, keyLock ? kTone : kTone * rate / kRate, kRate));
     EXPECT_EQ(engine.stats().starvedFrames, 0u);
     // The position reads the new place once it is heard.
     const double seconds = engine.channelBytes2Seconds(h, engine.channelPosition(h));
@@ -158,7 +159,7 @@ TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
 
 INSTANTIATE_TEST_SUITE_P(SeekTimesAndPaths, LiveJumps,
                          ::testing::Combine(::testing::Values(0, 10, 30),
-                                            ::testing::Values(kRate, 46000)));
+                                            ::testing::Values(kRate, 46000), ::testing::Bool()));
 
 // A place kept warm plays within a period of the jump even when the decoder takes 30 ms to get
 // there; the same jump cold waits for the decoder (on the old place's sound).

@@ -42,6 +42,7 @@ Voice::Voice(DecodeWorker& worker, std::atomic<std::uint64_t>& starvedFrames)
       scratch_(std::size_t(kMaxChunk) * 2),
       resampler_(channels_, kInputFrames),
       keyLock_(worker.format().rate, channels_),
+      incomingLock_(worker.format().rate, channels_),
       stretchFeed_(std::size_t(KeyLockStage::kMaxFeed) * std::size_t(channels_)) {
     scratchOut_.assign(2 * std::size_t(kMaxChunk), 0.0f);
     shared.rate.store(worker.format().rate);
@@ -277,10 +278,21 @@ void Voice::pollJump(bool waitForData) {
         worker_.popBlock();  // the old place's, too late to be held, or a skipped target
         worker_.recycle(block);
     }
+    jumpArrived_ = true;
+    if (stretching_) {
+        // Key-locked, what the stretcher was fed is no longer the old place's own frames, and
+        // a cut fed into it comes out as a click and again when its delay has passed. The old
+        // stretcher plays on from the old place while a second one starts at the new place, and
+        // their sounds cross-fade: heard at once, after what the resampler holds.
+        incomingLock_.setRatios(keyLock_.timeRatio(), keyLock_.pitchScale());
+        incomingLock_.restart();
+        position_ = double(jumpFrame_) - (inputFrames_ - inputOffset_) / keyLock_.timeRatio();
+        generation_ = jumpGeneration_;
+        return;
+    }
     // The new place is there. Old frames read ahead but not yet given to the resampler are
     // not played: the first of them become the old side of the cross-fade, which thereby starts
     // at once instead of after the read-ahead. What the resampler holds still plays first.
-    jumpArrived_ = true;
     const int unread = inputFrames_ - inputOffset_;
     tailFrames_ = std::min(unread, fadeFrames_);
     tailOffset_ = 0;
@@ -310,6 +322,7 @@ void Voice::finishJump() {
     releaseHeld();
     current_ = incoming_;
     incoming_ = Cursor{};
+    if (stretching_ && jumpArrived_) keyLock_.swap(incomingLock_);
     generation_ = jumpGeneration_;
     loop_ = jumpLoop_;
     jumping_ = jumpArrived_ = false;
@@ -564,21 +577,82 @@ void Voice::switchPath(int rate, bool stretch) {
     }
 }
 
-// Up to `frames` frames out of the key lock's stretcher, fed from the source as it needs.
-int Voice::pullStretched(float* out, int frames, bool waitForData) {
+namespace {
+
+// Up to `frames` frames out of a stretcher, fed in steady blocks by `read` (frames into a
+// buffer, how many came) as it needs; `ended` says whether a read of none was the last.
+template <class Read, class Ended>
+int pull(KeyLockStage& stage, float* feed, int channels, float* out, int frames, Read read,
+         Ended ended) {
     int got = 0;
     bool fedFinal = false;
     for (int round = 0; got < frames && round < 64; ++round) {
-        if (keyLock_.available() > 0) {
-            got += keyLock_.retrieve(out + std::size_t(got) * channels_, frames - got);
+        if (stage.available() > 0) {
+            got += stage.retrieve(out + std::size_t(got) * channels, frames - got);
             continue;
         }
         if (fedFinal) break;
-        const int n = readSource(stretchFeed_.data(), KeyLockStage::kMaxFeed, waitForData);
-        fedFinal = n == 0 && sourceEnded();
+        const int n = read(feed, KeyLockStage::kFeedFrames);
+        fedFinal = n == 0 && ended();
         if (n == 0 && !fedFinal) break;
-        keyLock_.feed(stretchFeed_.data(), n, fedFinal);
+        stage.feed(feed, n, fedFinal);
     }
+    return got;
+}
+
+}  // namespace
+
+// Up to `frames` frames out of the key lock's stretcher, fed from the source as it needs.
+int Voice::pullStretched(float* out, int frames, bool waitForData) {
+    int got = 0;
+    while (got < frames && jumping_ && jumpArrived_) {
+        const int n =
+            crossFadeStretched(out + std::size_t(got) * channels_, frames - got, waitForData);
+        got += n;
+        if (n == 0) return got;
+    }
+    return got + pull(
+                     keyLock_, stretchFeed_.data(), channels_, out + std::size_t(got) * channels_,
+                     frames - got, [&](float* to, int n) { return readSource(to, n, waitForData); },
+                     [&] { return sourceEnded(); });
+}
+
+// A key-locked jump's cross-fade after stretching: the new place's stretcher rising over the
+// old place's falling, with the shape of the start and stop fades.
+int Voice::crossFadeStretched(float* out, int frames, bool waitForData) {
+    frames = std::min({frames, fadeFrames_ - fadeDone_, kInputFrames});
+    const int got = pull(
+        incomingLock_, stretchFeed_.data(), channels_, out, frames,
+        [&](float* to, int n) {
+            return readCursor(incoming_, Feed::Queue, jumpGeneration_, to, n, waitForData);
+        },
+        [&] { return incoming_.ended; });
+    if (got == 0 && !incoming_.ended) {
+        // The new place's stretcher wants more than is decoded yet: the old place plays on.
+        return pull(
+            keyLock_, stretchFeed_.data(), channels_, out, frames,
+            [&](float* to, int n) {
+                return readCursor(current_, Feed::Held, generation_, to, n, false);
+            },
+            [&] { return current_.ended; });
+    }
+    const int old = pull(
+        keyLock_, stretchFeed_.data(), channels_, fadeScratch_.data(), got,
+        [&](float* to, int n) {
+            return readCursor(current_, Feed::Held, generation_, to, n, false);
+        },
+        [&] { return current_.ended; });
+    std::fill(fadeScratch_.begin() + std::size_t(old) * channels_,
+              fadeScratch_.begin() + std::size_t(got) * channels_, 0.0f);
+    for (int i = 0; i < got; ++i) {
+        const float rise = shape(float(fadeDone_ + i + 1) / float(fadeFrames_));
+        for (int c = 0; c < channels_; ++c) {
+            const std::size_t k = std::size_t(i) * channels_ + c;
+            out[k] = fadeScratch_[k] + (out[k] - fadeScratch_[k]) * rise;
+        }
+    }
+    fadeDone_ += got;
+    if (fadeDone_ >= fadeFrames_ || got == 0) finishJump();  // done, or the new place ended
     return got;
 }
 
@@ -642,7 +716,9 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     const int pathRate = lock ? base : rate;
     const bool wantBypass = !wantStretch_ && !stretching_ && rate == outputRate_;
     const double stretchTime = lock ? double(base) / std::max(1, rate) : 1.0;
-    keyLock_.setRatios(std::clamp(stretchTime, 0.25, 4.0), std::exp2(shift / 12.0));
+    const double stretchRatio = std::clamp(stretchTime, 0.25, 4.0);
+    keyLock_.setRatios(stretchRatio, std::exp2(shift / 12.0));
+    if (jumping_) incomingLock_.setRatios(stretchRatio, std::exp2(shift / 12.0));
     // Below this much of the old place left, a waiting jump fades the old place out rather than
     // let it run dry mid-chunk; the new place then fades in from silence.
     const double step = double(rate) / outputRate_;

@@ -117,6 +117,7 @@ class Voice {
 
     bool bypass() const { return !stretching_ && currentRate_ == outputRate_; }
     int pullStretched(float* out, int frames, bool waitForData);
+    int crossFadeStretched(float* out, int frames, bool waitForData);
     bool sourceEnded() const { return !jumping_ && current_.ended; }
     int renderSource(float* out, int frames, bool waitForData);
     int readSource(float* out, int frames, bool waitForData);
@@ -217,6 +218,9 @@ class Voice {
     // The key lock's stretcher sits before the resampler. Once engaged it stays until a seek
     // while silent, so letting go of the lock never skips what it holds.
     KeyLockStage keyLock_;
+    // A jump while key-locked starts this one at the new place; the two stretchers' sounds
+    // cross-fade, and then it takes the other's place.
+    KeyLockStage incomingLock_;
     bool stretching_ = false;
     bool wantStretch_ = false;
     std::vector<float> stretchFeed_;  // source frames on their way into the stretcher

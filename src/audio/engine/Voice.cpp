@@ -473,6 +473,22 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
     return got;
 }
 
+// The old place's frames in fadeScratch_ (the first `old` of `got`; silence after them) fall as
+// the new place's in `out` rise, with the shape of the start and stop fades, so the sum stays
+// smooth.
+void Voice::blendFade(float* out, int got, int old) {
+    std::fill(fadeScratch_.begin() + std::size_t(old) * channels_,
+              fadeScratch_.begin() + std::size_t(got) * channels_, 0.0f);
+    for (int i = 0; i < got; ++i) {
+        const float rise = shape(float(fadeDone_ + i + 1) / float(fadeFrames_));
+        for (int c = 0; c < channels_; ++c) {
+            const std::size_t k = std::size_t(i) * channels_ + c;
+            out[k] = fadeScratch_[k] + (out[k] - fadeScratch_[k]) * rise;
+        }
+    }
+    fadeDone_ += got;
+}
+
 // The source frames of a jump's cross-fade: the new place rising over the old one falling, with
 // the shape of the start and stop fades, so the sum stays smooth.
 int Voice::crossFade(float* out, int frames, bool waitForData) {
@@ -486,16 +502,7 @@ int Voice::crossFade(float* out, int frames, bool waitForData) {
     const int old = fromTail + readCursor(current_, Feed::Held, generation_,
                                           fadeScratch_.data() + std::size_t(fromTail) * channels_,
                                           got - fromTail, false);
-    std::fill(fadeScratch_.begin() + std::size_t(old) * channels_,
-              fadeScratch_.begin() + std::size_t(got) * channels_, 0.0f);
-    for (int i = 0; i < got; ++i) {
-        const float rise = shape(float(fadeDone_ + i + 1) / float(fadeFrames_));
-        for (int c = 0; c < channels_; ++c) {
-            const std::size_t k = std::size_t(i) * channels_ + c;
-            out[k] = fadeScratch_[k] + (out[k] - fadeScratch_[k]) * rise;
-        }
-    }
-    fadeDone_ += got;
+    blendFade(out, got, old);
     if (fadeDone_ >= fadeFrames_) finishJump();
     return got;
 }
@@ -642,16 +649,7 @@ int Voice::crossFadeStretched(float* out, int frames, bool waitForData) {
             return readCursor(current_, Feed::Held, generation_, to, n, false);
         },
         [&] { return current_.ended; });
-    std::fill(fadeScratch_.begin() + std::size_t(old) * channels_,
-              fadeScratch_.begin() + std::size_t(got) * channels_, 0.0f);
-    for (int i = 0; i < got; ++i) {
-        const float rise = shape(float(fadeDone_ + i + 1) / float(fadeFrames_));
-        for (int c = 0; c < channels_; ++c) {
-            const std::size_t k = std::size_t(i) * channels_ + c;
-            out[k] = fadeScratch_[k] + (out[k] - fadeScratch_[k]) * rise;
-        }
-    }
-    fadeDone_ += got;
+    blendFade(out, got, old);
     if (fadeDone_ >= fadeFrames_ || got == 0) finishJump();  // done, or the new place ended
     return got;
 }

@@ -125,6 +125,7 @@ class Voice {
                    bool waitForData);
     bool fetchBlock(Cursor& cursor, Feed feed, std::uint32_t generation, bool waitForData);
     int crossFade(float* out, int frames, bool waitForData);
+    void blendFade(float* out, int got, int old);
     int resample(float* out, int frames, bool waitForData);
     void applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot);
     void letGo(Cursor& cursor);

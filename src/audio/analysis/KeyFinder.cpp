@@ -63,12 +63,14 @@ struct KeyFinder::Parts {
     int filled = 0;
     aubio_fft_t* fft = nullptr;
     fvec_t* in = nullptr;
+    fvec_t* complex = nullptr;  // the transform, before magnitudes are taken
     cvec_t* out = nullptr;
     std::vector<float> window;
     int bins[kSemitones + 1] = {};  // first bin of each semitone's band, and the end
     ~Parts() {
         if (fft) del_aubio_fft(fft);
         if (in) del_fvec(in);
+        if (complex) del_fvec(complex);
         if (out) del_cvec(out);
     }
 };
@@ -86,6 +88,7 @@ KeyFinder::KeyFinder(int rate) : parts_(std::make_unique<Parts>()) {
     p.frame.assign(kWindow, 0.0f);
     p.fft = new_aubio_fft(kWindow);
     p.in = new_fvec(kWindow);
+    p.complex = new_fvec(kWindow);
     p.out = new_cvec(kWindow);
     p.window.resize(kWindow);
     for (int i = 0; i < kWindow; ++i)
@@ -119,7 +122,9 @@ void KeyFinder::spectrum() {
     Parts& p = *parts_;
     for (int i = 0; i < kWindow; ++i)
         p.in->data[i] = p.frame[std::size_t(i)] * p.window[std::size_t(i)];
-    aubio_fft_do(p.fft, p.in, p.out);
+    // Magnitudes only: the phases of the full transform would cost an arctangent a bin, unused.
+    aubio_fft_do_complex(p.fft, p.in, p.complex);
+    aubio_fft_get_norm(p.complex, p.out);
     // Each semitone's strongest bin, so a note counts once however its energy spreads.
     double strongest[kSemitones] = {};
     for (int k = 0; k < kSemitones; ++k)

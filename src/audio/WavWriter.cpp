@@ -1,6 +1,7 @@
 #include "audio/WavWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstring>
 
 namespace kelvra::audio {
@@ -22,6 +23,14 @@ WavWriter::WavWriter(const std::string& path, int rate)
 
 WavWriter::WavWriter(std::unique_ptr<QSaveFile> file, int rate, std::uint64_t maxDataBytes)
     : rate_(rate), maxDataBytes_(maxDataBytes / kFrameBytes * kFrameBytes), file_(std::move(file)) {
+    // The file is written beside its name and put in its place when done: over a folder, a
+    // device or a pipe that would replace what is no file at all, and is not ours to replace.
+    const QFileInfo target(file_->fileName());
+    if ((target.exists() || target.isSymLink()) && !target.isFile()) {
+        failed_ = true;
+        error_ = QStringLiteral("it is a folder, device or pipe, not a file");
+        return;
+    }
     if (!file_->open(QIODevice::WriteOnly)) {
         failed_ = true;
         error_ = file_->errorString();

@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include "support/AudioFixtures.h"
 
 namespace kelvra::audio {
@@ -69,6 +72,40 @@ TEST(WavWriter, AFullDiskLeavesNoFileAndTheOlderOneAsItWas) {
         EXPECT_EQ(contents(path), "the older mix") << room;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"mix.wav"}) << room;
     }
+}
+
+// What is not a file is never written over nor replaced by one: a folder, a pipe, a device (a
+// copy of the null device, where the test may make one) and a link that leads nowhere.
+TEST(WavWriter, WhatIsNotAFileIsRefusedAndLeftAsItWas) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("folder.wav"), pipe = dir.filePath("pipe.wav"),
+                  device = dir.filePath("null.wav"), link = dir.filePath("link.wav");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const bool deviceMade =
+        ::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), link));
+    const std::vector<std::int16_t> tone = test::sine(kRate, 2, 1, 440);
+    for (const QString& path : {folder, pipe, device, link}) {
+        if (path == device && !deviceMade) continue;
+        const std::string name = QFile::encodeName(path).toStdString();
+        WavWriter wav(name, kRate);
+        EXPECT_FALSE(wav.ok()) << name;
+        EXPECT_FALSE(wav.write(tone.data(), kRate)) << name;
+        EXPECT_FALSE(wav.finish()) << name;
+        EXPECT_EQ(wav.failureText(name),
+                  "cannot write " + name + ": it is a folder, device or pipe, not a file");
+    }
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    struct stat info = {};
+    EXPECT_EQ(::lstat(QFile::encodeName(pipe).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe was replaced";
+    if (deviceMade) {
+        EXPECT_EQ(::lstat(QFile::encodeName(device).constData(), &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device was replaced";
+    }
+    EXPECT_TRUE(QFileInfo(link).isSymLink()) << "the link was replaced";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 3);
 }
 
 TEST(WavWriter, AFullFileKeepsWhatFitsWithItsSizesFilledIn) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,9 +235,23 @@ std::optional<QString> notARegularFile(const QString& path) {
     return QStringLiteral("it is not a regular file");
 }
 
+Opened tryOpenOnce(const QString& path, bool migrating, bool checking);
+
 // Opens `path` as a database of ours, migrating it when `migrating`. `checking` runs the quick
-// check of the pages first, so damage is found before anything is written into it.
+// check of the pages first, so damage is found before anything is written into it. SQLite answers
+// some lock conflicts at once instead of waiting (two connections making a new database's journal
+// WAL at the same moment): those are tried again, within the same bounded wait.
 Opened tryOpen(const QString& path, bool migrating, bool checking) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+    for (;;) {
+        Opened opened = tryOpenOnce(path, migrating, checking);
+        if (opened.trouble != Trouble::Busy || std::chrono::steady_clock::now() >= deadline)
+            return opened;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+Opened tryOpenOnce(const QString& path, bool migrating, bool checking) {
     Opened result;
     if (const auto what = notARegularFile(path)) {
         result.trouble = Trouble::NotAFile;

@@ -185,9 +185,6 @@ class AudioLibrary {
     virtual RecordingStatus recordStop() { return recordStatus(); }
     // A failed recording has ended by itself; it still wants recordStop() to let go of it.
     virtual RecordingStatus recordStatus() const { return {}; }
-    // The one stereo output carries the cue on its left channel and the main mix on its right:
-    // a recording of the main mix then takes the right channel for both of its own.
-    virtual void setCueOnLeft(bool /*cueOnLeft*/) {}
 
     // Tag blocks, valid until the stream is freed; empty when there are none.
     // Main side: the file's 128-byte ID3v1 block, raw. Add-on side (read through the twin

@@ -79,6 +79,15 @@ struct ChannelEffects {
     bool operator==(const ChannelEffects&) const = default;
 };
 
+// How the main output's two channels are used. With `cueOnLeft` one stereo output is shared
+// with the headphones: its right channel carries the main mix and its left only the cued streams
+// (setCue()) at `cueLevel` (0..100); without it the main mix is heard in stereo.
+struct OutputRouting {
+    bool cueOnLeft = false;
+    int cueLevel = 100;
+    bool operator==(const OutputRouting&) const = default;
+};
+
 // What the engine accepts; a value outside fails the call and changes nothing.
 inline constexpr Hz kMinPlayRate{100}, kMaxPlayRate{100000};
 
@@ -140,6 +149,11 @@ class EngineDoor {
     // The stream's own signal (with its gain correction) before its volume and pan; zero when it
     // is not playing.
     virtual Peaks peaks(StreamId stream) = 0;
+
+    // ---- output
+    // Glided like every gain, in a few milliseconds, so a change of routing never clicks. A
+    // recording of the main mix with the cue on the left takes the right channel for both.
+    virtual bool setRouting(const OutputRouting& routing) = 0;
 
     // ---- tone and effects
     // The tone controls, applied before the meter and both buses, every change glided. Effects

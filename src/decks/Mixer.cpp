@@ -18,7 +18,7 @@ void set_channel_levels(audio::AudioLibrary& library, audio::Handle stream, int 
     library.channelSetAttributes(stream, audio::kKeepRate, vp.volume, vp.pan);
 }
 
-Mixer::Mixer(audio::AudioLibrary& library, MixerControls& mixer, DeckControls& left,
+Mixer::Mixer(audio::LibraryOverDoor& library, MixerControls& mixer, DeckControls& left,
              DeckControls& right, StreamOf streamOf)
     : library_(library), mixer_(mixer), decks_{&left, &right}, streamOf_(std::move(streamOf)) {
     auto recompute = [this](int) { run_volume_timer(); };
@@ -74,10 +74,10 @@ void Mixer::run_volume_timer() {
     // JACK client always has the ports).
     library_.channelSetCue(leftStream, monitorMode_ == kMonitorLeft ? 100 : 0);
     library_.channelSetCue(rightStream, monitorMode_ == kMonitorRight ? 100 : 0);
-    library_.setPhonesMix(static_cast<int>(roundEven(100.0 * headphone / s)),
-                          mixer_.phonesMix.value(), phonesSplit_);
+    const int phonesLevel = static_cast<int>(roundEven(100.0 * headphone / s));
+    library_.setPhonesMix(phonesLevel, mixer_.phonesMix.value(), phonesSplit_);
     const bool phonesOutput = library_.phonesOutput();
-    library_.setCueOnLeft(!phonesOutput && monitorMode_ != kMonitorStereo);
+    library_.door().setRouting({!phonesOutput && monitorMode_ != kMonitorStereo, phonesLevel});
     if (phonesOutput) {
         set_channel_levels(library_, leftStream, l, l);
         set_channel_levels(library_, rightStream, r, r);

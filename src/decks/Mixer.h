@@ -2,15 +2,16 @@
 // volume and pan per deck stream, and drives the three level meters. With one stereo output the
 // headphone cue comes from using its two channels separately: in a monitor mode the right
 // channel carries the main mix and the left channel only the monitored deck at the headphone
-// level. With a headphone output of its own, the main output carries the main mix in stereo and
-// the headphones the monitored deck, blended with the main mix by `phonesMix`.
+// level; the engine's output routing does that split, the streams' volumes and pans follow the
+// level pairs as ever. With a headphone output of its own, the main output carries the main mix
+// in stereo and the headphones the monitored deck, blended with the main mix by `phonesMix`.
 // Thread: UI thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-#include "audio/AudioLibrary.h"
+#include "audio/LibraryOverDoor.h"
 #include "decks/DeckControls.h"
 
 namespace kelvra::decks {
@@ -35,7 +36,7 @@ class Mixer {
 
     // Every mixer slider's change runs run_volume_timer(); the routing buttons run
     // monitorCMB_Click().
-    Mixer(audio::AudioLibrary& library, MixerControls& mixer, DeckControls& left,
+    Mixer(audio::LibraryOverDoor& library, MixerControls& mixer, DeckControls& left,
           DeckControls& right, StreamOf streamOf);
 
     // The scale of every level slider: the crossfader's maximum, taken once at start-up.
@@ -56,7 +57,7 @@ class Mixer {
     double deckGain(Side side) const;  // (S - V) / S of the deck's volume slider
     void updateMeters(Side side);
 
-    audio::AudioLibrary& library_;
+    audio::LibraryOverDoor& library_;
     MixerControls& mixer_;
     DeckControls* decks_[2];
     StreamOf streamOf_;

@@ -93,6 +93,8 @@ TEST_F(MixerTest, RoutingPutsTheMonitoredDeckOnTheLeftChannelAtHeadphoneLevel) {
     EXPECT_EQ(attributes(Side::Right).pan, -50);
     EXPECT_EQ(attributes(Side::Left).volume, 30);
     EXPECT_EQ(attributes(Side::Left).pan, 100);  // main mix on the right channel only
+    // The engine hears the monitored deck's cue on the left at the headphone level.
+    EXPECT_EQ(library.routing, (audio::OutputRouting{true, 60}));
     EXPECT_EQ(controls.monitor[1].backColour(), kColourOn);
     EXPECT_EQ(controls.monitor[0].backColour(), kColourOff);
     EXPECT_EQ(controls.monitor[2].backColour(), kColourOff);
@@ -105,12 +107,14 @@ TEST_F(MixerTest, RoutingPutsTheMonitoredDeckOnTheLeftChannelAtHeadphoneLevel) {
     controls.monitorVolume.setValue(100);  // headphone level 0: same as the first routing step
     EXPECT_EQ(attributes(Side::Left).volume, 30);
     EXPECT_EQ(attributes(Side::Left).pan, 100);
+    EXPECT_EQ(library.routing, (audio::OutputRouting{true, 0}));
 
     mixer.monitorCMB_Click(2);  // stereo: both centred
     EXPECT_EQ(mixer.monitorMode(), kMonitorStereo);
     EXPECT_EQ(attributes(Side::Left).volume, 30);
     EXPECT_EQ(attributes(Side::Left).pan, 0);
     EXPECT_EQ(attributes(Side::Right).pan, 0);
+    EXPECT_FALSE(library.routing.cueOnLeft);
     EXPECT_EQ(library.rateChanges, 0);
 }
 

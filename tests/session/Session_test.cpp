@@ -300,8 +300,6 @@ TEST_F(SessionRender, AnIndexOutsideAControlGroupIsNamedWithTheGroupsRange) {
     EXPECT_EQ(result.error, "LloopRoll takes an index from 0 to 8, not 9");
 }
 
-// A headphone output of its own: the main output keeps the main mix in stereo, the headphones
-// get the cued deck, blended with the main mix by phonesMix, or split one earpiece each.
 TEST_F(SessionRender, HotCuesAndBeatJumpsAreHeardWhereTheyLandWithoutAHole) {
     const QString path = dir.filePath("stairs.wav");
     const std::vector<std::int16_t> stairs = stairsUnderClicks(30);
@@ -400,35 +398,60 @@ TEST_F(SessionRender, KeyLockHoldsThePitchWhileThePitchSliderMovesTheTempo) {
         EXPECT_GT(peak(mix, t, t + 0.01), 1000.0) << "a hole at " << t << " s";
 }
 
-TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
-    QTemporaryDir dir;
-    const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");
-    ASSERT_TRUE(test::writeWav(a.toStdString(), test::sine(kRate, 2, 20, 1000, 0.5), kRate, 2));
-    ASSERT_TRUE(test::writeWav(b.toStdString(), test::sine(kRate, 2, 20, 600, 0.5), kRate, 2));
-    QFile script(dir.filePath("phones.txt"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(("0.2 load left " + a + "\n0.2 load right " + b +
-                  "\n0.5 click playCB2\n0.5 click playCB\n"
-                  "0.5 set crossFaderScroll 0\n0.5 click monitorCMB 1\n"
-                  "0.5 set monitorVolScroll 50\n"
-                  "3 set phonesMix 50\n5 set phonesMix 100\n7 click phonesSplitCB\n9 end\n")
-                     .toUtf8());
-    script.close();
-    const QString main = dir.filePath("main.wav"), phones = dir.filePath("phones.wav");
-    const test::CliRun run =
-        test::runCli({"session", script.fileName(), "--out", main, "--phones", phones});
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    test::WavData m, p;
-    ASSERT_TRUE(test::readWav(main.toStdString(), m));
-    ASSERT_TRUE(test::readWav(phones.toStdString(), p));
-    ASSERT_EQ(m.samples.size(), p.samples.size());
-    const std::vector<float> mf(m.samples.begin(), m.samples.end());
-    const std::vector<float> pf(p.samples.begin(), p.samples.end());
+// Two decks of their own tones (left 1000 Hz, right 600 Hz) rendered by the command-line tool,
+// with a headphone output of its own or sharing the one stereo output.
+class SessionPhones : public ::testing::Test {
+  protected:
+    SessionPhones() {
+        EXPECT_TRUE(test::writeWav(a.toStdString(), test::sine(kRate, 2, 20, 1000, 0.5), kRate, 2));
+        EXPECT_TRUE(test::writeWav(b.toStdString(), test::sine(kRate, 2, 20, 600, 0.5), kRate, 2));
+    }
+    // Runs the two decks' start and then `rest`; the main output, and the headphones' with
+    // `phones`, as floats.
+    void run(const QString& rest, bool phones) {
+        QFile script(dir.filePath("phones.txt"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(("0.2 load left " + a + "\n0.2 load right " + b +
+                      "\n0.5 click playCB2\n0.5 click playCB\n" + rest)
+                         .toUtf8());
+        script.close();
+        const QString main = dir.filePath("main.wav"), cue = dir.filePath("phones.wav");
+        QStringList args{"session", script.fileName(), "--out", main};
+        if (phones) args << "--phones" << cue;
+        const test::CliRun run = test::runCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        test::WavData m, p;
+        ASSERT_TRUE(test::readWav(main.toStdString(), m));
+        mf.assign(m.samples.begin(), m.samples.end());
+        if (!phones) return;
+        ASSERT_TRUE(test::readWav(cue.toStdString(), p));
+        ASSERT_EQ(m.samples.size(), p.samples.size());
+        pf.assign(p.samples.begin(), p.samples.end());
+    }
     // Amplitude of `hz` in channel `channel` over a second from `from`.
-    auto tone = [](const std::vector<float>& x, int channel, double from, double hz) {
+    static double tone(const std::vector<float>& x, int channel, double from, double hz) {
         return test::fitTone(x.data() + channel, 2, std::size_t(from * kRate), kRate, hz / kRate)
             .amplitude;
-    };
+    }
+    static double largestStep(const std::vector<float>& x, double from) {
+        double step = 0;
+        for (std::size_t i = std::size_t(from * kRate) * 2; i + 2 < x.size(); ++i)
+            step = std::max(step, double(std::abs(x[i + 2] - x[i])));
+        return step;
+    }
+
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.wav"), b = dir.filePath("b.wav");
+    std::vector<float> mf, pf;
+};
+
+TEST_F(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
+    ASSERT_NO_FATAL_FAILURE(
+        run("0.5 set crossFaderScroll 0\n0.5 click monitorCMB 1\n"
+            "0.5 set monitorVolScroll 50\n"
+            "3 set phonesMix 50\n5 set phonesMix 100\n"
+            "7 click phonesSplitCB\n9 end\n",
+            true));
 
     // The main mix: the left deck alone (the crossfader is at the left), the same on both sides.
     const double mainTone = tone(mf, 0, 1.5, 1000);
@@ -452,10 +475,34 @@ TEST(SessionPhones, TheHeadphoneOutputCarriesTheCueAndTheMixAsTheControlsSay) {
     EXPECT_LT(tone(pf, 1, 7.5, 600), 2.0);
     // The main output never changed, and no change clicked.
     EXPECT_NEAR(tone(mf, 0, 7.5, 1000), mainTone, 1.0);
-    double step = 0;
-    for (std::size_t i = 2 * kRate; i + 2 < pf.size(); ++i)
-        step = std::max(step, double(std::abs(pf[i + 2] - pf[i])));
-    EXPECT_LT(step, 2 * M_PI * 1000 / kRate * mainTone * 1.5);
+    EXPECT_LT(largestStep(pf, 1.0), 2 * M_PI * 1000 / kRate * mainTone * 1.5);
+}
+
+// One stereo output shared: the right channel carries the main mix, the left only the monitored
+// deck at the headphone level, exactly, whatever the deck's own level; each change glides.
+TEST_F(SessionPhones, OneSharedOutputCarriesTheMainMixOnTheRightAndTheCueOnTheLeft) {
+    // Both decks at 30 (main 60, deck sliders at half); headphone level 20, below the deck's.
+    ASSERT_NO_FATAL_FAILURE(
+        run("0.5 set MainVolScroll 60\n0.5 set monitorVolScroll 80\n"
+            "1 click monitorCMB 1\n3 click monitorCMB 2\n"
+            "5 click monitorCMB 0\n7 end\n",
+            false));
+    // Stereo: both decks on both sides at the deck level.
+    const double deck = tone(mf, 0, 3.5, 1000);
+    EXPECT_GT(deck, 1000.0);
+    EXPECT_NEAR(tone(mf, 1, 3.5, 600), deck, 1.0);
+    // Monitoring the right deck: the main mix stays on the right, only the cue on the left.
+    EXPECT_NEAR(tone(mf, 1, 1.5, 1000), deck, 1.0);
+    EXPECT_NEAR(tone(mf, 1, 1.5, 600), deck, deck * 0.001);
+    EXPECT_NEAR(tone(mf, 0, 1.5, 600), deck * 20 / 30, deck * 0.001);
+    EXPECT_LT(tone(mf, 0, 1.5, 1000), 2.0);
+    // And the left deck.
+    EXPECT_NEAR(tone(mf, 0, 5.5, 1000), deck * 20 / 30, deck * 0.001);
+    EXPECT_LT(tone(mf, 0, 5.5, 600), 2.0);
+    EXPECT_NEAR(tone(mf, 1, 5.5, 600), deck, 1.0);
+    EXPECT_NEAR(tone(mf, 1, 5.5, 1000), deck, deck * 0.001);
+    // Two tones at the deck level move at most this much a frame; a switch that jumped would.
+    EXPECT_LT(largestStep(mf, 0.7), 2 * M_PI * 1600 / kRate * deck * 1.1);
 }
 
 TEST_F(SessionRender, TheDecksEqKillsFilterAndGainAreHeardOnTheMix) {

@@ -135,6 +135,11 @@ class FakeEngine : public audio::EngineDoor, public audio::LibraryOverDoor {
             return s.state == audio::StreamState::Playing ? s.peaks : audio::Peaks{};
         });
     }
+    bool setRouting(const audio::OutputRouting& to) override {
+        routing = to;
+        return true;
+    }
+    audio::OutputRouting routing;
     bool setEffects(audio::StreamId id, const audio::ChannelEffects& effects) override {
         return with(id, [effects](Stream& s) { s.effects = effects; });
     }

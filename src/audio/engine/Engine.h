@@ -78,6 +78,7 @@ class Engine final : public EngineDoor, public LibraryOverDoor {
     bool setGain(StreamId stream, float decibels) override;
     bool setCue(StreamId stream, int level) override;
     Peaks peaks(StreamId stream) override;
+    bool setRouting(const OutputRouting& routing) override;
     bool setEffects(StreamId stream, const ChannelEffects& effects) override;
     bool scratch(StreamId stream, bool held) override;
     bool scratchTurn(StreamId stream, double seconds) override;
@@ -100,7 +101,6 @@ class Engine final : public EngineDoor, public LibraryOverDoor {
     std::vector<std::string> outputDevices(OutputBackend backend) override;
     bool phonesOutput() const override;
     void setPhonesMix(int level, int mix, bool split) override;
-    void setCueOnLeft(bool cueOnLeft) override { mixer_.setCueOnLeft(cueOnLeft); }
 
     // The main mix into a FLAC file, live or offline (render() then waits for the writer).
     bool recordStart(const std::string& path) override;

@@ -166,6 +166,12 @@ void Engine::setPhonesMix(int level, int mix, bool split) {
     mixer_.setPhones(level, mix, split);
 }
 
+bool Engine::setRouting(const OutputRouting& routing) {
+    if (routing.cueLevel < 0 || routing.cueLevel > 100) return fail(kErrorIllegalParam);
+    mixer_.setRouting(routing.cueOnLeft, routing.cueLevel);
+    return ok();
+}
+
 bool Engine::initOffline(std::uint32_t rate) {
     collectRetired();
     if (mode_ != Mode::Closed) return fail(kErrorAlready);

@@ -12,7 +12,8 @@ namespace kelvra::audio::engine {
 
 namespace {
 
-constexpr double kPhonesRampSeconds = 0.01;  // a full turn of the headphone level or mix
+// A full turn of the headphone level or mix, or a change of the output's routing.
+constexpr double kPhonesRampSeconds = 0.01;
 
 // A device that takes floating point gets the mix within full scale, as 16 bits would clip it.
 void toDevice(const float* mix, float* out, int samples) {
@@ -130,6 +131,11 @@ void MixBus::setPhones(int level, int mix, bool split) {
     phonesSplit_.store(split, std::memory_order_relaxed);
 }
 
+void MixBus::setRouting(bool cueOnLeft, int cueLevel) {
+    cueOnLeftLevel_.store(std::clamp(cueLevel, 0, 100), std::memory_order_relaxed);
+    cueOnLeft_.store(cueOnLeft, std::memory_order_relaxed);
+}
+
 void MixBus::process(std::int16_t* out, std::int16_t* phones, int frames, bool waitForData) {
     frames = mixPeriod(frames, phones != nullptr, waitForData);
     if (phones) toPcm16(cue_.data(), phones, 2 * std::size_t(frames));
@@ -154,13 +160,15 @@ int MixBus::mixPeriod(int frames, bool phones, bool waitForData) {
     KELVRA_ASSERT_MIXING();
     processCommands();
     frames = std::min(frames, kMaxPeriod);
+    const bool cue = cueWanted(phones);
     std::fill_n(mix_.begin(), 2 * frames, 0.0f);
-    if (phones) std::fill_n(cue_.begin(), 2 * frames, 0.0f);
+    if (cue) std::fill_n(cue_.begin(), 2 * frames, 0.0f);
     for (int i = 0; i < voiceCount_; ++i)
-        voices_[i]->mixInto(mix_.data(), phones ? cue_.data() : nullptr, frames, waitForData);
+        voices_[i]->mixInto(mix_.data(), cue ? cue_.data() : nullptr, frames, waitForData);
     // Streams whose fade-out has ended leave now (backwards: drop() moves the last one in).
     for (int i = voiceCount_ - 1; i >= 0; --i)
         if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
+    if (cue) routeLeft(frames);
     if (phones) mixPhones(frames);
     return frames;
 }
@@ -175,6 +183,30 @@ void MixBus::tapRecording(const std::int16_t* out, int frames) {
         tap->push(recordScratch_.data(), std::size_t(frames));
     } else {
         tap->push(out, std::size_t(frames));
+    }
+}
+
+bool MixBus::cueWanted(bool phones) const {
+    return phones || cueOnLeft_.load(std::memory_order_relaxed) || leftMainGain_ != 1.0f ||
+           leftCueGain_ != 0.0f;
+}
+
+// One stereo output shared with the headphones: its left channel crosses from the main mix to
+// the cued streams at the headphone level, while the right keeps the main mix. Done here rather
+// than by panning the streams, so one change moves the whole routing at once, glided.
+void MixBus::routeLeft(int frames) {
+    const bool cueOnLeft = cueOnLeft_.load(std::memory_order_relaxed);
+    const float mainTarget = cueOnLeft ? 0.0f : 1.0f;
+    const float cueTarget =
+        cueOnLeft ? float(cueOnLeftLevel_.load(std::memory_order_relaxed)) / 100.0f : 0.0f;
+    // The main mix in stereo, as it was made: not one sample moved.
+    if (leftMainGain_ == 1.0f && mainTarget == 1.0f && leftCueGain_ == 0.0f && cueTarget == 0.0f)
+        return;
+    for (int i = 0; i < frames; ++i) {
+        leftMainGain_ = approach(leftMainGain_, mainTarget, phonesStep_);
+        leftCueGain_ = approach(leftCueGain_, cueTarget, phonesStep_);
+        float& left = mix_[std::size_t(2 * i)];
+        left = leftMainGain_ * left + leftCueGain_ * cue_[std::size_t(2 * i)];
     }
 }
 

@@ -92,10 +92,11 @@ class MixBus {
     void processCommands();
     // Controlling thread, while no consumer runs: streams still fading out leave at once.
     void dropRetiring();
+    // Controlling thread: with `cueOnLeft` the output's left channel glides from the main mix
+    // to the cued streams at `cueLevel` (0..100) and the recording hears the right one twice.
+    void setRouting(bool cueOnLeft, int cueLevel);
     // Controlling thread: every period process() makes goes into `ring` too, once converted;
     // null stops that. A period begun before the change may still push into the old ring.
-    // With the cue on the output's left channel, the recording hears the right one twice.
-    void setCueOnLeft(bool cueOnLeft) { cueOnLeft_.store(cueOnLeft, std::memory_order_relaxed); }
     void setRecordTap(record::FrameRing* ring) {
         recordTap_.store(ring, std::memory_order_release);
     }
@@ -105,6 +106,9 @@ class MixBus {
     // Mixes one period into mix_ (and cue_ with `phones`); the frames it made.
     int mixPeriod(int frames, bool phones, bool waitForData);
     void mixPhones(int frames);
+    void routeLeft(int frames);
+    // The cue bus is wanted this period: for the headphones, or the output's left channel.
+    bool cueWanted(bool phones) const;
     void tapRecording(const std::int16_t* out, int frames);
 
     int outputRate_ = 44100;
@@ -128,6 +132,8 @@ class MixBus {
     std::atomic<double> timeSum_{0}, timeMax_{0};
     std::atomic<record::FrameRing*> recordTap_{nullptr};
     std::atomic<bool> cueOnLeft_{false};
+    std::atomic<int> cueOnLeftLevel_{100};
+    float leftMainGain_ = 1, leftCueGain_ = 0;  // the consumer's ramped left-channel gains
     std::vector<std::int16_t> recordScratch_;
     std::vector<std::int16_t> pcm_;  // a float period in 16 bits, for the recording
 };

@@ -44,10 +44,8 @@ constexpr unsigned char kPlayPad = 36, kPausePad = 37;
 class ControllerLive : public test::LiveRig {
   protected:
     void SetUp() override {
-        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
+        ASSERT_NO_FATAL_FAILURE(startJackRig("kelvra-live-midi", kRate, 2));
         if (IsSkipped()) return;
-        ASSERT_NO_FATAL_FAILURE(startX());
-        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live-midi"), kRate, 2));
         pads = std::make_unique<test::JackMidiClient>("live-pads");
         ASSERT_TRUE(pads->ok() && pads->plugIn()) << "the controller's client did not open";
     }
@@ -81,7 +79,6 @@ class ControllerLive : public test::LiveRig {
         return pads->lastPlayedAt();
     }
 
-    QProcess server, recorder;
     std::unique_ptr<test::JackMidiClient> pads;
 };
 
@@ -118,11 +115,7 @@ TEST_F(ControllerLive, PadsAndFadersAreHeardOnTheMasterPortsAndTheLightsComeBack
     ASSERT_NO_FATAL_FAILURE(startProgram(song));
 
     const QString wavPath = dir.filePath("master.wav");
-    recorder.setProcessChannelMode(QProcess::MergedChannels);
-    start(recorder, "jack_rec",
-          {"-f", wavPath, "-d", "9", "-b", "16", "kelvra:master_1", "kelvra:master_2"});
-    ASSERT_TRUE(recorder.waitForStarted());
-    clock.start();
+    ASSERT_NO_FATAL_FAILURE(startRecorder(wavPath, 9, {"master_1", "master_2"}));
     const jack_time_t paused =
         playAt(0.8, {{kPadsNoteOn, kPausePad, 100}, {kPadsNoteOff, kPausePad, 0}});
     const jack_time_t played =

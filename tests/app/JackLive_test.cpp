@@ -16,30 +16,18 @@ namespace {
 
 constexpr int kRate = 44100;
 
-class LiveProgramJack : public test::LiveRig {
-  protected:
-    void SetUp() override {
-        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
-        if (IsSkipped()) return;
-        ASSERT_NO_FATAL_FAILURE(startX());
-        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live"), kRate, 4));
-    }
-
-    QProcess server, recorder;
-};
+using LiveProgramJack = test::LiveRig;
 
 TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePhonesPorts) {
+    ASSERT_NO_FATAL_FAILURE(startJackRig("kelvra-live", kRate, 4));
+    if (IsSkipped()) return;
     const QString song = dir.filePath("sine.wav");
     ASSERT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 60, 1000, 0.5), kRate, 2));
     ASSERT_NO_FATAL_FAILURE(startProgram(song));
 
     const QString wavPath = dir.filePath("ports.wav");
-    recorder.setProcessChannelMode(QProcess::MergedChannels);
-    start(recorder, "jack_rec",
-          {"-f", wavPath, "-d", "8", "-b", "16", "kelvra:master_1", "kelvra:master_2",
-           "kelvra:phones_1", "kelvra:phones_2"});
-    ASSERT_TRUE(recorder.waitForStarted());
-    clock.start();
+    ASSERT_NO_FATAL_FAILURE(
+        startRecorder(wavPath, 8, {"master_1", "master_2", "phones_1", "phones_2"}));
     keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});
     keysAt(2.0, {"key", "--repeat", "50", "--delay", "5", "shift+Up"});  // headphones up
     keysAt(2.6, {"key", "alt+Left"});                                    // cue the left deck
@@ -62,20 +50,6 @@ TEST_F(LiveProgramJack, TheSongIsHeardOnTheMasterPortsAndTheCuedDeckAloneOnThePh
     EXPECT_GT(test::peakOf(wav, 2, 5.3, 7.5), 2000) << "the cue went with the crossfader";
 }
 
-// A server at 48 kHz playing a song made at 44.1 kHz, so every deck goes through the resampler,
-// which reads ahead of what is heard.
-class LiveProgramJack48 : public test::LiveRig {
-  protected:
-    void SetUp() override {
-        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
-        if (IsSkipped()) return;
-        ASSERT_NO_FATAL_FAILURE(startX());
-        ASSERT_NO_FATAL_FAILURE(startJack(server, QStringLiteral("kelvra-live48"), 48000, 2));
-    }
-
-    QProcess server, recorder;
-};
-
 // How often `channel` crosses zero upwards between two times, in Hz.
 double crossingRate(const test::WavData& wav, int channel, double from, double to) {
     int crossings = 0;
@@ -86,7 +60,11 @@ double crossingRate(const test::WavData& wav, int channel, double from, double t
     return crossings / (to - from);
 }
 
-TEST_F(LiveProgramJack48, ABeatLoopOfASongAtAnotherRatePlaysOnAndLetsGo) {
+// A server at 48 kHz playing a song made at 44.1 kHz, so every deck goes through the resampler,
+// which reads ahead of what is heard.
+TEST_F(LiveProgramJack, ABeatLoopOfASongAtAnotherRatePlaysOnAndLetsGo) {
+    ASSERT_NO_FATAL_FAILURE(startJackRig("kelvra-live48", 48000, 2));
+    if (IsSkipped()) return;
     // Drums at 120 BPM on the left, for the beat grid; on the right a tone rising 40 Hz a
     // second, which tells where in the song the deck is.
     constexpr int kSongRate = 44100;
@@ -105,11 +83,7 @@ TEST_F(LiveProgramJack48, ABeatLoopOfASongAtAnotherRatePlaysOnAndLetsGo) {
     ASSERT_NO_FATAL_FAILURE(startProgram(path));
 
     const QString wavPath = dir.filePath("master.wav");
-    recorder.setProcessChannelMode(QProcess::MergedChannels);
-    start(recorder, "jack_rec",
-          {"-f", wavPath, "-d", "13", "-b", "16", "kelvra:master_1", "kelvra:master_2"});
-    ASSERT_TRUE(recorder.waitForStarted());
-    clock.start();
+    ASSERT_NO_FATAL_FAILURE(startRecorder(wavPath, 13, {"master_1", "master_2"}));
     keysAt(0.2, {"search", "--name", "Kelvra - ", "windowfocus", "--sync"});
     keysAt(3.0, {"key", "f"});  // a four-beat loop on the left deck: two seconds
     keysAt(8.0, {"key", "f"});  // and out of it again

@@ -35,7 +35,7 @@ class LiveProgram : public test::LiveRig {
             << "the sound server did not start";
     }
 
-    QProcess sound, recorder;
+    QProcess sound;
 };
 
 // Frequency by rising zero crossings, and peak, of one channel between two times.

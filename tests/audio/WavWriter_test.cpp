@@ -13,9 +13,12 @@
 #include <sys/sysmacros.h>
 
 #include "support/AudioFixtures.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::audio {
 namespace {
+
+using test::contents;
 
 constexpr int kRate = 8000;
 
@@ -43,11 +46,6 @@ std::uint32_t sizeAt(const QByteArray& bytes, int at) {
     for (int i = 3; i >= 0; --i)
         value = value << 8 | std::uint8_t(bytes[at + i]);
     return value;
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 TEST(WavWriter, AFullDiskLeavesNoFileAndTheOlderOneAsItWas) {

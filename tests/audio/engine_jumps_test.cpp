@@ -4,90 +4,25 @@
 // dropout. An output that stops calling back makes commands fail instead of hang.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <thread>
 
 #include "audio/EngineTestSupport.h"
-#include "audio/engine/AudioThread.h"
-#include "audio/engine/Output.h"
+#include "support/CapturingOutput.h"
 
 namespace kelvra::test {
 namespace {
 
 using audio::engine::Engine;
-using audio::engine::MixBus;
-using audio::engine::Output;
 using namespace std::chrono_literals;
 
 constexpr int kRate = 44100;
 constexpr double kTone = 441.0, kLevel = 0.5;
 
-// A real-time output that keeps what it plays, and that can stop calling back as a device
-// that hangs would.
-class CapturingOutput final : public Output {
-  public:
-    explicit CapturingOutput(MixBus& mixer) : mixer_(mixer) {}
-    ~CapturingOutput() override { stop(); }
-    bool start() override {
-        if (!thread_.joinable()) {
-            running_ = true;
-            thread_ = std::thread([this] { run(); });
-        }
-        return true;
-    }
-    void stop() override {
-        running_ = false;
-        if (thread_.joinable()) thread_.join();
-    }
-    void freeze() { frozen_ = true; }
-    // What was played; the record outlives the output (which the engine frees on release).
-    struct Record {
-        std::mutex mutex;
-        std::vector<std::int16_t> heard;
-    };
-    std::shared_ptr<Record> record() { return record_; }
-    std::vector<std::int16_t> heard() {
-        std::lock_guard lock(record_->mutex);
-        return record_->heard;
-    }
-
-  private:
-    void run() {
-        const audio::engine::ThreadRoleScope role(audio::engine::ThreadRole::Device);
-        using Clock = std::chrono::steady_clock;
-        std::vector<std::int16_t> period(std::size_t(audio::engine::kOutputPeriod) * 2);
-        const auto length = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(double(audio::engine::kOutputPeriod) / kRate));
-        auto due = Clock::now();
-        while (running_) {
-            if (!frozen_) {
-                mixer_.process(period.data(), audio::engine::kOutputPeriod, false);
-                std::lock_guard lock(record_->mutex);
-                record_->heard.insert(record_->heard.end(), period.begin(), period.end());
-            }
-            due += length;
-            std::this_thread::sleep_until(due);
-        }
-    }
-    MixBus& mixer_;
-    std::atomic<bool> running_{false}, frozen_{false};
-    std::thread thread_;
-    std::shared_ptr<Record> record_ = std::make_shared<Record>();
-};
-
-// An engine output maker that hands out a capturing output and tells the test which.
-audio::engine::OutputMaker capturingInto(CapturingOutput*& output) {
-    return [&output](MixBus& mixer, int, int, int&) {
-        auto made = std::make_unique<CapturingOutput>(mixer);
-        output = made.get();
-        return made;
-    };
-}
+using Capture = CapturingOutput<std::int16_t>;
 
 struct Ear {
     std::size_t quiet;  // longest hole, frames
@@ -112,7 +47,7 @@ struct LivePlay {
         started = started && h != 0 && engine.streamPlay(h, false, 0);
     }
     TestFiles files;
-    CapturingOutput* output = nullptr;
+    Capture* output = nullptr;
     Engine engine;
     audio::Handle h = 0;
     bool started = false;
@@ -132,7 +67,7 @@ TEST_P(LiveJumps, PlayOnWithoutAHoleOrAClickAndCountNoDropout) {
     });
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
-    CapturingOutput* const output = live.output;
+    Capture* const output = live.output;
     const audio::Handle h = live.h;
     std::this_thread::sleep_for(150ms);
     const std::size_t started = output->heard().size() / 2;
@@ -175,7 +110,7 @@ TEST(LiveJumps, AJumpToAWarmPlacePlaysWithinAPeriod) {
     LivePlay live(song);
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
-    CapturingOutput* const output = live.output;
+    Capture* const output = live.output;
     const audio::Handle h = live.h;
     const auto heardAfterJump = [&](bool warm) {
         if (warm) {
@@ -238,7 +173,7 @@ TEST_P(JumpSoak, RandomJumpsPlayOnlyWhatWasAskedInOrder) {
     });
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
-    CapturingOutput* const output = live.output;
+    Capture* const output = live.output;
     const audio::Handle h = live.h;
     std::mt19937 random(2026 + unsigned(GetParam()));
     std::uniform_int_distribution<std::int64_t> place(0, kFrames - 5 * kRate);
@@ -296,7 +231,7 @@ TEST(LiveLoads, FreeingAPlayingStreamFadesItOutOnEveryPath) {
     TestFiles files;
     files.add("a.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
     files.add("b.mp3", sineFile(kRate, 2, 10.0, kTone, kLevel));
-    CapturingOutput* output = nullptr;
+    Capture* output = nullptr;
     Engine engine(files.openers(), capturingInto(output));
     ASSERT_TRUE(engine.init(-1, kRate, 0));
     audio::Handle h = engine.streamCreateFile("a.mp3", 0);
@@ -321,7 +256,7 @@ TEST(LiveCommands, AnOutputThatStopsCallingBackMakesCallsFailInsteadOfHang) {
     LivePlay live(sineFile(kRate, 2, 10.0, kTone, kLevel));
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
-    CapturingOutput* const output = live.output;
+    Capture* const output = live.output;
     const audio::Handle h = live.h;
     output->freeze();
     const auto before = std::chrono::steady_clock::now();
@@ -482,7 +417,7 @@ TEST_P(LiveLoops, LoopsSetAndLeftWhilePlayingNeverStarveOrClick) {
     });
     ASSERT_TRUE(live.started);
     Engine& engine = live.engine;
-    CapturingOutput* const output = live.output;
+    Capture* const output = live.output;
     const audio::Handle h = live.h;
     std::this_thread::sleep_for(150ms);
     const std::size_t started = output->heard().size() / 2;

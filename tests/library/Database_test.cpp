@@ -20,21 +20,15 @@
 #include "library/Library.h"
 #include "library/SearchQuery.h"
 #include "library/SongStore.h"
+#include "support/FileBytes.h"
 #include "support/LibrarySongs.h"
 
 namespace kelvra::library {
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using test::contents;
+using test::damage;
+using test::writeFile;
 
 // The names in `folder` other than `except`: what an opening left beside the database.
 QStringList othersIn(const QString& folder, const QStringList& except) {
@@ -215,17 +209,6 @@ TEST(Database, WhatIsNotOursIsRefusedAndLeftExactlyAsItWas) {
     EXPECT_EQ(QDir(music).entryList(QDir::Files), QStringList{"song.mp3"});
     EXPECT_EQ(othersIn(dir.path(), {"other.sqlite", "newer.sqlite", "music", "pipe", "null"}),
               QStringList());
-}
-
-// Garbage over pages in the middle of a closed database, as a failing disk leaves it.
-void damage(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const qint64 pages = file.size() / 4096;
-    ASSERT_GT(pages, 20);
-    // A third of it: the songs' own pages among them, whatever the order of the file.
-    file.seek(pages / 3 * 4096);
-    file.write(QByteArray(int(pages / 3) * 4096, char(0xA5)));
 }
 
 TEST(Database, ADamagedDatabaseIsToldAndOnlyAWriterSetsItAsideNamingBothFiles) {

@@ -24,10 +24,15 @@
 #include "library/SearchQuery.h"
 #include "playlist/M3u.h"
 #include "support/CliRun.h"
+#include "support/FileBytes.h"
+#include "support/LibrarySongs.h"
 #include "support/SongFiles.h"
 
 namespace kelvra::library {
 namespace {
+
+using test::contents;
+using test::damage;
 
 // The CLI with its analysis cache in `dir`, never the user's.
 QProcessEnvironment isolated(const QTemporaryDir& dir) {
@@ -288,11 +293,6 @@ ShellRun runShell(const QTemporaryDir& dir, const QString& shell, const QStringL
     return run;
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The names in `folder`, sorted: what a command may have left beside the database.
 QStringList namesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
@@ -511,17 +511,6 @@ TEST(LibraryCli, OutputThatCannotBeWrittenFailsTheCommand) {
         EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains("the disk is full")) << run.err.toStdString();
     }
-}
-
-// Garbage over pages in the middle of the closed database at `db`, as a failing disk leaves it.
-void damage(const QString& db) {
-    QFile file(db);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const qint64 pages = file.size() / 4096;
-    ASSERT_GT(pages, 20);
-    // A third of it: the songs' own pages among them, whatever the order of the file.
-    file.seek(pages / 3 * 4096);
-    file.write(QByteArray(int(pages / 3) * 4096, char(0x5A)));
 }
 
 TEST(LibraryCli, ADamagedDatabaseIsToldByEveryCommandAndSetAsideOnlyByAScan) {

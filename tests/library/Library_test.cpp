@@ -93,7 +93,7 @@ TEST_F(LibrarySearch, PhrasesFieldsTempoAndKeyNarrowTheResults) {
     EXPECT_TRUE(library.search(parseSearchQuery("bpm:fast")).empty());
 }
 
-TEST_F(LibrarySearch, ARescanReindexesChangedTextsAndTheIndexStaysConsistent) {
+TEST_F(LibrarySearch, ARescanFindsASongByItsNewTitleOnlyAndTheIndexStaysWhole) {
     SongFacts changed = songFacts("/m/omt.flac", "Daft Punk", "Aerodynamic", 123);
     Stored outcome = Stored::Added;
     library_->store(changed, &outcome);
@@ -114,7 +114,7 @@ TEST_F(LibrarySearch, ARescanReindexesChangedTextsAndTheIndexStaysConsistent) {
 // A word that matches most of the library and one that matches a few songs are listed by two
 // ways of running the search; either way the page is the first songs in the order asked, the
 // missing ones left out, the listing's own conditions kept.
-TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
+TEST(Library, APageIsItsSliceOfAllMatchesInOrderWhetherTheWordsMatchMostSongsOrFew) {
     QTemporaryDir dir;
     Library library(dir.filePath("library.sqlite"));
     struct Song {
@@ -194,7 +194,7 @@ TEST(Library, APageIsTheSameWhetherTheWordsMatchMostSongsOrFew) {
 
 // Song ids far beyond the rows (a forged or damaged database) cost a search what its matches
 // hold, never what the ids reach, and the page walked and the page looked up stay the same.
-TEST(Library, AForgedSongIdCostsNoMoreThanTheRowsHold) {
+TEST(Library, ASearchPastAForgedHugeSongIdStillFindsEveryMatchAndPagesAlike) {
     QTemporaryDir dir;
     const QString path = dir.filePath("library.sqlite");
     {
@@ -285,7 +285,7 @@ TEST(Library, ASongsInitialsAreTheLettersTheTextIndexMatches) {
     sqlite3_close(db);
 }
 
-TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
+TEST(Library, ARatingAboveFiveIsRefusedPlaysAreCountedInOrderAndACrateHoldsASongOnce) {
     QTemporaryDir dir;
     Library library(dir.filePath("library.sqlite"));
     library.store(songFacts("/a.mp3", "A", "First"));
@@ -314,7 +314,7 @@ TEST(Library, RatingsPlaysCratesAndHistoryAreWrittenAndRead) {
     EXPECT_TRUE(library.crate("Peak time").empty());
 }
 
-TEST(Library, TheWriterCommitsManyJobsInFewTransactionsAndReadersSeeOnlyWholeBatches) {
+TEST(Library, TheWriterCommitsThousandsOfJobsInBatchesAndLosesNone) {
     QTemporaryDir dir;
     Library library(dir.filePath("library.sqlite"));
     std::atomic<int> commits = 0;
@@ -329,7 +329,7 @@ TEST(Library, TheWriterCommitsManyJobsInFewTransactionsAndReadersSeeOnlyWholeBat
     EXPECT_LT(commits.load(), kSongs / 10);
 }
 
-TEST(Library, KeptStatementsStartAfreshNestSafelyAndAreAllFinalisedBeforeTheClose) {
+TEST(Library, KeptStatementsStartAfreshNestFailCleanlyAndAreAllFinalisedBeforeTheClose) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
     ASSERT_TRUE(execute(db, "CREATE TABLE n (v INTEGER); INSERT INTO n VALUES (1), (2), (3);"));

@@ -187,29 +187,5 @@ TEST_F(StreamControlTest, PlayingMeansActiveAndNotPaused) {
     EXPECT_EQ(isStreamPlaying(library, 4), 1);
 }
 
-TEST(ErrorText, CoversTheTableAndLeavesGapsEmpty) {
-    EXPECT_EQ(errorText(-1), "Some Other Mystery Error");
-    EXPECT_EQ(errorText(0), "All is OK");
-    EXPECT_EQ(errorText(2), "Can't Open the File");
-    EXPECT_EQ(errorText(27), "The Stream is Not a File Stream (WAV/MP3)");
-    EXPECT_EQ(errorText(29), "No Hardware Voices Available");
-    EXPECT_EQ(errorText(38), "The channel is a 'decoding channel'");
-    for (int code : {-2, 28, 30, 36, 39, 1000})
-        EXPECT_EQ(errorText(code), "") << code;
-    for (int code = -1; code <= 38; ++code) {
-        if (code != 28 && code != 30 && code != 36) {
-            EXPECT_NE(errorText(code), "") << code;
-        }
-    }
-}
-
-TEST(LibraryVersionText, IsMajorPointMinor) {
-    NiceMock<test::MockAudioLibrary> library;
-    ON_CALL(library, version()).WillByDefault(Return(kContractVersion));
-    EXPECT_EQ(libraryVersionText(library), "1.6");
-    ON_CALL(library, version()).WillByDefault(Return((12u << 16) | 2u));
-    EXPECT_EQ(libraryVersionText(library), "2.12");
-}
-
 }  // namespace
 }  // namespace kelvra::playback

@@ -9,25 +9,18 @@
 
 #include "settings/FileAssociations.h"
 #include "settings/MemorySettingsStore.h"
+#include "support/FileBytes.h"
 
 using namespace kelvra;
 using namespace kelvra::settings;
 
 namespace {
 
+using test::contents;
+using test::writeFile;
+
 const QString kProgram = QStringLiteral("/opt/kelvra/bin/kelvra");
 const QString kDefault;
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // The window's logic over a store in memory and a desktop in temporary XDG folders.
 struct Associations {
@@ -189,7 +182,7 @@ TEST(FileAssociations, AnotherProgramsClassOrDefaultCountsAsNotAssociated) {
     // The store names Kelvra but the desktop opens MP3 with another program: not associated.
     a.check({1, 0, 0, 0, 0});
     a.controls.cmdAssociate.click();
-    QByteArray list = readFile(a.desktop.mimeAppsPath());
+    QByteArray list = contents(a.desktop.mimeAppsPath());
     list.replace("audio/mpeg=kelvra.desktop;", "audio/mpeg=other.desktop;");
     writeFile(a.desktop.mimeAppsPath(), list);
     a.logic.load();
@@ -231,7 +224,7 @@ TEST(FileAssociations, MimeAppsKeepsOtherProgramsLinesAndCommentsByteForByte) {
 
     a.check({1, 0, 0, 0, 0});
     a.controls.cmdAssociate.click();
-    const QByteArray after = readFile(a.desktop.mimeAppsPath());
+    const QByteArray after = contents(a.desktop.mimeAppsPath());
     EXPECT_EQ(after,
               "# my own notes\n"
               "[Default Applications]\n"
@@ -246,7 +239,7 @@ TEST(FileAssociations, MimeAppsKeepsOtherProgramsLinesAndCommentsByteForByte) {
     // Unchecking gives the type back to the program that had it; nothing else moves.
     a.check({0, 0, 0, 0, 0});
     a.controls.cmdAssociate.click();
-    EXPECT_EQ(readFile(a.desktop.mimeAppsPath()),
+    EXPECT_EQ(contents(a.desktop.mimeAppsPath()),
               "# my own notes\n"
               "[Default Applications]\n"
               "text/plain=editor.desktop;\n"
@@ -259,12 +252,12 @@ TEST(FileAssociations, MimeAppsKeepsOtherProgramsLinesAndCommentsByteForByte) {
 
     // The desktop entry names the program with %f (it opens one file), and lists the associated
     // types only.
-    QString entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
+    QString entry = QString::fromUtf8(contents(a.desktop.desktopEntryPath()));
     EXPECT_TRUE(entry.contains("Exec=" + kProgram + " %f\n"));
     EXPECT_FALSE(entry.contains("MimeType="));
     a.check({1, 1, 1, 1, 1});
     a.controls.cmdAssociate.click();
-    entry = QString::fromUtf8(readFile(a.desktop.desktopEntryPath()));
+    entry = QString::fromUtf8(contents(a.desktop.desktopEntryPath()));
     EXPECT_TRUE(
         entry.contains("MimeType=audio/mpeg;audio/x-ms-wma;video/x-ms-asf;audio/x-wav;"
                        "audio/vnd.wave;audio/x-mpegurl;\n"));
@@ -299,7 +292,7 @@ TEST(FileAssociations, AFileThatCannotBeReadIsNeverReplaced) {
 
     a.check({1, 1, 1, 1, 1});
     a.controls.cmdAssociate.click();
-    EXPECT_EQ(readFile(a.desktop.mimeAppsPath()), original);
+    EXPECT_EQ(contents(a.desktop.mimeAppsPath()), original);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(a.desktop.mimeAppsPath())) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains("Permission denied")) << messages[0].toStdString();
@@ -313,7 +306,7 @@ TEST(FileAssociations, AFileThatCannotBeReadIsNeverReplaced) {
     writeFile(a.desktop.desktopEntryPath(), "[Desktop Entry]\n");
     a.check({0, 0, 0, 0, 0});
     a.controls.cmdAssociate.click();
-    EXPECT_EQ(readFile(a.desktop.mimeAppsPath()), original);
+    EXPECT_EQ(contents(a.desktop.mimeAppsPath()), original);
     ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages[1].contains(a.desktop.desktopEntryPath())) << messages[1].toStdString();
 

@@ -65,6 +65,26 @@ class LiveRig : public ::testing::Test {
         ASSERT_TRUE(waitFor("jack_lsp", {})) << "the JACK server did not start";
     }
 
+    // X and a dummy JACK server of `rate` with `playbackPorts` ports, for a program that plays
+    // into JACK; skips the test where a tool is missing.
+    void startJackRig(const QString& name, int rate, int playbackPorts) {
+        requireTools({"Xvfb", "xdotool", "jackd", "jack_rec", "jack_lsp"});
+        if (IsSkipped()) return;
+        ASSERT_NO_FATAL_FAILURE(startX());
+        ASSERT_NO_FATAL_FAILURE(startJack(jack, name, rate, playbackPorts));
+    }
+
+    // jack_rec records the program's `ports` into `path` for `seconds`; the clock starts with it.
+    void startRecorder(const QString& path, int seconds, const QStringList& ports) {
+        QStringList args{"-f", path, "-d", QString::number(seconds), "-b", "16"};
+        for (const QString& port : ports)
+            args << "kelvra:" + port;
+        recorder.setProcessChannelMode(QProcess::MergedChannels);
+        start(recorder, "jack_rec", args);
+        ASSERT_TRUE(recorder.waitForStarted());
+        clock.start();
+    }
+
     // The program with a song on its command line, once its main window is up and settled.
     void startProgram(const QString& song) {
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -111,7 +131,7 @@ class LiveRig : public ::testing::Test {
 
     QTemporaryDir dir;
     QProcessEnvironment env;
-    QProcess xserver, program;
+    QProcess xserver, program, jack, recorder;
     QElapsedTimer clock;
 
   private:

@@ -3,6 +3,7 @@
 #include "tags/SafeSave.h"
 
 #include "SaveFixtures.h"
+#include "support/FileBytes.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -23,16 +24,8 @@
 namespace kelvra::tags {
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using test::contents;
+using test::writeFile;
 
 QStringList saveCopies(const QTemporaryDir& dir) {
     return QDir(dir.path()).entryList({".kelvra-save-*"}, QDir::Files | QDir::Hidden);
@@ -77,11 +70,11 @@ bool accept(const QString&, QString&) {
 TEST(SafeSave, StaleCopiesGoAndFailedSavesLeaveNone) {
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio");
+    writeFile(song, "audio");
     // Left by saves that were killed; a look-alike of another naming stays.
-    write(dir.filePath(".kelvra-save-a1b2c3"), QByteArray(4096, 'x'));
-    write(dir.filePath(".kelvra-save-zzzzzz"), QByteArray(4096, 'x'));
-    write(dir.filePath(".kelvra-save-notours"), "keep");
+    writeFile(dir.filePath(".kelvra-save-a1b2c3"), QByteArray(4096, 'x'));
+    writeFile(dir.filePath(".kelvra-save-zzzzzz"), QByteArray(4096, 'x'));
+    writeFile(dir.filePath(".kelvra-save-notours"), "keep");
 
     EXPECT_TRUE(saveThroughCopy(song, appendTag, accept).saved);
     EXPECT_EQ(contents(song), "audioTAG");
@@ -102,7 +95,7 @@ TEST(SafeSave, AKilledSaveLeavesNothingPastTheNextSave) {
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
     const QByteArray audio(8 << 20, 'a');  // large enough for kills to land mid-copy
-    write(song, audio);
+    writeFile(song, audio);
     for (int delay : {0, 300, 1000, 3000, 8000, 15000, 30000, 60000}) {
         test::killDuring(delay, [&] { saveThroughCopy(song, appendTag, accept); });
         EXPECT_EQ(test::unsweptLeftovers(saveCopies(dir)), QStringList()) << delay;
@@ -117,11 +110,11 @@ TEST(SafeSave, AKilledSaveLeavesNothingPastTheNextSave) {
 TEST(SafeSave, AnotherProgramsChangeDuringTheSaveIsNeverUndone) {
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio");
+    writeFile(song, "audio");
     withoutLeases(song, [&] {
         // Changed between the copy and the rename: the other program's bytes stay.
         const auto changeOriginal = [&](const QString& copy, QString& error) {
-            write(song, "audio, retagged elsewhere");
+            writeFile(song, "audio, retagged elsewhere");
             return appendTag(copy, error);
         };
         SaveOutcome outcome = saveThroughCopy(song, changeOriginal, accept);
@@ -131,9 +124,9 @@ TEST(SafeSave, AnotherProgramsChangeDuringTheSaveIsNeverUndone) {
         EXPECT_TRUE(saveCopies(dir).isEmpty());
 
         // Replaced by a file of the same size: caught by the inode.
-        write(song, "audio");
+        writeFile(song, "audio");
         const auto replaceOriginal = [&](const QString& copy, QString& error) {
-            write(dir.filePath("other"), "AUDIO");
+            writeFile(dir.filePath("other"), "AUDIO");
             QFile::remove(song);
             QFile::rename(dir.filePath("other"), song);
             return appendTag(copy, error);
@@ -153,7 +146,7 @@ TEST(SafeSave, AnotherProgramsChangeDuringTheSaveIsNeverUndone) {
 }
 
 // Another program's writer in a child process, started before the save (so it shares no file
-// with it): on `open()` it opens the song for writing and says so, and on `write()` it writes
+// with it): on `open()` it opens the song for writing and says so, and on `writeFile()` it writes
 // through that descriptor and ends.
 class Writer {
   public:
@@ -197,14 +190,14 @@ class Writer {
 TEST(SafeSave, AChangeThatRestoresSizeAndTimeIsStillSeen) {
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio");
+    writeFile(song, "audio");
     const QByteArray name = QFile::encodeName(song);
     withoutLeases(song, [&] {
         // Same size, and the modification time put back: only the change time tells.
         const auto sneakyChange = [&](const QString& copy, QString& error) {
             struct stat before {};
             ::stat(name.constData(), &before);
-            write(song, "AUDIO");
+            writeFile(song, "AUDIO");
             const timespec times[2] = {before.st_atim, before.st_mtim};
             ::utimensat(AT_FDCWD, name.constData(), times, 0);
             return appendTag(copy, error);
@@ -229,7 +222,7 @@ TEST(SafeSave, AChangeThatRestoresSizeAndTimeIsStillSeen) {
 TEST(SafeSave, AFileOpenForWritingIsNotReplaced) {
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio, and more");
+    writeFile(song, "audio, and more");
 
     // Held open for writing across the whole save: refused before any copy is made.
     {
@@ -247,7 +240,7 @@ TEST(SafeSave, AFileOpenForWritingIsNotReplaced) {
     // Opened for writing while the copy is edited: the writer waits for the save, the save
     // sees it waiting and gives up, and the writer's bytes land in the file that stays.
     {
-        write(song, "audio, and more");
+        writeFile(song, "audio, and more");
         Writer writer(song);
         const auto openMidSave = [&](const QString& copy, QString& error) {
             writer.open();
@@ -269,7 +262,7 @@ TEST(SafeSave, LinksStayLinks) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
     const QString real = dir.filePath("real/song.mp3");
     const QString link = dir.filePath("link.mp3");
-    write(real, "audio");
+    writeFile(real, "audio");
     ASSERT_TRUE(QFile::link(real, link));
     ASSERT_TRUE(QFile(real).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                            QFile::ReadOther));
@@ -301,7 +294,7 @@ TEST(SafeSave, AnotherUsersFileIsNotTakenOver) {
     QTemporaryDir dir;
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio");
+    writeFile(song, "audio");
     ASSERT_EQ(::chmod(QFile::encodeName(song).constData(), 0644), 0);
     const pid_t child = ::fork();
     if (child == 0) {
@@ -326,7 +319,7 @@ TEST(SafeSave, OwnFileInAForeignGroupSaysWhatIsWrong) {
     QTemporaryDir dir;
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
     const QString song = dir.filePath("song.mp3");
-    write(song, "audio");
+    writeFile(song, "audio");
     ASSERT_EQ(::chown(QFile::encodeName(song).constData(), 65534, 0), 0);
     const pid_t child = ::fork();
     if (child == 0) {

@@ -4,6 +4,8 @@
 //         the minimum and median of several runs, and their ratio.
 //   search: 100,000 synthetic rows, the queries a DJ types one key at a time ("d", "da", "daf",
 //         ...); the 99th percentile per query length beside a plain SELECT count(*).
+//   fragments: the same rows, fragments inside words ("aft", "echn") beside the word starts of
+//         the same words ("daf", "tech") in one run; the minimum and median of each.
 //   typing: 1,000,000 synthetic rows, several phrases typed one key at a time as the library
 //         window lists them (its default page); each run's 99th percentile over every keystroke
 //         beside the same run's SELECT count(*), the minimum and median of the runs.
@@ -231,6 +233,40 @@ void searchBench(const QString& dir, int rows) {
     }
 }
 
+// Fragments inside words beside the word starts of the same words, interleaved in one run: the
+// minimum and median of each query's times, and the songs the first page shows.
+void fragmentBench(const QString& dir, int rows) {
+    const QString path = dir + "/search.sqlite";
+    if (!bench::syntheticLibrary(path, rows)) return;
+    library::Library library(path);
+    std::printf("fragments inside words beside word starts over %d rows (ms, min / median)\n",
+                rows);
+    const std::pair<const char*, const char*> pairs[] = {
+        {"daf", "aft"}, {"hou", "ous"},    {"tech", "echn"},           {"elec", "ectr"},
+        {"gro", "roo"}, {"dance", "ance"}, {"deep house", "eep ouse"}, {"mo", "oon"}};
+    for (const auto& [starts, inside] : pairs) {
+        std::vector<double> wordTimes, fragmentTimes;
+        std::size_t wordShown = 0, fragmentShown = 0;
+        const library::SearchQuery word = library::parseSearchQuery(starts);
+        const library::SearchQuery fragment = library::parseSearchQuery(inside);
+        for (int i = 0; i < 20; ++i) {
+            auto t = Clock::now();
+            wordShown = library.search(word, library::SongListing{}).size();
+            wordTimes.push_back(seconds(t) * 1000);
+            t = Clock::now();
+            fragmentShown = library.search(fragment, library::SongListing{}).size();
+            fragmentTimes.push_back(seconds(t) * 1000);
+        }
+        std::printf("  %-12s %7.2f / %7.2f (%3zu)   %-12s %7.2f / %7.2f (%3zu)\n",
+                    ("\"" + std::string(starts) + "\"").c_str(),
+                    *std::min_element(wordTimes.begin(), wordTimes.end()),
+                    bench::percentile(wordTimes, 0.5), wordShown,
+                    ("\"" + std::string(inside) + "\"").c_str(),
+                    *std::min_element(fragmentTimes.begin(), fragmentTimes.end()),
+                    bench::percentile(fragmentTimes, 0.5), fragmentShown);
+    }
+}
+
 void typingBench(const QString& dir, int rows, int runs) {
     const QString path = dir + "/typing.sqlite";
     const auto start = Clock::now();
@@ -308,6 +344,7 @@ int main(int argc, char** argv) {
     if (copies > 0) copiesBench(dir, copies);
     if (rows > 0 && runs > 0) openingBench(dir, rows, runs);
     if (rows > 0) searchBench(dir, rows);
+    if (rows > 0) fragmentBench(dir, rows);
     if (typingRows > 0 && runs > 0) typingBench(dir, typingRows, runs);
     return 0;
 }

@@ -166,12 +166,12 @@ void Application::loadMainWindow() {
                      showInPlaylist);
     QObject::connect(p.controller.get(), &playlist::PlaylistController::songsAdded,
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
-    p.songs = std::make_unique<library::SongStore>(library::SongStore::defaultPath());
+    // The library checks the database (and sets it aside were it damaged) once; the song store
+    // writes the DJ's cues and loops through the library's one writer, so a hot cue set during a
+    // scan never waits for the scan's transaction.
+    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath());
+    p.songs = std::make_unique<library::SongStore>(*p.songLibrary);
     deps.songs = p.songs.get();
-    // The song store has just opened the same database as its writer: checked it, and set it aside
-    // had it been damaged. The library need not read all of it again before the window shows.
-    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath(),
-                                                       library::Access::Reading);
     deps.songHeard = [&p](const QString& path) { p.noteHeard(path); };
     if (p.songLibrary->isOpen()) {
         // The library's folders are kept up to date while the program runs; what changed while

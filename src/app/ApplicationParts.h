@@ -55,8 +55,8 @@ struct Application::Parts {
     std::unique_ptr<autodj::SilenceScanner> silenceScanner;         // outlives the logic using it
     std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
     std::unique_ptr<controllers::MidiDevices> midi;                 // the controllers' devices
-    std::unique_ptr<library::SongStore> songs;                      // outlives the logic too
-    std::unique_ptr<library::Library> songLibrary;                  // and so does the library
+    std::unique_ptr<library::Library> songLibrary;                  // outlives the logic too
+    std::unique_ptr<library::SongStore> songs;                      // writes through the library
     std::unique_ptr<library::FolderWatcher> watcher;                // before the library it fills
     std::unique_ptr<MainWindow> logic;
     std::unique_ptr<MainWindowView> mainView;

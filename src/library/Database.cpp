@@ -137,6 +137,37 @@ constexpr const char* kMigrations[] = {
      " OR old.comment IS NOT new.comment BEGIN"
      " UPDATE songs SET initials = text_initials(new.artist, new.title, new.album, new.genre,"
      " new.comment) WHERE id = new.id; END;"),
+    // 7: a second text index, of every three letters in a row, so a fragment typed finds the
+    // words it is inside ("amura" finds "Nakamura"), which the word index cannot. It indexes the
+    // texts as the word index reads them (text_fold: its words, folded, a space apart), so case
+    // and accents fold alike in both and every word-start match is one of its matches too. Its
+    // content is a view of the songs, so the texts are still stored once and the index can be
+    // rebuilt and checked from the rows; the triggers hand it the old folded values a delete
+    // needs. Built once here, from the rows as they are.
+    ("CREATE VIEW song_folded AS SELECT id, text_fold(artist) AS artist,"
+     " text_fold(title) AS title, text_fold(album) AS album, text_fold(genre) AS genre,"
+     " text_fold(comment) AS comment FROM songs;"
+     "CREATE VIRTUAL TABLE song_inside USING fts5(artist, title, album, genre, comment,"
+     " content='song_folded', content_rowid='id', columnsize=0, tokenize='trigram');"
+     "CREATE TRIGGER song_inside_insert AFTER INSERT ON songs BEGIN"
+     " INSERT INTO song_inside (rowid, artist, title, album, genre, comment)"
+     " VALUES (new.id, text_fold(new.artist), text_fold(new.title), text_fold(new.album),"
+     " text_fold(new.genre), text_fold(new.comment)); END;"
+     "CREATE TRIGGER song_inside_delete AFTER DELETE ON songs BEGIN"
+     " INSERT INTO song_inside (song_inside, rowid, artist, title, album, genre, comment)"
+     " VALUES ('delete', old.id, text_fold(old.artist), text_fold(old.title),"
+     " text_fold(old.album), text_fold(old.genre), text_fold(old.comment)); END;"
+     "CREATE TRIGGER song_inside_update AFTER UPDATE OF artist, title, album, genre, comment"
+     " ON songs WHEN old.artist IS NOT new.artist OR old.title IS NOT new.title"
+     " OR old.album IS NOT new.album OR old.genre IS NOT new.genre"
+     " OR old.comment IS NOT new.comment BEGIN"
+     " INSERT INTO song_inside (song_inside, rowid, artist, title, album, genre, comment)"
+     " VALUES ('delete', old.id, text_fold(old.artist), text_fold(old.title),"
+     " text_fold(old.album), text_fold(old.genre), text_fold(old.comment));"
+     " INSERT INTO song_inside (rowid, artist, title, album, genre, comment)"
+     " VALUES (new.id, text_fold(new.artist), text_fold(new.title), text_fold(new.album),"
+     " text_fold(new.genre), text_fold(new.comment)); END;"
+     "INSERT INTO song_inside (song_inside) VALUES ('rebuild');"),
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 
@@ -449,6 +480,10 @@ QStringList databaseProblems(const QString& path) {
         } else {
             if (!execute(db, "INSERT INTO song_text (song_text) VALUES ('integrity-check')"))
                 problems << QStringLiteral("the text index: %1").arg(errorText(db));
+            if (firstInteger(db, "SELECT count(*) FROM sqlite_master WHERE name = 'song_inside'") >
+                    0 &&
+                !execute(db, "INSERT INTO song_inside (song_inside) VALUES ('integrity-check')"))
+                problems << QStringLiteral("the index of fragments: %1").arg(errorText(db));
             execute(db, "ROLLBACK");
         }
     }
@@ -529,36 +564,42 @@ void StatementCache::giveBack(sqlite3_stmt* statement) {
     sqlite3_finalize(statement);
 }
 
-void Statement::bind(int index, std::int64_t value) {
-    sqlite3_bind_int64(statement_, index, value);
+int Statement::indexOf(const char* name) const {
+    return statement_ ? sqlite3_bind_parameter_index(statement_, name) : 0;
 }
 
-void Statement::bind(int index, double value) {
-    sqlite3_bind_double(statement_, index, value);
+void Statement::bind(const char* name, std::int64_t value) {
+    sqlite3_bind_int64(statement_, indexOf(name), value);
 }
 
-void Statement::bind(int index, const QByteArray& blob) {
-    sqlite3_bind_blob(statement_, index, blob.constData(), int(blob.size()), SQLITE_TRANSIENT);
+void Statement::bind(const char* name, double value) {
+    sqlite3_bind_double(statement_, indexOf(name), value);
 }
 
-void Statement::bindText(int index, const QString& text) {
+void Statement::bind(const char* name, const QByteArray& blob) {
+    sqlite3_bind_blob(statement_, indexOf(name), blob.constData(), int(blob.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void Statement::bindText(const char* name, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(statement_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement_, indexOf(name), utf8.constData(), int(utf8.size()),
+                      SQLITE_TRANSIENT);
 }
 
-void Statement::bind(int index, std::optional<double> value) {
+void Statement::bind(const char* name, std::optional<double> value) {
     if (value)
-        bind(index, *value);
+        bind(name, *value);
     else
-        bindNull(index);
+        bindNull(name);
 }
 
-void Statement::bindNull(int index) {
-    sqlite3_bind_null(statement_, index);
+void Statement::bindNull(const char* name) {
+    sqlite3_bind_null(statement_, indexOf(name));
 }
 
-void Statement::bindPointer(int index, void* pointer, const char* type) {
-    sqlite3_bind_pointer(statement_, index, pointer, type, nullptr);
+void Statement::bindPointer(const char* name, void* pointer, const char* type) {
+    sqlite3_bind_pointer(statement_, indexOf(name), pointer, type, nullptr);
 }
 
 int Statement::step() {

@@ -19,8 +19,8 @@ namespace kelvra::library {
 
 // 1: songs and hot cues; 2: saved loops; 3: the library (file facts, tags, analysis, ratings,
 // the text index, crates, set history); 4: songs in name order, files found missing; 5: the
-// watched folders; 6: the first letters of the songs' words.
-inline constexpr int kSchemaVersion = 6;
+// watched folders; 6: the first letters of the songs' words; 7: the index of fragments.
+inline constexpr int kSchemaVersion = 7;
 
 // Who opens the database: only a writer checks it whole and may set a damaged one aside and start
 // afresh; a reader says it is damaged and changes nothing.
@@ -61,7 +61,9 @@ sqlite3* openConnection(const QString& path, QString& why);
 // The connection's last error as a sentence; "the disk is full" for SQLITE_FULL.
 QString errorText(sqlite3* db);
 
-// A prepared statement that finalises itself. Columns and binds are 0- and 1-based as in SQLite.
+// A prepared statement that finalises itself. Columns are 0-based as in SQLite; parameters are
+// bound by name (":path"), so a statement reads the same where it is written and where it is
+// bound, and a name bound that the SQL lacks binds nothing.
 class StatementCache;
 
 class Statement {
@@ -75,14 +77,14 @@ class Statement {
     Statement& operator=(const Statement&) = delete;
 
     bool ok() const { return statement_ != nullptr; }
-    void bind(int index, std::int64_t value);
-    void bind(int index, double value);
-    void bind(int index, const QByteArray& blob);
-    void bindText(int index, const QString& text);
-    void bind(int index, std::optional<double> value);
-    void bindNull(int index);
+    void bind(const char* name, std::int64_t value);
+    void bind(const char* name, double value);
+    void bind(const char* name, const QByteArray& blob);
+    void bindText(const char* name, const QString& text);
+    void bind(const char* name, std::optional<double> value);
+    void bindNull(const char* name);
     // `pointer` for an SQL function of ours to take back by `type` (never seen as a value).
-    void bindPointer(int index, void* pointer, const char* type);
+    void bindPointer(const char* name, void* pointer, const char* type);
     int step();
     void reset();
 
@@ -94,6 +96,8 @@ class Statement {
     QString text(int column) const;
 
   private:
+    int indexOf(const char* name) const;
+
     sqlite3_stmt* statement_ = nullptr;
     StatementCache* cache_ = nullptr;  // the lender, when borrowed
 };

@@ -123,45 +123,47 @@ bool pathExists(const QByteArray& path) {
 }
 
 // A scan writes every new or changed file with these: kept compiled by the writer's cache.
-// Parameters 3 to 15 are the scanned facts in both; musical_key -1 is "not known".
+// The scanned facts are bound by the same names in both; musical_key -1 is "not known".
 constexpr const char* kUpdateSong =
-    "UPDATE songs SET path = ?2, size = ?3, mtime = ?4, fingerprint = ?5,"
-    " artist = ?6, title = ?7, album = ?8, genre = ?9, comment = ?10,"
-    " seconds = ?11, bpm = coalesce(?12, bpm),"
-    " first_beat = coalesce(?13, first_beat), loudness = coalesce(?14, loudness),"
-    " musical_key = CASE WHEN ?15 >= 0 THEN ?15 ELSE musical_key END,"
-    " missing_since = NULL WHERE id = ?1";
+    "UPDATE songs SET path = :path, size = :size, mtime = :mtime, fingerprint = :fingerprint,"
+    " artist = :artist, title = :title, album = :album, genre = :genre, comment = :comment,"
+    " seconds = :seconds, bpm = coalesce(:bpm, bpm),"
+    " first_beat = coalesce(:firstBeat, first_beat), loudness = coalesce(:loudness, loudness),"
+    " musical_key = CASE WHEN :key >= 0 THEN :key ELSE musical_key END,"
+    " missing_since = NULL WHERE id = :id";
 // A new file's row in one write: its texts reach the index once, not blank first.
 constexpr const char* kInsertSong =
     "INSERT INTO songs (added, path, size, mtime, fingerprint, artist, title, album, genre,"
-    " comment, seconds, bpm, first_beat, loudness, musical_key) VALUES (?1, ?2, ?3, ?4, ?5, ?6,"
-    " ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, max(?15, -1))";
-constexpr const char* kSongByPath = "SELECT id FROM songs WHERE path = ?1";
+    " comment, seconds, bpm, first_beat, loudness, musical_key) VALUES (:added, :path, :size,"
+    " :mtime, :fingerprint, :artist, :title, :album, :genre, :comment, :seconds, :bpm,"
+    " :firstBeat, :loudness, max(:key, -1))";
+constexpr const char* kSongByPath = "SELECT id FROM songs WHERE path = :path";
 constexpr const char* kSongsByFingerprint =
-    "SELECT id, path FROM songs WHERE fingerprint = ?1 AND id > ?2 ORDER BY id";
+    "SELECT id, path FROM songs WHERE fingerprint = :fingerprint AND id > :after"
+    " ORDER BY id";
 
 void bindFacts(Statement& statement, const QByteArray& path, const SongFacts& facts) {
-    statement.bind(2, path);
-    statement.bind(3, facts.size);
-    statement.bind(4, facts.mtime);
-    statement.bind(5, facts.fingerprint);
-    statement.bindText(6, facts.artist);
-    statement.bindText(7, facts.title);
-    statement.bindText(8, facts.album);
-    statement.bindText(9, facts.genre);
-    statement.bindText(10, facts.comment);
-    statement.bind(11, facts.seconds);
-    statement.bind(12, facts.bpm);
-    statement.bind(13, facts.firstBeat);
-    statement.bind(14, facts.loudness);
-    statement.bind(15, std::int64_t(facts.key));
+    statement.bind(":path", path);
+    statement.bind(":size", facts.size);
+    statement.bind(":mtime", facts.mtime);
+    statement.bind(":fingerprint", facts.fingerprint);
+    statement.bindText(":artist", facts.artist);
+    statement.bindText(":title", facts.title);
+    statement.bindText(":album", facts.album);
+    statement.bindText(":genre", facts.genre);
+    statement.bindText(":comment", facts.comment);
+    statement.bind(":seconds", facts.seconds);
+    statement.bind(":bpm", facts.bpm);
+    statement.bind(":firstBeat", facts.firstBeat);
+    statement.bind(":loudness", facts.loudness);
+    statement.bind(":key", std::int64_t(facts.key));
 }
 
 // Writes the scanned facts into row `id`, its path too (a moved file's new one).
 bool updateSong(StatementCache& cache, std::int64_t id, const QByteArray& path,
                 const SongFacts& facts) {
     Statement update(cache, kUpdateSong);
-    update.bind(1, id);
+    update.bind(":id", id);
     bindFacts(update, path, facts);
     return update.step() == SQLITE_DONE;
 }
@@ -171,7 +173,7 @@ bool storeFacts(StatementCache& cache, QHash<QByteArray, std::int64_t>& checked,
     const QByteArray path = pathToBytes(facts.path);
     {
         Statement known(cache, kSongByPath);
-        known.bind(1, path);
+        known.bind(":path", path);
         if (const int step = known.step(); step == SQLITE_ROW) {
             if (outcome) *outcome = Stored::Updated;
             return updateSong(cache, known.integer(0), path, facts);
@@ -187,8 +189,8 @@ bool storeFacts(StatementCache& cache, QHash<QByteArray, std::int64_t>& checked,
     if (!facts.fingerprint.isEmpty()) {
         seenUpTo = &checked[facts.fingerprint];
         Statement same(cache, kSongsByFingerprint);
-        same.bind(1, facts.fingerprint);
-        same.bind(2, *seenUpTo);
+        same.bind(":fingerprint", facts.fingerprint);
+        same.bind(":after", *seenUpTo);
         int step;
         while ((step = same.step()) == SQLITE_ROW) {
             if (pathExists(same.blob(1))) {
@@ -201,7 +203,7 @@ bool storeFacts(StatementCache& cache, QHash<QByteArray, std::int64_t>& checked,
         if (step != SQLITE_DONE) return false;
     }
     Statement insert(cache, kInsertSong);
-    insert.bind(1, std::int64_t(QDateTime::currentSecsSinceEpoch()));
+    insert.bind(":added", std::int64_t(QDateTime::currentSecsSinceEpoch()));
     bindFacts(insert, path, facts);
     if (insert.step() != SQLITE_DONE) return false;
     if (seenUpTo) *seenUpTo = sqlite3_last_insert_rowid(cache.connection());
@@ -257,9 +259,9 @@ QHash<QByteArray, KnownFile> Library::knownFiles(const QString& folder) const {
     high.back() = '/' + 1;
     Statement select(reader_,
                      "SELECT path, size, mtime, missing_since IS NOT NULL FROM songs"
-                     " WHERE path >= ?1 AND path < ?2 AND size IS NOT NULL");
-    select.bind(1, low);
-    select.bind(2, high);
+                     " WHERE path >= :low AND path < :high AND size IS NOT NULL");
+    select.bind(":low", low);
+    select.bind(":high", high);
     int step;
     while ((step = select.step()) == SQLITE_ROW)
         files.insert(select.blob(0),
@@ -269,9 +271,9 @@ QHash<QByteArray, KnownFile> Library::knownFiles(const QString& folder) const {
 }
 
 std::optional<SongRow> Library::song(const QString& path) const {
-    const QByteArray sql = QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE path = ?1";
+    const QByteArray sql = QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE path = :path";
     Statement select(reader_, sql.constData());
-    select.bind(1, pathToBytes(path));
+    select.bind(":path", pathToBytes(path));
     if (select.step() != SQLITE_ROW) return std::nullopt;
     return songOf(select);
 }
@@ -287,98 +289,220 @@ std::vector<SongRow> Library::search(const SearchQuery& query, int limit) const 
     return search(query, listing);
 }
 
-std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing& listing) const {
+namespace {
+
+// What the words typed leave of the library, as one condition of a page's query.
+struct TextCondition {
+    enum class Kind { Everything, Initial, Ids } kind = Kind::Everything;
+    int initial = -1;               // Kind::Initial: the letter's bit in the songs' initials
+    std::vector<std::int64_t> ids;  // Kind::Ids: the matched songs, in id order
+};
+
+// The ids the index `table` matches with `expression`, in id order, at most `most` of them.
+std::vector<std::int64_t> idsMatching(sqlite3* db, const char* sql, const QString& expression,
+                                      double most, QString& failure) {
+    std::vector<std::int64_t> ids;
+    Statement select(db, sql);
+    select.bindText(":match", expression);
+    int step;
+    while ((step = select.step()) == SQLITE_ROW && double(ids.size()) < most)
+        ids.push_back(select.integer(0));
+    if (step != SQLITE_ROW && step != SQLITE_DONE && failure.isEmpty())
+        failure = stepFailure(db, step);
+    return ids;
+}
+
+constexpr const char* kWordMatches = "SELECT rowid FROM song_text WHERE song_text MATCH :match";
+constexpr const char* kFragmentMatches =
+    "SELECT rowid FROM song_inside WHERE song_inside MATCH :match";
+
+bool filteredBeyondWords(const SearchQuery& query, const SongListing& listing) {
+    return query.bpmLow || query.bpmHigh || query.key || listing.bpmLow || listing.bpmHigh ||
+           !listing.crate.isEmpty() || !listing.keys.empty();
+}
+
+// The first letters typed match most of the library. Looking up every match and sorting them all
+// to show the first page costs time in proportion to the matches; walking the songs in the list's
+// order and keeping the matched ones costs the page's length over the share matched. The cheaper
+// way is taken: the two cost the same at about the root of the page's length times the songs. A
+// walk with no other condition reads only its order's index, at about an eighth of the cost of a
+// song looked up and sorted, which moves that point down by the root of eight. With a tempo, a
+// key or a crate to test as well, a walk reads each song it passes (the database may also follow
+// those conditions' own orders instead), so the plain point holds.
+double fewestWalked(double page, std::int64_t highest, bool filtered) {
+    return std::sqrt(page * double(highest) / (filtered ? 1 : 8));
+}
+
+// The page of `limit` songs from the `offset`th on that `text` and the other conditions leave, in
+// the listing's order; or, with `counting`, how many songs they leave (in the first column).
+std::vector<SongRow> listSongs(sqlite3* db, const SearchQuery& query, const SongListing& listing,
+                               const TextCondition& text, std::int64_t highest, int limit,
+                               int offset, QString& failure, std::int64_t* counting = nullptr) {
     std::vector<SongRow> songs;
-    readFailure_.clear();
-    if (!query.error.isEmpty()) return songs;
-    QByteArray sql =
-        QByteArray("SELECT ") + kSongColumns + " FROM songs WHERE missing_since IS NULL";
-    // The first letters typed match most of the library. Looking up every match and sorting
-    // them all to show the first page costs time in proportion to the matches; walking the
-    // songs in the list's order and keeping the matched ones costs the page's length over the
-    // share matched. The text index is asked for the matched ids, and the cheaper way taken: the
-    // two cost the same at about the root of the page's length times the songs. A walk with no
-    // other condition reads only its order's index, at about an eighth of the cost of a song
-    // looked up and sorted, which moves that point down by the root of eight. With a tempo, a
-    // key or a crate to test as well, a walk reads each song it passes (the database may also
-    // follow those conditions' own orders instead), so the plain point holds. One letter alone,
-    // with no other condition, is walked by the songs' initials: its matches need not be read.
-    const bool filtered = query.bpmLow || query.bpmHigh || query.key || listing.bpmLow ||
-                          listing.bpmHigh || !listing.crate.isEmpty() || !listing.keys.empty();
-    const double page = double(listing.offset) + double(listing.limit);
+    const bool filtered = filteredBeyondWords(query, listing);
+    QByteArray sql = QByteArray("SELECT ") + (counting ? "count(*)" : kSongColumns) +
+                     " FROM songs WHERE missing_since IS NULL";
     MatchedIds matches;
-    std::vector<std::int64_t> few;  // the matched ids, while they are few
-    bool walk = false;
-    const bool byInitial = query.initial >= 0 && !filtered;
-    if (!query.match.isEmpty()) {
-        Statement ids(reader_, "SELECT rowid FROM song_text WHERE song_text MATCH ?1");
-        ids.bindText(1, query.match);
-        std::int64_t count = 0, highest = 0;
-        {
-            Statement last(reader_, "SELECT max(id) FROM songs");
-            if (last.step() == SQLITE_ROW) highest = last.integer(0);
-        }
-        const double wide = std::sqrt(page * double(highest) / (filtered ? 1 : 8));
-        std::vector<std::int64_t> all;
-        int step;
-        while ((step = ids.step()) == SQLITE_ROW) {
-            const std::int64_t id = ids.integer(0);
-            if (double(++count) <= wide)
-                few.push_back(id);
-            else if (byInitial)
-                break;
-            if (!byInitial) all.push_back(id);
-        }
-        if (step != SQLITE_ROW && step != SQLITE_DONE) readFailure_ = stepFailure(reader_, step);
-        walk = double(count) > wide;
-        if (walk && !byInitial) matches = MatchedIds(std::move(all), highest);
-        sql += !walk       ? " AND id IN (SELECT value FROM json_each(?1))"
-               : byInitial ? " AND (initials & ?10) != 0"
-                           : " AND matched(?9, id)";
+    const bool walk =
+        text.kind == TextCondition::Kind::Ids &&
+        double(text.ids.size()) > fewestWalked(double(offset) + double(limit), highest, filtered);
+    if (walk) matches = MatchedIds(text.ids, highest);
+    switch (text.kind) {
+        case TextCondition::Kind::Everything:
+            break;
+        case TextCondition::Kind::Initial:
+            sql += " AND (initials & :initial) != 0";
+            break;
+        case TextCondition::Kind::Ids:
+            // The few are looked up by id: the text index is not asked again.
+            sql += walk ? " AND matched(:matches, id)"
+                        : " AND id IN (SELECT value FROM json_each(:ids))";
+            break;
     }
-    if (query.bpmLow) sql += " AND bpm >= ?2";
-    if (query.bpmHigh) sql += " AND bpm <= ?3";
-    if (query.key) sql += " AND musical_key = ?4";
-    if (listing.bpmLow) sql += " AND bpm >= ?6";
-    if (listing.bpmHigh) sql += " AND bpm <= ?7";
+    if (query.bpmLow) sql += " AND bpm >= :bpmLow";
+    if (query.bpmHigh) sql += " AND bpm <= :bpmHigh";
+    if (query.key) sql += " AND musical_key = :key";
+    if (listing.bpmLow) sql += " AND bpm >= :mixBpmLow";
+    if (listing.bpmHigh) sql += " AND bpm <= :mixBpmHigh";
     if (!listing.crate.isEmpty())
         sql +=
             " AND id IN (SELECT song FROM crate_songs JOIN crates ON crates.id = crate"
-            " WHERE crates.name = ?8)";
+            " WHERE crates.name = :crate)";
     if (!listing.keys.empty()) {
         sql += " AND musical_key IN (";
         for (std::size_t i = 0; i < listing.keys.size(); ++i)
             sql += (i ? "," : "") + QByteArray::number(listing.keys[i]);
         sql += ")";
     }
-    sql += " ORDER BY " + orderBy(listing.sortBy, listing.descending) + " LIMIT ?5 OFFSET ?11";
-    Statement select(reader_, sql.constData());
-    if (!query.match.isEmpty()) {
-        if (walk && byInitial)
-            select.bind(10, std::int64_t(1) << query.initial);
-        else if (walk)
-            select.bindPointer(9, &matches, kMatchesType);
-        else {
-            // The few are looked up by id: the text index is not asked again.
-            QString list = QStringLiteral("[");
-            for (const std::int64_t id : few)
-                list += QString::number(id) + u',';
-            if (list.endsWith(u',')) list.chop(1);
-            select.bindText(1, list + u']');
-        }
+    if (!counting)
+        sql += " ORDER BY " + orderBy(listing.sortBy, listing.descending) +
+               " LIMIT :limit OFFSET :offset";
+    Statement select(db, sql.constData());
+    if (text.kind == TextCondition::Kind::Initial)
+        select.bind(":initial", std::int64_t(1) << text.initial);
+    if (walk) {
+        select.bindPointer(":matches", &matches, kMatchesType);
+    } else if (text.kind == TextCondition::Kind::Ids) {
+        QString list = QStringLiteral("[");
+        for (const std::int64_t id : text.ids)
+            list += QString::number(id) + u',';
+        if (list.endsWith(u',')) list.chop(1);
+        select.bindText(":ids", list + u']');
     }
-    if (query.bpmLow) select.bind(2, *query.bpmLow);
-    if (query.bpmHigh) select.bind(3, *query.bpmHigh);
-    if (query.key) select.bind(4, std::int64_t(*query.key));
-    select.bind(5, std::int64_t(listing.limit));
-    select.bind(11, std::int64_t(listing.offset));
-    if (listing.bpmLow) select.bind(6, *listing.bpmLow);
-    if (listing.bpmHigh) select.bind(7, *listing.bpmHigh);
-    if (!listing.crate.isEmpty()) select.bindText(8, listing.crate);
+    if (query.bpmLow) select.bind(":bpmLow", *query.bpmLow);
+    if (query.bpmHigh) select.bind(":bpmHigh", *query.bpmHigh);
+    if (query.key) select.bind(":key", std::int64_t(*query.key));
+    select.bind(":limit", std::int64_t(limit));
+    select.bind(":offset", std::int64_t(offset));
+    if (listing.bpmLow) select.bind(":mixBpmLow", *listing.bpmLow);
+    if (listing.bpmHigh) select.bind(":mixBpmHigh", *listing.bpmHigh);
+    if (!listing.crate.isEmpty()) select.bindText(":crate", listing.crate);
     int step;
-    while ((step = select.step()) == SQLITE_ROW)
-        songs.push_back(songOf(select));
-    if (readFailure_.isEmpty()) readFailure_ = stepFailure(reader_, step);
+    while ((step = select.step()) == SQLITE_ROW) {
+        if (counting)
+            *counting = select.integer(0);
+        else
+            songs.push_back(songOf(select));
+    }
+    if (failure.isEmpty()) failure = stepFailure(db, step);
+    return songs;
+}
+
+// The terms typed, split for the index of fragments: those of three letters or more (folded as
+// the index folds them) are looked for inside words there; the others, and quoted phrases, stay
+// word starts in the text index. Empty `inside` when no term is long enough.
+struct Fragments {
+    QString inside;  // a match expression over song_inside
+    QString rest;    // a match expression over song_text; empty: no further condition
+};
+
+Fragments fragmentsOf(sqlite3* db, const SearchQuery& query) {
+    Fragments fragments;
+    QStringList inside, rest;
+    Statement fold(db, "SELECT text_fold(:text)");
+    for (const TextTerm& term : query.terms) {
+        QString folded;
+        if (!term.quoted) {
+            fold.reset();
+            fold.bindText(":text", term.value);
+            if (fold.step() == SQLITE_ROW) folded = fold.text(0);
+        }
+        const auto letters =
+            std::count_if(folded.begin(), folded.end(), [](QChar c) { return !c.isSpace(); });
+        if (letters < kFewestInside) {
+            rest << term.words;
+            continue;
+        }
+        folded.replace(u'"', QStringLiteral("\"\""));
+        inside << (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) + u'"' +
+                      folded + u'"';
+    }
+    fragments.inside = inside.join(u' ');
+    fragments.rest = rest.join(u' ');
+    return fragments;
+}
+
+}  // namespace
+
+std::vector<SongRow> Library::search(const SearchQuery& query, const SongListing& listing) const {
+    readFailure_.clear();
+    if (!query.error.isEmpty()) return {};
+    if (query.match.isEmpty())
+        return listSongs(reader_, query, listing, {}, 0, listing.limit, listing.offset,
+                         readFailure_);
+    std::int64_t highest = 0;
+    {
+        Statement last(reader_, "SELECT max(id) FROM songs");
+        if (last.step() == SQLITE_ROW) highest = last.integer(0);
+    }
+    const bool filtered = filteredBeyondWords(query, listing);
+    const double wide =
+        fewestWalked(double(listing.offset) + double(listing.limit), highest, filtered);
+    const Fragments fragments = fragmentsOf(reader_, query);
+    if (fragments.inside.isEmpty()) {
+        // One letter alone, with no other condition, is walked by the songs' initials once its
+        // matches are known to be many: the rest of them need not be read.
+        const bool byInitial = query.initial >= 0 && !filtered;
+        TextCondition words{TextCondition::Kind::Ids, -1,
+                            idsMatching(reader_, kWordMatches, query.match,
+                                        byInitial ? wide + 1 : HUGE_VAL, readFailure_)};
+        if (byInitial && double(words.ids.size()) > wide)
+            words = {TextCondition::Kind::Initial, query.initial, {}};
+        return listSongs(reader_, query, listing, words, highest, listing.limit, listing.offset,
+                         readFailure_);
+    }
+    // A fragment may stand inside a word. Songs where every term starts a word are listed
+    // first, as the DJ typed them; the songs where a fragment is only inside a word follow, each
+    // group in the listing's order.
+    TextCondition starts{TextCondition::Kind::Ids, -1,
+                         idsMatching(reader_, kWordMatches, query.match, HUGE_VAL, readFailure_)};
+    std::vector<std::int64_t> found =
+        idsMatching(reader_, kFragmentMatches, fragments.inside, HUGE_VAL, readFailure_);
+    if (!fragments.rest.isEmpty()) {
+        const MatchedIds alsoStarting(
+            idsMatching(reader_, kWordMatches, fragments.rest, HUGE_VAL, readFailure_), highest);
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [&](std::int64_t id) { return !alsoStarting.contains(id); }),
+                    found.end());
+    }
+    TextCondition within{TextCondition::Kind::Ids, -1, {}};
+    std::set_difference(found.begin(), found.end(), starts.ids.begin(), starts.ids.end(),
+                        std::back_inserter(within.ids));
+    std::vector<SongRow> songs = listSongs(reader_, query, listing, starts, highest, listing.limit,
+                                           listing.offset, readFailure_);
+    const int left = listing.limit - int(songs.size());
+    if (left <= 0 || within.ids.empty()) return songs;
+    // A short page ends the first group, which then had `offset` + what it listed songs, unless
+    // it listed none: the page begins past its end, and its count says how far.
+    std::int64_t before = std::int64_t(listing.offset) + std::int64_t(songs.size());
+    if (songs.empty() && listing.offset > 0)
+        listSongs(reader_, query, listing, starts, highest, listing.offset, 0, readFailure_,
+                  &before);
+    const int offset = int(std::max<std::int64_t>(0, listing.offset - before));
+    std::vector<SongRow> more =
+        listSongs(reader_, query, listing, within, highest, left, offset, readFailure_);
+    songs.insert(songs.end(), std::make_move_iterator(more.begin()),
+                 std::make_move_iterator(more.end()));
     return songs;
 }
 
@@ -419,9 +543,9 @@ std::vector<QString> Library::crate(const QString& name) const {
     std::vector<QString> paths;
     Statement select(reader_,
                      "SELECT path FROM crate_songs JOIN crates ON crates.id = crate_songs.crate"
-                     " JOIN songs ON songs.id = crate_songs.song WHERE crates.name = ?1"
+                     " JOIN songs ON songs.id = crate_songs.song WHERE crates.name = :crate"
                      " ORDER BY path");
-    select.bindText(1, name);
+    select.bindText(":crate", name);
     int step;
     while ((step = select.step()) == SQLITE_ROW)
         paths.push_back(pathFromBytes(select.blob(0)));
@@ -449,15 +573,16 @@ void Library::forgetCheckedCopies() {
 bool Library::addHeard(const QString& path, std::int64_t when) {
     return writer_->submit([path = pathToBytes(path), when](sqlite3* db) {
         Statement insert(
-            db, "INSERT INTO history (song, heard) SELECT id, ?2 FROM songs WHERE path = ?1");
-        insert.bind(1, path);
-        insert.bind(2, when);
+            db, "INSERT INTO history (song, heard) SELECT id, :when FROM songs WHERE path = :path");
+        insert.bind(":path", path);
+        insert.bind(":when", when);
         if (insert.step() != SQLITE_DONE) return false;
-        Statement played(db,
-                         "UPDATE songs SET play_count = play_count + 1,"
-                         " last_played = max(coalesce(last_played, ?2), ?2) WHERE path = ?1");
-        played.bind(1, path);
-        played.bind(2, when);
+        Statement played(
+            db,
+            "UPDATE songs SET play_count = play_count + 1,"
+            " last_played = max(coalesce(last_played, :when), :when) WHERE path = :path");
+        played.bind(":path", path);
+        played.bind(":when", when);
         return played.step() == SQLITE_DONE;
     });
 }
@@ -465,23 +590,23 @@ bool Library::addHeard(const QString& path, std::int64_t when) {
 bool Library::setRating(const QString& path, int stars) {
     if (stars < 0 || stars > 5) return false;
     return writer_->submit([path = pathToBytes(path), stars](sqlite3* db) {
-        Statement update(db, "UPDATE songs SET rating = ?2 WHERE path = ?1");
-        update.bind(1, path);
-        update.bind(2, std::int64_t(stars));
+        Statement update(db, "UPDATE songs SET rating = :stars WHERE path = :path");
+        update.bind(":path", path);
+        update.bind(":stars", std::int64_t(stars));
         return update.step() == SQLITE_DONE;
     });
 }
 
 bool Library::addToCrate(const QString& crate, const QString& path) {
     return writer_->submit([crate, path = pathToBytes(path)](sqlite3* db) {
-        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (?1)");
-        make.bindText(1, crate);
+        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (:crate)");
+        make.bindText(":crate", crate);
         if (make.step() != SQLITE_DONE) return false;
         Statement add(db,
                       "INSERT OR IGNORE INTO crate_songs (crate, song) SELECT crates.id, songs.id"
-                      " FROM crates, songs WHERE crates.name = ?1 AND songs.path = ?2");
-        add.bindText(1, crate);
-        add.bind(2, path);
+                      " FROM crates, songs WHERE crates.name = :crate AND songs.path = :path");
+        add.bindText(":crate", crate);
+        add.bind(":path", path);
         return add.step() == SQLITE_DONE;
     });
 }
@@ -490,23 +615,24 @@ bool Library::setAnalysis(const QString& path, std::optional<double> bpm,
                           std::optional<double> firstBeat, int key,
                           std::optional<double> loudness) {
     return writer_->submit([path = pathToBytes(path), bpm, firstBeat, key, loudness](sqlite3* db) {
-        Statement update(db,
-                         "UPDATE songs SET bpm = ?2, first_beat = ?3, loudness = ?5,"
-                         " musical_key = CASE WHEN ?4 BETWEEN 0 AND 23 THEN ?4 ELSE -1 END"
-                         " WHERE path = ?1");
-        update.bind(1, path);
-        update.bind(2, bpm);
-        update.bind(3, firstBeat);
-        update.bind(4, std::int64_t(key));
-        update.bind(5, loudness);
+        Statement update(
+            db,
+            "UPDATE songs SET bpm = :bpm, first_beat = :firstBeat, loudness = :loudness,"
+            " musical_key = CASE WHEN :key BETWEEN 0 AND 23 THEN :key ELSE -1 END"
+            " WHERE path = :path");
+        update.bind(":path", path);
+        update.bind(":bpm", bpm);
+        update.bind(":firstBeat", firstBeat);
+        update.bind(":key", std::int64_t(key));
+        update.bind(":loudness", loudness);
         return update.step() == SQLITE_DONE;
     });
 }
 
 bool Library::makeCrate(const QString& name) {
     return writer_->submit([name](sqlite3* db) {
-        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (?1)");
-        make.bindText(1, name);
+        Statement make(db, "INSERT OR IGNORE INTO crates (name) VALUES (:name)");
+        make.bindText(":name", name);
         return make.step() == SQLITE_DONE;
     });
 }
@@ -514,17 +640,17 @@ bool Library::makeCrate(const QString& name) {
 bool Library::renameCrate(const QString& name, const QString& newName) {
     return writer_->submit([name, newName](sqlite3* db) {
         // A name already taken is refused by the unique name, and the crate keeps its own.
-        Statement rename(db, "UPDATE OR IGNORE crates SET name = ?2 WHERE name = ?1");
-        rename.bindText(1, name);
-        rename.bindText(2, newName);
+        Statement rename(db, "UPDATE OR IGNORE crates SET name = :newName WHERE name = :name");
+        rename.bindText(":name", name);
+        rename.bindText(":newName", newName);
         return rename.step() == SQLITE_DONE;
     });
 }
 
 bool Library::removeCrate(const QString& name) {
     return writer_->submit([name](sqlite3* db) {
-        Statement remove(db, "DELETE FROM crates WHERE name = ?1");
-        remove.bindText(1, name);
+        Statement remove(db, "DELETE FROM crates WHERE name = :name");
+        remove.bindText(":name", name);
         return remove.step() == SQLITE_DONE;
     });
 }
@@ -533,10 +659,10 @@ bool Library::removeFromCrate(const QString& crate, const QString& path) {
     return writer_->submit([crate, path = pathToBytes(path)](sqlite3* db) {
         Statement remove(
             db,
-            "DELETE FROM crate_songs WHERE crate = (SELECT id FROM crates WHERE name = "
-            "?1) AND song = (SELECT id FROM songs WHERE path = ?2)");
-        remove.bindText(1, crate);
-        remove.bind(2, path);
+            "DELETE FROM crate_songs WHERE crate = (SELECT id FROM crates WHERE name = :crate)"
+            " AND song = (SELECT id FROM songs WHERE path = :path)");
+        remove.bindText(":crate", crate);
+        remove.bind(":path", path);
         return remove.step() == SQLITE_DONE;
     });
 }
@@ -549,12 +675,12 @@ bool Library::markMissing(const std::vector<QString>& paths, std::int64_t when,
         bytes.push_back(pathToBytes(path));
     return writer_->submit([bytes = std::move(bytes), when, marked](sqlite3* db) {
         Statement update(db,
-                         "UPDATE songs SET missing_since = ?2 WHERE path = ?1"
+                         "UPDATE songs SET missing_since = :when WHERE path = :path"
                          " AND missing_since IS NULL");
         for (const QByteArray& path : bytes) {
             update.reset();
-            update.bind(1, path);
-            update.bind(2, when);
+            update.bind(":path", path);
+            update.bind(":when", when);
             if (update.step() != SQLITE_DONE) return false;
             if (marked) *marked += sqlite3_changes(db);
         }
@@ -564,16 +690,16 @@ bool Library::markMissing(const std::vector<QString>& paths, std::int64_t when,
 
 bool Library::addWatchedFolder(const QString& folder) {
     return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
-        Statement insert(db, "INSERT OR IGNORE INTO watched_folders (path) VALUES (?1)");
-        insert.bind(1, path);
+        Statement insert(db, "INSERT OR IGNORE INTO watched_folders (path) VALUES (:path)");
+        insert.bind(":path", path);
         return insert.step() == SQLITE_DONE;
     });
 }
 
 bool Library::removeWatchedFolder(const QString& folder) {
     return writer_->submit([path = folderBytes(folder)](sqlite3* db) {
-        Statement remove(db, "DELETE FROM watched_folders WHERE path = ?1");
-        remove.bind(1, path);
+        Statement remove(db, "DELETE FROM watched_folders WHERE path = :path");
+        remove.bind(":path", path);
         return remove.step() == SQLITE_DONE;
     });
 }

@@ -113,6 +113,7 @@ class Library {
     // Why the library is closed, or what happened to a file that was not ours; empty otherwise.
     QString notice() const { return notice_; }
     LibraryWriter& writer() { return *writer_; }
+    QString path() const { return path_; }
     // Why the last read stopped before its end (the database damaged, held too long by another
     // program); empty when it read everything. Its rows so far were returned.
     QString readFailure() const { return readFailure_; }

@@ -26,11 +26,12 @@ LibraryWriter::~LibraryWriter() {
     sqlite3_close(db_);
 }
 
-bool LibraryWriter::submit(Job job) {
+bool LibraryWriter::submit(Job job, Urgency urgency, Landed landed) {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return queue_.size() < kQueueLimit || failed_; });
+    if (urgency == Urgency::Queued)
+        done_.wait(lock, [this] { return queue_.size() < kQueueLimit || failed_; });
     if (failed_) return false;
-    queue_.push_back(std::move(job));
+    (urgency == Urgency::Now ? urgent_ : queue_).push_back({std::move(job), std::move(landed)});
     ++submitted_;
     lock.unlock();
     wake_.notify_one();
@@ -51,11 +52,15 @@ QString LibraryWriter::failure() const {
 
 void LibraryWriter::run() {
     for (;;) {
-        std::deque<Job> batch;
+        std::deque<Entry> batch;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-            if (queue_.empty()) return;
+            wake_.wait(lock, [this] { return !queue_.empty() || !urgent_.empty() || stopping_; });
+            if (queue_.empty() && urgent_.empty()) return;
+            while (!urgent_.empty()) {
+                batch.push_back(std::move(urgent_.front()));
+                urgent_.pop_front();
+            }
             while (!queue_.empty() && batch.size() < kBatch) {
                 batch.push_back(std::move(queue_.front()));
                 queue_.pop_front();
@@ -72,19 +77,23 @@ void LibraryWriter::run() {
                 // Nothing more will be written: what waits is dropped, and so is what comes.
                 if (!failed_ && failure_.isEmpty()) failure_ = errorText(db_);
                 failed_ = true;
-                finished_ += std::int64_t(queue_.size());
+                finished_ += std::int64_t(queue_.size() + urgent_.size());
                 queue_.clear();
+                urgent_.clear();
             }
         }
+        if (ok)
+            for (const Entry& entry : batch)
+                if (entry.landed) entry.landed();
         if (ok && listener_) listener_(committed_.load());
         done_.notify_all();
     }
 }
 
-bool LibraryWriter::commitBatch(std::deque<Job>& batch) {
+bool LibraryWriter::commitBatch(std::deque<Entry>& batch) {
     if (!execute(db_, "BEGIN IMMEDIATE")) return false;
-    for (Job& job : batch) {
-        if (!job(db_)) {
+    for (Entry& entry : batch) {
+        if (!entry.job(db_)) {
             // The error is read before the rollback replaces it.
             const QString why = errorText(db_);
             execute(db_, "ROLLBACK");

@@ -166,8 +166,11 @@ SearchQuery parseSearchQuery(const QString& text) {
         initial = term.field.isEmpty() && !term.quoted && term.value.size() == 1
                       ? initialBit(term.value[0])
                       : -1;
-        match << (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) +
-                     phraseOf(term);
+        const QString words =
+            (term.field.isEmpty() ? QString() : term.field + QStringLiteral(" : ")) +
+            phraseOf(term);
+        match << words;
+        query.terms.push_back({term.field, term.value, words, term.quoted});
     }
     query.match = match.join(u' ');
     if (match.size() == 1) query.initial = initial;

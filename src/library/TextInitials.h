@@ -18,8 +18,10 @@ namespace kelvra::library {
 int initialBit(QChar c);
 
 // Adds text_initials(TEXT, ...) to `db`: the bits of the first characters of every word the text
-// index takes from its arguments. The schema's triggers call it, so every connection that writes
-// songs needs it. False when the connection has no FTS5.
+// index takes from its arguments; and text_fold(TEXT): those words as the index keeps them (case
+// and accents folded, punctuation gone), a space apart, which the index of fragments holds. The
+// schema's triggers call both, so every connection that writes songs needs them. False when the
+// connection has no FTS5.
 bool addTextInitials(sqlite3* db);
 
 }  // namespace kelvra::library

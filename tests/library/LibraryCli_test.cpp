@@ -398,7 +398,7 @@ TEST(LibraryCli, AFileSizeLimitIsAFullDiskToldNotASignalAndAHealthyDatabaseStays
     const QString db = dir.filePath("library.sqlite");
     writeSongs(music, 2000);
     // No trap here: the program must keep itself alive past the limit.
-    ShellRun scan = runShell(dir, "ulimit -f 400", {"library", "scan", music, "--db", db});
+    ShellRun scan = runShell(dir, "ulimit -f 1000", {"library", "scan", music, "--db", db});
     ASSERT_FALSE(scan.crashed) << "ended by a signal";
     EXPECT_EQ(scan.exitCode, 1) << scan.err.toStdString();
     EXPECT_TRUE(

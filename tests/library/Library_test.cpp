@@ -111,6 +111,45 @@ TEST_F(LibrarySearch, ARescanFindsASongByItsNewTitleOnlyAndTheIndexStaysWhole) {
     sqlite3_close(db);
 }
 
+std::vector<QString> listed(const Library& library, const char* text, int limit = 200,
+                            int offset = 0) {
+    SongListing listing;
+    listing.limit = limit;
+    listing.offset = offset;
+    std::vector<QString> paths;
+    for (const SongRow& song : library.search(parseSearchQuery(QString::fromUtf8(text)), listing))
+        paths.push_back(song.path);
+    return paths;
+}
+
+TEST_F(LibrarySearch, FragmentsOfThreeLettersAreFoundInsideWordsAfterTheWordStarts) {
+    library_->store(songFacts("/m/naka.mp3", "Ryo Nakamura", "Sakura"));
+    library_->store(songFacts("/m/amura.mp3", "Yoshi Amura", "Blue"));
+    ASSERT_TRUE(library_->writer().flush());
+    const Library& library = *library_;
+    // By artist "Ryo" comes before "Yoshi"; the word start is listed first all the same, and a
+    // page of the list may begin in either group.
+    EXPECT_EQ(listed(library, "amura"), (std::vector<QString>{"/m/amura.mp3", "/m/naka.mp3"}));
+    EXPECT_EQ(listed(library, "amura", 1), std::vector<QString>{"/m/amura.mp3"});
+    EXPECT_EQ(listed(library, "amura", 1, 1), std::vector<QString>{"/m/naka.mp3"});
+    EXPECT_EQ(listed(library, "amura", 5, 2), std::vector<QString>{});
+    // Case and accents fold inside words as at their starts, on both sides.
+    EXPECT_EQ(found(library, "yonc"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "YONCÉ"), (std::set<QString>{"/m/halo.mp3"}));
+    EXPECT_EQ(found(library, "aft unk"), (std::set<QString>{"/m/omt.flac"}));
+    EXPECT_EQ(found(library, "ork"), (std::set<QString>{"/m/dafty.mp3"}));
+    // One or two letters, a quoted phrase and a field keep to their own rules.
+    EXPECT_EQ(found(library, "am"), (std::set<QString>{"/m/amura.mp3"}));
+    EXPECT_EQ(found(library, "\"amura\""), (std::set<QString>{"/m/amura.mp3"}));
+    EXPECT_EQ(found(library, "artist:kamura"), (std::set<QString>{"/m/naka.mp3"}));
+    EXPECT_EQ(found(library, "title:kamura").size(), 0u);
+    // A short word must still start a word while the fragment beside it is inside one.
+    EXPECT_EQ(found(library, "ry amura"), (std::set<QString>{"/m/naka.mp3"}));
+    EXPECT_EQ(found(library, "yo amura"), (std::set<QString>{"/m/amura.mp3"}));
+    // Two letters with punctuation between are no fragment of three.
+    EXPECT_EQ(found(library, "r&b"), (std::set<QString>{"/m/halo.mp3"}));
+}
+
 // A word that matches most of the library and one that matches a few songs are listed by two
 // ways of running the search; either way the page is the first songs in the order asked, the
 // missing ones left out, the listing's own conditions kept.
@@ -214,8 +253,8 @@ TEST(Library, ASearchPastAForgedHugeSongIdStillFindsEveryMatchAndPagesAlike) {
         {
             Statement forge(db,
                             "INSERT INTO songs (id, path, added, artist, title) VALUES"
-                            " (?1, '/forged.mp3', 0, 'Artist 999', 'Common')");
-            forge.bind(1, forged);
+                            " (:id, '/forged.mp3', 0, 'Artist 999', 'Common')");
+            forge.bind(":id", forged);
             ASSERT_EQ(forge.step(), SQLITE_DONE) << sqlite3_errmsg(db);
         }
         sqlite3_close(db);
@@ -272,12 +311,12 @@ TEST(Library, ASongsInitialsAreTheLettersTheTextIndexMatches) {
     ASSERT_EQ(sqlite3_open(dir.filePath("library.sqlite").toUtf8().constData(), &db), SQLITE_OK);
     for (const char letter : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
         std::set<std::int64_t> byIndex, byInitials;
-        Statement words(db, "SELECT rowid FROM song_text WHERE song_text MATCH ?1");
-        words.bindText(1, QStringLiteral("\"%1\"*").arg(letter));
+        Statement words(db, "SELECT rowid FROM song_text WHERE song_text MATCH :match");
+        words.bindText(":match", QStringLiteral("\"%1\"*").arg(letter));
         while (words.step() == SQLITE_ROW)
             byIndex.insert(words.integer(0));
-        Statement initials(db, "SELECT id FROM songs WHERE initials & ?1");
-        initials.bind(1, std::int64_t(1) << initialBit(QChar(letter)));
+        Statement initials(db, "SELECT id FROM songs WHERE initials & :bit");
+        initials.bind(":bit", std::int64_t(1) << initialBit(QChar(letter)));
         while (initials.step() == SQLITE_ROW)
             byInitials.insert(initials.integer(0));
         EXPECT_EQ(byInitials, byIndex) << letter;
@@ -401,6 +440,9 @@ void makeOldDatabase(const QString& path, int version) {
     if (version >= 5) {
         ASSERT_TRUE(migrateTo(db, 5));
     }
+    if (version >= 6) {
+        ASSERT_TRUE(migrateTo(db, 6));
+    }
     sqlite3_close(db);
 }
 
@@ -409,8 +451,8 @@ std::int64_t initialsOf(const QString& path, std::int64_t id) {
     sqlite3_open(path.toUtf8().constData(), &db);
     std::int64_t initials = -1;
     {
-        Statement select(db, "SELECT initials FROM songs WHERE id = ?1");
-        select.bind(1, id);
+        Statement select(db, "SELECT initials FROM songs WHERE id = :id");
+        select.bind(":id", id);
         if (select.step() == SQLITE_ROW) initials = select.integer(0);
     }
     sqlite3_close(db);
@@ -440,6 +482,8 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
             EXPECT_EQ(old->rating, 4);
             EXPECT_EQ(library.history().size(), 1u);
             EXPECT_EQ(library.crate("Warm-up"), std::vector<QString>{"/old/other.mp3"});
+            // The texts already there are found by their fragments before any rescan.
+            EXPECT_EQ(found(library, "rtis"), std::set<QString>{"/old/song.mp3"});
         }
         if (GetParam() >= 4) {
             EXPECT_EQ(library.song("/old/other.mp3")->missingSince, 6000);
@@ -475,7 +519,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
 }
 
 INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration,
-                         ::testing::Values(1, 2, 3, 4, 5));
+                         ::testing::Values(1, 2, 3, 4, 5, 6));
 
 }  // namespace
 }  // namespace kelvra::library

@@ -6,8 +6,12 @@
 
 #include <sqlite3.h>
 #include <QTemporaryDir>
+#include <chrono>
+#include <future>
 
 #include "core/PathBytes.h"
+#include "library/Library.h"
+#include "support/LibrarySongs.h"
 
 namespace kelvra::library {
 namespace {
@@ -76,6 +80,41 @@ TEST(SongStore, LoopsAreKeptPerSongAndAFirstVersionDatabaseIsBroughtUpToDate) {
     EXPECT_EQ(store.loop("/old.mp3"), (SavedLoop{200, 800}));
     EXPECT_EQ(store.loop("/new.mp3"), (SavedLoop{0, 4}));
     EXPECT_EQ(store.hotCues("/old.mp3")[2], 1234);
+}
+
+// A scan holds the library's write transaction for a whole batch, with a full queue behind it: a
+// hot cue set then is taken at once and read back at once, and is in the database once the
+// batch is done, ahead of the queued files.
+TEST(SongStore, AHotCueSetDuringAScanReturnsAtOnceAndLandsAfterTheScansBatch) {
+    QTemporaryDir dir;
+    Library library(dir.filePath("library.sqlite"));
+    ASSERT_TRUE(library.isOpen()) << library.notice().toStdString();
+    SongStore store(library);
+    ASSERT_TRUE(store.isOpen()) << store.notice().toStdString();
+    std::promise<void> release, holding;
+    std::shared_future<void> released = release.get_future().share();
+    library.writer().submit([&holding, released](sqlite3*) {
+        holding.set_value();
+        released.wait();
+        return true;
+    });
+    holding.get_future().wait();
+    for (std::size_t i = 0; i < LibraryWriter::kQueueLimit; ++i)
+        library.store(test::songFacts(QString("/m/%1.mp3").arg(i), "Artist", "Title"));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(store.setHotCue("/m/cue.mp3", 3, 4321));
+    EXPECT_TRUE(store.setLoop("/m/cue.mp3", {10, 20}));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(100));
+    EXPECT_EQ(store.hotCues("/m/cue.mp3")[3], 4321);  // seen before it is written
+    EXPECT_EQ(store.loop("/m/cue.mp3"), (SavedLoop{10, 20}));
+    release.set_value();
+    ASSERT_TRUE(store.flush());
+    SongStore reopened(dir.filePath("library.sqlite"));
+    EXPECT_EQ(reopened.hotCues("/m/cue.mp3")[3], 4321);
+    EXPECT_EQ(reopened.loop("/m/cue.mp3"), (SavedLoop{10, 20}));
+    // Ahead of the queued files: its song row came before theirs.
+    EXPECT_LT(library.song("/m/cue.mp3")->id, library.song("/m/0.mp3")->id);
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ SongStore::SongStore(const QString& path) {
     db_ = openDatabase(path, notice_);
 }
 
+SongStore::SongStore(const QString& path, const Opened& opened) {
+    if (opened.open) db_ = openConnection(path, notice_);
+    if (db_ || !opened.open) notice_ = opened.notice;
+}
+
 SongStore::~SongStore() {
     sqlite3_close(db_);
 }

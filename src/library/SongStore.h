@@ -35,6 +35,15 @@ class SongStore {
     // Opens (or makes) the database at `path`. When that fails, the store stays closed and every
     // call is a harmless no-op: the DJ plays on without remembered cues.
     explicit SongStore(const QString& path);
+    // The database as another opened it already (the library, which checked and migrated it):
+    // the store takes a connection of its own, so the file is opened and checked once. Its
+    // notice is what that opening had to say. Where that opening failed the store stays closed
+    // rather than wait for the same lock or refuse the same file again.
+    struct Opened {
+        bool open = false;
+        QString notice;
+    };
+    SongStore(const QString& path, const Opened& opened);
     ~SongStore();
     SongStore(const SongStore&) = delete;
     SongStore& operator=(const SongStore&) = delete;

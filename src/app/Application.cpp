@@ -127,22 +127,23 @@ void Application::loadMainWindow() {
     };
     shell.showLibrary = [&p] { p.showLibrary(); };
 
-    MainWindowDeps deps{
-        *p.library,      p.dialogs,
-        *p.store,        *p.clock,
-        *p.playlistPort, [&p](const QString& path) { return tags::get_ID3_tag(*p.library, path); },
-        p.programFolder, windowsFolder(),
-        nullptr,         {}};
-    deps.recordingPath = [folder = p.ownFolders + "/DJMixes"] {
-        return mixFilePath(folder, QDateTime::currentDateTime(), nameInUse);
-    };
-    p.silenceScanner = autodj::makeThreadedSilenceScanner();
-    deps.silenceScanner = p.silenceScanner.get();
+    ProgramBuilder builder(*p.library, p.dialogs, *p.store, *p.clock, *p.playlistPort);
+    builder.folders(p.programFolder, windowsFolder())
+        .shell(std::move(shell))
+        .recordings([folder = p.ownFolders + "/DJMixes"] {
+            return mixFilePath(folder, QDateTime::currentDateTime(), nameInUse);
+        })
+        .skipSilence(autodj::makeThreadedSilenceScanner())
+        .songDatabase(library::SongStore::defaultPath(), true)
+        .afterHeard([&p] {
+            if (!p.libraryBrowser) return;
+            p.songLibrary->writer().flush();
+            p.libraryBrowser->refresh();
+        });
     p.analyser = std::make_unique<audio::analysis::BackgroundAnalyser>(
         audio::analysis::AnalysisCache(audio::analysis::AnalysisCache::defaultFolder()));
-    deps.requestAnalysis = [&p](Side side, const QString& path) {
-        p.analyser->requestAnalysis(side, path);
-    };
+    builder.analysis(
+        [&p](Side side, const QString& path) { p.analyser->requestAnalysis(side, path); });
     // Every analysis that comes back, for a deck or ahead of one, shows in the playlist too.
     auto showInPlaylist = [&p](const QString& path,
                                const audio::analysis::AnalysisSnapshot& result) {
@@ -166,13 +167,13 @@ void Application::loadMainWindow() {
                      showInPlaylist);
     QObject::connect(p.controller.get(), &playlist::PlaylistController::songsAdded,
                      p.analyser.get(), &audio::analysis::BackgroundAnalyser::warmCache);
-    // The library checks the database (and sets it aside were it damaged) once; the song store
-    // writes the DJ's cues and loops through the library's one writer, so a hot cue set during a
-    // scan never waits for the scan's transaction.
-    p.songLibrary = std::make_unique<library::Library>(library::SongStore::defaultPath());
-    p.songs = std::make_unique<library::SongStore>(*p.songLibrary);
-    deps.songs = p.songs.get();
-    deps.songHeard = [&p](const QString& path) { p.noteHeard(path); };
+    // The MIDI devices follow the audio's system (JACK or the ALSA sequencer).
+    p.midi =
+        std::make_unique<controllers::MidiDevices>(*p.clock, controllers::midiApiFromEnvironment());
+    builder.midi(p.midi.get());
+    p.program = builder.build();
+    p.logic = &p.program->window();
+    p.songLibrary = p.program->songLibrary();
     if (p.songLibrary->isOpen()) {
         // The library's folders are kept up to date while the program runs; what changed while
         // it was closed comes in first. The watcher scans on a thread of its own.
@@ -183,11 +184,6 @@ void Application::loadMainWindow() {
         });
         p.watcher->start();
     }
-    // The MIDI devices follow the audio's system (JACK or the ALSA sequencer).
-    p.midi =
-        std::make_unique<controllers::MidiDevices>(*p.clock, controllers::midiApiFromEnvironment());
-    deps.midi = p.midi.get();
-    p.logic = std::make_unique<MainWindow>(deps, shell);
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     markFirstPaint(*p.mainView);
     p.mainView->setClock(*p.clock);
@@ -322,22 +318,6 @@ void Application::Parts::showOptions() {
     optionsView->show();
     optionsView->placeOnScreen();
     optionsView->raise();
-}
-
-void Application::Parts::noteHeard(const QString& path) {
-    if (!songLibrary || !songLibrary->isOpen()) return;
-    // A song played from outside the library joins it, so the history can name it.
-    if (!songLibrary->song(path)) {
-        library::SongFacts facts;
-        facts.path = path;
-        library::copyTags(library::readSongTags(*library, path), facts);
-        songLibrary->store(std::move(facts));
-    }
-    songLibrary->addHeard(path, QDateTime::currentSecsSinceEpoch());
-    if (libraryBrowser) {
-        songLibrary->writer().flush();
-        libraryBrowser->refresh();
-    }
 }
 
 void Application::Parts::showLibrary() {

@@ -8,6 +8,7 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/PlaylistWindowAdapter.h"
+#include "app/ProgramBuilder.h"
 #include "app/Splash.h"
 #include "app/SplashControls.h"
 #include "app/ui/MainWindowView.h"
@@ -52,13 +53,13 @@ struct Application::Parts {
     std::unique_ptr<SplashView> splashView;
     std::unique_ptr<playlist::PlaylistWindow> playlistWindow;
     std::unique_ptr<PlaylistWindowAdapter> playlistPort;
-    std::unique_ptr<autodj::SilenceScanner> silenceScanner;         // outlives the logic using it
-    std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // and so does the analyser
+    std::unique_ptr<audio::analysis::BackgroundAnalyser> analyser;  // outlives the logic using it
     std::unique_ptr<controllers::MidiDevices> midi;                 // the controllers' devices
-    std::unique_ptr<library::Library> songLibrary;                  // outlives the logic too
-    std::unique_ptr<library::SongStore> songs;                      // writes through the library
-    std::unique_ptr<library::FolderWatcher> watcher;                // before the library it fills
-    std::unique_ptr<MainWindow> logic;
+    // The logic over the session, with the song database and the library it opened.
+    std::unique_ptr<Program> program;
+    MainWindow* logic = nullptr;
+    library::Library* songLibrary = nullptr;
+    std::unique_ptr<library::FolderWatcher> watcher;  // after the library it fills
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
     std::unique_ptr<controllers::LearnWindow> learnView;
@@ -88,8 +89,6 @@ struct Application::Parts {
     void showLearn();
     // The library window, made the first time it is asked for.
     void showLibrary();
-    // A song heard on the main mix, into the library's history.
-    void noteHeard(const QString& path);
 };
 
 }  // namespace kelvra::app

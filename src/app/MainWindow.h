@@ -1,7 +1,7 @@
-// The main window's logic: owns both decks, the mixer, the options and the window timers; runs
-// the start-up load, the 80 ms display tick, the drop of the next song onto a deck and the
-// orderly shutdown. Views and other windows are reached through the Shell.
-// Thread: UI thread only.
+// The main window's logic around the session model: owns the session, the options, the
+// controllers, the keyboard map and the window's own timers; runs the start-up load, the drop of
+// a song onto a deck, help and the orderly shutdown, and shows what the session tells it. Views and
+// other windows are reached through the Shell. Thread: UI thread only.
 #pragma once
 
 #include <QString>
@@ -12,22 +12,7 @@
 #include "app/KeyboardMap.h"
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
-#include "app/SetRecorder.h"
-#include "audio/LibraryOverDoor.h"
-#include "autodj/AutoDJ.h"
-#include "core/Clock.h"
-#include "core/Dialogs.h"
-#include "decks/Deck.h"
-#include "decks/DeckAnalysis.h"
-#include "decks/DeckCue.h"
-#include "decks/DeckJog.h"
-#include "decks/DeckJumps.h"
-#include "decks/DeckKey.h"
-#include "decks/DeckLoops.h"
-#include "decks/DeckPitch.h"
-#include "decks/DeckTone.h"
-#include "decks/Mixer.h"
-#include "playback/StreamControl.h"
+#include "app/SessionModel.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
 
@@ -73,41 +58,53 @@ struct MainWindowDeps {
     std::function<void(const QString& path)> songHeard = {};
 };
 
-class MainWindow final : public decks::DeckHost {
+class MainWindow final {
   public:
     MainWindow(MainWindowDeps deps, Shell shell);
-    ~MainWindow() override;
+    ~MainWindow();
 
+    SessionModel& session() { return *session_; }
+    const SessionModel& session() const { return *session_; }
     MainControls& controls() { return controls_; }
     settings::OptionsControls& optionsControls() { return optionsControls_; }
     settings::Options& options() { return *options_; }
     // The controller mapping bound to the controls, and the devices that feed it (if any).
     ControllerLink& controllers() { return *controllers_; }
     settings::ProgramSettings& values() { return values_; }
-    playback::StreamControl& engine() { return engine_; }
-    decks::Mixer& mixer() { return *mixer_; }
-    decks::Deck& deck(Side side) { return side == Side::Left ? *left_ : *right_; }
-    const decks::Deck& deck(Side side) const { return side == Side::Left ? *left_ : *right_; }
-    decks::DeckPitch& pitch(Side side) { return *pitch_[sideIndex(side)]; }
-    decks::DeckCue& cue(Side side) { return *cue_[sideIndex(side)]; }
-    decks::DeckAnalysis& deckAnalysis(Side side) { return *analysis_[sideIndex(side)]; }
-    // The key of the song the main mix carries: of the playing decks heard there with a known
-    // key, the louder one's; -1 when there is none. The playlist marks the songs that mix with it.
-    int mixKey() const;
-    // The tempo the main mix plays at, by the same rule; 0 when no heard deck has one.
-    double mixBpm() const;
-    // The song a deck plays on the main mix now, if it is heard there.
-    std::optional<AudibleSong> audibleSong(Side side) const;
-    decks::DeckJumps& jumps(Side side) { return *jumps_[sideIndex(side)]; }
-    decks::DeckLoops& loops(Side side) { return *loops_[sideIndex(side)]; }
-    decks::DeckKey& key(Side side) { return *key_[sideIndex(side)]; }
-    decks::DeckJog& jog(Side side) { return *jog_[sideIndex(side)]; }
-    Timer& trackLengthTimer() { return *tmrTrackLength_; }
+
+    // The session's parts, as the window's callers have always reached them.
+    playback::StreamControl& engine() { return session_->engine(); }
+    decks::Mixer& mixer() { return session_->mixer(); }
+    decks::Deck& deck(Side side) { return session_->deck(side); }
+    const decks::Deck& deck(Side side) const { return session_->deck(side); }
+    decks::DeckPitch& pitch(Side side) { return session_->pitch(side); }
+    decks::DeckCue& cue(Side side) { return session_->cue(side); }
+    decks::DeckAnalysis& deckAnalysis(Side side) { return session_->analysis(side); }
+    decks::DeckJumps& jumps(Side side) { return session_->jumps(side); }
+    decks::DeckLoops& loops(Side side) { return session_->loops(side); }
+    decks::DeckKey& key(Side side) { return session_->key(side); }
+    decks::DeckJog& jog(Side side) { return session_->jog(side); }
+    autodj::AutoDJ& autoDJ() { return session_->autoDJ(); }
+    SetRecorder& recorder() { return session_->recorder(); }
+    Timer& trackLengthTimer() { return session_->displayTimer(); }
+    Timer& autoFadeTimer() { return session_->autoFadeTimer(); }
+    int mixKey() const { return session_->mixKey(); }
+    double mixBpm() const { return session_->mixBpm(); }
+    Side activeDeck() const { return session_->activeDeck(); }
+    void setActiveDeck(Side side) { session_->setActiveDeck(side); }
+    bool autoDJOn() const { return session_->autoDJOn(); }
+    void run_cue_mousedown() { session_->run_cue_mousedown(); }
+    void tmrTrackLength_Timer() { session_->tick(); }
+    void run_pitchTimer_timer() { session_->run_pitchTimer_timer(); }
+    void run_volume_timer() { session_->mixer().run_volume_timer(); }
+    void sync(Side side) { session_->sync(side); }
+    void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result) {
+        session_->analysisReady(side, path, std::move(result));
+    }
+    QString applicationTitle() const { return session_->applicationTitle(); }
+
     Timer& asyncTimer() { return *tmrAsync_; }
-    Timer& autoFadeTimer() { return *tmrAutoFade_; }
-    autodj::AutoDJ& autoDJ() { return *autoDJ_; }
     KeyboardMap& keyboard() { return *keyboard_; }
-    SetRecorder& recorder() { return *recorder_; }
     QString helpFile() const { return helpFile_; }
     QString loopsFolder() const { return loopsFolder_; }
 
@@ -116,17 +113,13 @@ class MainWindow final : public decks::DeckHost {
     // The close request: false when the close is refused (a deck plays, or Cancel).
     bool queryUnload();
 
-    void tmrTrackLength_Timer();
     void hide_keyboard_Shortcuts();
     void show_keyboard_Shortcuts();
     // F1: the help file where one is set, otherwise the message that says why there is none.
     void showHelp();
-    // The Sync button of a deck: its tempo and beat to the other deck's.
-    void sync(Side side);
     // The option window's display and loudness choices, applied at once.
     void applyDisplayOptions();
     void applyOutput();
-    void analysisReady(Side side, const QString& path, audio::analysis::AnalysisSnapshot result);
     // Mouse-down on the next-song box: the drag that may end on a deck.
     void startNextSongDrag() {
         dragFromNextSong_ = true;
@@ -139,81 +132,34 @@ class MainWindow final : public decks::DeckHost {
     void do_dragDrop() { dropOnDeck(Side::Left); }
     void do_dragdrop_RIGHT() { dropOnDeck(Side::Right); }
 
-    // Follows both pitch sliders and the bend buttons.
-    void run_pitchTimer_timer();
-    void run_volume_timer() { mixer_->run_volume_timer(); }
-
-    // DeckHost
-    Side activeDeck() const override { return activeDeck_; }
-    void setActiveDeck(Side side) override { activeDeck_ = side; }
-    bool autoDJOn() const override { return autoDJ_->autoDJOn(); }
-    int mixScale() const override { return mixer_->mixScale(); }
-    int deckPan() const override { return deckPan_; }
-    void run_cue_mousedown() override { cue_[sideIndex(activeDeck_)]->recordCue(); }
-    void focusMixer() override { controls_.focus.request(FocusTarget::Mixer); }
-    void focusPlay(Side side) override {
-        controls_.focus.request(side == Side::Left ? FocusTarget::LeftPlay
-                                                   : FocusTarget::RightPlay);
-    }
-    QString deckTitle(const QString& path) override { return deps_.deckTitle(path); }
-    void setBusyPointer(bool busy) override;
-    void processEvents() override;
-    QString applicationTitle() const override { return QStringLiteral("Kelvra"); }
-
   private:
     // The display options as the program's values have them: waveforms, elapsed time, docking.
     void showDisplayOptions();
-    // Each song newly heard on the main mix goes into the set history.
-    void noteHeardSongs();
-    // A song went onto a deck: the waveform follows it and its analysis is asked for.
-    void songLoaded(Side side);
-    // The waveform strip follows the deck: its song, cue point, play head and speed.
-    void followWaveform(Side side);
     // The title bar's dropout lamp, from the output's counts since the last clear.
     void showDropouts();
+    // A word for the DJ, shown once the display tick is over, so that the box's own event loop
+    // never runs inside a tick.
+    void tellLater(const QString& text);
     void dropOnDeck(Side side);
     void connectDropTargets(Side side);
     void readHelpVersion();
-    void makeRecorder();
-    void disable_Timers();
 
     MainWindowDeps deps_;
     Shell shell_;
     MainControls controls_;
     settings::OptionsControls optionsControls_;
     settings::ProgramSettings values_;
-    playback::StreamControl engine_;
+    std::unique_ptr<SessionModel> session_;
+    std::unique_ptr<Timer> tmrAsync_;
+    std::unique_ptr<Timer> tmrNotice_;
+    QString outputNotice_;
     // Before the options, whose controllers section reaches it until the options go.
     std::unique_ptr<ControllerLink> controllers_;
     std::unique_ptr<settings::Options> options_;
-    std::unique_ptr<decks::Mixer> mixer_;
-    std::unique_ptr<decks::Deck> left_;
-    std::unique_ptr<decks::Deck> right_;
-    std::unique_ptr<decks::DeckPitch> pitch_[2];
-    std::unique_ptr<decks::DeckCue> cue_[2];
-    std::unique_ptr<decks::DeckAnalysis> analysis_[2];
-    std::unique_ptr<decks::DeckTone> tone_[2];
-    std::unique_ptr<decks::DeckJumps> jumps_[2];
-    std::unique_ptr<decks::DeckLoops> loops_[2];
-    std::unique_ptr<decks::DeckKey> key_[2];
-    std::unique_ptr<decks::DeckJog> jog_[2];
-    std::unique_ptr<Timer> tmrTrackLength_;
-    std::unique_ptr<Timer> tmrAsync_;
-    std::unique_ptr<Timer> tmrAutoFade_;
-    // Shows a word about the output once the display tick is over, so that the box's own event
-    // loop never runs inside a tick.
-    std::unique_ptr<Timer> tmrNotice_;
-    QString outputNotice_;
-    std::unique_ptr<autodj::DeckAdapter> autoDJDecks_[2];
-    std::unique_ptr<autodj::AutoDJ> autoDJ_;
     std::unique_ptr<KeyboardMap> keyboard_;
-    std::unique_ptr<SetRecorder> recorder_;
 
-    Side activeDeck_ = Side::Left;
-    int deckPan_ = 0;
     bool dragFromNextSong_ = false;
     QStringList libraryDrag_;
-    std::array<bool, 2> heardNoted_{};  // the song on each deck went into the history
     audio::DropoutCounts dropoutsCleared_;
     int ieMajor_ = 0;
     int ieMinor_ = 0;

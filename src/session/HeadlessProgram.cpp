@@ -1,7 +1,6 @@
 #include "session/HeadlessProgram.h"
 
 #include "audio/analysis/AnalysisCache.h"
-#include "library/SongStore.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -14,11 +13,9 @@
 #include <vector>
 
 #include "app/PlaylistWindowAdapter.h"
-#include "autodj/SilenceScan.h"
 #include "core/FileHelpers.h"
 #include "playlist/TagTitles.h"
 #include "settings/IniSettingsStore.h"
-#include "tags/DisplayText.h"
 
 namespace kelvra::session {
 namespace {
@@ -106,8 +103,6 @@ struct HeadlessProgram::Parts {
     std::unique_ptr<settings::IniSettingsStore> store;
     std::unique_ptr<playlist::TitleService> titles;
     std::unique_ptr<app::PlaylistWindowAdapter> port;
-    std::unique_ptr<autodj::SilenceScanner> silenceScanner;
-    std::unique_ptr<library::SongStore> songs;
     QString folder;
 };
 
@@ -137,39 +132,34 @@ HeadlessProgram::HeadlessProgram(Options options)
     shell.displayTicked = [this] {
         if (displayTicked_) displayTicked_();
     };
-    app::MainWindowDeps deps{
-        engine_,  *p.dialogs,
-        *p.store, clock_,
-        *p.port,  [this](const QString& path) { return tags::get_ID3_tag(engine_, path); },
-        p.folder, p.folder};
+    app::ProgramBuilder builder(engine_, *p.dialogs, *p.store, clock_, *p.port);
+    builder.folders(p.folder, p.folder).shell(std::move(shell));
     if (!options.recordPath.isEmpty())
-        deps.recordingPath = [path = options.recordPath, count = 0]() mutable {
+        builder.recordings([path = options.recordPath, count = 0]() mutable {
             return app::numberedPath(path, ++count);
-        };
+        });
     // Skip silence works here as in the program, with the scan done at once: the mix must not
     // depend on when a worker finishes.
-    p.silenceScanner = autodj::makeImmediateSilenceScanner();
-    deps.silenceScanner = p.silenceScanner.get();
+    builder.skipSilence(autodj::makeImmediateSilenceScanner());
     // Hot cues are remembered in the configuration's own song database: a session with a
     // scratch configuration starts from none, the same on every run.
-    p.songs = std::make_unique<library::SongStore>(p.folder + QStringLiteral("/library.sqlite"));
-    deps.songs = p.songs.get();
+    builder.songDatabase(p.folder + QStringLiteral("/library.sqlite"), false);
     // Analysed at once, on this thread, unless analysed ahead: a render may wait for it, and
     // must not depend on when a worker happens to finish.
     cache_ = std::make_unique<audio::analysis::AnalysisCache>(
         options.configFolder.isEmpty() ? audio::analysis::AnalysisCache::defaultFolder()
                                        : options.configFolder + QStringLiteral("/cache"));
-    deps.requestAnalysis = [this](Side side, const QString& path) {
+    builder.analysis([this](Side side, const QString& path) {
         std::optional<audio::analysis::AnalysisSnapshot> ahead;
         if (ahead_) ahead = ahead_->take(path);
-        window_->analysisReady(side, path,
+        window().analysisReady(side, path,
                                ahead ? *ahead : audio::analysis::analyseCached(*cache_, path));
-    };
-    window_ = std::make_unique<app::MainWindow>(std::move(deps), shell);
+    });
+    program_ = builder.build();
 }
 
 HeadlessProgram::~HeadlessProgram() {
-    window_.reset();
+    program_.reset();
     controller_.reset();
     ahead_.reset();
 }
@@ -179,7 +169,7 @@ void HeadlessProgram::analyseAhead(const QStringList& paths) {
 }
 
 bool HeadlessProgram::start() {
-    return window_->load(QString());
+    return window().load(QString());
 }
 
 void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
@@ -205,7 +195,7 @@ void HeadlessProgram::runUntil(std::int64_t ms, const Sink& sink) {
 }
 
 controllers::ControllerMapper& HeadlessProgram::controller() {
-    return window_->controllers().mapper();
+    return window().controllers().mapper();
 }
 
 }  // namespace kelvra::session

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/MainWindow.h"
+#include "app/ProgramBuilder.h"
 #include "audio/engine/Engine.h"
 #include "controllers/ControllerMapper.h"
 #include "core/VirtualClock.h"
@@ -44,7 +44,7 @@ class HeadlessProgram {
     // Runs every timer and renders the mix until `ms` on the program's clock.
     void runUntil(std::int64_t ms, const Sink& sink);
 
-    app::MainWindow& window() { return *window_; }
+    app::MainWindow& window() { return program_->window(); }
     playlist::PlaylistController& playlist() { return *controller_; }
     VirtualClock& clock() { return clock_; }
     audio::engine::Engine& engine() { return engine_; }
@@ -75,7 +75,7 @@ class HeadlessProgram {
     std::unique_ptr<audio::analysis::AnalysisCache> cache_;
     std::unique_ptr<AnalysisAhead> ahead_;
     std::unique_ptr<playlist::PlaylistController> controller_;
-    std::unique_ptr<app::MainWindow> window_;
+    std::unique_ptr<app::Program> program_;
     std::function<void()> displayTicked_;
     Sink phonesSink_;
 };

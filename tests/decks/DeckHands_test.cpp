@@ -34,7 +34,7 @@ class DeckHands : public ::testing::TestWithParam<Side> {
     FakeEngine& library = rig.library;
     test::ScriptedDialogs& dialogs = rig.dialogs;
     VirtualClock& clock = rig.clock;
-    std::unique_ptr<app::MainWindow>& window = rig.window;
+    app::MainWindow* window = rig.window;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothDecks, DeckHands, ::testing::Values(Side::Left, Side::Right),

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/MainWindow.h"
+#include "app/ProgramBuilder.h"
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
 #include "support/FakeEngine.h"
@@ -20,12 +20,12 @@ inline constexpr audio::BytePosition kStereoSecond = 44100 * 4;
 struct MainWindowRig {
     // `songs` remembers hot cues across loads; none: the window runs without a song store.
     explicit MainWindowRig(library::SongStore* songs = nullptr) {
-        app::MainWindowDeps deps{
-            library,       dialogs,      store,
-            clock,         playlist,     [](const QString& path) { return path.section('/', -1); },
-            folder.path(), folder.path()};
-        deps.songs = songs;
-        window = std::make_unique<app::MainWindow>(std::move(deps), app::Shell{});
+        program = app::ProgramBuilder(library, dialogs, store, clock, playlist)
+                      .folders(folder.path(), folder.path())
+                      .deckTitles([](const QString& path) { return path.section('/', -1); })
+                      .songStore(songs)
+                      .build();
+        window = &program->window();
         loaded = window->load("");
     }
 
@@ -44,7 +44,8 @@ struct MainWindowRig {
     settings::MemorySettingsStore store;
     VirtualClock clock;
     FakePlaylist playlist;
-    std::unique_ptr<app::MainWindow> window;
+    std::unique_ptr<app::Program> program;
+    app::MainWindow* window = nullptr;
     bool loaded = false;
 };
 

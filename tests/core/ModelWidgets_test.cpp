@@ -91,6 +91,39 @@ TEST(LevelMeterWidget, SecondLevelIsTheLeftBarAndFullScaleLightsEverySegment) {
     EXPECT_EQ(meter.litSegments(1), 0);
 }
 
+// Paused, stopped or at the song's end, the mixer writes no new level and the model keeps the
+// last one; the bars must not stand lit over a silent output. They stand while levels keep
+// coming, even the same level again, and fall to nothing within about 300 ms of the last.
+TEST(LevelMeterWidget, BarsFallToNothingSoonAfterTheLastLevelWhileTheModelKeepsIt) {
+    VirtualClock clock;
+    LevelMeterModel model(32768);
+    LevelMeterWidget meter(model, Orientation::Vertical);
+    meter.setClock(clock);
+    const auto write = [&model] {
+        model.setFirstLevel(32768);
+        model.setSecondLevel(16384);
+    };
+    for (int tick = 0; tick < 10; ++tick) {  // the display's 80 ms tick, a steady tone
+        write();
+        clock.advance(80);
+        ASSERT_EQ(meter.litSegments(1), LevelMeterWidget::kSegments) << tick;
+        ASSERT_EQ(meter.litSegments(0), LevelMeterWidget::kSegments / 2) << tick;
+    }
+    write();
+    clock.advance(160);  // two ticks missed: falling
+    EXPECT_GT(meter.litSegments(1), 0);
+    EXPECT_LT(meter.litSegments(1), LevelMeterWidget::kSegments);
+    EXPECT_LT(meter.litSegments(0), LevelMeterWidget::kSegments / 2);
+    clock.advance(140);
+    EXPECT_EQ(meter.litSegments(1), 0);
+    EXPECT_EQ(meter.litSegments(0), 0);
+    EXPECT_EQ(model.firstLevel(), 32768);  // what was written stays
+    EXPECT_EQ(model.secondLevel(), 16384);
+    // Playing again, the same level lights the bars at once.
+    write();
+    EXPECT_EQ(meter.litSegments(1), LevelMeterWidget::kSegments);
+}
+
 TEST(DeckDisplayWidget, DraggingThePositionBarWritesTheModelAndDropsReachIt) {
     DeckDisplayModel model;
     DeckDisplayWidget display(model);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <cmath>
 
 #include "controllers/ControllerMapper.h"
 #include "session/SessionRunner.h"
@@ -140,6 +141,57 @@ TEST_F(RegistryProgram, AControllersLightFollowsTheStateOfItsControl) {
     EXPECT_TRUE(lit(1));
     script("click playCB2");
     EXPECT_FALSE(lit(5));
+}
+
+// A song with a beat grid: a 120 BPM click over a quiet tone.
+std::vector<std::int16_t> clicksAt120(int seconds) {
+    std::vector<std::int16_t> frames(std::size_t(seconds * kRate) * 2);
+    for (std::size_t i = 0; i < frames.size() / 2; ++i) {
+        const double t = double(i) / kRate;
+        const double click = std::fmod(t, 0.5) < 0.003 ? std::sin(2 * M_PI * 6000 * t) * 0.5 : 0;
+        frames[2 * i] = frames[2 * i + 1] =
+            std::int16_t(std::lrint(9000 * (0.2 * std::sin(2 * M_PI * 400 * t) + click)));
+    }
+    return frames;
+}
+
+// A size button is lit exactly while a loop of its size plays: whichever way the loop ends
+// (Exit, the same size again, a roll let go from its own button or from a pad's right press),
+// no pad is left lit to say otherwise.
+TEST_F(RegistryProgram, ABeatLoopsSizeButtonIsLitOnlyWhileItsLoopPlays) {
+    const QString song = dir.filePath("clicks.wav");
+    ASSERT_TRUE(test::writeWav(song.toStdString(), clicksAt120(60), kRate, 2));
+    script("load left " + song);
+    program.runUntil(600, {});
+    script("click playCB2");
+    program.runUntil(3000, {});
+    const auto litPads = [this] {
+        QStringList lit;
+        for (const char* name : {"LbeatLoop", "LloopRoll"})
+            for (int i = 0; const RegisteredControl* pad = registry().find(name, i); ++i)
+                if (pad->isOn()) lit << pad->indexedName();
+        return lit.join(' ').toStdString();
+    };
+    ASSERT_EQ(litPads(), "");
+    std::int64_t at = 3000;
+    const auto step = [&](const QString& line, const std::string& lit) {
+        script(line);
+        program.runUntil(at += 400, {});
+        EXPECT_EQ(litPads(), lit) << "after " << line.toStdString();
+    };
+    step("click LbeatLoop 2", "LbeatLoop 2");
+    step("click LloopExit", "");
+    step("click LbeatLoop 3", "LbeatLoop 3");
+    step("click LbeatLoop 3", "");
+    step("down LloopRoll 3", "LbeatLoop 3 LloopRoll 3");
+    step("up LloopRoll 3", "");
+    step("click LbeatLoop 1", "LbeatLoop 1");
+    step("down LloopRoll 4", "LbeatLoop 4 LloopRoll 4");
+    step("up LloopRoll 4", "");
+    step("down LbeatLoop 2 right", "LbeatLoop 2 LloopRoll 2");
+    step("up LbeatLoop 2 right", "");
+    step("click Lreloop", "LbeatLoop 1");
+    step("click LloopExit", "");
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ LevelMeterWidget::LevelMeterWidget(LevelMeterModel& model, Orientation orientati
     connect(&model_, &LevelMeterModel::changed, this, &LevelMeterWidget::followLevels);
 }
 
+void LevelMeterWidget::setClock(Clock&) {}
+
 QSize LevelMeterWidget::sizeHint() const {
     return orientation_ == Orientation::Vertical ? QSize(40, 200) : QSize(200, 30);
 }

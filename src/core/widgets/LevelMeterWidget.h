@@ -9,6 +9,10 @@
 
 #include "core/ControlModels.h"
 
+namespace kelvra {
+class Clock;
+}
+
 namespace kelvra::widgets {
 
 class LevelMeterWidget : public QWidget {
@@ -17,6 +21,7 @@ class LevelMeterWidget : public QWidget {
     LevelMeterWidget(LevelMeterModel& model, Orientation orientation, QWidget* parent = nullptr);
 
     LevelMeterModel& model() const { return model_; }
+    void setClock(Clock& clock);
     // How many segments of each bar are lit: 0 = left bar, 1 = right bar.
     int litSegments(int bar) const;
     static constexpr int kSegments = 24;

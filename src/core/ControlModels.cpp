@@ -27,12 +27,14 @@ void SliderModel::setRange(int minimum, int maximum) {
 }
 
 void LevelMeterModel::setFirstLevel(int level) {
+    emit written();
     if (level == first_) return;
     first_ = level;
     emit changed();
 }
 
 void LevelMeterModel::setSecondLevel(int level) {
+    emit written();
     if (level == second_) return;
     second_ = level;
     emit changed();

@@ -90,6 +90,8 @@ class LevelMeterModel : public QObject {
 
   signals:
     void changed();
+    // Every write, the same level again included: a steady tone is still a level coming in.
+    void written();
 
   private:
     int fullScale_;

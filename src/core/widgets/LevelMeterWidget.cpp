@@ -28,7 +28,34 @@ LevelMeterWidget::LevelMeterWidget(LevelMeterModel& model, Orientation orientati
     connect(&model_, &LevelMeterModel::changed, this, &LevelMeterWidget::followLevels);
 }
 
-void LevelMeterWidget::setClock(Clock&) {}
+void LevelMeterWidget::setClock(Clock& clock) {
+    clock_ = &clock;
+    lastWrite_ = clock.nowMs();
+    fallTimer_ = clock.createTimer();
+    fallTimer_->setInterval(20);
+    fallTimer_->setOnTick([this] { fall(); });
+    connect(&model_, &LevelMeterModel::written, this, [this] {
+        lastWrite_ = clock_->nowMs();
+        if (share_ != 1) {
+            share_ = 1;
+            update();
+        }
+        fallTimer_->setEnabled(true);
+    });
+    fallTimer_->setEnabled(true);
+}
+
+void LevelMeterWidget::fall() {
+    const std::int64_t age = clock_->nowMs() - lastWrite_;
+    const double share = std::clamp(1.0 - double(age - kHoldMs) / (kFallOffMs - kHoldMs), 0.0, 1.0);
+    if (share == share_) {
+        if (share == 0) fallTimer_->setEnabled(false);
+        return;
+    }
+    share_ = share;
+    if (share_ == 0) peaks_[0] = peaks_[1] = {};
+    update();
+}
 
 QSize LevelMeterWidget::sizeHint() const {
     return orientation_ == Orientation::Vertical ? QSize(40, 200) : QSize(200, 30);
@@ -40,7 +67,7 @@ int LevelMeterWidget::levelOf(int bar) const {
 
 int LevelMeterWidget::litSegments(int bar) const {
     const int full = std::max(1, model_.fullScale());
-    const double share = std::clamp(double(levelOf(bar)) / full, 0.0, 1.0);
+    const double share = std::clamp(share_ * levelOf(bar) / full, 0.0, 1.0);
     return int(std::lrint(share * kSegments));
 }
 

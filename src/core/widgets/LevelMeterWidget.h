@@ -6,12 +6,11 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
+
+#include "core/Clock.h"
 
 #include "core/ControlModels.h"
-
-namespace kelvra {
-class Clock;
-}
 
 namespace kelvra::widgets {
 
@@ -21,7 +20,11 @@ class LevelMeterWidget : public QWidget {
     LevelMeterWidget(LevelMeterModel& model, Orientation orientation, QWidget* parent = nullptr);
 
     LevelMeterModel& model() const { return model_; }
+    // With a clock the bars fall to nothing within kFallOffMs of the last level written, while
+    // the model keeps that level: nothing playing must not look like something playing.
     void setClock(Clock& clock);
+    static constexpr int kHoldMs = 100;  // beyond one 80 ms display tick
+    static constexpr int kFallOffMs = 300;
     // How many segments of each bar are lit: 0 = left bar, 1 = right bar.
     int litSegments(int bar) const;
     static constexpr int kSegments = 24;
@@ -40,8 +43,14 @@ class LevelMeterWidget : public QWidget {
     int levelOf(int bar) const;
     void paintBar(QPainter& painter, QRectF area, int bar) const;
 
+    void fall();
+
     LevelMeterModel& model_;
     Orientation orientation_;
+    Clock* clock_ = nullptr;
+    std::unique_ptr<Timer> fallTimer_;
+    std::int64_t lastWrite_ = 0;
+    double share_ = 1;  // of the model's levels that the bars show
     Peak peaks_[2];
 };
 

@@ -15,6 +15,7 @@
 #include "app/ui/WaveformStripView.h"
 #include "core/Rounding.h"
 #include "core/widgets/ButtonWidget.h"
+#include "core/widgets/LevelMeterWidget.h"
 
 namespace kelvra::app {
 
@@ -172,6 +173,9 @@ void MainWindowView::setClock(Clock& clock) {
     leftDeck_->setClock(clock);
     rightDeck_->setClock(clock);
     strip_->setClock(clock);
+    // The deck and main meters fall to nothing on it when no level comes in.
+    for (auto* meter : findChildren<widgets::LevelMeterWidget*>())
+        meter->setClock(clock);
 }
 
 QWidget& MainWindowView::panel(Panel which) const {

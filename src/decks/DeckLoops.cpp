@@ -194,6 +194,8 @@ void DeckLoops::show() {
     for (int i = 0; i < DeckControls::kBeatLoops; ++i) {
         const bool match = active_ && beat && out_ - in_ == grid_.toBytes(kSizes[i] * *beat);
         c.beatLoop[i].setLit(match);
+        // A roll's own button shows it is held, for a controller's light as for the screen.
+        c.loopRoll[i].setLit(rolling_ == i);
     }
     const double length = deck_.songLength();
     if (in_ >= 0 && length > 0)

@@ -86,16 +86,19 @@ SessionParse parseSessionScript(const QByteArray& text) {
             action.type = verb == "click"  ? SessionAction::Click
                           : verb == "down" ? SessionAction::Down
                                            : SessionAction::Up;
-            if (words.size() < 3 || words.size() > 4)
-                return fail("usage: TIME " + verb + " CONTROL");
+            if (words.size() < 3 || words.size() > 5)
+                return fail("usage: TIME " + verb + " CONTROL [INDEX] [right]");
             action.target = words[2];
-            if (words.size() == 4) {
-                if (action.type == SessionAction::Down && words[3] == "right") {
+            // A pad pressed with the right button must be let go with it too, or its roll
+            // never ends.
+            for (int w = 3; w < words.size(); ++w) {
+                if (action.type != SessionAction::Click && words[w] == "right" &&
+                    !action.rightButton) {
                     action.rightButton = true;
-                } else if (const auto index = parseInt(words[3]); index && *index >= 0) {
+                } else if (const auto index = parseInt(words[w]); index && *index >= 0 && w == 3) {
                     action.index = *index;
                 } else {
-                    return fail("bad argument '" + words[3] + "'");
+                    return fail("bad argument '" + words[w] + "'");
                 }
             }
         } else if (verb == "set") {

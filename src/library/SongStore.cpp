@@ -107,7 +107,17 @@ HotCues SongStore::hotCues(const QString& song) const {
 
 bool SongStore::setHotCue(const QString& song, int slot, std::int64_t position) {
     if (slot < 0 || slot >= kHotCues || position < 0 || !isOpen()) return false;
-    const QByteArray path = pathToBytes(song);
+    return writeHotCue(pathToBytes(song), slot, position);
+}
+
+bool SongStore::clearHotCue(const QString& song, int slot) {
+    if (slot < 0 || slot >= kHotCues) return true;
+    if (!isOpen()) return false;
+    return writeHotCue(pathToBytes(song), slot, std::nullopt);
+}
+
+bool SongStore::writeHotCue(const QByteArray& path, int slot,
+                            std::optional<std::int64_t> position) {
     const auto at = std::size_t(slot);
     std::uint64_t taken;
     {
@@ -119,6 +129,14 @@ bool SongStore::setHotCue(const QString& song, int slot, std::int64_t position) 
     }
     return writer_->submit(
         [path, slot, position](sqlite3* db) {
+            if (!position) {
+                Statement remove(db,
+                                 "DELETE FROM hot_cues WHERE slot = :slot"
+                                 " AND song = (SELECT id FROM songs WHERE path = :path)");
+                remove.bind(":path", path);
+                remove.bind(":slot", std::int64_t(slot));
+                return remove.step() == SQLITE_DONE;
+            }
             const auto id = songId(db, path);
             if (!id) return false;
             Statement upsert(db,
@@ -126,39 +144,8 @@ bool SongStore::setHotCue(const QString& song, int slot, std::int64_t position) 
                              " VALUES (:song, :slot, :position)");
             upsert.bind(":song", *id);
             upsert.bind(":slot", std::int64_t(slot));
-            upsert.bind(":position", position);
+            upsert.bind(":position", *position);
             return upsert.step() == SQLITE_DONE;
-        },
-        LibraryWriter::Urgency::Now,
-        [pending = pending_, path, at, taken] {
-            std::lock_guard lock(pending->mutex);
-            const auto found = pending->songs.find(path);
-            if (found != pending->songs.end() && found->cueTaken[at] == taken)
-                found->cues[at].reset();
-        });
-}
-
-bool SongStore::clearHotCue(const QString& song, int slot) {
-    if (slot < 0 || slot >= kHotCues) return true;
-    if (!isOpen()) return false;
-    const QByteArray path = pathToBytes(song);
-    const auto at = std::size_t(slot);
-    std::uint64_t taken;
-    {
-        std::lock_guard lock(pending_->mutex);
-        taken = ++pending_->taken;
-        Pending::Song& pending = pending_->songs[path];
-        pending.cues[at] = std::optional<std::int64_t>();
-        pending.cueTaken[at] = taken;
-    }
-    return writer_->submit(
-        [path, slot](sqlite3* db) {
-            Statement remove(db,
-                             "DELETE FROM hot_cues WHERE slot = :slot"
-                             " AND song = (SELECT id FROM songs WHERE path = :path)");
-            remove.bind(":path", path);
-            remove.bind(":slot", std::int64_t(slot));
-            return remove.step() == SQLITE_DONE;
         },
         LibraryWriter::Urgency::Now,
         [pending = pending_, path, at, taken] {

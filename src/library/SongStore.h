@@ -73,6 +73,8 @@ class SongStore {
 
   private:
     struct Pending;
+    // Takes the change (a place to set, or nothing to clear the slot) and hands it to the writer.
+    bool writeHotCue(const QByteArray& path, int slot, std::optional<std::int64_t> position);
 
     sqlite3* db_ = nullptr;  // the reads'
     QString notice_;

@@ -18,6 +18,7 @@
 #include "core/widgets/LevelMeterWidget.h"
 #include "core/widgets/SliderWidget.h"
 #include "core/widgets/SongDrag.h"
+#include "support/AnalysisFixtures.h"
 #include "support/MainWindowRig.h"
 
 namespace kelvra::app {
@@ -400,11 +401,7 @@ TEST(MainWindowViewPads, ABeatLoopPadGoesOutOnExitAndWhenItsRollIsLetGo) {
     test::MainWindowRig rig;
     const QString song = rig.addSong("song.mp3");
     rig.window->deck(Side::Left).loadChosenFile(song);
-    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
-    analysis->bpm = 120;
-    analysis->waveform.rate = 44100;
-    analysis->seconds = 90;
-    rig.window->analysisReady(Side::Left, song, analysis);
+    rig.window->analysisReady(Side::Left, song, test::analysisOf({}));
     MainControls& c = rig.window->controls();
     c.left.play.click();
     MainWindowView view(c);

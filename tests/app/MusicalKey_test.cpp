@@ -3,6 +3,7 @@
 // it can mark the songs that would mix next.
 #include <gtest/gtest.h>
 
+#include "support/AnalysisFixtures.h"
 #include "support/MainWindowRig.h"
 
 namespace kelvra::app {
@@ -10,29 +11,23 @@ namespace {
 
 constexpr int kAMinor = 21, kEMinor = 16, kFSharpMajor = 6;
 
-audio::analysis::AnalysisSnapshot analysisInKey(int key) {
-    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
-    analysis->bpm = 124;
-    analysis->key = key;
-    analysis->waveform.rate = 44100;
-    analysis->seconds = 90;
-    return analysis;
-}
-
 TEST(MusicalKey, DecksShowTheKeyAndThePlaylistHearsTheKeyOnTheMainMix) {
     test::MainWindowRig rig;
     MainWindow& w = *rig.window;
     for (Side side : {Side::Left, Side::Right})
         w.deck(side).loadChosenFile(rig.addSong(side == Side::Left ? "a.mp3" : "b.mp3"));
-    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), analysisInKey(kAMinor));
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisInKey(kFSharpMajor));
+    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(),
+                    test::analysisOf({.bpm = 124, .key = kAMinor}));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(),
+                    test::analysisOf({.bpm = 124, .key = kFSharpMajor}));
     w.tmrTrackLength_Timer();
     DeckDisplayModel& left = w.controls().left.display;
     EXPECT_EQ(left.keyText(), "8A  A minor");
     EXPECT_FALSE(left.keyCompatible());  // a tritone apart
     EXPECT_EQ(rig.playlist.mixKey, -1);  // nothing plays yet
 
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisInKey(kEMinor));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(),
+                    test::analysisOf({.bpm = 124, .key = kEMinor}));
     w.tmrTrackLength_Timer();
     EXPECT_TRUE(left.keyCompatible());  // a fifth away
     EXPECT_TRUE(w.controls().right.display.keyCompatible());

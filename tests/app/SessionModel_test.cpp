@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "core/VirtualClock.h"
+#include "support/AnalysisFixtures.h"
 #include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
 #include "support/ScriptedDialogs.h"
@@ -17,15 +18,6 @@ namespace {
 
 constexpr audio::BytePosition kSecond = 44100 * 4;
 constexpr int kAMinor = 21, kEMinor = 16;
-
-audio::analysis::AnalysisSnapshot analysisInKey(int key) {
-    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
-    analysis->bpm = 124;
-    analysis->key = key;
-    analysis->waveform.rate = 44100;
-    analysis->seconds = 10;
-    return analysis;
-}
 
 struct SessionRig {
     SessionRig() {
@@ -75,7 +67,8 @@ TEST(SessionModel, TellsWhatADeckDoesFromItsLoadToItsEndWithoutAWindow) {
     EXPECT_EQ(rig.controls.left.display.timeText(), "00:00:10");
 
     // The key shows as soon as the analysis comes, not at the next tick.
-    s.analysisReady(Side::Left, left.songFile(), analysisInKey(kAMinor));
+    s.analysisReady(Side::Left, left.songFile(),
+                    test::analysisOf({.bpm = 124, .key = kAMinor, .seconds = 10}));
     EXPECT_EQ(rig.take(), QStringList{"analysed 0"});
     EXPECT_EQ(rig.controls.left.display.keyText(), "8A  A minor");
 
@@ -100,9 +93,11 @@ TEST(SessionModel, TheLouderOfTwoHeardDecksCarriesTheMixAndKeysLightAgainstEachO
     SessionModel& s = rig.session;
     for (Side side : {Side::Left, Side::Right})
         s.deck(side).loadChosenFile(rig.addSong(side == Side::Left ? "a.mp3" : "b.mp3", 60));
-    s.analysisReady(Side::Left, s.deck(Side::Left).songFile(), analysisInKey(kAMinor));
+    s.analysisReady(Side::Left, s.deck(Side::Left).songFile(),
+                    test::analysisOf({.bpm = 124, .key = kAMinor, .seconds = 10}));
     EXPECT_FALSE(rig.controls.left.display.keyCompatible());  // the right key is not known yet
-    s.analysisReady(Side::Right, s.deck(Side::Right).songFile(), analysisInKey(kEMinor));
+    s.analysisReady(Side::Right, s.deck(Side::Right).songFile(),
+                    test::analysisOf({.bpm = 124, .key = kEMinor, .seconds = 10}));
     EXPECT_TRUE(rig.controls.left.display.keyCompatible());  // a fifth away: both light at once
     EXPECT_TRUE(rig.controls.right.display.keyCompatible());
     rig.take();

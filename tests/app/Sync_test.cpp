@@ -8,6 +8,7 @@
 
 #include "session/HeadlessProgram.h"
 #include "session/SessionRunner.h"
+#include "support/AnalysisFixtures.h"
 #include "support/AudioFixtures.h"
 #include "support/MainWindowRig.h"
 
@@ -33,23 +34,15 @@ std::vector<std::int16_t> clickLoop(double bpm, int kind, double seconds) {
     return pcm;
 }
 
-audio::analysis::AnalysisSnapshot analysisAt(double bpm, int rate = kRate) {
-    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
-    analysis->bpm = bpm;
-    analysis->waveform.rate = rate;
-    analysis->seconds = 90;
-    return analysis;
-}
-
 TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     test::MainWindowRig rig;
     MainWindow& w = *rig.window;
     for (Side side : {Side::Left, Side::Right})
         w.deck(side).loadChosenFile(rig.addSong(side == Side::Left ? "a.mp3" : "b.mp3"));
-    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), analysisAt(120));
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(124));
+    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), test::analysisOf({.bpm = 120}));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), test::analysisOf({.bpm = 124}));
     // An answer for a song no longer on the deck is dropped.
-    w.analysisReady(Side::Left, "/elsewhere/old.mp3", analysisAt(99));
+    w.analysisReady(Side::Left, "/elsewhere/old.mp3", test::analysisOf({.bpm = 99}));
     DeckDisplayModel& left = w.controls().left.display;
     EXPECT_EQ(left.tempoText(), "120.0 \u2192 120.0 BPM");
     ASSERT_TRUE(left.overview());
@@ -71,15 +64,15 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     EXPECT_EQ(w.controls().right.pitch.value(), 1000);
 
     // 150 BPM is beyond +-10 % of 120: nothing moves, and the display says why.
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(150));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), test::analysisOf({.bpm = 150}));
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1333);
     EXPECT_EQ(left.noticeText(), "Sync: beyond the pitch range");
     // The refusal stands beside the tempo line, which still tells the tempo.
     EXPECT_EQ(left.tempoText(), "120.0 \u2192 124.0 BPM");
     // 70 against 140 is matched at half tempo: no pitch change needed.
-    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), analysisAt(70));
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(140));
+    w.analysisReady(Side::Left, w.deck(Side::Left).songFile(), test::analysisOf({.bpm = 70}));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), test::analysisOf({.bpm = 140}));
     w.controls().left.pitch.setValue(1000);
     w.controls().left.sync.click();
     EXPECT_EQ(w.controls().left.pitch.value(), 1000);
@@ -87,14 +80,15 @@ TEST(SyncLogic, TempoTextFollowsThePitchAndSyncMatchesOrRefuses) {
     EXPECT_EQ(left.noticeText(), "");
 
     // A song whose tempo changes shows its longest stretch's, and says so.
-    auto changing = std::make_shared<audio::analysis::SongAnalysis>(*analysisAt(140));
+    auto changing =
+        std::make_shared<audio::analysis::SongAnalysis>(*test::analysisOf({.bpm = 140}));
     changing->tempoChanges = true;
     w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), changing);
     w.tmrTrackLength_Timer();
     DeckDisplayModel& right = w.controls().right.display;
     EXPECT_EQ(right.tempoText(), "140.0 \u2192 140.0 BPM (tempo changes)");
     // Without a steady beat on either deck there is nothing to match, and Sync says so.
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), analysisAt(0));
+    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(), test::analysisOf({.bpm = 0}));
     w.tmrTrackLength_Timer();
     EXPECT_EQ(right.tempoText(), "no steady beat");
     w.controls().left.pitch.setValue(1100);
@@ -138,7 +132,8 @@ TEST(LoudnessMatching, CorrectsEachDeckOnlyWhileTheOptionIsOn) {
     test::MainWindowRig rig;
     MainWindow& w = *rig.window;
     const auto loudness = [](double lufs, double truePeak) {
-        auto analysis = std::make_shared<audio::analysis::SongAnalysis>(*analysisAt(120));
+        auto analysis =
+            std::make_shared<audio::analysis::SongAnalysis>(*test::analysisOf({.bpm = 120}));
         analysis->lufs = lufs;
         analysis->truePeakDbfs = truePeak;
         return audio::analysis::AnalysisSnapshot(analysis);

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "library/SongStore.h"
+#include "support/AnalysisFixtures.h"
 #include "support/MainWindowRig.h"
 
 namespace kelvra::decks {
@@ -15,16 +16,6 @@ namespace {
 using test::FakeEngine;
 constexpr audio::BytePosition kSecond = test::kStereoSecond;
 constexpr audio::BytePosition kFrame = 4;
-
-// A grid of 120 BPM (half a second a beat) whose first beat is 0.1 s in.
-audio::analysis::AnalysisSnapshot gridAt120() {
-    auto analysis = std::make_shared<audio::analysis::SongAnalysis>();
-    analysis->bpm = 120;
-    analysis->firstBeatSeconds = 0.1;
-    analysis->waveform.rate = 44100;
-    analysis->seconds = 90;
-    return analysis;
-}
 
 class DeckJumpsTest : public ::testing::TestWithParam<Side> {
   protected:
@@ -36,7 +27,7 @@ class DeckJumpsTest : public ::testing::TestWithParam<Side> {
     Deck& deck() { return rig.window->deck(side()); }
     DeckControls& c() { return rig.window->controls().deck(side()); }
     FakeEngine::Stream& stream() { return *rig.library.stream(deck().stream()); }
-    void grid() { rig.window->analysisReady(side(), song, gridAt120()); }
+    void grid() { rig.window->analysisReady(side(), song, test::analysisOf({.firstBeat = 0.1})); }
     void press(ButtonModel& pad) {
         pad.pressMouse(Qt::LeftButton);
         pad.releaseMouse(Qt::LeftButton);
@@ -273,7 +264,7 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
         rig.library.stream(deck.stream())->setBytes(9 * kSecond);
         c.loopOut.click();
         c.loopExit.click();
-        rig.window->analysisReady(Side::Left, first, gridAt120());
+        rig.window->analysisReady(Side::Left, first, test::analysisOf({.firstBeat = 0.1}));
         c.loopRoll[2].pressMouse(Qt::LeftButton);
         c.loopRollAny.releaseMouse(Qt::LeftButton);
         deck.loadChosenFile(second);

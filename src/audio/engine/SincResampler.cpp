@@ -193,6 +193,36 @@ inline float dot(const float* c, const float* x, int n) {
     return sum;
 }
 
+// The coefficients `blend` of the way from table row `a` to row `b`, applied to every channel's
+// frames in the same pass. The sums are exactly those of blending the row first and taking each
+// channel's dot() after, lane for lane; the row just never goes through memory, and the blend is
+// done in whole lanes, which the compiler vectorises as it does the sums.
+template <int Channels>
+inline void blendedDots(const float* a, const float* b, float blend,
+                        const std::array<const float*, Channels>& x, int n, float* out) {
+    static_assert(Channels == 1 || Channels == 2);
+    // One run of sums per channel, each its own array so that all of them stay in registers.
+    float first[kLanes] = {}, second[kLanes] = {};
+    for (int j = 0; j < n; j += kLanes) {
+        float c[kLanes];
+        for (int k = 0; k < kLanes; ++k)
+            c[k] = a[j + k] + (b[j + k] - a[j + k]) * blend;
+        for (int k = 0; k < kLanes; ++k)
+            first[k] += c[k] * x[0][j + k];
+        if constexpr (Channels == 2)
+            for (int k = 0; k < kLanes; ++k)
+                second[k] += c[k] * x[1][j + k];
+    }
+    const auto total = [](const float* lanes) {
+        float sum = 0;
+        for (int k = 0; k < kLanes; ++k)
+            sum += lanes[k];
+        return sum;
+    };
+    out[0] = total(first);
+    if constexpr (Channels == 2) out[1] = total(second);
+}
+
 }  // namespace
 
 void SincResampler::stretch(double step) {
@@ -229,25 +259,26 @@ SincResampler::Result SincResampler::run(float* out, int frames, double step) {
         // on each side, so a glide through one changes nothing audible.
         const int half = now <= 1 ? kHalf : reach - 1;
         const int from = base - half + 1;
-        int taps = 0;
+        float* frame = out + std::size_t(i) * Channels;
         if (now <= 1 || steady) {
             const float* table = now <= 1 ? t.phase.data() : stretched_.data();
-            taps = now <= 1 ? kTaps : stretchedTaps_;
+            const int taps = now <= 1 ? kTaps : stretchedTaps_;
             const double position = fraction_ * kPhases;
             const int p = std::min(int(position), kPhases - 1);
             const float blend = float(position - p);
             const float* a = table + std::size_t(p) * taps;
-            const float* b = a + taps;
-            for (int j = 0; j < taps; ++j)
-                c[j] = a[j] + (b[j] - a[j]) * blend;
+            std::array<const float*, Channels> x;
+            for (int ch = 0; ch < Channels; ++ch)
+                x[std::size_t(ch)] = channel(ch) + from;
+            blendedDots<Channels>(a, a + taps, blend, x, taps, frame);
         } else {
             const double scale = 1.0 / now;
-            taps = tapsFor(half);
+            const int taps = tapsFor(half);
             stretchedTaps(t, (from - base - fraction_) * scale * kPhases, scale * kPhases,
                           float(scale), taps, c);
+            for (int ch = 0; ch < Channels; ++ch)
+                frame[ch] = dot(c, channel(ch) + from, taps);
         }
-        for (int ch = 0; ch < Channels; ++ch)
-            out[std::size_t(i) * Channels + ch] = dot(c, channel(ch) + from, taps);
         // The whole frames and the fraction are kept apart, so the rounding of the fraction does
         // not depend on where the buffer happens to start.
         fraction_ += now;

@@ -48,17 +48,12 @@ QString SongStore::defaultPath() {
            "/kelvra/library.sqlite";
 }
 
-SongStore::SongStore(const QString& path) : pending_(std::make_shared<Pending>()) {
-    db_ = openDatabase(path, notice_);
-    if (!db_) return;
-    QString why;
-    sqlite3* writing = openConnection(path, why);
-    if (!writing) {
-        notice_ = why;
-        return;
-    }
-    ownWriter_ = std::make_unique<LibraryWriter>(writing);
-    writer_ = ownWriter_.get();
+// A store of its own opens the library too, so the DJ's cues and loops have one writer whichever
+// way the program was put together.
+SongStore::SongStore(const QString& path) : SongStore(std::make_unique<Library>(path)) {}
+
+SongStore::SongStore(std::unique_ptr<Library> own) : SongStore(*own) {
+    ownLibrary_ = std::move(own);
 }
 
 SongStore::SongStore(Library& library)
@@ -71,8 +66,8 @@ SongStore::SongStore(Library& library)
 }
 
 SongStore::~SongStore() {
-    ownWriter_.reset();  // writes what was taken
     sqlite3_close(db_);
+    ownLibrary_.reset();  // its writer writes what was taken
 }
 
 bool SongStore::flush() {

@@ -73,12 +73,13 @@ class SongStore {
 
   private:
     struct Pending;
+    explicit SongStore(std::unique_ptr<Library> own);
     // Takes the change (a place to set, or nothing to clear the slot) and hands it to the writer.
     bool writeHotCue(const QByteArray& path, int slot, std::optional<std::int64_t> position);
 
     sqlite3* db_ = nullptr;  // the reads'
     QString notice_;
-    std::unique_ptr<LibraryWriter> ownWriter_;
+    std::unique_ptr<Library> ownLibrary_;
     LibraryWriter* writer_ = nullptr;
     std::shared_ptr<Pending> pending_;  // shared with the jobs, which may outlive the store
 };

@@ -2,7 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "core/SaveFile.h"
 
 namespace kelvra::app {
 namespace {
@@ -176,25 +177,9 @@ void SetRecorder::noteAudibleSongs(const audio::RecordingStatus& status) {
 }
 
 QString SetRecorder::writeCueSheet() const {
-    QSaveFile file(cueSheetPath(path_));
     const QByteArray text = autodj::cueSheetText(QFileInfo(path_).fileName(), tracks_).toUtf8();
-    // Unbuffered, every write checked: a buffered save file takes the text in, fails to flush
-    // it on a full disk, and still puts an empty sheet in place of the last good one.
-    const auto why = [&file] {
-        return file.errorString().isEmpty() ? QStringLiteral("the disk refused it")
-                                            : file.errorString();
-    };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return why();
-    for (qsizetype written = 0; written < text.size();) {
-        const qint64 n = file.write(text.constData() + written, text.size() - written);
-        if (n <= 0) {
-            const QString reason = why();
-            file.cancelWriting();
-            return reason;
-        }
-        written += n;
-    }
-    return file.commit() ? QString() : why();
+    CheckedSaveFile file(cueSheetPath(path_));
+    return file.open() && file.write(text) && file.commit() ? QString() : file.reason();
 }
 
 void SetRecorder::showIdle() {

@@ -25,15 +25,10 @@ WavWriter::WavWriter(std::unique_ptr<QSaveFile> file, int rate, std::uint64_t ma
     : rate_(rate), maxDataBytes_(maxDataBytes / kFrameBytes * kFrameBytes), file_(std::move(file)) {
     // The file is written beside its name and put in its place when done: over a folder, a
     // device or a pipe that would replace what is no file at all, and is not ours to replace.
-    const QFileInfo target(file_->fileName());
+    const QFileInfo target(file_.fileName());
     if ((target.exists() || target.isSymLink()) && !target.isFile()) {
         failed_ = true;
         error_ = QStringLiteral("it is a folder, device or pipe, not a file");
-        return;
-    }
-    if (!file_->open(QIODevice::WriteOnly)) {
-        failed_ = true;
-        error_ = file_->errorString();
         return;
     }
     // The sizes stay 0 until finish() knows them.
@@ -48,24 +43,21 @@ WavWriter::WavWriter(std::unique_ptr<QSaveFile> file, int rate, std::uint64_t ma
     little(header + 32, kFrameBytes, 2);
     little(header + 34, 8 * kBytesPerSample, 2);
     std::memcpy(header + 36, "data", 4);
-    put(header, kHeaderBytes);
+    if (file_.open()) put(header, kHeaderBytes);
+    failed_ = file_.failed();
 }
 
-WavWriter::~WavWriter() = default;  // an uncommitted QSaveFile removes its temporary file
+// Without a successful finish(), the temporary file is removed and an older file stays.
+WavWriter::~WavWriter() = default;
 
-void WavWriter::fail() {
-    if (failed_) return;
-    failed_ = true;
-    error_ = file_->errorString();
-    // Commit after cancel removes the temporary file at once.
-    file_->cancelWriting();
-    file_->commit();
-}
-
+// Every write reaches the system as it is made (the save file is unbuffered), so the one the
+// disk refuses fails here, with the disk's reason, and the temporary file goes at once.
 bool WavWriter::put(const char* data, std::int64_t size) {
     if (failed_) return false;
-    if (file_->write(data, size) != size) fail();
-    return !failed_;
+    if (file_.write(data, size)) return true;
+    failed_ = true;
+    file_.cancel();
+    return false;
 }
 
 bool WavWriter::write(const std::int16_t* stereo, std::int64_t frames) {
@@ -92,13 +84,15 @@ bool WavWriter::finish() {
     for (const auto& [at, value] : {std::pair{4, 36 + dataBytes_}, std::pair{40, dataBytes_}}) {
         char size[4];
         little(size, std::uint32_t(value), 4);
-        if (!file_->seek(at)) fail();
-        if (!put(size, 4)) return false;
+        if (!file_.seek(at) || !put(size, 4)) {
+            failed_ = true;
+            file_.cancel();
+            return false;
+        }
     }
-    // The write buffer reaches the disk here: a full disk shows now, and removes the file.
-    if (!file_->commit()) {
+    // Every byte to disk and checked before the file takes its name; a failure removes it.
+    if (!file_.commit()) {
         failed_ = true;
-        error_ = file_->errorString();
         return false;
     }
     return true;
@@ -106,7 +100,7 @@ bool WavWriter::finish() {
 
 std::string WavWriter::failureText(const std::string& path) const {
     if (failed_) {
-        const std::string reason = error_.toStdString();
+        const std::string reason = (error_.isEmpty() ? file_.reason() : error_).toStdString();
         return "cannot write " + path + (reason.empty() ? "" : ": " + reason);
     }
     const auto minutes = std::uint64_t(dataBytes_ / kFrameBytes / std::uint64_t(rate_) / 60);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/SaveFile.h"
+
 namespace kelvra::audio {
 
 class WavWriter {
@@ -42,11 +44,10 @@ class WavWriter {
 
   private:
     bool put(const char* data, std::int64_t size);
-    void fail();
 
     int rate_;
     std::uint64_t maxDataBytes_;
-    std::unique_ptr<QSaveFile> file_;
+    CheckedSaveFile file_;
     std::uint64_t dataBytes_ = 0;
     bool failed_ = false;
     bool full_ = false;

@@ -6,7 +6,6 @@
 // standard error as it starts, so a long mix shows its progress.
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cstdio>
 #include <optional>
 
@@ -14,6 +13,7 @@
 #include "autodj/CueSheet.h"
 #include "cli/Commands.h"
 #include "cli/OptionParser.h"
+#include "core/SaveFile.h"
 #include "playlist/M3u.h"
 #include "session/HeadlessProgram.h"
 
@@ -153,26 +153,22 @@ int automixCommand(const Args& args) {
     }
     // The sheet is written first and takes its name last, so that a failure of either file
     // leaves neither of them half written.
-    QSaveFile sheet(pathOf(options->cueSheet));
+    CheckedSaveFile sheet(pathOf(options->cueSheet));
+    const auto sheetFailed = [&] {
+        std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
+                     sheet.reason().toUtf8().constData());
+        return 1;
+    };
     if (!options->cueSheet.empty()) {
         const QByteArray text =
             autodj::cueSheetText(QFileInfo(pathOf(options->out)).fileName(), tracks).toUtf8();
-        if (!sheet.open(QIODevice::WriteOnly) || sheet.write(text) != text.size() ||
-            !sheet.flush()) {
-            std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
-                         sheet.errorString().toUtf8().constData());
-            return 1;
-        }
+        if (!sheet.open() || !sheet.write(text)) return sheetFailed();
     }
     if (!wav.finish()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;
     }
-    if (!options->cueSheet.empty() && !sheet.commit()) {
-        std::fprintf(stderr, "kelvra-cli: cannot write %s: %s\n", options->cueSheet.c_str(),
-                     sheet.errorString().toUtf8().constData());
-        return 1;
-    }
+    if (!options->cueSheet.empty() && !sheet.commit()) return sheetFailed();
     if (wav.full()) {
         std::fprintf(stderr, "kelvra-cli: %s\n", wav.failureText(options->out).c_str());
         return 1;

@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "cli/OptionParser.h"
 #include "controllers/MappingFile.h"
 #include "core/FileHelpers.h"
+#include "core/SaveFile.h"
 #include "session/SessionRunner.h"
 
 namespace kelvra::cli {
@@ -118,29 +118,21 @@ std::string outputProblem(const SessionOptions& options) {
 }
 
 // One line a display tick, written under a temporary name until the session has ended well.
+// Every line reaches the system as it is written, so a full disk shows at the line it refused.
 class TraceFile {
   public:
-    explicit TraceFile(const std::string& path) : path_(path), file_(pathOf(path)) {
-        ok_ = file_.open(QIODevice::WriteOnly);
-    }
-    void add(const std::string& line) {
-        if (ok_ && file_.write(line.data(), qint64(line.size())) != qint64(line.size())) {
-            ok_ = false;
-            file_.cancelWriting();
-        }
-    }
-    bool ok() const { return ok_; }
-    // Everything written so far is on its way to the disk: a full disk shows here.
-    bool flush() { return ok_ = ok_ && file_.flush(); }
-    bool commit() { return ok_ && file_.commit(); }
+    explicit TraceFile(const std::string& path) : path_(path), file_(pathOf(path)) { file_.open(); }
+    void add(const std::string& line) { file_.write(line.data(), qint64(line.size())); }
+    bool ok() const { return !file_.failed(); }
+    bool flush() { return ok(); }
+    bool commit() { return file_.commit(); }
     std::string failureText() const {
-        return "cannot write " + path_ + ": " + file_.errorString().toStdString();
+        return "cannot write " + path_ + ": " + file_.reason().toStdString();
     }
 
   private:
     std::string path_;
-    QSaveFile file_;
-    bool ok_ = false;
+    CheckedSaveFile file_;
 };
 
 }  // namespace

@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 #include <set>
 
 #include "core/FileHelpers.h"
+#include "core/SaveFile.h"
 
 namespace kelvra::controllers {
 namespace {
@@ -130,25 +130,9 @@ bool writeBinding(const QString& path, const InputBinding& binding, QString* err
         if (error) *error = QStringLiteral("cannot make the folder of %1").arg(path);
         return false;
     }
-    QSaveFile file(path);
-    const auto failed = [&] {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    };
-    // Unbuffered, every write checked: a buffered save file can take the text in, fail to
-    // flush it on a full disk, and still put a cut-short mapping in place of the DJ's.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return failed();
-    const QByteArray out = withBinding(text, binding);
-    for (qsizetype written = 0; written < out.size();) {
-        const qint64 n = file.write(out.constData() + written, out.size() - written);
-        if (n <= 0) {
-            failed();
-            file.cancelWriting();
-            return false;
-        }
-        written += n;
-    }
-    return file.commit() || failed();
+    const QString failure = saveWholeFile(path, withBinding(text, binding));
+    if (!failure.isEmpty() && error) *error = failure;
+    return failure.isEmpty();
 }
 
 }  // namespace kelvra::controllers

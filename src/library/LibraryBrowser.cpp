@@ -1,13 +1,14 @@
 #include "library/LibraryBrowser.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "audio/analysis/KeyNames.h"
 #include "core/Dialogs.h"
+#include "core/SaveFile.h"
 #include "library/SearchQuery.h"
 #include "settings/SettingsKey.h"
 #include "settings/SettingsStore.h"
@@ -304,12 +305,12 @@ void LibraryBrowser::exportHistory() {
          name + QStringLiteral(".m3u"), false});
     if (path.isEmpty()) return;
     const std::optional<ExportFormat> format = exportFormatNamed(QFileInfo(path).suffix());
-    QSaveFile file(path + (format ? QString() : QStringLiteral(".m3u")));
+    CheckedSaveFile file(path + (format ? QString() : QStringLiteral(".m3u")));
     const QByteArray bytes = exportSets(sets, format.value_or(ExportFormat::M3u));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open() || !file.write(bytes) || !file.commit())
         parts_.dialogs.message(kTitle,
                                QStringLiteral("The history could not be written to \"%1\": %2")
-                                   .arg(file.fileName(), file.errorString()),
+                                   .arg(QDir::toNativeSeparators(file.fileName()), file.reason()),
                                MessageButtons::Ok, MessageIcon::Critical);
 }
 

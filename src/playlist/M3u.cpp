@@ -2,10 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include "core/FileHelpers.h"
 #include "core/PathBytes.h"
+#include "core/SaveFile.h"
 
 namespace kelvra::playlist {
 
@@ -66,28 +66,14 @@ std::optional<QByteArray> readWholeFile(const QString& path) {
     return readRegularFile(path, kLargestPlaylist);
 }
 
-bool writeM3uFile(const QString& path, const QStringList& paths, ByteOrderMark mark) {
-    if (path.isEmpty()) return false;
-    QSaveFile file(path);
-    // Unbuffered, so every short write is seen here: a buffered QSaveFile can accept a write
-    // that the disk later cuts short and still commit the truncated file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+QString writeM3uFile(const QString& path, const QStringList& paths, ByteOrderMark mark) {
+    if (path.isEmpty()) return QStringLiteral("the playlist has no file name");
     QByteArray data = mark == ByteOrderMark::With ? kByteOrderMark : QByteArray();
     for (const QString& line : paths) {
         data += pathToBytes(line);
         data += "\r\n";
     }
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const qint64 n = file.write(data.constData() + written, data.size() - written);
-        if (n <= 0) {
-            file.cancelWriting();
-            return false;
-        }
-        written += n;
-    }
-    // commit() flushes, syncs and renames over the old file; on failure the old file stays.
-    return file.commit();
+    return saveWholeFile(path, data);
 }
 
 }  // namespace kelvra::playlist

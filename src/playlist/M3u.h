@@ -33,9 +33,10 @@ std::optional<QByteArray> readWholeFile(const QString& path);
 
 // Writes every path followed by CR LF (after a byte order mark when `mark` asks), atomically: the
 // data goes to a temporary file in the same folder, is flushed and then renamed over `path`, so a
-// failed or interrupted save leaves the old file as it was. False when anything on the way fails.
-bool writeM3uFile(const QString& path, const QStringList& paths,
-                  ByteOrderMark mark = ByteOrderMark::Without);
+// failed or interrupted save leaves the old file as it was. Empty when saved; otherwise which file
+// failed and why ("cannot write FILE: No space left on device").
+[[nodiscard]] QString writeM3uFile(const QString& path, const QStringList& paths,
+                                   ByteOrderMark mark = ByteOrderMark::Without);
 
 // "Trim" as the program means it: leading and trailing spaces only, no other white space.
 QString trimSpaces(const QString& text);

@@ -196,12 +196,14 @@ void PlaylistController::save_playlist() {
     paths.reserve(count());
     for (const PlaylistEntry& e : model_.entries())
         paths.push_back(e.path);
-    if (!writeM3uFile(playlistSaveFile_, paths, byteOrderMark_)) {
+    if (const QString failure = writeM3uFile(playlistSaveFile_, paths, byteOrderMark_);
+        !failure.isEmpty()) {
         // An unnamed playlist "fails" silently; either way the user is asked for a file.
         if (!playlistSaveFile_.isEmpty()) {
             dialogs_.message(QString(),
                              QStringLiteral("Cannot Save the playlist. Make sure the Drive you are "
-                                            "writing to has space and is not write protected."),
+                                            "writing to has space and is not write protected.") +
+                                 QStringLiteral("\r\n\r\n") + failure,
                              MessageButtons::Ok, MessageIcon::None);
             currentPlaylist_.clear();
             playlistSaveFile_.clear();

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/FileHelpers.h"
+#include "core/SaveFile.h"
 
 namespace kelvra::settings {
 namespace {
@@ -104,9 +105,12 @@ void IniSettingsStore::report(const QString& text) {
 void IniSettingsStore::synced(QSettings& store) {
     if (store.status() == QSettings::NoError || writeFailureReported_) return;
     writeFailureReported_ = true;
-    report(QStringLiteral("Kelvra could not save its settings to \"%1\". Changes made now will be "
-                          "lost when Kelvra closes.")
-               .arg(QDir::toNativeSeparators(store.fileName())));
+    // QSettings keeps the reason to itself: the same save is tried again to learn it.
+    const QString why = whySaveFails(store.fileName(), QFileInfo(store.fileName()).size() + 4096);
+    report(QStringLiteral("Kelvra could not save its settings to \"%1\"%2. Changes made now will "
+                          "be lost when Kelvra closes.")
+               .arg(QDir::toNativeSeparators(store.fileName()),
+                    why.isEmpty() ? QString() : QStringLiteral(": ") + why));
 }
 
 IniSettingsStore::~IniSettingsStore() = default;

@@ -7,6 +7,7 @@
 #include "core/FileHelpers.h"
 #include "core/Rounding.h"
 #include "settings/SettingsKey.h"
+#include "settings/StoredRanges.h"
 
 namespace kelvra::settings {
 namespace {
@@ -89,43 +90,25 @@ void Options::load() {
 
     const QString storedDevice = read("initDevice");
     qualityText_ = read("initQuality");
-    // Every stored number is brought into its range before anything uses it: a value edited by
-    // hand or left by a broken copy must not make every song fail to load or a stop speed the
-    // deck up. 0 is what an absent value reads as, and keeps its default below.
-    QStringList reset;
-    const auto ranged = [&](const QString& name, double least, double most) {
-        const double value = readNumber(name);
-        if (value == 0 || (value >= least && value <= most)) return value;
-        const double kept = std::clamp(value, least, most);
-        reset << QStringLiteral("%1 (%2, now %3)").arg(name, read(name).trimmed(), number(kept));
-        return kept;
-    };
-    // A value that is one of a few: anything else is the default.
-    const auto oneOf = [&](const QString& name, std::initializer_list<double> allowed,
-                           double fallback) {
-        const double value = readNumber(name);
-        if (value == 0 || std::find(allowed.begin(), allowed.end(), value) != allowed.end())
-            return value;
-        reset
-            << QStringLiteral("%1 (%2, now %3)").arg(name, read(name).trimmed(), number(fallback));
-        return fallback;
-    };
+    // Every stored number is brought into its range before anything uses it; the output
+    // section's join them, and the DJ hears of them all at the end, in one message.
+    StoredRanges check(store_);
     values_.engine.streamFlags =
-        static_cast<std::uint32_t>(oneOf("SeekAccuracy", {double(kAccurateSeek)}, 0));
-    values_.engine.bufferSeconds =
-        ranged("Buffer", controls_.buffer.minimum() / 10.0, controls_.buffer.maximum() / 10.0);
-    values_.pitchRangeFactor = oneOf("pitchRange", {1.0, 1.5, 2.0}, 1.0);
+        static_cast<std::uint32_t>(check.oneOf("SeekAccuracy", {double(kAccurateSeek)}, 0));
+    values_.engine.bufferSeconds = check.ranged("Buffer", controls_.buffer.minimum() / 10.0,
+                                                controls_.buffer.maximum() / 10.0);
+    values_.pitchRangeFactor = check.oneOf("pitchRange", {1.0, 1.5, 2.0}, 1.0);
     values_.turntableStopStep = static_cast<std::int32_t>(
-        roundEven(ranged("TurntableStopSpeed", controls_.turntableStop.minimum(),
-                         controls_.turntableStop.maximum())));
+        roundEven(check.ranged("TurntableStopSpeed", controls_.turntableStop.minimum(),
+                               controls_.turntableStop.maximum())));
     values_.AutomixStart = static_cast<std::int16_t>(roundEven(
-        ranged("AutomixStart", controls_.autoMix.minimum(), controls_.autoMix.maximum())));
-    values_.DjSetup = static_cast<std::int16_t>(oneOf("DjSetup", {1, 2}, 0));
+        check.ranged("AutomixStart", controls_.autoMix.minimum(), controls_.autoMix.maximum())));
+    values_.DjSetup = static_cast<std::int16_t>(check.oneOf("DjSetup", {1, 2}, 0));
     values_.playlistPath = read("playlistPath");
-    values_.optStartUp = static_cast<std::int16_t>(oneOf("optStartUp", {1}, 1));
+    values_.optStartUp = static_cast<std::int16_t>(check.oneOf("optStartUp", {1}, 1));
     // Absent (a store from before these options) reads as 0: the plain 5 s fade, silence kept.
     const double fade =
-        ranged(kAutoFadeValue, controls_.autoFade.minimum(), controls_.autoFade.maximum());
+        check.ranged(kAutoFadeValue, controls_.autoFade.minimum(), controls_.autoFade.maximum());
     values_.autoFadeSeconds = static_cast<std::int16_t>(fade == 0 ? 5 : roundEven(fade));
     values_.autoSkipSilence = readNumber(kSkipSilenceValue) != 0;
     controls_.autoFade.setValue(values_.autoFadeSeconds);
@@ -141,13 +124,11 @@ void Options::load() {
     controls_.matchLoudness.setValue(values_.matchLoudness ? 1 : 0);
     controls_.showElapsed.setValue(values_.showElapsed ? 1 : 0);
     controls_.dockPlaylist.setValue(values_.dockPlaylist ? 1 : 0);
-    const double cacheMb = ranged(kAnalysisCacheValue, kLeastAnalysisCacheMb, kMostAnalysisCacheMb);
+    const double cacheMb =
+        check.ranged(kAnalysisCacheValue, kLeastAnalysisCacheMb, kMostAnalysisCacheMb);
     values_.analysisCacheMegabytes = cacheMb == 0 ? kDefaultAnalysisCacheMb : roundEven(cacheMb);
-    if (!reset.isEmpty())
-        dialogs_.message(QStringLiteral("Kelvra Settings"),
-                         "These stored settings were out of their range and have been reset: " +
-                             reset.join(QStringLiteral(", ")) + ".",
-                         MessageButtons::Ok, MessageIcon::Exclamation);
+    outputs_.readStored(check);
+    check.tell(dialogs_);
 
     controls_.seekAccuracy.setCurrentIndex(values_.engine.streamFlags == 0 ? 0 : 1);
     controls_.djSetup.setCurrentIndex(values_.DjSetup);

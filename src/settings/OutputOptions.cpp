@@ -14,6 +14,23 @@ const QString kPhonesValue = QStringLiteral("PhonesOutput");
 const QString kPeriodValue = QStringLiteral("OutputPeriod");
 const QString kRateValue = QStringLiteral("OutputRate");
 constexpr int kFixedPhonesEntries = 2;  // shared, channels 3/4; then the devices
+constexpr audio::OutputBackend kBackends[] = {
+    audio::OutputBackend::Default, audio::OutputBackend::Jack, audio::OutputBackend::Alsa};
+
+QString firstPhonesEntry(audio::OutputBackend backend) {
+    return backend == audio::OutputBackend::Jack ? kPhonesJackPorts : kPhonesShared;
+}
+
+template <std::size_t N>
+int indexIn(const int (&choices)[N], int value) {
+    const auto* found = std::find(std::begin(choices), std::end(choices), value);
+    return found == std::end(choices) ? -1 : int(found - std::begin(choices));
+}
+
+template <std::size_t N>
+std::vector<double> choiceList(const int (&choices)[N]) {
+    return {std::begin(choices), std::end(choices)};
+}
 
 }  // namespace
 
@@ -25,9 +42,10 @@ OutputOptions::OutputOptions(OptionsControls& controls, SettingsStore& store,
                              ProgramSettings& values, Hooks hooks)
     : controls_(controls), store_(store), values_(values), hooks_(std::move(hooks)) {
     QObject::connect(&controls_.outputBackend, &ChoiceModel::chosen, [this](int) {
+        choices_[std::size_t(backend_)] = shown();
+        backend_ = shownBackend();
         fillDevices();
-        controls_.outputMain.setCurrentIndex(0);
-        controls_.outputPhones.setCurrentIndex(0);
+        show(choices_[std::size_t(backend_)]);
         changed();
     });
     for (ChoiceModel* list : {&controls_.outputMain, &controls_.outputPhones,
@@ -43,8 +61,66 @@ void OutputOptions::write(const QString& name, const QString& value) {
     store_.writeSetting(Hive::LocalMachine, kSettingsKey, name, value);
 }
 
+// The values stored before each sound system had its own are the default system's: they keep
+// their names, and the others' take the system's name in front.
+QString OutputOptions::valueName(audio::OutputBackend backend, const QString& name) {
+    switch (backend) {
+        case audio::OutputBackend::Jack:
+            return QStringLiteral("Jack") + name;
+        case audio::OutputBackend::Alsa:
+            return QStringLiteral("Alsa") + name;
+        case audio::OutputBackend::Default:
+            break;
+    }
+    return name;
+}
+
+audio::OutputBackend OutputOptions::shownBackend() const {
+    return audio::OutputBackend(std::max(0, controls_.outputBackend.currentIndex()));
+}
+
+void OutputOptions::readStored(StoredRanges& check) {
+    storedBackend_ = audio::OutputBackend(check.oneOf(kBackendValue, {1, 2}, 0));
+    const auto text = [this](const QString& name, const QString& absent) {
+        const QString stored = read(name);
+        return stored == kAbsentMarker ? absent : stored;
+    };
+    for (const audio::OutputBackend backend : kBackends) {
+        Choices& choices = choices_[std::size_t(backend)];
+        choices.main = text(valueName(backend, kMainValue), kDefaultDevice);
+        choices.phones = text(valueName(backend, kPhonesValue), firstPhonesEntry(backend));
+        const double period = check.oneOf(valueName(backend, kPeriodValue),
+                                          choiceList(audio::kPeriodChoices), audio::kDefaultPeriod);
+        choices.period = period == 0 ? audio::kDefaultPeriod : int(period);
+        choices.rate =
+            int(check.oneOf(valueName(backend, kRateValue), choiceList(audio::kRateChoices), 0));
+    }
+}
+
+void OutputOptions::show(const Choices& choices) {
+    // A device no longer there is the default again (the engine says so if that fails too).
+    controls_.outputMain.setCurrentIndex(
+        std::max(int(controls_.outputMain.items().indexOf(choices.main)), 0));
+    controls_.outputPhones.setCurrentIndex(
+        std::max(int(controls_.outputPhones.items().indexOf(choices.phones)), 0));
+    const int period = indexIn(audio::kPeriodChoices, choices.period);
+    controls_.outputPeriod.setCurrentIndex(
+        period >= 0 ? period : indexIn(audio::kPeriodChoices, audio::kDefaultPeriod));
+    controls_.outputRate.setCurrentIndex(std::max(indexIn(audio::kRateChoices, choices.rate), 0));
+}
+
+OutputOptions::Choices OutputOptions::shown() const {
+    Choices choices;
+    choices.main = controls_.outputMain.currentText();
+    choices.phones = controls_.outputPhones.currentText();
+    const int period = controls_.outputPeriod.currentIndex();
+    choices.period = period >= 0 ? audio::kPeriodChoices[period] : audio::kDefaultPeriod;
+    choices.rate = audio::kRateChoices[std::max(0, controls_.outputRate.currentIndex())];
+    return choices;
+}
+
 void OutputOptions::fillDevices() {
-    const auto backend = audio::OutputBackend(std::max(0, controls_.outputBackend.currentIndex()));
+    const audio::OutputBackend backend = shownBackend();
     const QStringList devices = hooks_.devices ? hooks_.devices(backend) : QStringList();
     controls_.outputMain.clear();
     controls_.outputMain.addItem(kDefaultDevice);
@@ -60,35 +136,17 @@ void OutputOptions::fillDevices() {
 }
 
 void OutputOptions::load() {
-    const int backend = int(readNumber(read(kBackendValue)));
-    controls_.outputBackend.setCurrentIndex(backend >= 0 && backend <= 2 ? backend : 0);
+    controls_.outputBackend.setCurrentIndex(int(storedBackend_));
+    backend_ = storedBackend_;
     fillDevices();
-    // A device no longer there is the default again (the engine says so if that fails too).
-    const int main = int(controls_.outputMain.items().indexOf(read(kMainValue)));
-    controls_.outputMain.setCurrentIndex(std::max(main, 0));
-    const int phones = int(controls_.outputPhones.items().indexOf(read(kPhonesValue)));
-    controls_.outputPhones.setCurrentIndex(std::max(phones, 0));
-    const int period = int(readNumber(read(kPeriodValue)));
-    const auto& choices = audio::kPeriodChoices;
-    const auto* found = std::find(std::begin(choices), std::end(choices), period);
-    const auto* chosen =
-        found != std::end(choices)
-            ? found
-            : std::find(std::begin(choices), std::end(choices), audio::kDefaultPeriod);
-    controls_.outputPeriod.setCurrentIndex(int(chosen - std::begin(choices)));
-    const int rate = int(readNumber(read(kRateValue)));
-    const auto* rateFound =
-        std::find(std::begin(audio::kRateChoices), std::end(audio::kRateChoices), rate);
-    controls_.outputRate.setCurrentIndex(rateFound != std::end(audio::kRateChoices)
-                                             ? int(rateFound - std::begin(audio::kRateChoices))
-                                             : 0);
+    show(choices_[std::size_t(backend_)]);
     takeChoices();
     showStatus();
 }
 
 void OutputOptions::takeChoices() {
     audio::OutputSetup& setup = values_.engine.output;
-    setup.backend = audio::OutputBackend(std::max(0, controls_.outputBackend.currentIndex()));
+    setup.backend = shownBackend();
     const int main = controls_.outputMain.currentIndex();
     // The default back end's default entry is the playback device chosen above.
     setup.device =
@@ -115,11 +173,15 @@ void OutputOptions::unload() {
     const audio::OutputSetup before = values_.engine.output;
     takeChoices();
     if (!(values_.engine.output == before) && hooks_.apply) hooks_.apply();
-    write(kBackendValue, QString::number(controls_.outputBackend.currentIndex()));
-    write(kMainValue, controls_.outputMain.currentText());
-    write(kPhonesValue, controls_.outputPhones.currentText());
-    write(kPeriodValue, QString::number(values_.engine.output.period));
-    write(kRateValue, QString::number(values_.engine.output.rate));
+    write(kBackendValue, QString::number(int(backend_)));
+    choices_[std::size_t(backend_)] = shown();
+    for (const audio::OutputBackend backend : kBackends) {
+        const Choices& choices = choices_[std::size_t(backend)];
+        write(valueName(backend, kMainValue), choices.main);
+        write(valueName(backend, kPhonesValue), choices.phones);
+        write(valueName(backend, kPeriodValue), QString::number(choices.period));
+        write(valueName(backend, kRateValue), QString::number(choices.rate));
+    }
 }
 
 void OutputOptions::showStatus() {

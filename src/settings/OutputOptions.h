@@ -1,16 +1,20 @@
 // The options window's output section: the sound system, the main and headphone devices and the
 // period, stored beside the other settings and applied to the playing mix as soon as the DJ
-// picks them, with the latency the output then reports. Thread: UI thread only.
+// picks them, with the latency the output then reports. Each sound system keeps choices of its
+// own: one system's device names, rate and period mean nothing to another. Thread: UI thread
+// only.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 #include "audio/OutputSetup.h"
 #include "settings/OptionsControls.h"
 #include "settings/ProgramSettings.h"
 #include "settings/SettingsStore.h"
+#include "settings/StoredRanges.h"
 
 namespace kelvra::settings {
 
@@ -40,6 +44,8 @@ class OutputOptions {
     OutputOptions(OptionsControls& controls, SettingsStore& store, ProgramSettings& values,
                   Hooks hooks);
 
+    // Reads what every sound system stored, bringing it into range; `check` notes what was not.
+    void readStored(StoredRanges& check);
     // The window's load: the stored choices into the lists and into the engine's setup.
     void load();
     // The window's unload: a changed buffer takes effect, and every choice is written.
@@ -48,6 +54,17 @@ class OutputOptions {
     void showStatus();
 
   private:
+    // What the DJ chose for one sound system.
+    struct Choices {
+        QString main, phones;  // as listed
+        int period = audio::kDefaultPeriod;
+        int rate = 0;
+    };
+
+    static QString valueName(audio::OutputBackend backend, const QString& name);
+    audio::OutputBackend shownBackend() const;
+    void show(const Choices& choices);
+    Choices shown() const;
     void fillDevices();
     void takeChoices();
     void changed();
@@ -58,6 +75,10 @@ class OutputOptions {
     SettingsStore& store_;
     ProgramSettings& values_;
     Hooks hooks_;
+    audio::OutputBackend storedBackend_ = audio::OutputBackend::Default;
+    // The lists show the choices of `backend_`; the others wait here until theirs come back.
+    audio::OutputBackend backend_ = audio::OutputBackend::Default;
+    std::array<Choices, 3> choices_;
 };
 
 }  // namespace kelvra::settings

@@ -1,7 +1,6 @@
 // kelvra-cli's output files, WAV, cue sheet and trace: each appears whole or not at all, and a
 // run that could not write one says so and fails.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +8,8 @@
 
 #include "support/AudioFixtures.h"
 #include "support/CliRun.h"
+#include "support/FileBytes.h"
+#include "support/FullDisk.h"
 
 namespace kelvra::app {
 namespace {
@@ -17,42 +18,6 @@ constexpr int kRate = 44100;
 
 using test::CliRun;
 using test::runCli;
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files);
-}
-
-// A small file system of its own that fills up for real. Mounting needs root; elsewhere the
-// tests that use it skip.
-class FullDisk {
-  public:
-    explicit FullDisk(const QString& path) : path_(path) {
-        QDir().mkpath(path);
-        mounted_ = ::mount("tmpfs", path.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") == 0;
-        if (!mounted_) return;
-        // Fill it to the last byte, so that any file written there fails.
-        QFile filler(path + "/filler");
-        if (filler.open(QIODevice::WriteOnly)) {
-            const QByteArray block(4096, 'x');
-            while (filler.write(block) == block.size() && filler.flush()) {
-            }
-        }
-    }
-    ~FullDisk() {
-        if (mounted_) ::umount2(path_.toLocal8Bit().constData(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    QString filePath(const QString& name) const { return path_ + "/" + name; }
-    QStringList files() const {
-        QStringList names = filesIn(path_);
-        names.removeAll("filler");
-        return names;
-    }
-
-  private:
-    QString path_;
-    bool mounted_ = false;
-};
 
 class CliOutputs : public ::testing::Test {
   protected:
@@ -102,10 +67,13 @@ TEST_F(CliOutputs, AMixThatPlaysNothingLeavesNoFile) {
     EXPECT_FALSE(QFile::exists(dir.filePath("mix.cue")));
 }
 
+// Each output names its file and the disk's reason, keeps the older file of that name as it
+// was, and fails the command.
 TEST_F(CliOutputs, OnAFullDiskEveryCommandFailsAndLeavesNoHalfFile) {
-    FullDisk disk(dir.filePath("disk"));
-    if (!disk.mounted()) GTEST_SKIP() << "no tmpfs could be mounted here";
-    const QString full = disk.filePath("out.wav");
+    const QByteArray older = "an older file, kept";
+    const test::FullDisk disk({{"out.wav", older}, {"mix.cue", older}, {"t.tsv", older}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.skipReason();
+    const QString full = disk.path("out.wav");
     const QString room = dir.filePath("room.wav");
     struct Case {
         QStringList words;
@@ -114,18 +82,21 @@ TEST_F(CliOutputs, OnAFullDiskEveryCommandFailsAndLeavesNoHalfFile) {
     const Case cases[] = {
         {{"render", song, "--out", full}, full},
         {{"automix", list, "--out", full}, full},
-        {{"automix", list, "--out", room, "--cue-sheet", disk.filePath("mix.cue")},
-         disk.filePath("mix.cue")},
+        {{"automix", list, "--out", room, "--cue-sheet", disk.path("mix.cue")},
+         disk.path("mix.cue")},
         {{"session", session, "--out", full, "--seconds", "2"}, full},
-        {{"session", session, "--out", room, "--seconds", "2", "--trace", disk.filePath("t.tsv")},
-         disk.filePath("t.tsv")},
+        {{"session", session, "--out", room, "--seconds", "2", "--trace", disk.path("t.tsv")},
+         disk.path("t.tsv")},
     };
     for (const Case& c : cases) {
         const CliRun run = runCli(c.words);
         const std::string what = c.words.join(' ').toStdString();
         EXPECT_EQ(run.exitCode, 1) << what << "\n" << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains("cannot write " + c.failing)) << run.err.toStdString();
-        EXPECT_EQ(disk.files(), QStringList{}) << what;
+        EXPECT_TRUE(run.err.contains("cannot write " + c.failing + ": No space left on device"))
+            << run.err.toStdString();
+        EXPECT_EQ(disk.files(), (QStringList{"mix.cue", "out.wav", "t.tsv"})) << what;
+        for (const QString& name : disk.files())
+            EXPECT_EQ(test::contents(disk.path(name)), older) << what << " " << name.toStdString();
         EXPECT_FALSE(QFile::exists(room)) << what;
     }
 }

@@ -18,6 +18,8 @@
 #include "audio/AnalysisFixtures.h"
 #include "audio/analysis/AnalysisCache.h"
 #include "audio/analysis/BackgroundAnalyser.h"
+#include "support/FileBytes.h"
+#include "support/FullDisk.h"
 
 namespace kelvra::audio::testing {
 namespace {
@@ -78,6 +80,26 @@ TEST(AnalysisCache, KeepsAnEntryUntilTheFileChanges) {
     test::writeWav(song, drumLoop({120, 0, 3, 44100}), 44100, 2);
     EXPECT_FALSE(f.cache.load(song));
     EXPECT_FALSE(f.cache.load(f.dir.filePath("missing.wav").toStdString()));
+}
+
+// A full disk: the entry that is there stays whole and is still found, and the failure names the
+// entry and the disk's reason.
+TEST(AnalysisCache, AFullDiskKeepsTheOlderEntryAndSaysWhy) {
+    CacheFixture f;
+    const std::string song = f.song("a.wav", 120, 2);
+    ASSERT_TRUE(f.cache.store(song, made(128)));
+    const QString name = QFileInfo(f.cache.entryPath(song)).fileName();
+    const QByteArray older = test::contents(f.cache.entryPath(song));
+    const test::FullDisk disk({{name, older}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.skipReason();
+    const AnalysisCache full(disk.folder());
+    QString error;
+    EXPECT_FALSE(full.store(song, made(99), &error));
+    EXPECT_EQ(error, "cannot write " + disk.path(name) + ": No space left on device");
+    EXPECT_EQ(test::contents(disk.path(name)), older);
+    EXPECT_EQ(disk.files(), QStringList{name});
+    ASSERT_TRUE(full.load(song));
+    EXPECT_EQ(*full.load(song), made(128));
 }
 
 TEST(AnalysisCache, DamagedEntriesAreMisses) {

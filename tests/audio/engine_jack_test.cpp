@@ -222,8 +222,8 @@ TEST(JackOutput, GoesBackToTheServerWhenItReturns) {
     engine.release();
 }
 
-// KELVRA_AUDIO=jack with no server running: the default output instead, with a word for the DJ;
-// on a machine without one either, the start fails with the device's error and nothing hangs.
+// KELVRA_AUDIO=jack with no server running: the default output instead, or on a machine without
+// one either the null output, with a word for the DJ; the start never fails and nothing hangs.
 TEST(JackOutput, WithoutAServerTheDefaultOutputPlaysAndTheDjIsTold) {
     setenv("JACK_DEFAULT_SERVER", "kelvra-test-no-such-server", 1);
     setenv("KELVRA_AUDIO", "jack", 1);
@@ -233,14 +233,8 @@ TEST(JackOutput, WithoutAServerTheDefaultOutputPlaysAndTheDjIsTold) {
     setenv("KELVRA_AUDIO", "null", 1);
     unsetenv("JACK_DEFAULT_SERVER");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
-    if (opened) {
-        EXPECT_NE(engine.takeOutputNotice().find("No JACK server is running"), std::string::npos);
-    } else {
-        EXPECT_TRUE(engine.errorCode() == audio::kErrorDriver ||
-                    engine.errorCode() == audio::kErrorDevice ||
-                    engine.errorCode() == audio::kErrorFrequency)
-            << engine.errorCode();
-    }
+    ASSERT_TRUE(opened) << engine.errorCode();
+    EXPECT_NE(engine.takeOutputNotice().find("No JACK server is running"), std::string::npos);
     engine.release();
 }
 

@@ -2,17 +2,16 @@
 // line without an end), 14-bit conflicts, unreadable and oversized files, and the shipped
 // example bound against the main window's real controls.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <csignal>
 
 #include "app/MainControls.h"
 #include "controllers/ControllerMapper.h"
 #include "controllers/MappingFile.h"
+#include "support/FullDisk.h"
 
 namespace kelvra::controllers {
 namespace {
@@ -113,30 +112,18 @@ TEST(MappingFile, PipesFoldersAndMissingFilesAreToldAtOnceNamingTheFileOnce) {
     EXPECT_EQ(withBinding(twice, ccBinding(7, "LVolScroll")), "cc 1 0x07 LVolScroll\n");
 }
 
-// A disk with no room for the new mapping: the learned line is refused and the DJ's file stays
-// whole, not cut short.
+// A disk with no room for the new mapping: the learned line is refused, the DJ hears why, and
+// the DJ's file stays whole, not cut short.
 TEST(MappingFile, ALineTheDiskHasNoRoomForLeavesTheMappingAsItWas) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("mine.map");
     const QByteArray mine = "# my controller\nnote 1 1 playCB2\n";
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(mine);
-    }
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit full = saved;
-    full.rlim_cur = 1;  // not one byte more fits into a file
-    setrlimit(RLIMIT_FSIZE, &full);
+    const test::FullDisk disk({{"mine.map", mine}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.skipReason();
+    const QString path = disk.path("mine.map");
     QString error;
-    const bool written = writeBinding(path, ccBinding(7, "LVolScroll"), &error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(error, "cannot write " + path + ": File too large");
+    EXPECT_FALSE(writeBinding(path, ccBinding(7, "LVolScroll"), &error));
+    EXPECT_EQ(error, "cannot write " + path + ": No space left on device");
     EXPECT_EQ(readMappingText(path, &error), mine);
+    EXPECT_EQ(disk.files(), QStringList{"mine.map"});
 }
 
 TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {

@@ -26,6 +26,8 @@
 
 #include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
+#include "support/FileBytes.h"
+#include "support/FullDisk.h"
 #include "support/LibrarySongs.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SongFiles.h"
@@ -210,6 +212,17 @@ TEST_F(Browser, EachSetHeardIsListedAndExportsAsTheDjAsks) {
     ASSERT_TRUE(all.open(QIODevice::ReadOnly));
     const QByteArray list = all.readAll();
     EXPECT_TRUE(list.contains("/m/c.mp3") && list.contains("/m/a.mp3"));
+    // On a full disk the DJ hears which file and why, and the older export stays as it was.
+    if (const test::FullDisk disk({{"set.csv", "older"}}); disk.mounted()) {
+        dialogs_.answerNextSave(disk.path("set.csv"));
+        browser->exportHistory();
+        ASSERT_FALSE(dialogs_.messages.empty());
+        EXPECT_EQ(dialogs_.messages.back().text, "The history could not be written to \"" +
+                                                     disk.path("set.csv") +
+                                                     "\": No space left on device");
+        EXPECT_EQ(test::contents(disk.path("set.csv")), "older");
+        EXPECT_EQ(disk.files(), QStringList{"set.csv"});
+    }
 
     // A new set heard while a set is listed keeps that set listed.
     browser->chooseSource(2);

@@ -45,26 +45,27 @@ TEST(M3uReading, PathsAreKeptAsUtf8) {
 TEST(M3uWriting, WritesCrLfAfterEveryLineAndReplacesAtomically) {
     QTemporaryDir dir;
     const QString file = dir.filePath("list.m3u");
-    ASSERT_TRUE(writeM3uFile(file, {QString::fromUtf8("/m/ä.mp3"), "", "/m/b.mp3"}));
+    ASSERT_EQ(writeM3uFile(file, {QString::fromUtf8("/m/ä.mp3"), "", "/m/b.mp3"}), "");
     QFile in(file);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     EXPECT_EQ(in.readAll(), QByteArray("/m/\xC3\xA4.mp3\r\n\r\n/m/b.mp3\r\n"));
     in.close();
 
-    ASSERT_TRUE(writeM3uFile(file, {}));
+    ASSERT_EQ(writeM3uFile(file, {}), "");
     EXPECT_EQ(QFileInfo(file).size(), 0);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"list.m3u"});
 
-    EXPECT_FALSE(writeM3uFile(QString(), {"x"}));
-    EXPECT_FALSE(writeM3uFile(dir.filePath("missing/folder/list.m3u"), {"x"}));
+    EXPECT_NE(writeM3uFile(QString(), {"x"}), "");
+    const QString missing = dir.filePath("missing/folder/list.m3u");
+    EXPECT_TRUE(writeM3uFile(missing, {"x"}).startsWith("cannot write " + missing + ": "));
 }
 
 #ifdef Q_OS_UNIX
 TEST(M3uWriting, AWriteCutShortLeavesTheOldFileAsItWas) {
     QTemporaryDir dir;
     const QString file = dir.filePath("keep.m3u");
-    ASSERT_TRUE(writeM3uFile(file, {"old.mp3"}));
+    ASSERT_EQ(writeM3uFile(file, {"old.mp3"}), "");
     // A file size limit makes the write fail halfway, as a full disk would.
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -75,10 +76,10 @@ TEST(M3uWriting, AWriteCutShortLeavesTheOldFileAsItWas) {
     QStringList many;
     for (int i = 0; i < 100; ++i)
         many.push_back(QStringLiteral("/music/song-%1.mp3").arg(i));
-    const bool written = writeM3uFile(file, many);
+    const QString failure = writeM3uFile(file, many);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_FALSE(written);
+    EXPECT_EQ(failure, "cannot write " + file + ": File too large");
     QFile in(file);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     EXPECT_EQ(in.readAll(), QByteArray("old.mp3\r\n"));
@@ -105,7 +106,7 @@ TEST(M3uFiles, NonUtf8PathsSurviveReadAndWrite) {
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(readWholeFile(lines[0]), QByteArray("audio"));
     const QString saved = dir.filePath("set.m3u");
-    ASSERT_TRUE(writeM3uFile(saved, lines));
+    ASSERT_EQ(writeM3uFile(saved, lines), "");
     EXPECT_EQ(readWholeFile(saved), content);
 }
 

@@ -6,6 +6,8 @@
 
 #include "PlaylistFixture.h"
 #include "playlist/M3u.h"
+#include "support/FileBytes.h"
+#include "support/FullDisk.h"
 
 namespace kelvra::playlist::test {
 namespace {
@@ -154,23 +156,27 @@ TEST_F(PlaylistFiles, SaveAddsTheEndingWritesCrLfAndReports) {
 }
 
 TEST_F(PlaylistFiles, FailedSaveWarnsForgetsTheNameAndAsksForAnother) {
-    const QString good = writeM3u("good.m3u", {"/m/a.mp3"});
+    const kelvra::test::FullDisk disk({{"good.m3u", "/m/a.mp3\r\n"}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.skipReason();
+    const QString good = disk.path("good.m3u");
     playlist_->Load_playlist(good);
     playlist_->loadsongs_to_playlist({"/m/b.mp3"});
-    // A folder where the file should be makes the save fail.
-    QFile::remove(good);
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("good.m3u"));
-    dialogs_.answerNextSave(dir_.filePath("no/such/folder/list.m3u"));  // another bad place...
-    dialogs_.answerNextSave({});                                        // ...then the user gives up
+    const QString missing = dir_.filePath("no/such/folder/list.m3u");
+    dialogs_.answerNextSave(missing);  // another bad place...
+    dialogs_.answerNextSave({});       // ...then the user gives up
     dialogs_.messages.clear();
     playlist_->saveCB_Click();
 
+    // Each warning says which file failed and why; the playlist on the full disk is kept.
     const QString failure =
         "Cannot Save the playlist. Make sure the Drive you are writing to has space and is not "
-        "write protected.";
+        "write protected.\r\n\r\ncannot write ";
     ASSERT_EQ(dialogs_.messages.size(), 2u);
-    EXPECT_EQ(dialogs_.messages[0].text, failure);
-    EXPECT_EQ(dialogs_.messages[1].text, failure);
+    EXPECT_EQ(dialogs_.messages[0].text, failure + good + ": No space left on device");
+    EXPECT_TRUE(dialogs_.messages[1].text.startsWith(failure + missing + ": "))
+        << dialogs_.messages[1].text.toStdString();
+    EXPECT_EQ(kelvra::test::contents(good), "/m/a.mp3\r\n");
+    EXPECT_EQ(disk.files(), QStringList{"good.m3u"});
     EXPECT_EQ(dialogs_.saveRequests.size(), 2u);
     EXPECT_TRUE(playlist_->currentPlaylist().isEmpty());
     EXPECT_TRUE(playlist_->playlistSaveFile().isEmpty());

@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/FileBytes.h"
+#include "support/FullDisk.h"
+
 namespace kelvra::settings {
 namespace {
 
@@ -127,6 +130,26 @@ TEST(IniSettingsStore, AFailedWriteIsReportedOnce) {
     store.deleteKey(Hive::LocalMachine, "Software\\Kelvra");
     ASSERT_EQ(reported.size(), 1);
     EXPECT_TRUE(reported[0].contains("could not save"));
+}
+
+// A full disk: the DJ hears which file and why, and the settings saved before stay whole.
+TEST(IniSettingsStore, OnAFullDiskTheReasonIsToldAndTheFileKept) {
+    QTemporaryDir before;
+    IniSettingsStore(before.path()).writeSetting(Hive::LocalMachine, "Software\\Kelvra", "a", "1");
+    const QByteArray older = test::contents(before.filePath("machine.ini"));
+    ASSERT_FALSE(older.isEmpty());
+    const test::FullDisk disk({{"machine.ini", older}});
+    if (!disk.mounted()) GTEST_SKIP() << disk.skipReason();
+    IniSettingsStore store(disk.folder());
+    QStringList reported;
+    store.setReporter([&](const QString& text) { reported << text; });
+    store.writeSetting(Hive::LocalMachine, "Software\\Kelvra", "a", QString(5000, u'2'));
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(
+        reported[0].contains("\"" + disk.path("machine.ini") + "\": No space left on device"))
+        << reported[0].toStdString();
+    EXPECT_EQ(test::contents(disk.path("machine.ini")), older);
+    EXPECT_EQ(disk.files(), QStringList{"machine.ini"});
 }
 
 }  // namespace

@@ -142,7 +142,10 @@ TEST_F(OptionsTest, AbsurdStoredValuesAreResetIntoTheirRangeAndTold) {
                                      {"pitchRange", "3"},
                                      {"optStartUp", "5"},
                                      {"AutoFadeLength", "-4"},
-                                     {"AnalysisCacheLimitMB", "-1"}})
+                                     {"AnalysisCacheLimitMB", "-1"},
+                                     {"OutputBackend", "7"},
+                                     {"OutputPeriod", "300"},
+                                     {"AlsaOutputRate", "12345"}})
         storeValue(name, text);
     Options options = makeOptions();
     options.load();
@@ -162,7 +165,11 @@ TEST_F(OptionsTest, AbsurdStoredValuesAreResetIntoTheirRangeAndTold) {
               "These stored settings were out of their range and have been reset: SeekAccuracy "
               "(-1, now 0), Buffer (99, now 2), pitchRange (3, now 1), TurntableStopSpeed "
               "(-1000, now 1000), AutomixStart (40000, now 100), DjSetup (7, now 0), optStartUp "
-              "(5, now 1), AutoFadeLength (-4, now 1), AnalysisCacheLimitMB (-1, now 16).");
+              "(5, now 1), AutoFadeLength (-4, now 1), AnalysisCacheLimitMB (-1, now 16), "
+              "OutputBackend (7, now 0), OutputPeriod (300, now 256), AlsaOutputRate (12345, now "
+              "0).");
+    EXPECT_EQ(values.engine.output.backend, audio::OutputBackend::Default);
+    EXPECT_EQ(values.engine.output.period, 256);
     options.unload();
     EXPECT_EQ(stored("SeekAccuracy"), "0");
     EXPECT_EQ(stored("TurntableStopSpeed"), "1000");
@@ -330,6 +337,48 @@ TEST_F(OptionsTest, OutputChoicesApplyAtOnceAndComeBackAtTheNextStart) {
     EXPECT_EQ(controls.outputPhones.currentText(), kPhonesShared);
     EXPECT_EQ(values.engine.output.phones, audio::PhonesRoute::Shared);
     EXPECT_EQ(values.engine.output.period, 512);
+}
+
+// What one sound system stored is never used by another: JACK's device names and PortAudio's
+// period and rate are kept apart, and values stored before they were kept apart are PortAudio's.
+TEST_F(OptionsTest, EachSoundSystemKeepsItsOwnOutputChoices) {
+    for (const auto& [name, text] : {std::pair{"OutputBackend", "1"},
+                                     {"OutputDevice", "USB Headphones"},
+                                     {"PhonesOutput", "Speakers"},
+                                     {"OutputPeriod", "512"},
+                                     {"OutputRate", "48000"}})
+        storeValue(name, text);
+    {
+        Options options = makeOptions();
+        options.load();
+        const audio::OutputSetup& setup = values.engine.output;
+        EXPECT_EQ(setup.backend, audio::OutputBackend::Jack);
+        EXPECT_EQ(controls.outputMain.currentText(), "Default Sound Device");
+        EXPECT_EQ(controls.outputPhones.currentText(), kPhonesJackPorts);
+        EXPECT_EQ(setup.period, 256);
+        EXPECT_EQ(setup.rate, 0);
+        controls.outputMain.choose(1);  // "system"
+        controls.outputPhones.choose(1);
+        // Back to PortAudio within the window: its own choices, and JACK's once more after.
+        controls.outputBackend.choose(0);
+        EXPECT_EQ(controls.outputMain.currentText(), "USB Headphones");
+        EXPECT_EQ(controls.outputPhones.currentText(), "Speakers");
+        EXPECT_EQ(applied.back().period, 512);
+        EXPECT_EQ(applied.back().rate, 48000);
+        controls.outputBackend.choose(1);
+        EXPECT_EQ(controls.outputMain.currentText(), "system");
+        EXPECT_EQ(controls.outputPhones.currentText(), kPhonesJackPlayback34);
+        EXPECT_EQ(applied.back().period, 256);
+        options.unload();
+    }
+    EXPECT_EQ(stored("OutputBackend"), "1");
+    EXPECT_EQ(stored("JackOutputDevice"), "system");
+    EXPECT_EQ(stored("JackPhonesOutput"), kPhonesJackPlayback34);
+    EXPECT_EQ(stored("OutputDevice"), "USB Headphones");
+    EXPECT_EQ(stored("PhonesOutput"), "Speakers");
+    EXPECT_EQ(stored("OutputPeriod"), "512");
+    EXPECT_EQ(stored("OutputRate"), "48000");
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(OptionsTest, AStoredDeviceThatIsGoneChoosesNothing) {

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 #include <algorithm>
@@ -17,6 +16,7 @@
 #endif
 
 #include "core/FileHelpers.h"
+#include "core/SaveFile.h"
 
 namespace kelvra::audio::analysis {
 namespace {
@@ -175,7 +175,7 @@ QString AnalysisCache::entryPath(const std::string& path) const {
     return folder_ + "/" + QString::fromLatin1(hash) + ".analysis";
 }
 
-bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const {
+bool AnalysisCache::store(const std::string& path, const SongAnalysis& a, QString* error) const {
     const Key key = keyOf(path);
     if (key.size < 0 || !QDir().mkpath(folder_)) return false;
     Writer w;
@@ -209,13 +209,11 @@ bool AnalysisCache::store(const std::string& path, const SongAnalysis& a) const 
     if ((existing.isSymLink() || (existing.exists() && !existing.isFile())) &&
         !QFile::remove(entry))
         return false;
-    QSaveFile file(entry);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(w.bytes) != w.bytes.size()) {
-        file.cancelWriting();
+    const QString failure = saveWholeFile(entry, w.bytes);
+    if (!failure.isEmpty()) {
+        if (error) *error = failure;
         return false;
     }
-    if (!file.commit()) return false;
     prune(entry);
     return true;
 }

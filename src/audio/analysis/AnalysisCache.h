@@ -30,8 +30,10 @@ class AnalysisCache {
     std::int64_t sizeLimit() const;
 
     AnalysisSnapshot load(const std::string& path) const;  // null on a miss
-    // Written to a temporary file and renamed over the entry. False when it could not be.
-    bool store(const std::string& path, const SongAnalysis& analysis) const;
+    // Written to a temporary file and renamed over the entry, which stays as it was when that
+    // fails. False then, with which file and why in `error` when given.
+    bool store(const std::string& path, const SongAnalysis& analysis,
+               QString* error = nullptr) const;
     // The entry's file name for `path` (whether or not it exists).
     QString entryPath(const std::string& path) const;
 

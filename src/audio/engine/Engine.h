@@ -137,6 +137,8 @@ class Engine final : public EngineDoor, public LibraryOverDoor {
     void fallBack();
     void lookForServer();
     std::unique_ptr<Output> openOutput(const OutputSetup& setup, int& error);
+    std::unique_ptr<Output> openInstead(int error);
+    static std::string silentNotice(const std::string& why);
     void swapOutput(std::unique_ptr<Output> next);
     static OutputSetup plainSetup(int device);
     static std::string unavailableNotice(int error);

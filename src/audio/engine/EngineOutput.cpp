@@ -40,24 +40,53 @@ bool Engine::init(int device, std::uint32_t rate, std::uint32_t /*flags*/) {
     if (!setupChosen_) setup_.device = device;
     if (outputRequested("jack")) setup_.backend = OutputBackend::Jack;
     int error = kErrorOk;
-    if (nullDevice_ && !makeOutput_ && setup_.device > 0) return fail(kErrorDevice);
     output_ = openOutput(setup_, error);
-    if (!output_ && setup_.backend == OutputBackend::Jack) {
-        // No server: the default output rather than no start at all, and the DJ is told.
-        output_ = openOutput(OutputSetup{}, error);
-        if (output_)
-            outputNotice_ = "No JACK server is running: Kelvra plays through the default output.";
-    } else if (!output_ && setup_ != plainSetup(setup_.device)) {
-        // The headphone routing, period or latency chosen cannot be had: the plain output.
-        output_ = openOutput(plainSetup(setup_.device), error);
-        if (output_) outputNotice_ = unavailableNotice(error);
-    }
-    if (!output_) return fail(error);
+    if (!output_) output_ = openInstead(error);
     mixer_.processCommands();
     // A sound server's rate wins over the one asked for: the voices resample to it.
     mixer_.prepare(output_->rate() > 0 ? output_->rate() : int(rate));
     mode_ = Mode::Device;
+    if (start()) return true;
+    // Opened but it will not run: the decks keep time on the null output rather than not at all.
+    outputNotice_ = silentNotice("The chosen output would not start (" +
+                                 errorText(errorCode()).toStdString() + ")");
+    swapOutput(makeNullOutput(mixer_, requestedRate_));
     return start();
+}
+
+// The output chosen cannot be opened; a start must not fail for that. In turn: the same device
+// with its default settings, then the default device, and last the null output, so that the
+// decks keep time; the notice tells the DJ which plays and why.
+std::unique_ptr<Output> Engine::openInstead(int error) {
+    const bool jack = setup_.backend == OutputBackend::Jack;
+    // A JACK client has no device of its own: without a server, no setting of it opens.
+    const std::string why =
+        jack ? std::string("No JACK server is running")
+             : "The chosen output could not be opened (" + errorText(error).toStdString() + ")";
+    OutputSetup sameDevice = plainSetup(setup_.device);
+    sameDevice.backend = setup_.backend;
+    if (!jack && sameDevice != setup_) {
+        if (auto output = openOutput(sameDevice, error)) {
+            outputNotice_ = why +
+                            ": Kelvra plays through the same device with its default "
+                            "settings.";
+            return output;
+        }
+    }
+    if (setup_ != plainSetup(-1) && sameDevice != plainSetup(-1)) {
+        if (auto output = openOutput(plainSetup(-1), error)) {
+            outputNotice_ = why + ": Kelvra plays through the default output.";
+            return output;
+        }
+    }
+    outputNotice_ = silentNotice(why);
+    return makeNullOutput(mixer_, requestedRate_);
+}
+
+std::string Engine::silentNotice(const std::string& why) {
+    return why +
+           ", and no other output could be opened: the decks play on, silent, until "
+           "another output is chosen.";
 }
 
 OutputSetup Engine::plainSetup(int device) {
@@ -76,8 +105,14 @@ std::unique_ptr<Output> Engine::openOutput(const OutputSetup& setup, int& error)
     // A rate of the DJ's own, or the one the output was first opened with.
     const int rate = setup.rate > 0 ? setup.rate : requestedRate_;
     if (makeOutput_) return makeOutput_(mixer_, setup.device, rate, error);
-    if (nullDevice_)
+    if (nullDevice_) {
+        // The null output is the only device there is: the first, or the default.
+        if (setup.device > 0) {
+            error = kErrorDevice;
+            return nullptr;
+        }
         return makeNullOutput(mixer_, rate, setup.period, setup.phones != PhonesRoute::Shared);
+    }
     if (setup.backend == OutputBackend::Jack) return makeJackOutput(mixer_, setup, error);
     return makePortAudioOutput(mixer_, setup, rate, error);
 }

@@ -332,6 +332,47 @@ TEST(BackgroundAnalyser, PlaylistSongsFillTheCacheAndADeckGoesFirst) {
     EXPECT_NEAR(warmed.at(1).at(1).value<AnalysisSnapshot>()->bpm, 128, 0.05);
 }
 
+// The library's songs come last: a deck's request and the playlist's songs are both served
+// before the library's song they interrupt, which is then taken up again; every library song
+// comes back, one that cannot be read too.
+TEST(BackgroundAnalyser, LibrarySongsYieldToADeckAndToThePlaylist) {
+    CacheFixture f;
+    const QString library = QString::fromStdString(f.song("library.wav", 100, 60));
+    const QString later = QString::fromStdString(f.song("later.wav", 110));
+    const QString deck = QString::fromStdString(f.song("deck.wav", 140));
+    const QString listed = QString::fromStdString(f.song("listed.wav", 128));
+    const QString missing = f.dir.filePath("missing.wav");
+    BackgroundAnalyser analyser(f.cache);
+    std::vector<std::pair<QString, AnalysisSnapshot>> done;
+    QObject::connect(&analyser, &BackgroundAnalyser::analysed,
+                     [&done](Side, const QString& path, AnalysisSnapshot result) {
+                         done.emplace_back(path, result);
+                     });
+    for (auto signal : {&BackgroundAnalyser::warmed, &BackgroundAnalyser::idleAnalysed})
+        QObject::connect(&analyser, signal, [&done](const QString& path, AnalysisSnapshot result) {
+            done.emplace_back(path, result);
+        });
+    analyser.analyseWhenIdle({library, later, missing});
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    analyser.requestAnalysis(Side::Left, deck);
+    analyser.warmCache({listed});
+    QElapsedTimer timer;
+    timer.start();
+    while (done.size() < 5 && timer.elapsed() < 60000)
+        QTest::qWait(50);
+    EXPECT_EQ(analyser.idleCount(), 0);
+    ASSERT_EQ(done.size(), 5u);
+    std::vector<std::string> order;
+    for (const auto& [path, result] : done)
+        order.push_back(QFileInfo(path).fileName().toStdString());
+    EXPECT_EQ(order, (std::vector<std::string>{"deck.wav", "listed.wav", "library.wav", "later.wav",
+                                               "missing.wav"}));
+    ASSERT_TRUE(done[2].second);
+    EXPECT_NEAR(done[2].second->bpm, 100, 0.05);
+    EXPECT_TRUE(f.cache.load(later.toStdString()));
+    EXPECT_FALSE(done[4].second);
+}
+
 TEST(BackgroundAnalyser, ShutsDownPromptlyInTheMiddleOfAnAnalysis) {
     CacheFixture f;
     const std::string song = f.song("long.wav", 120, 120);

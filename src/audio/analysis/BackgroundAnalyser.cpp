@@ -41,8 +41,24 @@ void BackgroundAnalyser::warmCache(const QStringList& paths) {
     {
         std::lock_guard lock(mutex_);
         warming_.insert(warming_.end(), paths.begin(), paths.end());
+        // The playlist's songs are wanted sooner than the library's.
+        if (analysingIdle_) warmStop_.request_stop();
     }
     wake_.notify_all();
+}
+
+void BackgroundAnalyser::analyseWhenIdle(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    {
+        std::lock_guard lock(mutex_);
+        idle_.insert(idle_.end(), paths.begin(), paths.end());
+    }
+    wake_.notify_all();
+}
+
+int BackgroundAnalyser::idleCount() const {
+    std::lock_guard lock(mutex_);
+    return int(idle_.size());
 }
 
 int BackgroundAnalyser::warmingCount() const {
@@ -61,22 +77,34 @@ void BackgroundAnalyser::cancel(Side side) {
 void BackgroundAnalyser::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return shuttingDown_ || deckWaiting() || !warming_.empty(); });
+        wake_.wait(lock, [this] {
+            return shuttingDown_ || deckWaiting() || !warming_.empty() || !idle_.empty();
+        });
         if (shuttingDown_) return;
         if (!deckWaiting()) {
+            analysingIdle_ = warming_.empty();
+            std::deque<QString>& queue = analysingIdle_ ? idle_ : warming_;
+            const bool idle = analysingIdle_;
             warmStop_ = std::stop_source();
             const std::stop_token stop = warmStop_.get_token();
-            const QString path = warming_.front();
+            const QString path = queue.front();
             lock.unlock();
             // A song the cache already holds costs a file read; one that fails is not retried.
             AnalysisSnapshot result = analyseCached(cache_, path, stop);
-            if (result && !stop.stop_requested())
+            if (!stop.stop_requested() && (result || idle))
                 QMetaObject::invokeMethod(
-                    this, [this, path, result] { emit warmed(path, result); },
+                    this,
+                    [this, path, result, idle] {
+                        if (idle)
+                            emit idleAnalysed(path, result);
+                        else
+                            emit warmed(path, result);
+                    },
                     Qt::QueuedConnection);
             lock.lock();
-            // Interrupted by a deck: it stays at the front and is taken up again.
-            if (!stop.stop_requested() && !warming_.empty()) warming_.pop_front();
+            analysingIdle_ = false;
+            // Interrupted: it stays at the front and is taken up again.
+            if (!stop.stop_requested() && !queue.empty()) queue.pop_front();
             continue;
         }
         // Take turns between the decks so one deck's reloads cannot starve the other.

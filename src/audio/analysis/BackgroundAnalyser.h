@@ -2,7 +2,8 @@
 // takes time from playback. One job per deck: a newer request for a deck supersedes (and stops)
 // the older one. Results reach the owner's thread as finished, immutable snapshots. Songs added
 // to the playlist are analysed into the cache when no deck is waiting, so the song the Auto-DJ
-// or the DJ loads next usually has its waveform and loudness at once.
+// or the DJ loads next usually has its waveform and loudness at once. Last come the songs nobody
+// has asked for yet (the library's), one at a time when neither a deck nor the playlist waits.
 // Threads: the public methods and the signal belong to the thread that owns the object; the
 // worker touches only files and its own state, never the engine or the audio callback.
 #pragma once
@@ -41,6 +42,12 @@ class BackgroundAnalyser : public QObject {
     void warmCache(const QStringList& paths);
     // Songs waiting to be analysed into the cache (the one being analysed included).
     int warmingCount() const;
+    // Analyses `paths` into the cache, in order, when neither a deck request nor a song of
+    // warmCache() waits: either interrupts one of these, which is taken up again afterwards.
+    // Each comes back through idleAnalysed(), a file that could not be read too.
+    void analyseWhenIdle(const QStringList& paths);
+    // Songs of analyseWhenIdle() still to come back (the one being analysed included).
+    int idleCount() const;
     // The most the cache keeps on disk, in bytes (from the options, once they are read).
     void setCacheSizeLimit(std::int64_t bytes) { cache_.setSizeLimit(bytes); }
 
@@ -50,6 +57,8 @@ class BackgroundAnalyser : public QObject {
                   kelvra::audio::analysis::AnalysisSnapshot result);
     // A song of warmCache() is in the cache (not sent for a file that could not be read).
     void warmed(const QString& path, kelvra::audio::analysis::AnalysisSnapshot result);
+    // A song of analyseWhenIdle() is done; `result` is null when the file could not be read.
+    void idleAnalysed(const QString& path, kelvra::audio::analysis::AnalysisSnapshot result);
 
   private:
     struct Job {
@@ -67,8 +76,11 @@ class BackgroundAnalyser : public QObject {
     Job jobs_[2];
     bool shuttingDown_ = false;
     int nextSide_ = 0;
-    std::deque<QString> warming_;  // the front is the one being analysed, if any
-    std::stop_source warmStop_;
+    // The front of each is the one being analysed, if any.
+    std::deque<QString> warming_;
+    std::deque<QString> idle_;
+    bool analysingIdle_ = false;  // the song being analysed is idle_'s front
+    std::stop_source warmStop_;   // stops the song of either being analysed
     QThread* thread_ = nullptr;
 };
 

@@ -168,6 +168,14 @@ constexpr const char* kMigrations[] = {
      " VALUES (new.id, text_fold(new.artist), text_fold(new.title), text_fold(new.album),"
      " text_fold(new.genre), text_fold(new.comment)); END;"
      "INSERT INTO song_inside (song_inside) VALUES ('rebuild');"),
+    // 8: the modification time a song's file had when its analysis found no steady beat or
+    // could not read it (NULL otherwise), so the library's analysis does not try it again at
+    // every start, yet does once the file changes; and the scanned songs it has still to look at
+    // in an order of their own, so a library analysed long ago finds there is nothing to do
+    // without reading its rows.
+    ("ALTER TABLE songs ADD COLUMN analysis_failed INTEGER;"
+     "CREATE INDEX songs_to_analyse ON songs(id) WHERE bpm IS NULL AND missing_since IS NULL"
+     " AND size IS NOT NULL AND analysis_failed IS NOT mtime;"),
 };
 static_assert(std::size(kMigrations) == kSchemaVersion);
 

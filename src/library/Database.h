@@ -19,8 +19,9 @@ namespace kelvra::library {
 
 // 1: songs and hot cues; 2: saved loops; 3: the library (file facts, tags, analysis, ratings,
 // the text index, crates, set history); 4: songs in name order, files found missing; 5: the
-// watched folders; 6: the first letters of the songs' words; 7: the index of fragments.
-inline constexpr int kSchemaVersion = 7;
+// watched folders; 6: the first letters of the songs' words; 7: the index of fragments; 8: the
+// songs whose analysis found no tempo.
+inline constexpr int kSchemaVersion = 8;
 
 // Who opens the database: only a writer checks it whole and may set a damaged one aside and start
 // afresh; a reader says it is damaged and changes nothing.

@@ -526,6 +526,19 @@ std::vector<QString> Library::watchedFolders() const {
     return folders;
 }
 
+std::vector<QString> Library::songsToAnalyse() const {
+    std::vector<QString> paths;
+    // The conditions of the index of songs to analyse, word for word, so it is the one read.
+    Statement select(reader_,
+                     "SELECT path FROM songs WHERE bpm IS NULL AND missing_since IS NULL"
+                     " AND size IS NOT NULL AND analysis_failed IS NOT mtime ORDER BY id");
+    int step;
+    while ((step = select.step()) == SQLITE_ROW)
+        paths.push_back(pathFromBytes(select.blob(0)));
+    readFailure_ = stepFailure(reader_, step);
+    return paths;
+}
+
 std::vector<HeardSong> Library::history() const {
     std::vector<HeardSong> heard;
     Statement select(reader_,
@@ -618,8 +631,8 @@ bool Library::setAnalysis(const QString& path, std::optional<double> bpm,
         Statement update(
             db,
             "UPDATE songs SET bpm = :bpm, first_beat = :firstBeat, loudness = :loudness,"
-            " musical_key = CASE WHEN :key BETWEEN 0 AND 23 THEN :key ELSE -1 END"
-            " WHERE path = :path");
+            " musical_key = CASE WHEN :key BETWEEN 0 AND 23 THEN :key ELSE -1 END,"
+            " analysis_failed = CASE WHEN :bpm IS NULL THEN mtime END WHERE path = :path");
         update.bind(":path", path);
         update.bind(":bpm", bpm);
         update.bind(":firstBeat", firstBeat);

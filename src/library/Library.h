@@ -132,6 +132,9 @@ class Library {
     std::vector<QString> crates() const;                    // their names, by name
     // The folders kept up to date while the program runs, by path.
     std::vector<QString> watchedFolders() const;
+    // The scanned songs with no tempo yet, in the order they came in, but for those the analysis
+    // already found without one (as their files are now).
+    std::vector<QString> songsToAnalyse() const;
 
     // Writes, queued to the writer. `outcome`, when given, is set on the writer thread when the
     // job runs (read it after writer().flush()).
@@ -144,6 +147,7 @@ class Library {
     bool addHeard(const QString& path, std::int64_t when);
     bool setRating(const QString& path, int stars);  // 0..5
     // What the analysis found of a song the library has (nothing happens for one it has not).
+    // No tempo marks the file, as it is now, as one the library's analysis need not try again.
     bool setAnalysis(const QString& path, std::optional<double> bpm,
                      std::optional<double> firstBeat, int key, std::optional<double> loudness);
     bool addToCrate(const QString& crate, const QString& path);  // makes the crate if need be

@@ -440,9 +440,8 @@ void makeOldDatabase(const QString& path, int version) {
     if (version >= 5) {
         ASSERT_TRUE(migrateTo(db, 5));
     }
-    if (version >= 6) {
-        ASSERT_TRUE(migrateTo(db, 6));
-    }
+    for (int step = 6; step <= std::min(version, 7); ++step)
+        ASSERT_TRUE(migrateTo(db, step));
     sqlite3_close(db);
 }
 
@@ -500,6 +499,13 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
         ASSERT_TRUE(library.writer().flush());
         EXPECT_EQ(library.song("/old/song.mp3")->id, 7);
         EXPECT_EQ(found(library, "old").size(), 1u);
+        // A song scanned in with no tempo waits for the analysis until it has tried it.
+        library.store(songFacts("/old/new.mp3", "New", "Song"));
+        ASSERT_TRUE(library.writer().flush());
+        EXPECT_EQ(library.songsToAnalyse(), std::vector<QString>{"/old/new.mp3"});
+        library.setAnalysis("/old/new.mp3", std::nullopt, std::nullopt, 3, std::nullopt);
+        ASSERT_TRUE(library.writer().flush());
+        EXPECT_TRUE(library.songsToAnalyse().empty());
     }
     SongStore store(path);
     ASSERT_TRUE(store.isOpen());
@@ -519,7 +525,7 @@ TEST_P(LibraryMigration, AnEarlierDatabaseKeepsItsSongsCuesAndLoopsAndGainsTheLi
 }
 
 INSTANTIATE_TEST_SUITE_P(FromEveryEarlierVersion, LibraryMigration,
-                         ::testing::Values(1, 2, 3, 4, 5, 6));
+                         ::testing::Values(1, 2, 3, 4, 5, 6, 7));
 
 }  // namespace
 }  // namespace kelvra::library

@@ -1,14 +1,19 @@
-// library scan DIR... | search QUERY... | export-history | check: the DJ's music library from the
-// command line, in the database the desktop program uses (or the one --db names).
+// library scan DIR... | analyse | search QUERY... | export-history | check: the DJ's music library
+// from the command line, in the database the desktop program uses (or the one --db names).
 //   scan: adds the folders' songs; progress and problems on standard error. Exit 1 when a folder
-//         cannot be read or the scan had to stop (the disk full), 0 otherwise. The only command
-//         that sets a damaged database aside (and says so, naming both files).
+//         cannot be read or the scan had to stop (the disk full), 0 otherwise. With --analyse,
+//         the analysis follows.
+//   analyse: gives the songs with no analysis yet their tempo and key; progress and a summary on
+//         standard error. A song that cannot be read is counted, not a failure: exit 1 only when
+//         the database could not be read or written. Scan and analyse are the only commands
+//         that set a damaged database aside (and say so, naming both files).
 //   search: one tab-separated line per song: path, artist, title, bpm, key, seconds. A tab, a line
 //         break, any other control byte and the backslash in a path or text are written as \t,
 //         \n, \r, \xHH and \\, so every song is one line of six fields. Exit 1 when the
 //         database could not be read to the end (damaged), after the rows it gave.
 //   export-history: the sets heard (all, or --set N counted from the oldest) as M3U, CUE or CSV.
 //   check: the whole check of the database, read-only; exit 1 with what is wrong when damaged.
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -24,6 +29,7 @@
 #include "library/Database.h"
 #include "library/HistoryExport.h"
 #include "library/Library.h"
+#include "library/LibraryAnalyser.h"
 #include "library/Scanner.h"
 #include "library/SearchQuery.h"
 #include "library/SongStore.h"
@@ -32,7 +38,8 @@ namespace kelvra::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kelvra-cli library scan DIR... [--db FILE]\n"
+    "usage: kelvra-cli library scan DIR... [--db FILE] [--analyse]\n"
+    "       kelvra-cli library analyse [--db FILE]\n"
     "       kelvra-cli library search QUERY... [--db FILE]\n"
     "       kelvra-cli library export-history [--db FILE] [--format m3u|cue|csv] [--set N]\n"
     "       kelvra-cli library check [--db FILE]\n";
@@ -41,6 +48,7 @@ struct Words {
     QString db = library::SongStore::defaultPath();
     QString format = QStringLiteral("m3u");
     int set = 0;
+    bool analyse = false;
     std::vector<QString> operands;
 };
 
@@ -50,10 +58,15 @@ int usage(const std::string& why = {}) {
     return 2;
 }
 
-// --db, --format and --set anywhere; every other word is an operand (a folder, a query word).
+// --db, --format, --set and --analyse anywhere; every other word is an operand (a folder, a
+// query word).
 bool readWords(const Args& args, Words& words, std::string& why) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
+        if (word == "--analyse") {
+            words.analyse = true;
+            continue;
+        }
         const bool option = word == "--db" || word == "--format" || word == "--set";
         if (!option) {
             if (word.rfind("--", 0) == 0 && word.size() > 2) {
@@ -125,6 +138,41 @@ std::unique_ptr<library::Library> openLibrary(const QString& path, library::Acce
     return opened;
 }
 
+// The analysis of every song that wants one, with its progress and summary on standard error.
+int analyse(library::Library& library) {
+    const audio::analysis::AnalysisCache cache(audio::analysis::AnalysisCache::defaultFolder());
+    // Songs the cache holds go by in a moment: a line at most this often, as the scan's.
+    constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+    auto lastReport = std::chrono::steady_clock::now() - kProgressInterval;
+    library::AnalysisCounts last;
+    const bool written =
+        library::analyseLibrary(library, cache, [&](const library::AnalysisCounts& counts) {
+            last = counts;
+            const auto now = std::chrono::steady_clock::now();
+            if (counts.done() == counts.total || now - lastReport < kProgressInterval) return;
+            lastReport = now;
+            std::fprintf(stderr, "analyse: %s\n",
+                         library::analysisText(counts).toUtf8().constData());
+            std::fflush(stderr);
+        });
+    if (!library.readFailure().isEmpty()) {
+        std::fprintf(stderr, "kelvra-cli: library: the songs to analyse could not be read: %s\n",
+                     library.readFailure().toUtf8().constData());
+        return 1;
+    }
+    if (!written) {
+        std::fprintf(stderr, "kelvra-cli: library: the analysis stopped: %s\n",
+                     library.writer().failure().toUtf8().constData());
+        return 1;
+    }
+    std::fprintf(stderr,
+                 "analyse: done: %lld songs, %lld with a tempo, %lld with no steady beat, %lld "
+                 "could not be read\n",
+                 static_cast<long long>(last.total), static_cast<long long>(last.tempo),
+                 static_cast<long long>(last.noTempo), static_cast<long long>(last.unreadable));
+    return 0;
+}
+
 int scan(const Words& words) {
     if (words.operands.empty()) return usage("scan needs a folder");
     int status = 0;
@@ -167,8 +215,15 @@ int scan(const Words& words) {
                  static_cast<long long>(counts.updated), static_cast<long long>(counts.moved),
                  static_cast<long long>(counts.unchanged),
                  static_cast<long long>(counts.unreadable));
+    if (words.analyse && analyse(*opened) != 0) return 1;
     // Songs kept because their folder could not be read are not all there is to be had.
     return counts.unreached > 0 ? 1 : status;
+}
+
+int analyseSongs(const Words& words) {
+    if (!words.operands.empty()) return usage("analyse takes no operand");
+    const auto opened = openLibrary(words.db, library::Access::Writing);
+    return opened ? analyse(*opened) : 1;
 }
 
 int search(const Words& words) {
@@ -253,6 +308,7 @@ int libraryCommand(const Args& args) {
     std::string why;
     if (!readWords(Args(args.begin() + 1, args.end()), words, why)) return usage(why);
     if (args[0] == "scan") return scan(words);
+    if (args[0] == "analyse") return analyseSongs(words);
     if (args[0] == "search") return search(words);
     if (args[0] == "export-history") return exportHistory(words);
     if (args[0] == "check") return check(words);

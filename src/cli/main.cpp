@@ -32,8 +32,8 @@ constexpr Command kCommands[] = {
      kelvra::cli::sessionCommand},
     {"analyse", "analyse FILE...", kelvra::cli::analyseCommand},
     {"library",
-     "library scan DIR... | search QUERY... | export-history [--format m3u|cue|csv] [--set N]"
-     " | check [--db FILE]",
+     "library scan DIR... [--analyse] | analyse | search QUERY..."
+     " | export-history [--format m3u|cue|csv] [--set N] | check [--db FILE]",
      kelvra::cli::libraryCommand},
 };
 

@@ -1,6 +1,6 @@
-// kelvra-cli library as a DJ runs it, on real files and databases: scan, search and the history
-// exports read back; a scan killed at random moments and one that runs out of disk, after which
-// the database opens with everything it had committed.
+// kelvra-cli library as a DJ runs it, on real files and databases: scan, analyse, search and the
+// history exports read back; a scan killed at random moments and one that runs out of disk, after
+// which the database opens with everything it had committed.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -19,6 +19,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "audio/AnalysisFixtures.h"
 #include "library/HistoryExport.h"
 #include "library/Library.h"
 #include "library/SearchQuery.h"
@@ -108,6 +109,51 @@ TEST(LibraryCli, ScanThenSearchPrintsRowsWithTheKeyOnTheWheel) {
     run = test::runCli({"library", "scan", dir.filePath("nowhere"), "--db", db}, isolated(dir));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("is not a folder"));
+}
+
+// Scanned songs get their tempo and key from the analysis: found by a tempo search, each song
+// tried once, whatever it came to: a second run has nothing to do, and a file that cannot be
+// read or has no beat is not tried again. A scan asked to analyse takes what the cache holds.
+TEST(LibraryCli, AnalyseGivesScannedSongsTheirTempoOnceEachAndMarksThoseWithout) {
+    QTemporaryDir dir;
+    const QString music = dir.filePath("music");
+    const QString db = dir.filePath("library.sqlite");
+    ASSERT_TRUE(QDir().mkpath(music));
+    for (const int bpm : {96, 124, 140})
+        ASSERT_TRUE(test::writeWav(QString("%1/%2.wav").arg(music).arg(bpm).toStdString(),
+                                   audio::testing::drumLoop({double(bpm), 0.5, 20, 44100}), 44100,
+                                   2));
+    ASSERT_TRUE(test::writeWav((music + "/tone.wav").toStdString(), test::sine(44100, 2, 10, 440),
+                               44100, 2));
+    ASSERT_TRUE(test::writeSongFile(music + "/broken.wav", QByteArray("RIFF\x10\0\0\0WAVEjunk", 16),
+                                    3000, 1));
+    ASSERT_EQ(test::runCli({"library", "scan", music, "--db", db}, isolated(dir)).exitCode, 0);
+    const QString summary = "done: 5 songs, 3 with a tempo, 1 with no steady beat, 1 could not";
+    test::CliRun run = test::runCli({"library", "analyse", "--db", db}, isolated(dir));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(summary)) << run.err.toStdString();
+    {
+        Library library(db, Access::Reading);
+        for (const int bpm : {96, 124, 140}) {
+            const std::optional<SongRow> song =
+                library.song(QString("%1/%2.wav").arg(music).arg(bpm));
+            ASSERT_TRUE(song && song->bpm) << bpm;
+            EXPECT_NEAR(*song->bpm, bpm, 1);
+        }
+        EXPECT_FALSE(library.song(music + "/tone.wav")->bpm);
+    }
+    run = test::runCli({"library", "search", "bpm:120-128", "--db", db}, isolated(dir));
+    EXPECT_TRUE(run.out.startsWith(music + "/124.wav\t")) << run.out.toStdString();
+    EXPECT_EQ(run.out.count(u'\n'), 1);
+    run = test::runCli({"library", "analyse", "--db", db}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("done: 0 songs")) << run.err.toStdString();
+
+    const QString again = dir.filePath("again.sqlite");
+    run = test::runCli({"library", "scan", music, "--db", again, "--analyse"}, isolated(dir));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("done: 2 songs, 0 with a tempo, 1 with no steady beat"))
+        << run.err.toStdString();
 }
 
 TEST(LibraryCli, HistoryIsToldIntoSetsByTwoHourGapsAndEachExportReadsBack) {

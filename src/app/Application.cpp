@@ -151,11 +151,7 @@ void Application::loadMainWindow() {
         p.controller->model().setSongFacts(path, {result->bpm, result->key, result->tempoChanges});
         // The library learns it too, for its tempo and key columns and the compatible filter.
         if (p.songLibrary && p.songLibrary->isOpen())
-            p.songLibrary->setAnalysis(
-                path, result->bpm > 0 ? std::optional(result->bpm) : std::nullopt,
-                result->bpm > 0 ? std::optional(result->firstBeatSeconds) : std::nullopt,
-                result->key,
-                std::isfinite(result->lufs) ? std::optional(result->lufs) : std::nullopt);
+            library::recordAnalysis(*p.songLibrary, path, result);
     };
     QObject::connect(p.analyser.get(), &audio::analysis::BackgroundAnalyser::analysed,
                      [&p, showInPlaylist](Side side, const QString& path,
@@ -179,10 +175,15 @@ void Application::loadMainWindow() {
         // it was closed comes in first. The watcher scans on a thread of its own.
         p.watcher = std::make_unique<library::FolderWatcher>(*p.songLibrary, *p.clock,
                                                              audio::createAudioLibrary(), nullptr);
+        // The songs the library has no tempo or key for are analysed when nothing else wants
+        // the analyser: those left from before at once, and whatever a scan brings in after it.
+        p.libraryAnalyser = std::make_unique<library::LibraryAnalyser>(*p.songLibrary, *p.analyser);
         QObject::connect(p.watcher.get(), &library::FolderWatcher::libraryChanged, [&p] {
             if (p.libraryBrowser) p.libraryBrowser->refresh();
+            p.libraryAnalyser->start();
         });
         p.watcher->start();
+        p.libraryAnalyser->start();
     }
     p.mainView = std::make_unique<MainWindowView>(p.logic->controls());
     markFirstPaint(*p.mainView);
@@ -332,12 +333,14 @@ void Application::Parts::showLibrary() {
         libraryBrowser = std::make_unique<library::LibraryBrowser>(library::LibraryBrowser::Parts{
             *songLibrary, *store, dialogs,
             QCoreApplication::applicationDirPath() + QStringLiteral("/kelvra-cli"),
-            library::SongStore::defaultPath(), [this]() -> std::optional<library::MixReference> {
+            library::SongStore::defaultPath(),
+            [this]() -> std::optional<library::MixReference> {
                 const double bpm = logic->mixBpm();
                 const int key = logic->mixKey();
                 if (bpm <= 0 && key < 0) return std::nullopt;
                 return library::MixReference{bpm, key};
-            }});
+            },
+            libraryAnalyser.get()});
         // Owned by the main window: one of its windows, which never keeps the program running
         // once the main window has closed.
         libraryView = std::make_unique<library::LibraryWindow>(*libraryBrowser, mainView.get());

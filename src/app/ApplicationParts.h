@@ -22,6 +22,7 @@
 #include "core/QtDialogs.h"
 #include "library/FolderWatcher.h"
 #include "library/Library.h"
+#include "library/LibraryAnalyser.h"
 #include "library/LibraryBrowser.h"
 #include "library/SongStore.h"
 #include "library/ui/LibraryWindow.h"
@@ -59,7 +60,8 @@ struct Application::Parts {
     std::unique_ptr<Program> program;
     MainWindow* logic = nullptr;
     library::Library* songLibrary = nullptr;
-    std::unique_ptr<library::FolderWatcher> watcher;  // after the library it fills
+    std::unique_ptr<library::FolderWatcher> watcher;            // after the library it fills
+    std::unique_ptr<library::LibraryAnalyser> libraryAnalyser;  // after the library and analyser
     std::unique_ptr<MainWindowView> mainView;
     std::unique_ptr<settings::OptionsWindowView> optionsView;
     std::unique_ptr<controllers::LearnWindow> learnView;

@@ -9,6 +9,7 @@
 #include "audio/analysis/KeyNames.h"
 #include "core/Dialogs.h"
 #include "core/SaveFile.h"
+#include "library/LibraryAnalyser.h"
 #include "library/SearchQuery.h"
 #include "settings/SettingsKey.h"
 #include "settings/SettingsStore.h"
@@ -61,6 +62,19 @@ LibraryBrowser::LibraryBrowser(Parts parts) : parts_(std::move(parts)) {
     }
     readSources();
     list();
+    if (parts_.analyser) {
+        connect(parts_.analyser, &LibraryAnalyser::progressed, this, &LibraryBrowser::changed);
+        // The tempi and keys found show once the walk is over: a list that changed under the
+        // DJ's eyes at every song would lose its place.
+        connect(parts_.analyser, &LibraryAnalyser::finished, this, [this] {
+            parts_.library.writer().flush();
+            refresh();
+        });
+    }
+}
+
+QString LibraryBrowser::analysisText() const {
+    return parts_.analyser ? parts_.analyser->text() : QString();
 }
 
 LibraryBrowser::~LibraryBrowser() {
@@ -374,6 +388,8 @@ void LibraryBrowser::finishScan(int exitCode, QProcess::ExitStatus status) {
     scan_->deleteLater();
     scan_ = nullptr;
     refresh();
+    // What the scan committed, even of a scan cut short, is worth analysing.
+    if (parts_.analyser) parts_.analyser->start();
     emit scanFinished();
     if (whole) emit foldersScanned(scanning_);
 }

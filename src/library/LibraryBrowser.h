@@ -2,7 +2,8 @@
 // one set of the history), the search typed so far, the "compatible with the playing deck"
 // filter, the order and the columns the DJ chose (remembered), crates, history export and adding
 // folders. Adding runs kelvra-cli's scan in a process of its own, so a slow disk or a broken file
-// never holds up the program, and quitting mid-scan loses nothing the scan committed.
+// never holds up the program, and quitting mid-scan loses nothing the scan committed; the songs it
+// brought in are then analysed in the background.
 // Thread: UI thread only.
 #pragma once
 
@@ -36,6 +37,8 @@ struct MixReference {
 // Within this share of the playing tempo a song is close enough to beat-match.
 inline constexpr double kCompatibleTempoShare = 0.06;
 
+class LibraryAnalyser;
+
 class LibraryBrowser : public QObject {
     Q_OBJECT
   public:
@@ -46,6 +49,8 @@ class LibraryBrowser : public QObject {
         QString scanProgram;   // kelvra-cli
         QString databasePath;  // the library's file, for the scan
         std::function<std::optional<MixReference>()> playing;
+        // Analyses what a scan brought in; none: the songs wait for a deck to analyse them.
+        LibraryAnalyser* analyser = nullptr;
     };
     explicit LibraryBrowser(Parts parts);
     ~LibraryBrowser() override;
@@ -94,9 +99,11 @@ class LibraryBrowser : public QObject {
     bool scanning() const { return scan_ != nullptr; }
     // The scan's progress or outcome, for the window's status line.
     QString scanText() const { return scanText_; }
+    // The analysis's progress or outcome, for the status line too; empty before there was one.
+    QString analysisText() const;
 
   signals:
-    void changed();  // sources, status or scan text
+    void changed();  // sources, status, scan or analysis text
     void scanFinished();
     // A scan went through these folders to its end: they are worth watching from now on.
     void foldersScanned(const QStringList& folders);

@@ -1,8 +1,8 @@
 // The library window's logic over a real library file: the search as the DJ types it, the order
 // and columns remembered, the compatible filter, crates, the history's sets and their export,
-// songs dragged as files, a folder added through a real scan in its own process, and the window
-// over it: typing, dropping songs on a crate and moving columns, loading songs from the keyboard,
-// and where it goes on the screen.
+// songs dragged as files, a folder added through a real scan in its own process and analysed in
+// the background, and the window over it: typing, dropping songs on a crate and moving columns,
+// loading songs from the keyboard, and where it goes on the screen.
 #include "library/LibraryBrowser.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +24,9 @@
 #include <memory>
 #include <set>
 
+#include "audio/AnalysisFixtures.h"
+#include "audio/analysis/BackgroundAnalyser.h"
+#include "library/LibraryAnalyser.h"
 #include "library/ui/LibraryWindow.h"
 #include "settings/MemorySettingsStore.h"
 #include "support/FileBytes.h"
@@ -51,9 +54,10 @@ class Browser : public ::testing::Test {
         ASSERT_TRUE(library_->writer().flush());
     }
     QString dbPath() const { return dir_.filePath("library.sqlite"); }
-    std::unique_ptr<LibraryBrowser> make() {
-        return std::make_unique<LibraryBrowser>(LibraryBrowser::Parts{
-            *library_, store_, dialogs_, KELVRA_CLI_PATH, dbPath(), [this] { return playing_; }});
+    std::unique_ptr<LibraryBrowser> make(LibraryAnalyser* analyser = nullptr) {
+        return std::make_unique<LibraryBrowser>(
+            LibraryBrowser::Parts{*library_, store_, dialogs_, KELVRA_CLI_PATH, dbPath(),
+                                  [this] { return playing_; }, analyser});
     }
     static QStringList titles(LibraryBrowser& browser) {
         QStringList shown;
@@ -232,8 +236,11 @@ TEST_F(Browser, EachSetHeardIsListedAndExportsAsTheDjAsks) {
     EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers"}));
 }
 
-TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
-    auto browser = make();
+TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScanThenAnalysed) {
+    audio::analysis::BackgroundAnalyser background(
+        audio::analysis::AnalysisCache(dir_.filePath("cache")));
+    LibraryAnalyser analyser(*library_, background);
+    auto browser = make(&analyser);
     SongTable& table = browser->table();
     std::unique_ptr<QMimeData> data(
         table.mimeData({table.index(0, 0), table.index(0, 3), table.index(2, 0)}));
@@ -243,15 +250,27 @@ TEST_F(Browser, DraggedRowsCarryTheirFilesAndAFolderIsAddedByARealScan) {
 
     const QString music = dir_.filePath("music");
     ASSERT_TRUE(test::writeTaggedMp3(music + "/x/new.mp3", "Nora Kestrel", "Ghost Kestrel"));
+    ASSERT_TRUE(test::writeWav((music + "/x/beat.wav").toStdString(),
+                               audio::testing::drumLoop({120, 0, 20, 44100}), 44100, 2));
     dialogs_.answerNextFolder(music);
     QSignalSpy finished(browser.get(), &LibraryBrowser::scanFinished);
     browser->addFolder();
     EXPECT_TRUE(browser->scanning());
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(browser->scanning());
-    EXPECT_NE(browser->scanText().indexOf("1 added"), -1) << browser->scanText().toStdString();
+    EXPECT_NE(browser->scanText().indexOf("2 added"), -1) << browser->scanText().toStdString();
     browser->setSearchText("kest");
     EXPECT_EQ(titles(*browser), QStringList({"Ghost Kestrel"}));
+    // The analysis follows on its own, its progress on the status line, and the tempo it finds
+    // is listed once it is done.
+    EXPECT_EQ(browser->analysisText(), "Analysing 1 of 2 songs");
+    QSignalSpy analysed(&analyser, &LibraryAnalyser::finished);
+    ASSERT_TRUE(analysed.wait(60000));
+    EXPECT_TRUE(browser->analysisText().startsWith("2 songs analysed"))
+        << browser->analysisText().toStdString();
+    browser->setSearchText("bpm:119-121");
+    ASSERT_EQ(browser->table().songs().size(), 1u);
+    EXPECT_EQ(browser->table().songs()[0].path, music + "/x/beat.wav");
 }
 
 TEST_F(Browser, TheWindowSearchesAsTypedTakesSongsDroppedOnACrateAndKeepsMovedColumns) {

@@ -163,9 +163,10 @@ LibraryWindow::LibraryWindow(LibraryBrowser& browser, QWidget* owner)
     buildBottom();
     connect(&browser_, &LibraryBrowser::changed, this, [this] {
         showSources();
-        status_->setText(browser_.scanText().isEmpty()
-                             ? browser_.status()
-                             : browser_.status() + QStringLiteral("      ") + browser_.scanText());
+        QStringList parts{browser_.status()};
+        for (const QString& more : {browser_.scanText(), browser_.analysisText()})
+            if (!more.isEmpty()) parts << more;
+        status_->setText(parts.join(QStringLiteral("      ")));
         status_->setToolTip(status_->text());
         if (!showingColumns_) showColumns();
     });

@@ -338,7 +338,7 @@ void Application::Parts::showLibrary() {
                 const double bpm = logic->mixBpm();
                 const int key = logic->mixKey();
                 if (bpm <= 0 && key < 0) return std::nullopt;
-                return library::MixReference{bpm, key};
+                return library::MixReference{bpm, key, logic->mixSongs()};
             },
             libraryAnalyser.get()});
         // Owned by the main window: one of its windows, which never keeps the program running

@@ -90,6 +90,7 @@ class MainWindow final {
     Timer& autoFadeTimer() { return session_->autoFadeTimer(); }
     int mixKey() const { return session_->mixKey(); }
     double mixBpm() const { return session_->mixBpm(); }
+    QStringList mixSongs() const { return session_->mixSongs(); }
     Side activeDeck() const { return session_->activeDeck(); }
     void setActiveDeck(Side side) { session_->setActiveDeck(side); }
     bool autoDJOn() const { return session_->autoDJOn(); }

@@ -148,6 +148,8 @@ void SessionModel::publishMix() {
     int keyLoudest = 0;
     double bpm = 0;
     int bpmLoudest = 0;
+    mixKeySide_.reset();
+    mixBpmSide_.reset();
     for (Side side : {Side::Left, Side::Right}) {
         if (!playing_[sideIndex(side)]) continue;
         const int volume = mixer_->deckVolume(side);
@@ -156,16 +158,25 @@ void SessionModel::publishMix() {
         if (volume > keyLoudest && songKey >= 0) {
             key = songKey;
             keyLoudest = volume;
+            mixKeySide_ = side;
         }
         if (volume > bpmLoudest && playing > 0) {
             bpm = playing;
             bpmLoudest = volume;
+            mixBpmSide_ = side;
         }
     }
     if (key == mixKey_ && bpm == mixBpm_) return;
     mixKey_ = key;
     mixBpm_ = bpm;
     events_.mix.notify(key, bpm);
+}
+
+QStringList SessionModel::mixSongs() const {
+    QStringList songs;
+    for (const std::optional<Side>& side : {mixKeySide_, mixBpmSide_})
+        if (side && !songs.contains(deck(*side).songFile())) songs << deck(*side).songFile();
+    return songs;
 }
 
 std::optional<AudibleSong> SessionModel::audibleSong(Side side) const {

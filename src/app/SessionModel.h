@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
@@ -103,6 +104,8 @@ class SessionModel final : public decks::DeckHost {
     int mixKey() const { return mixKey_; }
     // The tempo the main mix plays at, by the same rule; 0 when no heard deck has one.
     double mixBpm() const { return mixBpm_; }
+    // The songs that key and tempo are taken from (one, or one each), as of the same tick.
+    QStringList mixSongs() const;
     // The song a deck plays on the main mix now, if it is heard there (asked of the engine).
     std::optional<AudibleSong> audibleSong(Side side) const;
     // Whether either deck plays now (asked of the engine: shutdown is refused while one does).
@@ -168,6 +171,7 @@ class SessionModel final : public decks::DeckHost {
     std::array<bool, 2> heardNoted_{};  // the song on each deck was told as heard
     int mixKey_ = -1;
     double mixBpm_ = 0;
+    std::optional<Side> mixKeySide_, mixBpmSide_;
 };
 
 }  // namespace kelvra::app

@@ -374,6 +374,11 @@ std::vector<SongRow> listSongs(sqlite3* db, const SearchQuery& query, const Song
             sql += (i ? "," : "") + QByteArray::number(listing.keys[i]);
         sql += ")";
     }
+    std::vector<QByteArray> leftOut;  // the parameters' names, kept while they are bound
+    for (std::size_t i = 0; i < listing.leaveOut.size(); ++i) {
+        leftOut.push_back(":leaveOut" + QByteArray::number(qulonglong(i)));
+        sql += " AND path <> " + leftOut.back();
+    }
     if (!counting)
         sql += " ORDER BY " + orderBy(listing.sortBy, listing.descending) +
                " LIMIT :limit OFFSET :offset";
@@ -397,6 +402,8 @@ std::vector<SongRow> listSongs(sqlite3* db, const SearchQuery& query, const Song
     if (listing.bpmLow) select.bind(":mixBpmLow", *listing.bpmLow);
     if (listing.bpmHigh) select.bind(":mixBpmHigh", *listing.bpmHigh);
     if (!listing.crate.isEmpty()) select.bindText(":crate", listing.crate);
+    for (std::size_t i = 0; i < leftOut.size(); ++i)
+        select.bind(leftOut[i].constData(), pathToBytes(listing.leaveOut[i]));
     int step;
     while ((step = select.step()) == SQLITE_ROW) {
         if (counting)

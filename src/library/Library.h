@@ -91,6 +91,8 @@ struct SongListing {
     // Only songs that mix with a playing one: a tempo range and the keys that fit (empty: any).
     std::optional<double> bpmLow, bpmHigh;
     std::vector<int> keys;
+    // Songs not listed: the playing ones, which mix with themselves.
+    std::vector<QString> leaveOut;
     // The page: `limit` songs from the `offset`th on. The window lists a first page and more
     // as the DJ scrolls.
     int limit = 200;

@@ -189,6 +189,7 @@ void LibraryBrowser::list() {
     listing.bpmLow.reset();
     listing.bpmHigh.reset();
     listing.keys.clear();
+    listing.leaveOut.clear();
     QString filter;
     const std::optional<MixReference> playing =
         parts_.playing ? parts_.playing() : std::optional<MixReference>();
@@ -203,6 +204,7 @@ void LibraryBrowser::list() {
             }
             for (int key = 0; key < 24 && playing->key >= 0; ++key)
                 if (audio::analysis::keysCompatible(key, playing->key)) listing.keys.push_back(key);
+            listing.leaveOut.assign(playing->songs.begin(), playing->songs.end());
             filter = QStringLiteral(" that mix with the playing deck");
         }
     }

@@ -32,6 +32,8 @@ namespace kelvra::library {
 struct MixReference {
     double bpm = 0;  // as it plays, 0 when unknown
     int key = -1;
+    // The songs the tempo and key are taken from: they mix with themselves, and are not listed.
+    QStringList songs;
 };
 
 // Within this share of the playing tempo a song is close enough to beat-match.

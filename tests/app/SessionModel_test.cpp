@@ -107,10 +107,12 @@ TEST(SessionModel, TheLouderOfTwoHeardDecksCarriesTheMixAndKeysLightAgainstEachO
     rig.controls.right.play.click();
     rig.clock.advance(80);
     EXPECT_EQ(rig.take(), (QStringList{"playing 0", "playing 1", "heard a.mp3", "mix 21 124"}));
+    EXPECT_EQ(s.mixSongs(), QStringList{s.deck(Side::Left).songFile()});
     rig.controls.mixer.crossFader.setValue(100);
     rig.clock.advance(80);
     EXPECT_EQ(rig.take(), (QStringList{"heard b.mp3", "mix 16 124"}));
     EXPECT_EQ(s.mixKey(), kEMinor);
+    EXPECT_EQ(s.mixSongs(), QStringList{s.deck(Side::Right).songFile()});
 
     // A new song on the heard deck is a new song heard, once it sounds.
     s.deck(Side::Right).loadChosenFile(rig.addSong("c.mp3", 60));

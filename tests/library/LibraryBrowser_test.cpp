@@ -140,9 +140,13 @@ TEST_F(Browser, CompatibleListsOnlySongsThatMixWithThePlayingDeck) {
     EXPECT_EQ(titles(*browser).size(), 5);  // nothing plays: nothing to mix with
     EXPECT_NE(browser->status().indexOf("no deck"), -1);
 
-    playing_ = MixReference{125, 21};  // A minor at 125 BPM: 117.5 to 132.5, 8A 7A 9A 8B
+    playing_ = MixReference{125, 21, {}};  // A minor at 125 BPM: 117.5 to 132.5, 8A 7A 9A 8B
     browser->refresh();
     EXPECT_EQ(titles(*browser), QStringList({"Around", "Dreamers", "Eclipse"}));
+    // The playing song itself is no choice to mix into.
+    playing_->songs = QStringList{"/m/a.mp3"};
+    browser->refresh();
+    EXPECT_EQ(titles(*browser), QStringList({"Dreamers", "Eclipse"}));
     // The keys that mix are lit in the table, filter or not.
     browser->setCompatibleOnly(false);
     SongTable& table = browser->table();

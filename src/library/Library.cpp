@@ -523,27 +523,32 @@ std::vector<QString> Library::crates() const {
     return names;
 }
 
-std::vector<QString> Library::watchedFolders() const {
-    std::vector<QString> folders;
-    Statement select(reader_, "SELECT path FROM watched_folders ORDER BY path");
+namespace {
+
+// The paths in the first column of what `select` reads, in its order; `failure` says why it
+// stopped early.
+std::vector<QString> pathsRead(sqlite3* db, Statement& select, QString& failure) {
+    std::vector<QString> paths;
     int step;
     while ((step = select.step()) == SQLITE_ROW)
-        folders.push_back(pathFromBytes(select.blob(0)));
-    readFailure_ = stepFailure(reader_, step);
-    return folders;
+        paths.push_back(pathFromBytes(select.blob(0)));
+    failure = stepFailure(db, step);
+    return paths;
+}
+
+}  // namespace
+
+std::vector<QString> Library::watchedFolders() const {
+    Statement select(reader_, "SELECT path FROM watched_folders ORDER BY path");
+    return pathsRead(reader_, select, readFailure_);
 }
 
 std::vector<QString> Library::songsToAnalyse() const {
-    std::vector<QString> paths;
     // The conditions of the index of songs to analyse, word for word, so it is the one read.
     Statement select(reader_,
                      "SELECT path FROM songs WHERE bpm IS NULL AND missing_since IS NULL"
                      " AND size IS NOT NULL AND analysis_failed IS NOT mtime ORDER BY id");
-    int step;
-    while ((step = select.step()) == SQLITE_ROW)
-        paths.push_back(pathFromBytes(select.blob(0)));
-    readFailure_ = stepFailure(reader_, step);
-    return paths;
+    return pathsRead(reader_, select, readFailure_);
 }
 
 std::vector<HeardSong> Library::history() const {
@@ -560,17 +565,12 @@ std::vector<HeardSong> Library::history() const {
 }
 
 std::vector<QString> Library::crate(const QString& name) const {
-    std::vector<QString> paths;
     Statement select(reader_,
                      "SELECT path FROM crate_songs JOIN crates ON crates.id = crate_songs.crate"
                      " JOIN songs ON songs.id = crate_songs.song WHERE crates.name = :crate"
                      " ORDER BY path");
     select.bindText(":crate", name);
-    int step;
-    while ((step = select.step()) == SQLITE_ROW)
-        paths.push_back(pathFromBytes(select.blob(0)));
-    readFailure_ = stepFailure(reader_, step);
-    return paths;
+    return pathsRead(reader_, select, readFailure_);
 }
 
 bool Library::store(SongFacts facts, Stored* outcome) {

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     settings::MemorySettingsStore store;
     QtDialogs dialogs;
     library::LibraryBrowser browser({songs, store, dialogs, QString(), path, [] {
-                                         return std::optional(library::MixReference{125, 21});
+                                         return std::optional(library::MixReference{125, 21, {}});
                                      }});
     library::LibraryWindow window(browser);
     window.show();

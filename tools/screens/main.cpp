@@ -298,9 +298,10 @@ int main(int argc, char** argv) {
         fillLibrary(songs);
         settings::MemorySettingsStore store;
         QtDialogs dialogs;
-        library::LibraryBrowser browser({songs, store, dialogs, QString(), QString(), [] {
-                                             return std::optional(library::MixReference{125, 21});
-                                         }});
+        library::LibraryBrowser browser(
+            {songs, store, dialogs, QString(), QString(), [] {
+                 return std::optional(library::MixReference{125, 21, {}});
+             }});
         library::LibraryWindow window(browser);
         ok &= save(window, folder.filePath(QStringLiteral("library.png")));
     }

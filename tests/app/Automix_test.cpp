@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 
 #include "support/AudioFixtures.h"
 #include "support/CliRun.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::app {
 namespace {
@@ -40,20 +40,12 @@ QString writeList(const QTemporaryDir& dir, const QStringList& paths) {
     return m3u.fileName();
 }
 
-QString readText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
     QTemporaryDir dir;
     const QString good = dir.filePath("good.wav");
     ASSERT_TRUE(test::writeWav(good.toStdString(), test::sine(kRate, 2, 4, 440, 0.5), kRate, 2));
     const QString garbage = dir.filePath("garbage.mp3");
-    QFile junk(garbage);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(5000, 'z'));
-    junk.close();
+    test::writeFile(garbage, QByteArray(5000, 'z'));
     // The good song sits among broken ones, first, in the middle and last.
     for (int at : {0, 4, 9}) {
         QStringList paths;
@@ -65,7 +57,7 @@ TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
         const CliRun run =
             runCli({"automix", writeList(dir, paths), "--out", out, "--cue-sheet", cue});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_EQ(readText(cue).count("TRACK "), 1) << at;
+        EXPECT_EQ(test::contents(cue).count("TRACK "), 1) << at;
         test::WavData wav;
         ASSERT_TRUE(test::readWav(out.toStdString(), wav));
         // The song once, to its end, and nothing after it.
@@ -75,11 +67,9 @@ TEST(Automix, BrokenEntriesAreSkippedAndThePlayableOnesPlayOnceAndWhole) {
         EXPECT_GT(share(wav, 440, seconds - 0.6, seconds - 0.3), 0.95) << at;
     }
     // A list written with LF alone holds no songs, and the error says why.
-    QFile unix(dir.filePath("unix.m3u"));
-    ASSERT_TRUE(unix.open(QIODevice::WriteOnly));
-    unix.write(good.toUtf8() + "\n");
-    unix.close();
-    const CliRun run = runCli({"automix", unix.fileName(), "--out", dir.filePath("none.wav")});
+    const QString unix = dir.filePath("unix.m3u");
+    test::writeFile(unix, good.toUtf8() + "\n");
+    const CliRun run = runCli({"automix", unix, "--out", dir.filePath("none.wav")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("its lines end in LF alone")) << run.err.toStdString();
 }
@@ -123,22 +113,15 @@ TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
         ASSERT_TRUE(test::writeWav(path, test::sine(kRate, 2, 10, f, 0.5), kRate, 2));
         list += QByteArray::fromStdString(path) + "\r\n";
     }
-    QFile m3u(dir.filePath("set.m3u"));
-    ASSERT_TRUE(m3u.open(QIODevice::WriteOnly));
-    m3u.write(list);
-    m3u.close();
+    const QString m3u = dir.filePath("set.m3u");
+    test::writeFile(m3u, list);
 
     auto render = [&](const QString& out, const QStringList& more = {}) {
-        QProcess process;
-        process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-        process.start(KELVRA_CLI_PATH, QStringList{"automix", m3u.fileName(), "--out", out,
-                                                   "--cue-sheet", dir.filePath("set.cue")} +
-                                           more);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        QFile file(out);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return file.readAll();
+        const CliRun run = runCli(
+            QStringList{"automix", m3u, "--out", out, "--cue-sheet", dir.filePath("set.cue")} +
+            more);
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return test::contents(out);
     };
     const QByteArray first = render(dir.filePath("a.wav"));
     EXPECT_EQ(first, render(dir.filePath("b.wav")));
@@ -152,9 +135,7 @@ TEST(Automix, HandsOverAtTheSetShareWithTheCrossfadeAndTheSameBytesEveryTime) {
     EXPECT_LT(share(wav, 660, 2, 8), 0.01);
     // Three tracks in the sheet, in order.
     const auto sheetText = [&] {
-        QFile sheet(dir.filePath("set.cue"));
-        EXPECT_TRUE(sheet.open(QIODevice::ReadOnly));
-        return QString::fromUtf8(sheet.readAll());
+        return QString::fromUtf8(test::contents(dir.filePath("set.cue")));
     };
     const QString text = sheetText();
     EXPECT_EQ(text.count("TRACK "), 3);

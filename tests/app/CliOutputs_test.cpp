@@ -24,14 +24,10 @@ class CliOutputs : public ::testing::Test {
     CliOutputs() {
         song = dir.filePath("song.wav");
         EXPECT_TRUE(test::writeWav(song.toStdString(), test::sine(kRate, 2, 3, 440), kRate, 2));
-        QFile m3u(dir.filePath("set.m3u"));
-        EXPECT_TRUE(m3u.open(QIODevice::WriteOnly));
-        m3u.write(song.toUtf8() + "\r\n");
-        list = m3u.fileName();
-        QFile script(dir.filePath("play.txt"));
-        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("0.5 load left " + song.toUtf8() + "\n1 click playCB2\n");
-        session = script.fileName();
+        list = dir.filePath("set.m3u");
+        test::writeFile(list, song.toUtf8() + "\r\n");
+        session = dir.filePath("play.txt");
+        test::writeFile(session, "0.5 load left " + song.toUtf8() + "\n1 click playCB2\n");
     }
     QTemporaryDir dir;
     QString song, list, session;
@@ -54,10 +50,8 @@ TEST_F(CliOutputs, AbsurdNumbersAreRefusedByNameAndWriteNothing) {
 }
 
 TEST_F(CliOutputs, AMixThatPlaysNothingLeavesNoFile) {
-    QFile m3u(list);
-    ASSERT_TRUE(m3u.open(QIODevice::WriteOnly));
-    m3u.write(dir.filePath("gone.mp3").toUtf8() + "\r\n" + dir.filePath("away.mp3").toUtf8());
-    m3u.close();
+    test::writeFile(list,
+                    dir.filePath("gone.mp3").toUtf8() + "\r\n" + dir.filePath("away.mp3").toUtf8());
     const CliRun run = runCli({"automix", list, "--out", dir.filePath("mix.wav"), "--cue-sheet",
                                dir.filePath("mix.cue")});
     EXPECT_EQ(run.exitCode, 1);

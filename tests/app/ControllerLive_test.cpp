@@ -15,6 +15,7 @@
 #include "settings/IniSettingsStore.h"
 #include "settings/SettingsKey.h"
 #include "support/AudioFixtures.h"
+#include "support/FileBytes.h"
 #include "support/JackMidiClient.h"
 #include "support/LiveRig.h"
 #include "support/ToneFit.h"
@@ -106,10 +107,7 @@ TEST_F(ControllerLive, PadsAndFadersAreHeardOnTheMasterPortsAndTheLightsComeBack
     env.insert("XDG_CONFIG_HOME", dir.filePath("home/.config"));
     ASSERT_TRUE(QDir(dir.path()).mkpath("home/.config/kelvra/controllers"));
     const QString mapping = dir.filePath("home/.config/kelvra/controllers/pads.map");
-    QFile map(mapping);
-    ASSERT_TRUE(map.open(QIODevice::WriteOnly));
-    map.write(kMapping);
-    map.close();
+    test::writeFile(mapping, kMapping);
     chooseController(mapping);
     // The song on the command line starts playing on the left deck by itself.
     ASSERT_NO_FATAL_FAILURE(startProgram(song));

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
+#include "support/FileBytes.h"
 #include "support/MockAudioLibrary.h"
 #include "support/ScriptedDialogs.h"
 
@@ -14,11 +14,6 @@ namespace {
 
 using ::testing::NiceMock;
 using ::testing::Return;
-
-void touch(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-}
 
 class InitialisationChecksTest : public ::testing::Test {
   protected:
@@ -42,8 +37,8 @@ class InitialisationChecksTest : public ::testing::Test {
 };
 
 TEST_F(InitialisationChecksTest, ACompleteInstallationStartsSilently) {
-    touch(folder.filePath(requiredCompanionFile()));
-    touch(folder.filePath(kOptionalCompanionFile));
+    test::writeFile(folder.filePath(requiredCompanionFile()), {});
+    test::writeFile(folder.filePath(kOptionalCompanionFile), {});
     EXPECT_TRUE(runInitialisationChecks(folder.path(), library, dialogs));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(QDir::currentPath(), QDir(folder.path()).canonicalPath());
@@ -54,7 +49,7 @@ TEST_F(InitialisationChecksTest, EachFailureHasItsOwnBoxAndOnlyTheLastOneLetsThe
     EXPECT_EQ(titles(), QStringList{"10X021F"});
     EXPECT_TRUE(dialogs.messages[0].text.contains(requiredCompanionFile()));
 
-    touch(folder.filePath(requiredCompanionFile()));
+    test::writeFile(folder.filePath(requiredCompanionFile()), {});
     ON_CALL(library, version()).WillByDefault(Return((7u << 16) | 2u));
     EXPECT_FALSE(runInitialisationChecks(folder.path(), library, dialogs));
     EXPECT_EQ(titles(), (QStringList{"10X021F", "10X022F"}));

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "support/AudioFixtures.h"
+#include "support/FileBytes.h"
 #include "support/LiveRig.h"
 
 namespace kelvra::app {
@@ -88,9 +89,7 @@ TEST_F(LiveProgram, KeysPlayBendFadeAndStopTheLeftDeck) {
     recorder.terminate();
     recorder.waitForFinished(3000);
 
-    QFile file(raw);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = test::contents(raw);
     std::vector<std::int16_t> left(std::size_t(bytes.size() / 4));
     for (std::size_t i = 0; i < left.size(); ++i)
         std::memcpy(&left[i], bytes.constData() + 4 * i, 2);

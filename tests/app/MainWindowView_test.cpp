@@ -1,5 +1,5 @@
-// The main window's view: every control is there under its name with its tool tip, range and
-// start value; the panels follow the DJ set-up; drops and window handling reach the models.
+// The main window's view: every control is there under its name with its range and start
+// value; the panels follow the DJ set-up; drops and window handling reach the models.
 #include "app/ui/MainWindowView.h"
 
 #include <gtest/gtest.h>
@@ -37,10 +37,6 @@ class MainWindowViewTest : public ::testing::Test {
         EXPECT_NE(widget, nullptr) << name.toStdString();
         return widget;
     }
-    QString tip(const QString& name) const {
-        QWidget* widget = find(name);
-        return widget ? widget->toolTip() : QString();
-    }
     // Drops a dragged song on the panel at the centre of one of its children.
     void dropOn(QWidget& panel, const QString& child) {
         QWidget* target = find(child);
@@ -59,21 +55,15 @@ class MainWindowViewTest : public ::testing::Test {
     MainWindowView view{controls};
 };
 
-TEST_F(MainWindowViewTest, WindowControlsHaveTheirNamesCaptionsAndTips) {
+// Mappings, scripts and the other tests find the controls by these names.
+TEST_F(MainWindowViewTest, WindowControlsHaveTheirNamesAndRanges) {
     EXPECT_EQ(view.objectName(), QStringLiteral("quelmaraF"));
     EXPECT_TRUE(view.windowFlags() & Qt::FramelessWindowHint);
-    find("titlebar");
-    auto* title = find<QLabel>("titleCaption");
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ(title->text(), QStringLiteral("        Kelvra - The Ultimate DJ Mix"));
-    find("imgIcon");
-    EXPECT_EQ(tip("cmdcloseButton"), QStringLiteral("Exit"));
-    EXPECT_EQ(tip("CmdMinimizeButton"), QStringLiteral("Minimize"));
-    EXPECT_EQ(tip("upCB"), QStringLiteral("Previous Song..."));
-    EXPECT_EQ(tip("downCB"), QStringLiteral("Next Song..."));
-    EXPECT_EQ(tip("playListCB"), QStringLiteral("Open Playlist..."));
-    EXPECT_EQ(tip("nextSongTXT"), QStringLiteral("\"Drag and drop\" the song on a player..."));
-
+    for (const char* name :
+         {"titlebar", "titleCaption", "imgIcon", "cmdcloseButton", "CmdMinimizeButton", "upCB",
+          "downCB", "playListCB", "nextSongTXT", "mainVolVUmeter", "monitorCMB_0", "monitorCMB_1",
+          "monitorCMB_2", "autoDJCB", "optionsCB"})
+        find(QLatin1String(name));
     const QStringList hints = {"Q", "S", "R", "2", "V", "N", "B", "U", "0", "K", "P"};
     for (int i = 0; i < hints.size(); ++i) {
         auto* hint = find<ButtonWidget>(QStringLiteral("keyboardTXT_%1").arg(i));
@@ -81,22 +71,6 @@ TEST_F(MainWindowViewTest, WindowControlsHaveTheirNamesCaptionsAndTips) {
             EXPECT_EQ(hint->shownText(), hints[i]) << i;
         }
     }
-
-    // Mixer panel and its labels.
-    EXPECT_EQ(tip("crossFaderScroll"), QStringLiteral("Cross Fader..."));
-    EXPECT_EQ(tip("MainVolScroll"), QStringLiteral("Main Volume..."));
-    EXPECT_EQ(tip("mainVolVUmeter"), QStringLiteral("Main Output Level..."));
-    EXPECT_EQ(tip("monitorVolScroll"), QStringLiteral("Headphone (monitor) Volume..."));
-    EXPECT_EQ(tip("monitorCMB_0"), QStringLiteral("Monitor Left Channel..."));
-    EXPECT_EQ(tip("monitorCMB_1"), QStringLiteral("Monitor Right Channel..."));
-    EXPECT_EQ(tip("monitorCMB_2"), QStringLiteral("Stereo: Monitor=OFF..."));
-    EXPECT_EQ(tip("autoDJCB"), QStringLiteral("Auto-DJ ON/OFF"));
-    EXPECT_EQ(tip("optionsCB"), QStringLiteral("DJ Options..."));
-    QStringList labels;
-    for (QLabel* label : view.panel(Panel::Mixer).findChildren<QLabel*>())
-        labels << label->text();
-    for (const char* text : {"Monitor", "X-Fader", "MIX", "Main Vol", "Stereo"})
-        EXPECT_TRUE(labels.contains(QLatin1String(text))) << text;
 
     // Slider ranges and start values.
     struct Range {
@@ -126,24 +100,6 @@ TEST_F(MainWindowViewTest, BothDecksHaveEveryControlUnderTheirOwnNames) {
             const char* name = controlName(side, DeckControl(c));
             EXPECT_NE(panel.findChild<QWidget*>(name), nullptr) << name;
         }
-        auto tipOf = [&](DeckControl control) {
-            auto* widget = panel.findChild<QWidget*>(controlName(side, control));
-            return widget ? widget->toolTip() : QString();
-        };
-        EXPECT_EQ(tipOf(DeckControl::Display), QStringLiteral("LCD Display..."));
-        EXPECT_EQ(tipOf(DeckControl::Meter),
-                  side == Side::Left ? "Left channel Level..." : "Right channel Level...");
-        EXPECT_EQ(tipOf(DeckControl::Pitch), QStringLiteral("Pitch Slider"));
-        EXPECT_EQ(tipOf(DeckControl::CueBack), QStringLiteral("Edit cue point..."));
-        EXPECT_EQ(tipOf(DeckControl::Speed44), QStringLiteral("Frequency = 44Khz..."));
-        EXPECT_EQ(tipOf(DeckControl::Volume),
-                  side == Side::Left ? QString() : QStringLiteral("Right Deck's Volume..."));
-        auto* pitchLabel = panel.findChild<QLabel*>(controlName(side, DeckControl::PitchLabel));
-        ASSERT_NE(pitchLabel, nullptr);
-        EXPECT_EQ(pitchLabel->text(), QStringLiteral("Pitch"));
-        auto* play = panel.findChild<ButtonWidget*>(controlName(side, DeckControl::Play));
-        ASSERT_NE(play, nullptr);
-        EXPECT_EQ(play->shownText(), QStringLiteral("Play"));
         // "<<" stays left of ">>" on the mirrored right deck too.
         EXPECT_LT(panel.findChild<QWidget*>(controlName(side, DeckControl::CueBack))->x(),
                   panel.findChild<QWidget*>(controlName(side, DeckControl::CueForward))->x());

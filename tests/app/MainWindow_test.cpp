@@ -9,6 +9,7 @@
 #include "settings/MemorySettingsStore.h"
 #include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
+#include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::app {
@@ -23,8 +24,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     MainWindowTest() {
         song = folder.filePath("song.mp3");
-        QFile file(song);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        test::writeFile(song, {});
         library.addSong(song.toStdString(), FakeEngine::mainSong(90 * kSecond));
         library.addSong("/music/b.mp3", FakeEngine::mainSong(60 * kSecond));
     }

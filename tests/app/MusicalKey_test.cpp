@@ -1,6 +1,5 @@
 // The musical key on the real program logic: each deck shows its song's key in both notations,
-// green when it mixes with the other deck's, and the playlist is told the key on the main mix so
-// it can mark the songs that would mix next.
+// and the playlist is told the key on the main mix so it can mark the songs that would mix next.
 #include <gtest/gtest.h>
 
 #include "support/AnalysisFixtures.h"
@@ -9,7 +8,7 @@
 namespace kelvra::app {
 namespace {
 
-constexpr int kAMinor = 21, kEMinor = 16, kFSharpMajor = 6;
+constexpr int kAMinor = 21, kFSharpMajor = 6;
 
 TEST(MusicalKey, DecksShowTheKeyAndThePlaylistHearsTheKeyOnTheMainMix) {
     test::MainWindowRig rig;
@@ -21,28 +20,18 @@ TEST(MusicalKey, DecksShowTheKeyAndThePlaylistHearsTheKeyOnTheMainMix) {
     w.analysisReady(Side::Right, w.deck(Side::Right).songFile(),
                     test::analysisOf({.bpm = 124, .key = kFSharpMajor}));
     w.tmrTrackLength_Timer();
-    DeckDisplayModel& left = w.controls().left.display;
-    EXPECT_EQ(left.keyText(), "8A  A minor");
-    EXPECT_FALSE(left.keyCompatible());  // a tritone apart
-    EXPECT_EQ(rig.playlist.mixKey, -1);  // nothing plays yet
+    EXPECT_EQ(w.controls().left.display.keyText(), "8A  A minor");
+    EXPECT_FALSE(w.controls().left.display.keyCompatible());  // a tritone apart
+    EXPECT_EQ(rig.playlist.mixKey, -1);                       // nothing plays yet
 
-    w.analysisReady(Side::Right, w.deck(Side::Right).songFile(),
-                    test::analysisOf({.bpm = 124, .key = kEMinor}));
-    w.tmrTrackLength_Timer();
-    EXPECT_TRUE(left.keyCompatible());  // a fifth away
-    EXPECT_TRUE(w.controls().right.display.keyCompatible());
-
-    // The left deck plays with the crossfader towards it: its key is the one on the main mix.
+    // The left deck plays with the crossfader towards it: its key is the one on the main mix,
+    // until the fader takes it out. (Which of two heard decks carries the mix, and which keys
+    // light against each other, the session model's tests check.)
     w.controls().mixer.crossFader.setValue(0);
     w.controls().left.play.click();
     w.tmrTrackLength_Timer();
     EXPECT_EQ(rig.playlist.mixKey, kAMinor);
-    // The right deck joins and the fader crosses over: the louder deck carries the mix.
-    w.controls().right.play.click();
     w.controls().mixer.crossFader.setValue(100);
-    w.tmrTrackLength_Timer();
-    EXPECT_EQ(rig.playlist.mixKey, kEMinor);
-    w.controls().right.pause.click();
     w.tmrTrackLength_Timer();
     EXPECT_EQ(rig.playlist.mixKey, -1);  // the left deck is playing but faded out
 }

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "core/VirtualClock.h"
 #include "settings/MemorySettingsStore.h"
 #include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
+#include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::app {
@@ -25,8 +25,7 @@ TEST(ProgramBuilder, TheDesktopWiringKeepsHotCuesAndTheSetHistoryInOneDatabase) 
     test::FakePlaylist playlist;
     const QString database = folder.filePath("library.sqlite");
     const QString song = folder.filePath("a.mp3");
-    QFile file(song);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    test::writeFile(song, {});
     engine.addSong(song.toStdString(), test::FakeEngine::mainSong(60 * 44100 * 4));
     {
         std::unique_ptr<Program> program = ProgramBuilder(engine, dialogs, store, clock, playlist)

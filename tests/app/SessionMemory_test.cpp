@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "support/CliRun.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::app {
 namespace {
@@ -34,14 +35,12 @@ TEST(SessionMemory, ATenMinuteWmaSongPlaysAndIsAnalysedWithoutHoldingItsAudio) {
     ASSERT_EQ(ffmpeg.exitCode(), 0);
     const double encoderPeak = childPeakMb();
 
-    QFile script(dir.filePath("play.txt"));
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(("0.1 load left " + song + "\n0.2 click playCB\n").toUtf8());
-    script.close();
+    const QString script = dir.filePath("play.txt");
+    test::writeFile(script, ("0.1 load left " + song + "\n0.2 click playCB\n").toUtf8());
     // An empty settings folder: nothing cached, so the song is analysed while it plays.
     qputenv("KELVRA_CONFIG_DIR", dir.filePath("config").toUtf8());
-    const auto run = test::runCli(
-        {"session", script.fileName(), "--out", dir.filePath("out.wav"), "--seconds", "600"});
+    const auto run =
+        test::runCli({"session", script, "--out", dir.filePath("out.wav"), "--seconds", "600"});
     qunsetenv("KELVRA_CONFIG_DIR");
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     ASSERT_FALSE(QDir(dir.filePath("config/cache")).isEmpty())

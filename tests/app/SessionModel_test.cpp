@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "core/VirtualClock.h"
 #include "support/AnalysisFixtures.h"
 #include "support/FakeEngine.h"
 #include "support/FakePlaylist.h"
+#include "support/FileBytes.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kelvra::app {
@@ -37,8 +37,7 @@ struct SessionRig {
     }
     QString addSong(const QString& name, int seconds) {
         const QString path = folder.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        test::writeFile(path, {});
         library.addSong(path.toStdString(), test::FakeEngine::mainSong(seconds * kSecond));
         return path;
     }

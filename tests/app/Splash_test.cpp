@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "core/VirtualClock.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::app {
 namespace {
@@ -82,17 +83,12 @@ TEST(SystemSearchPath, StoresOnlyForAnInstalledProgramAndForgetsAVanishedOne) {
     // Nor from a build tree moved after configuring, which the configured path no longer names.
     const QString moved = folder.filePath("moved-build");
     ASSERT_TRUE(QDir().mkpath(moved + "/src"));
-    QFile cache(moved + "/CMakeCache.txt");
-    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
-    cache.close();
+    test::writeFile(moved + "/CMakeCache.txt", {});
     searchPath.storeFolderFirst(moved + "/src");
     EXPECT_FALSE(QFileInfo::exists(stored));
 
     searchPath.storeFolderFirst(installed);
-    QFile file(stored);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains(("PATH=" + installed + ":${PATH}\n").toUtf8()));
-    file.close();
+    EXPECT_TRUE(test::contents(stored).contains(("PATH=" + installed + ":${PATH}\n").toUtf8()));
     searchPath.forgetMissingProgram();  // the program is there: the entry stays
     EXPECT_TRUE(QFileInfo::exists(stored));
 
@@ -101,9 +97,7 @@ TEST(SystemSearchPath, StoresOnlyForAnInstalledProgramAndForgetsAVanishedOne) {
     EXPECT_FALSE(QFileInfo::exists(stored));
 
     // A file the user wrote is never touched.
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("PATH=/nowhere:${PATH}\n");
-    file.close();
+    test::writeFile(stored, "PATH=/nowhere:${PATH}\n");
     searchPath.forgetMissingProgram();
     EXPECT_TRUE(QFileInfo::exists(stored));
 }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +107,18 @@ struct DecodeFixtures {
 
     std::unique_ptr<QTemporaryDir> building_;
 };
+
+// A file of `bytes` written into `dir` as `name`; returns its path.
+inline std::string writeFile(const QTemporaryDir& dir, const char* name, const std::string& bytes) {
+    const std::string path = dir.filePath(name).toStdString();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 // Reads a decoder to its end in chunks of `chunk` frames. Stops on a failure.
 inline std::vector<std::int16_t> readToEnd(Decoder& decoder, std::int64_t chunk = 1000) {

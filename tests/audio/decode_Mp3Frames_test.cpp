@@ -14,17 +14,6 @@
 namespace kelvra::audio::testing {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string writeFile(const QTemporaryDir& dir, const char* name, const std::string& bytes) {
-    const std::string path = dir.filePath(name).toStdString();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 // Where the first audio frame starts: after the ID3v2 tag FFmpeg writes and the Info frame.
 std::size_t firstFrameAt(const std::string& bytes) {
     const auto tag = 10 + (std::size_t(bytes[6]) << 21 | std::size_t(bytes[7]) << 14 |

@@ -78,12 +78,6 @@ std::string riff(const std::string& chunks) {
     return out + "WAVE" + chunks;
 }
 
-std::string writeFile(const QTemporaryDir& dir, const char* name, const std::string& bytes) {
-    const std::string path = dir.filePath(name).toStdString();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 // The decoder's length and how many frames it really gives, read in big chunks so a lying
 // length shows as a huge count rather than a slow test (the read stops at ten times the truth).
 struct Decoded {
@@ -131,11 +125,6 @@ TEST(DecodeHostile, AStatedLengthBeyondTheFileIsNotBelievedForPcm) {
     const Decoded honest = decodeAll(writeFile(dir, "honest.wav", rf64(kFrames * 4, kFrames)));
     EXPECT_EQ(honest.length, kFrames);
     EXPECT_EQ(honest.frames, kFrames);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(DecodeHostile, AFlacTotalSampleCountBeyondTheFileIsMeasuredInstead) {

@@ -22,10 +22,6 @@ std::string copyTo(const QTemporaryDir& dir, const std::string& from, const char
     return to.toStdString();
 }
 
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 void appendBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
 }
@@ -65,16 +61,14 @@ TEST(DecodeOpen, FailuresGiveTheLibraryErrorCodes) {
     ASSERT_TRUE(fixtures.ok);
     QTemporaryDir dir;
     const std::string missing = dir.filePath("missing.mp3").toStdString();
-    const std::string empty = dir.filePath("empty.mp3").toStdString();
-    const std::string garbage = dir.filePath("garbage.mp3").toStdString();
-    const std::string text = dir.filePath("notes.wav").toStdString();
-    writeBytes(empty, "");
+    const std::string empty = writeFile(dir, "empty.mp3", "");
     std::mt19937 random(7);
     std::string noise(20000, '\0');
     for (auto& byte : noise)
         byte = static_cast<char>(random() & 0x7F);  // no 0xFF, so no MPEG sync by chance
-    writeBytes(garbage, noise);
-    writeBytes(text, "Just some notes about the set list.\nNothing to hear here.\n");
+    const std::string garbage = writeFile(dir, "garbage.mp3", noise);
+    const std::string text =
+        writeFile(dir, "notes.wav", "Just some notes about the set list.\nNothing to hear here.\n");
 
     for (const OpenMode mode : kModes) {
         for (auto* open : {&openAddonFile, &openMainFile}) {

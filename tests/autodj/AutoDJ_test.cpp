@@ -4,14 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
-#include "app/MainWindow.h"
-#include "core/VirtualClock.h"
-#include "settings/MemorySettingsStore.h"
-#include "support/FakeEngine.h"
-#include "support/FakePlaylist.h"
-#include "support/ScriptedDialogs.h"
+#include "support/MainWindowRig.h"
 
 namespace kelvra::autodj {
 namespace {
@@ -33,24 +26,14 @@ class ManualScanner final : public SilenceScanner {
 
 class AutoDJTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    AutoDJTest() {
+        EXPECT_TRUE(rig.loaded);
         for (const char* name : {"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"})
             library.addSong(name, FakeEngine::mainSong(60 * kSecond));
         playlist.paths = {"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"};
     }
 
-    app::MainWindow& window() {
-        if (!window_) {
-            app::MainWindowDeps deps{library,       dialogs,
-                                     store,         clock,
-                                     playlist,      [](const QString& path) { return path; },
-                                     folder.path(), folder.path()};
-            deps.silenceScanner = &scanner;
-            window_ = std::make_unique<app::MainWindow>(deps, app::Shell{});
-            EXPECT_TRUE(window_->load(""));
-        }
-        return *window_;
-    }
+    app::MainWindow& window() { return *rig.window; }
     AutoDJ& autoDJ() { return window().autoDJ(); }
     decks::Deck& deck(Side side) { return window().deck(side); }
     int crossFader() { return window().controls().mixer.crossFader.value(); }
@@ -68,14 +51,12 @@ class AutoDJTest : public ::testing::Test {
         }
     }
 
-    QTemporaryDir folder;
-    FakeEngine library;
-    test::ScriptedDialogs dialogs;
-    settings::MemorySettingsStore store;
-    VirtualClock clock;
-    test::FakePlaylist playlist;
-    ManualScanner scanner;
-    std::unique_ptr<app::MainWindow> window_;
+    ManualScanner* scanner = new ManualScanner;  // the program owns it
+    test::MainWindowRig rig{nullptr, std::unique_ptr<SilenceScanner>(scanner)};
+    FakeEngine& library = rig.library;
+    test::ScriptedDialogs& dialogs = rig.dialogs;
+    VirtualClock& clock = rig.clock;
+    test::FakePlaylist& playlist = rig.playlist;
 };
 
 TEST_F(AutoDJTest, AnEmptyPlaylistGivesTheMessageAndTheButtonStaysDark) {
@@ -302,7 +283,6 @@ TEST_F(AutoDJTest, WhenEveryEntryFailsTheAutoDJStopsAfterOnePass) {
 }
 
 TEST_F(AutoDJTest, TheFadeLengthSetsTheStep) {
-    window();
     EXPECT_EQ(autoDJ().fadeStep(), 2.0);  // the default: 5 s
     window().values().autoFadeSeconds = 20;
     clickAutoDJ();
@@ -326,9 +306,9 @@ TEST_F(AutoDJTest, TheFadeLengthSetsTheStep) {
 TEST_F(AutoDJTest, SkipSilenceStartsAtTheFirstSoundAndMeasuresTheAudiblePart) {
     window().values().autoSkipSilence = true;
     clickAutoDJ();
-    EXPECT_TRUE(scanner.requests.contains("/music/b.mp3"));
-    EXPECT_TRUE(scanner.requests.contains("/music/c.mp3"));  // the one after, ahead of time
-    scanner.answer("/music/b.mp3", AudibleSpan{2 * kSecond, 50 * kSecond});
+    EXPECT_TRUE(scanner->requests.contains("/music/b.mp3"));
+    EXPECT_TRUE(scanner->requests.contains("/music/c.mp3"));  // the one after, ahead of time
+    scanner->answer("/music/b.mp3", AudibleSpan{2 * kSecond, 50 * kSecond});
     EXPECT_EQ(deck(Side::Right).cuePoint(), 2 * kSecond);
     run(100);
     EXPECT_TRUE(playing(Side::Right));
@@ -346,7 +326,7 @@ TEST_F(AutoDJTest, SkipSilenceKeepsThePlainRuleUntilTheScanIsIn) {
     clickAutoDJ();
     run(100);  // started before the scan answered
     EXPECT_EQ(deck(Side::Right).cuePoint(), 1u);
-    scanner.answer("/music/b.mp3", AudibleSpan{2 * kSecond, 50 * kSecond});
+    scanner->answer("/music/b.mp3", AudibleSpan{2 * kSecond, 50 * kSecond});
     EXPECT_EQ(deck(Side::Right).cuePoint(), 1u);  // too late to move a playing deck
 
     window().values().autoSkipSilence = false;  // off: the whole length counts again

@@ -12,6 +12,7 @@
 
 #include "ControllerMapperRig.h"
 #include "controllers/ui/LearnWindow.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::controllers {
 namespace {
@@ -19,10 +20,7 @@ namespace {
 TEST(LearnWindow, LearnsTheChosenControlIntoTheFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("mine.map");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("# mine\nnote 1 0x30 LsyncCB\n");
-    file.close();
+    kelvra::test::writeFile(path, "# mine\nnote 1 0x30 LsyncCB\n");
     LearnWindow window(
         {{"playCB2", -1, ControlKind::Button}, {"LVolScroll", -1, ControlKind::Slider}}, path);
     QSignalSpy written(&window, &LearnWindow::mappingWritten);
@@ -44,8 +42,7 @@ TEST(LearnWindow, LearnsTheChosenControlIntoTheFile) {
     ASSERT_EQ(conflicts->count(), 1);
     EXPECT_EQ(conflicts->item(0)->text(), "line 2: note 1 0x30 LsyncCB");
     ASSERT_EQ(written.count(), 1);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "# mine\nnote 1 0x30 playCB2\n");
+    EXPECT_EQ(kelvra::test::contents(path), "# mine\nnote 1 0x30 playCB2\n");
 }
 
 TEST(LearnWindow, TakesClicksWhileTheOptionsItIsOpenedFromAreModal) {

@@ -11,6 +11,7 @@
 #include "app/MainControls.h"
 #include "controllers/ControllerMapper.h"
 #include "controllers/MappingFile.h"
+#include "support/FileBytes.h"
 #include "support/FullDisk.h"
 
 namespace kelvra::controllers {
@@ -65,17 +66,15 @@ TEST(MappingFile, UnreadableAndOversizedFilesAreOneProblem) {
     EXPECT_EQ(missing.problems[0].line, 0);
     EXPECT_TRUE(missing.problems[0].message.startsWith("cannot read"));
 
-    QFile big(dir.filePath("big.map"));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    big.write(QByteArray(kMaxMappingFileSize + 1, '#'));
-    big.close();
-    const MidiMapping huge = readMapping(big.fileName());
+    const QString big = dir.filePath("big.map");
+    kelvra::test::writeFile(big, QByteArray(kMaxMappingFileSize + 1, '#'));
+    const MidiMapping huge = readMapping(big);
     ASSERT_EQ(huge.problems.size(), 1u);
     EXPECT_TRUE(huge.problems[0].message.contains("too large"));
     // Nothing is written over a file that could not be read.
     QString error;
-    EXPECT_FALSE(writeBinding(big.fileName(), ccBinding(7, "LVolScroll"), &error));
-    EXPECT_EQ(QFileInfo(big.fileName()).size(), kMaxMappingFileSize + 1);
+    EXPECT_FALSE(writeBinding(big, ccBinding(7, "LVolScroll"), &error));
+    EXPECT_EQ(QFileInfo(big).size(), kMaxMappingFileSize + 1);
 }
 
 // A pipe or a folder named as a mapping is refused at once instead of waiting for a writer that

@@ -7,6 +7,7 @@
 #include "ControllerMapperRig.h"
 #include "controllers/MappingFile.h"
 #include "controllers/MidiLearn.h"
+#include "support/FileBytes.h"
 
 namespace kelvra::controllers {
 namespace {
@@ -105,18 +106,13 @@ TEST(MidiLearn, ALearnedBindingIsWrittenReplacingItsConflictsAndWorks) {
     ASSERT_TRUE(writeBinding(path, *learned, &error)) << error.toStdString();
 
     // The DJ's own file around it, with comments and a light.
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray start = file.readAll();
-    file.close();
+    const QByteArray start = kelvra::test::contents(path);
     EXPECT_EQ(start, "cc 1 0x07 LVolScroll\n");
     const QByteArray own = "# my controller\n" + start +
                            "note 1 0x30 playCB2   # play\n"
                            "out note 1 0x30 playCB2\n"
                            "cc 1 0x08 LeqLow\n";
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(own);
-    file.close();
+    kelvra::test::writeFile(path, own);
 
     // Learn the volume onto the EQ's knob: two lines conflict, one each way.
     learn.arm({"LVolScroll", -1, ControlKind::Slider});
@@ -137,13 +133,11 @@ TEST(MidiLearn, ALearnedBindingIsWrittenReplacingItsConflictsAndWorks) {
 
     const MidiMapping written = readMapping(path);
     EXPECT_TRUE(written.problems.empty());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(),
+    EXPECT_EQ(kelvra::test::contents(path),
               "# my controller\n"
               "cc 1 0x08 LVolScroll\n"
               "note 1 0x30 playCB2   # play\n"
               "out note 1 0x30 playCB2\n");
-    file.close();
 
     // And it works: the knob now moves the volume, the old fader nothing.
     EXPECT_TRUE(rig.mapper.load(written).empty());

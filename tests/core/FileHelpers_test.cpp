@@ -7,27 +7,19 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "support/FileBytes.h"
+
 namespace kelvra {
 namespace {
 
 TEST(FileHelpers, FileExistsIsTrueForFilesOnly) {
     QTemporaryDir folder;
-    QFile file(folder.filePath("song.mp3"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    test::writeFile(folder.filePath("song.mp3"), {});
     EXPECT_TRUE(fileExists(folder.filePath("song.mp3")));
     EXPECT_FALSE(fileExists(folder.path()));
     EXPECT_FALSE(fileExists(folder.filePath("missing.mp3")));
     EXPECT_FALSE(fileExists(""));
     EXPECT_FALSE(fileExists(QString(QChar(0)) + "x"));
-}
-
-TEST(FileHelpers, AddBackslashAppendsTheSeparatorOnce) {
-    EXPECT_EQ(addBackslash("/music"), "/music/");
-    EXPECT_EQ(addBackslash("/music/"), "/music/");
-    EXPECT_EQ(addBackslash(""), "/");
-    EXPECT_FALSE(windowsFolder().isEmpty());
-    EXPECT_FALSE(windowsFolder().endsWith('/'));
 }
 
 TEST(FileHelpers, ProgramFoldersAreMadeWhereTheyCanBeWritten) {
@@ -47,10 +39,8 @@ TEST(FileHelpers, ProgramFoldersAreMadeWhereTheyCanBeWritten) {
 // FIFOs, devices and folders are refused before anything could block on them.
 TEST(FileHelpers, OnlyRegularFilesOpen) {
     QTemporaryDir folder;
+    test::writeFile(folder.filePath("song.mp3"), "abc");
     QFile song(folder.filePath("song.mp3"));
-    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
-    song.write("abc");
-    song.close();
     EXPECT_TRUE(openRegularFile(song));
     EXPECT_EQ(song.readAll(), "abc");
     const QString fifo = folder.filePath("f.mp3");
@@ -66,11 +56,7 @@ TEST(FileHelpers, OnlyRegularFilesOpen) {
 TEST(FileHelpers, ReadRegularFileReadsOnlyRegularFilesUpToItsLimit) {
     QTemporaryDir folder;
     const QString text = folder.filePath("script.txt");
-    {
-        QFile file(text);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("load left song.wav\n");
-    }
+    test::writeFile(text, "load left song.wav\n");
     ReadFailure failure = ReadFailure::Unreadable;
     EXPECT_EQ(readRegularFile(text, 100, &failure), QByteArray("load left song.wav\n"));
     EXPECT_EQ(failure, ReadFailure::None);

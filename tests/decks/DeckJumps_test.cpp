@@ -8,6 +8,7 @@
 
 #include "library/SongStore.h"
 #include "support/AnalysisFixtures.h"
+#include "support/FileBytes.h"
 #include "support/MainWindowRig.h"
 
 namespace kelvra::decks {
@@ -292,11 +293,7 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
     // A file at the database's place that is no database is left as it is, and the DJ is told
     // why once the window is up; the program plays on without remembered cues.
     const QString broken = dir.filePath("broken.sqlite");
-    {
-        QFile file(broken);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("not a database at all, but the DJ's notes");
-    }
+    test::writeFile(broken, "not a database at all, but the DJ's notes");
     library::SongStore fresh(broken);
     test::MainWindowRig told(&fresh);
     told.clock.advance(5);
@@ -305,9 +302,7 @@ TEST(DeckJumpsSongs, HotCuesAndTheLoopComeBackWithTheirSongFromTheDatabase) {
         << told.dialogs.messages[0].text.toStdString();
     EXPECT_TRUE(told.dialogs.messages[0].text.contains(broken))
         << told.dialogs.messages[0].text.toStdString();
-    QFile kept(broken);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("not a database at all, but the DJ's notes"));
+    EXPECT_EQ(test::contents(broken), QByteArray("not a database at all, but the DJ's notes"));
 }
 
 }  // namespace

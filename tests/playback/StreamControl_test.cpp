@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/ErrorText.h"
+#include "support/FileBytes.h"
 #include "support/MockAudioLibrary.h"
 #include "support/ScriptedDialogs.h"
 
@@ -95,10 +96,7 @@ TEST_F(StreamControlTest, FailedOpensAreSilentUnderAutoDJ) {
 TEST_F(StreamControlTest, AnUnreadableExistingFileShowsTheLoadErrorWithTheCode) {
     QTemporaryDir folder;
     const QString path = folder.filePath("broken.mp3");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not audio");
-    file.close();
+    test::writeFile(path, "not audio");
     ON_CALL(library, errorCode()).WillByDefault(Return(kErrorFormat));
 
     EXPECT_EQ(engine.openStream(path), 0u);
@@ -122,14 +120,10 @@ TEST(OpenFailureDetail, NamesTheFileAndSaysWhyItCannotBeOpened) {
     EXPECT_EQ(reason(folder.path()), "It is a folder, not a song.");
     EXPECT_EQ(reason("/dev/null"), "It is a device or a pipe, not a file.");
     const QString empty = folder.filePath("empty.mp3");
-    QFile(empty).open(QIODevice::WriteOnly);
+    test::writeFile(empty, {});
     EXPECT_EQ(reason(empty), "The file is empty.");
     const QString song = folder.filePath("song.mp3");
-    {
-        QFile file(song);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("not audio at all");
-    }
+    test::writeFile(song, "not audio at all");
     EXPECT_EQ(reason(song, kErrorFormat), "It holds no audio Kelvra can play.");
     EXPECT_EQ(reason(song, kErrorMemory), "Memory Error.");
     QFile::link(folder.filePath("nowhere.mp3"), folder.filePath("dangling.mp3"));

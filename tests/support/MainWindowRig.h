@@ -19,11 +19,14 @@ inline constexpr audio::BytePosition kStereoSecond = 44100 * 4;
 
 struct MainWindowRig {
     // `songs` remembers hot cues across loads; none: the window runs without a song store.
-    explicit MainWindowRig(library::SongStore* songs = nullptr) {
+    // `scanner` answers the Auto-DJ's skip-silence scans; none: skipping silence is off.
+    explicit MainWindowRig(library::SongStore* songs = nullptr,
+                           std::unique_ptr<autodj::SilenceScanner> scanner = {}) {
         program = app::ProgramBuilder(library, dialogs, store, clock, playlist)
                       .folders(folder.path(), folder.path())
                       .deckTitles([](const QString& path) { return path.section('/', -1); })
                       .songStore(songs)
+                      .skipSilence(std::move(scanner))
                       .build();
         window = &program->window();
         loaded = window->load("");

@@ -38,7 +38,7 @@ TEST(Id3v1Writer, AppendsOnceThenRewritesInPlace) {
     ScriptedDialogs dialogs;
 
     ASSERT_TRUE(writeID3v1Tag(dialogs, path, record(QStringLiteral("First"))));
-    QByteArray saved = readBytes(path);
+    QByteArray saved = contents(path);
     ASSERT_EQ(saved.size(), 1000 + 128);
     EXPECT_EQ(saved.left(1000).toStdString(), audio);
     EXPECT_EQ(static_cast<unsigned char>(saved.back()), 255);  // a new tag without genre
@@ -55,7 +55,7 @@ TEST(Id3v1Writer, AppendsOnceThenRewritesInPlace) {
     second.genre = 17;
     ASSERT_TRUE(writeID3v1Tag(dialogs, path, second));
     ASSERT_TRUE(writeID3v1Tag(dialogs, path, record(QStringLiteral("Third"))));
-    saved = readBytes(path);
+    saved = contents(path);
     EXPECT_EQ(saved.size(), 1000 + 128);
     EXPECT_EQ(saved.left(1000).toStdString(), audio);
     info.setFilename(path);
@@ -68,7 +68,7 @@ TEST(Id3v1Writer, AppendsOnceThenRewritesInPlace) {
     const QString bare = dir.filePath(QStringLiteral("bare.mp3"));
     ASSERT_TRUE(writeBytes(bare, id3v1Block("Old", "", "", "", "", 0)));
     ASSERT_TRUE(writeID3v1Tag(dialogs, bare, record(QStringLiteral("New"))));
-    EXPECT_EQ(readBytes(bare).size(), 128);
+    EXPECT_EQ(contents(bare).size(), 128);
     info.setFilename(bare);
     EXPECT_EQ(info.Title(), QStringLiteral("New"));
 }
@@ -85,7 +85,7 @@ TEST(Id3v1Writer, ShortMissingAndReadOnlyFiles) {
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Critical);
     EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::Ok);
     EXPECT_FALSE(dialogs.messages[0].title.isEmpty());
-    EXPECT_EQ(readBytes(tiny).toStdString(), bytes);
+    EXPECT_EQ(contents(tiny).toStdString(), bytes);
     EXPECT_TRUE(strayFiles(dir, tiny).isEmpty());
 
     EXPECT_FALSE(writeID3v1Tag(dialogs, dir.filePath(QStringLiteral("gone.mp3")),
@@ -100,7 +100,7 @@ TEST(Id3v1Writer, ShortMissingAndReadOnlyFiles) {
     ASSERT_EQ(::stat(QFile::encodeName(locked).constData(), &info), 0);
     EXPECT_TRUE(info.st_mode & S_IWUSR);
     EXPECT_EQ(info.st_mode & 0077, 0044u);  // other permission bits are kept
-    EXPECT_EQ(readBytes(locked).size(), 300 + 128);
+    EXPECT_EQ(contents(locked).size(), 300 + 128);
 
     // A name at the folder's length limit still leaves room for the working copy's name.
     const QString longName = dir.filePath(QString(251, u'n') + QStringLiteral(".mp3"));
@@ -122,7 +122,7 @@ TEST(Id3v1Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
                                                                                               : 1;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(readBytes(path).toStdString(), original);
+    EXPECT_EQ(contents(path).toStdString(), original);
     EXPECT_TRUE(strayFiles(dir, path).isEmpty());
 
     // Killed at any moment, the file is either the old one or the whole new one.
@@ -131,7 +131,7 @@ TEST(Id3v1Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
             ScriptedDialogs dialogs;
             writeID3v1Tag(dialogs, path, record(QStringLiteral("Killed")));
         });
-        const QByteArray now = readBytes(path);
+        const QByteArray now = contents(path);
         ASSERT_TRUE(now.size() == qsizetype(original.size()) ||
                     now.size() == qsizetype(original.size() + 128))
             << delay;

@@ -17,7 +17,7 @@ namespace {
 
 // Where the audio starts in a file: after its ID3v2 tag, if any.
 QByteArray audioOf(const QString& path) {
-    const QByteArray bytes = readBytes(path);
+    const QByteArray bytes = contents(path);
     ID3v2Slots tag;
     if (!parseID3v2Header(std::string_view(bytes.constData(), std::size_t(bytes.size())), tag))
         return bytes;
@@ -102,7 +102,7 @@ TEST(Id3v2Writer, WritesTheTagAndKeepsAudioAndId3v1) {
     EXPECT_EQ(cleanTagText(back.genre), tag.genre);
     EXPECT_TRUE(cleanTagText(back.comment).endsWith(tag.comment));
     EXPECT_EQ(audioOf(path), audioBefore);
-    EXPECT_TRUE(readBytes(path).endsWith(QByteArray::fromStdString(v1)));
+    EXPECT_TRUE(contents(path).endsWith(QByteArray::fromStdString(v1)));
     EXPECT_TRUE(strayFiles(dir, path).isEmpty());
 
     // Emptied fields lose their frames.
@@ -116,7 +116,7 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
     ASSERT_FALSE(sampleMp3().isEmpty());
     QTemporaryDir dir;
     const QString path = copyInto(sampleMp3(), dir, QStringLiteral("song.mp3"));
-    const QByteArray original = readBytes(path);
+    const QByteArray original = contents(path);
     const QString bigTitle(3000, u'x');  // outgrows the tag's padding
 
     const int code = runLimited(std::uint64_t(original.size()) + 100, [&] {
@@ -126,7 +126,7 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
         return writeID3v2Tag(writer, path, tag) == 0 ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(readBytes(path), original);
+    EXPECT_EQ(contents(path), original);
     EXPECT_TRUE(strayFiles(dir, path).isEmpty());
 
     const QByteArray audio = audioOf(path);
@@ -139,7 +139,7 @@ TEST(Id3v2Writer, FullDiskAndKilledSavesLeaveTheOriginal) {
         });
         EXPECT_EQ(audioOf(path), audio) << delay;
         const QString title = cleanTagText(read(path).title);
-        EXPECT_TRUE(title == bigTitle || readBytes(path) == original) << delay;
+        EXPECT_TRUE(title == bigTitle || contents(path) == original) << delay;
         EXPECT_EQ(unsweptLeftovers(strayFiles(dir, path)), QStringList()) << delay;
     }
     // The same save goes through when nothing stops it, and sweeps up after a killed one.
@@ -170,7 +170,7 @@ TEST(Id3v2Writer, HeadsItCannotRewriteAreRefusedWithTheirReason) {
         EXPECT_TRUE(writer.lastError().contains(QLatin1String(reason)))
             << writer.lastError().toStdString();
         EXPECT_FALSE(writer.lastError().contains(QLatin1String("audio data changed")));
-        EXPECT_EQ(readBytes(path), QByteArray::fromStdString(bytes)) << reason;
+        EXPECT_EQ(contents(path), QByteArray::fromStdString(bytes)) << reason;
         EXPECT_TRUE(strayFiles(dir, path).isEmpty());
     };
     // A size with the top bit of a byte set is not a size the format can hold.
@@ -189,12 +189,12 @@ TEST(Id3v2Writer, HeadsItCannotRewriteAreRefusedWithTheirReason) {
     TagLibID3v2Writer writer;
     EXPECT_EQ(writeID3v2Tag(writer, path, tag), 1) << writer.lastError().toStdString();
     EXPECT_EQ(cleanTagText(read(path).title), QStringLiteral("New"));
-    EXPECT_TRUE(readBytes(path).endsWith(mp3));
+    EXPECT_TRUE(contents(path).endsWith(mp3));
 }
 
 TEST(Id3v2Writer, AFullDiskIsSaidToBeFull) {
     ASSERT_FALSE(sampleMp3().isEmpty());
-    const QByteArray original = readBytes(sampleMp3());
+    const QByteArray original = contents(sampleMp3());
     // Room for the song and its copy, not for the much larger tag.
     const std::size_t room = (2 * (std::size_t(original.size()) / 4096 + 1) + 2) * 4096;
     const int code = runOnNearlyFullDisk(room, [&](const QString& folder) {
@@ -207,7 +207,7 @@ TEST(Id3v2Writer, AFullDiskIsSaidToBeFull) {
         if (!writer.lastError().contains(QLatin1String("not enough room on the disk")) ||
             !writer.lastError().contains(systemErrorText(ENOSPC)))
             return 12;
-        if (readBytes(path) != original) return 13;
+        if (contents(path) != original) return 13;
         return QDir(folder).entryList(QDir::Files | QDir::Hidden).size() == 2 ? 0 : 14;
     });
     if (code == 77) GTEST_SKIP() << "a small disk of its own cannot be mounted here";

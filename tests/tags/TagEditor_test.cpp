@@ -26,13 +26,11 @@ namespace {
 QString untaggedMp3(const QTemporaryDir& dir, const QString& name) {
     const QString path = dir.filePath(name);
     QDir().mkpath(QFileInfo(path).path());
-    QByteArray bytes = readBytes(sampleMp3());
+    QByteArray bytes = contents(sampleMp3());
     ID3v2Slots head;
     if (parseID3v2Header(std::string_view(bytes.constData(), std::size_t(bytes.size())), head))
         bytes.remove(0, qsizetype(head.tagSize));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
+    writeFile(path, bytes);
     return path;
 }
 
@@ -120,7 +118,7 @@ TEST(TagEditor, UntaggedMp3OpensEmptyInID3v2AndShowsFileNameTitleInID3v1) {
 TEST(TagEditor, ID3v1SaveCutsToFieldWidthsKeepsAudioAndRefreshesTheLine) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
-    const QByteArray audio = readBytes(path);
+    const QByteArray audio = contents(path);
     FakeEngine library;
     library.addSong(path.toStdString(), FakeEngine::mainSong(1000));
     TagLibID3v2Writer writer;
@@ -132,7 +130,7 @@ TEST(TagEditor, ID3v1SaveCutsToFieldWidthsKeepsAudioAndRefreshesTheLine) {
     e.view(kViewID3v1).genre.choose(1 + 17);  // Rock
     e.controls.cmdSave.click();
 
-    const QByteArray saved = readBytes(path);
+    const QByteArray saved = contents(path);
     ASSERT_EQ(saved.size(), audio.size() + 128);
     EXPECT_EQ(saved.left(audio.size()), audio);
     const std::string block = saved.right(128).toStdString();
@@ -149,7 +147,7 @@ TEST(TagEditor, ID3v1SaveCutsToFieldWidthsKeepsAudioAndRefreshesTheLine) {
 TEST(TagEditor, CopyTakesOnlyNonBlankFieldsAndWritesNothing) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
-    const QByteArray before = readBytes(path);
+    const QByteArray before = contents(path);
     FakeEngine library;
     TagLibID3v2Writer writer;
     Editor e(library, writer, path);
@@ -172,7 +170,7 @@ TEST(TagEditor, CopyTakesOnlyNonBlankFieldsAndWritesNothing) {
     EXPECT_EQ(v1.artist.text(), QStringLiteral("Keeps"));
     EXPECT_EQ(v1.year.text(), QStringLiteral("2020"));
     EXPECT_EQ(v1.song.text(), QStringLiteral("From One"));
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(contents(path), before);
     EXPECT_EQ(e.closes, 0);
 }
 
@@ -209,17 +207,17 @@ TEST(TagEditor, AnyLanguageTitleRoundTripsThroughID3v2AndID3v1SaysWhatItCannotHo
     EXPECT_TRUE(again.controls.id3v1Notice.text().contains(QStringLiteral("Ночь")) ||
                 again.controls.id3v1Notice.text().contains(QStringLiteral("Н")));
     EXPECT_EQ(TagEditor::charactersID3v1Lacks(QStringLiteral("Café ?")), QString());
-    const QByteArray before = readBytes(path);
+    const QByteArray before = contents(path);
     again.dialogs.answerNext(MessageResult::No);
     again.controls.cmdSave.click();
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(contents(path), before);
     EXPECT_EQ(again.closes, 0);
 }
 
 TEST(TagEditor, FailedSaveShowsItsMessageAndLeavesTheFileByteForByte) {
     QTemporaryDir dir;
     const QString path = untaggedMp3(dir, QStringLiteral("song.mp3"));
-    const QByteArray before = readBytes(path);
+    const QByteArray before = contents(path);
     FakeEngine library;
 
     FailingWriter failing;
@@ -241,7 +239,7 @@ TEST(TagEditor, FailedSaveShowsItsMessageAndLeavesTheFileByteForByte) {
         return child.dialogs.messages.size() == 1 ? 0 : 1;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(contents(path), before);
     EXPECT_TRUE(strayFiles(dir, path).isEmpty());
 }
 

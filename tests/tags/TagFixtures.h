@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/FileBytes.h"
+
 // gtest prints texts readably.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -88,11 +90,6 @@ inline bool writeBytes(const QString& path, std::string_view bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-}
-
-inline QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Stand-in audio: bytes that look like nothing a tag reader would take for a tag.

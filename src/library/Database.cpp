@@ -113,7 +113,9 @@ Opened tryOpenOnce(const QString& path, bool migrating, bool checking) {
     const auto fail = [&](Trouble trouble, const QString& reason) {
         result.trouble = trouble;
         result.why = reason;
-        sqlite3_close(db);
+        // A statement may still be open here (the quick check's): the connection goes as soon as
+        // it is finalised, before the file is set aside, instead of staying open for good.
+        sqlite3_close_v2(db);
         return result;
     };
     const auto failed = [&] { return fail(troubleOf(db), errorText(db)); };

@@ -73,6 +73,7 @@ void Voice::retire() {
 
 void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     KELVRA_ASSERT_MIXING();
+    checkJump();
     const int rate = shared.rate.load(std::memory_order_relaxed);
     const float volume = float(shared.volume.load(std::memory_order_relaxed)) / 100.0f;
     const int pan = shared.pan.load(std::memory_order_relaxed);
@@ -99,7 +100,7 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     const double stretchTime = lock ? double(base) / std::max(1, rate) : 1.0;
     const double stretchRatio = std::clamp(stretchTime, 0.25, 4.0);
     keyLock_.setRatios(stretchRatio, std::exp2(shift / 12.0));
-    if (jumping_) incomingLock_.setRatios(stretchRatio, std::exp2(shift / 12.0));
+    if (jumping()) incomingLock_.setRatios(stretchRatio, std::exp2(shift / 12.0));
     // Below this much of the old place left, a waiting jump fades the old place out rather than
     // let it run dry mid-chunk; the new place then fades in from silence.
     const double step = double(rate) / outputRate_;
@@ -118,7 +119,7 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
         }
         pollJump(waitForData);
         if (envelope_ <= 0) {
-            if (jumping_) abandonJump();
+            if (jumping()) abandonJump();
             if (wantBypass != bypass() || (wantStretch_ && !stretching_))
                 switchPath(pathRate, wantStretch_);
             // Nothing is heard yet: a start takes the newest gains at once instead of gliding
@@ -130,13 +131,13 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
         const bool pathSwitch = wantBypass != bypass() || (wantStretch_ && !stretching_);
         if (!pathSwitch && !bypass()) currentRate_ = pathRate;
         // A start or a seek while silent waits, silent and uncounted, for its first block.
-        if (wantPlaying_ && !primed_ && !jumping_) {
+        if (wantPlaying_ && !primed_ && !jumping()) {
             // Taking the block (or dropping stale ones) here also tells a late worker apart
             // from one that has not reached the new place yet.
             if (!dataReady()) fetchBlock(current_, Feed::Queue, generation_, waitForData);
             primed_ = dataReady();
         }
-        const bool oldRunningDry = jumping_ && !jumpArrived_ && oldFramesLeft() < oldReserve;
+        const bool oldRunningDry = jump_ == JumpState::Waiting && oldFramesLeft() < oldReserve;
         const bool held = scratching_ == Scratching::Held ||
                           (scratching_ == Scratching::Released && !scratchSought_);
         const bool sounding =
@@ -145,16 +146,16 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
 
         int chunk = std::min(frames - done, chunkFrames_);
         if (!sounding) chunk = std::min(chunk, int(std::ceil(envelope_ / envelopeStep_)));
-        const bool wasJumping = jumping_;
+        const bool wasJumping = jumping();
         const int got = renderSource(scratch_.data(), chunk, waitForData);
         std::fill(scratch_.begin() + 2 * got, scratch_.begin() + 2 * chunk, 0.0f);
         fx_.process(scratch_.data(), chunk, fx);
         const bool drained =
-            !jumping_ && current_.ended &&
+            !jumping() && current_.ended &&
             (got < chunk || (bypass() && !current_.block && inputOffset_ == inputFrames_));
         if (drained) {
             ended_ = true;
-        } else if (got < chunk && !wasJumping && !jumping_) {
+        } else if (got < chunk && !wasJumping && !jumping()) {
             starvedFrames_.fetch_add(std::uint64_t(chunk - got), std::memory_order_relaxed);
         }
 
@@ -205,6 +206,7 @@ void Voice::mixInto(float* mix, float* cue, int frames, bool waitForData) {
     else if (envelope_ <= 0 && !(wantPlaying_ && !ended_))
         clearMeter();
     publishPosition();
+    checkJump();
 }
 
 void Voice::publishPosition() {
@@ -215,7 +217,7 @@ void Voice::publishPosition() {
     // Where the read stands, for a loop change to take over ahead of it. A jump on its way
     // reads two places; the one heard stands for both.
     const std::int64_t read =
-        jumping_ ? frame : std::clamp<std::int64_t>(current_.frame, 0, length_);
+        jumping() ? frame : std::clamp<std::int64_t>(current_.frame, 0, length_);
     shared.reading.store(packPosition(generation_, read), std::memory_order_release);
 }
 

@@ -114,11 +114,13 @@ class Voice {
     // Where a cursor takes its next block from: the worker's queue (blocks of one generation),
     // or the old place's blocks held back from the queue while a jump waits.
     enum class Feed { Queue, Held };
+    // A jump's course (see jump_ below).
+    enum class JumpState { None, Waiting, CrossFading };
 
     bool bypass() const { return !stretching_ && currentRate_ == outputRate_; }
     int pullStretched(float* out, int frames, bool waitForData);
     int crossFadeStretched(float* out, int frames, bool waitForData);
-    bool sourceEnded() const { return !jumping_ && current_.ended; }
+    bool sourceEnded() const { return !jumping() && current_.ended; }
     int renderSource(float* out, int frames, bool waitForData);
     int readSource(float* out, int frames, bool waitForData);
     int readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float* out, int frames,
@@ -129,6 +131,9 @@ class Voice {
     int resample(float* out, int frames, bool waitForData);
     void applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot);
     void letGo(Cursor& cursor);
+    bool jumping() const { return jump_ != JumpState::None; }
+    void setJump(JumpState next);
+    void checkJump() const;
     void startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot,
                    LoopSpan loop);
     bool spliceNow(bool waitForData);
@@ -168,12 +173,14 @@ class Voice {
     Cursor current_;
     double position_ = 0;  // source frame now audible
 
-    // A jump on its way: the old place plays from current_ and held_ until the new place's
-    // first block is in the queue, then incoming_ fades in over fadeFrames_ source frames.
+    // A jump on its way. Waiting: the old place plays from current_ and held_ until the new
+    // place's first block is in the queue. CrossFading: then incoming_ fades in over fadeFrames_
+    // source frames, and a seek meanwhile waits in queued_ until it ends. A jump still waiting
+    // when the voice falls silent becomes a plain seek. Only setJump() changes the state, and
+    // checkJump() says which of the members below each state rules out.
     static constexpr int kHeldBlocks = 8;  // ~190 ms at 44.1 kHz of the old place, at most
-    bool jumping_ = false;
-    bool jumpArrived_ = false;
-    bool jumpTellsWorker_ = false;
+    JumpState jump_ = JumpState::None;
+    bool jumpTellsWorker_ = false;  // the worker has yet to hear of the waiting jump's target
     std::uint32_t jumpGeneration_ = 0;
     std::int64_t jumpFrame_ = 0;
     Cursor incoming_;

@@ -21,7 +21,7 @@ void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t ser
     queued_.waiting = false;
     if (envelope_ <= 0) {
         // Nothing is heard: the new place simply replaces the old one.
-        if (jumping_) abandonJump();
+        if (jumping()) abandonJump();
         if (tellWorker) worker_.seek(generation, frame, loop);
         applySeek(generation, frame, warmSlot);
         loop_ = loop;
@@ -29,7 +29,7 @@ void Voice::seek(std::uint32_t generation, std::int64_t frame, std::uint32_t ser
     }
     // A jump already cross-fading finishes first (cutting it short would click); one still
     // waiting just changes its target.
-    if (jumping_ && jumpArrived_) {
+    if (jump_ == JumpState::CrossFading) {
         queued_ = {true, tellWorker, generation, frame, warmSlot, loop};
         return;
     }
@@ -40,7 +40,7 @@ void Voice::splice(std::uint32_t generation, std::int64_t at, std::int64_t to, b
                    LoopSpan loop, std::int64_t seamFrom, bool replaces) {
     // A jump on its way: the loop change rides on it as a jump of its own. So does one that
     // replaces a change this voice has taken already: the place it was meant for has gone by.
-    if (jumping_ || (replaces && !splice_.pending)) {
+    if (jumping() || (replaces && !splice_.pending)) {
         seek(generation, to, serial_, tellWorker, -1, loop);
         return;
     }
@@ -115,10 +115,11 @@ void Voice::letGo(Cursor& cursor) {
 
 void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWorker, int warmSlot,
                       LoopSpan loop) {
+    // A cross-fade is never cut short: a seek during one waits in queued_.
+    assert(jump_ != JumpState::CrossFading);
     jumpLoop_ = loop;
-    if (!jumping_) {
-        jumping_ = true;
-        jumpArrived_ = false;
+    if (jump_ == JumpState::None) {
+        setJump(JumpState::Waiting);
         heldCount_ = heldNext_ = 0;
         heldClosed_ = false;
         jumpTellsWorker_ = false;
@@ -130,6 +131,7 @@ void Voice::startJump(std::uint32_t generation, std::int64_t frame, bool tellWor
     fadeDone_ = 0;
     // A second target before the first was ever told to the worker replaces it there too.
     jumpTellsWorker_ = jumpTellsWorker_ || tellWorker;
+    checkJump();
 }
 
 void Voice::applySeek(std::uint32_t generation, std::int64_t frame, int warmSlot) {
@@ -186,7 +188,7 @@ void Voice::holdOldBlocks(bool waitForData) {
 }
 
 void Voice::pollJump(bool waitForData) {
-    if (!jumping_ || jumpArrived_) return;
+    if (jump_ != JumpState::Waiting) return;
     holdOldBlocks(waitForData);
     if (jumpTellsWorker_) {
         jumpTellsWorker_ = false;
@@ -209,7 +211,7 @@ void Voice::pollJump(bool waitForData) {
         worker_.popBlock();  // the old place's, too late to be held, or a skipped target
         worker_.recycle(block);
     }
-    jumpArrived_ = true;
+    setJump(JumpState::CrossFading);
     if (stretching_) {
         // Key-locked, what the stretcher was fed is no longer the old place's own frames, and
         // a cut fed into it comes out as a click and again when its delay has passed. The old
@@ -219,6 +221,7 @@ void Voice::pollJump(bool waitForData) {
         incomingLock_.restart();
         position_ = double(jumpFrame_) - (inputFrames_ - inputOffset_) / keyLock_.timeRatio();
         generation_ = jumpGeneration_;
+        checkJump();
         return;
     }
     // The new place is there. Old frames read ahead but not yet given to the resampler are
@@ -239,6 +242,7 @@ void Voice::pollJump(bool waitForData) {
     const double buffered = double(current_.frame) - position_ - unread;
     position_ = double(jumpFrame_) - buffered;
     generation_ = jumpGeneration_;
+    checkJump();
 }
 
 void Voice::releaseHeld() {
@@ -249,14 +253,15 @@ void Voice::releaseHeld() {
 }
 
 void Voice::finishJump() {
+    assert(jump_ == JumpState::CrossFading);
     letGo(current_);
     releaseHeld();
     current_ = incoming_;
     incoming_ = Cursor{};
-    if (stretching_ && jumpArrived_) keyLock_.swap(incomingLock_);
+    if (stretching_) keyLock_.swap(incomingLock_);
     generation_ = jumpGeneration_;
     loop_ = jumpLoop_;
-    jumping_ = jumpArrived_ = false;
+    setJump(JumpState::None);
     ended_ = false;
     primed_ = true;
     if (queued_.waiting) {
@@ -264,18 +269,20 @@ void Voice::finishJump() {
         startJump(queued_.generation, queued_.frame, queued_.tellWorker, queued_.warmSlot,
                   queued_.loop);
     }
+    checkJump();
 }
 
 // The old place fell silent before the new one arrived: the jump becomes a plain seek.
 void Voice::abandonJump() {
-    if (jumpArrived_) {
+    if (jump_ == JumpState::CrossFading) {
         finishJump();
         primed_ = current_.block != nullptr;
-        if (jumping_) abandonJump();  // a jump queued behind the cross-fade
+        if (jumping()) abandonJump();  // a jump queued behind the cross-fade
         return;
     }
+    assert(jump_ == JumpState::Waiting);
     releaseHeld();
-    jumping_ = false;
+    setJump(JumpState::None);
     if (jumpTellsWorker_) {
         jumpTellsWorker_ = false;
         worker_.seek(jumpGeneration_, jumpFrame_, jumpLoop_);
@@ -286,6 +293,7 @@ void Voice::abandonJump() {
     incoming_.warmSlot = -1;
     letGo(incoming_);
     applySeek(jumpGeneration_, jumpFrame_, warmSlot);
+    checkJump();
 }
 
 std::int64_t Voice::oldFramesLeft() const {

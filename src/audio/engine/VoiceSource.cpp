@@ -124,16 +124,18 @@ int Voice::readCursor(Cursor& cursor, Feed feed, std::uint32_t generation, float
 }
 
 int Voice::readSource(float* out, int frames, bool waitForData) {
-    if (!jumping_) return readCursor(current_, Feed::Queue, generation_, out, frames, waitForData);
-    if (!jumpArrived_) return readCursor(current_, Feed::Held, generation_, out, frames, false);
+    if (jump_ == JumpState::None)
+        return readCursor(current_, Feed::Queue, generation_, out, frames, waitForData);
+    if (jump_ == JumpState::Waiting)
+        return readCursor(current_, Feed::Held, generation_, out, frames, false);
     int got = 0;
-    while (got < frames && jumping_ && jumpArrived_) {
+    while (got < frames && jump_ == JumpState::CrossFading) {
         const int n = crossFade(out + std::size_t(got) * channels_, frames - got, waitForData);
         got += n;
         if (n == 0) return got;
     }
     // A jump queued behind the cross-fade has begun: the caller polls it before reading on.
-    if (jumping_) return got;
+    if (jumping()) return got;
     return got + readCursor(current_, Feed::Queue, generation_, out + std::size_t(got) * channels_,
                             frames - got, waitForData);
 }
@@ -228,7 +230,7 @@ int pull(KeyLockStage& stage, float* feed, int channels, float* out, int frames,
 // Up to `frames` frames out of the key lock's stretcher, fed from the source as it needs.
 int Voice::pullStretched(float* out, int frames, bool waitForData) {
     int got = 0;
-    while (got < frames && jumping_ && jumpArrived_) {
+    while (got < frames && jump_ == JumpState::CrossFading) {
         const int n =
             crossFadeStretched(out + std::size_t(got) * channels_, frames - got, waitForData);
         got += n;
@@ -295,8 +297,8 @@ int Voice::renderSource(float* out, int frames, bool waitForData) {
         got = resample(out, frames, waitForData);
     }
     // The audible position cannot run ahead of what was read.
-    const Cursor& reading = jumping_ && jumpArrived_ ? incoming_ : current_;
-    if (!(jumping_ && !jumpArrived_)) position_ = std::min(position_, double(reading.frame));
+    const Cursor& reading = jump_ == JumpState::CrossFading ? incoming_ : current_;
+    if (jump_ != JumpState::Waiting) position_ = std::min(position_, double(reading.frame));
     if (channels_ == 1) {
         for (int i = got - 1; i >= 0; --i)
             out[2 * i] = out[2 * i + 1] = out[i];

@@ -222,6 +222,37 @@ TEST(JackOutput, GoesBackToTheServerWhenItReturns) {
     engine.release();
 }
 
+// A client of ours just closed may still hold its name on the server for a moment (a busy
+// server, or the old client of a reopened output): the new one waits for the name instead of
+// becoming "kelvra-01", whose ports connections made by name would miss.
+TEST(JackOutput, TheClientWaitsForItsNameRatherThanTakeAnother) {
+    if (system("command -v jackd >/dev/null 2>&1") != 0) GTEST_SKIP() << "jackd is not installed";
+    DummyJackServer server("leaving");
+    ASSERT_TRUE(server.up()) << "the dummy JACK server did not come up";
+    jack_client_t* leaving =
+        jack_client_open("kelvra", JackOptions(JackNoStartServer | JackUseExactName), nullptr);
+    ASSERT_NE(leaving, nullptr);
+    std::thread gone([leaving] {
+        std::this_thread::sleep_for(150ms);
+        jack_client_close(leaving);
+    });
+    setenv("KELVRA_AUDIO", "jack", 1);
+    audio::engine::Engine engine;
+    audio::OutputSetup setup;
+    setup.backend = audio::OutputBackend::Jack;
+    ASSERT_TRUE(engine.configureOutput(setup));
+    const bool opened = engine.init(-1, 44100, 0);
+    setenv("KELVRA_AUDIO", "null", 1);
+    gone.join();
+    ASSERT_TRUE(opened) << engine.errorCode();
+    EXPECT_EQ(engine.outputStatus().backend, "JACK") << engine.takeOutputNotice();
+    Recorder listener("listener");
+    ASSERT_TRUE(listener.ok());
+    EXPECT_NE(jack_port_by_name(listener.client(), "kelvra:master_1"), nullptr);
+    EXPECT_EQ(jack_port_by_name(listener.client(), "kelvra-01:master_1"), nullptr);
+    engine.release();
+}
+
 // KELVRA_AUDIO=jack with no server running: the default output instead, or on a machine without
 // one either the null output, with a word for the DJ; the start never fails and nothing hangs.
 TEST(JackOutput, WithoutAServerTheDefaultOutputPlaysAndTheDjIsTold) {

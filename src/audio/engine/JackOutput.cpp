@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "audio/AudioLibrary.h"
@@ -33,7 +34,22 @@ class JackOutput final : public Output {
         // Never starts a server of its own: a DJ who chose JACK runs one, and a server started
         // behind their back would hold the sound card with settings nobody chose.
         jack_status_t status{};
-        client_ = jack_client_open(kClientName, JackNoStartServer, &status);
+        // The DJ's connections are made to the ports by the client's name. A client of ours just
+        // closed (the old one of a reopened output) can hold that name on a busy server a little
+        // longer: wait for it rather than become "kelvra-01". Held for good, by another program
+        // or a second Kelvra, the server's own choice of name is better than no sound. (A name
+        // taken is refused as a server error; no server at all is JackServerFailed.)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+        for (;;) {
+            client_ = jack_client_open(kClientName,
+                                       JackOptions(JackNoStartServer | JackUseExactName), &status);
+            if (client_ || (status & JackServerFailed) ||
+                std::chrono::steady_clock::now() >= deadline)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!client_ && !(status & JackServerFailed))
+            client_ = jack_client_open(kClientName, JackNoStartServer, &status);
         if (!client_) return kErrorDevice;
         rate_ = int(jack_get_sample_rate(client_));
         for (int c = 0; c < 4; ++c) {

@@ -9,6 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   portaudio19-dev libjack-jackd2-dev jackd2 libtag1-dev libaubio-dev libebur128-dev
   libflac-dev libsqlite3-dev sqlite3 librubberband-dev librtmidi-dev
+  liblilv-dev lv2-dev lv2-examples swh-lv2
   libgtest-dev libgmock-dev libbenchmark-dev libsamplerate0-dev libsoxr-dev
   xvfb xauth fonts-dejavu-core xdotool pulseaudio pulseaudio-utils libasound2-plugins
   librsvg2-bin desktop-file-utils appstream xdg-utils dpkg-dev

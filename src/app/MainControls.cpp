@@ -62,6 +62,7 @@ MainControls::MainControls()
         &nextSongText);
     left.registerControls(registry);
     right.registerControls(registry);
+    effects.registerControls(registry);
 }
 
 }  // namespace kelvra::app

@@ -7,6 +7,7 @@
 #include "app/WaveformStrip.h"
 #include "core/ControlModels.h"
 #include "decks/DeckControls.h"
+#include "effects/EffectControls.h"
 
 namespace kelvra::app {
 
@@ -79,6 +80,8 @@ struct MainControls {
     ButtonModel dropouts;
     // Both decks' scrolling waveforms, below the panels; hidden with the option off.
     WaveformStripModel waveforms;
+    // The four effect units, in a row the DJ shows or hides.
+    effects::EffectControls effects;
     int djSetup = 0;  // panel order, see panelOrder()
 
     // Sets djSetup and has the window rearrange its panels at once.

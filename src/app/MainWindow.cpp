@@ -44,7 +44,12 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         if (deps_.songHeard) deps_.songHeard(path);
     });
     events.outputNotice.connect([this](const QString& text) { tellLater(text); });
+    effectCatalogue_ = std::make_unique<effects::EffectCatalogue>(deps_.effectPlugins);
+    effects_ = std::make_unique<effects::EffectUnits>(deps_.library.door().effectUnits(),
+                                                      *effectCatalogue_, controls_.effects,
+                                                      &deps_.store);
     events.ticked.connect([this] {
+        followEffectTempos();
         showDropouts();
         if (shell_.displayTicked) shell_.displayTicked();
     });
@@ -130,6 +135,16 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
     keyboard_ = std::make_unique<KeyboardMap>(controls_.registry, std::move(keys));
 }
 
+// Beat-synced effects follow the tempo each bus plays at: a deck's own, pitch included, and the
+// main mix's (the louder heard deck's) for the main mix and the headphones.
+void MainWindow::followEffectTempos() {
+    effects_->setTempo(audio::fx::Bus::LeftDeck, deckAnalysis(Side::Left).effectiveBpm());
+    effects_->setTempo(audio::fx::Bus::RightDeck, deckAnalysis(Side::Right).effectiveBpm());
+    effects_->setTempo(audio::fx::Bus::Main, mixBpm());
+    effects_->setTempo(audio::fx::Bus::Phones, mixBpm());
+    effects_->tick();
+}
+
 void MainWindow::tellLater(const QString& text) {
     outputNotice_ = text;
     tmrNotice_->setEnabled(true);
@@ -178,6 +193,7 @@ bool MainWindow::load(const QString& commandLine) {
     loopsFolder_ = deps_.windowsFolder + "/Kelvra Loops/";
 
     options_->load();
+    effects_->restore();
     controls_.setDjSetup(values_.DjSetup);
     showDisplayOptions();
     if (shell_.placeWindow) shell_.placeWindow();

@@ -13,6 +13,8 @@
 #include "app/MainControls.h"
 #include "app/PlaylistWindowPort.h"
 #include "app/SessionModel.h"
+#include "effects/EffectCatalogue.h"
+#include "effects/EffectUnits.h"
 #include "settings/Options.h"
 #include "settings/SettingsStore.h"
 
@@ -56,6 +58,8 @@ struct MainWindowDeps {
     controllers::MidiDevices* midi = nullptr;
     // A song became audible on the main mix (once per load): the library's set history.
     std::function<void(const QString& path)> songHeard = {};
+    // The plugins the effect list offers beyond the built-ins. None: built-ins only.
+    std::function<effects::EffectCatalogue::Plugins()> effectPlugins = {};
 };
 
 class MainWindow final {
@@ -104,6 +108,9 @@ class MainWindow final {
     }
     QString applicationTitle() const { return session_->applicationTitle(); }
 
+    effects::EffectUnits& effects() { return *effects_; }
+    effects::EffectCatalogue& effectCatalogue() { return *effectCatalogue_; }
+
     Timer& asyncTimer() { return *tmrAsync_; }
     KeyboardMap& keyboard() { return *keyboard_; }
     QString helpFile() const { return helpFile_; }
@@ -136,6 +143,7 @@ class MainWindow final {
   private:
     // The display options as the program's values have them: waveforms, elapsed time, docking.
     void showDisplayOptions();
+    void followEffectTempos();
     // The title bar's dropout lamp, from the output's counts since the last clear.
     void showDropouts();
     // A word for the DJ, shown once the display tick is over, so that the box's own event loop
@@ -158,6 +166,8 @@ class MainWindow final {
     std::unique_ptr<ControllerLink> controllers_;
     std::unique_ptr<settings::Options> options_;
     std::unique_ptr<KeyboardMap> keyboard_;
+    std::unique_ptr<effects::EffectCatalogue> effectCatalogue_;
+    std::unique_ptr<effects::EffectUnits> effects_;
 
     bool dragFromNextSong_ = false;
     QStringList libraryDrag_;

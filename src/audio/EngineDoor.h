@@ -18,6 +18,10 @@
 
 namespace kelvra::audio {
 
+namespace fx {
+class Rack;
+}
+
 // A stream the engine holds. Its value is the contract's handle, so a deck keeps one number for
 // both; StreamId{} is no stream.
 struct StreamId {
@@ -76,6 +80,9 @@ struct ChannelEffects {
     float low = 1, mid = 1, high = 1;
     float filter = 0;
     float trimDb = 0;
+    // The deck whose effect units the stream's send to the main mix goes through (0 left,
+    // 1 right), or -1 for none.
+    int effectBus = -1;
     bool operator==(const ChannelEffects&) const = default;
 };
 
@@ -160,6 +167,8 @@ class EngineDoor {
     // beyond the tone strip belong here too, one call each, prepared off the audio thread and
     // handed over whole.
     virtual bool setEffects(StreamId stream, const ChannelEffects& effects) = 0;
+    // The four effect units on the decks, the main mix and the headphones (audio/fx/Rack.h).
+    virtual fx::Rack& effectUnits() = 0;
 
     // ---- scratch
     // With `held` the jog wheel is touched and the needle follows it from where the stream is (a

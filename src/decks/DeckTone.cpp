@@ -57,7 +57,7 @@ audio::ChannelEffects DeckTone::effects() const {
         return killed_[index] ? 0.0f : eqBandGain(knob.value());
     };
     return {band(c.eqLow, 0), band(c.eqMid, 1), band(c.eqHigh, 2), filterAmount(c.filter.value()),
-            trimDecibels(c.gain.value())};
+            trimDecibels(c.gain.value()), int(deck_.side())};
 }
 
 void DeckTone::apply() {

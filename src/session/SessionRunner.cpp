@@ -71,6 +71,11 @@ QString applySessionAction(HeadlessProgram& program, const SessionAction& action
         case SessionAction::Midi:
             program.controller().handle({action.midi[0], action.midi[1], action.midi[2]});
             return {};
+        case SessionAction::Effect:
+            return window.effects().load(action.index, action.value, action.target);
+        case SessionAction::Param:
+            return window.effects().setParam(action.index, action.value, action.target,
+                                             action.number);
         default:
             break;
     }

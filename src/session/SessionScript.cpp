@@ -108,6 +108,28 @@ SessionParse parseSessionScript(const QByteArray& text) {
             const auto value = parseInt(words[3]);
             if (!value) return fail("bad value '" + words[3] + "'");
             action.value = *value;
+        } else if (verb == "effect" || verb == "param") {
+            // `effect UNIT SLOT NAME`, `param UNIT SLOT SYMBOL VALUE`: units and slots from 1.
+            const bool effect = verb == "effect";
+            action.type = effect ? SessionAction::Effect : SessionAction::Param;
+            if (words.size() != (effect ? 5 : 6))
+                return fail(effect ? "usage: TIME effect UNIT SLOT NAME|lv2:URI|none"
+                                   : "usage: TIME param UNIT SLOT SYMBOL VALUE");
+            const auto unit = parseInt(words[2]);
+            const auto slot = parseInt(words[3]);
+            if (!unit || *unit < 1 || *unit > 4)
+                return fail("bad unit '" + words[2] + "' (1 to 4)");
+            if (!slot || *slot < 1 || *slot > 3)
+                return fail("bad slot '" + words[3] + "' (1 to 3)");
+            action.index = *unit - 1;
+            action.value = *slot - 1;
+            action.target = words[4];
+            if (!effect) {
+                bool ok = false;
+                action.number = words[5].toDouble(&ok);
+                if (!ok || !std::isfinite(action.number))
+                    return fail("bad value '" + words[5] + "'");
+            }
         } else if (verb == "key" || verb == "keyup") {
             action.type = verb == "key" ? SessionAction::Key : SessionAction::KeyUp;
             if (words.size() < 3) return fail("usage: TIME " + verb + " NAME [shift] [ctrl] [alt]");

@@ -10,12 +10,13 @@
 namespace kelvra::session {
 
 struct SessionAction {
-    enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, Turn, Midi, End } type = Click;
+    enum Type { Load, Playlist, Click, Down, Up, Set, Key, KeyUp, Turn, Midi, Effect, Param, End } type = Click;
     std::int64_t ms = 0;        // on the program's clock
-    QString target;             // control name, deck side ("left"/"right") or key name
+    QString target;  // control name, deck side ("left"/"right"), key name, effect or parameter
     QString path;               // Load and Playlist
     int index = -1;             // a control's index (speedCB 1, monitorCMB 2), or -1
-    int value = 0;              // Set; Turn: ticks of the jog wheel
+    int value = 0;              // Set; Turn: ticks of the jog wheel; Effect, Param: the slot
+    double number = 0;          // Param: the value, in the parameter's own units
     std::uint8_t midi[3] = {};  // Midi: status and two data bytes, through the mapping
     bool rightButton = false;
     int modifiers = 0;  // Key and KeyUp: 1 Shift, 2 Ctrl, 4 Alt

@@ -233,7 +233,10 @@ TEST_P(DeckHands, TurntableStopLowersTheFrequencyThenStopsAndPlayCancelsIt) {
 }
 
 TEST_P(DeckHands, ToneKnobsAndKillsReachTheStreamAndStayForTheNextSong) {
-    EXPECT_EQ(stream().effects, audio::ChannelEffects{}) << "a fresh deck is not at rest";
+    // At rest, feeding its own deck's effect units.
+    audio::ChannelEffects rest;
+    rest.effectBus = int(side());
+    EXPECT_EQ(stream().effects, rest) << "a fresh deck is not at rest";
     c().eqLow.setValue(0);
     c().eqMid.setValue(25);
     c().eqHigh.setValue(100);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/LibraryOverDoor.h"
+#include "audio/fx/Rack.h"
 
 namespace kelvra::test {
 
@@ -143,6 +144,8 @@ class FakeEngine : public audio::EngineDoor, public audio::LibraryOverDoor {
     bool setEffects(audio::StreamId id, const audio::ChannelEffects& effects) override {
         return with(id, [effects](Stream& s) { s.effects = effects; });
     }
+    audio::fx::Rack& effectUnits() override { return rack; }
+    audio::fx::Rack rack;
     bool scratch(audio::StreamId id, bool) override {
         return with(id, [](Stream&) {});
     }

@@ -442,7 +442,13 @@ bool Engine::setEffects(StreamId id, const ChannelEffects& effects) {
     shared.eqHigh.store(effects.high, std::memory_order_relaxed);
     shared.filter.store(effects.filter, std::memory_order_relaxed);
     shared.trim.store(std::pow(10.0f, effects.trimDb / 20.0f), std::memory_order_relaxed);
+    shared.effectBus.store(effects.effectBus == 0 || effects.effectBus == 1 ? effects.effectBus : -1,
+                           std::memory_order_relaxed);
     return ok();
+}
+
+fx::Rack& Engine::effectUnits() {
+    return mixer_.rack();
 }
 
 bool Engine::setKeyLock(StreamId id, KeyLock lock) {

@@ -80,6 +80,7 @@ class Engine final : public EngineDoor, public LibraryOverDoor {
     Peaks peaks(StreamId stream) override;
     bool setRouting(const OutputRouting& routing) override;
     bool setEffects(StreamId stream, const ChannelEffects& effects) override;
+    fx::Rack& effectUnits() override;
     bool scratch(StreamId stream, bool held) override;
     bool scratchTurn(StreamId stream, double seconds) override;
     std::string_view tags(StreamId stream) override;

@@ -28,12 +28,15 @@ MixBus::MixBus()
       retired_(kMaxVoices * 2),
       mix_(std::size_t(kMaxPeriod) * 2),
       cue_(std::size_t(kMaxPeriod) * 2),
+      deckSends_{std::vector<float>(std::size_t(kMaxPeriod) * 2),
+                 std::vector<float>(std::size_t(kMaxPeriod) * 2)},
       recordScratch_(std::size_t(kMaxPeriod) * 2),
       pcm_(std::size_t(kMaxPeriod) * 2) {}
 
 void MixBus::prepare(int outputRate) {
     outputRate_ = outputRate;
     phonesStep_ = float(1.0 / (kPhonesRampSeconds * outputRate));
+    rack_.prepare(outputRate);
     for (int i = 0; i < voiceCount_; ++i)
         voices_[i]->prepare(outputRate);
 }
@@ -163,14 +166,37 @@ int MixBus::mixPeriod(int frames, bool phones, bool waitForData) {
     const bool cue = cueWanted(phones);
     std::fill_n(mix_.begin(), 2 * frames, 0.0f);
     if (cue) std::fill_n(cue_.begin(), 2 * frames, 0.0f);
-    for (int i = 0; i < voiceCount_; ++i)
-        voices_[i]->mixInto(mix_.data(), cue ? cue_.data() : nullptr, frames, waitForData);
+    rack_.takeCommands();
+    mixDeckSends(frames, cue, waitForData);
     // Streams whose fade-out has ended leave now (backwards: drop() moves the last one in).
     for (int i = voiceCount_ - 1; i >= 0; --i)
         if (voices_[i]->retiring() && voices_[i]->silent()) drop(voices_[i]);
+    if (rack_.busy(fx::Bus::Main)) rack_.process(fx::Bus::Main, mix_.data(), frames);
     if (cue) routeLeft(frames);
-    if (phones) mixPhones(frames);
+    if (phones) {
+        mixPhones(frames);
+        if (rack_.busy(fx::Bus::Phones)) rack_.process(fx::Bus::Phones, cue_.data(), frames);
+    }
     return frames;
+}
+
+void MixBus::mixDeckSends(int frames, bool cue, bool waitForData) {
+    const bool through[2] = {rack_.busy(fx::Bus::LeftDeck), rack_.busy(fx::Bus::RightDeck)};
+    for (int deck = 0; deck < 2; ++deck)
+        if (through[deck]) std::fill_n(deckSends_[std::size_t(deck)].begin(), 2 * frames, 0.0f);
+    for (int i = 0; i < voiceCount_; ++i) {
+        const int deck = voices_[i]->shared.effectBus.load(std::memory_order_relaxed);
+        const bool own = (deck == 0 || deck == 1) && through[deck];
+        float* to = own ? deckSends_[std::size_t(deck)].data() : mix_.data();
+        voices_[i]->mixInto(to, cue ? cue_.data() : nullptr, frames, waitForData);
+    }
+    for (int deck = 0; deck < 2; ++deck) {
+        if (!through[deck]) continue;
+        float* send = deckSends_[std::size_t(deck)].data();
+        rack_.process(deck == 0 ? fx::Bus::LeftDeck : fx::Bus::RightDeck, send, frames);
+        for (int i = 0; i < 2 * frames; ++i)
+            mix_[std::size_t(i)] += send[i];
+    }
 }
 
 void MixBus::tapRecording(const std::int16_t* out, int frames) {

@@ -14,6 +14,7 @@
 
 #include "audio/engine/SpscQueue.h"
 #include "audio/engine/Voice.h"
+#include "audio/fx/Rack.h"
 
 namespace kelvra::audio::record {
 class FrameRing;
@@ -100,12 +101,17 @@ class MixBus {
     void setRecordTap(record::FrameRing* ring) {
         recordTap_.store(ring, std::memory_order_release);
     }
+    // The effect units: their controls belong to the controlling thread (see Rack.h).
+    fx::Rack& rack() { return rack_; }
 
   private:
     void drop(Voice* voice);
     // Mixes one period into mix_ (and cue_ with `phones`); the frames it made.
     int mixPeriod(int frames, bool phones, bool waitForData);
     void mixPhones(int frames);
+    // A deck whose effect units run mixes its streams into a bus of its own, through them and
+    // into the main mix.
+    void mixDeckSends(int frames, bool cue, bool waitForData);
     void routeLeft(int frames);
     // The cue bus is wanted this period: for the headphones, or the output's left channel.
     bool cueWanted(bool phones) const;
@@ -118,6 +124,8 @@ class MixBus {
     int voiceCount_ = 0;
     std::vector<float> mix_;
     std::vector<float> cue_;
+    fx::Rack rack_{kMaxPeriod};
+    std::array<std::vector<float>, 2> deckSends_;
     std::atomic<int> phonesLevel_{100}, phonesMix_{0};
     std::atomic<bool> phonesSplit_{false};
     float cueGain_ = 1, mainGain_ = 0, phonesStep_ = 1;  // the consumer's ramped gains

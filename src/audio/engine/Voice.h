@@ -34,6 +34,8 @@ struct VoiceShared {
     // The deck's tone controls: band gains (0 = kill), the filter (-1..1, 0 = off) and the trim,
     // a linear gain applied with the correction.
     std::atomic<float> eqLow{1}, eqMid{1}, eqHigh{1}, filter{0}, trim{1};
+    // Whose effect units the stream's main-mix send goes through: 0 left deck, 1 right, -1 none.
+    std::atomic<int> effectBus{-1};
     // Key lock: the pitch stays at `keyBase`'s (the deck's base rate; 0: the song's own) while the
     // rate sets the tempo; `keyShift` moves the key by semitones, with or without the lock.
     std::atomic<bool> keyLock{false};

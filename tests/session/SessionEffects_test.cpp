@@ -1,0 +1,80 @@
+// The effect units heard through a whole session: scripted, rendered offline through the real
+// engine, and measured on the audio.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "session/SessionRunner.h"
+#include "support/AudioFixtures.h"
+
+namespace kelvra::session {
+namespace {
+
+constexpr int kRate = 44100;
+
+class SessionEffects : public ::testing::Test {
+  protected:
+    // Renders `script` for `seconds`; the left and right channels.
+    void render(const QString& script, double seconds) {
+        HeadlessProgram program({kRate, dir.filePath("config"), {}});
+        ASSERT_TRUE(program.start());
+        const SessionParse parse = parseSessionScript(script.toUtf8());
+        ASSERT_EQ(parse.errorLine, 0) << parse.error.toStdString();
+        left.clear();
+        right.clear();
+        const auto result = runSession(program, parse.actions, std::llrint(seconds * 1000),
+                                       [&](const std::int16_t* frames, std::int64_t count) {
+                                           for (std::int64_t i = 0; i < count; ++i) {
+                                               left.push_back(frames[2 * i]);
+                                               right.push_back(frames[2 * i + 1]);
+                                           }
+                                       });
+        ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    }
+    static double peak(const std::vector<double>& x, double from, double to) {
+        double p = 0;
+        for (auto i = std::size_t(std::max(0.0, from) * kRate);
+             i < std::size_t(to * kRate) && i < x.size(); ++i)
+            p = std::max(p, std::abs(x[i]));
+        return p;
+    }
+
+    QTemporaryDir dir;
+    std::vector<double> left, right;
+};
+
+TEST_F(SessionEffects, AnEchoOnTheLeftDeckRepeatsAtItsTempoAndFallsByTheFeedback) {
+    // 10 ms bursts of 2 kHz at 100 BPM for six seconds, then silence.
+    const QString path = dir.filePath("clicks.wav");
+    std::vector<std::int16_t> song(std::size_t(10 * kRate) * 2, 0);
+    for (int beat = 0; beat <= 10; ++beat)
+        for (int i = 0; i < kRate / 100; ++i) {
+            const auto at = std::size_t(std::lrint(beat * 0.6 * kRate)) + std::size_t(i);
+            song[2 * at] = song[2 * at + 1] =
+                std::int16_t(std::lrint(16000 * std::sin(2 * M_PI * 2000.0 * i / kRate)));
+        }
+    ASSERT_TRUE(test::writeWav(path.toStdString(), song, kRate, 2));
+    render("0.5 load left " + path +
+               "\n0.6 effect 1 1 echo\n0.6 param 1 1 time 0.75\n"
+               "1 click playCB2\n1 click fx1On\n",
+           10);
+    // The last burst is the last place the dry level is reached.
+    const double dry = peak(left, 1.0, 2.0);
+    ASSERT_GT(dry, 10000);
+    double last = 0;
+    for (std::size_t i = 0; i < left.size(); ++i)
+        if (std::abs(left[i]) > 0.9 * dry) last = double(i) / kRate;
+    ASSERT_GT(last, 6.5);
+    // Three quarters of a beat at 100 BPM is 0.45 s; each repeat about 6 dB below the last.
+    double previous = dry;
+    for (int k = 1; k <= 2; ++k) {
+        const double repeat = peak(left, last + 0.45 * k - 0.02, last + 0.45 * k + 0.02);
+        EXPECT_NEAR(20 * std::log10(repeat / previous), -6.0, 1.0) << "repeat " << k;
+        previous = repeat;
+    }
+    EXPECT_EQ(left, right) << "the echo is not ping-pong: both sides alike";
+}
+
+}  // namespace
+}  // namespace kelvra::session

@@ -334,6 +334,26 @@ void KeyboardMap::buildDownRows() {
                 "Auto-DJ on or off"});
     add(down_,
         {keys::function(10), {}, click(button("mixer.options")), Group::Window, "F10", "Options"});
+    // The effect units on the free function keys: one for each unit (with Shift, the next
+    // effect in its first slot), and one for the row.
+    for (int unit = 1; unit <= 4; ++unit)
+        add(down_, {keys::function(4 + unit), shift,
+                    click(button(QStringLiteral("fx%1.slot1.next").arg(unit))), Group::Effects,
+                    QStringLiteral("Shift+F%1").arg(4 + unit),
+                    QStringLiteral("Effect unit %1: the next effect in its first slot").arg(unit)});
+    for (int unit = 1; unit <= 4; ++unit)
+        add(down_, {keys::function(4 + unit),
+                    {},
+                    click(button(QStringLiteral("fx%1.on").arg(unit))),
+                    Group::Effects,
+                    QStringLiteral("F%1").arg(4 + unit),
+                    QStringLiteral("Effect unit %1 on or off").arg(unit)});
+    add(down_, {keys::function(9),
+                {},
+                click(button("fx.show")),
+                Group::Effects,
+                "F9",
+                "Show or hide the effect units"});
     // Beyond the table, on keys no other row uses: the key lock and a four-beat loop under each
     // hand (the loop's key again leaves it).
     for (Side side : {Side::Left, Side::Right}) {
@@ -425,6 +445,8 @@ QString KeyboardMap::groupTitle(Group group) {
             return QStringLiteral("Active deck");
         case Group::AutoDJ:
             return QStringLiteral("Auto-DJ and playlist");
+        case Group::Effects:
+            return QStringLiteral("Effect units");
         case Group::Window:
             break;
     }

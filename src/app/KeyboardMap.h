@@ -34,7 +34,7 @@ class KeyboardMap {
         std::function<bool()> keySheetShown;  // the sheet listing every key
         std::function<void(bool)> showKeySheet;
     };
-    enum class Group { LeftDeck, RightDeck, ActiveDeck, Mixer, AutoDJ, Window };
+    enum class Group { LeftDeck, RightDeck, ActiveDeck, Mixer, AutoDJ, Effects, Window };
     struct HelpLine {
         Group group;
         QString keys;    // "Ctrl+Z", "Shift+Enter"

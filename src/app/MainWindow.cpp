@@ -44,7 +44,8 @@ MainWindow::MainWindow(MainWindowDeps deps, Shell shell)
         if (deps_.songHeard) deps_.songHeard(path);
     });
     events.outputNotice.connect([this](const QString& text) { tellLater(text); });
-    effectCatalogue_ = std::make_unique<effects::EffectCatalogue>(deps_.effectPlugins);
+    effectCatalogue_ = std::make_unique<effects::EffectCatalogue>(
+        deps_.effectPlugins ? deps_.effectPlugins : effects::EffectCatalogue::installedPlugins);
     effects_ = std::make_unique<effects::EffectUnits>(deps_.library.door().effectUnits(),
                                                       *effectCatalogue_, controls_.effects,
                                                       &deps_.store);

@@ -97,6 +97,7 @@ void ChoiceModel::setItemEnabled(int index, bool enabled) {
 
 void ChoiceModel::clear() {
     items_.clear();
+    disabled_.clear();
     current_ = -1;
     emit changed();
 }

@@ -1,6 +1,7 @@
 #include "effects/EffectCatalogue.h"
 
 #include "audio/fx/Builtins.h"
+#include "audio/fx/Lv2Plugins.h"
 
 namespace kelvra::effects {
 
@@ -9,6 +10,12 @@ EffectCatalogue::EffectCatalogue(std::function<Plugins()> plugins)
     for (const audio::fx::BuiltinEntry& entry : audio::fx::builtins())
         all_.push_back(entry.info);
     builtinCount_ = all_.size();
+}
+
+EffectCatalogue::Plugins EffectCatalogue::installedPlugins() {
+    auto plugins = std::make_shared<audio::fx::Lv2Plugins>();
+    return {[plugins] { return plugins->effects(); },
+            [plugins](const std::string& id) { return plugins->make(id); }};
 }
 
 void EffectCatalogue::findPlugins() {
@@ -21,7 +28,7 @@ void EffectCatalogue::findPlugins() {
         all_.push_back(std::move(info));
 }
 
-const std::vector<audio::fx::EffectInfo>& EffectCatalogue::all() {
+const std::deque<audio::fx::EffectInfo>& EffectCatalogue::all() {
     findPlugins();
     return all_;
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -23,9 +24,12 @@ class EffectCatalogue {
     };
     // `plugins` is asked only when first wanted; none: built-ins only.
     explicit EffectCatalogue(std::function<Plugins()> plugins = {});
+    // The LV2 plugins installed on this machine (on LV2_PATH and in the usual folders).
+    static Plugins installedPlugins();
 
-    // Every effect, usable or not; the plugins are looked for on the first call.
-    const std::vector<audio::fx::EffectInfo>& all();
+    // Every effect, usable or not; the plugins are looked for on the first call. What find()
+    // returned stays valid when the plugins are added behind the built-ins.
+    const std::deque<audio::fx::EffectInfo>& all();
     // The description of `id` (a built-in name, its other name, or "lv2:" and a URI), or null.
     const audio::fx::EffectInfo* find(const QString& id);
     // One copy per bus of the effect, unprepared; all null with `error` set when it cannot be
@@ -39,7 +43,7 @@ class EffectCatalogue {
     std::function<Plugins()> loadPlugins_;
     Plugins plugins_;
     bool pluginsLooked_ = false;
-    std::vector<audio::fx::EffectInfo> all_;
+    std::deque<audio::fx::EffectInfo> all_;
     std::size_t builtinCount_ = 0;
 };
 

@@ -20,15 +20,19 @@ inline constexpr int kBusCount = 4;
 
 struct SlotControls {
     ButtonModel on;
-    TextModel effect;            // the loaded effect's name, or "none"
+    TextModel effect;  // the loaded effect's name, or "none"
+    // The effect list to choose from: "none", then every effect by name (those that cannot run
+    // greyed out). Filled when the units are first shown, so plugins are looked for only then.
+    ChoiceModel choice;
     ButtonModel next, previous;  // step through the effect list
     // The first parameters of the effect, each as a knob 0..1000 across its range, with its
-    // value in its own units beside it ("1/2 beat", "-6.0 dB").
+    // name above it and its value in its own units below it ("1/2", "-6.0 dB").
     std::array<SliderModel, kKnobsPerSlot> knobs{
         {SliderModel(0, 1000, 0, Orientation::Horizontal),
          SliderModel(0, 1000, 0, Orientation::Horizontal),
          SliderModel(0, 1000, 0, Orientation::Horizontal),
          SliderModel(0, 1000, 0, Orientation::Horizontal)}};
+    std::array<TextModel, kKnobsPerSlot> knobNames;
     std::array<TextModel, kKnobsPerSlot> knobTexts;
 };
 

@@ -40,6 +40,10 @@ QString unitKey(int unit) {
     return settings::kSettingsKey + QStringLiteral("\\Effects\\Unit%1").arg(unit + 1);
 }
 
+QString rowKey() {
+    return settings::kSettingsKey + QStringLiteral("\\Effects");
+}
+
 }  // namespace
 
 QString paramText(const ParamInfo& param, float value) {
@@ -108,6 +112,11 @@ EffectUnits::EffectUnits(audio::fx::Rack& rack, EffectCatalogue& catalogue,
     : rack_(rack), catalogue_(catalogue), controls_(controls), store_(store) {
     for (int u = 0; u < kUnitCount; ++u)
         bind(u);
+    QObject::connect(&controls_.show, &ButtonModel::clicked, [this] {
+        controls_.show.setLit(!controls_.show.isLit());
+        if (controls_.show.isLit()) fillChoices();
+        changed();
+    });
 }
 
 EffectUnits::~EffectUnits() {
@@ -139,6 +148,10 @@ void EffectUnits::bind(int u) {
         QObject::connect(&slot.next, &ButtonModel::clicked, [this, u, s] { stepEffect(u, s, 1); });
         QObject::connect(&slot.previous, &ButtonModel::clicked,
                          [this, u, s] { stepEffect(u, s, -1); });
+        QObject::connect(&slot.choice, &ChoiceModel::chosen, [this, u, s](int index) {
+            if (index < 0 || index >= int(choiceIds_.size())) return;
+            if (!load(u, s, choiceIds_[std::size_t(index)]).isEmpty()) showChoice(u, s);
+        });
         for (int k = 0; k < kKnobsPerSlot; ++k)
             QObject::connect(
                 &slot.knobs[std::size_t(k)], &SliderModel::changed, [this, u, s, k](int position) {
@@ -247,6 +260,36 @@ void EffectUnits::showSlot(int u, int s) {
                                       : QStringLiteral("none"));
     for (int k = 0; k < kKnobsPerSlot; ++k)
         showKnob(u, s, k);
+    showChoice(u, s);
+}
+
+void EffectUnits::fillChoices() {
+    if (!choiceIds_.empty()) return;
+    choiceIds_.push_back(QStringLiteral("none"));
+    for (const EffectInfo& info : catalogue_.all())
+        choiceIds_.push_back(QString::fromStdString(info.id));
+    for (UnitControls& unit : controls_.units)
+        for (SlotControls& slot : unit.slotControls) {
+            slot.choice.clear();
+            slot.choice.addItem(QStringLiteral("none"));
+            int index = 1;
+            for (const EffectInfo& info : catalogue_.all()) {
+                slot.choice.addItem(QString::fromStdString(info.name));
+                if (!info.usable) slot.choice.setItemEnabled(index, false);
+                ++index;
+            }
+        }
+    for (int u = 0; u < kUnitCount; ++u)
+        for (int s = 0; s < kSlotCount; ++s)
+            showChoice(u, s);
+}
+
+void EffectUnits::showChoice(int u, int s) {
+    if (choiceIds_.empty()) return;
+    const QString id = loaded(u, s).isEmpty() ? QStringLiteral("none") : loaded(u, s);
+    const auto at = std::find(choiceIds_.begin(), choiceIds_.end(), id);
+    controls_.units[std::size_t(u)].slotControls[std::size_t(s)].choice.setCurrentIndex(
+        at == choiceIds_.end() ? 0 : int(at - choiceIds_.begin()));
 }
 
 void EffectUnits::showKnob(int u, int s, int k) {
@@ -254,6 +297,7 @@ void EffectUnits::showKnob(int u, int s, int k) {
     SlotControls& controls = controls_.units[std::size_t(u)].slotControls[std::size_t(s)];
     SliderModel& knob = controls.knobs[std::size_t(k)];
     TextModel& text = controls.knobTexts[std::size_t(k)];
+    TextModel& name = controls.knobNames[std::size_t(k)];
     const bool present = slot.info && k < int(slot.info->params.size());
     showing_ = true;
     if (present) {
@@ -261,10 +305,12 @@ void EffectUnits::showKnob(int u, int s, int k) {
         const float value = slot.values[std::size_t(k)];
         knob.setValue(int(std::lrint(knobPosition(param, value) * 1000)));
         knob.setToolTip(QString::fromStdString(param.name));
-        text.setText(QString::fromStdString(param.name) + " " + paramText(param, value));
+        name.setText(QString::fromStdString(param.name));
+        text.setText(paramText(param, value));
     } else {
         knob.setValue(0);
         knob.setToolTip({});
+        name.setText({});
         text.setText({});
     }
     showing_ = false;
@@ -292,6 +338,7 @@ void EffectUnits::save() {
     dirtyTicks_ = 0;
     if (!store_) return;
     using settings::Hive;
+    store_->writeSetting(Hive::LocalMachine, rowKey(), "Show", controls_.show.isLit() ? "1" : "0");
     for (int u = 0; u < kUnitCount; ++u) {
         const UnitControls& unit = controls_.units[std::size_t(u)];
         const QString key = unitKey(u);
@@ -366,6 +413,9 @@ void EffectUnits::restore() {
             unit.super.setValue(read("Super").toInt());
         }
     }
+    if (store_ && store_->readSetting(Hive::LocalMachine, rowKey(), "Show") == u"1" &&
+        !controls_.show.isLit())
+        controls_.show.click();
     dirtyTicks_ = 0;
 }
 

@@ -56,6 +56,9 @@ class EffectUnits {
     };
 
     void bind(int unit);
+    // The effect list in every slot's choice, filled once (the plugins are looked for then).
+    void fillChoices();
+    void showChoice(int unit, int slot);
     void stepEffect(int unit, int slot, int direction);
     void applyParam(int unit, int slot, int param, float value);
     void showSlot(int unit, int slot);
@@ -68,8 +71,9 @@ class EffectUnits {
     EffectControls& controls_;
     settings::SettingsStore* store_;
     std::array<std::array<Slot, kSlotCount>, kUnitCount> slots_;
-    bool showing_ = false;  // knobs being set from values: their changes are not the DJ's
-    int dirtyTicks_ = 0;    // 0: nothing to write
+    bool showing_ = false;            // knobs being set from values: their changes are not the DJ's
+    std::vector<QString> choiceIds_;  // by choice index; empty until the list is filled
+    int dirtyTicks_ = 0;              // 0: nothing to write
 };
 
 }  // namespace kelvra::effects

@@ -164,6 +164,21 @@ TEST(MappingFile, TheShippedExampleBindsToTheMainWindowsControls) {
     controls.right.hotCue[5].setLit(true, kHotCueColours[5], kColourNone);
     ASSERT_EQ(lights.size(), 1u);
     EXPECT_EQ(lights[0], (MidiMessage{0x91, 0x19, 127}));
+
+    // The effect units on their own channel: a pad per unit, lit with it, and its knobs.
+    int unitThree = 0;
+    QObject::connect(&controls.effects.units[2].on, &ButtonModel::clicked, [&] { ++unitThree; });
+    mapper.handle({0x93, 0x02, 127});
+    mapper.handle({0x83, 0x02, 0});
+    EXPECT_EQ(unitThree, 1);
+    lights.clear();
+    controls.effects.units[2].on.setLit(true);
+    ASSERT_EQ(lights.size(), 1u);
+    EXPECT_EQ(lights[0], (MidiMessage{0x93, 0x02, 127}));
+    mapper.handle({0xB3, 0x04, 127});  // the super knob is at 50: this one waits to reach it
+    mapper.handle({0xB3, 0x04, 64});
+    mapper.handle({0xB3, 0x04, 0});
+    EXPECT_EQ(controls.effects.units[0].super.value(), 0);
 }
 
 TEST(MappingFile, AnIndexOutsideItsGroupIsRefusedOnItsLine) {

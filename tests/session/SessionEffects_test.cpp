@@ -76,5 +76,26 @@ TEST_F(SessionEffects, AnEchoOnTheLeftDeckRepeatsAtItsTempoAndFallsByTheFeedback
     EXPECT_EQ(left, right) << "the echo is not ping-pong: both sides alike";
 }
 
+TEST_F(SessionEffects, AnLv2AmplifierOnTheRightDeckTakesBothChannelsDownSixDecibels) {
+    const QString path = dir.filePath("tones.wav");
+    std::vector<std::int16_t> song(std::size_t(8 * kRate) * 2);
+    for (std::size_t i = 0; i < song.size() / 2; ++i) {
+        song[2 * i] =
+            std::int16_t(std::lrint(8000 * std::sin(2 * M_PI * 500.0 * double(i) / kRate)));
+        song[2 * i + 1] =
+            std::int16_t(std::lrint(8000 * std::sin(2 * M_PI * 700.0 * double(i) / kRate)));
+    }
+    ASSERT_TRUE(test::writeWav(path.toStdString(), song, kRate, 2));
+    render("0.5 load right " + path +
+               "\n0.6 effect 2 1 lv2:http://lv2plug.in/plugins/eg-amp\n0.6 param 2 1 gain -6\n"
+               "1 click playCB\n3 click fx2On\n",
+           5);
+    for (const std::vector<double>* side : {&left, &right}) {
+        const double before = peak(*side, 2.0, 2.9), after = peak(*side, 3.5, 4.5);
+        ASSERT_GT(before, 1000);
+        EXPECT_NEAR(20 * std::log10(after / before), -6.0, 0.1);
+    }
+}
+
 }  // namespace
 }  // namespace kelvra::session

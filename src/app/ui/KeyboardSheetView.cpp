@@ -15,7 +15,7 @@ using Group = KeyboardMap::Group;
 const std::vector<std::vector<Group>> kColumns = {
     {Group::LeftDeck, Group::Window},
     {Group::Mixer, Group::AutoDJ},
-    {Group::RightDeck, Group::ActiveDeck},
+    {Group::RightDeck, Group::ActiveDeck, Group::Effects},
 };
 
 constexpr int kMargin = 18;

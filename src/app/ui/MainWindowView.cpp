@@ -9,6 +9,7 @@
 #include "app/KeyCodes.h"
 #include "app/KeyboardMap.h"
 #include "app/ui/DeckPanelView.h"
+#include "app/ui/EffectsRowView.h"
 #include "app/ui/KeyboardSheetView.h"
 #include "app/ui/MixerPanelView.h"
 #include "app/ui/NextSongBox.h"
@@ -64,6 +65,10 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     bindWindowButtons();
     buildBottomRow();
     strip_ = new WaveformStripView(controls.waveforms, this);
+    effectsRow_ = new EffectsRowView(controls.effects, this);
+    connect(&controls.effects.show, &ButtonModel::changed, this, [this] {
+        if (effectsRow_->isVisibleTo(this) != controls_.effects.show.isLit()) relayout();
+    });
     connect(&controls.waveforms, &WaveformStripModel::changed, this, [this] {
         if (strip_->isVisibleTo(this) != controls_.waveforms.isVisible() ||
             height() != wantedHeight())
@@ -77,7 +82,8 @@ MainWindowView::MainWindowView(MainControls& controls, QWidget* parent)
     addDragHandle(mixer_);
     // Focus keeping: mouse movement over the background or a panel hands the focus to the mixer.
     for (QWidget* area : {body(), static_cast<QWidget*>(leftDeck_), static_cast<QWidget*>(mixer_),
-                          static_cast<QWidget*>(rightDeck_), static_cast<QWidget*>(strip_)}) {
+                          static_cast<QWidget*>(rightDeck_), static_cast<QWidget*>(strip_),
+                          static_cast<QWidget*>(effectsRow_)}) {
         area->setMouseTracking(true);
         area->installEventFilter(this);
     }
@@ -166,6 +172,11 @@ void MainWindowView::buildBottomRow() {
     library->setFace(QStringLiteral("LIBRARY"));
     library->setFacePixelSize(14);
     libraryButton_ = library;
+    auto* effects = new ButtonWidget(controls_.effects.show, this);
+    effects->setObjectName(QStringLiteral("fxShowCB"));
+    effects->setFace(QStringLiteral("FX"));
+    effects->setFacePixelSize(14);
+    effectsButton_ = effects;
     nextSong_ = new NextSongBox(controls_.nextSongText, this);
 }
 
@@ -219,9 +230,14 @@ void MainWindowView::dockPlaylist() {
     relayout();
 }
 
+int MainWindowView::effectsHeight() const {
+    return controls_.effects.show.isLit() ? EffectsRowView::kHeight + 6 : 0;
+}
+
 int MainWindowView::wantedHeight() const {
     const int panels =
-        controls_.waveforms.isVisible() ? kStripTop + kStripHeight + 10 : kWindowHeight;
+        effectsHeight() +
+        (controls_.waveforms.isVisible() ? kStripTop + kStripHeight + 10 : kWindowHeight);
     return panels + (playlist_ && playlist_->isDocked() ? kDockHeight + 6 : 0);
 }
 
@@ -268,7 +284,12 @@ void MainWindowView::placeChildren() {
         panel(which).move(shift + toPixels(place.left), toPixels(place.top));
         panel(which).raise();
     }
-    strip_->setGeometry(10, kStripTop, width() - 20, kStripHeight + stripExtra);
+    // The effect units sit between the song row and the waveforms, at the panels' width, so
+    // showing them moves neither the decks nor the mixer.
+    effectsRow_->setVisible(controls_.effects.show.isLit());
+    effectsRow_->setGeometry(shift + 10, kStripTop + 4, designed.width() - 20,
+                             EffectsRowView::kHeight);
+    strip_->setGeometry(10, kStripTop + effectsHeight(), width() - 20, kStripHeight + stripExtra);
     if (docked)
         playlist_->setGeometry(10, height() - kDockHeight - (extra - stripExtra) - 10, width() - 20,
                                kDockHeight + extra - stripExtra);
@@ -277,9 +298,10 @@ void MainWindowView::placeChildren() {
     playlistButton_->setGeometry(right - 10 - 130, kBottomRowTop, 130, kBottomRowHeight);
     libraryButton_->setGeometry(playlistButton_->x() - 6 - 120, kBottomRowTop, 120,
                                 kBottomRowHeight);
-    nextSong_->setGeometry(shift + 108, kBottomRowTop, libraryButton_->x() - 6 - 108 - shift,
+    effectsButton_->setGeometry(libraryButton_->x() - 6 - 56, kBottomRowTop, 56, kBottomRowHeight);
+    nextSong_->setGeometry(shift + 108, kBottomRowTop, effectsButton_->x() - 6 - 108 - shift,
                            kBottomRowHeight);
-    for (QWidget* row : {playlistButton_, libraryButton_, nextSong_})
+    for (QWidget* row : {playlistButton_, libraryButton_, effectsButton_, nextSong_})
         row->raise();
     int x = shift + 10;
     for (const char* name : {"upCB", "downCB"}) {

@@ -23,6 +23,7 @@ namespace kelvra::app {
 class KeyboardMap;
 class KeyboardSheetView;
 class DeckPanelView;
+class EffectsRowView;
 class MixerPanelView;
 class WaveformStripView;
 
@@ -74,6 +75,7 @@ class MainWindowView : public BorderlessWindow {
   private:
     void dockPlaylist();
     int wantedHeight() const;
+    int effectsHeight() const;  // the effect units' row and its gap, when shown
     // Puts every child where the window's present size has room for it.
     void placeChildren();
     bool sizedFreely() const;
@@ -88,6 +90,8 @@ class MainWindowView : public BorderlessWindow {
     DeckPanelView* rightDeck_;
     QWidget* playlistButton_ = nullptr;
     QWidget* libraryButton_ = nullptr;
+    QWidget* effectsButton_ = nullptr;
+    EffectsRowView* effectsRow_ = nullptr;
     QWidget* nextSong_ = nullptr;
     WaveformStripView* strip_ = nullptr;
     BorderlessWindow* playlist_ = nullptr;

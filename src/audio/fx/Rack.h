@@ -108,7 +108,8 @@ class Rack {
         std::atomic<bool> on{false}, cutTails{false};
         std::atomic<float> mix{1.0f};
         std::array<std::atomic<bool>, kBuses> assigned{};
-        std::array<std::atomic<bool>, kSlots> slotOn{};
+        // A slot plays what is loaded into it until it is switched off.
+        std::array<std::atomic<bool>, kSlots> slotOn{true, true, true};
     };
 
     void prepareLoad(SlotLoad& load) const;

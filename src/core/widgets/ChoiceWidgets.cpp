@@ -3,6 +3,7 @@
 #include <QFocusEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 namespace kelvra::widgets {
@@ -23,6 +24,10 @@ void ChoiceCombo::modelChanged() {
         clear();
         addItems(model_.items());
     }
+    // What the user may not pick is greyed out in the list.
+    if (auto* items = qobject_cast<QStandardItemModel*>(QComboBox::model()))
+        for (int i = 0; i < count(); ++i)
+            if (QStandardItem* item = items->item(i)) item->setEnabled(model_.isItemEnabled(i));
     setCurrentIndex(model_.currentIndex());
     setToolTip(model_.toolTip());
 }

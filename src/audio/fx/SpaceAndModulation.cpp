@@ -348,6 +348,7 @@ class Tremolo final : public Effect {
             if (squeeze > 1e-3f) wave = std::tanh(squeeze * wave) / std::tanh(squeeze);
             const float target = 1.0f - depth_.next() * 0.5f * (1.0f - wave);
             gain_ += (target - gain_) * edge_;
+            dsp::flush(gain_);  // a square wave at full depth rests on exactly 0
             stereo[2 * i] *= gain_;
             stereo[2 * i + 1] *= gain_;
             lfo_.advance(step);

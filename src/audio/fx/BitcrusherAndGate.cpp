@@ -52,16 +52,17 @@ class Bitcrusher final : public Effect {
     void process(float* stereo, int frames, const ProcessContext&) override {
         for (int i = 0; i < frames; ++i) {
             float* frame = stereo + 2 * i;
-            // Sample and hold: a new sample each time the phase passes a whole number.
+            // Sample and hold: a new sample each time the phase passes a whole number, crushed
+            // as it is taken so that it holds still until the next.
             if (phase_ >= 1.0) {
                 phase_ -= std::floor(phase_);
-                held_[0] = frame[0];
-                held_[1] = frame[1];
-                peak_ = std::max({std::fabs(held_[0]), std::fabs(held_[1]), peak_});
+                peak_ = std::max({std::fabs(frame[0]), std::fabs(frame[1]), peak_});
+                held_[0] = crush(frame[0]);
+                held_[1] = crush(frame[1]);
             }
             phase_ += step_;
-            for (int c = 0; c < 2; ++c)
-                frame[c] = crush(held_[c]);
+            frame[0] = held_[0];
+            frame[1] = held_[1];
             peak_ *= fall_;
             if (peak_ < 1e-20f) peak_ = 0;
         }

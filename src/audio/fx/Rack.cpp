@@ -206,8 +206,7 @@ void Rack::aim(Stage& stage, bool wanted, bool tail, bool cut, float mix) const 
     stage.mix.target = mix;
     if (stage.keep.now == 0) stage.mix.now = mix;  // nothing heard yet: start where it is set
     if (wanted) {
-        // From silence the input can open at once: nothing of the effect is heard yet.
-        if (stage.keep.now == 0) stage.feed.now = 1;
+        // The input opens with a glide even from silence: an echo would repeat a step in it.
         stage.feed.target = stage.keep.target = 1;
         stage.quietFrames = 0;
     } else if (tail && !cut && stage.keep.now > 0) {
@@ -308,9 +307,10 @@ void Rack::runUnit(int u, int bus, float* buffer, int frames) {
         runSlot(u, slot, bus, buffer, frames);
     float peak = 0;
     blend(stage, buffer, dry, fed, frames, peak);
+    // The period as blended stands: a glide that ended in it has already landed on the dry
+    // signal, and a ring-out ends only once what it adds is below the floor.
     if (settle(stage, peak, frames)) {
         // Silent now: every effect of the unit on this bus starts afresh next time.
-        std::copy_n(dry, samples, buffer);
         for (SlotState& slot : unit.slotStates) {
             slot.stage[std::size_t(bus)] = Stage{};
             if (slot.load && slot.load->copies[std::size_t(bus)])
@@ -343,7 +343,6 @@ void Rack::runSlot(int u, SlotState& slot, int bus, float* buffer, int frames) {
     float peak = 0;
     blend(stage, buffer, dry, fed, frames, peak);
     if (settle(stage, peak, frames)) {
-        std::copy_n(dry, samples, buffer);
         stage = Stage{};
         effect->reset();
     }

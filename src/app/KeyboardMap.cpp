@@ -335,19 +335,24 @@ void KeyboardMap::buildDownRows() {
     add(down_,
         {keys::function(10), {}, click(button("mixer.options")), Group::Window, "F10", "Options"});
     // The effect units on the free function keys: one for each unit (with Shift, the next
-    // effect in its first slot), and one for the row.
-    for (int unit = 1; unit <= 4; ++unit)
-        add(down_, {keys::function(4 + unit), shift,
-                    click(button(QStringLiteral("fx%1.slot1.next").arg(unit))), Group::Effects,
-                    QStringLiteral("Shift+F%1").arg(4 + unit),
-                    QStringLiteral("Effect unit %1: the next effect in its first slot").arg(unit)});
-    for (int unit = 1; unit <= 4; ++unit)
+    // effect in its first slot), and one for the row. The sheet lists each set on one line.
+    for (int unit = 1; unit <= 4; ++unit) {
+        const bool first = unit == 1;
+        add(down_,
+            {keys::function(4 + unit), shift,
+             click(button(QStringLiteral("fx%1.slot1.next").arg(unit))), Group::Effects,
+             first ? QStringLiteral("Shift+F5 … F8") : QString(),
+             first ? QStringLiteral("The next effect in unit 1 … 4's first slot") : QString()});
+    }
+    for (int unit = 1; unit <= 4; ++unit) {
+        const bool first = unit == 1;
         add(down_, {keys::function(4 + unit),
                     {},
                     click(button(QStringLiteral("fx%1.on").arg(unit))),
                     Group::Effects,
-                    QStringLiteral("F%1").arg(4 + unit),
-                    QStringLiteral("Effect unit %1 on or off").arg(unit)});
+                    first ? QStringLiteral("F5 … F8") : QString(),
+                    first ? QStringLiteral("Effect unit 1 … 4 on or off") : QString()});
+    }
     add(down_, {keys::function(9),
                 {},
                 click(button("fx.show")),

@@ -70,6 +70,9 @@ QString paramText(const ParamInfo& param, float value) {
     if (unit == u"Hz") return QString::number(std::lrint(value)) + " Hz";
     if (unit == u"dB") return QString::number(double(value), 'f', 1) + " dB";
     if (unit == u"ms") return QString::number(double(value), 'f', value < 10 ? 1 : 0) + " ms";
+    // A share of 0..1 in "%" reads as a percentage; a plugin's own percentages are 0..100.
+    if (unit == u"%")
+        return QString::number(std::lrint(param.max <= 1 ? value * 100.0 : double(value))) + "%";
     if (unit.isEmpty()) return QString::number(double(value), 'f', 2);
     return QString::number(double(value), 'g', 3) + " " + unit;
 }

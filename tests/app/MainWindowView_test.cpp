@@ -4,17 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/ui/SplashView.h"
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/DeckDisplayWidget.h"
+#include "core/widgets/KnobWidget.h"
 #include "core/widgets/LevelMeterWidget.h"
 #include "core/widgets/SliderWidget.h"
 #include "core/widgets/SongDrag.h"
@@ -191,6 +194,60 @@ TEST_F(MainWindowViewTest, ADockedPlaylistSitsBelowEverythingAndFloatsAgainWhenU
     EXPECT_TRUE(playlist.isWindow());
     EXPECT_TRUE(playlist.titleBar()->isVisibleTo(&playlist));
     EXPECT_EQ(view.height(), floatingHeight);
+}
+
+TEST_F(MainWindowViewTest, TheEffectUnitsOpenBelowTheSongRowWithoutMovingThePanels) {
+    QWidget* row = find("effectUnits");
+    ASSERT_NE(row, nullptr);
+    EXPECT_FALSE(row->isVisibleTo(&view));
+    controls.waveforms.setVisible(true);
+    const int height = view.height();
+    std::vector<QRect> panels;
+    for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck})
+        panels.push_back(view.panel(which).geometry());
+    QWidget* strip = find("waveformStrip");
+    ASSERT_NE(strip, nullptr);
+    const int stripTop = strip->y();
+
+    controls.effects.show.setLit(true);
+    ASSERT_TRUE(row->isVisibleTo(&view));
+    EXPECT_TRUE(view.rect().contains(row->geometry()));
+    for (Panel which : {Panel::LeftDeck, Panel::Mixer, Panel::RightDeck}) {
+        EXPECT_EQ(view.panel(which).geometry(), panels[std::size_t(which)]);
+        EXPECT_GE(row->y(), view.panel(which).geometry().bottom());
+    }
+    EXPECT_GE(row->y(), find("playListCB")->geometry().bottom());
+    ASSERT_NE(strip, nullptr);
+    EXPECT_GE(strip->y(), row->geometry().bottom());
+    EXPECT_GT(strip->y(), stripTop);
+    // Each unit's controls are there under their names and reach their models.
+    QSignalSpy on(&controls.effects.units[1].on, &ButtonModel::clicked);
+    QTest::mouseClick(find("fx2On"), Qt::LeftButton);
+    EXPECT_EQ(on.count(), 1);
+    for (const char* name : {"fx4AssignPhones", "fx1CutTails", "fx3Slot2Next", "fx1Slot3On"})
+        find(name);
+    auto* mix = find<widgets::KnobWidget>("fx3Mix");
+    ASSERT_NE(mix, nullptr);
+    EXPECT_EQ(&mix->model(), &controls.effects.units[2].mix);
+    // A slot's knob is there only while its effect has that parameter.
+    effects::SlotControls& slot = controls.effects.units[0].slotControls[1];
+    QWidget* knob = find("fx1Slot2Param3");
+    EXPECT_FALSE(knob->isVisibleTo(&view));
+    slot.knobNames[2].setText(QStringLiteral("Feedback"));
+    EXPECT_TRUE(knob->isVisibleTo(&view));
+    slot.choice.addItem(QStringLiteral("none"));
+    slot.choice.addItem(QStringLiteral("Echo"));
+    slot.choice.setItemEnabled(1, false);
+    auto* list = find<QComboBox>("fx1Slot2Effect");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count(), 2);
+    auto* items = qobject_cast<QStandardItemModel*>(list->model());
+    ASSERT_NE(items, nullptr);
+    EXPECT_FALSE(items->item(1)->isEnabled()) << "an effect that cannot run is offered";
+
+    controls.effects.show.setLit(false);
+    EXPECT_FALSE(row->isVisibleTo(&view));
+    EXPECT_EQ(view.height(), height);
 }
 
 TEST_F(MainWindowViewTest, DropsOnADecksTargetsReachThatDeckOnly) {

@@ -79,6 +79,10 @@ TEST(EffectUnits, BeatTimesReadAsFractionsAndKnobsStepThroughThem) {
     EXPECT_NEAR(valueAtKnob(cut, 0.5), 632.5f, 0.5f);
     EXPECT_NEAR(knobPosition(cut, 632.5f), 0.5, 1e-4);
     EXPECT_EQ(paramText(cut, 1500), "1.5 kHz");
+    const ParamInfo share{"feedback", "Feedback", "%", 0, 1, 0.5f, Kind::Continuous, false};
+    EXPECT_EQ(paramText(share, 0.5f), "50%");
+    const ParamInfo percent{"wet", "Wet", "%", 0, 100, 50, Kind::Continuous, false};
+    EXPECT_EQ(paramText(percent, 25), "25%");
     const ParamInfo bits{"bits", "Bits", "", 1, 16, 8, Kind::Integer, false};
     EXPECT_EQ(valueAtKnob(bits, 0.5), 8.0f);  // 8.5, to the even neighbour
 }

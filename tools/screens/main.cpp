@@ -15,6 +15,7 @@
 #include "core/Theme.h"
 #include "decks/DeckAnalysis.h"
 #include "decks/DeckTone.h"
+#include "effects/EffectUnits.h"
 #include "library/LibraryBrowser.h"
 #include "library/ui/LibraryWindow.h"
 #include "playlist/ui/PlaylistWindow.h"
@@ -288,7 +289,21 @@ int main(int argc, char** argv) {
         view.setPlaylistWindow(&playlistWindow);
         controls.setPlaylistDocked(true);
         ok &= save(view, folder.filePath(QStringLiteral("main-docked-playlist.png")));
+        controls.setPlaylistDocked(false);
         view.setPlaylistWindow(nullptr);
+        playlistWindow.hide();
+        // The effect units shown, over the real units: an echo and a gate on the left deck, a
+        // plugin on the right deck, a reverb and a flanger on the main mix.
+        effects::EffectUnits& units = program.window().effects();
+        units.load(0, 1, QStringLiteral("gate"));
+        units.load(1, 0, QStringLiteral("lv2:http://lv2plug.in/plugins/eg-amp"));
+        units.setParam(1, 0, QStringLiteral("gain"), -6);
+        units.setParam(0, 0, QStringLiteral("time"), 0.75);
+        controls.effects.units[0].on.click();
+        controls.effects.units[2].on.click();
+        controls.effects.units[2].mix.setValue(35);
+        controls.effects.show.click();
+        ok &= save(view, folder.filePath(QStringLiteral("main-effects.png")));
     }
 
     {

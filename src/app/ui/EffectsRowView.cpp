@@ -25,9 +25,10 @@ const QColor kParamArc = widgets::kAccent;
 const QColor kUnitArc{0x4f, 0xc3, 0xf7};
 
 QLabel* caption(QWidget* parent, const QString& text, QRect box, int pixels,
-                const char* colour = "#9aa6b2", Qt::Alignment align = Qt::AlignCenter) {
+                const char* colour = "#9aa6b2", Qt::Alignment align = Qt::AlignCenter,
+                bool bold = true) {
     auto* label = new QLabel(text, parent);
-    label->setFont(widgets::uiFont(pixels, true));
+    label->setFont(widgets::uiFont(pixels, bold));
     label->setAlignment(align);
     label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
     label->setGeometry(box);
@@ -35,8 +36,9 @@ QLabel* caption(QWidget* parent, const QString& text, QRect box, int pixels,
 }
 
 // A label that shows a text model as it changes.
-QLabel* text(QWidget* parent, TextModel& model, QRect box, int pixels, const char* colour) {
-    QLabel* label = caption(parent, model.text(), box, pixels, colour);
+QLabel* text(QWidget* parent, TextModel& model, QRect box, int pixels, const char* colour,
+             bool bold = true) {
+    QLabel* label = caption(parent, model.text(), box, pixels, colour, Qt::AlignCenter, bold);
     QObject::connect(&model, &TextModel::changed, label,
                      [label, &model] { label->setText(model.text()); });
     return label;
@@ -53,14 +55,15 @@ ButtonWidget* button(QWidget* parent, ButtonModel& model, const QString& name, Q
 }
 
 // A knob with its caption above and, when it has one, its value below, in one column.
-void knob(QWidget* parent, SliderModel& model, const QString& name, int left, int top,
-          QLabel* above, TextModel* value, QColor arc) {
-    above->setGeometry(left, top, kKnobColumn, 11);
+widgets::KnobWidget* knob(QWidget* parent, SliderModel& model, const QString& name, int left,
+                          int top, QLabel* above, TextModel* value, QColor arc) {
+    above->setGeometry(left - 2, top, kKnobColumn + 4, 11);
     auto* widget = new widgets::KnobWidget(model, parent);
     widget->setObjectName(name);
     widget->setArcColour(arc);
     widget->setGeometry(left + (kKnobColumn - 26) / 2, top + 11, 26, 26);
     if (value) text(parent, *value, {left - 2, top + 37, kKnobColumn + 4, 11}, 9, "#e8ecf0");
+    return widget;
 }
 
 const QString kComboStyle = QStringLiteral(
@@ -81,9 +84,15 @@ void slotRow(QWidget* unit, effects::SlotControls& slot, const QString& name, in
     button(unit, slot.previous, name + "Prev", {34, top + 28, 24, 16}, 9);
     button(unit, slot.next, name + "Next", {62, top + 28, 24, 16}, 9);
     for (int k = 0; k < effects::kKnobsPerSlot; ++k) {
-        QLabel* above = text(unit, slot.knobNames[std::size_t(k)], {}, 9, "#9aa6b2");
-        knob(unit, slot.knobs[std::size_t(k)], name + QStringLiteral("Param%1").arg(k + 1),
-             kKnobsLeft + k * kKnobColumn, top, above, &slot.knobTexts[std::size_t(k)], kParamArc);
+        TextModel& caption = slot.knobNames[std::size_t(k)];
+        QLabel* above = text(unit, caption, {}, 8, "#9aa6b2", false);
+        QWidget* widget = knob(
+            unit, slot.knobs[std::size_t(k)], name + QStringLiteral("Param%1").arg(k + 1),
+            kKnobsLeft + k * kKnobColumn, top, above, &slot.knobTexts[std::size_t(k)], kParamArc);
+        // A knob the slot's effect has no parameter for is not there.
+        const auto showKnob = [widget, &caption] { widget->setVisible(!caption.text().isEmpty()); };
+        QObject::connect(&caption, &TextModel::changed, widget, showKnob);
+        showKnob();
     }
 }
 

@@ -13,9 +13,9 @@ using Group = KeyboardMap::Group;
 
 // Three columns: the decks on the outside as they stand on the table, the mixer in the middle.
 const std::vector<std::vector<Group>> kColumns = {
-    {Group::LeftDeck, Group::Window},
+    {Group::LeftDeck, Group::Window, Group::Effects},
     {Group::Mixer, Group::AutoDJ},
-    {Group::RightDeck, Group::ActiveDeck, Group::Effects},
+    {Group::RightDeck, Group::ActiveDeck},
 };
 
 constexpr int kMargin = 18;

@@ -310,7 +310,11 @@ void MainWindowView::placeChildren() {
         button->raise();
         x += 48;
     }
-    if (sheet_) sheet_->setGeometry(rect().adjusted(6, kTitleBarHeight + 4, -6, -6));
+    // The keyboard sheet lies over everything the lines above raised.
+    if (sheet_) {
+        sheet_->setGeometry(rect().adjusted(6, kTitleBarHeight + 4, -6, -6));
+        sheet_->raise();
+    }
 }
 
 MainWindowView::Room MainWindowView::roomFor(QSize window, QSize designed, bool waveforms,

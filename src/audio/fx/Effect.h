@@ -22,7 +22,7 @@ struct ParamInfo {
     };
     std::string symbol;  // the name a script and a mapping use: "time", "feedback"
     std::string name;    // the caption: "Time", "Feedback"
-    std::string unit;    // "beats", "dB", "Hz", "ms", "%", or empty
+    std::string unit;  // "beats", "dB", "Hz", "ms", "%" (a range within 0..1 is a share), or empty
     float min = 0, max = 1, value = 0;  // `value` is the default
     Kind kind = Kind::Continuous;
     bool logarithmic = false;  // the knob moves evenly in ratio (frequencies, times)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -242,6 +243,27 @@ TEST(EffectsBuiltin, EveryEffectFallsSilentOrRingsOutWhenItsInputStopsAndForgets
         effect->reset();
         const std::vector<float> after = run(*effect, std::vector<float>(second(3), 0.0f));
         EXPECT_LT(peak(after, second(1), second(3)), 1e-6f) << "remembers past a reset";
+    }
+}
+
+// The audio thread flushes denormals, but an effect that decays into them costs many times its
+// share wherever flushing is not to be had, and a silent tail must cost no more than a loud one.
+// No clock is read: the processor's underflow flag says whether a subnormal was ever produced.
+TEST(EffectsBuiltin, NoEffectDecaysIntoSubnormalsInALongSilence) {
+    const unsigned seed = 4242;
+    std::printf("    seed %u\n", seed);
+    for (const BuiltinEntry& entry : builtins()) {
+        SCOPED_TRACE(entry.info.id + " seed " + std::to_string(seed));
+        auto effect = made(entry.info.id);
+        // The longest tails: the largest room, the most feedback.
+        for (const ParamInfo& param : entry.info.params)
+            if (param.symbol == "size" || param.symbol == "feedback")
+                set(*effect, param.symbol, param.max);
+        run(*effect, stereo(noise(seed, 2)));
+        run(*effect, std::vector<float>(2 * std::size_t(60 * kRate), 0.0f));
+        std::feclearexcept(FE_UNDERFLOW);
+        run(*effect, std::vector<float>(2 * std::size_t(20 * kRate), 0.0f));
+        EXPECT_FALSE(std::fetestexcept(FE_UNDERFLOW)) << "its silence is made of subnormals";
     }
 }
 

@@ -13,6 +13,7 @@
 #include <numbers>
 #include <vector>
 
+#include "BenchDecoders.h"
 #include "BenchFigures.h"
 #include "audio/engine/Engine.h"
 #include "audio/fx/Builtins.h"
@@ -21,36 +22,11 @@
 namespace {
 
 using namespace kelvra::audio;
+using kelvra::bench::MemoryDecoder;
+using kelvra::bench::threadCpuSeconds;
 
 constexpr int kRate = 44100;
 constexpr int kPeriod = 128;
-
-class MemoryDecoder : public Decoder {
-  public:
-    explicit MemoryDecoder(const std::vector<std::int16_t>& samples) : samples_(samples) {}
-    PcmFormat format() const override { return {kRate, 2}; }
-    std::int64_t lengthFrames() const override { return std::int64_t(samples_.size() / 2); }
-    bool seek(std::int64_t frame) override {
-        next_ = std::min(frame, lengthFrames());
-        return true;
-    }
-    std::int64_t read(std::int16_t* out, std::int64_t frames) override {
-        const std::int64_t n = std::min(frames, lengthFrames() - next_);
-        std::copy_n(samples_.data() + next_ * 2, n * 2, out);
-        next_ += n;
-        return n;
-    }
-
-  private:
-    const std::vector<std::int16_t>& samples_;
-    std::int64_t next_ = 0;
-};
-
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
 
 enum class Units { Off, AllOnMusic, AllOnSilence };
 
@@ -67,7 +43,7 @@ double share(double seconds, Units units) {
             music[2 * i + 1] = std::int16_t(8000 * std::sin(2 * std::numbers::pi * 660 * t));
         }
     const auto opener = [&](const std::string&, OpenMode) {
-        return OpenedFile{std::make_unique<MemoryDecoder>(music), 0, {}};
+        return OpenedFile{std::make_unique<MemoryDecoder>(music, kRate), 0, {}};
     };
     engine::Engine engine({opener, opener});
     engine.setBufferLength(2.0f);

@@ -14,43 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "BenchDecoders.h"
 #include "BenchSongs.h"
 #include "audio/engine/Engine.h"
 
 namespace {
 
 using namespace kelvra::audio;
+using kelvra::bench::MemoryDecoder;
+using kelvra::bench::threadCpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-class MemoryDecoder : public Decoder {
-  public:
-    explicit MemoryDecoder(const std::vector<std::int16_t>& samples) : samples_(samples) {}
-    PcmFormat format() const override { return {44100, 2}; }
-    std::int64_t lengthFrames() const override { return std::int64_t(samples_.size() / 2); }
-    bool seek(std::int64_t frame) override {
-        next_ = std::min(frame, lengthFrames());
-        return true;
-    }
-    std::int64_t read(std::int16_t* out, std::int64_t frames) override {
-        const std::int64_t n = std::min(frames, lengthFrames() - next_);
-        std::copy_n(samples_.data() + next_ * 2, n * 2, out);
-        next_ += n;
-        return n;
-    }
-
-  private:
-    const std::vector<std::int16_t>& samples_;
-    std::int64_t next_ = 0;
-};
-
-double threadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
 }
 
 long residentKb() {

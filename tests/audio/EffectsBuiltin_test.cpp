@@ -170,7 +170,7 @@ float randomValue(const ParamInfo& param, std::mt19937& random) {
         case ParamInfo::Kind::Toggle:
             return u < 0.5f ? 0.0f : 1.0f;
         case ParamInfo::Kind::Integer:
-            return std::round(param.min + u * (param.max - param.min));
+            return std::nearbyint(param.min + u * (param.max - param.min));
         default:
             if (param.logarithmic) return param.min * std::pow(param.max / param.min, u);
             return param.min + u * (param.max - param.min);
@@ -289,7 +289,7 @@ TEST(EffectsEcho, AnImpulseRepeatsOnTheFrameAtEachPowerOfTheFeedback) {
         auto echo = made("echo", c.rate);
         set(*echo, "time", c.time);
         set(*echo, "feedback", c.feedback);
-        const auto delay = std::size_t(std::lround(c.time * c.beat * c.rate));
+        const auto delay = std::size_t(std::lrint(c.time * c.beat * c.rate));
         const std::size_t at = 100;
         std::vector<float> x(5 * delay + 1000, 0.0f);
         x[at] = 1;
@@ -337,7 +337,7 @@ TEST(EffectsEcho, FollowsTheTempoAndChangesTimeWithoutAClick) {
                                                          context.beatSeconds = 0.4;
                                                  }),
                                              0);
-    const auto delay = std::size_t(std::lround(0.5 * 0.4 * kRate));
+    const auto delay = std::size_t(std::lrint(0.5 * 0.4 * kRate));
     EXPECT_FLOAT_EQ(heard[at + delay], 0.5f);
     EXPECT_FLOAT_EQ(heard[at + 2 * delay], 0.25f);
     EXPECT_LT(peak(heard, at + 1, at + delay), 1e-7f);

@@ -321,7 +321,7 @@ double bestMatch(const std::vector<float>& out, std::size_t from, std::size_t le
                 const double offset = speed * double(k);
                 const double at = backwards ? double(start) - offset : double(start) + offset;
                 if (at < 0 || at >= double(in.size() - 1)) break;
-                const double a = out[from + k], b = in[std::size_t(std::lround(at))];
+                const double a = out[from + k], b = in[std::size_t(std::lrint(at))];
                 sab += a * b;
                 saa += a * a;
                 sbb += b * b;

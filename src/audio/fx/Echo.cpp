@@ -58,7 +58,7 @@ class Echo final : public Effect {
         feedback_.prepare(rate, 0.02);
         pingPong_.prepare(rate, 0.03);
         lowCut_.prepare(rate, 0.05);
-        fadeFrames_ = std::max(1, int(std::lround(kFadeSeconds * rate)));
+        fadeFrames_ = std::max(1, int(std::lrint(kFadeSeconds * rate)));
         glideCoef_ = 1.0 / (kGlideSeconds * rate);
         reset();
     }
@@ -143,7 +143,7 @@ class Echo final : public Effect {
     // The delay for the set time at this tempo, in whole frames.
     double targetDelay(const ProcessContext& context) const {
         const double beat = context.beatSeconds > 0 ? context.beatSeconds : 0.5;
-        const double frames = std::round(double(beats_) * beat * rate_);
+        const double frames = std::nearbyint(double(beats_) * beat * rate_);
         return std::clamp(frames, 1.0, maxDelay_);
     }
 

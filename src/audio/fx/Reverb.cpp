@@ -94,7 +94,7 @@ class Reverb final : public Effect {
         rate_ = rate;
         const double scale = rate / 48000.0;
         auto frames = [scale](int at48k) {
-            return std::max<std::size_t>(1, std::size_t(std::lround(at48k * scale)));
+            return std::max<std::size_t>(1, std::size_t(std::lrint(at48k * scale)));
         };
         for (int i = 0; i < kLines; ++i) {
             lines_[std::size_t(i)].frames.assign(frames(kLineFrames[std::size_t(i)]), 0.0f);

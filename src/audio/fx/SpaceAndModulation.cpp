@@ -205,7 +205,7 @@ class Phaser final : public Effect {
                 feedback_.setTarget(value);
                 break;
             case PhaserStages:
-                stages_.setTarget(std::round(value));
+                stages_.setTarget(std::nearbyint(value));
                 break;
             default:
                 break;

@@ -72,7 +72,7 @@ class SweptFilter final : public Effect {
                 resonance_.setTarget(value);
                 break;
             case FilterMode: {
-                const int mode = std::clamp(int(std::lround(value)), 0, 2);
+                const int mode = std::clamp(int(std::lrint(value)), 0, 2);
                 for (int m = 0; m < 3; ++m)
                     weight_[std::size_t(m)].setTarget(m == mode ? 1.0f : 0.0f);
                 break;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "audio/fx/Effect.h"
 
@@ -80,6 +81,19 @@ inline void setDefaults(Effect& effect) {
     const auto& params = effect.info().params;
     for (std::size_t i = 0; i < params.size(); ++i)
         effect.setParam(int(i), params[i].value);
+}
+
+// What a power-of-two delay line held `delay` frames (fractional, linearly interpolated) before
+// position `at`; a whole number of frames reads the sample exactly.
+inline float readBack(const std::vector<float>& line, std::size_t at, std::size_t mask,
+                      double delay) {
+    const double whole = std::floor(delay);
+    const auto frac = float(delay - whole);
+    const auto back = std::size_t(whole);
+    const float a = line[(at - back) & mask];
+    if (frac == 0) return a;
+    const float b = line[(at - back - 1) & mask];
+    return a + (b - a) * frac;
 }
 
 // Zeroes a state that has decayed far below hearing, before it reaches the subnormal range.

@@ -169,13 +169,7 @@ class Echo final : public Effect {
     }
 
     float read(const std::vector<float>& line, double delay) const {
-        const double whole = std::floor(delay);
-        const auto frac = float(delay - whole);
-        const auto back = std::size_t(whole);
-        const float a = line[(write_ - back) & mask_];
-        if (frac == 0) return a;
-        const float b = line[(write_ - back - 1) & mask_];
-        return a + (b - a) * frac;
+        return dsp::readBack(line, write_, mask_, delay);
     }
 
     float tap(const std::vector<float>& line) const {

@@ -227,13 +227,7 @@ class Reverb final : public Effect {
     }
 
     float readPre(const std::vector<float>& line, double delay) const {
-        const double whole = std::floor(delay);
-        const auto frac = float(delay - whole);
-        const auto back = std::size_t(whole);
-        const float a = line[(preAt_ - back) & preMask_];
-        if (frac == 0) return a;
-        const float b = line[(preAt_ - back - 1) & preMask_];
-        return a + (b - a) * frac;
+        return dsp::readBack(line, preAt_, preMask_, delay);
     }
 
     int rate_ = 48000;

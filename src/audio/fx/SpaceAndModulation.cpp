@@ -136,12 +136,7 @@ class Flanger final : public Effect {
 
   private:
     float read(const std::vector<float>& line, double delay) const {
-        const double whole = std::floor(delay);
-        const auto frac = float(delay - whole);
-        const auto back = std::size_t(whole);
-        const float a = line[(write_ - back) & mask_];
-        const float b = line[(write_ - back - 1) & mask_];
-        return a + (b - a) * frac;
+        return dsp::readBack(line, write_, mask_, delay);
     }
 
     int rate_ = 48000;

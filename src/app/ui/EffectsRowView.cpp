@@ -1,8 +1,6 @@
 #include "app/ui/EffectsRowView.h"
 
-#include <QLabel>
-
-#include "core/widgets/ButtonWidget.h"
+#include "app/ui/PanelParts.h"
 #include "core/widgets/ChoiceWidgets.h"
 #include "core/widgets/KnobWidget.h"
 #include "core/widgets/WidgetColours.h"
@@ -24,21 +22,10 @@ constexpr int kKnobsLeft = kUnitWidth - 4 * kKnobColumn - 4;
 const QColor kParamArc = widgets::kAccent;
 const QColor kUnitArc{0x4f, 0xc3, 0xf7};
 
-QLabel* caption(QWidget* parent, const QString& text, QRect box, int pixels,
-                const char* colour = "#9aa6b2", Qt::Alignment align = Qt::AlignCenter,
-                bool bold = true) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(widgets::uiFont(pixels, bold));
-    label->setAlignment(align);
-    label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
-    label->setGeometry(box);
-    return label;
-}
-
 // A label that shows a text model as it changes.
 QLabel* text(QWidget* parent, TextModel& model, QRect box, int pixels, const char* colour,
              bool bold = true) {
-    QLabel* label = caption(parent, model.text(), box, pixels, colour, Qt::AlignCenter, bold);
+    QLabel* label = parts::label(parent, model.text(), box, pixels, Qt::AlignCenter, colour, bold);
     QObject::connect(&model, &TextModel::changed, label,
                      [label, &model] { label->setText(model.text()); });
     return label;
@@ -46,12 +33,7 @@ QLabel* text(QWidget* parent, TextModel& model, QRect box, int pixels, const cha
 
 ButtonWidget* button(QWidget* parent, ButtonModel& model, const QString& name, QRect box,
                      int pixels = 10) {
-    auto* widget = new ButtonWidget(model, parent);
-    widget->setObjectName(name);
-    widget->setFace(model.caption());
-    widget->setFacePixelSize(pixels);
-    widget->setGeometry(box);
-    return widget;
+    return parts::button(parent, model, name, model.caption(), box, pixels);
 }
 
 // A knob with its caption above and, when it has one, its value below, in one column.
@@ -98,8 +80,8 @@ void slotRow(QWidget* unit, effects::SlotControls& slot, const QString& name, in
 
 void unitContents(QWidget* unit, effects::UnitControls& controls, int number) {
     const QString name = QStringLiteral("fx%1").arg(number);
-    caption(unit, QStringLiteral("FX %1").arg(number), {8, 6, 44, 18}, 14, "#00ff00",
-            Qt::AlignLeft | Qt::AlignVCenter);
+    parts::label(unit, QStringLiteral("FX %1").arg(number), {8, 6, 44, 18}, 14,
+                 Qt::AlignLeft | Qt::AlignVCenter, "#00ff00");
     button(unit, controls.on, name + "On", {52, 5, 40, 20}, 11);
     button(unit, controls.cutTails, name + "CutTails", {96, 5, 36, 20}, 9);
     const char* buses[effects::kBusCount] = {"L", "R", "Master", "Phones"};
@@ -107,9 +89,9 @@ void unitContents(QWidget* unit, effects::UnitControls& controls, int number) {
         button(unit, controls.assign[std::size_t(b)], name + "Assign" + buses[b],
                {8 + 31 * b, 28, 28, 16}, 9);
     knob(unit, controls.mix, name + "Mix", kKnobsLeft + 2 * kKnobColumn, 2,
-         caption(unit, QStringLiteral("MIX"), {}, 9), nullptr, kUnitArc);
+         parts::label(unit, QStringLiteral("MIX"), {}, 9), nullptr, kUnitArc);
     knob(unit, controls.super, name + "Super", kKnobsLeft + 3 * kKnobColumn, 2,
-         caption(unit, QStringLiteral("SUPER"), {}, 9), nullptr, kUnitArc);
+         parts::label(unit, QStringLiteral("SUPER"), {}, 9), nullptr, kUnitArc);
     for (int s = 0; s < effects::kSlotCount; ++s)
         slotRow(unit, controls.slotControls[std::size_t(s)],
                 name + QStringLiteral("Slot%1").arg(s + 1), s + 1, kHeaderHeight + s * kSlotHeight);

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 
+#include "app/ui/PanelParts.h"
 #include "app/ui/ShortcutHint.h"
 #include "core/widgets/ButtonWidget.h"
 #include "core/widgets/KnobWidget.h"
@@ -15,25 +16,8 @@ using widgets::ButtonWidget;
 
 namespace {
 
-QLabel* label(QWidget* parent, const QString& text, QRect box, int pixels = 13,
-              Qt::Alignment align = Qt::AlignCenter, const char* colour = "#9aa6b2") {
-    auto* widget = new QLabel(text, parent);
-    widget->setFont(widgets::uiFont(pixels, true));
-    widget->setAlignment(align);
-    widget->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
-    widget->setGeometry(box);
-    return widget;
-}
-
-ButtonWidget* button(QWidget* parent, ButtonModel& model, const char* name, const QString& face,
-                     QRect box, int pixels = 13) {
-    auto* widget = new ButtonWidget(model, parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setFace(face);
-    widget->setFacePixelSize(pixels);
-    widget->setGeometry(box);
-    return widget;
-}
+using parts::button;
+using parts::label;
 
 widgets::SliderWidget* slider(QWidget* parent, SliderModel& model, const char* name, QRect box) {
     auto* widget = new widgets::SliderWidget(model, parent);
